@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+class QCommandLineParser;
+
+namespace host {
+
+// What the desktop client is configured with: the logged-in context, the application server
+// and the general database. Read from an INI file, then overridden by command-line options.
+struct ClientConfig {
+    QString branch;              // FiliProc
+    QString operatorCode;        // Operador
+    bool branchMode = false;     // ModuFili(): the report is fixed to the logged-in branch
+    QString serverHost;          // WebURL
+    int serverPort = 0;          // WebPort
+    QString token;               // bearer token; or read from tokenFile
+    QString tokenFile;
+    QString database;            // sqlite:PATH or postgresql://user@host:port/db
+    QString productPicture;      // code picture of products (DBPictObj type 0)
+    QString reportsDir;          // folder holding reports/<report code>/
+
+    ClientConfig();
+
+    // Reads the INI file; raises HostError naming the file when it cannot be read.
+    static ClientConfig fromFile(const QString &path);
+    // Registers the options that override the file, and applies the ones given.
+    static void addOptions(QCommandLineParser &parser);
+    void applyOptions(const QCommandLineParser &parser);
+    // The token, from the file when none is given directly; raises when the file is unreadable.
+    QString resolvedToken() const;
+};
+
+} // namespace host

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "wire/databaseurl.h"
+
+#include <QObject>
+#include <QSqlDatabase>
+
+namespace host {
+
+// The SQL text variants a host query carries; chosen from the connection's driver.
+enum class SqlDialect { Generic, Oracle, MsSql, InterBase };
+SqlDialect dialectForDriver(const QString &qtDriverName);
+
+// The host's general data module: the client's own read-only database connection ("adcGeral"),
+// used by lookup queries and the local cache.
+class TdtmDBGeral : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TdtmDBGeral(QObject *parent = nullptr);
+    ~TdtmDBGeral() override;
+
+    // Opens the database; raises with a Portuguese message naming the address when it cannot.
+    void open(const wire::DatabaseUrl &url);
+    void close();
+    bool isOpen() const;
+
+    QSqlDatabase adcGeral() const; // raises when not open
+    SqlDialect dialect() const;
+    QString address() const { return m_address; }
+
+private:
+    QString m_connectionName;
+    QString m_address;
+};
+
+} // namespace host
