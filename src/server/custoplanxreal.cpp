@@ -1,0 +1,409 @@
+#include "server/custoplanxreal.h"
+
+#include "server/keylist.h"
+#include "wire/datapacket.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QRegularExpression>
+
+namespace server {
+
+namespace {
+
+// A request the method refuses; answered as an envelope failure, or as the plain error text
+// of the plan preparation.
+struct Refusal {
+    QString message;
+};
+
+constexpr int kBranchWidth = 4;
+constexpr int kServiceWidth = 5;
+constexpr int kGroupingWidth = 10;
+constexpr int kServiceGroupWidth = 3;
+constexpr int kMenuTypeWidth = 10;
+constexpr int kProductWidth = 10;
+constexpr int kOperatorWidth = 20;
+
+const QString kUnmarked = QStringLiteral("N");
+
+QString code(const Args &args, int position, const QString &what, int maxLength)
+{
+    QString error;
+    const auto parsed = parseCode(args.text(position), what, maxLength, &error);
+    if (!parsed)
+        throw Refusal{error};
+    return *parsed;
+}
+
+QString requiredCode(const Args &args, int position, const QString &what, int maxLength)
+{
+    const QString value = code(args, position, what, maxLength);
+    if (value.isEmpty())
+        throw Refusal{QStringLiteral("%1 não informado(a).").arg(what)};
+    return value;
+}
+
+KeySelection keys(const QString &text, const QString &what, int maxKeyLength)
+{
+    QString error;
+    const auto parsed = parseKeyList(text, KeyListRules{what, maxKeyLength}, &error);
+    if (!parsed)
+        throw Refusal{error};
+    return *parsed;
+}
+
+// Service keys are service codes (up to 5 characters, any branch) or branch-plus-service keys
+// (4 + 5 characters), the form the client uses when each branch's services are listed apart.
+struct ServiceKeys {
+    bool all = false;
+    QStringList services;
+    QStringList branchServices;
+};
+
+ServiceKeys serviceKeys(const QString &text, const QString &what)
+{
+    const KeySelection selection = keys(text, what, kBranchWidth + kServiceWidth);
+    ServiceKeys result;
+    result.all = selection.all;
+    for (const QString &key : selection.keys) {
+        if (key.size() <= kServiceWidth)
+            result.services << key;
+        else if (key.size() == kBranchWidth + kServiceWidth)
+            result.branchServices << key;
+        else
+            throw Refusal{QStringLiteral("%1 com a chave \"%2\": use o código do serviço (até 5 caracteres) ou a filial seguida do serviço (9 caracteres).")
+                              .arg(what, key)};
+    }
+    return result;
+}
+
+// Restricts F (FILIAL) to the aggregated branches of the central, then to the selection and grouping.
+void restrictBranches(Sql &sql, const QString &central, const KeySelection &branches, const QString &grouping = {})
+{
+    sql.add(QStringLiteral(" AND F.CDFILCENTZUB = ?"), central);
+    if (!branches.all)
+        sql.add(QStringLiteral(" AND ")).in(QStringLiteral("F.CDFILIAL"), branches.keys);
+    if (!grouping.isEmpty())
+        sql.add(QStringLiteral(" AND EXISTS (SELECT 1 FROM ITGRUPFILI G WHERE G.CDGRUPFILI = ? AND G.CDFILIAL = F.CDFILIAL)"), grouping);
+}
+
+void restrictServices(Sql &sql, const QString &alias, const ServiceKeys &services)
+{
+    if (services.all)
+        return;
+    sql.add(QStringLiteral(" AND ("))
+        .in(alias + QStringLiteral(".CDSERVFILI"), services.services)
+        .add(QStringLiteral(" OR "))
+        .in(alias + QStringLiteral(".CDFILIAL || ") + alias + QStringLiteral(".CDSERVFILI"), services.branchServices)
+        .add(QStringLiteral(")"));
+}
+
+void restrictKeys(Sql &sql, const QString &column, const KeySelection &selection)
+{
+    if (!selection.all)
+        sql.add(QStringLiteral(" AND ")).in(column, selection.keys);
+}
+
+// Refuses a code that is not a registered school-meal central.
+void requireCentral(QSqlDatabase &db, const QString &central)
+{
+    QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT IDFILCENTZUB FROM FILIAL WHERE CDFILIAL = ?")).bind(central),
+                           QStringLiteral("ler a central de alimentação escolar"));
+    if (!query.next())
+        throw Refusal{QStringLiteral("Central de alimentação escolar %1 não cadastrada.").arg(central)};
+    if (query.value(0).toString() != QLatin1String("S"))
+        throw Refusal{QStringLiteral("A filial %1 não é uma central de alimentação escolar.").arg(central)};
+}
+
+CallResult envelopeOk(const QJsonValue &data, const QMap<int, QJsonValue> &vars = {})
+{
+    return CallResult{wire::envelope::ok(data), vars};
+}
+
+// Runs a method whose refusals travel in the envelope.
+Handler enveloped(const CustoPlanXReal *self, CallResult (CustoPlanXReal::*method)(const Args &) const)
+{
+    return [self, method](const Args &args) {
+        try {
+            return (self->*method)(args);
+        } catch (const Refusal &refusal) {
+            return CallResult{wire::envelope::fail(refusal.message), {}};
+        }
+    };
+}
+
+// The plan preparation answers its number as a plain string: exactly 10 characters mean
+// success, so a refusal must never have that length.
+Handler plainText(const CustoPlanXReal *self, CallResult (CustoPlanXReal::*method)(const Args &) const)
+{
+    return [self, method](const Args &args) {
+        try {
+            return (self->*method)(args);
+        } catch (const Refusal &refusal) {
+            QString text = refusal.message;
+            if (text.size() == kNumberWidth)
+                text += QLatin1Char(' ');
+            return CallResult{text, {}};
+        }
+    };
+}
+
+const QList<wire::FieldDef> kBranchFields = {{QStringLiteral("IDMARCADO"), QStringLiteral("string"), 1},
+                                             {QStringLiteral("CDFILIAL"), QStringLiteral("string"), kBranchWidth},
+                                             {QStringLiteral("NMFILIAL"), QStringLiteral("string"), 30}};
+const QList<wire::FieldDef> kGroupingFields = {{QStringLiteral("CDGRUPFILI"), QStringLiteral("string"), kGroupingWidth},
+                                               {QStringLiteral("NMGRUPFILI"), QStringLiteral("string"), 40}};
+const QList<wire::FieldDef> kServiceFields = {{QStringLiteral("IDMARCADO"), QStringLiteral("string"), 1},
+                                              {QStringLiteral("CDFILIAL"), QStringLiteral("string"), kBranchWidth},
+                                              {QStringLiteral("CDSERVFILI"), QStringLiteral("string"), kServiceWidth},
+                                              {QStringLiteral("NMSERVICO"), QStringLiteral("string"), 40},
+                                              {QStringLiteral("FILISERV"), QStringLiteral("string"), kBranchWidth + kServiceWidth}};
+
+bool isStoredNumber(const QString &number)
+{
+    static const QRegularExpression digits(QStringLiteral("^\\d{10}$"));
+    return digits.match(number).hasMatch();
+}
+
+} // namespace
+
+QList<MethodSpec> CustoPlanXReal::methods() const
+{
+    const ArgSpec central{QStringLiteral("central")};
+    return {
+        {QStringLiteral("GetFiliAgreg"),
+         {{QStringLiteral("tipo de seleção")}, {QStringLiteral("agrupamento")}, central, {QStringLiteral("filial agregada")}},
+         enveloped(this, &CustoPlanXReal::getFiliAgreg)},
+        {QStringLiteral("GetAgrupFili"), {{QStringLiteral("agrupamento")}}, enveloped(this, &CustoPlanXReal::getAgrupFili)},
+        {QStringLiteral("GetServico"),
+         {{QStringLiteral("filiais")}, {QStringLiteral("grupos de serviço")}, {QStringLiteral("agrupamento")}, central},
+         enveloped(this, &CustoPlanXReal::getServico)},
+        {QStringLiteral("ExecStpConsPlan"),
+         {central,
+          {QStringLiteral("tipos de cardápio")},
+          {QStringLiteral("filiais")},
+          {QStringLiteral("serviços")},
+          {QStringLiteral("data inicial"), ArgKind::Date},
+          {QStringLiteral("data final"), ArgKind::Date},
+          {QStringLiteral("produto inicial")},
+          {QStringLiteral("produto final")},
+          {QStringLiteral("operador")}},
+         plainText(this, &CustoPlanXReal::execStpConsPlan)},
+        {QStringLiteral("getListas"),
+         {{QStringLiteral("serviços")}, {QStringLiteral("tipos de cardápio")}, central, {QStringLiteral("filiais")}},
+         enveloped(this, &CustoPlanXReal::getListas)},
+        {QStringLiteral("DelConsPlan"),
+         {{QStringLiteral("filial agregada")}, {QStringLiteral("número do plano")}},
+         enveloped(this, &CustoPlanXReal::delConsPlan)},
+        {QStringLiteral("deletaListas"), {{QStringLiteral("números das listas"), ArgKind::Any}},
+         enveloped(this, &CustoPlanXReal::deletaListas)},
+    };
+}
+
+// Kind "A" lists the members of the grouping, "F" ignores any grouping. The kind actually
+// applied goes back to the caller's variable: "A" without a grouping code works as "F".
+CallResult CustoPlanXReal::getFiliAgreg(const Args &args) const
+{
+    const QString kind = args.text(0).trimmed().toUpper();
+    if (kind != QLatin1String("F") && kind != QLatin1String("A"))
+        throw Refusal{QStringLiteral("Tipo de seleção de filiais inválido \"%1\": use F (sem agrupamento) ou A (com agrupamento).").arg(args.text(0).left(20))};
+    const QString grouping = code(args, 1, QStringLiteral("Agrupamento de filiais"), kGroupingWidth);
+    const QString central = requiredCode(args, 2, QStringLiteral("Central de alimentação escolar"), kBranchWidth);
+    const QString branch = code(args, 3, QStringLiteral("Filial agregada"), kBranchWidth);
+    const QString applied = kind == QLatin1String("A") && !grouping.isEmpty() ? QStringLiteral("A") : QStringLiteral("F");
+
+    KeySelection branches;
+    branches.all = branch.isEmpty();
+    if (!branches.all)
+        branches.keys << branch;
+    Sql sql(QStringLiteral("SELECT ?, F.CDFILIAL, F.NMFILIAL FROM FILIAL F WHERE 1 = 1"));
+    sql.bind(kUnmarked);
+    restrictBranches(sql, central, branches, applied == QLatin1String("A") ? grouping : QString());
+    sql.add(QStringLiteral(" ORDER BY F.CDFILIAL"));
+
+    QSqlDatabase db = threadConnection(m_settings);
+    QSqlQuery query = exec(db, sql, QStringLiteral("ler as filiais agregadas"));
+    return envelopeOk(readPacket(query, kBranchFields).toJson(), {{0, applied}});
+}
+
+CallResult CustoPlanXReal::getAgrupFili(const Args &args) const
+{
+    Sql sql(QStringLiteral("SELECT CDGRUPFILI, NMGRUPFILI FROM GRUPFILI"));
+    if (args.text(0) != QLatin1String("T"))
+        sql.add(QStringLiteral(" WHERE CDGRUPFILI = ?"), requiredCode(args, 0, QStringLiteral("Agrupamento de filiais"), kGroupingWidth));
+    sql.add(QStringLiteral(" ORDER BY CDGRUPFILI"));
+    QSqlDatabase db = threadConnection(m_settings);
+    QSqlQuery query = exec(db, sql, QStringLiteral("ler os agrupamentos de filiais"));
+    return envelopeOk(readPacket(query, kGroupingFields).toJson());
+}
+
+CallResult CustoPlanXReal::getServico(const Args &args) const
+{
+    const KeySelection branches = keys(args.text(0), QStringLiteral("Lista de filiais"), kBranchWidth);
+    const KeySelection groups = keys(args.text(1), QStringLiteral("Lista de grupos de serviço"), kServiceGroupWidth);
+    const QString groupingText = args.text(2).trimmed();
+    const QString grouping = groupingText == QLatin1String("T") ? QString() : code(args, 2, QStringLiteral("Agrupamento de filiais"), kGroupingWidth);
+    const QString central = requiredCode(args, 3, QStringLiteral("Central de alimentação escolar"), kBranchWidth);
+
+    Sql sql(QStringLiteral("SELECT ?, S.CDFILIAL, S.CDSERVFILI, S.NMSERVICO, S.CDFILIAL || S.CDSERVFILI"
+                           " FROM SERVFILI S JOIN FILIAL F ON F.CDFILIAL = S.CDFILIAL WHERE 1 = 1"));
+    sql.bind(kUnmarked);
+    // The grouping narrows "all branches"; a branch list was already taken from the grouping.
+    restrictBranches(sql, central, branches, branches.all ? grouping : QString());
+    restrictKeys(sql, QStringLiteral("S.CDGRUPSERV"), groups);
+    sql.add(QStringLiteral(" ORDER BY S.CDFILIAL, S.CDSERVFILI"));
+
+    QSqlDatabase db = threadConnection(m_settings);
+    QSqlQuery query = exec(db, sql, QStringLiteral("ler os serviços"));
+    return envelopeOk(readPacket(query, kServiceFields).toJson());
+}
+
+// Sums the planned quantities of stockable products per branch, service, menu type and product
+// over the period and stores them under a new number, all in one transaction.
+CallResult CustoPlanXReal::execStpConsPlan(const Args &args) const
+{
+    const QString central = requiredCode(args, 0, QStringLiteral("Central de alimentação escolar"), kBranchWidth);
+    const QString menuTypeText = args.text(1);
+    const KeySelection menuTypes = menuTypeText.isEmpty() ? KeySelection{true, {}}
+                                                          : keys(menuTypeText, QStringLiteral("Lista de tipos de cardápio"), kMenuTypeWidth);
+    const KeySelection branches = keys(args.text(2), QStringLiteral("Lista de filiais"), kBranchWidth);
+    const QString serviceText = args.text(3);
+    const ServiceKeys services = serviceText.isEmpty() ? ServiceKeys{true, {}, {}} : serviceKeys(serviceText, QStringLiteral("Lista de serviços"));
+    const QDate start = args.date(4);
+    const QDate end = args.date(5);
+    if (start > end)
+        throw Refusal{QStringLiteral("A data inicial (%1) é posterior à data final (%2).")
+                          .arg(start.toString(QStringLiteral("dd/MM/yyyy")), end.toString(QStringLiteral("dd/MM/yyyy")))};
+    const QString firstProduct = args.text(6);
+    const QString lastProduct = args.text(7);
+    if (firstProduct.size() > kProductWidth || lastProduct.size() > kProductWidth)
+        throw Refusal{QStringLiteral("Faixa de produtos inválida: os códigos têm no máximo %1 caracteres.").arg(kProductWidth)};
+    if (firstProduct > lastProduct)
+        throw Refusal{QStringLiteral("Faixa de produtos inválida: o produto inicial \"%1\" vem depois do final \"%2\".").arg(firstProduct, lastProduct)};
+    const QString operatorCode = args.text(8).trimmed();
+    if (operatorCode.size() > kOperatorWidth)
+        throw Refusal{QStringLiteral("Código do operador com mais de %1 caracteres.").arg(kOperatorWidth)};
+
+    QSqlDatabase db = threadConnection(m_settings);
+    WriteTransaction transaction(db);
+    requireCentral(db, central);
+    const QString number = nextNumber(db, QStringLiteral("CONSPLAN"), kNumberWidth);
+    exec(db,
+         Sql(QStringLiteral("INSERT INTO CONSPLAN (NRCONSPLAN, CDFILCENTZUB, CDOPERADOR, DTINICIAL, DTFINAL, CDPRODINIC, CDPRODFINA, DTCRIACAO)"
+                            " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"))
+             .bind(number).bind(central).bind(operatorCode).bind(start).bind(end)
+             .bind(firstProduct).bind(lastProduct).bind(QDateTime::currentDateTimeUtc()),
+         QStringLiteral("registrar o plano consolidado"));
+
+    Sql sql(QStringLiteral("INSERT INTO ITCONSPLAN (NRCONSPLAN, CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO, QTREFEPLAN, QTPLANEJADA)"
+                           " SELECT ?, R.CDFILIAL, R.CDSERVFILI, R.CDTIPOCARD, I.CDPRODUTO, SUM(R.QTREFEPLAN), SUM(R.QTREFEPLAN * I.QTPERCAPITA)"
+                           " FROM REFEPLAN R"
+                           " JOIN FILIAL F ON F.CDFILIAL = R.CDFILIAL"
+                           " JOIN ITCARDAPIO I ON I.CDCARDAPIO = R.CDCARDAPIO"
+                           " JOIN PRODUTO P ON P.CDPRODUTO = I.CDPRODUTO"
+                           " WHERE R.DTREFEICAO BETWEEN ? AND ?"
+                           " AND P.IDESTOCAVEL = 'S' AND I.CDPRODUTO BETWEEN ? AND ?"));
+    sql.bind(number).bind(start).bind(end).bind(firstProduct).bind(lastProduct);
+    restrictBranches(sql, central, branches);
+    restrictServices(sql, QStringLiteral("R"), services);
+    restrictKeys(sql, QStringLiteral("R.CDTIPOCARD"), menuTypes);
+    sql.add(QStringLiteral(" GROUP BY R.CDFILIAL, R.CDSERVFILI, R.CDTIPOCARD, I.CDPRODUTO"));
+    exec(db, sql, QStringLiteral("calcular o plano consolidado"));
+    transaction.commit();
+    return CallResult{number, {}};
+}
+
+// Stores the service, menu-type and branch selections as rows of LISTA, "T" expanded to the
+// central's entries, so report queries join them the same way whatever the user chose.
+CallResult CustoPlanXReal::getListas(const Args &args) const
+{
+    const ServiceKeys services = serviceKeys(args.text(0), QStringLiteral("Lista de serviços"));
+    const KeySelection menuTypes = keys(args.text(1), QStringLiteral("Lista de tipos de cardápio"), kMenuTypeWidth);
+    const QString central = requiredCode(args, 2, QStringLiteral("Central de alimentação escolar"), kBranchWidth);
+    const KeySelection branches = keys(args.text(3), QStringLiteral("Lista de filiais"), kBranchWidth);
+
+    QSqlDatabase db = threadConnection(m_settings);
+    WriteTransaction transaction(db);
+    requireCentral(db, central);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QString serviceList = nextNumber(db, QStringLiteral("LISTA"), kNumberWidth);
+    const QString menuTypeList = nextNumber(db, QStringLiteral("LISTA"), kNumberWidth);
+    const QString branchList = nextNumber(db, QStringLiteral("LISTA"), kNumberWidth);
+
+    const QString insert = QStringLiteral("INSERT INTO LISTA (NRLISTA, IDTIPOLISTA, CDCHAVE, CDFILIAL, CDSERVFILI, CDTIPOCARD, DTCRIACAO) ");
+    Sql serviceSql(insert + QStringLiteral("SELECT ?, 'S', S.CDFILIAL || S.CDSERVFILI, S.CDFILIAL, S.CDSERVFILI, NULL, ?"
+                                           " FROM SERVFILI S JOIN FILIAL F ON F.CDFILIAL = S.CDFILIAL WHERE 1 = 1"));
+    serviceSql.bind(serviceList).bind(now);
+    restrictBranches(serviceSql, central, KeySelection{true, {}});
+    restrictServices(serviceSql, QStringLiteral("S"), services);
+    exec(db, serviceSql, QStringLiteral("gravar a lista de serviços"));
+
+    Sql menuTypeSql(insert + QStringLiteral("SELECT ?, 'T', T.CDTIPOCARD, NULL, NULL, T.CDTIPOCARD, ? FROM TIPOCARD T WHERE T.CDFILCENTZUB = ?"));
+    menuTypeSql.bind(menuTypeList).bind(now).bind(central);
+    restrictKeys(menuTypeSql, QStringLiteral("T.CDTIPOCARD"), menuTypes);
+    exec(db, menuTypeSql, QStringLiteral("gravar a lista de tipos de cardápio"));
+
+    Sql branchSql(insert + QStringLiteral("SELECT ?, 'F', F.CDFILIAL, F.CDFILIAL, NULL, NULL, ? FROM FILIAL F WHERE 1 = 1"));
+    branchSql.bind(branchList).bind(now);
+    restrictBranches(branchSql, central, branches);
+    exec(db, branchSql, QStringLiteral("gravar a lista de filiais"));
+
+    transaction.commit();
+    return envelopeOk(QJsonArray{serviceList, menuTypeList, branchList});
+}
+
+// The branch argument is not needed to find a plan: its number alone names it. Anything that
+// is not the number of a stored plan (empty, blank, an earlier error text) deletes nothing.
+CallResult CustoPlanXReal::delConsPlan(const Args &args) const
+{
+    const QString number = args.text(1);
+    if (!isStoredNumber(number))
+        return envelopeOk(QString());
+    QSqlDatabase db = threadConnection(m_settings);
+    WriteTransaction transaction(db);
+    exec(db, Sql(QStringLiteral("DELETE FROM ITCONSPLAN WHERE NRCONSPLAN = ?")).bind(number), QStringLiteral("apagar o plano consolidado"));
+    exec(db, Sql(QStringLiteral("DELETE FROM CONSPLAN WHERE NRCONSPLAN = ?")).bind(number), QStringLiteral("apagar o plano consolidado"));
+    transaction.commit();
+    return envelopeOk(QString());
+}
+
+// Deletes the lists of the array and writes the array back emptied, as the caller's variable
+// must be once its lists are gone.
+CallResult CustoPlanXReal::deletaListas(const Args &args) const
+{
+    const QJsonValue raw = args.raw(0);
+    QJsonArray elements;
+    if (raw.isArray())
+        elements = raw.toArray();
+    else if (raw.isString() || raw.isNull())
+        elements.append(raw);
+    else
+        throw CallError{wire::InvalidParams, QStringLiteral("Argumento 1 (números das listas) de deletaListas deve ser uma lista de números.")};
+    if (elements.size() > 100)
+        throw CallError{wire::InvalidParams, QStringLiteral("deletaListas recebeu mais de 100 números de lista.")};
+
+    QStringList numbers;
+    for (const QJsonValue &element : elements) {
+        if (element.isString()) {
+            if (isStoredNumber(element.toString()))
+                numbers << element.toString();
+        } else if (element.isDouble() && element.toDouble() >= 0 && element.toDouble() < 1e10) {
+            numbers << QStringLiteral("%1").arg(qint64(element.toDouble()), kNumberWidth, 10, QLatin1Char('0'));
+        } else if (!element.isNull()) {
+            throw CallError{wire::InvalidParams, QStringLiteral("deletaListas: cada número de lista deve ser texto.")};
+        }
+    }
+    if (!numbers.isEmpty()) {
+        QSqlDatabase db = threadConnection(m_settings);
+        WriteTransaction transaction(db);
+        exec(db, Sql(QStringLiteral("DELETE FROM LISTA WHERE ")).in(QStringLiteral("NRLISTA"), numbers), QStringLiteral("apagar as listas"));
+        transaction.commit();
+    }
+    QJsonArray emptied;
+    for (qsizetype i = 0; i < elements.size(); ++i)
+        emptied.append(QString());
+    return envelopeOk(QString(), {{0, raw.isArray() ? QJsonValue(emptied) : QJsonValue(QString())}});
+}
+
+} // namespace server

@@ -1,0 +1,217 @@
+#include "server/database.h"
+
+#include <QAtomicInt>
+#include <QDate>
+#include <QSqlDriver>
+#include <QSqlError>
+
+namespace server {
+
+static QString errorText(const QSqlError &error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.text().trimmed();
+    return text;
+}
+
+QSqlDatabase openConnection(const DbSettings &settings, const QString &connectionName)
+{
+    const wire::DatabaseUrl &url = settings.url;
+    QSqlDatabase db = QSqlDatabase::addDatabase(url.qtDriver(), connectionName);
+    if (!db.isValid())
+        throw DbError{QStringLiteral("O driver %1 do Qt SQL não está instalado.").arg(url.qtDriver())};
+    if (url.kind == wire::DatabaseUrl::Kind::Sqlite) {
+        db.setDatabaseName(url.path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(settings.busyTimeoutMs));
+    } else {
+        db.setHostName(url.host);
+        db.setPort(url.port);
+        db.setUserName(url.user);
+        db.setPassword(url.password);
+        db.setDatabaseName(url.database);
+        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
+    }
+    if (!db.open())
+        throw DbError{QStringLiteral("Não foi possível abrir o banco de dados %1: %2").arg(url.display(), errorText(db.lastError()))};
+    if (url.kind == wire::DatabaseUrl::Kind::Sqlite) {
+        execScript(db,
+                   {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=NORMAL"),
+                    QStringLiteral("PRAGMA foreign_keys=ON")},
+                   QStringLiteral("configurar a conexão SQLite"));
+    } else {
+        execScript(db, {QStringLiteral("SET client_min_messages TO WARNING")}, QStringLiteral("configurar a conexão PostgreSQL"));
+    }
+    return db;
+}
+
+namespace {
+
+// Owned by one thread; removes its connection when that thread ends.
+struct ThreadConnection {
+    QString name;
+    ~ThreadConnection()
+    {
+        if (name.isEmpty())
+            return;
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+};
+
+} // namespace
+
+QSqlDatabase threadConnection(const DbSettings &settings)
+{
+    static QAtomicInt counter;
+    thread_local ThreadConnection holder;
+    if (!holder.name.isEmpty()) {
+        QSqlDatabase db = QSqlDatabase::database(holder.name, false);
+        if (db.isOpen())
+            return db;
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(holder.name);
+        holder.name.clear();
+    }
+    const QString name = QStringLiteral("zub-worker-%1").arg(counter.fetchAndAddRelaxed(1));
+    try {
+        QSqlDatabase db = openConnection(settings, name);
+        holder.name = name;
+        return db;
+    } catch (...) {
+        QSqlDatabase::removeDatabase(name);
+        throw;
+    }
+}
+
+Dialect dialectOf(const QSqlDatabase &db)
+{
+    return db.driverName() == QLatin1String("QPSQL") ? Dialect::Postgres : Dialect::Sqlite;
+}
+
+Sql &Sql::add(const QString &text)
+{
+    m_text += text;
+    return *this;
+}
+
+Sql &Sql::bind(const QVariant &value)
+{
+    m_values.append(value);
+    return *this;
+}
+
+Sql &Sql::in(const QString &expression, const QStringList &keys)
+{
+    if (keys.isEmpty())
+        return add(QStringLiteral("1 = 0"));
+    QString marks;
+    marks.reserve(keys.size() * 3);
+    for (const QString &key : keys) {
+        marks += marks.isEmpty() ? QStringLiteral("?") : QStringLiteral(", ?");
+        m_values.append(key);
+    }
+    return add(expression + QStringLiteral(" IN (") + marks + QLatin1Char(')'));
+}
+
+QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    bool ok = query.prepare(sql.text());
+    if (ok) {
+        for (const QVariant &value : sql.values())
+            query.addBindValue(value);
+        ok = query.exec();
+    }
+    if (!ok) {
+        const QSqlError error = query.lastError();
+        // A lost PostgreSQL connection is reopened by the next request instead of failing forever.
+        if (error.type() == QSqlError::ConnectionError)
+            db.close();
+        throw DbError{QStringLiteral("Erro no banco de dados ao %1: %2").arg(what, errorText(error))};
+    }
+    return query;
+}
+
+void execScript(QSqlDatabase &db, const QStringList &statements, const QString &what)
+{
+    for (const QString &statement : statements) {
+        QSqlQuery query(db);
+        if (!query.exec(statement))
+            throw DbError{QStringLiteral("Erro no banco de dados ao %1: %2").arg(what, errorText(query.lastError()))};
+    }
+}
+
+wire::DataPacket readPacket(QSqlQuery &query, const QList<wire::FieldDef> &fields)
+{
+    wire::DataPacket packet;
+    packet.fields = fields;
+    while (query.next()) {
+        QVariantList row;
+        row.reserve(fields.size());
+        for (int i = 0; i < fields.size(); ++i) {
+            const QVariant value = query.value(i);
+            const QString &type = fields[i].type;
+            if (value.isNull())
+                row.append(QVariant());
+            else if (type == QLatin1String("integer"))
+                row.append(value.toLongLong());
+            else if (type == QLatin1String("number"))
+                row.append(value.toDouble());
+            else if (type == QLatin1String("date"))
+                row.append(value.typeId() == QMetaType::QDate ? value.toDate() : QDate::fromString(value.toString().left(10), Qt::ISODate));
+            else
+                row.append(value.toString());
+        }
+        packet.rows.append(row);
+    }
+    return packet;
+}
+
+WriteTransaction::WriteTransaction(QSqlDatabase &db) : m_db(db)
+{
+    execScript(m_db, {dialectOf(m_db) == Dialect::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")},
+               QStringLiteral("iniciar a transação"));
+    m_open = true;
+}
+
+WriteTransaction::~WriteTransaction()
+{
+    if (!m_open)
+        return;
+    QSqlQuery query(m_db);
+    query.exec(QStringLiteral("ROLLBACK"));
+}
+
+void WriteTransaction::commit()
+{
+    execScript(m_db, {QStringLiteral("COMMIT")}, QStringLiteral("confirmar a transação"));
+    m_open = false;
+}
+
+QString nextNumber(QSqlDatabase &db, const QString &counter, int width)
+{
+    const QString what = QStringLiteral("numerar %1").arg(counter);
+    qint64 value = 0;
+    if (dialectOf(db) == Dialect::Postgres) {
+        // A sequence hands out numbers without making concurrent preparations wait for each other.
+        QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT nextval('SQ_%1')").arg(counter)), what);
+        if (!query.next())
+            throw DbError{QStringLiteral("Erro no banco de dados ao %1: sequência sem valor.").arg(what)};
+        value = query.value(0).toLongLong();
+    } else {
+        // The write transaction already holds SQLite's write lock, so read-and-increment is safe.
+        exec(db, Sql(QStringLiteral("UPDATE NUMERADOR SET NRULTIMO = NRULTIMO + 1 WHERE NMNUMERADOR = ?")).bind(counter), what);
+        QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT NRULTIMO FROM NUMERADOR WHERE NMNUMERADOR = ?")).bind(counter), what);
+        if (!query.next())
+            throw DbError{QStringLiteral("Erro no banco de dados ao %1: contador ausente.").arg(what)};
+        value = query.value(0).toLongLong();
+    }
+    return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));
+}
+
+} // namespace server

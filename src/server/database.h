@@ -1,0 +1,85 @@
+#pragma once
+
+#include "wire/databaseurl.h"
+#include "wire/datapacket.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+namespace server {
+
+enum class Dialect { Sqlite, Postgres };
+
+// A database failure; the message is Portuguese and names what was being done.
+struct DbError {
+    QString message;
+};
+
+struct DbSettings {
+    wire::DatabaseUrl url;
+    int busyTimeoutMs = 30000;
+};
+
+// Opens a new connection under the given Qt connection name. SQLite connections are put in WAL
+// mode with the busy timeout, so readers never wait for the writer and writers queue up.
+QSqlDatabase openConnection(const DbSettings &settings, const QString &connectionName);
+
+// The calling thread's own connection, opened on first use and closed when the thread ends:
+// a Qt SQL connection must stay in the thread that opened it.
+QSqlDatabase threadConnection(const DbSettings &settings);
+
+Dialect dialectOf(const QSqlDatabase &db);
+
+// Statement text with positional bound values, built piece by piece for the optional filters.
+class Sql
+{
+public:
+    explicit Sql(const QString &text = {}) : m_text(text) {}
+
+    Sql &add(const QString &text);
+    Sql &bind(const QVariant &value);
+    Sql &add(const QString &text, const QVariant &value) { return add(text).bind(value); }
+    // Appends "<expression> IN (?, ?, ...)" with one bound value per key; an empty key list
+    // matches nothing ("1 = 0").
+    Sql &in(const QString &expression, const QStringList &keys);
+
+    const QString &text() const { return m_text; }
+    const QVariantList &values() const { return m_values; }
+
+private:
+    QString m_text;
+    QVariantList m_values;
+};
+
+// Prepares and runs a statement; throws DbError, saying `what` was being done.
+QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what);
+void execScript(QSqlDatabase &db, const QStringList &statements, const QString &what);
+
+// Reads every row of a query into a data packet with the given fields, column by column.
+wire::DataPacket readPacket(QSqlQuery &query, const QList<wire::FieldDef> &fields);
+
+// A transaction that may write: BEGIN IMMEDIATE on SQLite (a deferred one could fail at once
+// with "database is locked" when it upgrades to a write lock, whatever the busy timeout),
+// BEGIN on PostgreSQL. Rolled back unless committed.
+class WriteTransaction
+{
+public:
+    explicit WriteTransaction(QSqlDatabase &db);
+    ~WriteTransaction();
+    WriteTransaction(const WriteTransaction &) = delete;
+    WriteTransaction &operator=(const WriteTransaction &) = delete;
+
+    void commit();
+
+private:
+    QSqlDatabase &m_db;
+    bool m_open = false;
+};
+
+// The next value of a named counter, as a number of `width` digits. Inside a WriteTransaction.
+QString nextNumber(QSqlDatabase &db, const QString &counter, int width);
+
+} // namespace server

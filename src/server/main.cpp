@@ -1,0 +1,159 @@
+#include "server/custoplanxreal.h"
+#include "server/custprod.h"
+#include "server/database.h"
+#include "server/demodata.h"
+#include "server/httpserver.h"
+#include "server/rpcdispatcher.h"
+#include "server/schema.h"
+#include "server/serverconfig.h"
+#include "server/sweeper.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace server;
+
+namespace {
+
+int signalSockets[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalSockets[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop from a safe place instead of killing mid-request.
+void installSignalHandlers(QCoreApplication &app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalSockets[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+        char byte;
+        [[maybe_unused]] const auto read = ::read(signalSockets[0], &byte, 1);
+        app.quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void say(std::FILE *stream, const QString &text)
+{
+    std::fprintf(stream, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(stream);
+}
+
+// The bearer token, or nothing with the reason in *error.
+std::optional<QByteArray> readToken(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Não foi possível ler o arquivo da credencial %1: %2.").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    const QByteArray token = file.read(4096).trimmed();
+    if (token.size() < 16) {
+        *error = QStringLiteral("A credencial em %1 tem menos de 16 caracteres; gere uma mais longa.").arg(path);
+        return std::nullopt;
+    }
+    return token;
+}
+
+void sweep(QSqlDatabase &db, qint64 ageSeconds)
+{
+    try {
+        const SweepResult result = sweepTemporaryData(db, QDateTime::currentDateTimeUtc().addSecs(-ageSeconds));
+        if (result.plans > 0 || result.listRows > 0)
+            say(stdout, QStringLiteral("zub-server: removidos %1 plano(s) e %2 linha(s) de listas antigos.").arg(result.plans).arg(result.listRows));
+    } catch (const DbError &error) {
+        say(stderr, QStringLiteral("zub-server: %1").arg(error.message));
+    }
+}
+
+int createDemoDatabase(QSqlDatabase &db, const ServerConfig &config)
+{
+    QElapsedTimer timer;
+    timer.start();
+    dropSchema(db);
+    ensureSchema(db);
+    const DemoSummary summary = createDemo(db, config.demo);
+    say(stdout, QStringLiteral("zub-server: banco de demonstração criado em %1 (%2) em %3 s.")
+                    .arg(config.database.url.display(), summary.describe())
+                    .arg(timer.elapsed() / 1000.0, 0, 'f', 1));
+    return 0;
+}
+
+int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
+{
+    QString error;
+    const auto token = readToken(config.tokenFile, &error);
+    if (!token) {
+        say(stderr, QStringLiteral("zub-server: %1").arg(error));
+        return 1;
+    }
+    ensureSchema(db);
+    sweep(db, config.sweepAgeSeconds);
+
+    RpcDispatcher dispatcher;
+    const CustoPlanXReal custoPlanXReal(config.database);
+    const CustProd custProd(config.database);
+    dispatcher.addObject(QString::fromLatin1(kCustoPlanXRealObject), custoPlanXReal.methods());
+    dispatcher.addObject(QString::fromLatin1(kCustProdObject), custProd.methods());
+
+    HttpServer http(dispatcher, *token, config.limits);
+    if (!http.start(config.address, config.port, &error)) {
+        say(stderr, QStringLiteral("zub-server: %1").arg(error));
+        return 1;
+    }
+    installSignalHandlers(app);
+    QTimer sweeper;
+    QObject::connect(&sweeper, &QTimer::timeout, &app, [&db, &config] { sweep(db, config.sweepAgeSeconds); });
+    sweeper.start(int(config.sweepIntervalSeconds() * 1000));
+
+    const QString host = config.address.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]").arg(config.address.toString())
+                                                                                     : config.address.toString();
+    say(stdout, QStringLiteral("zub-server: atendendo em http://%1:%2/rpc/ (banco %3)").arg(host).arg(http.port()).arg(config.database.url.display()));
+    app.exec();
+    http.stop();
+    say(stdout, QStringLiteral("zub-server: encerrado."));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zub-server"));
+
+    QString output;
+    int exitCode = 0;
+    const auto config = ServerConfig::fromArguments(QCoreApplication::arguments(), &output, &exitCode);
+    if (!config) {
+        say(exitCode == 0 ? stdout : stderr, output);
+        return exitCode;
+    }
+    int result = 1;
+    try {
+        QSqlDatabase db = openConnection(config->database, QStringLiteral("zub-main"));
+        result = config->createDemo ? createDemoDatabase(db, *config) : serve(app, db, *config);
+        db.close();
+    } catch (const DbError &error) {
+        say(stderr, QStringLiteral("zub-server: %1").arg(error.message));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("zub-main"));
+    return result;
+}

@@ -1,0 +1,257 @@
+#include "server/schema.h"
+
+#include "server/database.h"
+
+#include <QSqlQuery>
+
+namespace server {
+
+namespace {
+
+// One step of the schema's history. Statements use placeholders for the few types the two
+// dialects spell differently; see typed().
+struct Migration {
+    int version;
+    QStringList statements;
+};
+
+const QStringList kCounters = {QStringLiteral("CONSPLAN"), QStringLiteral("LISTA")};
+
+const QList<Migration> &migrations()
+{
+    static const QList<Migration> steps = {
+        {1,
+         {
+             QStringLiteral("CREATE TABLE FILIAL ("
+                            " CDFILIAL VARCHAR(4) NOT NULL PRIMARY KEY,"
+                            " NMFILIAL VARCHAR(30) NOT NULL,"
+                            " IDCNTRRESC CHAR(1) NOT NULL DEFAULT 'N',"
+                            " IDFILCENTZUB CHAR(1) NOT NULL DEFAULT 'N',"
+                            " CDFILCENTZUB VARCHAR(4) NULL,"
+                            " IDMATRFILI CHAR(1) NOT NULL DEFAULT 'F',"
+                            " DTPROCESSA {DATE} NULL)"),
+             QStringLiteral("CREATE INDEX IX_FILIAL_CENTRAL ON FILIAL (CDFILCENTZUB, CDFILIAL)"),
+             QStringLiteral("CREATE TABLE GRUPFILI ("
+                            " CDGRUPFILI VARCHAR(10) NOT NULL PRIMARY KEY,"
+                            " NMGRUPFILI VARCHAR(40) NOT NULL)"),
+             QStringLiteral("CREATE TABLE ITGRUPFILI ("
+                            " CDGRUPFILI VARCHAR(10) NOT NULL REFERENCES GRUPFILI (CDGRUPFILI),"
+                            " CDFILIAL VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
+                            " PRIMARY KEY (CDGRUPFILI, CDFILIAL))"),
+             QStringLiteral("CREATE TABLE GRUPSERV ("
+                            " CDGRUPSERV VARCHAR(3) NOT NULL PRIMARY KEY,"
+                            " NMGRUPSERV VARCHAR(30) NOT NULL)"),
+             QStringLiteral("CREATE TABLE SERVFILI ("
+                            " CDFILIAL VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
+                            " CDSERVFILI VARCHAR(5) NOT NULL,"
+                            " NMSERVICO VARCHAR(40) NOT NULL,"
+                            " CDGRUPSERV VARCHAR(3) NOT NULL REFERENCES GRUPSERV (CDGRUPSERV),"
+                            " PRIMARY KEY (CDFILIAL, CDSERVFILI))"),
+             QStringLiteral("CREATE TABLE TIPOCARD ("
+                            " CDTIPOCARD VARCHAR(10) NOT NULL PRIMARY KEY,"
+                            " NMTIPOCARD VARCHAR(100) NOT NULL,"
+                            " CDFILCENTZUB VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
+                            " IDTPCARDATIV CHAR(1) NOT NULL DEFAULT 'S')"),
+             QStringLiteral("CREATE INDEX IX_TIPOCARD_CENTRAL ON TIPOCARD (CDFILCENTZUB)"),
+             QStringLiteral("CREATE TABLE PRODUTO ("
+                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL PRIMARY KEY,"
+                            " NMPRODUTO VARCHAR(60) NOT NULL,"
+                            " NRNIVEL INTEGER NOT NULL,"
+                            " SGUNIDADE VARCHAR(3) NULL,"
+                            " IDESTOCAVEL CHAR(1) NOT NULL DEFAULT 'S')"),
+             QStringLiteral("CREATE TABLE TIPOCUSTO ("
+                            " NRTIPOCUSTO INTEGER NOT NULL PRIMARY KEY,"
+                            " NMTIPOCUSTO VARCHAR(40) NOT NULL,"
+                            " NRORDEM INTEGER NOT NULL)"),
+             QStringLiteral("CREATE TABLE CUSTOPROD ("
+                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL REFERENCES PRODUTO (CDPRODUTO),"
+                            " NRTIPOCUSTO INTEGER NOT NULL REFERENCES TIPOCUSTO (NRTIPOCUSTO),"
+                            " VRUNITARIO {REAL} NOT NULL,"
+                            " PRIMARY KEY (NRTIPOCUSTO, CDPRODUTO))"),
+             QStringLiteral("CREATE TABLE CARDAPIO ("
+                            " CDCARDAPIO VARCHAR(10) NOT NULL PRIMARY KEY,"
+                            " NMCARDAPIO VARCHAR(60) NOT NULL,"
+                            " CDFILCENTZUB VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
+                            " CDTIPOCARD VARCHAR(10) NOT NULL REFERENCES TIPOCARD (CDTIPOCARD))"),
+             QStringLiteral("CREATE TABLE ITCARDAPIO ("
+                            " CDCARDAPIO VARCHAR(10) NOT NULL REFERENCES CARDAPIO (CDCARDAPIO),"
+                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL REFERENCES PRODUTO (CDPRODUTO),"
+                            " QTPERCAPITA {REAL} NOT NULL,"
+                            " PRIMARY KEY (CDCARDAPIO, CDPRODUTO))"),
+             QStringLiteral("CREATE TABLE REFEPLAN ("
+                            " CDFILIAL VARCHAR(4) NOT NULL,"
+                            " CDSERVFILI VARCHAR(5) NOT NULL,"
+                            " DTREFEICAO {DATE} NOT NULL,"
+                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                            " CDCARDAPIO VARCHAR(10) NOT NULL,"
+                            " QTREFEPLAN INTEGER NOT NULL,"
+                            " PRIMARY KEY (CDFILIAL, CDSERVFILI, DTREFEICAO, CDTIPOCARD))"),
+             QStringLiteral("CREATE INDEX IX_REFEPLAN_DATA ON REFEPLAN (DTREFEICAO)"),
+             QStringLiteral("CREATE TABLE REFESERV ("
+                            " CDFILIAL VARCHAR(4) NOT NULL,"
+                            " CDSERVFILI VARCHAR(5) NOT NULL,"
+                            " DTREFEICAO {DATE} NOT NULL,"
+                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                            " QTREFESERV INTEGER NOT NULL,"
+                            " PRIMARY KEY (CDFILIAL, CDSERVFILI, DTREFEICAO, CDTIPOCARD))"),
+             QStringLiteral("CREATE INDEX IX_REFESERV_DATA ON REFESERV (DTREFEICAO)"),
+             QStringLiteral("CREATE TABLE CONSREAL ("
+                            " CDFILIAL VARCHAR(4) NOT NULL,"
+                            " CDSERVFILI VARCHAR(5) NOT NULL,"
+                            " DTREFEICAO {DATE} NOT NULL,"
+                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
+                            " QTCONSUMIDA {REAL} NOT NULL,"
+                            " PRIMARY KEY (CDFILIAL, CDSERVFILI, DTREFEICAO, CDTIPOCARD, CDPRODUTO))"),
+             QStringLiteral("CREATE INDEX IX_CONSREAL_DATA ON CONSREAL (DTREFEICAO)"),
+             QStringLiteral("CREATE TABLE CONSPLAN ("
+                            " NRCONSPLAN VARCHAR(10) NOT NULL PRIMARY KEY,"
+                            " CDFILCENTZUB VARCHAR(4) NOT NULL,"
+                            " CDOPERADOR VARCHAR(20) NOT NULL,"
+                            " DTINICIAL {DATE} NOT NULL,"
+                            " DTFINAL {DATE} NOT NULL,"
+                            " CDPRODINIC VARCHAR(10) {BYTEORDER} NOT NULL,"
+                            " CDPRODFINA VARCHAR(10) {BYTEORDER} NOT NULL,"
+                            " DTCRIACAO {TIMESTAMP} NOT NULL)"),
+             QStringLiteral("CREATE INDEX IX_CONSPLAN_CRIACAO ON CONSPLAN (DTCRIACAO)"),
+             QStringLiteral("CREATE TABLE ITCONSPLAN ("
+                            " NRCONSPLAN VARCHAR(10) NOT NULL,"
+                            " CDFILIAL VARCHAR(4) NOT NULL,"
+                            " CDSERVFILI VARCHAR(5) NOT NULL,"
+                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
+                            " QTREFEPLAN {BIGINT} NOT NULL,"
+                            " QTPLANEJADA {REAL} NOT NULL,"
+                            " PRIMARY KEY (NRCONSPLAN, CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO))"),
+             QStringLiteral("CREATE TABLE LISTA ("
+                            " NRLISTA VARCHAR(10) NOT NULL,"
+                            " IDTIPOLISTA CHAR(1) NOT NULL,"
+                            " CDCHAVE VARCHAR(10) NOT NULL,"
+                            " CDFILIAL VARCHAR(4) NULL,"
+                            " CDSERVFILI VARCHAR(5) NULL,"
+                            " CDTIPOCARD VARCHAR(10) NULL,"
+                            " DTCRIACAO {TIMESTAMP} NOT NULL,"
+                            " PRIMARY KEY (NRLISTA, CDCHAVE))"),
+             QStringLiteral("CREATE INDEX IX_LISTA_CRIACAO ON LISTA (DTCRIACAO)"),
+             QStringLiteral("{COUNTERS}"),
+         }},
+    };
+    return steps;
+}
+
+QString typed(QString statement, Dialect dialect)
+{
+    const bool pg = dialect == Dialect::Postgres;
+    statement.replace(QLatin1String("{DATE}"), pg ? QStringLiteral("DATE") : QStringLiteral("TEXT"));
+    statement.replace(QLatin1String("{TIMESTAMP}"), pg ? QStringLiteral("TIMESTAMP WITH TIME ZONE") : QStringLiteral("TEXT"));
+    statement.replace(QLatin1String("{REAL}"), pg ? QStringLiteral("DOUBLE PRECISION") : QStringLiteral("REAL"));
+    statement.replace(QLatin1String("{BIGINT}"), pg ? QStringLiteral("BIGINT") : QStringLiteral("INTEGER"));
+    // Product codes are compared as ranges ("0" to "zzzzzzzzzz"); byte order keeps that
+    // independent of the PostgreSQL database's locale, as SQLite already compares.
+    statement.replace(QLatin1String("{BYTEORDER}"), pg ? QStringLiteral("COLLATE \"C\"") : QString());
+    return statement;
+}
+
+QStringList counterStatements(Dialect dialect)
+{
+    QStringList statements;
+    if (dialect == Dialect::Postgres) {
+        for (const QString &counter : kCounters)
+            statements << QStringLiteral("CREATE SEQUENCE SQ_%1").arg(counter);
+        return statements;
+    }
+    statements << QStringLiteral("CREATE TABLE NUMERADOR (NMNUMERADOR VARCHAR(20) NOT NULL PRIMARY KEY, NRULTIMO INTEGER NOT NULL)");
+    for (const QString &counter : kCounters)
+        statements << QStringLiteral("INSERT INTO NUMERADOR (NMNUMERADOR, NRULTIMO) VALUES ('%1', 0)").arg(counter);
+    return statements;
+}
+
+bool tableExists(QSqlDatabase &db, const QString &table)
+{
+    const Sql sql = dialectOf(db) == Dialect::Postgres
+        ? Sql(QStringLiteral("SELECT 1 FROM information_schema.tables WHERE table_schema = current_schema() AND table_name = ?"))
+              .bind(table.toLower())
+        : Sql(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?")).bind(table);
+    QSqlQuery query = exec(db, sql, QStringLiteral("ler o catálogo do banco"));
+    return query.next();
+}
+
+int installedVersion(QSqlDatabase &db)
+{
+    if (!tableExists(db, QStringLiteral("ZUBVERSAO")))
+        return 0;
+    QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT MAX(NRVERSAO) FROM ZUBVERSAO")), QStringLiteral("ler a versão do esquema"));
+    return query.next() ? query.value(0).toInt() : 0;
+}
+
+} // namespace
+
+int currentSchemaVersion()
+{
+    return migrations().constLast().version;
+}
+
+QStringList schemaTables()
+{
+    return {QStringLiteral("FILIAL"),   QStringLiteral("GRUPFILI"),  QStringLiteral("ITGRUPFILI"), QStringLiteral("GRUPSERV"),
+            QStringLiteral("SERVFILI"), QStringLiteral("TIPOCARD"),  QStringLiteral("PRODUTO"),    QStringLiteral("TIPOCUSTO"),
+            QStringLiteral("CUSTOPROD"), QStringLiteral("CARDAPIO"), QStringLiteral("ITCARDAPIO"), QStringLiteral("REFEPLAN"),
+            QStringLiteral("REFESERV"), QStringLiteral("CONSREAL"),  QStringLiteral("CONSPLAN"),   QStringLiteral("ITCONSPLAN"),
+            QStringLiteral("LISTA")};
+}
+
+void ensureSchema(QSqlDatabase &db)
+{
+    const Dialect dialect = dialectOf(db);
+    WriteTransaction transaction(db);
+    // Several servers may start at once against one PostgreSQL; the first one migrates.
+    if (dialect == Dialect::Postgres)
+        execScript(db, {QStringLiteral("SELECT pg_advisory_xact_lock(4701100)")}, QStringLiteral("reservar a atualização do esquema"));
+    const int installed = installedVersion(db);
+    if (installed > currentSchemaVersion())
+        throw DbError{QStringLiteral("O banco de dados tem o esquema versão %1, mais novo que o deste servidor (%2). Atualize o servidor.")
+                          .arg(installed)
+                          .arg(currentSchemaVersion())};
+    if (installed == currentSchemaVersion())
+        return;
+    if (installed == 0 && tableExists(db, QStringLiteral("FILIAL")))
+        throw DbError{QStringLiteral("O banco de dados já tem tabelas, mas não a tabela de versão ZUBVERSAO: não é um banco deste servidor.")};
+    if (installed == 0)
+        execScript(db, {QStringLiteral("CREATE TABLE ZUBVERSAO (NRVERSAO INTEGER NOT NULL)")}, QStringLiteral("criar a tabela de versão"));
+    for (const Migration &step : migrations()) {
+        if (step.version <= installed)
+            continue;
+        QStringList statements;
+        for (const QString &statement : step.statements) {
+            if (statement == QLatin1String("{COUNTERS}"))
+                statements << counterStatements(dialect);
+            else
+                statements << typed(statement, dialect);
+        }
+        execScript(db, statements, QStringLiteral("criar o esquema versão %1").arg(step.version));
+        exec(db, Sql(QStringLiteral("INSERT INTO ZUBVERSAO (NRVERSAO) VALUES (?)")).bind(step.version), QStringLiteral("registrar a versão do esquema"));
+    }
+    transaction.commit();
+}
+
+void dropSchema(QSqlDatabase &db)
+{
+    const Dialect dialect = dialectOf(db);
+    WriteTransaction transaction(db);
+    QStringList statements;
+    QStringList tables = schemaTables();
+    std::reverse(tables.begin(), tables.end());
+    tables << QStringLiteral("ZUBVERSAO");
+    for (const QString &table : tables)
+        statements << QStringLiteral("DROP TABLE IF EXISTS %1%2").arg(table, dialect == Dialect::Postgres ? QStringLiteral(" CASCADE") : QString());
+    if (dialect == Dialect::Postgres) {
+        for (const QString &counter : kCounters)
+            statements << QStringLiteral("DROP SEQUENCE IF EXISTS SQ_%1").arg(counter);
+    } else {
+        statements << QStringLiteral("DROP TABLE IF EXISTS NUMERADOR");
+    }
+    execScript(db, statements, QStringLiteral("apagar o esquema"));
+    transaction.commit();
+}
+
+} // namespace server

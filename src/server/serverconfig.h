@@ -1,0 +1,38 @@
+#pragma once
+
+#include "server/database.h"
+#include "server/demodata.h"
+#include "server/httpserver.h"
+
+#include <QHostAddress>
+#include <QStringList>
+#include <optional>
+
+namespace server {
+
+struct ServerConfig {
+    DbSettings database;
+    bool createDemo = false;
+    DemoOptions demo;
+    QHostAddress address = QHostAddress(QHostAddress::LocalHost);
+    quint16 port = 0;
+    bool allowRemote = false;
+    QString tokenFile;
+    qint64 sweepAgeSeconds = 2 * 3600;
+    HttpLimits limits;
+
+    // Parses the command line. Returns nothing when the program should end at once: after
+    // --help (exitCode 0) or on a bad option (message in *error, exitCode 2).
+    static std::optional<ServerConfig> fromArguments(const QStringList &arguments, QString *output, int *exitCode);
+
+    // Seconds between two sweeps of old temporary data.
+    qint64 sweepIntervalSeconds() const;
+};
+
+// "90", "90s", "30m", "2h", "1d" in seconds; nothing when malformed or not positive.
+std::optional<qint64> parseDuration(const QString &text);
+
+// "127.0.0.1:47011", "[::1]:47011" or "localhost:47011".
+std::optional<QPair<QHostAddress, quint16>> parseListenAddress(const QString &text);
+
+} // namespace server

@@ -1,0 +1,20 @@
+#include "server/sweeper.h"
+
+#include "server/database.h"
+
+namespace server {
+
+SweepResult sweepTemporaryData(QSqlDatabase &db, const QDateTime &cutoff)
+{
+    const QDateTime utc = cutoff.toUTC();
+    const QString what = QStringLiteral("remover dados temporários antigos");
+    SweepResult result;
+    WriteTransaction transaction(db);
+    exec(db, Sql(QStringLiteral("DELETE FROM ITCONSPLAN WHERE NRCONSPLAN IN (SELECT NRCONSPLAN FROM CONSPLAN WHERE DTCRIACAO < ?)")).bind(utc), what);
+    result.plans = exec(db, Sql(QStringLiteral("DELETE FROM CONSPLAN WHERE DTCRIACAO < ?")).bind(utc), what).numRowsAffected();
+    result.listRows = exec(db, Sql(QStringLiteral("DELETE FROM LISTA WHERE DTCRIACAO < ?")).bind(utc), what).numRowsAffected();
+    transaction.commit();
+    return result;
+}
+
+} // namespace server
