@@ -1,8 +1,13 @@
 #pragma once
 
+#include "host/choicerequest.h"
+
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
+
+class QPrinter;
 
 namespace host {
 
@@ -16,26 +21,57 @@ public:
     virtual void showInformation(const QString &text) = 0;
     // A line of text, or nothing when the user cancels.
     virtual std::optional<QString> askText(const QString &title, const QString &prompt, const QString &initial) = 0;
+    // The index of the chosen row, or nothing when the user cancels.
+    virtual std::optional<int> chooseRow(const SingleChoiceRequest &request) = 0;
+    // The marks per row when the user confirms, or nothing when the user cancels.
+    virtual std::optional<QList<bool>> chooseMarks(const MultiChoiceRequest &request) = 0;
+    // A file to write, or nothing when the user cancels. `filter` as in "PDF (*.pdf)".
+    virtual std::optional<QString> chooseSaveFile(const QString &title, const QString &suggestedPath,
+                                                  const QString &filter) = 0;
+    // Sets the printer up for a print job; false when the user cancels.
+    virtual bool choosePrinter(QPrinter &printer, const QString &documentName) = 0;
+    // Shows the pages that `paint` draws in a preview window until the user closes it.
+    virtual void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) = 0;
 };
 
 // Records what was shown and answers from a script; an unscripted question counts as a cancel.
 class ScriptedInteraction : public UserInteraction
 {
 public:
-    void showError(const QString &text) override { errors.append(text); }
-    void showInformation(const QString &text) override { informations.append(text); }
-    std::optional<QString> askText(const QString &title, const QString &prompt, const QString &initial) override
-    {
-        questions.append(title + QLatin1Char('|') + prompt);
-        if (textAnswers.isEmpty())
-            return std::nullopt;
-        return textAnswers.takeFirst();
-    }
+    void showError(const QString &text) override;
+    void showInformation(const QString &text) override;
+    std::optional<QString> askText(const QString &title, const QString &prompt, const QString &initial) override;
+    // Answers with the first row whose first column equals the scripted key.
+    std::optional<int> chooseRow(const SingleChoiceRequest &request) override;
+    // Marks exactly the rows whose keys are scripted.
+    std::optional<QList<bool>> chooseMarks(const MultiChoiceRequest &request) override;
+    std::optional<QString> chooseSaveFile(const QString &title, const QString &suggestedPath,
+                                          const QString &filter) override;
+    // Prints into the scripted target's PDF file.
+    bool choosePrinter(QPrinter &printer, const QString &documentName) override;
+    // Renders the preview into `previewPdf` (a temporary file when empty).
+    void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override;
 
+    // What was shown, in order.
     QStringList errors;
     QStringList informations;
     QStringList questions;
+    QList<SingleChoiceRequest> rowRequests;
+    QList<MultiChoiceRequest> markRequests;
+    QStringList saveRequests;  // "title|suggested path|filter"
+    QStringList printRequests; // document names
+    QStringList previews;      // titles
+    // Every event in one list ("error:...", "rows:title", "marks:title", "save:title", "print:...",
+    // "preview:title", "text:title"), for order checks across kinds.
+    QStringList log;
+
+    // Answers, taken from the front. A missing answer or std::nullopt cancels.
     QList<std::optional<QString>> textAnswers;
+    QList<std::optional<QString>> rowAnswers;
+    QList<std::optional<QStringList>> markAnswers;
+    QList<std::optional<QString>> saveAnswers;
+    QList<std::optional<PrintTarget>> printAnswers;
+    QString previewPdf;
 };
 
 } // namespace host

@@ -1,0 +1,39 @@
+#include "host/mdihost.h"
+
+#include "host/hostservices.h"
+
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+namespace host {
+
+QMdiArea *MainMdiArea()
+{
+    if (!HostServices::isInstalled())
+        return nullptr;
+    QWidget *window = HostServices::current().mainWindow();
+    if (!window)
+        return nullptr;
+    if (auto *main = qobject_cast<QMainWindow *>(window)) {
+        if (auto *area = qobject_cast<QMdiArea *>(main->centralWidget()))
+            return area;
+    }
+    return window->findChild<QMdiArea *>();
+}
+
+QMdiSubWindow *AddMdiChild(QWidget *form)
+{
+    QMdiArea *area = MainMdiArea();
+    if (!area)
+        return nullptr;
+    const Qt::WindowFlags flags = Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                                  | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+    QMdiSubWindow *window = area->addSubWindow(form, flags);
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    window->setWindowIcon(form->windowIcon());
+    window->hide();
+    return window;
+}
+
+} // namespace host

@@ -1,0 +1,17 @@
+#pragma once
+
+class QMdiArea;
+class QMdiSubWindow;
+class QWidget;
+
+namespace host {
+
+// The MDI area of the installed main window (its central widget, or a child of it); nullptr when
+// the host runs without a main window (tests, batch).
+QMdiArea *MainMdiArea();
+
+// Puts a fixed-size form into the MDI area as a sub-window that is hidden until shown and that a
+// close only hides (the form decides on freeing). nullptr when there is no MDI area.
+QMdiSubWindow *AddMdiChild(QWidget *form);
+
+} // namespace host
