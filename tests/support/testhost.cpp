@@ -18,7 +18,7 @@ static const char *const kSchemaAndRows[] = {
     "INSERT INTO GRUPSERV VALUES ('001','Lanches')",
 };
 
-TestHost::TestHost(int serverPort, const QString &branch)
+TestHost::TestHost(int serverPort, const QString &branch, const std::function<void(host::ClientConfig &)> &configure)
 {
     if (!m_dir.isValid())
         throw std::runtime_error("no temporary directory");
@@ -42,6 +42,8 @@ TestHost::TestHost(int serverPort, const QString &branch)
     config.serverPort = serverPort;
     config.token = QStringLiteral("test-token");
     config.database = QStringLiteral("sqlite:") + path;
+    if (configure)
+        configure(config);
     database = std::make_unique<host::TdtmDBGeral>();
     database->open(*wire::DatabaseUrl::parse(config.database));
     session = std::make_unique<host::HostSession>(config, database.get());

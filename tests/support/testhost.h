@@ -7,6 +7,7 @@
 #include "host/userinteraction.h"
 
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 // A logged-in host for tests: scripted user interaction, a small SQLite general database
@@ -19,7 +20,8 @@
 class TestHost
 {
 public:
-    explicit TestHost(int serverPort = 0, const QString &branch = QStringLiteral("0001"));
+    explicit TestHost(int serverPort = 0, const QString &branch = QStringLiteral("0001"),
+                      const std::function<void(host::ClientConfig &)> &configure = {});
 
     // Runs statements on the database (it is opened read-only for the host).
     void exec(const QStringList &statements);

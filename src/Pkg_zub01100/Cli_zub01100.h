@@ -1,0 +1,171 @@
+#pragma once
+
+// The screen unit of module PKG_ZUB01100: the planned-versus-actual cost report screen
+// "Custo Planejado X Realizado", its exported entry points and the module's shared strings.
+// The class's methods live in screen/ (instance, layout, start-up), filters/ (one source per
+// filter group) and report/ (parameters, output commands and clean-up).
+
+#include "filters/selectionlist.h"
+#include "host/adoibquery.h"
+#include "host/dadosgerrel.h"
+#include "host/dataset.h"
+#include "host/netconnection.h"
+#include "host/params.h"
+#include "ui_custoplanxreal.h"
+
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+#if defined(PKG_ZUB01100_LIBRARY)
+#define ZUB01100_EXPORT Q_DECL_EXPORT
+#else
+#define ZUB01100_EXPORT Q_DECL_IMPORT
+#endif
+
+namespace zub01100 {
+// Module strings shared by the filter and report code; every new instance empties them.
+extern QString sNrConsPlan;    // answer of the last plan preparation (number or error text)
+extern QString sListaServ;     // effective service key list of the report
+extern QString sListaGrup;     // marked service groups
+extern QString sListaServMarc; // services marked by the user
+} // namespace zub01100
+
+class ZUB01100_EXPORT TfrmCustoPlanXReal : public host::TfrmDadosGerRel, public Ui::CustoPlanXRealFiltros
+{
+    Q_OBJECT
+public:
+    explicit TfrmCustoPlanXReal(QWidget *owner = nullptr);
+    ~TfrmCustoPlanXReal() override;
+
+    // Lookup queries on the general database, with their data sources.
+    host::TADOIBQuery *qryFilial;
+    host::TADOIBQuery *qryGrupServ;
+    host::TADOIBQuery *qryTipoCard;
+    host::TDataSource *dtsGrupServ__;
+    host::TDataSource *dtsTipoCard__;
+
+    // Data sets loaded from the application server's answers.
+    host::TClientDataSet *cdsAgrupFili;
+    host::TClientDataSet *cdsFiliAgreg;
+    host::TClientDataSet *cdsServico;
+    host::TDataSource *dtsAgrupFili;
+    host::TDataSource *dtsFiliAgreg;
+    host::TDataSource *dtsServico;
+    host::TField *cdsFiliAgregIDMARCADO;
+    host::TField *cdsServicoCDFILIAL;
+
+    host::TNetConnection *netCustoPlanXReal;
+    host::TNetConnection *netCustProd;
+
+    // Instance state.
+    bool boPrimAtiv = false;
+    QString sListaFiliAgreg;
+    QString sListaTipoCard;
+    QVariant vNrListas;
+
+    static constexpr int kHelpContext = 10701100;
+    static const char *const kHelpFile;
+
+    // Creation, activation and closing.
+    void FormCreate(QObject *sender) override;
+    void FormActivate(QObject *sender) override;
+    void FormClose(QObject *sender, host::TCloseAction &action) override;
+    void cbbReportNamesDropDown(QObject *sender) override;
+    void cbbReportNamesEnter(QObject *sender) override;
+    void netCustoPlanXRealBeforeConnect(QObject *sender);
+    void netCustProdBeforeConnect(QObject *sender);
+
+    // Aggregated branch.
+    void Vd_CdFilial(bool required);
+    void medCdFilialChange(QObject *sender);
+    void medCdFilialExit(QObject *sender);
+    void btnFilialBeforePesq(QObject *sender, bool &proceed);
+    void btnFilialAfterPesq(QObject *sender);
+
+    // Branch grouping and aggregated-branch list.
+    void Vd_AgrupFili();
+    void edtCdAgrupFiliChange(QObject *sender);
+    void edtCdAgrupFiliExit(QObject *sender);
+    void btnAgrupFiliBeforePesq(QObject *sender, bool &proceed);
+    void btnAgrupFiliAfterPesq(QObject *sender);
+    void rbtTodaFiliAgregClick(QObject *sender);
+    void rbtListaFiliAgregClick(QObject *sender);
+    void sbtFiliAgregClick(QObject *sender);
+    void rbtListaFiliAgregKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
+    void Vd_ListaFiliAgreg();
+
+    // Service groups and services.
+    void rbtListaGrupClick(QObject *sender);
+    void rbtTodosGrupClick(QObject *sender);
+    void rbtListaGrupKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
+    void sbtGrupServClick(QObject *sender);
+    void rbtListaServClick(QObject *sender);
+    void rbtTodosServClick(QObject *sender);
+    void rbtListaServKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
+    void sbtServicoClick(QObject *sender);
+    void Servico();
+    void Vd_ListaGrup(bool required);
+    void Vd_ListaServ(bool required);
+
+    // Menu types.
+    void rbtListaTipoCardClick(QObject *sender);
+    void rbtTodosTipoCardClick(QObject *sender);
+    void rbtListaTipoCardKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
+    void sbtTipoCardClick(QObject *sender);
+    void qryTipoCardBeforeOpen(host::TDataSet *dataSet);
+    QString montaListaTipoCard();
+    void Vd_TipoCard();
+
+    // Period, product type and cost type.
+    void depDataInicDateChange(QObject *sender);
+    void depDataFinaDateChange(QObject *sender);
+    void depDataInicExit(QObject *sender);
+    void Vd_Data(bool required);
+    void Vd_TipoProd(bool required);
+    void Vd_TipoCusto();
+
+    // Report run.
+    void PreparaImpressao(bool required);
+    void rpddPadraoBeforeGetQueryParams(host::TParams &params, bool &handled);
+    void sbtPrintClick(QObject *sender) override;
+    void sbtPreviewClick(QObject *sender) override;
+    void sbtSalvarComoClick(QObject *sender) override;
+    void mnuEditRelClick(QObject *sender) override;
+    void mnuRelatPadrClick(QObject *sender) override;
+    void mnuSalvarTextoClick(QObject *sender) override;
+    void rpddPadraoQRPAfterPrint();
+    void rpddPadraoQRPAfterPreview();
+    void deletaConsPlan();
+    void deletaListas();
+
+private:
+    void createComponents();
+    void bindEvents();
+    void applyLookAndFeel();
+    // The kind letter of every GetFiliAgreg request: "F" without a grouping, "A" with one.
+    QString selectionKind() const;
+    // GetFiliAgreg into cdsFiliAgreg, for one branch code or "" for all.
+    void loadAggregatedBranches(const QString &branch);
+    // GetAgrupFili into cdsAgrupFili, for "T" or one padded code.
+    void loadGroupings(const QString &grouping);
+    // GetServico into cdsServico with the branch, group and grouping choices in force.
+    void loadServices(const QString &branches);
+    // Puts the service groups and services back to "Todos" after a change of branch scope.
+    void resetServiceSelections();
+    QString reducedServiceKeys();
+    bool isSinglePage() const;
+
+    QWidget *m_filterArea = nullptr;
+    std::unique_ptr<SelectionList> m_filiAgregList;
+    std::unique_ptr<SelectionList> m_grupServList;
+    std::unique_ptr<SelectionList> m_servicoList;
+    std::unique_ptr<SelectionList> m_tipoCardList;
+};
+
+extern "C" {
+ZUB01100_EXPORT extern TfrmCustoPlanXReal *frmCustoPlanXReal;
+ZUB01100_EXPORT extern bool boIdCriado;
+ZUB01100_EXPORT void IniProc();
+ZUB01100_EXPORT void CriaCustoPlanXReal();
+}

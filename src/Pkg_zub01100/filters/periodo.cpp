@@ -1,0 +1,66 @@
+// Period, product types and cost type.
+#include "Cli_zub01100.h"
+
+#include "host/dateeditplus.h"
+#include "host/hostfunctions.h"
+#include "host/messages.h"
+
+using namespace host;
+
+// The weekday's name cut to three characters (not bytes: "Sáb" keeps its accent).
+static QString weekdayAbbreviation(const QDate &date)
+{
+    return NomeSemana(date).left(3);
+}
+
+void TfrmCustoPlanXReal::depDataInicDateChange(QObject *)
+{
+    edtDataInic->setText(weekdayAbbreviation(depDataInic->GetDate()));
+}
+
+void TfrmCustoPlanXReal::depDataFinaDateChange(QObject *)
+{
+    edtDataFina->setText(weekdayAbbreviation(depDataFina->GetDate()));
+}
+
+void TfrmCustoPlanXReal::depDataInicExit(QObject *sender)
+{
+    if (auto *dateEdit = qobject_cast<TDateEditPlus *>(sender))
+        dateEdit->CheckValidDate();
+}
+
+void TfrmCustoPlanXReal::Vd_Data(bool required)
+{
+    depDataInic->CheckValidDate();
+    depDataFina->CheckValidDate();
+    if (required) {
+        if (EmptyString(depDataInic->text())) {
+            depDataInic->setFocus();
+            MensErro(msgPadrao.Msg(QStringLiteral("DataInic_ni")), true);
+        }
+        if (EmptyString(depDataFina->text())) {
+            depDataFina->setFocus();
+            MensErro(msgPadrao.Msg(QStringLiteral("DataFina_ni")), true);
+        }
+    }
+    if (depDataFina->GetDate() < depDataInic->GetDate()) {
+        depDataInic->setFocus();
+        MensErro(msgPadrao.Msg(QStringLiteral("DATA")), true);
+    }
+}
+
+void TfrmCustoPlanXReal::Vd_TipoProd(bool required)
+{
+    if (required && !chbEstocaveis->isChecked() && !chbNaoEstoc->isChecked()) {
+        chbEstocaveis->setFocus();
+        MensErro(msgPadrao.Msg(QStringLiteral("TIPOPROD")), true);
+    }
+}
+
+void TfrmCustoPlanXReal::Vd_TipoCusto()
+{
+    if (EmptyString(cbbTipoCusto->currentText())) {
+        cbbTipoCusto->setFocus();
+        MensErro(msgPadrao.Msg(QStringLiteral("TIPOCUS_NCAD")), true);
+    }
+}

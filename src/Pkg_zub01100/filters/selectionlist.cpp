@@ -1,0 +1,67 @@
+#include "filters/selectionlist.h"
+
+#include "host/dispatcher.h"
+#include "host/messages.h"
+#include "host/pesquisalista.h"
+
+#include <QAbstractButton>
+#include <QKeyEvent>
+#include <QRadioButton>
+
+SelectionList::SelectionList(QRadioButton *todos, QRadioButton *lista, QAbstractButton *search,
+                             const host::TMessages &messages, const Dialog &dialog, Handlers handlers)
+    : QObject(todos), m_todos(todos), m_lista(lista), m_search(search), m_messages(messages), m_dialog(dialog),
+      m_handlers(std::move(handlers))
+{
+    // toggled(true) comes for clicks and for setChecked alike, and not for a radio that was already checked.
+    connect(m_todos, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked)
+            host::Dispatch([this] { m_handlers.todosClick(m_todos); });
+    });
+    connect(m_lista, &QRadioButton::toggled, this, [this](bool checked) {
+        if (checked)
+            host::Dispatch([this] { m_handlers.listaClick(m_lista); });
+    });
+    connect(m_search, &QAbstractButton::clicked, this, [this] {
+        host::Dispatch([this] { m_handlers.searchClick(m_search); });
+    });
+    m_lista->installEventFilter(this);
+}
+
+bool SelectionList::listMode() const
+{
+    return m_lista->isChecked();
+}
+
+void SelectionList::syncSearchButton()
+{
+    m_search->setEnabled(m_lista->isChecked());
+}
+
+void SelectionList::checkTodos()
+{
+    m_todos->setChecked(true);
+}
+
+QString SelectionList::titles() const
+{
+    return m_messages.Msg(m_dialog.titleKey) + QLatin1Char('|') + m_messages.Msg(m_dialog.emptyKey);
+}
+
+bool SelectionList::search(const QString &keyField, QString &keyList) const
+{
+    return host::PesquisaLista(m_dialog.source, keyField, titles(), false, keyList);
+}
+
+bool SelectionList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_lista && event->type() == QEvent::KeyPress) {
+        auto *keyEvent = static_cast<QKeyEvent *>(event);
+        int key = keyEvent->key();
+        const Qt::KeyboardModifiers modifiers = keyEvent->modifiers();
+        host::Dispatch([&] { m_handlers.listaKeyDown(m_lista, key, modifiers); });
+        if (isSearchKey(keyEvent->key()))
+            return true;
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,126 @@
+// Service groups and services, and the effective service list of the report.
+#include "Cli_zub01100.h"
+
+#include "host/checkresultserv.h"
+#include "host/combobox.h"
+#include "host/hostfunctions.h"
+#include "host/messages.h"
+#include "host/session.h"
+#include "screen/busyscope.h"
+
+using namespace host;
+using namespace zub01100;
+
+void TfrmCustoPlanXReal::loadServices(const QString &branchChoice)
+{
+    QString branches = branchChoice;
+    QString groups = rbtTodosGrup->isChecked() ? QStringLiteral("T") : sListaGrup;
+    QString grouping = EmptyString(edtCdAgrupFili->text()) ? QStringLiteral("T") : edtCdAgrupFili->text();
+    BusyScope busy(6);
+    const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("GetServico"),
+                                                    {RpcArg::ref(branches), RpcArg::ref(groups), RpcArg::ref(grouping),
+                                                     RpcArg::val(medCentral->text())});
+    cdsServico->LoadFromPacket(CheckResultServ(answer, true, 0));
+}
+
+void TfrmCustoPlanXReal::rbtListaGrupClick(QObject *)
+{
+    m_grupServList->syncSearchButton();
+    sbtServico->setEnabled(false);
+    m_servicoList->checkTodos();
+    sListaServ.clear();
+    sListaServMarc.clear();
+}
+
+void TfrmCustoPlanXReal::rbtTodosGrupClick(QObject *sender)
+{
+    rbtListaGrupClick(sender);
+}
+
+void TfrmCustoPlanXReal::rbtListaGrupKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
+{
+    if (SelectionList::isSearchKey(key))
+        sbtGrupServClick(sender);
+}
+
+void TfrmCustoPlanXReal::sbtGrupServClick(QObject *)
+{
+    qryGrupServ->Close();
+    qryGrupServ->Open();
+    if (!m_grupServList->search(QStringLiteral("CDGRUPSERV"), sListaGrup))
+        return;
+    sbtServico->setEnabled(false);
+    m_servicoList->checkTodos();
+    sListaServ.clear();
+    sListaServMarc.clear();
+}
+
+void TfrmCustoPlanXReal::rbtListaServClick(QObject *)
+{
+    m_servicoList->syncSearchButton();
+}
+
+void TfrmCustoPlanXReal::rbtTodosServClick(QObject *)
+{
+    m_servicoList->syncSearchButton();
+    sListaServ.clear();
+}
+
+void TfrmCustoPlanXReal::rbtListaServKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
+{
+    if (SelectionList::isSearchKey(key))
+        sbtServicoClick(sender);
+}
+
+// The branch argument of the service requests: the single branch, or "T", or the marked list.
+static QString branchChoice(bool singlePage, const QString &singleBranch, bool allBranches, const QString &markedBranches)
+{
+    if (singlePage)
+        return singleBranch;
+    return allBranches ? QStringLiteral("T") : markedBranches;
+}
+
+void TfrmCustoPlanXReal::sbtServicoClick(QObject *)
+{
+    if (!ModuFili())
+        Vd_CdFilial(true);
+    loadServices(branchChoice(isSinglePage(), medCdFilial->text(), rbtTodaFiliAgreg->isChecked(), sListaFiliAgreg));
+
+    // Branch-plus-service keys wherever services of several branches can be listed.
+    bool branchKeys;
+    if (ModuFili())
+        branchKeys = cbbReportNames->currentIndex() != 0;
+    else
+        branchKeys = !isSinglePage();
+    cdsServicoCDFILIAL->setVisible(!ModuFili() && !isSinglePage());
+    m_servicoList->search(branchKeys ? QStringLiteral("FILISERV") : QStringLiteral("CDSERVFILI"), sListaServMarc);
+}
+
+void TfrmCustoPlanXReal::Servico()
+{
+    sListaServ = sListaServMarc;
+    if (!rbtTodosServ->isChecked())
+        return;
+    if (isSinglePage())
+        medCdFilial->setText(Ajusta(medCdFilial->text(), 4));
+    loadServices(branchChoice(isSinglePage(), medCdFilial->text(), rbtTodaFiliAgreg->isChecked(), sListaFiliAgreg));
+    sListaServ.clear();
+    for (cdsServico->First(); !cdsServico->Eof(); cdsServico->Next())
+        sListaServ += cdsServico->FieldByName(QStringLiteral("FILISERV"))->AsString() + QLatin1Char('_');
+}
+
+void TfrmCustoPlanXReal::Vd_ListaGrup(bool required)
+{
+    if (required && rbtListaGrup->isChecked() && EmptyString(sListaGrup)) {
+        rbtListaGrup->setFocus();
+        MensErro(msgPadrao.Msg(QStringLiteral("GRUP_EMPTY")), true);
+    }
+}
+
+void TfrmCustoPlanXReal::Vd_ListaServ(bool required)
+{
+    if (required && rbtListaServ->isChecked() && EmptyString(sListaServ)) {
+        rbtListaServ->setFocus();
+        MensErro(msgPadrao.Msg(QStringLiteral("SERV_EMPTY")), true);
+    }
+}

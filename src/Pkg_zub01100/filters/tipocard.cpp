@@ -1,0 +1,60 @@
+// Menu types of the central ("Todos"/"Lista").
+#include "Cli_zub01100.h"
+
+#include "host/hostfunctions.h"
+#include "host/messages.h"
+
+using namespace host;
+
+void TfrmCustoPlanXReal::rbtListaTipoCardClick(QObject *)
+{
+    m_tipoCardList->syncSearchButton();
+}
+
+void TfrmCustoPlanXReal::rbtTodosTipoCardClick(QObject *)
+{
+    m_tipoCardList->syncSearchButton();
+    sListaTipoCard.clear();
+}
+
+void TfrmCustoPlanXReal::rbtListaTipoCardKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
+{
+    if (SelectionList::isSearchKey(key))
+        sbtTipoCardClick(sender);
+}
+
+void TfrmCustoPlanXReal::sbtTipoCardClick(QObject *)
+{
+    qryTipoCard->Close();
+    qryTipoCard->Open();
+    m_tipoCardList->search(QStringLiteral("CDTIPOCARD"), sListaTipoCard);
+}
+
+void TfrmCustoPlanXReal::qryTipoCardBeforeOpen(TDataSet *)
+{
+    qryTipoCard->ParamByName(QStringLiteral("P_CDFILCENTZUB")).setAsString(medCentral->text());
+}
+
+QString TfrmCustoPlanXReal::montaListaTipoCard()
+{
+    qryTipoCard->Close();
+    qryTipoCard->Open();
+    if (qryTipoCard->IsEmpty())
+        return QStringLiteral("T");
+    QString list;
+    for (qryTipoCard->First(); !qryTipoCard->Eof(); qryTipoCard->Next())
+        list += qryTipoCard->FieldByName(QStringLiteral("CDTIPOCARD"))->AsString() + QLatin1Char('_');
+    return list;
+}
+
+void TfrmCustoPlanXReal::Vd_TipoCard()
+{
+    if (!rbtListaTipoCard->isChecked() || !EmptyString(sListaTipoCard))
+        return;
+    try {
+        MensErro(msgPadrao.Msg(QStringLiteral("TipoCard_inf")), true);
+    } catch (...) {
+        rbtListaTipoCard->setFocus();
+        throw;
+    }
+}

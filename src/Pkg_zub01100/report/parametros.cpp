@@ -1,0 +1,151 @@
+// The checks before a report, the server-side preparation and the layout's parameters.
+#include "Cli_zub01100.h"
+
+#include "host/checkresultserv.h"
+#include "host/combobox.h"
+#include "host/dateeditplus.h"
+#include "host/hostfunctions.h"
+#include "host/messages.h"
+#include "host/session.h"
+#include "screen/busyscope.h"
+#include "wire/wirevalue.h"
+
+#include <QSpinBox>
+
+using namespace host;
+using namespace zub01100;
+
+void TfrmCustoPlanXReal::PreparaImpressao(bool required)
+{
+    // Exactly the host's date edits, in the order the form created them.
+    for (TDateEditPlus *dateEdit : findChildren<TDateEditPlus *>()) {
+        if (dateEdit->metaObject() == &TDateEditPlus::staticMetaObject)
+            dateEdit->CheckValidDate();
+    }
+    Servico();
+    Vd_CdFilial(required);
+    Vd_AgrupFili();
+    Vd_ListaFiliAgreg();
+    Vd_TipoCard();
+    Vd_TipoCusto();
+    Vd_Data(required);
+    Vd_ListaGrup(required);
+    Vd_ListaServ(required);
+    Vd_TipoProd(required);
+}
+
+// Marked branch-plus-service keys ("_" + 4-character branch + service code + "_" ...) reduced to
+// the distinct service codes, in the order of first appearance: "_00010_00020_".
+QString TfrmCustoPlanXReal::reducedServiceKeys()
+{
+    QString result = QStringLiteral("_");
+    QString rest = sListaServMarc.mid(1);
+    qsizetype end;
+    while ((end = rest.indexOf(QLatin1Char('_'))) >= 0) {
+        const QString code = rest.mid(4, end - 4);
+        // Whole keys only: a code that is part of another code is a service of its own.
+        if (!result.contains(QLatin1Char('_') + code + QLatin1Char('_')))
+            result += code + QLatin1Char('_');
+        rest.remove(0, end + 1);
+    }
+    return result;
+}
+
+namespace {
+
+QString flag(bool on)
+{
+    return on ? QStringLiteral("S") : QStringLiteral("N");
+}
+
+QDateTime atMidnight(const QDate &date)
+{
+    return QDateTime(date, QTime(0, 0));
+}
+
+} // namespace
+
+void TfrmCustoPlanXReal::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
+{
+    const QString central = medCentral->text();
+
+    QString branches;
+    if (isSinglePage()) {
+        branches = medCdFilial->text();
+    } else if (rbtListaFiliAgreg->isChecked()) {
+        branches = sListaFiliAgreg;
+    } else {
+        branches = QStringLiteral("_");
+        {
+            BusyScope busy(6);
+            loadAggregatedBranches(QString());
+        }
+        for (cdsFiliAgreg->First(); !cdsFiliAgreg->Eof(); cdsFiliAgreg->Next())
+            branches += cdsFiliAgreg->FieldByName(QStringLiteral("CDFILIAL"))->AsString() + QLatin1Char('_');
+    }
+
+    if (chbEstocaveis->isChecked()) {
+        {
+            BusyScope busy(1, msgPadrao.Msg(QStringLiteral("Prep_Dados")));
+            sNrConsPlan.clear();
+            QString services;
+            if (!rbtTodosServ->isChecked()) {
+                // Wherever the service search offered branch-plus-service keys, the plan wants service codes.
+                const bool branchKeys = !isSinglePage() || (ModuFili() && cbbReportNames->currentIndex() != 0);
+                services = branchKeys ? reducedServiceKeys() : sListaServMarc;
+            }
+            const QVariant answer = netCustoPlanXReal->Call(
+                QStringLiteral("ExecStpConsPlan"),
+                {RpcArg::val(central), RpcArg::val(QString()), RpcArg::ref(branches), RpcArg::ref(services),
+                 RpcArg::val(depDataInic->GetDate()), RpcArg::val(depDataFina->GetDate()), RpcArg::val(QStringLiteral("0")),
+                 RpcArg::val(QStringLiteral("zzzzzzzzzz")), RpcArg::val(Operador())});
+            sNrConsPlan = wire::toText(answer);
+            if (sNrConsPlan.size() != 10)
+                MensErro(sNrConsPlan, true);
+        }
+        update();
+    }
+
+    QString menuTypes = rbtTodosTipoCard->isChecked() ? montaListaTipoCard() : sListaTipoCard;
+
+    vNrListas = QVariantList{QString(), QString(), QString()};
+    const QVariant lists = netCustoPlanXReal->Call(QStringLiteral("getListas"),
+                                                   {RpcArg::ref(sListaServ), RpcArg::ref(menuTypes), RpcArg::val(central),
+                                                    RpcArg::ref(branches)});
+    vNrListas = CheckResultServ(lists, true, 0);
+    const QVariantList listNumbers = vNrListas.toList();
+
+    const std::pair<const char *, std::function<void(TParam &)>> parameters[] = {
+        {"P_CDFILCENTZUB", [&](TParam &p) { p.setAsString(central); }},
+        {"P_CDFILIAL", [&](TParam &p) { p.setAsString(branches); }},
+        {"P_NRLISTAFILI", [&](TParam &p) { p.setAsString(wire::toText(listNumbers.value(2))); }},
+        {"P_NRCONSPLAN", [&](TParam &p) { p.setAsString(sNrConsPlan.left(10)); }},
+        {"P_NRLISTA", [&](TParam &p) { p.setAsString(sNrConsPlan.mid(11, 10)); }},
+        {"P_CDTIPOCARD", [&](TParam &p) { p.setAsString(menuTypes); }},
+        {"P_LISTATIPOCARD", [&](TParam &p) { p.setAsString(wire::toText(listNumbers.value(1))); }},
+        {"P_LISTASERVICO", [&](TParam &p) { p.setAsString(wire::toText(listNumbers.value(0))); }},
+        {"P_CDSERVFILI", [&](TParam &p) { p.setAsString(rbtTodosServ->isChecked() ? QStringLiteral("T") : sListaServ); }},
+        {"P_DTINICIAL", [&](TParam &p) { p.setAsDateTime(atMidnight(depDataInic->GetDate())); }},
+        {"P_DTFINAL", [&](TParam &p) { p.setAsDateTime(atMidnight(depDataFina->GetDate())); }},
+        {"P_DTPERIINIC", [&](TParam &p) { p.setAsString(depDataInic->text()); }},
+        {"P_DTPERIFINA", [&](TParam &p) { p.setAsString(depDataFina->text()); }},
+        {"P_DTMESINIC", [&](TParam &p) { p.setAsDateTime(atMidnight(depDataInic->GetPrimDia())); }},
+        {"P_DTMESFINA", [&](TParam &p) { p.setAsDateTime(atMidnight(depDataFina->GetUltDia())); }},
+        {"P_NRTIPOCUSTO", [&](TParam &p) { p.setAsInteger(NumeroTipoCusto(cbbTipoCusto->currentIndex())); }},
+        {"P_NMTIPOCUSTO", [&](TParam &p) { p.setAsString(cbbTipoCusto->currentText()); }},
+        {"P_IDESTOCAVEIS", [&](TParam &p) { p.setAsString(flag(chbEstocaveis->isChecked())); }},
+        {"P_IDNESTOCAVEIS", [&](TParam &p) { p.setAsString(flag(chbNaoEstoc->isChecked())); }},
+        {"P_IDDIFERENCA", [&](TParam &p) { p.setAsString(rdgDiferenca->itemIndex() == 0 ? QStringLiteral("P") : QStringLiteral("T")); }},
+        {"P_NIVEL", [&](TParam &p) { p.setAsString(flag(sedNiveOrde->value() != 0)); }},
+        {"P_NRTAMACNIVEL", [&](TParam &p) { p.setAsInteger(DBPictObj(0).TamAcNivel(QString::number(sedNiveOrde->value()))); }},
+        {"P_CDGRUPFILI", [&](TParam &p) {
+             p.setAsString(EmptyString(edtCdAgrupFili->text()) ? msgPadrao.Msg(QStringLiteral("NENHUM")) : edtCdAgrupFili->text());
+         }},
+        {"P_NMGRUPFILI", [&](TParam &p) { p.setAsString(edtAgrupFili->text()); }},
+    };
+    for (const auto &[name, assign] : parameters) {
+        const QString parameter = QString::fromLatin1(name);
+        if (params.ExistParam(parameter))
+            assign(params.ParamByName(parameter));
+    }
+}

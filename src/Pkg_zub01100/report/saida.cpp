@@ -1,0 +1,85 @@
+// Output commands around the base form's, and the clean-up of what the server prepared.
+#include "Cli_zub01100.h"
+
+#include "host/checkresultserv.h"
+#include "host/messages.h"
+#include "screen/busyscope.h"
+#include "wire/wirevalue.h"
+
+using namespace host;
+using namespace zub01100;
+
+void TfrmCustoPlanXReal::sbtPrintClick(QObject *sender)
+{
+    PreparaImpressao(true);
+    TfrmDadosGerRel::sbtPrintClick(sender);
+    deletaListas();
+}
+
+void TfrmCustoPlanXReal::sbtPreviewClick(QObject *sender)
+{
+    PreparaImpressao(true);
+    TfrmDadosGerRel::sbtPreviewClick(sender);
+    deletaListas();
+}
+
+void TfrmCustoPlanXReal::sbtSalvarComoClick(QObject *sender)
+{
+    PreparaImpressao(true);
+    TfrmDadosGerRel::sbtSalvarComoClick(sender);
+    deletaListas();
+}
+
+void TfrmCustoPlanXReal::mnuEditRelClick(QObject *sender)
+{
+    PreparaImpressao(true);
+    TfrmDadosGerRel::mnuEditRelClick(sender);
+}
+
+void TfrmCustoPlanXReal::mnuRelatPadrClick(QObject *sender)
+{
+    PreparaImpressao(true);
+    TfrmDadosGerRel::mnuRelatPadrClick(sender);
+}
+
+void TfrmCustoPlanXReal::mnuSalvarTextoClick(QObject *sender)
+{
+    TfrmDadosGerRel::mnuSalvarTextoClick(sender);
+    deletaConsPlan();
+}
+
+void TfrmCustoPlanXReal::rpddPadraoQRPAfterPrint()
+{
+    deletaConsPlan();
+    deletaListas();
+}
+
+void TfrmCustoPlanXReal::rpddPadraoQRPAfterPreview()
+{
+    deletaConsPlan();
+    deletaListas();
+}
+
+void TfrmCustoPlanXReal::deletaConsPlan()
+{
+    BusyScope busy(1, msgPadrao.Msg(QStringLiteral("Del_Cons_Plan")));
+    const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("DelConsPlan"),
+                                                    {RpcArg::val(medCdFilial->text()), RpcArg::val(sNrConsPlan.left(10))});
+    const QString error = wire::toText(CheckResultServ(answer, true, 0));
+    if (!error.isEmpty())
+        MensErro(error, true);
+}
+
+void TfrmCustoPlanXReal::deletaListas()
+{
+    // Before any parameter request the elements hold no value yet: nothing to delete either.
+    if (wire::toText(vNrListas.toList().value(0)).isEmpty())
+        return;
+    BusyScope busy(1);
+    const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("deletaListas"), {RpcArg::ref(vNrListas)});
+    const QString error = wire::toText(CheckResultServ(answer, true, 0));
+    // Cleared before the answer is judged, so a failed deletion is reported once and not tried again.
+    vNrListas = QVariantList{QString(), QString(), QString()};
+    if (!error.isEmpty())
+        MensErro(error, true);
+}

@@ -1,0 +1,223 @@
+#include "Cli_zub01100.h"
+
+#include "host/dispatcher.h"
+#include "host/exitevent.h"
+#include "host/hostservices.h"
+#include "host/reportdialog.h"
+#include "screen/colours.h"
+#include "screen/messagetable.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QSpinBox>
+
+using namespace host;
+using namespace zub01100;
+
+const char *const TfrmCustoPlanXReal::kHelpFile = "Cushelp.hlp";
+
+namespace {
+
+const QStringList kSqlFilial = {
+    QStringLiteral("SELECT A.CDFILIAL, A.NMFILIAL, A.IDCNTRRESC, A.IDFILCENTZUB,"),
+    QStringLiteral("       A.CDFILCENTZUB, (SELECT NMFILIAL FROM FILIAL WHERE CDFILIAL = A.CDFILCENTZUB) AS NMFILCENTZUB"),
+    QStringLiteral("  FROM FILIAL A"),
+    QStringLiteral(" WHERE CDFILIAL = :P_CDFILIAL"),
+};
+const QStringList kSqlGrupServ = {
+    QStringLiteral("SELECT CDGRUPSERV, NMGRUPSERV"),
+    QStringLiteral("  FROM GRUPSERV"),
+    QStringLiteral(" ORDER BY CDGRUPSERV"),
+};
+const QStringList kSqlTipoCard = {
+    QStringLiteral("SELECT CDTIPOCARD, NMTIPOCARD"),
+    QStringLiteral("  FROM TIPOCARD"),
+    QStringLiteral(" WHERE (CDFILCENTZUB = :P_CDFILCENTZUB)"),
+    QStringLiteral("   AND (IDTPCARDATIV = 'S')"),
+    QStringLiteral(" ORDER BY CDTIPOCARD"),
+};
+
+// The four dialect texts of these lookups differ only in trailing blanks.
+void setAllDialects(TADOIBQuery *query, const QStringList &text)
+{
+    query->SQL = text;
+    query->SQL_ORACLE = text;
+    query->SQL_MSSQL = text;
+    query->SQL_IB = text;
+}
+
+} // namespace
+
+
+TfrmCustoPlanXReal::TfrmCustoPlanXReal(QWidget *owner)
+    : TfrmDadosGerRel(QStringLiteral("ZUB01100"), QStringLiteral("ZUB011"),
+                      QStringLiteral("Custo Planejado X Realizado (Planejamento de Alimentação Escolar)"), owner)
+{
+    msgPadrao.setLines(messageTableLines());
+    createComponents();
+    // The filters fill the group box below the report list's separator.
+    m_filterArea = new QWidget(grbDadosRel);
+    const int top = bvlSeparator->geometry().bottom() + 2;
+    m_filterArea->setGeometry(2, top, grbDadosRel->width() - 4, grbDadosRel->height() - top - 2);
+    setupUi(m_filterArea);
+    applyLookAndFeel();
+    bindEvents();
+}
+
+TfrmCustoPlanXReal::~TfrmCustoPlanXReal() = default;
+
+void TfrmCustoPlanXReal::createComponents()
+{
+    TdtmDBGeral *dtmDBGeral = &HostServices::current().dtmDBGeral();
+
+    qryFilial = new TADOIBQuery(dtmDBGeral, QStringLiteral("qryFilial"), this);
+    setAllDialects(qryFilial, kSqlFilial);
+    qryFilial->AddField(QStringLiteral("CDFILIAL"), FieldType::String, 4, true);
+    qryFilial->AddField(QStringLiteral("NMFILIAL"), FieldType::String, 30);
+    qryFilial->AddField(QStringLiteral("IDCNTRRESC"), FieldType::String, 1);
+    qryFilial->AddField(QStringLiteral("IDFILCENTZUB"), FieldType::String, 1);
+    qryFilial->AddField(QStringLiteral("CDFILCENTZUB"), FieldType::String, 4);
+    qryFilial->AddField(QStringLiteral("NMFILCENTZUB"), FieldType::String, 30);
+
+    qryGrupServ = new TADOIBQuery(dtmDBGeral, QStringLiteral("qryGrupServ"), this);
+    setAllDialects(qryGrupServ, kSqlGrupServ);
+    qryGrupServ->AddField(QStringLiteral("CDGRUPSERV"), FieldType::String, 3, true, QStringLiteral("Código"));
+    qryGrupServ->AddField(QStringLiteral("NMGRUPSERV"), FieldType::String, 30, false, QStringLiteral("Nome"));
+    dtsGrupServ__ = new TDataSource(qryGrupServ, QStringLiteral("dtsGrupServ__"), this);
+
+    qryTipoCard = new TADOIBQuery(dtmDBGeral, QStringLiteral("qryTipoCard"), this);
+    setAllDialects(qryTipoCard, kSqlTipoCard);
+    qryTipoCard->AddField(QStringLiteral("CDTIPOCARD"), FieldType::String, 10, true, QStringLiteral("Código"), 12);
+    qryTipoCard->AddField(QStringLiteral("NMTIPOCARD"), FieldType::String, 100, false, QStringLiteral("Nome"));
+    qryTipoCard->BeforeOpen = [this](TDataSet *dataSet) { qryTipoCardBeforeOpen(dataSet); };
+    dtsTipoCard__ = new TDataSource(qryTipoCard, QStringLiteral("dtsTipoCard__"), this);
+
+    cdsAgrupFili = new TClientDataSet(QStringLiteral("cdsAgrupFili"), this);
+    cdsAgrupFili->AddField(QStringLiteral("CDGRUPFILI"), FieldType::String, 10, false, QStringLiteral("Código"), 12);
+    cdsAgrupFili->AddField(QStringLiteral("NMGRUPFILI"), FieldType::String, 40, false, QStringLiteral("Nome"));
+    dtsAgrupFili = new TDataSource(cdsAgrupFili, QStringLiteral("dtsAgrupFili"), this);
+
+    cdsFiliAgreg = new TClientDataSet(QStringLiteral("cdsFiliAgreg"), this);
+    cdsFiliAgregIDMARCADO = cdsFiliAgreg->AddField(QStringLiteral("IDMARCADO"), FieldType::FixedString, 1);
+    cdsFiliAgreg->AddField(QStringLiteral("CDFILIAL"), FieldType::String, 4, false, QStringLiteral("Código"), 5);
+    cdsFiliAgreg->AddField(QStringLiteral("NMFILIAL"), FieldType::String, 30, false, QStringLiteral("Nome"), 48);
+    dtsFiliAgreg = new TDataSource(cdsFiliAgreg, QStringLiteral("dtsFiliAgreg"), this);
+
+    cdsServico = new TClientDataSet(QStringLiteral("cdsServico"), this);
+    cdsServico->AddField(QStringLiteral("IDMARCADO"), FieldType::FixedString, 1);
+    cdsServicoCDFILIAL = cdsServico->AddField(QStringLiteral("CDFILIAL"), FieldType::String, 4, false, QStringLiteral("Filial"), 5);
+    cdsServico->AddField(QStringLiteral("CDSERVFILI"), FieldType::String, 5, false, QStringLiteral("Código"));
+    cdsServico->AddField(QStringLiteral("NMSERVICO"), FieldType::String, 40, false, QStringLiteral("Nome"));
+    cdsServico->AddField(QStringLiteral("FILISERV"), FieldType::String, 9)->setVisible(false);
+    dtsServico = new TDataSource(cdsServico, QStringLiteral("dtsServico"), this);
+
+    netCustoPlanXReal = new TNetConnection(QStringLiteral("netCustoPlanXReal"), QStringLiteral("Zub01100.rdmCustoPlanXReal"), this);
+    netCustoPlanXReal->BeforeConnect = [this](TNetConnection *connection) { netCustoPlanXRealBeforeConnect(connection); };
+    netCustProd = new TNetConnection(QStringLiteral("netCustProd"), QStringLiteral("Cus00000.rdmCustProd"), this);
+    netCustProd->BeforeConnect = [this](TNetConnection *connection) { netCustProdBeforeConnect(connection); };
+
+    vNrListas = QVariantList{QVariant(), QVariant(), QVariant()};
+}
+
+void TfrmCustoPlanXReal::applyLookAndFeel()
+{
+    for (QWidget *widget : {static_cast<QWidget *>(medCentral), static_cast<QWidget *>(edtNmCentral),
+                            static_cast<QWidget *>(edtAgrupFili), static_cast<QWidget *>(edtNmFilial),
+                            static_cast<QWidget *>(edtDataInic), static_cast<QWidget *>(edtDataFina)})
+        paintBackground(widget, QPalette::Button);
+    for (QWidget *widget : {static_cast<QWidget *>(medCdFilial), static_cast<QWidget *>(depDataInic),
+                            static_cast<QWidget *>(depDataFina)})
+        paintBackground(widget, QPalette::ToolTipBase);
+
+    // Group captions are bold, their contents are not.
+    for (QGroupBox *box : m_filterArea->findChildren<QGroupBox *>()) {
+        QFont bold = box->font();
+        bold.setBold(true);
+        box->setFont(bold);
+        for (QWidget *child : box->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+            QFont plain = child->font();
+            plain.setBold(false);
+            child->setFont(plain);
+        }
+    }
+
+    medCentral->setMaxLength(4);
+    medCdFilial->setMaxLength(4);
+    btpCentral->setAssociate(medCentral);
+    btpCentral->Title = QStringLiteral("Central de Merenda");
+    btpCentral->EmptyError = QStringLiteral("Não há Central de Merenda cadastrada.");
+    btnAgrupFili->setAssociate(edtCdAgrupFili);
+    btnAgrupFili->Title = QStringLiteral("Agrupamento de Filiais");
+    btnAgrupFili->DataSource = dtsAgrupFili;
+    btnAgrupFili->EmptyError = QStringLiteral("Não há agrupamento de filiais cadastrado.");
+    btnFilial->setAssociate(medCdFilial);
+    btnFilial->Title = QStringLiteral("Filial Agregada");
+    btnFilial->DataSource = dtsFiliAgreg;
+    btnFilial->EmptyError = QStringLiteral("Não há filial agregada cadastrada para essa central de merenda.");
+
+    rdgDiferenca->setItems({QStringLiteral("Per Capita"), QStringLiteral("Total")}, 2);
+    rdgDiferenca->setItemIndex(0);
+
+    // The level changes by the arrows only.
+    auto *levelText = sedNiveOrde->findChild<QLineEdit *>();
+    levelText->setReadOnly(true);
+    levelText->setMaxLength(2);
+    cbbTipoCusto->clear();
+}
+
+void TfrmCustoPlanXReal::bindEvents()
+{
+    connect(medCdFilial, &QLineEdit::textChanged, this, [this] { Dispatch([this] { medCdFilialChange(medCdFilial); }); });
+    connect(edtCdAgrupFili, &QLineEdit::textChanged, this,
+            [this] { Dispatch([this] { edtCdAgrupFiliChange(edtCdAgrupFili); }); });
+    BindExit(medCdFilial, [this](QObject *sender) { medCdFilialExit(sender); });
+    BindExit(edtCdAgrupFili, [this](QObject *sender) { edtCdAgrupFiliExit(sender); });
+
+    btnFilial->OnBeforePesq = [this](QObject *sender, bool &proceed) { btnFilialBeforePesq(sender, proceed); };
+    btnFilial->OnAfterPesq = [this](QObject *sender) { btnFilialAfterPesq(sender); };
+    btnAgrupFili->OnBeforePesq = [this](QObject *sender, bool &proceed) { btnAgrupFiliBeforePesq(sender, proceed); };
+    btnAgrupFili->OnAfterPesq = [this](QObject *sender) { btnAgrupFiliAfterPesq(sender); };
+
+    m_filiAgregList = std::make_unique<SelectionList>(
+        rbtTodaFiliAgreg, rbtListaFiliAgreg, sbtFiliAgreg, msgPadrao,
+        SelectionList::Dialog{dtsFiliAgreg, QStringLiteral("FILIAGREG"), QStringLiteral("FILIAGREG_N_CAD")},
+        SelectionList::Handlers{[this](QObject *s) { rbtTodaFiliAgregClick(s); },
+                                [this](QObject *s) { rbtListaFiliAgregClick(s); },
+                                [this](QObject *s) { sbtFiliAgregClick(s); },
+                                [this](QObject *s, int &k, Qt::KeyboardModifiers m) { rbtListaFiliAgregKeyDown(s, k, m); }});
+    m_grupServList = std::make_unique<SelectionList>(
+        rbtTodosGrup, rbtListaGrup, sbtGrupServ, msgPadrao,
+        SelectionList::Dialog{dtsGrupServ__, QStringLiteral("GRUPSERV"), QStringLiteral("Grup_cad")},
+        SelectionList::Handlers{[this](QObject *s) { rbtTodosGrupClick(s); },
+                                [this](QObject *s) { rbtListaGrupClick(s); },
+                                [this](QObject *s) { sbtGrupServClick(s); },
+                                [this](QObject *s, int &k, Qt::KeyboardModifiers m) { rbtListaGrupKeyDown(s, k, m); }});
+    m_servicoList = std::make_unique<SelectionList>(
+        rbtTodosServ, rbtListaServ, sbtServico, msgPadrao,
+        SelectionList::Dialog{dtsServico, QStringLiteral("SERV"), QStringLiteral("Servico_NCad")},
+        SelectionList::Handlers{[this](QObject *s) { rbtTodosServClick(s); },
+                                [this](QObject *s) { rbtListaServClick(s); },
+                                [this](QObject *s) { sbtServicoClick(s); },
+                                [this](QObject *s, int &k, Qt::KeyboardModifiers m) { rbtListaServKeyDown(s, k, m); }});
+    m_tipoCardList = std::make_unique<SelectionList>(
+        rbtTodosTipoCard, rbtListaTipoCard, sbtTipoCard, msgPadrao,
+        SelectionList::Dialog{dtsTipoCard__, QStringLiteral("TipoCard"), QStringLiteral("TPCARD_NCAD")},
+        SelectionList::Handlers{[this](QObject *s) { rbtTodosTipoCardClick(s); },
+                                [this](QObject *s) { rbtListaTipoCardClick(s); },
+                                [this](QObject *s) { sbtTipoCardClick(s); },
+                                [this](QObject *s, int &k, Qt::KeyboardModifiers m) { rbtListaTipoCardKeyDown(s, k, m); }});
+
+    depDataInic->OnDateChange = [this](QObject *sender) { depDataInicDateChange(sender); };
+    depDataFina->OnDateChange = [this](QObject *sender) { depDataFinaDateChange(sender); };
+    depDataInic->OnExit = [this](QObject *sender) { depDataInicExit(sender); };
+    depDataFina->OnExit = [this](QObject *sender) { depDataInicExit(sender); };
+
+    rpddPadrao->BeforeGetQueryParams = [this](TParams &params, bool &handled) { rpddPadraoBeforeGetQueryParams(params, handled); };
+    rpddPadrao->QRPAfterPrint = [this] { rpddPadraoQRPAfterPrint(); };
+    rpddPadrao->QRPAfterPreview = [this] { rpddPadraoQRPAfterPreview(); };
+}
+
+bool TfrmCustoPlanXReal::isSinglePage() const
+{
+    return nbkFilial->currentIndex() == 0;
+}
