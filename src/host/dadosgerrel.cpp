@@ -18,7 +18,6 @@
 #include <QRegularExpression>
 #include <QShortcut>
 #include <QStandardPaths>
-#include <QStyle>
 #include <QToolButton>
 
 namespace host {
@@ -41,12 +40,12 @@ static QString fillPlaceholders(QString text, const QStringList &values)
     return text;
 }
 
-static QToolButton *commandButton(QWidget *parent, const QString &text, const QString &iconName,
-                                  QStyle::StandardPixmap fallback, const QString &tip)
+// Without an icon theme the buttons show their text only: the style's stock pixmaps say other things.
+static QToolButton *commandButton(QWidget *parent, const QString &text, const QString &iconName, const QString &tip)
 {
     auto *button = new QToolButton(parent);
     button->setText(text);
-    button->setIcon(QIcon::fromTheme(iconName, parent->style()->standardIcon(fallback)));
+    button->setIcon(QIcon::fromTheme(iconName));
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     button->setAutoRaise(true);
     button->setToolTip(tip);
@@ -70,11 +69,11 @@ TfrmDadosGerRel::TfrmDadosGerRel(const QString &screenCode, const QString &repor
     buttons->setContentsMargins(2, 1, 2, 1);
     buttons->setSpacing(2);
     sbtPrint = commandButton(panBotoes, QStringLiteral("Imprimir"), QStringLiteral("document-print"),
-                             QStyle::SP_DialogApplyButton, QStringLiteral("Imprimir o relatório (Ctrl+P)"));
+                             QStringLiteral("Imprimir o relatório (Ctrl+P)"));
     sbtPreview = commandButton(panBotoes, QStringLiteral("Visualizar"), QStringLiteral("document-print-preview"),
-                               QStyle::SP_FileDialogContentsView, QStringLiteral("Visualizar o relatório na tela (F5)"));
+                               QStringLiteral("Visualizar o relatório na tela (F5)"));
     sbtSalvarComo = commandButton(panBotoes, QStringLiteral("Salvar como"), QStringLiteral("document-save-as"),
-                                  QStyle::SP_DialogSaveButton, QStringLiteral("Salvar o relatório em PDF (Ctrl+S)"));
+                                  QStringLiteral("Salvar o relatório em PDF (Ctrl+S)"));
     ppmSalvarRelatorio = new QMenu(this);
     mnuSalvarTexto = ppmSalvarRelatorio->addAction(QStringLiteral("Salvar como texto..."));
     mnuSalvarTexto->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
