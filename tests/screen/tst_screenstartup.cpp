@@ -1,0 +1,271 @@
+#include "host/formcreation.h"
+#include "host/hostfunctions.h"
+#include "host/session.h"
+#include "host/combobox.h"
+#include "host/dadosgerrel.h"
+#include "host/dateeditplus.h"
+#include "host/maskedit.h"
+#include "host/radiogroup.h"
+#include "screenfixture.h"
+
+#include <QLineEdit>
+#include <QPointer>
+#include <QSpinBox>
+#include <QtTest>
+
+using namespace host;
+
+class TstScreenStartup : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void controlsStartInTheirDefaultState()
+    {
+        ScreenFixture fixture;
+        // Constructed only: the start-up has not run.
+        TfrmCustoPlanXReal form;
+        for (QRadioButton *todos : {form.rbtTodaFiliAgreg, form.rbtTodosTipoCard, form.rbtTodosGrup, form.rbtTodosServ})
+            QVERIFY2(todos->isChecked(), qPrintable(todos->objectName()));
+        for (QAbstractButton *search : {form.sbtFiliAgreg, form.sbtTipoCard, form.sbtGrupServ, form.sbtServico}) {
+            QVERIFY2(!search->isEnabled(), qPrintable(search->objectName()));
+            QCOMPARE(search->toolTip(), QStringLiteral("Pesquisar"));
+        }
+        QVERIFY(form.chbEstocaveis->isChecked());
+        QVERIFY(form.chbNaoEstoc->isChecked());
+        QCOMPARE(form.rdgDiferenca->itemIndex(), 0);
+        QCOMPARE(form.rdgDiferenca->items(), QStringList({"Per Capita", "Total"}));
+        QCOMPARE(form.sedNiveOrde->value(), 0);
+        QCOMPARE(form.cbbTipoCusto->count(), 0);
+        QCOMPARE(form.lblCodTela->text(), QStringLiteral("ZUB01100"));
+        QCOMPARE(form.lblCodRel->text(), QStringLiteral("ZUB011"));
+        QCOMPARE(form.windowTitle(), QStringLiteral("Custo Planejado X Realizado (Planejamento de Alimentação Escolar)"));
+        QCOMPARE(form.msgPadrao.Msg("FILIAGREG_N_CAD"),
+                 QStringLiteral("Não há filial agregada cadastrada para essa central de alimentação escolar ."));
+        QVERIFY(!form.qryFilial->Active() && !form.qryGrupServ->Active() && !form.qryTipoCard->Active());
+        QVERIFY(!form.cdsFiliAgreg->FieldByName("NMFILIAL")->label().isEmpty());
+        QVERIFY(!form.cdsServico->FieldByName("FILISERV")->Visible());
+    }
+
+    void codeFieldsTakeFourLettersOrDigitsInUpperCase()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal form;
+        form.show();
+        form.medCdFilial->setFocus();
+        QTest::keyClicks(form.medCdFilial, "a-b1c9");
+        QCOMPARE(form.medCdFilial->text(), QStringLiteral("AB1C"));
+        QVERIFY(form.sedNiveOrde->findChild<QLineEdit *>()->isReadOnly());
+    }
+
+    void secondCallBringsTheSameInstanceBack()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *first = fixture.open();
+        QVERIFY(first && boIdCriado);
+        first->SetWindowState(wsMaximized);
+        IniProc();
+        QCOMPARE(frmCustoPlanXReal, first);
+        QCOMPARE(first->WindowState(), wsNormal);
+        first->SetWindowState(wsMinimized);
+        IniProc();
+        QCOMPARE(first->WindowState(), wsNormal);
+        QVERIFY(first->isVisible());
+        // The start-up ran once: one connect of the screen's connection.
+        QCOMPARE(fixture.callsOf("rpc.ping").size(), 1);
+        QCOMPARE(ScreenCursor(), crDefault);
+    }
+
+    void closingFreesTheInstanceAndANewOneStartsClean()
+    {
+        ScreenFixture fixture("0001");
+        TfrmCustoPlanXReal *first = fixture.open();
+        QPointer<TNetConnection> connection = first->netCustoPlanXReal;
+        QVERIFY(connection->Connected());
+        zub01100::sListaServ = "x_";
+        zub01100::sListaGrup = "_001_";
+        zub01100::sListaServMarc = "_00010_";
+        zub01100::sNrConsPlan = "0000000042";
+
+        first->Close();
+        QVERIFY(!connection->Connected());
+        QVERIFY(!boIdCriado);
+        QVERIFY(!frmCustoPlanXReal);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!connection); // freed with the form
+        QCOMPARE(zub01100::sListaServ, QStringLiteral("x_")); // module strings outlive the screen
+
+        TfrmCustoPlanXReal *second = fixture.open();
+        QVERIFY(second && boIdCriado);
+        QVERIFY(second->netCustoPlanXReal->Connected());
+        QCOMPARE(fixture.callsOf("rpc.ping").size(), 2);
+        for (const QString &s : {zub01100::sListaServ, zub01100::sListaGrup, zub01100::sListaServMarc, zub01100::sNrConsPlan})
+            QVERIFY(s.isEmpty());
+        QVERIFY(second->sListaFiliAgreg.isEmpty());
+        QCOMPARE(second->vNrListas.toList().size(), 3);
+    }
+
+    void failedStartUpClosesWithOneMessage_data()
+    {
+        QTest::addColumn<QString>("branch");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("branch without a central") << "0003"
+            << "Filial não está ligada a uma central de alimentação escolar. O cadastro deve ser realizado na matriz.";
+        QTest::newRow("branch not on file") << "9999"
+            << "Filial não está ligada a uma central de alimentação escolar. O cadastro deve ser realizado na matriz.";
+        QTest::newRow("central with a rescinded contract") << "CE09" << "Filial CE09 com contrato rescindido.";
+        QTest::newRow("branch of that central") << "0009" << "Filial CE09 com contrato rescindido.";
+    }
+    void failedStartUpClosesWithOneMessage()
+    {
+        QFETCH(QString, branch);
+        QFETCH(QString, message);
+        ScreenFixture fixture(branch);
+        fixture.host->exec({"INSERT INTO FILIAL VALUES ('CE09','Central Sul','S','S',NULL,'M',NULL)",
+                            "INSERT INTO FILIAL VALUES ('0009','EM Sul','N','N','CE09','F',NULL)"});
+        QVERIFY(!fixture.open());
+        QCOMPARE(fixture.host->ui.errors, QStringList{message});
+        QVERIFY(!boIdCriado);
+        QVERIFY(!frmCustoPlanXReal);
+        QCOMPARE(ScreenCursor(), crDefault);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        for (QWidget *window : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<TfrmCustoPlanXReal *>(window));
+        // The next call tries again.
+        QVERIFY(!fixture.open());
+        QCOMPARE(fixture.host->ui.errors.size(), 2);
+    }
+
+    void centralAndPageFollowTheLoggedInBranch_data()
+    {
+        QTest::addColumn<QString>("branch");
+        QTest::addColumn<bool>("branchMode");
+        QTest::addColumn<QString>("central");
+        QTest::addColumn<QString>("centralName");
+        QTest::addColumn<QString>("singleBranch");
+        QTest::addColumn<QString>("singleBranchName");
+        QTest::addColumn<int>("page");
+        QTest::newRow("central, list mode") << "CE01" << false << "CE01" << "Central Norte" << "" << "" << 1;
+        QTest::newRow("central, branch mode") << "CE01" << true << "CE01" << "Central Norte" << "CE01" << "Central Norte" << 0;
+        QTest::newRow("branch, list mode") << "0001" << false << "CE01" << "Central Norte" << "0001" << "EM Jardim" << 1;
+        QTest::newRow("branch, branch mode") << "0001" << true << "CE01" << "Central Norte" << "0001" << "EM Jardim" << 0;
+    }
+    void centralAndPageFollowTheLoggedInBranch()
+    {
+        QFETCH(QString, branch);
+        QFETCH(bool, branchMode);
+        QFETCH(QString, central);
+        QFETCH(QString, centralName);
+        QFETCH(QString, singleBranch);
+        QFETCH(QString, singleBranchName);
+        QFETCH(int, page);
+        ScreenFixture fixture(branch, branchMode);
+        TfrmCustoPlanXReal *form = fixture.open();
+        QVERIFY(form);
+        QCOMPARE(form->medCentral->text(), central);
+        QCOMPARE(form->edtNmCentral->text(), centralName);
+        QCOMPARE(form->medCdFilial->text(), singleBranch);
+        QCOMPARE(form->edtNmFilial->text(), singleBranchName);
+        QCOMPARE(form->nbkFilial->currentIndex(), page);
+        QVERIFY(form->rbtTodaFiliAgreg->isChecked());
+        const QList<QWidget *> fixedInBranchMode{form->lblAgrupFili, form->edtCdAgrupFili, form->btnAgrupFili,
+                                                 form->lblFiliUnic, form->medCdFilial, form->btnFilial};
+        for (QWidget *control : fixedInBranchMode)
+            QCOMPARE(control->isEnabled(), !branchMode);
+        const QColor buttonFace = form->palette().color(QPalette::Button);
+        QCOMPARE(form->medCdFilial->palette().color(QPalette::Base) == buttonFace, branchMode);
+        QCOMPARE(form->edtNmCentral->palette().color(QPalette::Base), buttonFace);
+        QVERIFY(fixture.host->ui.errors.isEmpty());
+    }
+
+    void levelBoundFollowsTheProductCode_data()
+    {
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("0 levels") << "" << 0;
+        QTest::newRow("1 level") << "9999" << 1;
+        QTest::newRow("2 levels") << "99.999" << 0;
+        QTest::newRow("3 levels") << "99.99.999" << 1;
+        QTest::newRow("6 levels") << "9.9.9.9.9.99" << 4;
+    }
+    void levelBoundFollowsTheProductCode()
+    {
+        QFETCH(QString, picture);
+        QFETCH(int, limit);
+        ScreenFixture fixture("0001");
+        fixture.host->session = std::make_unique<HostSession>(
+            [&] { ClientConfig c = fixture.host->config; c.productPicture = picture; return c; }(), fixture.host->database.get());
+        HostServices services(fixture.host->ui, *fixture.host->session, *fixture.host->database);
+        TfrmCustoPlanXReal *form = fixture.open();
+        fixture.activate();
+        QCOMPARE(form->sedNiveOrde->minimum(), 0);
+        QCOMPARE(form->sedNiveOrde->maximum(), limit);
+        QCOMPARE(form->sedNiveOrde->value(), 0);
+        form->Close();
+    }
+
+    void firstActivationRunsOnceFromWhicheverTriggerComesFirst_data()
+    {
+        QTest::addColumn<QString>("trigger");
+        QTest::newRow("activation") << "activate";
+        QTest::newRow("entering the report list") << "enter";
+        QTest::newRow("dropping the report list down") << "dropdown";
+    }
+    void firstActivationRunsOnceFromWhicheverTriggerComesFirst()
+    {
+        QFETCH(QString, trigger);
+        ScreenFixture fixture("0001");
+        TfrmCustoPlanXReal *form = fixture.open();
+        QVERIFY(form->boPrimAtiv);
+        if (trigger == "activate")
+            fixture.activate();
+        else if (trigger == "enter")
+            form->cbbReportNamesEnter(form->cbbReportNames);
+        else
+            form->cbbReportNamesDropDown(form->cbbReportNames);
+        QVERIFY(!form->boPrimAtiv);
+        QCOMPARE(fixture.callsOf("ListaTipoCusto").size(), 1);
+        // The cost module is asked through its own connection, connected only for the call.
+        QCOMPARE(fixture.callsOf("ListaTipoCusto").first().object, QStringLiteral("Cus00000.rdmCustProd"));
+        QVERIFY(!form->netCustProd->Connected());
+        QCOMPARE(form->cbbTipoCusto->currentText(), QStringLiteral("Custo Médio"));
+        QCOMPARE(form->depDataInic->GetDate(), QDate(2026, 3, 16));
+        QCOMPARE(form->depDataFina->GetDate(), QDate(2026, 3, 16));
+        QCOMPARE(form->edtDataInic->text(), QStringLiteral("Seg"));
+        QCOMPARE(form->edtDataFina->text(), QStringLiteral("Seg"));
+
+        // What the user chooses afterwards survives later activations.
+        form->cbbTipoCusto->setCurrentIndex(1);
+        form->depDataInic->SetDate(QDate(2026, 3, 1));
+        form->sedNiveOrde->setValue(1);
+        fixture.activate();
+        form->cbbReportNamesEnter(form->cbbReportNames);
+        QCOMPARE(fixture.callsOf("ListaTipoCusto").size(), 1);
+        QCOMPARE(form->cbbTipoCusto->currentIndex(), 1);
+        QCOMPARE(form->depDataInic->GetDate(), QDate(2026, 3, 1));
+        QCOMPARE(form->sedNiveOrde->value(), 1);
+    }
+
+    void centralWithoutBranchDefaultsToToday()
+    {
+        ScreenFixture fixture("CE01");
+        TfrmCustoPlanXReal *form = fixture.open();
+        fixture.activate();
+        QCOMPARE(form->depDataInic->GetDate(), QDate::currentDate());
+        QCOMPARE(form->edtDataInic->text(), NomeSemana(QDate::currentDate()).left(3));
+    }
+
+    void connectionsTakeTheirAddressBeforeEveryConnect()
+    {
+        ScreenFixture fixture("0001");
+        TfrmCustoPlanXReal *form = fixture.open();
+        QCOMPARE(form->netCustoPlanXReal->Host, QStringLiteral("127.0.0.1"));
+        QCOMPARE(form->netCustoPlanXReal->Port, fixture.server.port());
+        QCOMPARE(form->netCustoPlanXReal->ServerName, QStringLiteral("Zub01100.rdmCustoPlanXReal"));
+        QCOMPARE(form->netCustProd->ServerName, QStringLiteral("Cus00000.rdmCustProd"));
+        const QStringList order = fixture.server.methodsCalled();
+        QVERIFY(order.isEmpty()); // start-up asks the server nothing but the connect
+    }
+};
+
+QTEST_MAIN(TstScreenStartup)
+#include "tst_screenstartup.moc"
