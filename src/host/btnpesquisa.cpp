@@ -55,7 +55,7 @@ void TBtnPesquisa::Execute()
 
     QList<TField *> visible;
     for (TField *field : dataSet->Fields()) {
-        if (field->Visible())
+        if (field->Visible() && field->FieldName.compare(QLatin1String("IDMARCADO"), Qt::CaseInsensitive) != 0)
             visible.append(field);
     }
     const TField *key = KeyField.isEmpty() ? visible.value(0) : dataSet->FieldByName(KeyField);

@@ -18,7 +18,7 @@ class TDataSource;
 //   3. The single-choice list of the visible fields, starting at the row whose key equals the
 //      associated edit's text (or the current row).
 //   4. On a choice the row becomes current in the data set, its key (KeyField, by default the
-//      first visible field) is written into the associated edit, which gets the focus, and
+//      first visible field other than the IDMARCADO mark) is written into the associated edit, which gets the focus, and
 //      OnAfterPesq(sender) runs. A cancel does neither.
 class TBtnPesquisa : public QToolButton
 {
@@ -32,7 +32,7 @@ public:
     QString Title;
     TDataSource *DataSource = nullptr;
     QString EmptyError;
-    QString KeyField; // empty: the first visible field
+    QString KeyField; // empty: the first visible field other than IDMARCADO
 
     std::function<void(QObject *sender, bool &proceed)> OnBeforePesq;
     std::function<void(QObject *sender)> OnAfterPesq;

@@ -41,7 +41,7 @@ std::optional<int> ScriptedInteraction::chooseRow(const SingleChoiceRequest &req
     if (!key)
         return std::nullopt;
     for (int row = 0; row < request.table.rows.size(); ++row) {
-        if (request.table.rows[row].value(0) == *key)
+        if (request.table.rows[row].contains(*key))
             return row;
     }
     return std::nullopt;

@@ -41,7 +41,7 @@ public:
     void showError(const QString &text) override;
     void showInformation(const QString &text) override;
     std::optional<QString> askText(const QString &title, const QString &prompt, const QString &initial) override;
-    // Answers with the first row whose first column equals the scripted key.
+    // Answers with the first row that has a cell equal to the scripted text.
     std::optional<int> chooseRow(const SingleChoiceRequest &request) override;
     // Marks exactly the rows whose keys are scripted.
     std::optional<QList<bool>> chooseMarks(const MultiChoiceRequest &request) override;
