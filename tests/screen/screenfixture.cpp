@@ -50,11 +50,15 @@ ScreenFixture::ScreenFixture(const QString &branch, bool branchMode)
             rows.removeIf([&](const QStringList &row) { return row[0] != code; });
         return RecordingServer::envelope(packet({"CDGRUPFILI", "NMGRUPFILI"}, rows));
     });
-    server.on("GetServico", RecordingServer::envelope(packet(
-                                {"IDMARCADO", "CDFILIAL", "CDSERVFILI", "NMSERVICO", "FILISERV"},
-                                {{"N", "0001", "00010", "Desjejum", "000100010"},
-                                 {"N", "0001", "00020", "Almoço", "000100020"},
-                                 {"N", "0005", "00010", "Desjejum", "000500010"}})));
+    server.on("GetServico", [](const RecordingServer::Call &call) {
+        QList<QStringList> rows{{"N", "0001", "00010", "Desjejum", "000100010"},
+                                {"N", "0001", "00020", "Almoço", "000100020"},
+                                {"N", "0005", "00010", "Desjejum", "000500010"}};
+        const QString branches = call.params.at(0).toString();
+        if (branches != QLatin1String("T") && !branches.contains(QLatin1Char('_')))
+            rows.removeIf([&](const QStringList &row) { return row[1] != branches; });
+        return RecordingServer::envelope(packet({"IDMARCADO", "CDFILIAL", "CDSERVFILI", "NMSERVICO", "FILISERV"}, rows));
+    });
     wire::DataPacket costTypes;
     costTypes.fields = {{"NRTIPOCUSTO", "integer", 0}, {"NMTIPOCUSTO", "string", 40}};
     costTypes.rows = {{1, "Custo Médio"}, {2, "Último Custo"}};

@@ -12,6 +12,7 @@
 //   GetFiliAgreg   the aggregated branches 0001 "EM Jardim" and 0005 "EM Lago" of CE01, or the one asked for
 //   GetAgrupFili   grouping "0000000010" "Zona Leste"; no row for any other code
 //   GetServico     services 00010 "Desjejum" and 00020 "Almoço" of 0001, 00010 "Desjejum" of 0005
+//                  (of the one branch asked for, when a single code is sent)
 //   ListaTipoCusto 1 "Custo Médio", 2 "Último Custo"
 //   ExecStpConsPlan "0000000042"; getListas ["0000000101","0000000102","0000000103"]; deletes ""
 // Menu types of CE01 in the database: 01, 02, 05 active, 03 inactive; 07 of another central.

@@ -1,0 +1,467 @@
+#include "host/combobox.h"
+#include "host/dateeditplus.h"
+#include "host/dispatcher.h"
+#include "host/maskedit.h"
+#include "screenfixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QtTest>
+
+using namespace host;
+
+// Every case starts from a screen opened at the central CE01 (list page) and activated,
+// shown and focused, unless it says otherwise.
+class TstFilters : public QObject
+{
+    Q_OBJECT
+
+    static TfrmCustoPlanXReal *openShown(ScreenFixture &fixture)
+    {
+        TfrmCustoPlanXReal *form = fixture.open();
+        fixture.activate();
+        QApplication::setActiveWindow(form);
+        return form;
+    }
+    static QStringList errorsOf(ScreenFixture &fixture) { return fixture.host->ui.errors; }
+    // Runs a check the way a command does, and answers whether it passed.
+    static bool passes(const std::function<void()> &check) { return Dispatch(check); }
+
+private Q_SLOTS:
+    void branchChangeResetsWhatDependsOnTheBranch()
+    {
+        ScreenFixture fixture("0001", true);
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->rbtListaGrup->setChecked(true);
+        form->rbtListaServ->setChecked(true);
+        form->rbtListaTipoCard->setChecked(true);
+        zub01100::sListaGrup = "_001_";
+        zub01100::sListaServMarc = "_00010_";
+        zub01100::sListaServ = "_00010_";
+        form->sListaFiliAgreg = "_0005_";
+        form->sListaTipoCard = "_01_";
+
+        form->medCdFilial->setText("0005");
+        QVERIFY(form->edtNmFilial->text().isEmpty());
+        QVERIFY(form->rbtTodosGrup->isChecked() && form->rbtTodosServ->isChecked());
+        QVERIFY(!form->sbtGrupServ->isEnabled() && !form->sbtServico->isEnabled());
+        for (const QString &cleared : {zub01100::sListaGrup, zub01100::sListaServMarc, zub01100::sListaServ, form->sListaFiliAgreg})
+            QVERIFY(cleared.isEmpty());
+        // Menu types depend on nothing.
+        QVERIFY(form->rbtListaTipoCard->isChecked());
+        QCOMPARE(form->sListaTipoCard, QStringLiteral("_01_"));
+        QVERIFY(form->sbtTipoCard->isEnabled());
+    }
+
+    void groupingChangeResetsOnlyThroughTheRadiosItChecks()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        // Branches and groups on "Todos", services marked.
+        form->rbtListaServ->setChecked(true);
+        zub01100::sListaServMarc = "_000100010_";
+        zub01100::sListaServ = "_000100010_";
+        form->edtAgrupFili->setText("Zona Leste");
+        form->edtCdAgrupFili->setText("10");
+        QVERIFY(form->edtAgrupFili->text().isEmpty());
+        QVERIFY(form->rbtTodosServ->isChecked());
+        QVERIFY(zub01100::sListaServ.isEmpty());
+        // Only the branch radio's handling forgets the marked services, and it was not set off.
+        QCOMPARE(zub01100::sListaServMarc, QStringLiteral("_000100010_"));
+
+        form->rbtListaFiliAgreg->setChecked(true);
+        form->sListaFiliAgreg = "_0001_";
+        zub01100::sListaServMarc = "_000100010_";
+        form->edtCdAgrupFili->setText("20");
+        QVERIFY(form->rbtTodaFiliAgreg->isChecked());
+        QVERIFY(form->sListaFiliAgreg.isEmpty());
+        QVERIFY(zub01100::sListaServMarc.isEmpty());
+        QVERIFY(!form->sbtFiliAgreg->isEnabled());
+    }
+
+    void branchListConfirmResetsServices()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->rbtListaFiliAgreg->setChecked(true);
+        form->rbtListaGrup->setChecked(true);
+        zub01100::sListaGrup = "_001_";
+        fixture.host->ui.markAnswers = {QStringList{"0005"}};
+        form->sbtFiliAgreg->click();
+        QCOMPARE(form->sListaFiliAgreg, QStringLiteral("_0005_"));
+        QVERIFY(form->rbtTodosGrup->isChecked());
+        QVERIFY(zub01100::sListaGrup.isEmpty());
+        const MultiChoiceRequest request = fixture.host->ui.markRequests.last();
+        QCOMPARE(request.table.title, QStringLiteral("Filial Agregada"));
+        QCOMPARE(request.keys, QStringList({"0001", "0005"}));
+        QCOMPARE(fixture.lastParams("GetFiliAgreg"), QJsonArray({"F", "", "CE01", ""}));
+
+        // A cancel changes nothing.
+        form->rbtListaGrup->setChecked(true);
+        zub01100::sListaGrup = "_001_";
+        form->sbtFiliAgreg->click();
+        QCOMPARE(form->sListaFiliAgreg, QStringLiteral("_0005_"));
+        QCOMPARE(zub01100::sListaGrup, QStringLiteral("_001_"));
+        QVERIFY(form->rbtListaGrup->isChecked());
+    }
+
+    void groupConfirmResetsServicesAndCancelDoesNot()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->rbtListaGrup->setChecked(true);
+        form->rbtListaServ->setChecked(true);
+        zub01100::sListaServMarc = "_000100010_";
+        fixture.host->ui.markAnswers = {std::nullopt, QStringList{"002"}};
+        form->sbtGrupServ->click();
+        QVERIFY(form->rbtListaServ->isChecked());
+        QCOMPARE(zub01100::sListaServMarc, QStringLiteral("_000100010_"));
+        form->sbtGrupServ->click();
+        QCOMPARE(zub01100::sListaGrup, QStringLiteral("_002_"));
+        QVERIFY(form->rbtTodosServ->isChecked());
+        QVERIFY(!form->sbtServico->isEnabled());
+        QVERIFY(zub01100::sListaServMarc.isEmpty());
+        QCOMPARE(fixture.host->ui.markRequests.last().table.title, QStringLiteral("Grupo de Serviços"));
+    }
+
+    void todosThenListaKeepsMarksExceptForMenuTypes()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->rbtListaFiliAgreg->setChecked(true);
+        form->sListaFiliAgreg = "_0001_";
+        form->rbtTodaFiliAgreg->setChecked(true);
+        form->rbtListaFiliAgreg->setChecked(true);
+        QCOMPARE(form->sListaFiliAgreg, QStringLiteral("_0001_"));
+
+        form->rbtListaServ->setChecked(true);
+        zub01100::sListaServMarc = "_000100010_";
+        form->rbtTodosServ->setChecked(true);
+        form->rbtListaServ->setChecked(true);
+        QCOMPARE(zub01100::sListaServMarc, QStringLiteral("_000100010_"));
+        QVERIFY(passes([&] { form->Servico(); form->Vd_ListaServ(true); }));
+
+        form->rbtListaTipoCard->setChecked(true);
+        form->sListaTipoCard = "_01_";
+        form->rbtTodosTipoCard->setChecked(true);
+        form->rbtListaTipoCard->setChecked(true);
+        QVERIFY(form->sListaTipoCard.isEmpty());
+        QVERIFY(!passes([&] { form->Vd_TipoCard(); }));
+        QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Tipo de cardápio deve ser informado."));
+        QCOMPARE(QApplication::focusWidget(), form->rbtListaTipoCard);
+    }
+
+    void f9OnAListaRadioSearches_data()
+    {
+        QTest::addColumn<QString>("radio");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("opens");
+        const QList<QPair<QString, QString>> radios{{"rbtListaFiliAgreg", "Filial Agregada"},
+                                                    {"rbtListaGrup", "Grupo de Serviços"},
+                                                    {"rbtListaServ", "Serviço"},
+                                                    {"rbtListaTipoCard", "Tipo de Cardápio"}};
+        for (const auto &[radio, title] : radios) {
+            QTest::newRow(qPrintable(radio + " F9")) << radio << title << int(Qt::NoModifier) << int(Qt::Key_F9) << true;
+            QTest::newRow(qPrintable(radio + " Shift+F9")) << radio << title << int(Qt::ShiftModifier) << int(Qt::Key_F9) << true;
+            QTest::newRow(qPrintable(radio + " Ctrl+F9")) << radio << title << int(Qt::ControlModifier) << int(Qt::Key_F9) << true;
+            QTest::newRow(qPrintable(radio + " F8")) << radio << title << int(Qt::NoModifier) << int(Qt::Key_F8) << false;
+        }
+    }
+    void f9OnAListaRadioSearches()
+    {
+        QFETCH(QString, radio);
+        QFETCH(QString, title);
+        QFETCH(int, modifiers);
+        QFETCH(int, key);
+        QFETCH(bool, opens);
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        auto *button = form->findChild<QRadioButton *>(radio);
+        button->setFocus();
+        // The search button's state does not matter: the radio is not even checked.
+        QTest::keyClick(button, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(fixture.host->ui.markRequests.size(), opens ? 1 : 0);
+        if (opens)
+            QCOMPARE(fixture.host->ui.markRequests.first().table.title, title);
+    }
+
+    void paddingRunsTheChangeRuleBeforeTheRequest()
+    {
+        ScreenFixture fixture("0001", true);
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->medCdFilial->setText("5"); // as if typed
+        form->rbtListaServ->setChecked(true);
+        zub01100::sListaServMarc = "_00010_";
+        QVERIFY(passes([&] { form->Vd_CdFilial(true); }));
+        QCOMPARE(form->medCdFilial->text(), QStringLiteral("0005"));
+        QVERIFY(form->rbtTodosServ->isChecked());
+        QVERIFY(zub01100::sListaServMarc.isEmpty());
+        QCOMPARE(fixture.lastParams("GetFiliAgreg"), QJsonArray({"F", "", "CE01", "0005"}));
+        QCOMPARE(form->edtNmFilial->text(), QStringLiteral("EM Lago"));
+
+        form->medCdFilial->setText("0077");
+        QVERIFY(!passes([&] { form->Vd_CdFilial(true); }));
+        QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Filial não cadastrada."));
+        QVERIFY(form->edtNmFilial->text().isEmpty());
+
+        form->medCdFilial->clear();
+        const int requests = fixture.callsOf("GetFiliAgreg").size();
+        QVERIFY(passes([&] { form->Vd_CdFilial(false); }));
+        QVERIFY(!passes([&] { form->Vd_CdFilial(true); }));
+        QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Filial agregada deve ser informada."));
+        QCOMPARE(fixture.callsOf("GetFiliAgreg").size(), requests);
+    }
+
+    void groupingIsPaddedCheckedAndNamed()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->edtCdAgrupFili->setFocus();
+        form->edtCdAgrupFili->setText("10");
+        form->rbtListaFiliAgreg->setChecked(true);
+        form->sListaFiliAgreg = "_0001_";
+        QVERIFY(passes([&] { form->Vd_AgrupFili(); }));
+        QCOMPARE(form->edtCdAgrupFili->text(), QStringLiteral("0000000010"));
+        QCOMPARE(form->edtAgrupFili->text(), QStringLiteral("Zona Leste"));
+        QVERIFY(form->rbtTodaFiliAgreg->isChecked()); // the padding changed the code
+        QCOMPARE(fixture.lastParams("GetAgrupFili"), QJsonArray({"0000000010"}));
+
+        // The kind letter follows the grouping field.
+        QVERIFY(passes([&] { form->sbtFiliAgregClick(form->sbtFiliAgreg); }));
+        QCOMPARE(fixture.lastParams("GetFiliAgreg").at(0), QJsonValue("A"));
+        QCOMPARE(fixture.lastParams("GetFiliAgreg").at(1), QJsonValue("0000000010"));
+
+        form->edtCdAgrupFili->setText("GRUPO1234567");
+        QVERIFY(!passes([&] { form->Vd_AgrupFili(); }));
+        QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Agrupamento de filiais não cadastrado."));
+        QCOMPARE(form->edtCdAgrupFili->text(), QStringLiteral("GRUPO1234567")); // never cut
+        QCOMPARE(QApplication::focusWidget(), form->edtCdAgrupFili);
+        QVERIFY(form->edtAgrupFili->text().isEmpty());
+
+        form->edtCdAgrupFili->setText("   ");
+        const int requests = fixture.callsOf("GetAgrupFili").size();
+        QVERIFY(passes([&] { form->Vd_AgrupFili(); }));
+        QCOMPARE(fixture.callsOf("GetAgrupFili").size(), requests);
+        QVERIFY(passes([&] { form->sbtFiliAgregClick(form->sbtFiliAgreg); }));
+        QCOMPARE(fixture.lastParams("GetFiliAgreg").at(0), QJsonValue("F"));
+    }
+
+    void lookupsWriteTheChoiceAndItsName()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        fixture.host->ui.rowAnswers = {QStringLiteral("0000000010")};
+        form->btnAgrupFili->click();
+        QCOMPARE(fixture.lastParams("GetAgrupFili"), QJsonArray({"T"}));
+        QCOMPARE(form->edtCdAgrupFili->text(), QStringLiteral("0000000010"));
+        QCOMPARE(form->edtAgrupFili->text(), QStringLiteral("Zona Leste"));
+        QCOMPARE(fixture.host->ui.rowRequests.last().table.title, QStringLiteral("Agrupamento de Filiais"));
+
+        fixture.host->ui.rowAnswers = {QStringLiteral("0005")};
+        form->btnFilial->click();
+        QCOMPARE(fixture.lastParams("GetFiliAgreg"), QJsonArray({"A", "0000000010", "CE01", ""}));
+        QCOMPARE(form->medCdFilial->text(), QStringLiteral("0005"));
+        QCOMPARE(form->edtNmFilial->text(), QStringLiteral("EM Lago"));
+        // The single choice shows code and name only.
+        QCOMPARE(fixture.host->ui.rowRequests.last().table.headers, QStringList({"Código", "Nome"}));
+    }
+
+    void serviceSearchKeyAndBranchColumn_data()
+    {
+        QTest::addColumn<bool>("branchMode");
+        QTest::addColumn<int>("reportIndex");
+        QTest::addColumn<bool>("branchColumn");
+        QTest::addColumn<QString>("firstKey");
+        QTest::newRow("branch mode, first report") << true << 0 << false << "00010";
+        QTest::newRow("branch mode, second report") << true << 1 << false << "000100010";
+        QTest::newRow("list page") << false << 0 << true << "000100010";
+        QTest::newRow("list page, second report") << false << 1 << true << "000100010";
+    }
+    void serviceSearchKeyAndBranchColumn()
+    {
+        QFETCH(bool, branchMode);
+        QFETCH(int, reportIndex);
+        QFETCH(bool, branchColumn);
+        QFETCH(QString, firstKey);
+        ScreenFixture fixture(branchMode ? "0001" : "CE01", branchMode);
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->cbbReportNames->setCurrentIndex(reportIndex);
+        form->rbtListaServ->setChecked(true);
+        fixture.host->ui.markAnswers = {QStringList{firstKey}};
+        form->sbtServico->click();
+        const MultiChoiceRequest request = fixture.host->ui.markRequests.last();
+        QCOMPARE(request.table.title, QStringLiteral("Serviço"));
+        QCOMPARE(request.table.headers.contains("Filial"), branchColumn);
+        QCOMPARE(request.keys.first(), firstKey);
+        QCOMPARE(zub01100::sListaServMarc, "_" + firstKey + "_");
+        QCOMPARE(fixture.lastParams("GetServico"),
+                 QJsonArray({branchMode ? "0001" : "T", "T", "T", "CE01"}));
+    }
+
+    void serviceArgumentsFollowTheChoices()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->edtCdAgrupFili->setText("0000000010");
+        form->rbtListaFiliAgreg->setChecked(true);
+        form->sListaFiliAgreg = "_0001_0005_";
+        form->rbtListaGrup->setChecked(true);
+        zub01100::sListaGrup = "_001_";
+        form->rbtListaServ->setChecked(true);
+        fixture.host->ui.markAnswers = {std::nullopt};
+        form->sbtServico->click();
+        QCOMPARE(fixture.lastParams("GetServico"), QJsonArray({"_0001_0005_", "_001_", "0000000010", "CE01"}));
+
+        // Nothing marked in the branch list: the check stops the search before the server is asked.
+        form->sListaFiliAgreg.clear();
+        const int requests = fixture.callsOf("GetServico").size();
+        form->sbtServico->click();
+        QCOMPARE(fixture.callsOf("GetServico").size(), requests);
+        QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Filial agregada deve ser informada."));
+    }
+
+    void effectiveServiceListInBothModes()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->Servico();
+        QCOMPARE(zub01100::sListaServ, QStringLiteral("000100010_000100020_000500010_"));
+
+        form->rbtListaServ->setChecked(true);
+        zub01100::sListaServMarc = "_000100020_";
+        const int requests = fixture.callsOf("GetServico").size();
+        form->Servico();
+        QCOMPARE(zub01100::sListaServ, QStringLiteral("_000100020_"));
+        QCOMPARE(fixture.callsOf("GetServico").size(), requests);
+
+        fixture.server.on("GetServico", RecordingServer::envelope(ScreenFixture::packet(
+                                            {"IDMARCADO", "CDFILIAL", "CDSERVFILI", "NMSERVICO", "FILISERV"}, {})));
+        form->rbtTodosServ->setChecked(true);
+        form->Servico();
+        QVERIFY(zub01100::sListaServ.isEmpty());
+        QVERIFY(errorsOf(fixture).isEmpty());
+    }
+
+    void effectiveServiceListPadsTheSingleBranch()
+    {
+        ScreenFixture fixture("0001", true);
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->medCdFilial->setText("1");
+        form->Servico();
+        QCOMPARE(form->medCdFilial->text(), QStringLiteral("0001"));
+        QCOMPARE(fixture.lastParams("GetServico"), QJsonArray({"0001", "T", "T", "CE01"}));
+    }
+
+    void menuTypesOfTheCentral()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        QCOMPARE(form->montaListaTipoCard(), QStringLiteral("01_02_05_"));
+        form->rbtListaTipoCard->setChecked(true);
+        QVERIFY(form->sbtTipoCard->isEnabled());
+        fixture.host->ui.markAnswers = {QStringList{"05", "01"}};
+        form->sbtTipoCard->click();
+        QCOMPARE(fixture.host->ui.markRequests.last().keys, QStringList({"01", "02", "05"}));
+        QCOMPARE(form->sListaTipoCard, QStringLiteral("_01_05_"));
+
+        form->medCentral->setText("CE03"); // a central with no active menu type
+        QCOMPARE(form->montaListaTipoCard(), QStringLiteral("T"));
+    }
+
+    void periodChecks_data()
+    {
+        QTest::addColumn<QDate>("start");
+        QTest::addColumn<QDate>("end");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("end before start") << QDate(2026, 3, 10) << QDate(2026, 3, 9)
+                                          << "Data inicial deve ser menor ou igual a data final." << "depDataInic";
+        QTest::newRow("same day") << QDate(2026, 3, 10) << QDate(2026, 3, 10) << "" << "";
+        // Dates, not texts: "01/04" sorts before "31/03" as text.
+        QTest::newRow("across months") << QDate(2026, 3, 31) << QDate(2026, 4, 1) << "" << "";
+        QTest::newRow("both empty") << QDate() << QDate() << "Data inicial deve ser informada" << "depDataInic";
+        QTest::newRow("end empty") << QDate(2026, 3, 10) << QDate() << "Data final deve ser informada" << "depDataFina";
+    }
+    void periodChecks()
+    {
+        QFETCH(QDate, start);
+        QFETCH(QDate, end);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->depDataInic->SetDate(start);
+        form->depDataFina->SetDate(end);
+        form->cbbTipoCusto->setFocus();
+        QCOMPARE(passes([&] { form->Vd_Data(true); }), message.isEmpty());
+        if (!message.isEmpty()) {
+            QCOMPARE(errorsOf(fixture), QStringList{message});
+            QVERIFY(QApplication::focusWidget() && form->findChild<TDateEditPlus *>(focus)->isAncestorOf(QApplication::focusWidget()));
+        }
+    }
+
+    void weekdayShowsThreeCharacters()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->depDataInic->SetDate(QDate(2026, 3, 14)); // a Saturday
+        form->depDataInicDateChange(form->depDataInic);
+        QCOMPARE(form->edtDataInic->text(), QStringLiteral("Sáb"));
+    }
+
+    void productAndCostTypeChecks()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->chbEstocaveis->setChecked(false);
+        QVERIFY(passes([&] { form->Vd_TipoProd(true); }));
+        form->chbNaoEstoc->setChecked(false);
+        QVERIFY(!passes([&] { form->Vd_TipoProd(true); }));
+        QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Tipo de produto deve ser informado"));
+        QCOMPARE(QApplication::focusWidget(), form->chbEstocaveis);
+
+        QVERIFY(passes([&] { form->Vd_TipoCusto(); }));
+        form->cbbTipoCusto->clear();
+        QVERIFY(!passes([&] { form->Vd_TipoCusto(); }));
+        QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Não há tipo de custo parametrizado."));
+        QCOMPARE(QApplication::focusWidget(), form->cbbTipoCusto);
+    }
+
+    void listChecksRefuseListaWithoutMarks()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->rbtListaGrup->setChecked(true);
+        QVERIFY(!passes([&] { form->Vd_ListaGrup(true); }));
+        QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Grupo de serviços deve ser informado."));
+        QCOMPARE(QApplication::focusWidget(), form->rbtListaGrup);
+
+        form->rbtListaServ->setChecked(true);
+        QVERIFY(!passes([&] { form->Servico(); form->Vd_ListaServ(true); }));
+        QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Serviço deve ser informado."));
+        QCOMPARE(QApplication::focusWidget(), form->rbtListaServ);
+
+        form->rbtListaFiliAgreg->setChecked(true);
+        QVERIFY(!passes([&] { form->Vd_ListaFiliAgreg(); }));
+        QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Filial agregada deve ser informada."));
+        QCOMPARE(QApplication::focusWidget(), form->rbtListaFiliAgreg);
+        QVERIFY(passes([&] { form->Vd_ListaGrup(false); form->Vd_ListaServ(false); }));
+    }
+
+    void leavingTheGroupingFieldChecksItOnce()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        form->edtCdAgrupFili->setFocus();
+        QTest::keyClicks(form->edtCdAgrupFili, "99");
+        QTest::keyClick(form->edtCdAgrupFili, Qt::Key_Tab);
+        QCOMPARE(errorsOf(fixture), QStringList{"Agrupamento de filiais não cadastrado."});
+        QCOMPARE(QApplication::focusWidget(), form->edtCdAgrupFili);
+        QCOMPARE(form->edtCdAgrupFili->text(), QStringLiteral("0000000099"));
+    }
+};
+
+QTEST_MAIN(TstFilters)
+#include "tst_filters.moc"
