@@ -1,0 +1,131 @@
+#include "server/keylist.h"
+#include "server/serverconfig.h"
+
+#include <QtTest>
+
+using server::KeyListRules;
+
+class TstServerRules : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void keyListsAreReadInEveryForm_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("all");
+        QTest::addColumn<QStringList>("keys");
+        QTest::newRow("dialog form") << "_0101_0102_" << false << QStringList{"0101", "0102"};
+        QTest::newRow("built from all rows") << "0101_0102_" << false << QStringList{"0101", "0102"};
+        QTest::newRow("one bare code") << "0101" << false << QStringList{"0101"};
+        QTest::newRow("all") << "T" << true << QStringList{};
+        QTest::newRow("nothing marked") << "" << false << QStringList{};
+        QTest::newRow("list form of nothing") << "_" << false << QStringList{};
+        QTest::newRow("repeated key kept once") << "_0101_0102_0101_" << false << QStringList{"0101", "0102"};
+        QTest::newRow("lower-case t is a code") << "t" << false << QStringList{"t"};
+    }
+    void keyListsAreReadInEveryForm()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, all);
+        QFETCH(QStringList, keys);
+        QString error;
+        const auto selection = server::parseKeyList(text, KeyListRules{QStringLiteral("Lista de filiais"), 4}, &error);
+        QVERIFY2(selection, qPrintable(error));
+        QCOMPARE(selection->all, all);
+        QCOMPARE(selection->keys, keys);
+    }
+
+    void malformedOrHostileKeyListsAreRefused_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no closing separator") << "_0101_0102" << "terminar";
+        QTest::newRow("empty key") << "_0101__0102_" << "vazia";
+        QTest::newRow("quote") << "_0101_01'2_" << "caractere inválido";
+        QTest::newRow("sql") << "_0101_0)OR(1=1_" << "caractere inválido";
+        QTest::newRow("blank inside") << "_01 1_" << "caractere inválido";
+        QTest::newRow("non-ascii letter") << "_01é1_" << "caractere inválido";
+        QTest::newRow("key too long") << "_01011_" << "maior que 4";
+        QTest::newRow("bare code too long") << "01011" << "maior que 4";
+    }
+    void malformedOrHostileKeyListsAreRefused()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, reason);
+        QString error;
+        QVERIFY(!server::parseKeyList(text, KeyListRules{QStringLiteral("Lista de filiais"), 4}, &error));
+        QVERIFY2(error.startsWith(QStringLiteral("Lista de filiais")) && error.contains(reason), qPrintable(error));
+    }
+
+    void keyListRulesNarrowWhatIsAccepted()
+    {
+        QString error;
+        KeyListRules rules{QStringLiteral("Lista de serviços"), 9};
+        rules.allowAll = false;
+        QVERIFY(!server::parseKeyList(QStringLiteral("T"), rules, &error));
+        rules.allowSingle = false;
+        QVERIFY(!server::parseKeyList(QStringLiteral("00010"), rules, &error));
+        rules.maxKeys = 2;
+        QVERIFY(server::parseKeyList(QStringLiteral("_1_2_1_"), rules, &error));
+        QVERIFY(!server::parseKeyList(QStringLiteral("_1_2_3_"), rules, &error));
+        QVERIFY(error.contains(QStringLiteral("mais de 2 chaves")));
+    }
+
+    void codesAreTrimmedAndChecked()
+    {
+        QString error;
+        QCOMPARE(server::parseCode(QStringLiteral(" 0001 "), QStringLiteral("Central"), 4, &error), std::optional<QString>(QStringLiteral("0001")));
+        QCOMPARE(server::parseCode(QStringLiteral("   "), QStringLiteral("Central"), 4, &error), std::optional<QString>(QString()));
+        QVERIFY(!server::parseCode(QStringLiteral("0'01"), QStringLiteral("Central"), 4, &error));
+        QVERIFY(!server::parseCode(QStringLiteral("00001"), QStringLiteral("Central"), 4, &error));
+    }
+
+    void durations_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("seconds");
+        QTest::newRow("plain") << "90" << qint64(90);
+        QTest::newRow("seconds") << "45s" << qint64(45);
+        QTest::newRow("minutes") << "30m" << qint64(1800);
+        QTest::newRow("hours") << "2h" << qint64(7200);
+        QTest::newRow("days") << "1d" << qint64(86400);
+        QTest::newRow("zero") << "0" << qint64(-1);
+        QTest::newRow("negative") << "-5m" << qint64(-1);
+        QTest::newRow("unknown unit") << "3w" << qint64(-1);
+        QTest::newRow("empty") << "" << qint64(-1);
+    }
+    void durations()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, seconds);
+        QCOMPARE(server::parseDuration(text).value_or(-1), seconds);
+    }
+
+    void listenAddresses_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::newRow("ipv4") << "127.0.0.1:47011" << "127.0.0.1" << 47011;
+        QTest::newRow("ipv6") << "[::1]:8080" << "::1" << 8080;
+        QTest::newRow("localhost") << "localhost:0" << "127.0.0.1" << 0;
+        QTest::newRow("no port") << "127.0.0.1" << "" << -1;
+        QTest::newRow("port too big") << "127.0.0.1:70000" << "" << -1;
+        QTest::newRow("host name") << "example.org:80" << "" << -1;
+    }
+    void listenAddresses()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        const auto parsed = server::parseListenAddress(text);
+        QCOMPARE(bool(parsed), port >= 0);
+        if (parsed) {
+            QCOMPARE(parsed->first.toString(), host);
+            QCOMPARE(int(parsed->second), port);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TstServerRules)
+#include "tst_serverrules.moc"
