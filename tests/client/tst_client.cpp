@@ -1,0 +1,182 @@
+// The desktop client: modules opened from the menu and from the command line, and start-up failures.
+#include "support/testhost.h"
+
+#include "client/mainwindow.h"
+#include "client/moduleloader.h"
+#include "host/dispatcher.h"
+
+#include <QLabel>
+#include <QLibrary>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QProcess>
+#include <QtTest>
+
+using namespace client;
+
+static QString binDir()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+class TestClient : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { m_host = std::make_unique<TestHost>(); }
+    void cleanup()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        m_host.reset();
+    }
+
+    void menuOpensTheModuleOnce()
+    {
+        ModuleLoader loader(binDir());
+        MainWindow window({{QStringLiteral("Relatório de Teste"), QStringLiteral("zubtestmodule")}},
+                          [&loader](const QString &module) { loader.open(module); });
+        m_host->services->setMainWindow(&window);
+        window.setLoggedIn(QStringLiteral("0001"), QStringLiteral("EM Jardim"), QStringLiteral("OP01"));
+        window.show();
+        QCOMPARE(window.branchLabel()->text(), QStringLiteral("Filial: 0001 - EM Jardim"));
+        QCOMPARE(window.operatorLabel()->text(), QStringLiteral("Operador: OP01"));
+
+        const QList<QAction *> actions = window.reportMenu()->actions();
+        QCOMPARE(actions.size(), 1);
+        QCOMPARE(actions[0]->text(), QStringLiteral("Relatório de Teste"));
+        actions[0]->trigger();
+        actions[0]->trigger();
+
+        QLibrary module(loader.fileFor(QStringLiteral("zubtestmodule")));
+        auto calls = reinterpret_cast<int (*)()>(module.resolve("TestModuleCalls"));
+        auto form = reinterpret_cast<QWidget *(*)()>(module.resolve("TestModuleForm"));
+        QVERIFY(calls && form);
+        QCOMPARE(calls(), 2);
+        QVERIFY(m_host->ui.errors.isEmpty());
+        const QList<QMdiSubWindow *> windows = window.mdiArea()->subWindowList();
+        QCOMPARE(windows.size(), 1); // the second call brings the same form to the front
+        QCOMPARE(windows[0]->widget(), form());
+        QVERIFY(windows[0]->isVisible());
+
+        window.close(); // closes the forms first, through their own close handling
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(form(), nullptr);
+        m_host->services->setMainWindow(nullptr);
+    }
+
+    void moduleFailures_data()
+    {
+        QTest::addColumn<QString>("module");
+        QTest::addColumn<bool>("inBin");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("missing file") << "PKG_NAOEXISTE" << true << "o arquivo %1/libPKG_NAOEXISTE.so não existe.";
+        QTest::newRow("no IniProc") << "zubhost" << true << "O módulo zubhost (arquivo %1/libzubhost.so) não exporta o procedimento IniProc.";
+        QTest::newRow("not a library") << "ruim" << false << "Não foi possível carregar o módulo ruim (arquivo %1/libruim.so). Motivo: ";
+        QTest::newRow("a path is not a name") << "../ruim" << false << "Nome de módulo inválido: \"../ruim\"";
+    }
+    void moduleFailures()
+    {
+        QFETCH(QString, module);
+        QFETCH(bool, inBin);
+        QFETCH(QString, expected);
+        QTemporaryDir scratch;
+        QFile junk(scratch.filePath(QStringLiteral("libruim.so")));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("isto não é uma biblioteca");
+        junk.close();
+        const QString folder = inBin ? binDir() : scratch.path();
+        ModuleLoader loader(folder);
+        QVERIFY(!host::Dispatch([&] { loader.open(module); }));
+        QCOMPARE(m_host->ui.errors.size(), 1);
+        QVERIFY2(m_host->ui.errors[0].contains(expected.arg(folder)), qPrintable(m_host->ui.errors[0]));
+    }
+
+    void startOptionOpensTheModule()
+    {
+        QTemporaryDir scratch;
+        const QString marker = scratch.filePath(QStringLiteral("marker"));
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ZUB_TESTMODULE_MARKER"), marker);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(env);
+        process.start(binDir() + QStringLiteral("/zub-client"),
+                      {QStringLiteral("--config"), writeConfig(scratch, m_host->config.database), QStringLiteral("--open"),
+                       QStringLiteral("zubtestmodule")});
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 20000);
+        QVERIFY(process.state() == QProcess::Running);
+        process.terminate();
+        QVERIFY(process.waitForFinished(10000));
+        QFile file(marker);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("IniProc\n"));
+        QVERIFY2(!process.readAllStandardError().contains("zub-client:"), "no start-up message expected");
+    }
+
+    void startupFailures_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no configuration") << QStringList{} << 1 << "Banco de dados geral não configurado";
+        QTest::newRow("configuration file missing") << QStringList{"--config", "@/nao-existe.ini"} << 1
+                                                    << "Arquivo de configuração não encontrado";
+        QTest::newRow("database missing") << QStringList{"--config", "@CONFIG", "--database", "sqlite:@/sumiu.db"} << 1
+                                          << "Banco de dados não encontrado";
+        QTest::newRow("token unreadable") << QStringList{"--config", "@CONFIG", "--token-file", "@/sem-token"} << 1
+                                          << "Não foi possível ler a credencial do servidor";
+        QTest::newRow("no branch") << QStringList{"--database", "sqlite:@DB"} << 1 << "Filial do usuário não configurada";
+        QTest::newRow("unknown option") << QStringList{"--nada"} << 2 << "Use --help";
+    }
+    void startupFailures()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QTemporaryDir scratch;
+        const QString config = writeConfig(scratch, m_host->config.database);
+        for (QString &argument : arguments) {
+            argument.replace(QStringLiteral("@CONFIG"), config);
+            argument.replace(QStringLiteral("@DB"), m_host->config.database.mid(7));
+            argument.replace(QLatin1Char('@'), scratch.path());
+        }
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), scratch.path()); // no default configuration
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(env);
+        process.start(binDir() + QStringLiteral("/zub-client"), arguments);
+        QVERIFY(process.waitForFinished(20000));
+        const QString errors = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitCode(), exitCode);
+        QVERIFY2(errors.contains(message), qPrintable(errors));
+    }
+
+    void helpListsTheOptions()
+    {
+        QProcess process;
+        process.start(binDir() + QStringLiteral("/zub-client"), {QStringLiteral("--help")});
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 0);
+        const QString help = QString::fromUtf8(process.readAllStandardOutput());
+        for (const char *option : {"--config", "--open", "--database", "--branch", "--reports-dir"})
+            QVERIFY2(help.contains(QLatin1String(option)), option);
+    }
+
+private:
+    static QString writeConfig(const QTemporaryDir &dir, const QString &database)
+    {
+        const QString path = dir.filePath(QStringLiteral("client.ini"));
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QStringLiteral("[sessao]\nfilial=0001\noperador=OP01\n[banco]\nendereco=%1\n").arg(database).toUtf8());
+        return path;
+    }
+
+    std::unique_ptr<TestHost> m_host;
+};
+
+QTEST_MAIN(TestClient)
+#include "tst_client.moc"
