@@ -227,25 +227,25 @@ void TfrmDadosGerRel::sbtPreviewClick(QObject *)
     rpddPadrao->Preview();
 }
 
-void TfrmDadosGerRel::sbtSalvarComoClick(QObject *)
+bool TfrmDadosGerRel::askSaveFile(const QString &title, const QString &filter, const QString &extension)
 {
     requireLayouts();
-    svdSaveReport->Title = QStringLiteral("Salvar relatório como PDF");
-    svdSaveReport->Filter = QStringLiteral("Documento PDF (*.pdf)");
-    svdSaveReport->DefaultExt = QStringLiteral("pdf");
-    svdSaveReport->FileName = suggestedFileName(svdSaveReport->DefaultExt);
-    if (svdSaveReport->Execute())
+    svdSaveReport->Title = title;
+    svdSaveReport->Filter = filter;
+    svdSaveReport->DefaultExt = extension;
+    svdSaveReport->FileName = suggestedFileName(extension);
+    return svdSaveReport->Execute();
+}
+
+void TfrmDadosGerRel::sbtSalvarComoClick(QObject *)
+{
+    if (askSaveFile(QStringLiteral("Salvar relatório como PDF"), QStringLiteral("Documento PDF (*.pdf)"), QStringLiteral("pdf")))
         rpddPadrao->SaveAs(svdSaveReport->FileName);
 }
 
 void TfrmDadosGerRel::mnuSalvarTextoClick(QObject *)
 {
-    requireLayouts();
-    svdSaveReport->Title = QStringLiteral("Salvar relatório como texto");
-    svdSaveReport->Filter = QStringLiteral("Arquivo de texto (*.txt)");
-    svdSaveReport->DefaultExt = QStringLiteral("txt");
-    svdSaveReport->FileName = suggestedFileName(svdSaveReport->DefaultExt);
-    if (svdSaveReport->Execute())
+    if (askSaveFile(QStringLiteral("Salvar relatório como texto"), QStringLiteral("Arquivo de texto (*.txt)"), QStringLiteral("txt")))
         rpddPadrao->SaveAsText(svdSaveReport->FileName);
 }
 

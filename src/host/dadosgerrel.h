@@ -101,6 +101,7 @@ private:
     void requireLayouts();
     QWidget *stateTarget() const;
     QString suggestedFileName(const QString &extension) const;
+    bool askSaveFile(const QString &title, const QString &filter, const QString &extension);
     QMetaObject::Connection m_activation;
 };
 

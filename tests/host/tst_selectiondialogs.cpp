@@ -28,9 +28,15 @@ private Q_SLOTS:
         m_data = std::make_unique<TClientDataSet>(QStringLiteral("cdsFiliAgreg"));
         m_source = std::make_unique<TDataSource>(m_data.get(), QStringLiteral("dtsFiliAgreg"));
         loadBranchRows(*m_data, fourBranches());
+        m_edit = std::make_unique<QLineEdit>();
+        m_button = std::make_unique<TBtnPesquisa>();
+        m_button->setAssociate(m_edit.get());
+        m_button->DataSource = m_source.get();
     }
     void cleanup()
     {
+        m_button.reset();
+        m_edit.reset();
         m_source.reset();
         m_data.reset();
         m_host.reset();
@@ -200,11 +206,9 @@ private Q_SLOTS:
 
     void lookupButtonEventOrder()
     {
-        QLineEdit edit;
-        TBtnPesquisa button;
-        button.setAssociate(&edit);
+        QLineEdit &edit = *m_edit;
+        TBtnPesquisa &button = *m_button;
         button.Title = QStringLiteral("Filial Agregada");
-        button.DataSource = m_source.get();
         QStringList events;
         button.OnBeforePesq = [&](QObject *sender, bool &proceed) {
             QCOMPARE(sender, &button);
@@ -232,10 +236,7 @@ private Q_SLOTS:
 
     void lookupButtonEmptyError()
     {
-        QLineEdit edit;
-        TBtnPesquisa button;
-        button.setAssociate(&edit);
-        button.DataSource = m_source.get();
+        TBtnPesquisa &button = *m_button;
         button.EmptyError = QStringLiteral("Não há agrupamento de filiais cadastrado.");
         bool after = false;
         button.OnBeforePesq = [&](QObject *, bool &) { loadBranchRows(*m_data, {}); };
@@ -248,8 +249,7 @@ private Q_SLOTS:
 
     void lookupButtonStopsWhenBeforeFails()
     {
-        TBtnPesquisa button;
-        button.DataSource = m_source.get();
+        TBtnPesquisa &button = *m_button;
         button.OnBeforePesq = [](QObject *, bool &) { throw ServerError(QStringLiteral("Servidor fora do ar.")); };
         QTest::mouseClick(&button, Qt::LeftButton);
         QCOMPARE(m_host->ui.errors, QStringList{QStringLiteral("Servidor fora do ar.")});
@@ -262,20 +262,18 @@ private Q_SLOTS:
 
     void lookupButtonF4InTheEdit()
     {
-        QLineEdit edit;
-        TBtnPesquisa button;
-        button.setAssociate(&edit);
-        button.DataSource = m_source.get();
-        button.KeyField = QStringLiteral("NMFILIAL");
+        m_button->KeyField = QStringLiteral("NMFILIAL");
         m_host->ui.rowAnswers.append(QStringLiteral("0002"));
-        QTest::keyClick(&edit, Qt::Key_F4);
-        QCOMPARE(edit.text(), QStringLiteral("EM Vila Nova"));
+        QTest::keyClick(m_edit.get(), Qt::Key_F4);
+        QCOMPARE(m_edit->text(), QStringLiteral("EM Vila Nova"));
     }
 
 private:
     std::unique_ptr<TestHost> m_host;
     std::unique_ptr<TClientDataSet> m_data;
     std::unique_ptr<TDataSource> m_source;
+    std::unique_ptr<QLineEdit> m_edit;
+    std::unique_ptr<TBtnPesquisa> m_button;
 };
 
 QTEST_MAIN(TestSelectionDialogs)
