@@ -1,0 +1,136 @@
+// The report screen against the real application server on a fresh demo database: the same
+// file serves as the client's general database, as at a site.
+#include "../server/serverharness.h"
+#include "host/combobox.h"
+#include "host/dateeditplus.h"
+#include "host/dispatcher.h"
+#include "host/hostservices.h"
+#include "host/session.h"
+#include "host/userinteraction.h"
+#include "Cli_zub01100.h"
+
+#include <QSqlQuery>
+#include <QtTest>
+
+using namespace host;
+
+namespace {
+const QByteArray kToken = "token-da-tela-0123456789";
+}
+
+class TstScreenIntegration : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_database;
+    harness::ServerProcess m_server;
+    ScriptedInteraction m_ui;
+    std::unique_ptr<TdtmDBGeral> m_geral;
+    std::unique_ptr<HostSession> m_session;
+    std::unique_ptr<HostServices> m_services;
+
+    int countRows(const QString &table)
+    {
+        QSqlQuery query(m_geral->adcGeral());
+        query.exec("SELECT COUNT(*) FROM " + table);
+        query.next();
+        return query.value(0).toInt();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_database = m_dir.filePath("demo.db");
+        QString output;
+        QCOMPARE(harness::runTool({"--database", "sqlite:" + m_database, "--create-demo"}, &output), 0);
+        QString error;
+        QVERIFY2(m_server.start("sqlite:" + m_database, kToken, {}, &error), qPrintable(error));
+
+        ClientConfig config;
+        config.branch = "0101";
+        config.operatorCode = "OP01";
+        config.serverPort = m_server.port();
+        config.token = QString::fromLatin1(kToken);
+        config.database = "sqlite:" + m_database;
+        m_geral = std::make_unique<TdtmDBGeral>();
+        m_geral->open(*wire::DatabaseUrl::parse(config.database));
+        m_session = std::make_unique<HostSession>(config, m_geral.get());
+        m_services = std::make_unique<HostServices>(m_ui, *m_session, *m_geral);
+    }
+
+    void startUpAndFirstActivation()
+    {
+        IniProc();
+        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        QVERIFY(form);
+        QCOMPARE(form->medCentral->text(), QStringLiteral("0001"));
+        QVERIFY(!form->edtNmCentral->text().isEmpty());
+        QCOMPARE(form->medCdFilial->text(), QStringLiteral("0101"));
+        QCOMPARE(form->nbkFilial->currentIndex(), 1);
+        form->FormActivate(form);
+        QCOMPARE(form->cbbTipoCusto->count(), 3);
+        QCOMPARE(form->depDataInic->GetDate(), QDate(2025, 12, 31));
+        QVERIFY(m_ui.errors.isEmpty());
+    }
+
+    void lookupsAndSearches()
+    {
+        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        m_ui.rowAnswers = {QStringLiteral("0000000001")};
+        form->btnAgrupFili->click();
+        QCOMPARE(form->edtCdAgrupFili->text(), QStringLiteral("0000000001"));
+        QCOMPARE(form->edtAgrupFili->text(), QStringLiteral("Região Norte"));
+        QVERIFY(Dispatch([&] { form->Vd_AgrupFili(); }));
+
+        form->rbtListaFiliAgreg->setChecked(true);
+        m_ui.markAnswers = {QStringList{"0101", "0103"}};
+        form->sbtFiliAgreg->click();
+        QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
+        const MultiChoiceRequest branches = m_ui.markRequests.last();
+        QVERIFY(branches.keys.contains("0101"));
+        QVERIFY(branches.keys.size() < 14); // only the grouping's members
+        QCOMPARE(form->sListaFiliAgreg, QStringLiteral("_0101_0103_"));
+
+        form->Servico();
+        const QStringList keys = zub01100::sListaServ.split('_', Qt::SkipEmptyParts);
+        QVERIFY(!keys.isEmpty());
+        for (const QString &key : keys)
+            QVERIFY2(key.startsWith("0101") || key.startsWith("0103"), qPrintable(key));
+
+        form->rbtListaServ->setChecked(true);
+        m_ui.markAnswers = {QStringList{keys.first()}};
+        form->sbtServico->click();
+        QCOMPARE(zub01100::sListaServMarc, "_" + keys.first() + "_");
+
+        const QStringList menuTypes = form->montaListaTipoCard().split('_', Qt::SkipEmptyParts);
+        QVERIFY(!menuTypes.isEmpty());
+        QVERIFY(!menuTypes.contains("04")); // the inactive one
+    }
+
+    void aReportRunLeavesNothingBehind()
+    {
+        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        form->depDataInic->SetDate(QDate(2025, 3, 1));
+        form->depDataFina->SetDate(QDate(2025, 3, 31));
+        m_ui.printAnswers = {PrintTarget{QString(), m_dir.filePath("relatorio.pdf")}};
+        form->sbtPrint->click();
+        QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
+        QVERIFY(QFileInfo(m_dir.filePath("relatorio.pdf")).size() > 0);
+        QCOMPARE(zub01100::sNrConsPlan.size(), 10);
+        QCOMPARE(countRows("CONSPLAN"), 0);
+        QCOMPARE(countRows("ITCONSPLAN"), 0);
+        QCOMPARE(countRows("LISTA"), 0);
+    }
+
+    void cleanupTestCase()
+    {
+        if (frmCustoPlanXReal)
+            frmCustoPlanXReal->Close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(m_server.stop(), 0);
+    }
+};
+
+QTEST_MAIN(TstScreenIntegration)
+#include "tst_screenintegration.moc"
