@@ -13,6 +13,7 @@
 #include "host/params.h"
 #include "ui_custoplanxreal.h"
 
+#include <QJsonObject>
 #include <QString>
 #include <QVariant>
 #include <memory>
@@ -139,6 +140,12 @@ public:
     void deletaConsPlan();
     void deletaListas();
 
+    // The filters as one value, for scheduled runs and saved choices (keys in filterstate.cpp).
+    QJsonObject filterState() const;
+    // Sets the filters as a user would, in the order of the screen; raises HostError naming a
+    // key or value it cannot take. Checks that need the server run as they do on leaving a field.
+    void applyFilterState(const QJsonObject &state);
+
 private:
     void createComponents();
     void bindEvents();
@@ -168,4 +175,9 @@ ZUB01100_EXPORT extern TfrmCustoPlanXReal *frmCustoPlanXReal;
 ZUB01100_EXPORT extern bool boIdCriado;
 ZUB01100_EXPORT void IniProc();
 ZUB01100_EXPORT void CriaCustoPlanXReal();
+// Runs the screen without a window: applies the filters (a JSON object, UTF-8) and runs the
+// command "imprimir", "salvar" or "texto"; the host's user interaction gives the output file and
+// reports the messages. Answers 0 on success, 1 when a check or the report failed, 2 when the
+// screen could not start or the filters could not be applied.
+ZUB01100_EXPORT int ExecutaLote(const char *filtersJson, const char *command);
 }

@@ -461,6 +461,47 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), form->edtCdAgrupFili);
         QCOMPARE(form->edtCdAgrupFili->text(), QStringLiteral("0000000099"));
     }
+    void filterStateRoundTrip()
+    {
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        const QJsonObject state{
+            {"relatorio", 1}, {"agrupamento", "10"}, {"filiais", QJsonArray{"0001", "0005"}},
+            {"tiposCardapio", QJsonArray{"02"}}, {"tipoCusto", "Último Custo"}, {"dataInicial", "01/03/2026"},
+            {"dataFinal", "31/03/2026"}, {"gruposServico", "todos"}, {"servicos", QJsonArray{"000100010"}},
+            {"estocaveis", true}, {"naoEstocaveis", false}, {"diferenca", "total"}, {"nivel", 1}};
+        QVERIFY(Dispatch([&] { form->applyFilterState(state); }));
+        QCOMPARE(form->edtAgrupFili->text(), QStringLiteral("Zona Leste"));
+        QCOMPARE(form->sListaFiliAgreg, QStringLiteral("_0001_0005_"));
+        QCOMPARE(zub01100::sListaServMarc, QStringLiteral("_000100010_"));
+        QCOMPARE(form->edtDataFina->text(), QStringLiteral("Ter"));
+        QJsonObject expected = state;
+        expected["agrupamento"] = "0000000010";
+        QCOMPARE(form->filterState(), expected);
+    }
+
+    void filterStateRefusesWhatItCannotTake_data()
+    {
+        QTest::addColumn<QJsonObject>("state");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown key") << QJsonObject{{"filais", "todas"}} << "Filtro desconhecido: \"filais\".";
+        QTest::newRow("bad date") << QJsonObject{{"dataInicial", "31/02/2026"}} << "Filtro \"dataInicial\": data inválida, use dd/mm/aaaa.";
+        QTest::newRow("unknown cost type") << QJsonObject{{"tipoCusto", "Custo Zero"}} << "Filtro \"tipoCusto\": tipo de custo não encontrado.";
+        QTest::newRow("level out of range") << QJsonObject{{"nivel", 2}} << "Filtro \"nivel\": nível fora do intervalo de 0 a 1.";
+        QTest::newRow("empty list") << QJsonObject{{"servicos", QJsonArray{}}} << "Filtro \"servicos\": use \"todos\" ou uma lista de códigos.";
+        QTest::newRow("key with separator") << QJsonObject{{"filiais", QJsonArray{"0001_0002"}}} << "Filtro \"filiais\": código inválido na lista.";
+        QTest::newRow("unknown grouping") << QJsonObject{{"agrupamento", "77"}} << "Agrupamento de filiais não cadastrado.";
+    }
+    void filterStateRefusesWhatItCannotTake()
+    {
+        QFETCH(QJsonObject, state);
+        QFETCH(QString, message);
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        QVERIFY(!Dispatch([&] { form->applyFilterState(state); }));
+        QCOMPARE(errorsOf(fixture).last(), message);
+    }
+
 };
 
 QTEST_MAIN(TstFilters)

@@ -1,0 +1,55 @@
+// Scheduled runs: the screen without a window, its filters from one value, one output command.
+#include "Cli_zub01100.h"
+
+#include "host/dispatcher.h"
+#include "host/errors.h"
+#include "host/hostservices.h"
+#include "host/userinteraction.h"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+
+int ExecutaLote(const char *filtersJson, const char *command)
+{
+    host::UserInteraction &ui = host::HostServices::current().ui();
+    const QString commandName = QString::fromUtf8(command);
+    const QStringList commands{QStringLiteral("imprimir"), QStringLiteral("salvar"), QStringLiteral("texto")};
+    if (!commands.contains(commandName)) {
+        ui.showError(QStringLiteral("Comando de lote desconhecido: \"%1\" (use imprimir, salvar ou texto).").arg(commandName));
+        return 2;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument filters = QJsonDocument::fromJson(QByteArray(filtersJson), &parseError);
+    if (parseError.error != QJsonParseError::NoError || !filters.isObject()) {
+        ui.showError(QStringLiteral("Filtros inválidos: %1.").arg(parseError.errorString()));
+        return 2;
+    }
+
+    bool started = false;
+    host::Dispatch([&] {
+        CriaCustoPlanXReal();
+        started = frmCustoPlanXReal != nullptr;
+    });
+    if (!started)
+        return 2;
+    TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+    int result = 2;
+    if (host::Dispatch([&] {
+            form->FormActivate(form);
+            form->applyFilterState(filters.object());
+        })) {
+        const bool done = host::Dispatch([&] {
+            if (commandName == QLatin1String("imprimir"))
+                form->sbtPrintClick(form->sbtPrint);
+            else if (commandName == QLatin1String("salvar"))
+                form->sbtSalvarComoClick(form->sbtSalvarComo);
+            else
+                form->mnuSalvarTextoClick(form->mnuSalvarTexto);
+        });
+        result = done ? 0 : 1;
+    }
+    if (frmCustoPlanXReal)
+        frmCustoPlanXReal->Close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return result;
+}
