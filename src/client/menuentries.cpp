@@ -6,6 +6,7 @@ QList<MenuEntry> ReportMenuEntries()
 {
     // One line per report module: {caption, module name}.
     return {
+        {QStringLiteral("Custo Planejado X Realizado"), QStringLiteral("PKG_ZUB01100")},
     };
 }
 
