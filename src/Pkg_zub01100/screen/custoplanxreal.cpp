@@ -129,6 +129,9 @@ void TfrmCustoPlanXReal::applyLookAndFeel()
                             static_cast<QWidget *>(depDataFina)})
         paintBackground(widget, QPalette::ToolTipBase);
 
+    rdgDiferenca->setItems({QStringLiteral("Per Capita"), QStringLiteral("Total")}, 2);
+    rdgDiferenca->setItemIndex(0);
+
     // Group captions are bold, their contents are not.
     for (QGroupBox *box : m_filterArea->findChildren<QGroupBox *>()) {
         QFont bold = box->font();
@@ -155,8 +158,6 @@ void TfrmCustoPlanXReal::applyLookAndFeel()
     btnFilial->DataSource = dtsFiliAgreg;
     btnFilial->EmptyError = QStringLiteral("Não há filial agregada cadastrada para essa central de merenda.");
 
-    rdgDiferenca->setItems({QStringLiteral("Per Capita"), QStringLiteral("Total")}, 2);
-    rdgDiferenca->setItemIndex(0);
 
     // The level changes by the arrows only.
     auto *levelText = sedNiveOrde->findChild<QLineEdit *>();
