@@ -265,6 +265,32 @@ private Q_SLOTS:
         const QStringList order = fixture.server.methodsCalled();
         QVERIFY(order.isEmpty()); // start-up asks the server nothing but the connect
     }
+    void tabFollowsTheRowsOfTheFilters()
+    {
+        ScreenFixture fixture("0001");
+        TfrmCustoPlanXReal *form = fixture.open();
+        fixture.activate();
+        QApplication::setActiveWindow(form);
+        form->edtCdAgrupFili->setFocus();
+        QStringList visited;
+        for (int i = 0; i < 40 && visited.size() < 40; ++i) {
+            QWidget *focus = QApplication::focusWidget();
+            QString name = focus ? focus->objectName() : QString();
+            for (QWidget *w = focus; w && name.isEmpty(); w = w->parentWidget())
+                name = w->objectName();
+            if (visited.isEmpty() || visited.last() != name)
+                visited << name;
+            QTest::keyClick(focus, Qt::Key_Tab);
+        }
+        const QStringList rows{"edtCdAgrupFili", "rbtTodaFiliAgreg", "rbtTodosTipoCard", "cbbTipoCusto", "depDataInic",
+                               "depDataFina", "rbtTodosGrup", "rbtTodosServ", "chbEstocaveis", "chbNaoEstoc", "sedNiveOrde"};
+        int last = -1;
+        for (const QString &row : rows) {
+            const int at = int(visited.indexOf(row));
+            QVERIFY2(at > last, qPrintable(row + " out of order in " + visited.join(' ')));
+            last = at;
+        }
+    }
 };
 
 QTEST_MAIN(TstScreenStartup)
