@@ -104,7 +104,7 @@ const QList<Migration> &migrations()
                             " QTCONSUMIDA {REAL} NOT NULL,"
                             " PRIMARY KEY (CDFILIAL, CDSERVFILI, DTREFEICAO, CDTIPOCARD, CDPRODUTO))"),
              QStringLiteral("CREATE INDEX IX_CONSREAL_DATA ON CONSREAL (DTREFEICAO)"),
-             QStringLiteral("CREATE TABLE CONSPLAN ("
+             QStringLiteral("CREATE {TEMPDATA}TABLE CONSPLAN ("
                             " NRCONSPLAN VARCHAR(10) NOT NULL PRIMARY KEY,"
                             " CDFILCENTZUB VARCHAR(4) NOT NULL,"
                             " CDOPERADOR VARCHAR(20) NOT NULL,"
@@ -114,16 +114,18 @@ const QList<Migration> &migrations()
                             " CDPRODFINA VARCHAR(10) {BYTEORDER} NOT NULL,"
                             " DTCRIACAO {TIMESTAMP} NOT NULL)"),
              QStringLiteral("CREATE INDEX IX_CONSPLAN_CRIACAO ON CONSPLAN (DTCRIACAO)"),
-             QStringLiteral("CREATE TABLE ITCONSPLAN ("
+             QStringLiteral("CREATE {TEMPDATA}TABLE ITCONSPLAN ("
                             " NRCONSPLAN VARCHAR(10) NOT NULL,"
                             " CDFILIAL VARCHAR(4) NOT NULL,"
                             " CDSERVFILI VARCHAR(5) NOT NULL,"
                             " CDTIPOCARD VARCHAR(10) NOT NULL,"
                             " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
                             " QTREFEPLAN {BIGINT} NOT NULL,"
-                            " QTPLANEJADA {REAL} NOT NULL,"
-                            " PRIMARY KEY (NRCONSPLAN, CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO))"),
-             QStringLiteral("CREATE TABLE LISTA ("
+                            " QTPLANEJADA {REAL} NOT NULL)"),
+             // The GROUP BY that fills a plan already makes its rows unique; a five-column key
+             // would double the cost of storing a plan.
+             QStringLiteral("CREATE INDEX IX_ITCONSPLAN_NUMERO ON ITCONSPLAN (NRCONSPLAN)"),
+             QStringLiteral("CREATE {TEMPDATA}TABLE LISTA ("
                             " NRLISTA VARCHAR(10) NOT NULL,"
                             " IDTIPOLISTA CHAR(1) NOT NULL,"
                             " CDCHAVE VARCHAR(10) NOT NULL,"
@@ -149,6 +151,9 @@ QString typed(QString statement, Dialect dialect)
     // Product codes are compared as ranges ("0" to "zzzzzzzzzz"); byte order keeps that
     // independent of the PostgreSQL database's locale, as SQLite already compares.
     statement.replace(QLatin1String("{BYTEORDER}"), pg ? QStringLiteral("COLLATE \"C\"") : QString());
+    // Plans and lists live minutes: PostgreSQL need not write them to its log. After a crash
+    // they come back empty, which only ends reports that the crash had already broken.
+    statement.replace(QLatin1String("{TEMPDATA}"), pg ? QStringLiteral("UNLOGGED ") : QString());
     return statement;
 }
 
