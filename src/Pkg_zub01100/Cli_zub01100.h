@@ -160,6 +160,8 @@ private:
     void loadServices(const QString &branches);
     // Puts the service groups and services back to "Todos" after a change of branch scope.
     void resetServiceSelections();
+    // Every branch-dependent selection back to "Todos", with its key list emptied.
+    void backToAllBranches();
     QString reducedServiceKeys();
     bool isSinglePage() const;
 

@@ -45,12 +45,7 @@ void TfrmCustoPlanXReal::edtCdAgrupFiliChange(QObject *)
     edtAgrupFili->clear();
     edtNmFilial->clear();
     medCdFilial->clear();
-    m_filiAgregList->checkTodos();
-    m_grupServList->checkTodos();
-    m_servicoList->checkTodos();
-    sListaFiliAgreg.clear();
-    sListaGrup.clear();
-    sListaServ.clear();
+    backToAllBranches();
 }
 
 void TfrmCustoPlanXReal::edtCdAgrupFiliExit(QObject *)

@@ -59,18 +59,23 @@ void TfrmCustoPlanXReal::Vd_CdFilial(bool required)
     }
 }
 
-void TfrmCustoPlanXReal::medCdFilialChange(QObject *)
+void TfrmCustoPlanXReal::backToAllBranches()
 {
-    edtNmFilial->clear();
-    sbtFiliAgreg->setEnabled(false);
-    sbtGrupServ->setEnabled(false);
-    sbtServico->setEnabled(false);
     m_filiAgregList->checkTodos();
     m_grupServList->checkTodos();
     m_servicoList->checkTodos();
     sListaFiliAgreg.clear();
     sListaGrup.clear();
     sListaServ.clear();
+}
+
+void TfrmCustoPlanXReal::medCdFilialChange(QObject *)
+{
+    edtNmFilial->clear();
+    sbtFiliAgreg->setEnabled(false);
+    sbtGrupServ->setEnabled(false);
+    sbtServico->setEnabled(false);
+    backToAllBranches();
     sListaServMarc.clear();
 }
 

@@ -179,34 +179,33 @@ void TfrmCustoPlanXReal::bindEvents()
     btnAgrupFili->OnBeforePesq = [this](QObject *sender, bool &proceed) { btnAgrupFiliBeforePesq(sender, proceed); };
     btnAgrupFili->OnAfterPesq = [this](QObject *sender) { btnAgrupFiliAfterPesq(sender); };
 
-    m_filiAgregList = std::make_unique<SelectionList>(
-        rbtTodaFiliAgreg, rbtListaFiliAgreg, sbtFiliAgreg, msgPadrao,
-        SelectionList::Dialog{dtsFiliAgreg, QStringLiteral("FILIAGREG"), QStringLiteral("FILIAGREG_N_CAD")},
-        SelectionList::Handlers{[this](QObject *s) { rbtTodaFiliAgregClick(s); },
-                                [this](QObject *s) { rbtListaFiliAgregClick(s); },
-                                [this](QObject *s) { sbtFiliAgregClick(s); },
-                                [this](QObject *s, int &k, Qt::KeyboardModifiers m) { rbtListaFiliAgregKeyDown(s, k, m); }});
-    m_grupServList = std::make_unique<SelectionList>(
-        rbtTodosGrup, rbtListaGrup, sbtGrupServ, msgPadrao,
-        SelectionList::Dialog{dtsGrupServ__, QStringLiteral("GRUPSERV"), QStringLiteral("Grup_cad")},
-        SelectionList::Handlers{[this](QObject *s) { rbtTodosGrupClick(s); },
-                                [this](QObject *s) { rbtListaGrupClick(s); },
-                                [this](QObject *s) { sbtGrupServClick(s); },
-                                [this](QObject *s, int &k, Qt::KeyboardModifiers m) { rbtListaGrupKeyDown(s, k, m); }});
-    m_servicoList = std::make_unique<SelectionList>(
-        rbtTodosServ, rbtListaServ, sbtServico, msgPadrao,
-        SelectionList::Dialog{dtsServico, QStringLiteral("SERV"), QStringLiteral("Servico_NCad")},
-        SelectionList::Handlers{[this](QObject *s) { rbtTodosServClick(s); },
-                                [this](QObject *s) { rbtListaServClick(s); },
-                                [this](QObject *s) { sbtServicoClick(s); },
-                                [this](QObject *s, int &k, Qt::KeyboardModifiers m) { rbtListaServKeyDown(s, k, m); }});
-    m_tipoCardList = std::make_unique<SelectionList>(
-        rbtTodosTipoCard, rbtListaTipoCard, sbtTipoCard, msgPadrao,
-        SelectionList::Dialog{dtsTipoCard__, QStringLiteral("TipoCard"), QStringLiteral("TPCARD_NCAD")},
-        SelectionList::Handlers{[this](QObject *s) { rbtTodosTipoCardClick(s); },
-                                [this](QObject *s) { rbtListaTipoCardClick(s); },
-                                [this](QObject *s) { sbtTipoCardClick(s); },
-                                [this](QObject *s, int &k, Qt::KeyboardModifiers m) { rbtListaTipoCardKeyDown(s, k, m); }});
+    using Click = void (TfrmCustoPlanXReal::*)(QObject *);
+    using KeyDown = void (TfrmCustoPlanXReal::*)(QObject *, int &, Qt::KeyboardModifiers);
+    auto selectionList = [this](QRadioButton *todos, QRadioButton *lista, QAbstractButton *search, TDataSource *source,
+                                const char *titleKey, const char *emptyKey, Click todosClick, Click listaClick,
+                                Click searchClick, KeyDown listaKeyDown) {
+        return std::make_unique<SelectionList>(
+            todos, lista, search, msgPadrao,
+            SelectionList::Dialog{source, QString::fromLatin1(titleKey), QString::fromLatin1(emptyKey)},
+            SelectionList::Handlers{[this, todosClick](QObject *s) { (this->*todosClick)(s); },
+                                    [this, listaClick](QObject *s) { (this->*listaClick)(s); },
+                                    [this, searchClick](QObject *s) { (this->*searchClick)(s); },
+                                    [this, listaKeyDown](QObject *s, int &k, Qt::KeyboardModifiers m) { (this->*listaKeyDown)(s, k, m); }});
+    };
+    m_filiAgregList = selectionList(rbtTodaFiliAgreg, rbtListaFiliAgreg, sbtFiliAgreg, dtsFiliAgreg, "FILIAGREG",
+                                    "FILIAGREG_N_CAD", &TfrmCustoPlanXReal::rbtTodaFiliAgregClick,
+                                    &TfrmCustoPlanXReal::rbtListaFiliAgregClick, &TfrmCustoPlanXReal::sbtFiliAgregClick,
+                                    &TfrmCustoPlanXReal::rbtListaFiliAgregKeyDown);
+    m_grupServList = selectionList(rbtTodosGrup, rbtListaGrup, sbtGrupServ, dtsGrupServ__, "GRUPSERV", "Grup_cad",
+                                   &TfrmCustoPlanXReal::rbtTodosGrupClick, &TfrmCustoPlanXReal::rbtListaGrupClick,
+                                   &TfrmCustoPlanXReal::sbtGrupServClick, &TfrmCustoPlanXReal::rbtListaGrupKeyDown);
+    m_servicoList = selectionList(rbtTodosServ, rbtListaServ, sbtServico, dtsServico, "SERV", "Servico_NCad",
+                                  &TfrmCustoPlanXReal::rbtTodosServClick, &TfrmCustoPlanXReal::rbtListaServClick,
+                                  &TfrmCustoPlanXReal::sbtServicoClick, &TfrmCustoPlanXReal::rbtListaServKeyDown);
+    m_tipoCardList = selectionList(rbtTodosTipoCard, rbtListaTipoCard, sbtTipoCard, dtsTipoCard__, "TipoCard",
+                                   "TPCARD_NCAD", &TfrmCustoPlanXReal::rbtTodosTipoCardClick,
+                                   &TfrmCustoPlanXReal::rbtListaTipoCardClick, &TfrmCustoPlanXReal::sbtTipoCardClick,
+                                   &TfrmCustoPlanXReal::rbtListaTipoCardKeyDown);
 
     depDataInic->OnDateChange = [this](QObject *sender) { depDataInicDateChange(sender); };
     depDataFina->OnDateChange = [this](QObject *sender) { depDataFinaDateChange(sender); };
