@@ -291,6 +291,15 @@ private Q_SLOTS:
             last = at;
         }
     }
+    void f1NamesTheHelpTopic()
+    {
+        ScreenFixture fixture("0001");
+        TfrmCustoPlanXReal *form = fixture.open();
+        QApplication::setActiveWindow(form);
+        form->cbbTipoCusto->setFocus();
+        QTest::keyClick(form->cbbTipoCusto, Qt::Key_F1);
+        QCOMPARE(fixture.host->ui.informations, QStringList{"Ajuda: arquivo Cushelp.hlp, tópico 10701100."});
+    }
 };
 
 QTEST_MAIN(TstScreenStartup)

@@ -4,11 +4,13 @@
 #include "host/exitevent.h"
 #include "host/hostservices.h"
 #include "host/reportdialog.h"
+#include "host/userinteraction.h"
 #include "screen/colours.h"
 #include "screen/messagetable.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QShortcut>
 #include <QSpinBox>
 
 using namespace host;
@@ -211,6 +213,14 @@ void TfrmCustoPlanXReal::bindEvents()
     depDataFina->OnDateChange = [this](QObject *sender) { depDataFinaDateChange(sender); };
     depDataInic->OnExit = [this](QObject *sender) { depDataInicExit(sender); };
     depDataFina->OnExit = [this](QObject *sender) { depDataInicExit(sender); };
+
+    // No help viewer ships with the client: F1 names the help topic so support can find it.
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    help->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(help, &QShortcut::activated, this, [] {
+        HostServices::current().ui().showInformation(
+            QStringLiteral("Ajuda: arquivo %1, tópico %2.").arg(QString::fromLatin1(kHelpFile)).arg(kHelpContext));
+    });
 
     rpddPadrao->BeforeGetQueryParams = [this](TParams &params, bool &handled) { rpddPadraoBeforeGetQueryParams(params, handled); };
     rpddPadrao->QRPAfterPrint = [this] { rpddPadraoQRPAfterPrint(); };
