@@ -62,16 +62,21 @@ double timed(const std::function<void()> &run)
     return timer.nsecsElapsed() / 1e6;
 }
 
-// Median of `repeat` measurements in milliseconds, after one to warm the caches; each run
+// Medians in milliseconds of `repeat` measurements of two runs, after one of each to warm the
+// caches. The two alternate, so a busy moment of the machine weighs on both alike; each run
 // measures itself, so clean-up after a call stays out of the figure.
-double median(int repeat, const std::function<double()> &run)
+QPair<double, double> medians(int repeat, const std::function<double()> &first, const std::function<double()> &second)
 {
-    run();
-    QList<double> times;
-    for (int i = 0; i < repeat; ++i)
-        times << run();
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    first();
+    second();
+    QList<double> a, b;
+    for (int i = 0; i < repeat; ++i) {
+        a << first();
+        b << second();
+    }
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    return {a[a.size() / 2], b[b.size() / 2]};
 }
 
 // Runs a query and reads every row, as a report would.
@@ -191,37 +196,41 @@ int main(int argc, char *argv[])
                                        {QStringLiteral("ExecStpConsPlan, um ano (2025)"), QDate(2025, 1, 1), QDate(2025, 12, 31)}};
         for (const Period &period : periods) {
             qint64 rows = 0;
-            const double prepared = median(repeat, [&] {
-                QString number;
-                const double ms = timed([&] {
-                    number = call(port, QStringLiteral("ExecStpConsPlan"),
-                                  {"0001", "", branchList, "", period.start.toString(Qt::ISODate), period.end.toString(Qt::ISODate), "0",
-                                   "zzzzzzzzzz", "BENCH"}).toString();
-                });
-                if (number.size() != 10)
-                    throw DbError{QStringLiteral("ExecStpConsPlan recusou: %1").arg(number)};
-                rows = readAll(db, Sql(QStringLiteral("SELECT 1 FROM ITCONSPLAN WHERE NRCONSPLAN = ?")).bind(number));
-                call(port, QStringLiteral("DelConsPlan"), {"", number});
-                return ms;
-            });
             qint64 bareRows = 0;
-            const double bare = median(repeat, [&] { return timed([&] { bareRows = readAll(db, bareAggregate(branches, period.start, period.end)); }); });
+            const auto [prepared, bare] = medians(
+                repeat,
+                [&] {
+                    QString number;
+                    const double ms = timed([&] {
+                        number = call(port, QStringLiteral("ExecStpConsPlan"),
+                                      {"0001", "", branchList, "", period.start.toString(Qt::ISODate), period.end.toString(Qt::ISODate), "0",
+                                       "zzzzzzzzzz", "BENCH"}).toString();
+                    });
+                    if (number.size() != 10)
+                        throw DbError{QStringLiteral("ExecStpConsPlan recusou: %1").arg(number)};
+                    rows = readAll(db, Sql(QStringLiteral("SELECT 1 FROM ITCONSPLAN WHERE NRCONSPLAN = ?")).bind(number));
+                    call(port, QStringLiteral("DelConsPlan"), {"", number});
+                    return ms;
+                },
+                [&] { return timed([&] { bareRows = readAll(db, bareAggregate(branches, period.start, period.end)); }); });
             if (bareRows != rows)
                 throw DbError{QStringLiteral("o plano tem %1 linhas e a consulta direta %2").arg(rows).arg(bareRows)};
             say(QStringLiteral("| %1 (%2 linhas) | %3 ms | %4 ms | %5 |").arg(period.label).arg(rows).arg(prepared, 0, 'f', 0).arg(bare, 0, 'f', 0).arg(prepared / bare, 0, 'f', 2));
         }
         qint64 services = 0;
-        const double listed = median(repeat, [&] {
-            return timed([&] {
-                services = call(port, QStringLiteral("GetServico"), {"T", "T", "T", "0001"}).toObject().value("data").toObject().value("rows").toArray().size();
+        const auto [listed, bare] = medians(
+            repeat,
+            [&] {
+                return timed([&] {
+                    services = call(port, QStringLiteral("GetServico"), {"T", "T", "T", "0001"}).toObject().value("data").toObject().value("rows").toArray().size();
+                });
+            },
+            [&] {
+                return timed([&] {
+                    readAll(db, Sql(QStringLiteral("SELECT 'N', S.CDFILIAL, S.CDSERVFILI, S.NMSERVICO, S.CDFILIAL || S.CDSERVFILI FROM SERVFILI S"
+                                                   " JOIN FILIAL F ON F.CDFILIAL = S.CDFILIAL WHERE F.CDFILCENTZUB = '0001' ORDER BY S.CDFILIAL, S.CDSERVFILI")));
+                });
             });
-        });
-        const double bare = median(repeat, [&] {
-            return timed([&] {
-                readAll(db, Sql(QStringLiteral("SELECT 'N', S.CDFILIAL, S.CDSERVFILI, S.NMSERVICO, S.CDFILIAL || S.CDSERVFILI FROM SERVFILI S"
-                                               " JOIN FILIAL F ON F.CDFILIAL = S.CDFILIAL WHERE F.CDFILCENTZUB = '0001' ORDER BY S.CDFILIAL, S.CDSERVFILI")));
-            });
-        });
         say(QStringLiteral("| GetServico, todas as escolas (%1 linhas) | %2 ms | %3 ms | %4 |").arg(services).arg(listed, 0, 'f', 1).arg(bare, 0, 'f', 1).arg(listed / bare, 0, 'f', 2));
 
         server.terminate();
