@@ -40,7 +40,7 @@ QString requiredCode(const Args &args, int position, const QString &what, int ma
 {
     const QString value = code(args, position, what, maxLength);
     if (value.isEmpty())
-        throw Refusal{QStringLiteral("%1 não informado(a).").arg(what)};
+        throw Refusal{QStringLiteral("Código não informado: %1.").arg(what.toLower())};
     return value;
 }
 

@@ -21,17 +21,9 @@ QSqlDatabase openConnection(const DbSettings &settings, const QString &connectio
     QSqlDatabase db = QSqlDatabase::addDatabase(url.qtDriver(), connectionName);
     if (!db.isValid())
         throw DbError{QStringLiteral("O driver %1 do Qt SQL não está instalado.").arg(url.qtDriver())};
-    if (url.kind == wire::DatabaseUrl::Kind::Sqlite) {
-        db.setDatabaseName(url.path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(settings.busyTimeoutMs));
-    } else {
-        db.setHostName(url.host);
-        db.setPort(url.port);
-        db.setUserName(url.user);
-        db.setPassword(url.password);
-        db.setDatabaseName(url.database);
-        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
-    }
+    url.applyTo(db);
+    db.setConnectOptions(url.kind == wire::DatabaseUrl::Kind::Sqlite ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(settings.busyTimeoutMs)
+                                                                      : QStringLiteral("connect_timeout=10"));
     if (!db.open())
         throw DbError{QStringLiteral("Não foi possível abrir o banco de dados %1: %2").arg(url.display(), errorText(db.lastError()))};
     if (url.kind == wire::DatabaseUrl::Kind::Sqlite) {

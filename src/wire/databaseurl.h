@@ -21,6 +21,22 @@ struct DatabaseUrl {
     QString qtDriver() const; // "QSQLITE" or "QPSQL"
     QString display() const;  // without the password, for messages
 
+    // Points a Qt SQL connection (a QSqlDatabase of qtDriver()) at this address. A template, so
+    // this header needs no Qt Sql; connect options stay the caller's.
+    template <typename Connection>
+    void applyTo(Connection &db) const
+    {
+        if (kind == Kind::Sqlite) {
+            db.setDatabaseName(path);
+            return;
+        }
+        db.setHostName(host);
+        db.setPort(port);
+        db.setUserName(user);
+        db.setPassword(password);
+        db.setDatabaseName(database);
+    }
+
     static std::optional<DatabaseUrl> parse(const QString &text, QString *error = nullptr);
 };
 

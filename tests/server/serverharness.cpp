@@ -175,11 +175,7 @@ static bool adminExec(const QString &url, const QString &statement, QString *why
     bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("harness-admin"));
-        db.setHostName(parsed->host);
-        db.setPort(parsed->port);
-        db.setUserName(parsed->user);
-        db.setPassword(parsed->password);
-        db.setDatabaseName(parsed->database);
+        parsed->applyTo(db);
         if (!db.open()) {
             *why = db.lastError().text();
         } else {
@@ -213,7 +209,6 @@ QString PostgresScratch::open(QString *why)
         m_adminUrl = QString::fromUtf8(cluster.readAllStandardOutput()).trimmed();
     }
     const QString name = QStringLiteral("zubtest_%1").arg(QCoreApplication::applicationPid());
-    adminExec(m_adminUrl, QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name), why);
     if (!adminExec(m_adminUrl, QStringLiteral("CREATE DATABASE %1").arg(name), why)) {
         *why = QStringLiteral("cannot create a test database in %1: %2").arg(m_adminUrl, *why);
         return {};

@@ -235,10 +235,7 @@ private Q_SLOTS:
 
         const auto url = wire::DatabaseUrl::parse(m_url);
         QSqlDatabase check = QSqlDatabase::addDatabase(url->qtDriver(), m_connection);
-        check.setDatabaseName(m_postgres ? url->database : url->path);
-        check.setHostName(url->host);
-        check.setPort(url->port);
-        check.setUserName(url->user);
+        url->applyTo(check);
         QVERIFY2(check.open(), qPrintable(check.lastError().text()));
     }
 
@@ -384,38 +381,24 @@ private Q_SLOTS:
         QCOMPARE(vars(response), QJsonObject());
     }
 
-    void refusalsTravelInTheEnvelope_data()
-    {
-        QTest::addColumn<QString>("method");
-        QTest::addColumn<QJsonArray>("params");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("unknown kind") << "GetFiliAgreg" << QJsonArray{"X", "", "0001", ""} << "Tipo de seleção";
-        QTest::newRow("quote in grouping") << "GetFiliAgreg" << QJsonArray{"A", "0'1", "0001", ""} << "caractere inválido";
-        QTest::newRow("no central") << "GetFiliAgreg" << QJsonArray{"F", "", " ", ""} << "não informad";
-        QTest::newRow("blank grouping code") << "GetAgrupFili" << QJsonArray{"  "} << "não informad";
-        QTest::newRow("grouping code too long") << "GetAgrupFili" << QJsonArray{"00000000001"} << "maior que 10";
-        QTest::newRow("SQL in a branch list") << "GetServico" << QJsonArray{"_0101_') OR ('1'='1_", "T", "T", "0001"} << "caractere inválido";
-        QTest::newRow("unterminated group list") << "GetServico" << QJsonArray{"T", "_001", "T", "0001"} << "terminar";
-        QTest::newRow("lists for an unknown central") << "getListas" << QJsonArray{"T", "T", "ZZZZ", "T"} << "não cadastrada";
-        QTest::newRow("lists for a school") << "getListas" << QJsonArray{"T", "T", "0101", "T"} << "não é uma central";
-        QTest::newRow("service key of 7") << "getListas" << QJsonArray{"_0101000_", "T", "0001", "T"} << "9 caracteres";
-    }
-    void refusalsTravelInTheEnvelope()
-    {
-        QFETCH(QString, method);
-        QFETCH(QJsonArray, params);
-        QFETCH(QString, message);
-        const QJsonObject envelope = answer(call(method, params)).toObject();
-        QCOMPARE(envelope.value("ok"), QJsonValue(false));
-        QVERIFY2(envelope.value("message").toString().contains(message), qPrintable(envelope.value("message").toString()));
-    }
-
-    void callErrorsNameTheProblem_data()
+    // Code 0: the method answers the refusal in its envelope; otherwise the call itself is
+    // refused with that JSON-RPC error code.
+    void refusalsNameTheProblem_data()
     {
         QTest::addColumn<QString>("method");
         QTest::addColumn<QJsonArray>("params");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
+        QTest::newRow("unknown kind") << "GetFiliAgreg" << QJsonArray{"X", "", "0001", ""} << 0 << "Tipo de seleção";
+        QTest::newRow("quote in grouping") << "GetFiliAgreg" << QJsonArray{"A", "0'1", "0001", ""} << 0 << "caractere inválido";
+        QTest::newRow("no central") << "GetFiliAgreg" << QJsonArray{"F", "", " ", ""} << 0 << "não informad";
+        QTest::newRow("blank grouping code") << "GetAgrupFili" << QJsonArray{"  "} << 0 << "não informad";
+        QTest::newRow("grouping code too long") << "GetAgrupFili" << QJsonArray{"00000000001"} << 0 << "maior que 10";
+        QTest::newRow("SQL in a branch list") << "GetServico" << QJsonArray{"_0101_') OR ('1'='1_", "T", "T", "0001"} << 0 << "caractere inválido";
+        QTest::newRow("unterminated group list") << "GetServico" << QJsonArray{"T", "_001", "T", "0001"} << 0 << "terminar";
+        QTest::newRow("lists for an unknown central") << "getListas" << QJsonArray{"T", "T", "ZZZZ", "T"} << 0 << "não cadastrada";
+        QTest::newRow("lists for a school") << "getListas" << QJsonArray{"T", "T", "0101", "T"} << 0 << "não é uma central";
+        QTest::newRow("service key of 7") << "getListas" << QJsonArray{"_0101000_", "T", "0001", "T"} << 0 << "9 caracteres";
         QTest::newRow("too few") << "GetFiliAgreg" << QJsonArray{"F", "", "0001"} << -32602 << "espera 4 argumento(s) e recebeu 3";
         QTest::newRow("number for text") << "GetServico" << QJsonArray{101, "T", "T", "0001"} << -32602 << "Argumento 1 (filiais)";
         QTest::newRow("object for text") << "GetAgrupFili" << QJsonArray{QJsonObject{{"a", 1}}} << -32602 << "deve ser texto";
@@ -424,15 +407,18 @@ private Q_SLOTS:
         QTest::newRow("unknown method") << "DropTables" << QJsonArray{} << -32601 << "não tem o método DropTables";
         QTest::newRow("list numbers as an object") << "deletaListas" << QJsonArray{QJsonObject{}} << -32602 << "números das listas";
     }
-    void callErrorsNameTheProblem()
+    void refusalsNameTheProblem()
     {
         QFETCH(QString, method);
         QFETCH(QJsonArray, params);
         QFETCH(int, code);
         QFETCH(QString, message);
-        const QJsonObject error = call(method, params).value("error").toObject();
-        QCOMPARE(error.value("code").toInt(), code);
-        QVERIFY2(error.value("message").toString().contains(message), qPrintable(error.value("message").toString()));
+        const QJsonObject response = call(method, params);
+        const QJsonObject envelope = answer(response).toObject();
+        const QJsonObject error = response.value("error").toObject();
+        QCOMPARE(code == 0 ? envelope.value("ok") : QJsonValue(error.value("code").toInt()), code == 0 ? QJsonValue(false) : QJsonValue(code));
+        const QString text = (code == 0 ? envelope : error).value("message").toString();
+        QVERIFY2(text.contains(message), qPrintable(text));
     }
 
     void preparedPlanMatchesAnIndependentSum_data()
