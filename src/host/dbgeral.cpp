@@ -17,6 +17,10 @@ SqlDialect dialectForDriver(const QString &qtDriverName)
         return SqlDialect::MsSql;
     if (qtDriverName == QLatin1String("QIBASE"))
         return SqlDialect::InterBase;
+    if (qtDriverName == QLatin1String("QSQLITE"))
+        return SqlDialect::Sqlite;
+    if (qtDriverName == QLatin1String("QPSQL"))
+        return SqlDialect::Postgres;
     return SqlDialect::Generic;
 }
 
@@ -39,17 +43,10 @@ void TdtmDBGeral::open(const wire::DatabaseUrl &url)
         throw HostError(QStringLiteral("Banco de dados não encontrado: %1.").arg(url.path));
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(url.qtDriver(), m_connectionName);
-        if (url.kind == wire::DatabaseUrl::Kind::Sqlite) {
-            db.setDatabaseName(url.path);
-            // The application server writes while the client reads; wait instead of failing.
+        url.applyTo(db);
+        // The application server writes while the client reads; wait instead of failing.
+        if (url.kind == wire::DatabaseUrl::Kind::Sqlite)
             db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
-        } else {
-            db.setHostName(url.host);
-            db.setPort(url.port);
-            db.setUserName(url.user);
-            db.setPassword(url.password);
-            db.setDatabaseName(url.database);
-        }
         if (!db.open()) {
             const QString reason = db.lastError().text();
             db = QSqlDatabase();
