@@ -22,7 +22,9 @@ const QStringList &TADOIBQuery::sqlFor(SqlDialect dialect) const
     case SqlDialect::Oracle: text = &SQL_ORACLE; break;
     case SqlDialect::MsSql: text = &SQL_MSSQL; break;
     case SqlDialect::InterBase: text = &SQL_IB; break;
-    case SqlDialect::Generic: break;
+    case SqlDialect::Generic:
+    case SqlDialect::Sqlite:
+    case SqlDialect::Postgres: break;
     }
     // A dialect without its own text runs the generic one.
     return text->join(QString()).trimmed().isEmpty() ? SQL : *text;

@@ -7,8 +7,9 @@
 
 namespace host {
 
-// The SQL text variants a host query carries; chosen from the connection's driver.
-enum class SqlDialect { Generic, Oracle, MsSql, InterBase };
+// The SQL text variants a host query carries; chosen from the connection's driver. SQLite and
+// PostgreSQL run the generic text unless a query (a report layout's) has one of their own.
+enum class SqlDialect { Generic, Oracle, MsSql, InterBase, Sqlite, Postgres };
 SqlDialect dialectForDriver(const QString &qtDriverName);
 
 // The host's general data module: the client's own read-only database connection ("adcGeral"),

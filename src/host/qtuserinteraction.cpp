@@ -2,6 +2,7 @@
 
 #include "host/lookupdialog.h"
 #include "host/multiselectdialog.h"
+#include "host/reportcolumnsdialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -99,6 +100,15 @@ void QtUserInteraction::showPreview(const QString &title, const std::function<vo
                      [&paint](QPrinter *target) { paint(*target); });
     dialog.resize(900, 700);
     dialog.exec();
+}
+
+std::optional<ReportLayoutEdit> QtUserInteraction::editReportLayout(const QString &caption, const QString &prompt,
+                                                                     const ReportLayoutEdit &initial)
+{
+    ReportColumnsDialog dialog(caption, prompt, initial, dialogParent());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.edited();
 }
 
 } // namespace host

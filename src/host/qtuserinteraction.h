@@ -19,6 +19,8 @@ public:
                                           const QString &filter) override;
     bool choosePrinter(QPrinter &printer, const QString &documentName) override;
     void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override;
+    std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,
+                                                     const ReportLayoutEdit &initial) override;
 
 private:
     static QWidget *dialogParent();

@@ -2,7 +2,9 @@
 
 #include "host/errors.h"
 #include "host/hostservices.h"
+#include "host/dbgeral.h"
 #include "host/reportdocument.h"
+#include "host/reportengine.h"
 #include "host/session.h"
 #include "host/userinteraction.h"
 
@@ -70,7 +72,6 @@ ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
     bool handled = false;
     if (BeforeGetQueryParams)
         BeforeGetQueryParams(m_lastParams, handled);
-    ReportDocument document(ReportCode, layout.title, m_lastParams);
     if (!handled) {
         QStringList missing;
         for (const TParam &param : m_lastParams.items()) {
@@ -81,7 +82,8 @@ ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
             throw HostError(QStringLiteral("O relatório \"%1\" ficou com parâmetros sem valor: %2.")
                                 .arg(layout.title, missing.join(QStringLiteral(", "))));
     }
-    return document;
+    const QSqlDatabase database = layout.queries.isEmpty() ? QSqlDatabase() : HostServices::current().dtmDBGeral().adcGeral();
+    return ReportEngine(database).build(ReportCode, layout, m_lastParams);
 }
 
 void TReportDesignerDialog::finish(const std::function<void()> &output, const std::function<void()> &after)
@@ -152,6 +154,10 @@ void TReportDesignerDialog::SaveAs(const QString &fileName)
     const ReportLayout layout = layoutAt(ReportIndex);
     finish([&] {
         const ReportDocument document = run(layout);
+        if (QFileInfo(fileName).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0) {
+            document.writeCsv(fileName);
+            return;
+        }
         QPrinter printer(QPrinter::HighResolution);
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(fileName);
@@ -166,16 +172,39 @@ void TReportDesignerDialog::SaveAsText(const QString &fileName)
     run(layout).writeText(fileName);
 }
 
+// The layout's columns in the edited order, with the edited labels and visibility; a column
+// the edit does not name keeps its place at the end, so no field is ever lost from the copy.
+QList<ReportLayout::Column> TReportDesignerDialog::editedColumns(QList<ReportLayout::Column> columns,
+                                                                 const QList<ReportLayoutEdit::Column> &edited)
+{
+    QList<ReportLayout::Column> result;
+    for (const ReportLayoutEdit::Column &change : edited) {
+        const auto found = std::find_if(columns.begin(), columns.end(), [&](const ReportLayout::Column &c) { return c.field == change.field; });
+        if (found == columns.end())
+            continue;
+        ReportLayout::Column column = *found;
+        columns.erase(found);
+        column.label = change.label.trimmed().isEmpty() ? column.label : change.label.trimmed();
+        column.visible = change.visible;
+        result.append(column);
+    }
+    return result + columns;
+}
+
 int TReportDesignerDialog::EditReport()
 {
     ReportLayout layout = layoutAt(ReportIndex);
-    const std::optional<QString> title = HostServices::current().ui().askText(NewReportCaption, NewReportPrompt, layout.title);
-    if (!title)
+    ReportLayoutEdit initial{layout.title, {}};
+    for (const ReportLayout::Column &column : layout.columns)
+        initial.columns.append({column.field, column.label, column.visible});
+    const std::optional<ReportLayoutEdit> edit = HostServices::current().ui().editReportLayout(NewReportCaption, NewReportPrompt, initial);
+    if (!edit)
         return -1;
-    if (title->trimmed().isEmpty())
+    if (edit->title.trimmed().isEmpty())
         throw HostError(QStringLiteral("O título do relatório deve ser informado."));
-    layout.title = title->trimmed();
+    layout.title = edit->title.trimmed();
     layout.standard = false;
+    layout.columns = editedColumns(layout.columns, edit->columns);
     QString base = layout.title.normalized(QString::NormalizationForm_D).toLower();
     base.replace(QRegularExpression(QStringLiteral("[^a-z0-9]+")), QStringLiteral("-"));
     base = base.section(QLatin1Char('-'), 0, -1, QString::SectionSkipEmpty);

@@ -2,6 +2,7 @@
 
 #include "host/params.h"
 #include "host/reportlayout.h"
+#include "host/reportlayoutedit.h"
 
 #include <QObject>
 #include <QStringList>
@@ -17,11 +18,13 @@ class ReportDocument;
 //   Print:         printer choice (a cancel ends here, nothing raised) -> BeforeGetQueryParams
 //                  -> output -> QRPAfterPrint
 //   Preview:       BeforeGetQueryParams -> preview window (until closed) -> QRPAfterPreview
-//   SaveAs(file):  BeforeGetQueryParams -> PDF file -> QRPAfterPrint (saving is printing to a file)
+//   SaveAs(file):  BeforeGetQueryParams -> PDF file (CSV when the name ends in .csv)
+//                  -> QRPAfterPrint (saving is printing to a file)
 //   SaveAsText:    BeforeGetQueryParams -> text file; no after-event
 //   StandardReport: Preview of the standard layout (the one marked "standard", else the first)
-//   EditReport:    asks a title and saves a copy of the chosen layout under it, in the user's
-//                  own report folder; runs nothing and raises nothing
+//   EditReport:    asks a title and the columns (shown or not, order, labels) and saves a copy
+//                  of the chosen layout with them, in the user's own report folder; runs nothing
+//                  and raises nothing
 // BeforeGetQueryParams receives the parameter list that the layout declares and `handled`
 // false. Unless a handler sets `handled`, a declared parameter left without a value fails the
 // run, naming it: a report on a missing filter would look right and be wrong.
@@ -56,6 +59,9 @@ public:
     void StandardReport();
     // The index of the new layout, or -1 when the user cancels.
     int EditReport();
+
+    static QList<ReportLayout::Column> editedColumns(QList<ReportLayout::Column> columns,
+                                                    const QList<ReportLayoutEdit::Column> &edited);
 
     // The parameters of the last run, as the handlers left them.
     const TParams &LastParams() const { return m_lastParams; }

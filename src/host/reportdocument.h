@@ -1,45 +1,85 @@
 #pragma once
 
 #include "host/params.h"
+#include "host/reportlayout.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
-class QPainter;
 class QPrinter;
 
 namespace host {
 
-// What a report run produces, independent of where it goes: print, PDF, preview and text are
-// thin outputs of it. Today it holds the heading and the parameters of the run; the report
-// engine adds its sections here.
+// What a report run produces, independent of where it goes: print, PDF, preview, text and CSV
+// are thin outputs of it. The engine (ReportEngine) feeds it from the layout's queries.
 class ReportDocument
 {
 public:
+    enum class BandKind { GroupHeader, Detail, GroupFooter, GrandTotal, Empty };
+    // One line of the body. Headers, footers, totals and the empty line carry `text`; details
+    // and totals carry one value per column (invalid: blank). Details also carry the captions
+    // of the groups they belong to, for CSV.
+    struct Band {
+        BandKind kind = BandKind::Detail;
+        int level = 0;
+        QString text;
+        QList<QVariant> values;
+        QStringList groups;
+    };
+    struct HeaderLine {
+        QString label;
+        QString text;
+    };
+
+    // Without header lines of its own, the report lists its parameters ("P_NAME: value").
     ReportDocument(const QString &reportCode, const QString &title, const TParams &params);
 
     QString reportCode() const { return m_reportCode; }
     QString title() const { return m_title; }
-    // "Name: value" lines, values as the user reads them (dates dd/mm/yyyy).
-    QStringList parameterLines() const { return m_lines; }
+    QDateTime generatedAt() const { return m_generatedAt; }
     void setGeneratedAt(const QDateTime &when) { m_generatedAt = when; }
+    QString heading() const;
 
-    // Paints every page on the printer; raises HostError when the printer cannot be used.
-    // Answers the number of pages.
+    const QList<HeaderLine> &headerLines() const { return m_header; }
+    void setHeaderLines(const QList<HeaderLine> &lines) { m_header = lines; }
+    // The shown columns, in order.
+    const QList<ReportLayout::Column> &columns() const { return m_columns; }
+    void setColumns(const QList<ReportLayout::Column> &columns) { m_columns = columns; }
+    const QStringList &groupLabels() const { return m_groupLabels; }
+    void setGroupLabels(const QStringList &labels) { m_groupLabels = labels; }
+    const QList<Band> &bands() const { return m_bands; }
+    void addBand(const Band &band) { m_bands.append(band); }
+    bool landscape() const { return m_landscape; }
+    void setLandscape(bool landscape) { m_landscape = landscape; }
+
+    // A value as the report shows it (grouping true) or as a spreadsheet reads it.
+    QString cell(int column, const QVariant &value, bool grouping = true) const;
+
+    // Paints every page on the printer, "Página N de M" at the foot of each; raises HostError
+    // when the printer cannot be used. Answers the number of pages.
     int print(QPrinter &printer) const;
+    // Fixed-width plain text, one line per band.
     QString toText() const;
-    // Writes the text as UTF-8, atomically; raises HostError with the reason on failure.
+    // One row per detail line, the groups' captions first; ";" between fields, decimal comma,
+    // as spreadsheets set to Portuguese read it.
+    QString toCsv() const;
+    // Write atomically (UTF-8, the CSV with a byte-order mark so spreadsheets see UTF-8);
+    // raise HostError with the reason on failure.
     void writeText(const QString &path) const;
-
-    static QString formatValue(const TParam &param);
+    void writeCsv(const QString &path) const;
 
 private:
-    QString heading() const;
+    QString textRow(const QList<QVariant> &values, const QString &label) const;
     QString m_reportCode;
     QString m_title;
-    QStringList m_lines;
+    QList<HeaderLine> m_header;
+    QList<ReportLayout::Column> m_columns;
+    QStringList m_groupLabels;
+    QList<Band> m_bands;
+    bool m_landscape = false;
     QDateTime m_generatedAt;
 };
 

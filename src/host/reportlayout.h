@@ -3,24 +3,21 @@
 #include "host/dbgeral.h"
 #include "host/params.h"
 
-#include <QMap>
 #include <QList>
+#include <QMap>
 #include <QString>
+#include <QStringList>
 
 namespace host {
 
-// A report layout file (JSON, one per file, under <reports dir>/<report code>/):
-//   {
-//     "title": "Custo por serviço",                 required, shown in the report list
-//     "standard": true,                             optional: the layout of "Relatório padrão"
-//     "parameters": [ {"name": "P_CDFILIAL", "type": "string"}, ...],
-//                                                   types: "string", "datetime", "integer"
-//     "queries": [ {"name": "itens", "sql": {"generic": "...", "oracle": "...",
-//                                            "mssql": "...", "interbase": "..."}} ],
-//     "columns": [ {"field": "NMPRODUTO", "label": "Produto", "width": 30}, ... ]
-//   }
-// "generic" is the text of any dialect that has none of its own. A query's SQL may also be an
-// array of lines.
+// A report layout file (JSON, one per file, under <reports dir>/<report code>/). The README's
+// "Report layouts" section documents every key; in short:
+//   title, standard, orientation            what the report is called and how it is printed
+//   parameters                              the P_ names the screen must fill, with their types
+//   queries                                 named SQL, one text per dialect where they differ
+//   header                                  the filter lines of the first page
+//   detail, groups, columns, sums,          the body: rows of the detail query, grouped, with
+//   groupValues, grandTotal, empty          subtotals, grand totals and the no-rows line
 class ReportLayout
 {
 public:
@@ -33,10 +30,31 @@ public:
         QMap<SqlDialect, QString> sql;
         QString sqlFor(SqlDialect dialect) const;
     };
+    enum class Format { Text, Number, Integer, Date };
     struct Column {
         QString field;
         QString label;
-        int width = 0;
+        int width = 0;                // characters
+        Format format = Format::Text;
+        int decimals = 2;             // Number only
+        QString expression;           // computed from the row's (or the total's) numeric fields
+        bool total = false;           // shown in subtotals and grand totals
+        bool visible = true;
+        QMap<QString, QString> when;  // shown only when each parameter has the given value
+    };
+    struct Group {
+        QString field;                // a new value starts a new group
+        QString label;                // "Serviço"
+        QString text;                 // "{CDSERVFILI} - {NMSERVICO}"
+        QString note;                 // added in parentheses to the group's heading
+        QString footer;               // subtotal line; default "Total - <label> <text>"
+    };
+    struct HeaderLine {
+        QString label;
+        QString text;                 // fields of the query's row and parameters, "{NAME}"
+        QString query;                // empty: parameters only
+        QString join;                 // set: one text per row of the query, joined with it
+        QMap<QString, QString> map;   // replaces a whole text by another ("P" -> "Per capita")
     };
 
     // Raises HostError naming the file and the fault.
@@ -49,12 +67,23 @@ public:
     QString fileName;
     QString title;
     bool standard = false;
+    bool landscape = false;
     QList<Parameter> parameters;
     QList<Query> queries;
+    QList<HeaderLine> header;
+    QString detail;                   // name of the query that feeds the body; default the first
+    QList<Group> groups;
     QList<Column> columns;
+    QStringList sums;                 // numeric fields added up in subtotals and totals
+    QStringList groupValues;          // the same on every row of an innermost group: added once per group
+    QString grandTotal = QStringLiteral("Total geral");
+    QString empty = QStringLiteral("Nenhum registro encontrado para os filtros informados.");
 
     // A parameter list with the declared names and types, without values.
     TParams declaredParams() const;
+    const Query *query(const QString &name) const;
+    // The query of the body, or none when the layout has no queries.
+    const Query *detailQuery() const;
 };
 
 } // namespace host

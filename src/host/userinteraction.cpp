@@ -95,4 +95,16 @@ void ScriptedInteraction::showPreview(const QString &title, const std::function<
     paint(printer);
 }
 
+std::optional<ReportLayoutEdit> ScriptedInteraction::editReportLayout(const QString &caption, const QString &prompt,
+                                                                       const ReportLayoutEdit &initial)
+{
+    const std::optional<QString> title = askText(caption, prompt, initial.title);
+    if (!title)
+        return std::nullopt;
+    ReportLayoutEdit edited{*title, initial.columns};
+    if (!columnAnswers.isEmpty())
+        edited.columns = columnAnswers.takeFirst();
+    return edited;
+}
+
 } // namespace host

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/choicerequest.h"
+#include "host/reportlayoutedit.h"
 
 #include <QString>
 #include <QStringList>
@@ -32,6 +33,10 @@ public:
     virtual bool choosePrinter(QPrinter &printer, const QString &documentName) = 0;
     // Shows the pages that `paint` draws in a preview window until the user closes it.
     virtual void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) = 0;
+    // The title and columns of a layout copy as the user leaves them, or nothing on cancel.
+    // `caption` titles the dialog; `prompt` asks for the report's title.
+    virtual std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,
+                                                             const ReportLayoutEdit &initial) = 0;
 };
 
 // Records what was shown and answers from a script; an unscripted question counts as a cancel.
@@ -51,6 +56,10 @@ public:
     bool choosePrinter(QPrinter &printer, const QString &documentName) override;
     // Renders the preview into `previewPdf` (a temporary file when empty).
     void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override;
+    // Asks the title as askText does (recorded in `questions`, answered from `textAnswers`);
+    // the columns come from `columnAnswers`, unchanged when none is scripted.
+    std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,
+                                                     const ReportLayoutEdit &initial) override;
 
     // What was shown, in order.
     QStringList errors;
@@ -72,6 +81,7 @@ public:
     QList<std::optional<QString>> saveAnswers;
     QList<std::optional<PrintTarget>> printAnswers;
     QString previewPdf;
+    QList<QList<ReportLayoutEdit::Column>> columnAnswers;
 };
 
 } // namespace host

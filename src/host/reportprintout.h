@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QFont>
+#include <QList>
+#include <QRectF>
+
+class QPaintDevice;
+class QPainter;
+class QPrinter;
+
+namespace host {
+
+class ReportDocument;
+
+// Lays a report document out on printer pages: title and issue line on every page, the filter
+// lines on the first, the column headings on each, bands that never split, and "Página N de M"
+// at every foot. Two passes: the page count is known before the first page is painted.
+class ReportPrintout
+{
+public:
+    explicit ReportPrintout(const ReportDocument &document) : m_document(document) {}
+
+    // Raises HostError when the printer cannot be used; answers the number of pages.
+    int print(QPrinter &printer);
+
+private:
+    struct Item {
+        enum Kind { Filter, ColumnHeader, Band } kind;
+        int index = 0;
+        qreal height = 0;
+    };
+    using Page = QList<Item>;
+
+    void measure(QPrinter &printer);
+    QList<Page> paginate() const;
+    qreal labelWidth(int index) const;
+    qreal itemHeight(Item::Kind kind, int index) const;
+    void paintFrame(QPainter &painter, int page, int pages) const;
+    void paintItem(QPainter &painter, const Item &item, qreal y) const;
+    void paintRow(QPainter &painter, qreal y, qreal height, const QList<QString> &cells, const QString &label) const;
+
+    const ReportDocument &m_document;
+    QPaintDevice *m_device = nullptr;
+    QRectF m_area;
+    QFont m_body, m_bold, m_title, m_small;
+    qreal m_row = 0, m_top = 0, m_bottom = 0, m_padding = 0;
+    QList<qreal> m_columnX; // left edge of each column, then the right edge of the last
+};
+
+} // namespace host
