@@ -1,8 +1,10 @@
 #include "client/clientapp.h"
 
+#include "client/batchfilters.h"
 #include "client/mainwindow.h"
 #include "client/menuentries.h"
 #include "client/moduleloader.h"
+#include "host/batchinteraction.h"
 #include "host/clientconfig.h"
 #include "host/dbgeral.h"
 #include "host/dispatcher.h"
@@ -15,6 +17,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
@@ -27,6 +30,14 @@ using host::HostError;
 
 static const char kConfigOption[] = "config";
 static const char kOpenOption[] = "open";
+static const char kBatchOption[] = "batch";
+static const char kOutputOption[] = "output";
+static const char kFiltersOption[] = "filters";
+static const char kFilterOption[] = "filter";
+static const char kBatchModule[] = "PKG_ZUB01100";
+
+// Exit codes of the batch mode, as the module's ExecutaLote answers them.
+enum BatchExit { BatchDone = 0, BatchFailed = 1, BatchBadInput = 2 };
 
 static void tell(const QString &text, bool onScreen)
 {
@@ -58,6 +69,52 @@ static host::ClientConfig readConfig(const QCommandLineParser &parser)
     return config;
 }
 
+// Opens the general database and logs in as the interactive client does.
+struct LoggedIn {
+    explicit LoggedIn(const host::ClientConfig &config) : session(config, &open(config, database)) {}
+    static host::TdtmDBGeral &open(const host::ClientConfig &config, host::TdtmDBGeral &database)
+    {
+        const auto url = wire::DatabaseUrl::parse(config.database);
+        if (!url)
+            throw HostError(QStringLiteral("Endereço de banco de dados inválido: %1").arg(config.database));
+        database.open(*url);
+        return database;
+    }
+    host::TdtmDBGeral database;
+    host::HostSession session;
+};
+
+// The batch mode: the module's screen without a window, its filters from the options, one
+// output command into --output, messages on stderr.
+static int RunBatch(const QCommandLineParser &parser)
+{
+    const QString command = parser.value(QLatin1String(kBatchOption));
+    const QString output = parser.value(QLatin1String(kOutputOption));
+    const QStringList modules = parser.values(QLatin1String(kOpenOption));
+    host::BatchInteraction ui(output.isEmpty() ? QString() : QFileInfo(output).absoluteFilePath());
+    if (output.isEmpty()) {
+        ui.showError(QStringLiteral("O modo lote precisa do arquivo a gerar: --output ARQUIVO."));
+        return BatchBadInput;
+    }
+    if (modules.size() > 1) {
+        ui.showError(QStringLiteral("O modo lote executa um único módulo (--open)."));
+        return BatchBadInput;
+    }
+    try {
+        const QJsonObject filters = BatchFilters::read(parser.value(QLatin1String(kFiltersOption)), parser.values(QLatin1String(kFilterOption)));
+        LoggedIn login(readConfig(parser));
+        ModuleLoader loader(QCoreApplication::applicationDirPath());
+        host::HostServices services(ui, login.session, login.database);
+        using BatchFunction = int (*)(const char *, const char *);
+        const auto run = reinterpret_cast<BatchFunction>(loader.resolve(modules.value(0, QLatin1String(kBatchModule)), "ExecutaLote"));
+        const QByteArray filtersJson = QJsonDocument(filters).toJson(QJsonDocument::Compact);
+        return run(filtersJson.constData(), command.toUtf8().constData());
+    } catch (const HostError &error) {
+        ui.showError(error.text());
+        return BatchBadInput;
+    }
+}
+
 int RunClient(QApplication &app)
 {
     QCoreApplication::setApplicationName(QStringLiteral("zub"));
@@ -76,6 +133,18 @@ int RunClient(QApplication &app)
     parser.addOption({QLatin1String(kOpenOption),
                       QStringLiteral("Módulo a abrir ao iniciar, por exemplo PKG_ZUB01100 (pode repetir)."),
                       QStringLiteral("modulo")});
+    parser.addOption({QLatin1String(kBatchOption),
+                      QStringLiteral("Modo lote, sem janela: imprimir (PDF), salvar (PDF, ou CSV se o arquivo terminar em .csv) "
+                                     "ou texto. Sai com 0 (concluído), 1 (filtro recusado ou relatório com falha) ou 2 "
+                                     "(opções, filtros ou início inválidos)."),
+                      QStringLiteral("comando")});
+    parser.addOption({QLatin1String(kOutputOption), QStringLiteral("Modo lote: arquivo a gerar."), QStringLiteral("arquivo")});
+    parser.addOption({QLatin1String(kFiltersOption),
+                      QStringLiteral("Modo lote: arquivo JSON com os filtros da tela (chaves no README)."), QStringLiteral("arquivo")});
+    parser.addOption({QLatin1String(kFilterOption),
+                      QStringLiteral("Modo lote: um filtro, sobre os do arquivo (pode repetir), por exemplo "
+                                     "dataInicial=01/03/2025 ou filiais=0101,0103."),
+                      QStringLiteral("chave=valor")});
     if (!parser.parse(QCoreApplication::arguments())) {
         tell(parser.errorText() + QStringLiteral("\nUse --help para ver as opções."), false);
         return 2;
@@ -85,14 +154,13 @@ int RunClient(QApplication &app)
         return 0;
     }
 
+    if (parser.isSet(QLatin1String(kBatchOption)))
+        return RunBatch(parser);
+
     try {
-        const host::ClientConfig config = readConfig(parser);
-        const auto url = wire::DatabaseUrl::parse(config.database);
-        if (!url)
-            throw HostError(QStringLiteral("Endereço de banco de dados inválido: %1").arg(config.database));
-        host::TdtmDBGeral database;
-        database.open(*url);
-        host::HostSession session(config, &database);
+        LoggedIn login(readConfig(parser));
+        host::TdtmDBGeral &database = login.database;
+        host::HostSession &session = login.session;
         const QString branchName = session.nomeFiliProc();
 
         host::QtUserInteraction ui;

@@ -42,15 +42,20 @@ QLibrary &ModuleLoader::load(const QString &module)
     return *library;
 }
 
-void ModuleLoader::open(const QString &module)
+QFunctionPointer ModuleLoader::resolve(const QString &module, const char *symbol)
 {
     QLibrary &library = load(module);
+    const QFunctionPointer function = library.resolve(symbol);
+    if (!function)
+        throw HostError(QStringLiteral("O módulo %1 (arquivo %2) não exporta o procedimento %3.")
+                            .arg(module, QDir::toNativeSeparators(library.fileName()), QString::fromLatin1(symbol)));
+    return function;
+}
+
+void ModuleLoader::open(const QString &module)
+{
     using IniProcFunction = void (*)();
-    auto iniProc = reinterpret_cast<IniProcFunction>(library.resolve("IniProc"));
-    if (!iniProc)
-        throw HostError(QStringLiteral("O módulo %1 (arquivo %2) não exporta o procedimento IniProc.")
-                            .arg(module, QDir::toNativeSeparators(library.fileName())));
-    iniProc();
+    reinterpret_cast<IniProcFunction>(resolve(module, "IniProc"))();
 }
 
 } // namespace client

@@ -23,6 +23,9 @@ public:
     // Loads the module if needed and calls its IniProc. Raises HostError with a Portuguese message
     // naming the module, its file and the reason; exceptions of IniProc pass on unchanged.
     void open(const QString &module);
+    // Loads the module if needed and answers its exported `symbol`; raises HostError when the
+    // module cannot be loaded or does not export it.
+    QFunctionPointer resolve(const QString &module, const char *symbol);
 
 private:
     QLibrary &load(const QString &module);
