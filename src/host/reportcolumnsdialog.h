@@ -12,7 +12,7 @@ namespace host {
 
 // "Editar relatório": the title of the copy and its columns (shown or not, order, label).
 // Keyboard: Tab through title, table, "Subir", "Descer", OK and "Cancelar"; Space ticks a
-// column, F2 edits its label, Alt+S / Alt+D move it, Enter confirms, Escape cancels.
+// column, F2 edits its label, "Subir" / "Descer" (Alt+S / Alt+D) move it, Enter confirms, Escape cancels.
 class ReportColumnsDialog : public QDialog
 {
     Q_OBJECT

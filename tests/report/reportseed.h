@@ -1,0 +1,20 @@
+#pragma once
+
+#include "host/params.h"
+
+#include <QSqlDatabase>
+
+// A small general database for the report layouts of ZUB011, in the application server's own
+// schema: central 0001 with schools 0101 and 0102, three services, a stockable and a
+// non-stockable product family, one month of planned and served meals and consumption, a
+// consolidated plan and the three stored lists.
+//   lists: services 0000000011 (all three), 0000000021 (0102/00010 only); menu types 0000000012;
+//          branches 0000000013 (both schools); plan 0000000001 (plus a stray plan 0000000009)
+namespace reportseed {
+
+void seed(QSqlDatabase &db);
+
+// The 24 parameters as the screen sets them for March 2025, cost type 1, both product types.
+host::TParams params(const QString &difference, int level);
+
+} // namespace reportseed

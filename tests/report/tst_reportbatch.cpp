@@ -1,0 +1,201 @@
+// End to end: the real zub-server on a fresh demo database and the batch mode of the real
+// zub-client printing each ZUB011 layout to PDF; the grand totals read back with pdftotext
+// are checked against sums worked out here straight from the demo data.
+#include "../server/serverharness.h"
+#include "host/reportformat.h"
+#include "wire/databaseurl.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QtTest>
+
+namespace {
+const QByteArray kToken = "token-do-lote-0123456789";
+}
+
+class TstReportBatch : public QObject
+{
+    Q_OBJECT
+
+    struct Site {
+        QTemporaryDir dir;
+        QString database;
+        harness::ServerProcess server;
+        QString config;
+        std::unique_ptr<harness::PostgresScratch> scratch;
+    };
+    std::map<QString, std::unique_ptr<Site>> m_sites;
+
+    // A demo database of the kind, its server, and a client configuration for branch 0101.
+    Site *site(const QString &kind)
+    {
+        auto &slot = m_sites[kind];
+        if (slot)
+            return slot.get();
+        auto made = std::make_unique<Site>();
+        if (kind == "sqlite") {
+            made->database = "sqlite:" + made->dir.filePath("demo.db");
+        } else {
+            made->scratch = std::make_unique<harness::PostgresScratch>();
+            QString why;
+            made->database = made->scratch->open(&why);
+            if (made->database.isEmpty()) {
+                qWarning("%s", qPrintable(why));
+                return nullptr;
+            }
+        }
+        QString output;
+        if (harness::runTool({"--database", made->database, "--create-demo"}, &output) != 0) {
+            qWarning("%s", qPrintable(output));
+            return nullptr;
+        }
+        QString error;
+        if (!made->server.start(made->database, kToken, {}, &error)) {
+            qWarning("%s", qPrintable(error));
+            return nullptr;
+        }
+        QFile token(made->dir.filePath("server.token"));
+        token.open(QIODevice::WriteOnly);
+        token.write(kToken);
+        token.close();
+        made->config = made->dir.filePath("client.ini");
+        QSettings ini(made->config, QSettings::IniFormat);
+        ini.setValue("sessao/filial", "0101");
+        ini.setValue("sessao/operador", "OP01");
+        ini.setValue("servidor/host", "127.0.0.1");
+        ini.setValue("servidor/porta", made->server.port());
+        ini.setValue("servidor/arquivo_token", "server.token");
+        ini.setValue("banco/endereco", made->database);
+        ini.sync();
+        slot = std::move(made);
+        return slot.get();
+    }
+
+    static int runClient(const QStringList &arguments, QString *errors)
+    {
+        QProcess client;
+        client.setProcessChannelMode(QProcess::SeparateChannels);
+        client.start(ZUB_CLIENT_BINARY, arguments);
+        if (!client.waitForFinished(300000))
+            return -1;
+        *errors = QString::fromUtf8(client.readAllStandardError());
+        return client.exitStatus() == QProcess::NormalExit ? client.exitCode() : -1;
+    }
+
+    static QSqlDatabase open(const QString &url, const QString &name)
+    {
+        const auto parsed = wire::DatabaseUrl::parse(url);
+        QSqlDatabase db = QSqlDatabase::addDatabase(parsed->qtDriver(), name);
+        if (parsed->kind == wire::DatabaseUrl::Kind::Sqlite) {
+            db.setDatabaseName(parsed->path);
+        } else {
+            db.setHostName(parsed->host);
+            db.setPort(parsed->port);
+            db.setUserName(parsed->user);
+            db.setPassword(parsed->password);
+            db.setDatabaseName(parsed->database);
+        }
+        db.open();
+        return db;
+    }
+
+    static double scalar(QSqlDatabase &db, const QString &sql)
+    {
+        QSqlQuery query(db);
+        if (!query.exec(sql) || !query.next())
+            qWarning("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+        return query.value(0).toDouble();
+    }
+
+private Q_SLOTS:
+    void eachLayoutPrintsTheDemoTotals_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("layout");
+        QTest::newRow("sqlite, por serviço") << "sqlite" << 0;
+        QTest::newRow("sqlite, por filial agregada") << "sqlite" << 1;
+        QTest::newRow("postgresql, por serviço") << "postgresql" << 0;
+        QTest::newRow("postgresql, por filial agregada") << "postgresql" << 1;
+    }
+    void eachLayoutPrintsTheDemoTotals()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, layout);
+        Site *demo = site(kind);
+        if (!demo && kind == "postgresql")
+            QSKIP("PostgreSQL is not available here");
+        QVERIFY(demo);
+        const QString pdf = demo->dir.filePath(QStringLiteral("relatorio-%1.pdf").arg(layout));
+        QFile filters(demo->dir.filePath("filtros.json"));
+        QVERIFY(filters.open(QIODevice::WriteOnly));
+        filters.write(R"({"filiais": "todas", "servicos": "todos", "tiposCardapio": "todos", "estocaveis": true,
+                          "naoEstocaveis": true, "diferenca": "total", "tipoCusto": "Custo médio ponderado"})");
+        filters.close();
+        QString errors;
+        const int code = runClient({"--config", demo->config, "--batch", "imprimir", "--output", pdf, "--filters", filters.fileName(),
+                                    "--filter", QStringLiteral("relatorio=%1").arg(layout), "--filter", "dataInicial=01/03/2025",
+                                    "--filter", "dataFinal=31/03/2025"},
+                                   &errors);
+        QVERIFY2(code == 0, qPrintable(errors));
+
+        QProcess pdftotext;
+        pdftotext.start("pdftotext", {"-layout", pdf, "-"});
+        QVERIFY(pdftotext.waitForFinished());
+        const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+        QVERIFY(text.contains("Período: 01/03/2025 a 31/03/2025"));
+        QVERIFY(text.contains("Tipo de custo: Custo médio ponderado"));
+        static const QRegularExpression grand("Total geral\\s+([-\\d.,]+)\\s+([-\\d.,]+)\\s+([-\\d.,]+)");
+        const QRegularExpressionMatch totals = grand.match(text);
+        QVERIFY2(totals.hasMatch(), qPrintable(text.right(2000)));
+
+        // The same sums straight from the demo data: the central's schools, its active menu
+        // types, the month, cost type 1, both product types.
+        QSqlDatabase db = open(demo->database, "check-" + kind);
+        const QString scope = "JOIN FILIAL F ON F.CDFILIAL = X.CDFILIAL AND F.CDFILCENTZUB = '0001'"
+                              " JOIN TIPOCARD T ON T.CDTIPOCARD = X.CDTIPOCARD AND T.IDTPCARDATIV = 'S' AND T.CDFILCENTZUB = '0001'"
+                              " WHERE X.DTREFEICAO BETWEEN '2025-03-01' AND '2025-03-31'";
+        const double planned = scalar(db, "SELECT SUM(X.QTREFEPLAN * I.QTPERCAPITA * K.VRUNITARIO) FROM REFEPLAN X " + scope.section(" WHERE", 0, 0)
+                                              + " JOIN ITCARDAPIO I ON I.CDCARDAPIO = X.CDCARDAPIO"
+                                                " JOIN CUSTOPROD K ON K.CDPRODUTO = I.CDPRODUTO AND K.NRTIPOCUSTO = 1 WHERE"
+                                              + scope.section(" WHERE", 1));
+        const double actual = scalar(db, "SELECT SUM(X.QTCONSUMIDA * K.VRUNITARIO) FROM CONSREAL X " + scope.section(" WHERE", 0, 0)
+                                             + " JOIN CUSTOPROD K ON K.CDPRODUTO = X.CDPRODUTO AND K.NRTIPOCUSTO = 1 WHERE"
+                                             + scope.section(" WHERE", 1));
+        QVERIFY(planned > 1000);
+        QCOMPARE(totals.captured(1), host::ReportFormat::number(planned, 2));
+        QCOMPARE(totals.captured(2), host::ReportFormat::number(actual, 2));
+        QCOMPARE(totals.captured(3), host::ReportFormat::number(actual - planned, 2));
+
+        // Nothing of the run is left on the server.
+        for (const QString &table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
+            QCOMPARE(scalar(db, "SELECT COUNT(*) FROM " + table), 0.0);
+        db.close();
+    }
+
+    void refusedFiltersAndBadInput_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("end before start") << QStringList{"--batch", "imprimir", "--filter", "dataInicial=10/03/2025", "--filter", "dataFinal=01/03/2025"}
+                                          << 1 << "Erro: Data inicial deve ser menor ou igual a data final.";
+        QTest::newRow("unknown command") << QStringList{"--batch", "desenhar"} << 2 << "Comando de lote desconhecido";
+        QTest::newRow("malformed filter") << QStringList{"--batch", "salvar", "--filter", "semvalor"} << 2 << "use --filter chave=valor";
+    }
+    void refusedFiltersAndBadInput()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        Site *demo = site("sqlite");
+        QVERIFY(demo);
+        const QString pdf = demo->dir.filePath("recusado.pdf");
+        QString errors;
+        QCOMPARE(runClient(QStringList{"--config", demo->config, "--output", pdf} + arguments, &errors), exitCode);
+        QVERIFY2(errors.contains(message), qPrintable(errors));
+        QVERIFY(!QFileInfo::exists(pdf));
+    }
+};
+
+QTEST_MAIN(TstReportBatch)
+#include "tst_reportbatch.moc"

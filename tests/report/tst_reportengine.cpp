@@ -1,0 +1,173 @@
+// The report engine on the ZUB011 layouts over a small seeded database: whole reports against
+// reference text, totals by hand, restrictions by the stored lists, and PostgreSQL alike.
+#include "../server/serverharness.h"
+#include "host/dbgeral.h"
+#include "host/errors.h"
+#include "host/reportengine.h"
+#include "host/reportlayout.h"
+#include "reportseed.h"
+#include "wire/databaseurl.h"
+
+#include <QSqlError>
+#include <QtTest>
+
+using Changes = QMap<QString, QString>;
+
+using namespace host;
+
+class TstReportEngine : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    TdtmDBGeral m_geral;
+    QList<ReportLayout> m_layouts;
+
+    // Opens `url`, fills it with the seed, and reopens it read-only as the client does.
+    static void seedAndOpen(const QString &url, TdtmDBGeral &geral)
+    {
+        {
+            const auto parsed = wire::DatabaseUrl::parse(url);
+            QSqlDatabase db = QSqlDatabase::addDatabase(parsed->qtDriver(), "seed");
+            if (parsed->kind == wire::DatabaseUrl::Kind::Sqlite) {
+                db.setDatabaseName(parsed->path);
+            } else {
+                db.setHostName(parsed->host);
+                db.setPort(parsed->port);
+                db.setUserName(parsed->user);
+                db.setPassword(parsed->password);
+                db.setDatabaseName(parsed->database);
+            }
+            QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+            reportseed::seed(db);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("seed");
+        geral.open(*wire::DatabaseUrl::parse(url));
+    }
+
+    QString render(TdtmDBGeral &geral, int layout, const TParams &params)
+    {
+        ReportDocument document = ReportEngine(geral.adcGeral()).build("ZUB011", m_layouts.at(layout), params);
+        document.setGeneratedAt(QDateTime(QDate(2025, 4, 2), QTime(7, 30)));
+        return document.toText();
+    }
+
+    static QString lastLine(const QString &text) { return text.trimmed().section('\n', -1); }
+
+    void referenceCases()
+    {
+        QTest::addColumn<int>("layout");
+        QTest::addColumn<QString>("difference");
+        QTest::addColumn<int>("level");
+        QTest::newRow("por-servico-total") << 0 << "T" << 0;
+        QTest::newRow("por-filial-percapita") << 1 << "P" << 0;
+        QTest::newRow("por-servico-nivel") << 0 << "T" << 1;
+    }
+
+    void compareWithReference(TdtmDBGeral &geral)
+    {
+        QFETCH(int, layout);
+        QFETCH(QString, difference);
+        QFETCH(int, level);
+        const QString text = render(geral, layout, reportseed::params(difference, level));
+        QFile expected(QStringLiteral(ZUB_REPORT_EXPECTED "/%1.txt").arg(QTest::currentDataTag()));
+        if (qEnvironmentVariableIsSet("ZUB_WRITE_EXPECTED")) {
+            QVERIFY(expected.open(QIODevice::WriteOnly));
+            expected.write(text.toUtf8());
+            return;
+        }
+        QVERIFY2(expected.open(QIODevice::ReadOnly), qPrintable(expected.fileName()));
+        QCOMPARE(text, QString::fromUtf8(expected.readAll()));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        seedAndOpen("sqlite:" + m_dir.filePath("geral.db"), m_geral);
+        m_layouts = ReportLayout::loadFolder(ZUB_SOURCE_DIR "/reports/ZUB011");
+        QCOMPARE(m_layouts.size(), 2);
+    }
+
+    void wholeReports_data() { referenceCases(); }
+    void wholeReports() { compareWithReference(m_geral); }
+
+    // Totals worked out by hand from the seed (cost type 1: rice 5,00, beans 8,00, lettuce 1,50).
+    void grandTotals_data()
+    {
+        QTest::addColumn<int>("layout");
+        QTest::addColumn<Changes>("changes");
+        QTest::addColumn<QString>("total");
+        QTest::newRow("por serviço") << 0 << Changes{} << "2.580,00 2.559,00 -21,00";
+        QTest::newRow("por filial: as mesmas somas") << 1 << Changes{} << "2.580,00 2.559,00 -21,00";
+        QTest::newRow("lista de serviços restrita") << 0 << Changes{{"P_LISTASERVICO", "0000000021"}} << "2.400,00 2.471,00 71,00";
+        QTest::newRow("só não estocáveis") << 0 << Changes{{"P_IDESTOCAVEIS", "N"}} << "645,00 627,00 -18,00";
+        QTest::newRow("só estocáveis: o plano consolidado") << 1 << Changes{{"P_IDNESTOCAVEIS", "N"}} << "1.935,00 1.932,00 -3,00";
+        QTest::newRow("outro plano consolidado") << 0 << Changes{{"P_IDNESTOCAVEIS", "N"}, {"P_NRCONSPLAN", "0000000009"}}
+                                                 << "25.000,00 1.932,00 -23.068,00";
+    }
+    void grandTotals()
+    {
+        QFETCH(int, layout);
+        QFETCH(Changes, changes);
+        QFETCH(QString, total);
+        TParams params = reportseed::params("T", 0);
+        for (auto it = changes.begin(); it != changes.end(); ++it)
+            params.ParamByName(it.key()).setAsString(it.value());
+        const QStringList words = lastLine(render(m_geral, layout, params)).split(' ', Qt::SkipEmptyParts);
+        QCOMPARE(words.mid(0, 2).join(' '), QStringLiteral("Total geral"));
+        QCOMPARE(words.mid(2).join(' '), total);
+    }
+
+    // A different cost type prices the same quantities; a product without a cost costs nothing.
+    void costType()
+    {
+        TParams params = reportseed::params("T", 0);
+        params.ParamByName("P_NRTIPOCUSTO").setAsInteger(2);
+        QCOMPARE(lastLine(render(m_geral, 0, params)).split(' ', Qt::SkipEmptyParts).mid(2).join(' '),
+                 QStringLiteral("21.285,00 22.176,00 891,00"));
+    }
+
+    void emptyResultSaysSo()
+    {
+        TParams params = reportseed::params("T", 0);
+        params.ParamByName("P_DTINICIAL").setAsDateTime(QDateTime(QDate(2026, 1, 1), QTime(0, 0)));
+        params.ParamByName("P_DTFINAL").setAsDateTime(QDateTime(QDate(2026, 1, 31), QTime(0, 0)));
+        params.ParamByName("P_IDESTOCAVEIS").setAsString("N");
+        const QString text = render(m_geral, 0, params);
+        QCOMPARE(lastLine(text), QStringLiteral("Nenhum consumo planejado ou realizado encontrado para os filtros informados."));
+        QVERIFY(text.contains("Período: 01/01/2026 a 31/01/2026"));
+        QVERIFY(!text.contains("Total geral"));
+    }
+
+    void queryFailureNamesTheQuery()
+    {
+        ReportLayout layout = m_layouts.at(0);
+        layout.queries[0].sql[SqlDialect::Generic] = "SELECT * FROM TABELA_QUE_NAO_EXISTE WHERE 1 = :P_NRTIPOCUSTO";
+        try {
+            ReportEngine(m_geral.adcGeral()).build("ZUB011", layout, reportseed::params("T", 0));
+            QFAIL("a failing query must raise");
+        } catch (const HostError &error) {
+            QVERIFY2(error.text().startsWith("Não foi possível executar a consulta \"dados\" do relatório:"), qPrintable(error.text()));
+        }
+    }
+
+    // The same SQL text on PostgreSQL gives the same reports.
+    void postgresql_data() { referenceCases(); }
+    void postgresql()
+    {
+        static harness::PostgresScratch scratch;
+        static TdtmDBGeral geral;
+        if (!geral.isOpen()) {
+            QString why;
+            const QString url = scratch.open(&why);
+            if (url.isEmpty())
+                QSKIP(qPrintable(why));
+            seedAndOpen(url, geral);
+        }
+        compareWithReference(geral);
+    }
+};
+
+QTEST_MAIN(TstReportEngine)
+#include "tst_reportengine.moc"

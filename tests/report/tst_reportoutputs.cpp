@@ -1,0 +1,200 @@
+// Outputs of a report document (numbers, CSV, PDF pages) and the copy that "Editar relatório"
+// saves with changed columns.
+#include "host/reportcolumnsdialog.h"
+#include "host/errors.h"
+#include "host/reportdialog.h"
+#include "host/reportengine.h"
+#include "host/reportexpression.h"
+#include "host/reportformat.h"
+#include "support/testhost.h"
+
+#include <QLineEdit>
+#include <QPrinter>
+#include <QTableWidget>
+#include <QtTest>
+
+using namespace host;
+
+static ReportLayout::Column column(const QString &field, ReportLayout::Format format, int width, bool total = false)
+{
+    ReportLayout::Column c;
+    c.field = field;
+    c.label = field;
+    c.format = format;
+    c.width = width;
+    c.total = total;
+    return c;
+}
+
+class TstReportOutputs : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void brazilianNumbers_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<int>("decimals");
+        QTest::addColumn<bool>("grouping");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("thousands") << 1234.56 << 2 << true << "1.234,56";
+        QTest::newRow("millions, 3 decimals") << 1234567.8916 << 3 << true << "1.234.567,892";
+        QTest::newRow("negative") << -44.0 << 2 << true << "-44,00";
+        QTest::newRow("no negative zero") << -0.0004 << 2 << true << "0,00";
+        QTest::newRow("spreadsheet") << 1234.5 << 2 << false << "1234,50";
+    }
+    void brazilianNumbers()
+    {
+        QFETCH(double, value);
+        QFETCH(int, decimals);
+        QFETCH(bool, grouping);
+        QFETCH(QString, expected);
+        QCOMPARE(ReportFormat::number(value, decimals, grouping), expected);
+    }
+
+    void templates_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("optional part kept") << "{A}[ - {B}]" << "0001 - Central";
+        QTest::newRow("optional part dropped") << "{A}[ - {C}]" << "0001";
+        QTest::newRow("iso date") << "{D}" << "31/03/2025";
+    }
+    void templates()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        const QVariantMap values{{"A", "0001"}, {"B", "Central"}, {"C", ""}, {"D", "2025-03-31"}};
+        QCOMPARE(ReportFormat::fill(text, [&](const QString &name) { return ReportFormat::value(values.value(name)); }), expected);
+    }
+
+    void expressions_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QVariant>("expected"); // invalid: no value
+        QTest::newRow("per capita difference") << "R / S - P / Q" << QVariant(3.0 / 4 - 2.0 / 5);
+        QTest::newRow("division by zero") << "R / Z" << QVariant();
+        QTest::newRow("missing field") << "R - NADA" << QVariant();
+        QTest::newRow("parentheses and sign") << "-(R + 1) * 2" << QVariant(-8.0);
+    }
+    void expressions()
+    {
+        QFETCH(QString, text);
+        QFETCH(QVariant, expected);
+        const QMap<QString, double> row{{"R", 3}, {"S", 4}, {"P", 2}, {"Q", 5}, {"Z", 0}};
+        const auto result = ReportExpression(text).evaluate([&](const QString &field) {
+            return row.contains(field) ? std::optional<double>(row.value(field)) : std::nullopt;
+        });
+        QCOMPARE(result.has_value(), expected.isValid());
+        if (result)
+            QVERIFY(qFuzzyCompare(*result, expected.toDouble()));
+    }
+
+    void malformedExpressionIsRefused()
+    {
+        QVERIFY_THROWS_EXCEPTION(HostError, ReportExpression("(R + 1"));
+        QVERIFY_THROWS_EXCEPTION(HostError, ReportExpression("R +"));
+        QVERIFY_THROWS_EXCEPTION(HostError, ReportExpression("R; DROP"));
+    }
+
+    void csvForSpreadsheets()
+    {
+        ReportDocument document("ZUB011", "Teste", TParams());
+        document.setColumns({column("NMPRODUTO", ReportLayout::Format::Text, 20), column("VRPLAN", ReportLayout::Format::Number, 12, true)});
+        document.setGroupLabels({"Serviço"});
+        document.addBand({ReportDocument::BandKind::GroupHeader, 0, "Serviço: 00010", {}, {}});
+        document.addBand({ReportDocument::BandKind::Detail, 1, {}, {"Feijão; carioca", 1234.5}, {"00010 - Almoço"}});
+        document.addBand({ReportDocument::BandKind::GroupFooter, 0, "Total", {QVariant(), 1234.5}, {}});
+        QCOMPARE(document.toCsv(), QStringLiteral("Serviço;NMPRODUTO;VRPLAN\r\n00010 - Almoço;\"Feijão; carioca\";1234,50\r\n"));
+
+        QTemporaryDir dir;
+        document.writeCsv(dir.filePath("r.csv"));
+        QFile file(dir.filePath("r.csv"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().startsWith("\xEF\xBB\xBF" "Servi\xC3\xA7o;"));
+    }
+
+    // Every page of a long report carries "Página N de M" with the final M.
+    void pageNumbersOnEveryPage()
+    {
+        ReportDocument document("ZUB011", "Relatório longo", TParams());
+        document.setColumns({column("N", ReportLayout::Format::Integer, 8)});
+        for (int i = 1; i <= 150; ++i)
+            document.addBand({ReportDocument::BandKind::Detail, 0, {}, {i * 1000}, {}});
+        QTemporaryDir dir;
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath("longo.pdf"));
+        const int pages = document.print(printer);
+        QVERIFY(pages >= 3);
+        QProcess pdftotext;
+        pdftotext.start("pdftotext", {"-layout", dir.filePath("longo.pdf"), "-"});
+        QVERIFY(pdftotext.waitForFinished());
+        const QStringList pageTexts = QString::fromUtf8(pdftotext.readAllStandardOutput()).split('\f', Qt::SkipEmptyParts);
+        QCOMPARE(pageTexts.size(), pages);
+        for (int page = 1; page <= pages; ++page)
+            QVERIFY2(pageTexts[page - 1].contains(QStringLiteral("Página %1 de %2").arg(page).arg(pages)), qPrintable(pageTexts[page - 1]));
+        QVERIFY(pageTexts.last().contains("150.000"));
+    }
+
+    void editReportSavesChosenColumns()
+    {
+        TestHost host;
+        QTemporaryDir reports;
+        QDir().mkpath(reports.filePath("ZUB011"));
+        QFile::copy(ZUB_SOURCE_DIR "/reports/ZUB011/01-por-servico.json", reports.filePath("ZUB011/01-por-servico.json"));
+        TReportDesignerDialog dialog;
+        dialog.ReportCode = "ZUB011";
+        dialog.ReportsDir = reports.path();
+        QDir(dialog.UserReportFolder()).removeRecursively();
+        host.ui.textAnswers = {QStringLiteral("Só custos")};
+        host.ui.columnAnswers = {{{"VRREAL", "Realizado (R$)", true}, {"NMPRODUTO", "Produto", true}, {"QTPLAN", "Qtd.", false}}};
+        const int created = dialog.EditReport();
+        QCOMPARE(dialog.ReportTitles(), (QStringList{"Custo Planejado X Realizado por Serviço", "Só custos"}));
+        QCOMPARE(created, 1);
+
+        const ReportLayout copy = dialog.Layouts().at(1);
+        QVERIFY(!copy.standard);
+        QCOMPARE(copy.columns.value(0).field, QStringLiteral("VRREAL"));
+        QCOMPARE(copy.columns.value(0).label, QStringLiteral("Realizado (R$)"));
+        QCOMPARE(copy.columns.value(1).field, QStringLiteral("NMPRODUTO"));
+        QVERIFY(!copy.columns.value(2).visible);
+        QCOMPARE(copy.columns.size(), dialog.Layouts().at(0).columns.size()); // nothing lost
+        QCOMPARE(copy.queries.size(), 3);
+        TParams params = copy.declaredParams();
+        params.ParamByName("P_IDDIFERENCA").setAsString("T");
+        const QList<ReportLayout::Column> shown = ReportEngine::shownColumns(copy, params);
+        QVERIFY(std::none_of(shown.begin(), shown.end(), [](const auto &c) { return c.field == "QTPLAN"; }));
+        QCOMPARE(shown.first().label, QStringLiteral("Realizado (R$)"));
+        QDir(dialog.UserReportFolder()).removeRecursively();
+    }
+
+    void columnsDialogByKeyboard()
+    {
+        ReportLayoutEdit initial{"Original", {{"A", "Coluna A", true}, {"B", "Coluna B", true}}};
+        ReportColumnsDialog dialog("Título do Relatório", "Informe o título do relatório:", initial);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QCOMPARE(QApplication::focusWidget(), dialog.titleEdit());
+        QTest::keyClicks(dialog.titleEdit(), "Nova");
+        QTest::keyClick(dialog.titleEdit(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), dialog.table());
+        QTest::keyClick(dialog.table(), Qt::Key_Space); // first column no longer shown
+        QTest::keyClick(dialog.table(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->property("text").toString(), QStringLiteral("&Descer"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // and moved down
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        const ReportLayoutEdit edited = dialog.edited();
+        QCOMPARE(edited.title, QStringLiteral("Nova"));
+        QCOMPARE(edited.columns.value(0).field, QStringLiteral("B"));
+        QCOMPARE(edited.columns.value(1).field, QStringLiteral("A"));
+        QVERIFY(!edited.columns.value(1).visible);
+    }
+};
+
+QTEST_MAIN(TstReportOutputs)
+#include "tst_reportoutputs.moc"
