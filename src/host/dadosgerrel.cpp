@@ -73,7 +73,7 @@ TfrmDadosGerRel::TfrmDadosGerRel(const QString &screenCode, const QString &repor
     sbtPreview = commandButton(panBotoes, QStringLiteral("Visualizar"), QStringLiteral("document-print-preview"),
                                QStringLiteral("Visualizar o relatório na tela (F5)"));
     sbtSalvarComo = commandButton(panBotoes, QStringLiteral("Salvar como"), QStringLiteral("document-save-as"),
-                                  QStringLiteral("Salvar o relatório em PDF (Ctrl+S)"));
+                                  QStringLiteral("Salvar o relatório em PDF ou CSV (Ctrl+S)"));
     ppmSalvarRelatorio = new QMenu(this);
     mnuSalvarTexto = ppmSalvarRelatorio->addAction(QStringLiteral("Salvar como texto..."));
     mnuSalvarTexto->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
@@ -239,7 +239,7 @@ bool TfrmDadosGerRel::askSaveFile(const QString &title, const QString &filter, c
 
 void TfrmDadosGerRel::sbtSalvarComoClick(QObject *)
 {
-    if (askSaveFile(QStringLiteral("Salvar relatório como PDF"), QStringLiteral("Documento PDF (*.pdf)"), QStringLiteral("pdf")))
+    if (askSaveFile(QStringLiteral("Salvar relatório como"), QStringLiteral("Documento PDF (*.pdf);;Planilha CSV (*.csv)"), QStringLiteral("pdf")))
         rpddPadrao->SaveAs(svdSaveReport->FileName);
 }
 
