@@ -353,7 +353,9 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(dir.filePath("r.txt")).size() > 0);
         // The text is a run of its own: the plan it prepared is the one deleted afterwards.
         QCOMPARE(fixture.server.methodsCalled().mid(1),
-                 QStringList({"GetFiliAgreg", "ExecStpConsPlan", "getListas", "DelConsPlan"}));
+                 QStringList({"GetServico", "GetFiliAgreg", "ExecStpConsPlan", "getListas", "DelConsPlan"}));
+        // Regression: the text of a fresh screen stored an empty service list and came out empty.
+        QCOMPARE(fixture.lastParams("getListas").at(0).toString(), QStringLiteral("000100010_000100020_000500010_"));
         QCOMPARE(fixture.lastParams("DelConsPlan"), QJsonArray({"0001", "0000000042"}));
         QCOMPARE(form->vNrListas.toList().first().toString(), QStringLiteral("0000000101"));
         QCOMPARE(BusyIndicatorText(), QStringLiteral("Limpando tabela temporária..."));

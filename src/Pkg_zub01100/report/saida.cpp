@@ -44,6 +44,9 @@ void TfrmCustoPlanXReal::mnuRelatPadrClick(QObject *sender)
 
 void TfrmCustoPlanXReal::mnuSalvarTextoClick(QObject *sender)
 {
+    // No checks here, but the services in force: a stale (or, in a fresh screen, empty) list
+    // would give a report of other services, or of none.
+    Servico();
     TfrmDadosGerRel::mnuSalvarTextoClick(sender);
     deletaConsPlan();
 }
