@@ -38,10 +38,10 @@ std::optional<CallError> checkArgs(const MethodSpec &method, const QJsonArray &p
     }
     static const QRegularExpression isoDate(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
     for (int i = 0; i < params.size(); ++i) {
-        const ArgSpec &spec = method.args[i];
+        const ArgSpec &expected = method.args[i];
         const QJsonValue value = params[i];
-        const QString where = QStringLiteral("Argumento %1 (%2) de %3").arg(i + 1).arg(spec.label, method.name);
-        switch (spec.kind) {
+        const QString where = QStringLiteral("Argumento %1 (%2) de %3").arg(i + 1).arg(expected.label, method.name);
+        switch (expected.kind) {
         case ArgKind::Text:
             if (!value.isString() && !value.isNull())
                 return CallError{wire::InvalidParams, where + QStringLiteral(" deve ser texto.")};

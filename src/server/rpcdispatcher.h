@@ -67,7 +67,7 @@ public:
     wire::RpcResponse dispatch(const QString &object, const QByteArray &body) const;
 
 private:
-    QHash<QString, QHash<QString, MethodSpec>> m_objects; // object -> lower-case method -> spec
+    QHash<QString, QHash<QString, MethodSpec>> m_objects; // object -> lower-case method -> its argument rules
 };
 
 } // namespace server

@@ -86,15 +86,7 @@ class TstReportBatch : public QObject
     {
         const auto parsed = wire::DatabaseUrl::parse(url);
         QSqlDatabase db = QSqlDatabase::addDatabase(parsed->qtDriver(), name);
-        if (parsed->kind == wire::DatabaseUrl::Kind::Sqlite) {
-            db.setDatabaseName(parsed->path);
-        } else {
-            db.setHostName(parsed->host);
-            db.setPort(parsed->port);
-            db.setUserName(parsed->user);
-            db.setPassword(parsed->password);
-            db.setDatabaseName(parsed->database);
-        }
+        parsed->applyTo(db);
         db.open();
         return db;
     }

@@ -29,15 +29,7 @@ class TstReportEngine : public QObject
         {
             const auto parsed = wire::DatabaseUrl::parse(url);
             QSqlDatabase db = QSqlDatabase::addDatabase(parsed->qtDriver(), "seed");
-            if (parsed->kind == wire::DatabaseUrl::Kind::Sqlite) {
-                db.setDatabaseName(parsed->path);
-            } else {
-                db.setHostName(parsed->host);
-                db.setPort(parsed->port);
-                db.setUserName(parsed->user);
-                db.setPassword(parsed->password);
-                db.setDatabaseName(parsed->database);
-            }
+            parsed->applyTo(db);
             QVERIFY2(db.open(), qPrintable(db.lastError().text()));
             reportseed::seed(db);
             db.close();
