@@ -83,7 +83,7 @@ ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
                                 .arg(layout.title, missing.join(QStringLiteral(", "))));
     }
     const QSqlDatabase database = layout.queries.isEmpty() ? QSqlDatabase() : HostServices::current().dtmDBGeral().adcGeral();
-    return ReportEngine(database).build(ReportCode, layout, m_lastParams);
+    return ReportEngine(database, DBPictObj(0)).build(ReportCode, layout, m_lastParams);
 }
 
 void TReportDesignerDialog::finish(const std::function<void()> &output, const std::function<void()> &after)

@@ -34,6 +34,8 @@ QString ReportDocument::cell(int column, const QVariant &value, bool grouping) c
         return ReportFormat::number(value.toDouble(), 0, grouping);
     case ReportLayout::Format::Date:
         return ReportFormat::date(value);
+    case ReportLayout::Format::Code:
+        return m_codePicture.format(value.toString());
     case ReportLayout::Format::Text:
         break;
     }
@@ -82,7 +84,7 @@ QString ReportDocument::textRow(const QList<QVariant> &values, const QString &la
             continue;
         }
         const QString text = cell(i, values.value(i));
-        parts.append(m_columns[i].format == ReportLayout::Format::Text ? text.left(width).leftJustified(width)
+        parts.append(m_columns[i].isTextual() ? text.left(width).leftJustified(width)
                                                                       : text.rightJustified(width));
     }
     QString row = parts.join(QLatin1Char(' '));
@@ -105,7 +107,7 @@ QString ReportDocument::toText() const
     if (!m_columns.isEmpty()) {
         QStringList labels;
         for (const ReportLayout::Column &column : m_columns) {
-            labels.append(column.format == ReportLayout::Format::Text ? column.label.left(column.width).leftJustified(column.width)
+            labels.append(column.isTextual() ? column.label.left(column.width).leftJustified(column.width)
                                                                       : column.label.right(column.width).rightJustified(column.width));
         }
         QString row = labels.join(QLatin1Char(' '));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/codepicture.h"
 #include "host/params.h"
 #include "host/reportlayout.h"
 
@@ -52,6 +53,8 @@ public:
     void setGroupLabels(const QStringList &labels) { m_groupLabels = labels; }
     const QList<Band> &bands() const { return m_bands; }
     void addBand(const Band &band) { m_bands.append(band); }
+    // The picture that "code" columns are shown through; none shows them as stored.
+    void setCodePicture(const TPictObj &picture) { m_codePicture = picture; }
     bool landscape() const { return m_landscape; }
     void setLandscape(bool landscape) { m_landscape = landscape; }
 
@@ -80,6 +83,7 @@ private:
     QStringList m_groupLabels;
     QList<Band> m_bands;
     bool m_landscape = false;
+    TPictObj m_codePicture;
     QDateTime m_generatedAt;
 };
 

@@ -55,7 +55,8 @@ QString filled(const QString &text, const QVariantMap &row, const TParams &param
 
 } // namespace
 
-ReportEngine::ReportEngine(const QSqlDatabase &database) : m_database(database)
+ReportEngine::ReportEngine(const QSqlDatabase &database, const TPictObj &codePicture)
+    : m_database(database), m_codePicture(codePicture)
 {
     if (database.isValid())
         m_dialect = dialectForDriver(database.driverName());
@@ -144,6 +145,7 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
 {
     ReportDocument document(reportCode, layout.title, params);
     document.setLandscape(layout.landscape);
+    document.setCodePicture(m_codePicture);
     if (!layout.header.isEmpty())
         document.setHeaderLines(headerLines(layout, params));
     const ReportLayout::Query *detail = layout.detailQuery();

@@ -16,7 +16,8 @@ class ReportEngine
 {
 public:
     // `database` may be invalid for a layout without queries.
-    explicit ReportEngine(const QSqlDatabase &database);
+    // `codePicture` shows the layout's "code" columns.
+    explicit ReportEngine(const QSqlDatabase &database, const TPictObj &codePicture = TPictObj());
 
     // Raises HostError naming the query and the database's reason when a query fails.
     ReportDocument build(const QString &reportCode, const ReportLayout &layout, const TParams &params) const;
@@ -31,6 +32,7 @@ private:
     QList<ReportDocument::HeaderLine> headerLines(const ReportLayout &layout, const TParams &params) const;
     QSqlDatabase m_database;
     SqlDialect m_dialect = SqlDialect::Generic;
+    TPictObj m_codePicture;
 };
 
 } // namespace host

@@ -34,6 +34,7 @@ const QList<std::pair<QString, ReportLayout::Format>> kFormats = {
     {QStringLiteral("number"), ReportLayout::Format::Number},
     {QStringLiteral("integer"), ReportLayout::Format::Integer},
     {QStringLiteral("date"), ReportLayout::Format::Date},
+    {QStringLiteral("code"), ReportLayout::Format::Code},
 };
 
 template <typename T>

@@ -30,7 +30,8 @@ public:
         QMap<SqlDialect, QString> sql;
         QString sqlFor(SqlDialect dialect) const;
     };
-    enum class Format { Text, Number, Integer, Date };
+    // Code: a hierarchical code, shown through the code picture of the run ("0102002" as "01.02.002").
+    enum class Format { Text, Number, Integer, Date, Code };
     struct Column {
         QString field;
         QString label;
@@ -41,6 +42,9 @@ public:
         bool total = false;           // shown in subtotals and grand totals
         bool visible = true;
         QMap<QString, QString> when;  // shown only when each parameter has the given value
+
+        // Read left to right and aligned left, unlike numbers and dates.
+        bool isTextual() const { return format == Format::Text || format == Format::Code; }
     };
     struct Group {
         QString field;                // a new value starts a new group

@@ -120,7 +120,7 @@ void ReportPrintout::paintRow(QPainter &painter, qreal y, qreal height, const QL
     }
     for (int i = first; i < columns.size(); ++i) {
         const QRectF box(m_columnX[i] + m_padding, y, m_columnX[i + 1] - m_columnX[i] - 2 * m_padding, height);
-        const bool text = columns[i].format == ReportLayout::Format::Text;
+        const bool text = columns[i].isTextual();
         const QString shown = QFontMetricsF(painter.font(), m_device).elidedText(cells.value(i), Qt::ElideRight, box.width());
         painter.drawText(box, (text ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, text ? shown : cells.value(i));
     }

@@ -40,7 +40,8 @@ class TstReportEngine : public QObject
 
     QString render(TdtmDBGeral &geral, int layout, const TParams &params)
     {
-        ReportDocument document = ReportEngine(geral.adcGeral()).build("ZUB011", m_layouts.at(layout), params);
+        // Codes read through the product picture, as the client shows them.
+        ReportDocument document = ReportEngine(geral.adcGeral(), TPictObj("99.99.999")).build("ZUB011", m_layouts.at(layout), params);
         document.setGeneratedAt(QDateTime(QDate(2025, 4, 2), QTime(7, 30)));
         return document.toText();
     }
