@@ -57,9 +57,13 @@ ChoiceDialog::ChoiceDialog(const ChoiceTable &table, bool checkColumn, QWidget *
     m_view->verticalHeader()->hide();
     m_view->horizontalHeader()->setStretchLastSection(true);
     const int charWidth = m_view->fontMetrics().averageCharWidth();
+    const QFontMetrics headerMetrics = m_view->horizontalHeader()->fontMetrics();
     for (int i = 0; i < table.widths.size(); ++i) {
-        if (table.widths[i] > 0)
-            m_view->setColumnWidth(i + offset, (table.widths[i] + 2) * charWidth);
+        if (table.widths[i] <= 0)
+            continue;
+        // A narrow column still shows its whole heading ("Código" over 4-character codes).
+        const int heading = headerMetrics.horizontalAdvance(table.headers.value(i)) + 3 * charWidth;
+        m_view->setColumnWidth(i + offset, qMax((table.widths[i] + 2) * charWidth, heading));
     }
     if (checkColumn)
         m_view->setColumnWidth(0, 3 * charWidth + 16);

@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
@@ -67,7 +68,9 @@ bool MultiSelectDialog::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         const bool space = key->key() == Qt::Key_Space;
-        if (space && (watched == tableView() || key->modifiers().testFlag(Qt::ControlModifier))) {
+        // In the search box Space types, except where a blank could not start a search.
+        const bool blankSearch = watched == static_cast<QObject *>(searchEdit()) && searchEdit()->text().isEmpty();
+        if (space && (watched == tableView() || blankSearch || key->modifiers().testFlag(Qt::ControlModifier))) {
             toggleCurrent();
             return true;
         }

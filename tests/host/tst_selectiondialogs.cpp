@@ -153,6 +153,17 @@ private Q_SLOTS:
         QTest::keyClick(dialog.tableView(), Qt::Key_Down); // to 0002
         QTest::keyClick(dialog.tableView(), Qt::Key_Space);
         QCOMPARE(dialog.marks(), (QList<bool>{true, false, false, true}));
+
+        // From an empty search box: arrows move, Space marks; after a letter Space types.
+        dialog.searchEdit()->setFocus();
+        QTest::keyClick(dialog.searchEdit(), Qt::Key_Down); // to 0003
+        QTest::keyClick(dialog.searchEdit(), Qt::Key_Space);
+        QCOMPARE(dialog.marks(), (QList<bool>{true, false, true, true}));
+        QTest::keyClicks(dialog.searchEdit(), QStringLiteral("em "));
+        QCOMPARE(dialog.searchEdit()->text(), QStringLiteral("em "));
+        QCOMPARE(dialog.marks(), (QList<bool>{true, false, true, true}));
+        dialog.searchEdit()->clear();
+        QTest::keyClick(dialog.searchEdit(), Qt::Key_Space); // 0003 again
         QTest::keyClick(&dialog, Qt::Key_Return);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(MarkedKeyList(request.keys, dialog.marks()), QStringLiteral("_0001_0004_"));
