@@ -29,7 +29,10 @@ QJsonValue BatchFilters::valueFor(const QString &key, const QString &text)
             throw HostError(QStringLiteral("Filtro \"%1\": lista JSON malformada.").arg(key));
         return array.array();
     }
-    if (lists.contains(key) && value.contains(QLatin1Char(','))) {
+    // "todos"/"todas" stands for all; anything else is a list, of one code or more.
+    const bool all = value.compare(QLatin1String("todos"), Qt::CaseInsensitive) == 0
+                  || value.compare(QLatin1String("todas"), Qt::CaseInsensitive) == 0;
+    if (lists.contains(key) && !all) {
         QJsonArray codes;
         for (const QString &code : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
             codes.append(code.trimmed());

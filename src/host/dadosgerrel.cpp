@@ -173,6 +173,9 @@ void TfrmDadosGerRel::LoadReportNames()
     const QStringList titles = rpddPadrao->ReportTitles();
     cbbReportNames->clear();
     cbbReportNames->addItems(titles);
+    const QStringList unreadable = rpddPadrao->UnreadableUserLayouts();
+    if (!unreadable.isEmpty())
+        MensErro(QStringLiteral("Layouts ignorados:\n") + unreadable.join(QLatin1Char('\n')), false);
     if (titles.isEmpty()) {
         MensErro(fillPlaceholders(msgPadrao.Msg(QStringLiteral("Arq_Rel_Err")),
                                   {ReportCode(), QDir::toNativeSeparators(rpddPadrao->ReportFolder())}),

@@ -50,8 +50,15 @@ QList<bool> MultiSelectDialog::marks() const
 
 void MultiSelectDialog::setAllShown(bool marked)
 {
-    for (int shown = 0; shown < shownRowCount(); ++shown)
-        m_model->item(sourceRow(shown), 0)->setCheckState(marked ? Qt::Checked : Qt::Unchecked);
+    // One count at the end: counting on every row's change makes long lists crawl.
+    {
+        const QSignalBlocker quiet(m_model);
+        for (int shown = 0; shown < shownRowCount(); ++shown)
+            m_model->item(sourceRow(shown), 0)->setCheckState(marked ? Qt::Checked : Qt::Unchecked);
+    }
+    if (m_model->rowCount() > 0)
+        Q_EMIT m_model->dataChanged(m_model->index(0, 0), m_model->index(m_model->rowCount() - 1, 0), {Qt::CheckStateRole});
+    updateCount();
 }
 
 void MultiSelectDialog::toggleCurrent()

@@ -1,5 +1,6 @@
 #include "host/qtuserinteraction.h"
 
+#include "host/dispatcher.h"
 #include "host/lookupdialog.h"
 #include "host/multiselectdialog.h"
 #include "host/reportcolumnsdialog.h"
@@ -73,10 +74,14 @@ std::optional<QString> QtUserInteraction::chooseSaveFile(const QString &title, c
     QFileDialog dialog(dialogParent(), title, suggestedPath, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    // The default suffix comes from the filter's first pattern, as in "Texto (*.txt)".
-    const qsizetype star = filter.indexOf(QLatin1String("*."));
-    if (star >= 0)
-        dialog.setDefaultSuffix(filter.mid(star + 2).section(QRegularExpression(QStringLiteral("[ )]")), 0, 0));
+    // The default suffix follows the chosen filter's first pattern, as in "Texto (*.txt)".
+    auto suffixOf = [](const QString &nameFilter) {
+        const qsizetype star = nameFilter.indexOf(QLatin1String("*."));
+        return star < 0 ? QString() : nameFilter.mid(star + 2).section(QRegularExpression(QStringLiteral("[ );]")), 0, 0);
+    };
+    dialog.setDefaultSuffix(suffixOf(filter.section(QLatin1String(";;"), 0, 0)));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, suffixOf](const QString &chosen) { dialog.setDefaultSuffix(suffixOf(chosen)); });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
@@ -97,7 +102,7 @@ void QtUserInteraction::showPreview(const QString &title, const std::function<vo
     QPrintPreviewDialog dialog(&printer, dialogParent());
     dialog.setWindowTitle(QStringLiteral("Visualizar: %1").arg(title));
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
-                     [&paint](QPrinter *target) { paint(*target); });
+                     [&paint](QPrinter *target) { Dispatch([&] { paint(*target); }); });
     dialog.resize(900, 700);
     dialog.exec();
 }

@@ -46,7 +46,16 @@ QString TReportDesignerDialog::UserReportFolder() const
 
 QList<ReportLayout> TReportDesignerDialog::Layouts() const
 {
-    return ReportLayout::loadFolder(ReportFolder()) + ReportLayout::loadFolder(UserReportFolder());
+    // A damaged copy of the user's must not take the shipped layouts, and the screen, with it.
+    QStringList ignored;
+    return ReportLayout::loadFolder(ReportFolder()) + ReportLayout::loadFolder(UserReportFolder(), &ignored);
+}
+
+QStringList TReportDesignerDialog::UnreadableUserLayouts() const
+{
+    QStringList unreadable;
+    ReportLayout::loadFolder(UserReportFolder(), &unreadable);
+    return unreadable;
 }
 
 QStringList TReportDesignerDialog::ReportTitles() const

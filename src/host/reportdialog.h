@@ -50,6 +50,8 @@ public:
     QString ReportFolder() const;
     QString UserReportFolder() const;
     QList<ReportLayout> Layouts() const;
+    // Why the user's copies that Layouts() leaves out could not be read.
+    QStringList UnreadableUserLayouts() const;
     QStringList ReportTitles() const;
 
     void Print();

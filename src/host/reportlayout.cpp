@@ -199,13 +199,20 @@ ReportLayout ReportLayout::load(const QString &path)
     return layout;
 }
 
-QList<ReportLayout> ReportLayout::loadFolder(const QString &folder)
+QList<ReportLayout> ReportLayout::loadFolder(const QString &folder, QStringList *unreadable)
 {
     QList<ReportLayout> layouts;
     const QDir dir(folder);
     const QStringList files = dir.entryList({QStringLiteral("*.json")}, QDir::Files | QDir::Readable, QDir::Name);
-    for (const QString &file : files)
-        layouts.append(load(dir.filePath(file)));
+    for (const QString &file : files) {
+        try {
+            layouts.append(load(dir.filePath(file)));
+        } catch (const HostError &error) {
+            if (!unreadable)
+                throw;
+            unreadable->append(error.text());
+        }
+    }
     return layouts;
 }
 

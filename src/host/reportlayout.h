@@ -63,8 +63,9 @@ public:
 
     // Raises HostError naming the file and the fault.
     static ReportLayout load(const QString &path);
-    // The layouts of a folder, ordered by file name; none for a missing folder.
-    static QList<ReportLayout> loadFolder(const QString &folder);
+    // The layouts of a folder, ordered by file name; none for a missing folder. A file that cannot
+    // be read raises, or, when `unreadable` is given, is left out and its fault added there.
+    static QList<ReportLayout> loadFolder(const QString &folder, QStringList *unreadable = nullptr);
 
     void save(const QString &path) const;
 

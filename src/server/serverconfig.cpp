@@ -3,6 +3,7 @@
 #include "wire/rpcmessage.h"
 
 #include <QCommandLineParser>
+#include <QTextStream>
 #include <QRegularExpression>
 
 namespace server {
@@ -170,6 +171,10 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
         const auto age = parseDuration(parser.value(sweepAge));
         if (!age)
             return refuse(QStringLiteral("duração inválida em --sweep-age: %1 (use por exemplo 90s, 30m, 2h ou 1d)").arg(parser.value(sweepAge)));
+        // Shorter than a report's life, the sweep can delete a plan between its preparation and its
+        // queries; tests sweep in seconds, so this warns rather than refuses.
+        if (*age < 10 * 60)
+            QTextStream(stderr) << QStringLiteral("zub-server: aviso: --sweep-age abaixo de 10m pode apagar os dados de um relatório ainda em uso.\n");
         config.sweepAgeSeconds = *age;
     }
     return config;

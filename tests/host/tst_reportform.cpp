@@ -134,6 +134,23 @@ private Q_SLOTS:
         QVERIFY(m_host->ui.errors.isEmpty());
     }
 
+    // Regression: one damaged copy of the user's kept the screen from opening at all.
+    void aDamagedUserCopyIsLeftOutAndNamed()
+    {
+        const QString userFolder = QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath("reports/TST001");
+        QVERIFY(QDir().mkpath(userFolder));
+        QFile damaged(userFolder + "/meu-relatorio.json");
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write("{\"title\": \"Meu relat");
+        damaged.close();
+        CreateForm(RecordingForm::instance);
+        QVERIFY(RecordingForm::instance);
+        QCOMPARE(RecordingForm::instance->cbbReportNames->count(), 2);
+        QCOMPARE(m_host->ui.errors.size(), 1);
+        QVERIFY2(m_host->ui.errors.first().startsWith("Layouts ignorados:") && m_host->ui.errors.first().contains("meu-relatorio.json"),
+                 qPrintable(m_host->ui.errors.first()));
+    }
+
     void missingLayoutsAreReported()
     {
         QTemporaryDir empty;

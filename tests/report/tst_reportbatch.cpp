@@ -171,6 +171,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::newRow("end before start") << QStringList{"--batch", "imprimir", "--filter", "dataInicial=10/03/2025", "--filter", "dataFinal=01/03/2025"}
                                           << 1 << "Erro: Data inicial deve ser menor ou igual a data final.";
+        // Regression: a scheduled text ran without the checks and reported success.
+        QTest::newRow("text without product types") << QStringList{"--batch", "texto", "--filter", "estocaveis=false", "--filter", "naoEstocaveis=false"}
+                                                    << 1 << "Erro: Tipo de produto deve ser informado";
         QTest::newRow("unknown command") << QStringList{"--batch", "desenhar"} << 2 << "Comando de lote desconhecido";
         QTest::newRow("malformed filter") << QStringList{"--batch", "salvar", "--filter", "semvalor"} << 2 << "use --filter chave=valor";
     }
@@ -186,6 +189,26 @@ private Q_SLOTS:
         QCOMPARE(runClient(QStringList{"--config", demo->config, "--output", pdf} + arguments, &errors), exitCode);
         QVERIFY2(errors.contains(message), qPrintable(errors));
         QVERIFY(!QFileInfo::exists(pdf));
+    }
+
+    void scheduledTextLeavesNothingBehind()
+    {
+        Site *demo = site("sqlite");
+        QVERIFY(demo);
+        const QString text = demo->dir.filePath("relatorio.txt");
+        QString errors;
+        // One code alone is a list of one.
+        QCOMPARE(runClient({"--config", demo->config, "--output", text, "--batch", "texto", "--filter", "dataInicial=01/03/2025",
+                            "--filter", "dataFinal=07/03/2025", "--filter", "filiais=0101"}, &errors), 0);
+        QFile file(text);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString report = QString::fromUtf8(file.readAll());
+        QVERIFY2(report.contains("Filiais: 0101\n"), qPrintable(report.left(600)));
+        QVERIFY(report.contains("Total geral"));
+        QSqlDatabase db = open(demo->database, "check-text");
+        for (const QString &table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
+            QCOMPARE(scalar(db, "SELECT COUNT(*) FROM " + table), 0.0);
+        db.close();
     }
 };
 

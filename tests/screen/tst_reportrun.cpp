@@ -221,6 +221,9 @@ private Q_SLOTS:
         QTest::newRow("branch mode, second report") << true << 1 << "_000100010_000100020_" << "_00010_00020_";
         // Regression: from the third report on the service search offers branch-plus-service keys too.
         QTest::newRow("branch mode, third report") << true << 2 << "_000100010_000100020_" << "_00010_00020_";
+        // Regression: codes marked under the first report were cut when printed under the second.
+        QTest::newRow("codes marked, second report") << true << 1 << "_00010_00020_" << "_00010_00020_";
+        QTest::newRow("codes on the list page") << false << 0 << "_00010_00020_" << "_00010_00020_";
     }
     void markedServiceKeysAreReducedForThePlan()
     {

@@ -43,8 +43,13 @@ int ExecutaLote(const char *filtersJson, const char *command)
                 form->sbtPrintClick(form->sbtPrint);
             else if (commandName == QLatin1String("salvar"))
                 form->sbtSalvarComoClick(form->sbtSalvarComo);
-            else
+            else {
+                // A scheduled text is checked like the other outputs, and nobody is left to
+                // delete the lists it stored once the run ends.
+                form->PreparaImpressao(true);
                 form->mnuSalvarTextoClick(form->mnuSalvarTexto);
+                form->deletaListas();
+            }
         });
         result = done ? 0 : 1;
     }

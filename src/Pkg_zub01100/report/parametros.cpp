@@ -34,15 +34,20 @@ void TfrmCustoPlanXReal::PreparaImpressao(bool required)
     Vd_TipoProd(required);
 }
 
-// Marked branch-plus-service keys ("_" + 4-character branch + service code + "_" ...) reduced to
-// the distinct service codes, in the order of first appearance: "_00010_00020_".
+// The marked services as distinct service codes, in the order of first appearance:
+// "_000100010_000200010_000100020_" gives "_00010_00020_". A key longer than a service code
+// (5 characters) is a 4-character branch followed by the service code. Judging each key by its
+// shape, not by the page or report chosen now, keeps codes marked under another report whole.
 QString TfrmCustoPlanXReal::reducedServiceKeys()
 {
+    constexpr int kServiceCodeWidth = 5;
+    constexpr int kBranchCodeWidth = 4;
     QString result = QStringLiteral("_");
     QString rest = sListaServMarc.mid(1);
     qsizetype end;
     while ((end = rest.indexOf(QLatin1Char('_'))) >= 0) {
-        const QString code = rest.mid(4, end - 4);
+        const QString key = rest.left(end);
+        const QString code = key.size() > kServiceCodeWidth ? key.mid(kBranchCodeWidth) : key;
         // Whole keys only: a code that is part of another code is a service of its own.
         if (!result.contains(QLatin1Char('_') + code + QLatin1Char('_')))
             result += code + QLatin1Char('_');
@@ -88,12 +93,8 @@ void TfrmCustoPlanXReal::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
         {
             BusyScope busy(1, msgPadrao.Msg(QStringLiteral("Prep_Dados")));
             sNrConsPlan.clear();
-            QString services;
-            if (!rbtTodosServ->isChecked()) {
-                // Wherever the service search offered branch-plus-service keys, the plan wants service codes.
-                const bool branchKeys = !isSinglePage() || (ModuFili() && cbbReportNames->currentIndex() != 0);
-                services = branchKeys ? reducedServiceKeys() : sListaServMarc;
-            }
+            // The plan wants service codes, whatever form the service search gave the marks.
+            QString services = rbtTodosServ->isChecked() ? QString() : reducedServiceKeys();
             const QVariant answer = netCustoPlanXReal->Call(
                 QStringLiteral("ExecStpConsPlan"),
                 {RpcArg::val(central), RpcArg::val(QString()), RpcArg::ref(branches), RpcArg::ref(services),

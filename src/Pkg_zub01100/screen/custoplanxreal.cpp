@@ -218,8 +218,10 @@ void TfrmCustoPlanXReal::bindEvents()
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
     help->setContext(Qt::WidgetWithChildrenShortcut);
     connect(help, &QShortcut::activated, this, [] {
-        HostServices::current().ui().showInformation(
-            QStringLiteral("Ajuda: arquivo %1, tópico %2.").arg(QString::fromLatin1(kHelpFile)).arg(kHelpContext));
+        Dispatch([] {
+            HostServices::current().ui().showInformation(
+                QStringLiteral("Ajuda: arquivo %1, tópico %2.").arg(QString::fromLatin1(kHelpFile)).arg(kHelpContext));
+        });
     });
 
     rpddPadrao->BeforeGetQueryParams = [this](TParams &params, bool &handled) { rpddPadraoBeforeGetQueryParams(params, handled); };
