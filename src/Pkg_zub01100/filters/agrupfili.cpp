@@ -102,12 +102,6 @@ void TfrmCustoPlanXReal::rbtListaFiliAgregKeyDown(QObject *sender, int &key, Qt:
 
 void TfrmCustoPlanXReal::Vd_ListaFiliAgreg()
 {
-    if (!rbtListaFiliAgreg->isChecked() || !EmptyString(sListaFiliAgreg))
-        return;
-    try {
-        MensErro(msgPadrao.Msg(QStringLiteral("FILIAGREG_INF")), true);
-    } catch (...) {
-        rbtListaFiliAgreg->setFocus();
-        throw;
-    }
+    if (m_filiAgregList->unmarked(sListaFiliAgreg))
+        m_filiAgregList->refuse(msgPadrao.Msg(QStringLiteral("FILIAGREG_INF")));
 }

@@ -1,6 +1,8 @@
 #include "filters/selectionlist.h"
 
 #include "host/dispatcher.h"
+#include "host/errors.h"
+#include "host/hostfunctions.h"
 #include "host/messages.h"
 #include "host/pesquisalista.h"
 
@@ -46,6 +48,22 @@ void SelectionList::checkTodos()
 QString SelectionList::titles() const
 {
     return m_messages.Msg(m_dialog.titleKey) + QLatin1Char('|') + m_messages.Msg(m_dialog.emptyKey);
+}
+
+bool SelectionList::unmarked(const QString &keyList) const
+{
+    return listMode() && host::EmptyString(keyList);
+}
+
+void SelectionList::refuse(const QString &message) const
+{
+    try {
+        host::MensErro(message, true);
+    } catch (...) {
+        m_lista->setFocus();
+        throw;
+    }
+    throw host::AbortError();
 }
 
 bool SelectionList::search(const QString &keyField, QString &keyList) const

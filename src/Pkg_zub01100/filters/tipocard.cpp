@@ -49,12 +49,6 @@ QString TfrmCustoPlanXReal::montaListaTipoCard()
 
 void TfrmCustoPlanXReal::Vd_TipoCard()
 {
-    if (!rbtListaTipoCard->isChecked() || !EmptyString(sListaTipoCard))
-        return;
-    try {
-        MensErro(msgPadrao.Msg(QStringLiteral("TipoCard_inf")), true);
-    } catch (...) {
-        rbtListaTipoCard->setFocus();
-        throw;
-    }
+    if (m_tipoCardList->unmarked(sListaTipoCard))
+        m_tipoCardList->refuse(msgPadrao.Msg(QStringLiteral("TipoCard_inf")));
 }
