@@ -83,11 +83,18 @@ static std::optional<double> apply(QChar op, std::optional<double> left, std::op
     }
 }
 
+bool ReportExpression::operatorAt(const Cursor &at, const char *operators) const
+{
+    if (at.position >= m_tokens.size() || m_tokens[at.position].kind != Token::Operator)
+        return false;
+    const QString &text = m_tokens[at.position].text;
+    return text.size() == 1 && QLatin1String(operators).contains(text[0]);
+}
+
 std::optional<double> ReportExpression::sum(Cursor &at) const
 {
     std::optional<double> result = product(at);
-    while (at.position < m_tokens.size() && m_tokens[at.position].kind == Token::Operator
-           && (m_tokens[at.position].text == QLatin1String("+") || m_tokens[at.position].text == QLatin1String("-"))) {
+    while (operatorAt(at, "+-")) {
         const QChar op = m_tokens[at.position++].text[0];
         result = apply(op, result, product(at));
     }
@@ -97,8 +104,7 @@ std::optional<double> ReportExpression::sum(Cursor &at) const
 std::optional<double> ReportExpression::product(Cursor &at) const
 {
     std::optional<double> result = factor(at);
-    while (at.position < m_tokens.size() && m_tokens[at.position].kind == Token::Operator
-           && (m_tokens[at.position].text == QLatin1String("*") || m_tokens[at.position].text == QLatin1String("/"))) {
+    while (operatorAt(at, "*/")) {
         const QChar op = m_tokens[at.position++].text[0];
         result = apply(op, result, factor(at));
     }

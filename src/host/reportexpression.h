@@ -29,6 +29,8 @@ private:
         double number = 0;
     };
     struct Cursor;
+    // The token at the cursor is one of the one-character operators given.
+    bool operatorAt(const Cursor &at, const char *operators) const;
     std::optional<double> sum(Cursor &at) const;
     std::optional<double> product(Cursor &at) const;
     std::optional<double> factor(Cursor &at) const;
