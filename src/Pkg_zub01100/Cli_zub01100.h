@@ -158,6 +158,8 @@ private:
     void loadGroupings(const QString &grouping);
     // GetServico into cdsServico with the branch, group and grouping choices in force.
     void loadServices(const QString &branches);
+    // The branch argument of the service requests: the single branch, or "T", or the marked list.
+    QString serviceBranchChoice() const;
     // Puts the service groups and services back to "Todos" after a change of branch scope.
     void resetServiceSelections();
     // Every branch-dependent selection back to "Todos", with its key list emptied.

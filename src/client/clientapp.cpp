@@ -118,6 +118,7 @@ static int RunBatch(const QCommandLineParser &parser)
 int RunClient(QApplication &app)
 {
     QCoreApplication::setApplicationName(QStringLiteral("zub"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZUB_VERSION));
     auto *translator = new QTranslator(&app);
     if (translator->load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
@@ -126,6 +127,7 @@ int RunClient(QApplication &app)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Cliente do Planejamento de Alimentação Escolar."));
     const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     host::ClientConfig::addOptions(parser);
     parser.addOption({QLatin1String(kConfigOption),
                       QStringLiteral("Arquivo de configuração (INI). Padrão: %1, se existir.").arg(defaultConfigPath()),
@@ -151,6 +153,10 @@ int RunClient(QApplication &app)
     }
     if (parser.isSet(help)) {
         std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("zub-client %s\n", qPrintable(QCoreApplication::applicationVersion()));
         return 0;
     }
 

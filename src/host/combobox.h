@@ -15,7 +15,7 @@ public:
 
 Q_SIGNALS:
     void dropDown(); // before the list opens, so handlers can still change the items
-    void entered();
+    void entered();  // the user entered the list: a click, Tab or a shortcut
 
 protected:
     void focusInEvent(QFocusEvent *event) override;

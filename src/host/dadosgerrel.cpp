@@ -19,6 +19,7 @@
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QToolButton>
+#include <utility>
 
 namespace host {
 
@@ -138,10 +139,11 @@ TfrmDadosGerRel::TfrmDadosGerRel(const QString &screenCode, const QString &repor
         auto *shortcut = new QShortcut(sequence, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
         connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
     }
+    // Entering the report list may run the first activation (a screen's choice), so it is guarded as one.
     connect(cbbReportNames, &TComboBox::dropDown, this,
-            [this] { Dispatch([this] { cbbReportNamesDropDown(cbbReportNames); }); });
+            [this] { runActivation([this] { cbbReportNamesDropDown(cbbReportNames); }, false); });
     connect(cbbReportNames, &TComboBox::entered, this,
-            [this] { Dispatch([this] { cbbReportNamesEnter(cbbReportNames); }); });
+            [this] { runActivation([this] { cbbReportNamesEnter(cbbReportNames); }, false); });
 }
 
 TfrmDadosGerRel::~TfrmDadosGerRel() = default;
@@ -301,6 +303,12 @@ void TfrmDadosGerRel::Close()
 void TfrmDadosGerRel::Show()
 {
     QWidget::show();
+    // Before the window comes up, which brings the focus along: the user has not entered a
+    // control yet (the report list's entering runs a screen's activation).
+    if (!m_shown) {
+        m_shown = true;
+        focusFirstControl();
+    }
     if (QMdiSubWindow *window = subWindow()) {
         window->show();
         window->raise();
@@ -333,9 +341,45 @@ TWindowState TfrmDadosGerRel::WindowState() const
     return wsNormal;
 }
 
-void TfrmDadosGerRel::raiseActivate()
+void TfrmDadosGerRel::focusFirstControl()
 {
-    Dispatch([this] { FormActivate(this); });
+    for (QWidget *widget = nextInFocusChain(); widget && widget != this; widget = widget->nextInFocusChain()) {
+        if (isAncestorOf(widget) && widget->isEnabled() && widget->isVisibleTo(this) && (widget->focusPolicy() & Qt::TabFocus)) {
+            widget->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+void TfrmDadosGerRel::windowActivated()
+{
+    // A form that is not on screen is not active for its user: FormCreate may still be running
+    // (a message box of its own re-activates the hidden sub-window), or it closed the form.
+    if (!isVisible())
+        return;
+    runActivation([this] { FormActivate(this); }, true);
+}
+
+void TfrmDadosGerRel::runActivation(const std::function<void()> &handler, bool byWindowSystem)
+{
+    if (m_activating)
+        return;
+    // The window system re-activates the form when the error box of a failed activation closes;
+    // running the activation again would fail again, box after box. The user's next
+    // activation tries again.
+    if (byWindowSystem && std::exchange(m_skipReactivation, false))
+        return;
+    m_activating = true;
+    m_deactivatedWhileActivating = false;
+    const bool done = Dispatch(handler);
+    m_activating = false;
+    m_skipReactivation = !done && m_deactivatedWhileActivating;
+}
+
+void TfrmDadosGerRel::windowDeactivated()
+{
+    if (m_activating)
+        m_deactivatedWhileActivating = true;
 }
 
 bool TfrmDadosGerRel::event(QEvent *event)
@@ -346,11 +390,16 @@ bool TfrmDadosGerRel::event(QEvent *event)
         if (window && window->mdiArea()) {
             m_activation = connect(window->mdiArea(), &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow *active) {
                 if (active && active == subWindow())
-                    raiseActivate();
+                    windowActivated();
+                else
+                    windowDeactivated();
             });
         }
     } else if (event->type() == QEvent::WindowActivate && isWindow()) {
-        raiseActivate();
+        windowActivated();
+    } else if (event->type() == QEvent::WindowDeactivate) {
+        // Also in a sub-window: a modal box deactivates the whole main window.
+        windowDeactivated();
     }
     return QWidget::event(event);
 }

@@ -3,6 +3,7 @@
 #include "host/messages.h"
 
 #include <QWidget>
+#include <functional>
 
 class QAbstractButton;
 class QAction;
@@ -83,7 +84,8 @@ public:
     // Closes the form: FormClose runs, and the close action decides what happens (caFree, the
     // base's choice, frees the form and its sub-window).
     void Close();
-    // Visible and in front, in the MDI area when the form is in one.
+    // Visible and in front, in the MDI area when the form is in one. The first time, the first
+    // control of the tab order takes the focus.
     void Show();
     void SetWindowState(TWindowState state);
     TWindowState WindowState() const;
@@ -97,12 +99,20 @@ protected:
 private:
     void bind(QAbstractButton *button, void (TfrmDadosGerRel::*handler)(QObject *));
     void bind(QAction *action, void (TfrmDadosGerRel::*handler)(QObject *));
-    void raiseActivate();
+    // An activation by the window system (not FormActivate called by a handler).
+    void windowActivated();
+    void runActivation(const std::function<void()> &handler, bool byWindowSystem);
+    void windowDeactivated();
+    void focusFirstControl();
     void requireLayouts();
     QWidget *stateTarget() const;
     QString suggestedFileName(const QString &extension) const;
     bool askSaveFile(const QString &title, const QString &filter, const QString &extension);
     QMetaObject::Connection m_activation;
+    bool m_shown = false;
+    bool m_activating = false;
+    bool m_deactivatedWhileActivating = false;
+    bool m_skipReactivation = false;
 };
 
 } // namespace host

@@ -1,11 +1,11 @@
 #include "host/dateeditplus.h"
 
 #include "host/dispatcher.h"
+#include "host/exitevent.h"
 #include "host/messages.h"
 
 #include <QApplication>
 #include <QCalendarWidget>
-#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -35,6 +35,12 @@ TDateEditPlus::TDateEditPlus(QWidget *parent)
     setFocusProxy(m_edit);
     setFocusPolicy(Qt::StrongFocus);
     connect(m_edit, &QLineEdit::textEdited, this, &TDateEditPlus::textEdited);
+    // Leaving the field as every other field is left: focus taken by a message box (the date
+    // check's own, say) or by the open calendar is not leaving it.
+    BindExit(m_edit, [this](QObject *) {
+        if (!(m_popup && m_popup->isVisible()) && OnExit)
+            OnExit(this);
+    });
     connect(m_button, &QToolButton::clicked, this, &TDateEditPlus::showCalendar);
     updateColour();
 }
@@ -152,11 +158,6 @@ bool TDateEditPlus::eventFilter(QObject *watched, QEvent *event)
                 showCalendar();
                 return true;
             }
-        } else if (event->type() == QEvent::FocusOut) {
-            const auto reason = static_cast<QFocusEvent *>(event)->reason();
-            // The calendar popup takes the focus while it is open; that is not leaving the field.
-            if (reason != Qt::PopupFocusReason && !(m_popup && m_popup->isVisible()) && OnExit)
-                Dispatch([this] { OnExit(this); });
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -10,8 +10,10 @@ namespace host {
 // the host runs without a main window (tests, batch).
 QMdiArea *MainMdiArea();
 
-// Puts a fixed-size form into the MDI area as a sub-window that is hidden until shown and that a
-// close only hides (the form decides on freeing). nullptr when there is no MDI area.
+// Puts a form into the MDI area as a sub-window that is hidden until shown and that a close only
+// hides (the form decides on freeing). The sub-window takes the form's position (its design
+// position, kept inside the area) and, for a fixed-size form, cannot be resized either.
+// nullptr when there is no MDI area.
 QMdiSubWindow *AddMdiChild(QWidget *form);
 
 } // namespace host

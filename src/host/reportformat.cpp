@@ -81,6 +81,10 @@ QVariant ReportFormat::bindValue(const TParam &param)
         if (when.time() == QTime(0, 0))
             return when.date();
     }
+    // An empty text is bound as '' (Qt SQL would bind a null QString as NULL, and "= ''" in a
+    // layout's query would then never hold).
+    if (param.DataType == ParamType::String && param.Value.toString().isEmpty())
+        return QStringLiteral("");
     return param.Value;
 }
 

@@ -86,9 +86,9 @@ QString HostSession::moduFili(const QString &code)
 
 QDate HostSession::dataProc(const QString &code)
 {
-    if (code.trimmed().isEmpty())
-        return QDate::currentDate();
-    const BranchRecord *record = branch(code);
+    // No branch named (a central logged in on the list page): the logged-in branch's date, so the
+    // default period is the one its office is processing, not the calendar's.
+    const BranchRecord *record = branch(code.trimmed().isEmpty() ? filiProc() : code);
     if (!record || !record->processingDate.isValid())
         return QDate::currentDate();
     return record->processingDate;

@@ -18,6 +18,8 @@ void ScriptedInteraction::showError(const QString &text)
 {
     errors.append(text);
     log.append(QStringLiteral("error:") + text);
+    if (whileErrorShown)
+        whileErrorShown(text);
 }
 
 void ScriptedInteraction::showInformation(const QString &text)

@@ -74,6 +74,10 @@ public:
     // "preview:title", "text:title"), for order checks across kinds.
     QStringList log;
 
+    // Runs while an error is on screen, as a modal message box would; tests move the focus or the
+    // window activation here the way the window system does around a real box.
+    std::function<void(const QString &)> whileErrorShown;
+
     // Answers, taken from the front. A missing answer or std::nullopt cancels.
     QList<std::optional<QString>> textAnswers;
     QList<std::optional<QString>> rowAnswers;

@@ -154,15 +154,29 @@ private Q_SLOTS:
         QVERIFY2(errors.contains(message), qPrintable(errors));
     }
 
-    void helpListsTheOptions()
+    // Regression: without a display the client died before reading --help or --version.
+    void helpAndVersionNeedNoDisplay_data()
     {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("help") << "--help" << QStringList{"--config", "--open", "--database", "--branch", "--reports-dir", "--version"};
+        QTest::newRow("version") << "--version" << QStringList{"zub-client 0.1"};
+    }
+    void helpAndVersionNeedNoDisplay()
+    {
+        QFETCH(QString, option);
+        QFETCH(QStringList, expected);
         QProcess process;
-        process.start(binDir() + QStringLiteral("/zub-client"), {QStringLiteral("--help")});
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(QLatin1String(name));
+        process.setProcessEnvironment(env);
+        process.start(binDir() + QStringLiteral("/zub-client"), {option});
         QVERIFY(process.waitForFinished(20000));
         QCOMPARE(process.exitCode(), 0);
-        const QString help = QString::fromUtf8(process.readAllStandardOutput());
-        for (const char *option : {"--config", "--open", "--database", "--branch", "--reports-dir"})
-            QVERIFY2(help.contains(QLatin1String(option)), option);
+        const QString output = QString::fromUtf8(process.readAllStandardOutput());
+        for (const QString &text : expected)
+            QVERIFY2(output.contains(text), qPrintable(text + " in " + output));
     }
 
 private:

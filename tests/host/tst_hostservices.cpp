@@ -211,7 +211,8 @@ private Q_SLOTS:
         }
         QVERIFY(ModuFili("0002", true).mid(5).contains("rescindido"));
         QCOMPARE(DataProc("0001"), QDate(2026, 3, 16));
-        QCOMPARE(DataProc(""), QDate::currentDate());
+        // No branch named: the logged-in branch's date (0001), not the calendar's.
+        QCOMPARE(DataProc(""), QDate(2026, 3, 16));
         QCOMPARE(DataProc("0003"), QDate::currentDate());
         QCOMPARE(NomeFiliProc(), QStringLiteral("EM Jardim"));
         QCOMPARE(Operador(), QStringLiteral("OP01"));

@@ -174,6 +174,11 @@ private Q_SLOTS:
         // Regression: a scheduled text ran without the checks and reported success.
         QTest::newRow("text without product types") << QStringList{"--batch", "texto", "--filter", "estocaveis=false", "--filter", "naoEstocaveis=false"}
                                                     << 1 << "Erro: Tipo de produto deve ser informado";
+        // Regression: a code not on file gave an empty report and exit 0; a grouping not on file exit 2.
+        QTest::newRow("branch not on file") << QStringList{"--batch", "salvar", "--filter", "filiais=0101,0199"}
+                                            << 1 << "o código 0199 não está cadastrado";
+        QTest::newRow("grouping not on file") << QStringList{"--batch", "salvar", "--filter", "agrupamento=77"}
+                                              << 1 << "Agrupamento de filiais não cadastrado.";
         QTest::newRow("unknown command") << QStringList{"--batch", "desenhar"} << 2 << "Comando de lote desconhecido";
         QTest::newRow("malformed filter") << QStringList{"--batch", "salvar", "--filter", "semvalor"} << 2 << "use --filter chave=valor";
     }

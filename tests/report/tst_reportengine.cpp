@@ -133,6 +133,18 @@ private Q_SLOTS:
         QVERIFY(!text.contains("Total geral"));
     }
 
+    // Regression: an empty text parameter (no list number, no plan) reached the queries as NULL.
+    void emptyTextParametersAreBoundAsEmptyText()
+    {
+        ReportLayout layout = m_layouts.at(0);
+        QString &detail = layout.queries[0].sql[SqlDialect::Generic];
+        detail = "SELECT * FROM (" + detail + ") PLANO WHERE :P_NRLISTA = ''";
+        TParams params = reportseed::params("T", 0);
+        params.ParamByName("P_NRLISTA").setAsString(QString());
+        const QString text = ReportEngine(m_geral.adcGeral()).build("ZUB011", layout, params).toText();
+        QVERIFY2(text.contains("Total geral"), qPrintable(text.right(300)));
+    }
+
     void queryFailureNamesTheQuery()
     {
         ReportLayout layout = m_layouts.at(0);

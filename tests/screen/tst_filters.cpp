@@ -187,6 +187,69 @@ private Q_SLOTS:
             QCOMPARE(fixture.host->ui.markRequests.first().table.title, title);
     }
 
+    // Regression: after a rule put a list back on "Todos", F9 on the unchecked "Lista" took the
+    // user's marks and left "Todos" checked, so the report ignored them.
+    void marksChosenByF9SelectTheList_data()
+    {
+        QTest::addColumn<QString>("radio");
+        QTest::addColumn<QString>("todos");
+        QTest::addColumn<QString>("mark");
+        QTest::addColumn<QString>("keyList");
+        QTest::newRow("branches") << "rbtListaFiliAgreg" << "rbtTodaFiliAgreg" << "0005" << "filiais";
+        QTest::newRow("service groups") << "rbtListaGrup" << "rbtTodosGrup" << "001" << "grupos";
+        QTest::newRow("services") << "rbtListaServ" << "rbtTodosServ" << "000100010" << "servicos";
+        QTest::newRow("menu types") << "rbtListaTipoCard" << "rbtTodosTipoCard" << "02" << "tipos";
+    }
+    void marksChosenByF9SelectTheList()
+    {
+        QFETCH(QString, radio);
+        QFETCH(QString, todos);
+        QFETCH(QString, mark);
+        QFETCH(QString, keyList);
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        auto *lista = form->findChild<QRadioButton *>(radio);
+        QVERIFY(!lista->isChecked());
+        fixture.host->ui.markAnswers = {QStringList{mark}};
+        lista->setFocus();
+        QTest::keyClick(lista, Qt::Key_F9);
+        QVERIFY(lista->isChecked());
+        const QMap<QString, QString> lists{{"filiais", form->sListaFiliAgreg}, {"grupos", zub01100::sListaGrup},
+                                           {"servicos", zub01100::sListaServMarc}, {"tipos", form->sListaTipoCard}};
+        QCOMPARE(lists.value(keyList), "_" + mark + "_");
+        // A cancelled list changes nothing.
+        form->findChild<QRadioButton *>(todos)->setChecked(true);
+        QTest::keyClick(lista, Qt::Key_F9);
+        QVERIFY(!lista->isChecked());
+    }
+
+    // Regression: an invalid date showed "Data inválida" twice, once more when the message box
+    // took the focus from the field.
+    void invalidDateIsToldOnce_data()
+    {
+        QTest::addColumn<bool>("byPreview");
+        QTest::newRow("leaving the field") << false;
+        QTest::newRow("F5 on the field") << true;
+    }
+    void invalidDateIsToldOnce()
+    {
+        QFETCH(bool, byPreview);
+        ScreenFixture fixture;
+        TfrmCustoPlanXReal *form = openShown(fixture);
+        QWidget box;
+        fixture.host->ui.whileErrorShown = [&](const QString &) {
+            box.show();
+            QApplication::setActiveWindow(&box);
+            QApplication::setActiveWindow(form);
+        };
+        form->depDataInic->setFocus();
+        form->depDataInic->lineEdit()->selectAll();
+        QTest::keyClicks(form->depDataInic->lineEdit(), "31022025");
+        QTest::keyClick(form->depDataInic->lineEdit(), byPreview ? Qt::Key_F5 : Qt::Key_Tab);
+        QCOMPARE(errorsOf(fixture), QStringList{"Data inválida"});
+        QVERIFY(form->depDataInic->lineEdit()->hasFocus());
+    }
+
     void paddingRunsTheChangeRuleBeforeTheRequest()
     {
         ScreenFixture fixture("0001", true);
@@ -491,6 +554,15 @@ private Q_SLOTS:
         QTest::newRow("empty list") << QJsonObject{{"servicos", QJsonArray{}}} << "Filtro \"servicos\": use \"todos\" ou uma lista de códigos.";
         QTest::newRow("key with separator") << QJsonObject{{"filiais", QJsonArray{"0001_0002"}}} << "Filtro \"filiais\": código inválido na lista.";
         QTest::newRow("unknown grouping") << QJsonObject{{"agrupamento", "77"}} << "Agrupamento de filiais não cadastrado.";
+        // Regression: codes not on file were taken and gave an empty report.
+        QTest::newRow("unknown branch") << QJsonObject{{"filiais", QJsonArray{"0001", "0099"}}}
+            << "Filtro \"filiais\": o código 0099 não está cadastrado (filiais agregadas da central CE01).";
+        QTest::newRow("inactive menu type") << QJsonObject{{"tiposCardapio", QJsonArray{"03"}}}
+            << "Filtro \"tiposCardapio\": o código 03 não está cadastrado (tipos de cardápio ativos da central CE01).";
+        QTest::newRow("unknown service group") << QJsonObject{{"gruposServico", QJsonArray{"009"}}}
+            << "Filtro \"gruposServico\": o código 009 não está cadastrado (grupos de serviço).";
+        QTest::newRow("unknown service") << QJsonObject{{"servicos", QJsonArray{"00099"}}}
+            << "Filtro \"servicos\": o código 00099 não está cadastrado (serviços das filiais e grupos escolhidos).";
     }
     void filterStateRefusesWhatItCannotTake()
     {

@@ -9,11 +9,52 @@
 #include "screenfixture.h"
 
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QTimer>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPointer>
 #include <QSpinBox>
 #include <QtTest>
 
 using namespace host;
+
+// The client's main window: forms enter its MDI area before their FormCreate runs.
+struct MdiMainWindow {
+    explicit MdiMainWindow(ScreenFixture &fixture) : fixture(fixture)
+    {
+        window.setCentralWidget(area);
+        window.resize(1200, 800);
+        window.show();
+        fixture.host->services->setMainWindow(&window);
+    }
+    ~MdiMainWindow()
+    {
+        if (frmCustoPlanXReal)
+            frmCustoPlanXReal->Close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        fixture.host->services->setMainWindow(nullptr);
+    }
+    // What the window system does around a modal message box: the main window loses the
+    // activation, and gets it back (its current sub-window with it) once the box is closed.
+    void reactivateAroundErrors(QMdiSubWindow *subWindow, int times = 5)
+    {
+        fixture.host->ui.whileErrorShown = [this, subWindow, times](const QString &) {
+            if (++reactivations > times)
+                return;
+            QEvent deactivate(QEvent::WindowDeactivate);
+            if (frmCustoPlanXReal)
+                QCoreApplication::sendEvent(frmCustoPlanXReal, &deactivate);
+            QTimer::singleShot(0, area, [this, subWindow] {
+                Q_EMIT area->subWindowActivated(subWindow ? subWindow : area->subWindowList().value(0));
+            });
+        };
+    }
+    ScreenFixture &fixture;
+    QMainWindow window;
+    QMdiArea *area = new QMdiArea;
+    int reactivations = 0;
+};
 
 class TstScreenStartup : public QObject
 {
@@ -135,6 +176,59 @@ private Q_SLOTS:
         QCOMPARE(fixture.host->ui.errors.size(), 2);
     }
 
+    // Regression: the hidden sub-window of a screen whose start-up failed was activated by the
+    // message box's return, and its first activation called the cost module.
+    void failedStartUpInTheMainWindowRunsNoActivation()
+    {
+        ScreenFixture fixture("0003");
+        MdiMainWindow main(fixture);
+        main.reactivateAroundErrors(nullptr);
+        QVERIFY(!fixture.open());
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        QCOMPARE(fixture.host->ui.errors.size(), 1);
+        QVERIFY(fixture.callsOf("ListaTipoCusto").isEmpty());
+    }
+
+    // Regression: a failing first activation ran again each time its error box closed, box after box.
+    void failedFirstActivationIsNotRetriedByItsOwnBox()
+    {
+        ScreenFixture fixture("0001");
+        RecordingServer::Reply failure;
+        failure.errorCode = -32000;
+        failure.errorMessage = QStringLiteral("Falha no banco de dados.");
+        fixture.server.on("ListaTipoCusto", failure);
+        MdiMainWindow main(fixture);
+        main.reactivateAroundErrors(nullptr);
+        TfrmCustoPlanXReal *form = fixture.open();
+        QVERIFY(form);
+        if (fixture.host->ui.errors.isEmpty())
+            Q_EMIT main.area->subWindowActivated(form->subWindow());
+        for (int i = 0; i < 10; ++i)
+            QCoreApplication::processEvents();
+        QCOMPARE(fixture.host->ui.errors.size(), 1);
+        QVERIFY(form->boPrimAtiv);
+        // The user coming back to the screen tries again.
+        main.reactivations = 100;
+        Q_EMIT main.area->subWindowActivated(nullptr);
+        Q_EMIT main.area->subWindowActivated(form->subWindow());
+        QCOMPARE(fixture.callsOf("ListaTipoCusto").size(), 2);
+    }
+
+    void windowOpensFixedAtItsPlaceWithTheFirstControlFocused()
+    {
+        ScreenFixture fixture("0001");
+        MdiMainWindow main(fixture);
+        QApplication::setActiveWindow(&main.window);
+        TfrmCustoPlanXReal *form = fixture.open();
+        QMdiSubWindow *window = form->subWindow();
+        QVERIFY(window);
+        QCOMPARE(window->pos(), QPoint(448, 212));
+        QCOMPARE(window->minimumSize(), window->maximumSize());
+        QVERIFY(window->width() >= 523 && window->height() >= 399);
+        QCOMPARE(form->focusWidget(), form->cbbReportNames);
+    }
+
     void centralAndPageFollowTheLoggedInBranch_data()
     {
         QTest::addColumn<QString>("branch");
@@ -245,13 +339,14 @@ private Q_SLOTS:
         QCOMPARE(form->sedNiveOrde->value(), 1);
     }
 
-    void centralWithoutBranchDefaultsToToday()
+    // Regression: a central logged in on the list page got today's date, not its processing date.
+    void centralWithoutBranchDefaultsToItsProcessingDate()
     {
         ScreenFixture fixture("CE01");
         TfrmCustoPlanXReal *form = fixture.open();
         fixture.activate();
-        QCOMPARE(form->depDataInic->GetDate(), QDate::currentDate());
-        QCOMPARE(form->edtDataInic->text(), NomeSemana(QDate::currentDate()).left(3));
+        QCOMPARE(form->depDataInic->GetDate(), QDate(2026, 3, 20));
+        QCOMPARE(form->edtDataInic->text(), QStringLiteral("Sex"));
     }
 
     void connectionsTakeTheirAddressBeforeEveryConnect()
@@ -283,7 +378,8 @@ private Q_SLOTS:
             QTest::keyClick(focus, Qt::Key_Tab);
         }
         const QStringList rows{"edtCdAgrupFili", "rbtTodaFiliAgreg", "rbtTodosTipoCard", "cbbTipoCusto", "depDataInic",
-                               "depDataFina", "rbtTodosGrup", "rbtTodosServ", "chbEstocaveis", "chbNaoEstoc", "sedNiveOrde"};
+                               "depDataFina", "rbtTodosGrup", "rbtTodosServ", "chbEstocaveis", "chbNaoEstoc",
+                               "rdgDiferenca_0", "sedNiveOrde"};
         int last = -1;
         for (const QString &row : rows) {
             const int at = int(visited.indexOf(row));

@@ -17,6 +17,8 @@
 #include "host/combobox.h"
 #include "host/dateeditplus.h"
 #include "host/errors.h"
+#include "host/hostfunctions.h"
+#include "host/messages.h"
 #include "host/radiogroup.h"
 
 #include <QCheckBox>
@@ -69,6 +71,27 @@ QDate dateOf(const QString &key, const QJsonValue &value)
     if (!value.isString() || !date.isValid())
         refuse(key, QStringLiteral("data inválida, use dd/mm/aaaa."));
     return date;
+}
+
+// The values of the given columns over every row of a data set.
+QStringList columnValues(TDataSet *dataSet, const QStringList &fields)
+{
+    QStringList values;
+    for (dataSet->First(); !dataSet->Eof(); dataSet->Next()) {
+        for (const QString &field : fields)
+            values << dataSet->FieldByName(field)->AsString();
+    }
+    return values;
+}
+
+// A code that is not on file fails the run as a check does, naming it: a scheduled run with a
+// typo must not print an empty report and report success.
+void requireOnFile(const QString &key, const QString &keyList, const QStringList &known, const QString &where)
+{
+    for (const QString &code : keyList.split(QLatin1Char('_'), Qt::SkipEmptyParts)) {
+        if (!known.contains(code))
+            MensErro(QStringLiteral("Filtro \"%1\": o código %2 não está cadastrado (%3).").arg(key, code, where), true);
+    }
 }
 
 bool flagOf(const QString &key, const QJsonValue &value)
@@ -128,11 +151,23 @@ void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state)
         if (isSinglePage())
             refuse("filiais", QStringLiteral("no modo filial o relatório fica na filial logada."));
         const std::optional<QString> branches = keyListOf("filiais", state["filiais"], QStringLiteral("todas"));
+        if (branches) {
+            loadAggregatedBranches(QString());
+            requireOnFile("filiais", *branches, columnValues(cdsFiliAgreg, {QStringLiteral("CDFILIAL")}),
+                          QStringLiteral("filiais agregadas da central %1%2").arg(medCentral->text(),
+                              EmptyString(edtCdAgrupFili->text()) ? QString() : QStringLiteral(" no agrupamento ") + edtCdAgrupFili->text()));
+        }
         (branches ? rbtListaFiliAgreg : rbtTodaFiliAgreg)->setChecked(true);
         sListaFiliAgreg = branches.value_or(sListaFiliAgreg);
     }
     if (state.contains("tiposCardapio")) {
         const std::optional<QString> types = keyListOf("tiposCardapio", state["tiposCardapio"], QStringLiteral("todos"));
+        if (types) {
+            qryTipoCard->Close();
+            qryTipoCard->Open();
+            requireOnFile("tiposCardapio", *types, columnValues(qryTipoCard, {QStringLiteral("CDTIPOCARD")}),
+                          QStringLiteral("tipos de cardápio ativos da central %1").arg(medCentral->text()));
+        }
         (types ? rbtListaTipoCard : rbtTodosTipoCard)->setChecked(true);
         if (types)
             sListaTipoCard = *types;
@@ -153,11 +188,23 @@ void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state)
     }
     if (state.contains("gruposServico")) {
         const std::optional<QString> groups = keyListOf("gruposServico", state["gruposServico"], QStringLiteral("todos"));
+        if (groups) {
+            qryGrupServ->Close();
+            qryGrupServ->Open();
+            requireOnFile("gruposServico", *groups, columnValues(qryGrupServ, {QStringLiteral("CDGRUPSERV")}),
+                          QStringLiteral("grupos de serviço"));
+        }
         (groups ? rbtListaGrup : rbtTodosGrup)->setChecked(true);
         sListaGrup = groups.value_or(sListaGrup);
     }
     if (state.contains("servicos")) {
         const std::optional<QString> services = keyListOf("servicos", state["servicos"], QStringLiteral("todos"));
+        if (services) {
+            loadServices(serviceBranchChoice());
+            requireOnFile("servicos", *services,
+                          columnValues(cdsServico, {QStringLiteral("CDSERVFILI"), QStringLiteral("FILISERV")}),
+                          QStringLiteral("serviços das filiais e grupos escolhidos"));
+        }
         (services ? rbtListaServ : rbtTodosServ)->setChecked(true);
         sListaServMarc = services.value_or(sListaServMarc);
     }

@@ -68,7 +68,13 @@ void SelectionList::refuse(const QString &message) const
 
 bool SelectionList::search(const QString &keyField, QString &keyList) const
 {
-    return host::PesquisaLista(m_dialog.source, keyField, titles(), false, keyList);
+    if (!host::PesquisaLista(m_dialog.source, keyField, titles(), false, keyList))
+        return false;
+    // F9 reaches the search from an unchecked "Lista" too; marks just chosen are never left
+    // behind a checked "Todos".
+    if (!listMode())
+        m_lista->setChecked(true);
+    return true;
 }
 
 bool SelectionList::eventFilter(QObject *watched, QEvent *event)

@@ -45,7 +45,8 @@ public:
     void syncSearchButton();
     // Checks "Todos"; when it was not checked, its own handling runs as well.
     void checkTodos();
-    // Opens the multi-select dialog; the key list goes in as it is and comes back marked.
+    // Opens the multi-select dialog; the key list goes in as it is and comes back marked, and
+    // "Lista" is checked (its handling runs) when the user confirms.
     bool search(const QString &keyField, QString &keyList) const;
     // "title|empty text" of the dialog, from the message table.
     QString titles() const;

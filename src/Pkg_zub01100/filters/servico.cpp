@@ -72,19 +72,18 @@ void TfrmCustoPlanXReal::rbtListaServKeyDown(QObject *sender, int &key, Qt::Keyb
         sbtServicoClick(sender);
 }
 
-// The branch argument of the service requests: the single branch, or "T", or the marked list.
-static QString branchChoice(bool singlePage, const QString &singleBranch, bool allBranches, const QString &markedBranches)
+QString TfrmCustoPlanXReal::serviceBranchChoice() const
 {
-    if (singlePage)
-        return singleBranch;
-    return allBranches ? QStringLiteral("T") : markedBranches;
+    if (isSinglePage())
+        return medCdFilial->text();
+    return rbtTodaFiliAgreg->isChecked() ? QStringLiteral("T") : sListaFiliAgreg;
 }
 
 void TfrmCustoPlanXReal::sbtServicoClick(QObject *)
 {
     if (!ModuFili())
         Vd_CdFilial(true);
-    loadServices(branchChoice(isSinglePage(), medCdFilial->text(), rbtTodaFiliAgreg->isChecked(), sListaFiliAgreg));
+    loadServices(serviceBranchChoice());
 
     // Branch-plus-service keys wherever services of several branches can be listed.
     bool branchKeys;
@@ -103,7 +102,7 @@ void TfrmCustoPlanXReal::Servico()
         return;
     if (isSinglePage())
         medCdFilial->setText(Ajusta(medCdFilial->text(), 4));
-    loadServices(branchChoice(isSinglePage(), medCdFilial->text(), rbtTodaFiliAgreg->isChecked(), sListaFiliAgreg));
+    loadServices(serviceBranchChoice());
     sListaServ.clear();
     for (cdsServico->First(); !cdsServico->Eof(); cdsServico->Next())
         sListaServ += cdsServico->FieldByName(QStringLiteral("FILISERV"))->AsString() + QLatin1Char('_');

@@ -34,10 +34,21 @@ int ExecutaLote(const char *filtersJson, const char *command)
         return 2;
     TfrmCustoPlanXReal *form = frmCustoPlanXReal;
     int result = 2;
-    if (host::Dispatch([&] {
-            form->FormActivate(form);
+    // A filter the screen's checks refuse (a code not on file, say) is a failed check, like those
+    // of the report run; a filter that cannot be read at all is bad input.
+    bool checkFailed = false;
+    const bool applied = host::Dispatch([&] {
+        form->FormActivate(form);
+        try {
             form->applyFilterState(filters.object());
-        })) {
+        } catch (const host::AbortError &) {
+            checkFailed = true;
+            throw;
+        }
+    });
+    if (!applied && checkFailed)
+        result = 1;
+    if (applied) {
         const bool done = host::Dispatch([&] {
             if (commandName == QLatin1String("imprimir"))
                 form->sbtPrintClick(form->sbtPrint);

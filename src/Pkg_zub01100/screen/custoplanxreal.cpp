@@ -56,6 +56,8 @@ TfrmCustoPlanXReal::TfrmCustoPlanXReal(QWidget *owner)
                       QStringLiteral("Custo Planejado X Realizado (Planejamento de Alimentação Escolar)"), owner)
 {
     msgPadrao.setLines(messageTableLines());
+    // Where the window first opens in the main window's area.
+    move(448, 212);
     createComponents();
     // The filters fill the group box below the report list's separator.
     m_filterArea = new QWidget(grbDadosRel);
