@@ -29,6 +29,7 @@ public:
         QString text;
         QList<QVariant> values;
         QStringList groups;
+        QString continued; // group headers: the heading repeated atop the pages the group runs onto
     };
     struct HeaderLine {
         QString label;

@@ -13,15 +13,55 @@ namespace host {
 
 namespace {
 
+// The unit of a sum of quantities: known while every row added carried the same one.
+struct Unit {
+    bool seen = false;
+    bool mixed = false;
+    QString name;
+
+    static Unit of(const QVariant &value)
+    {
+        const QString name = value.toString().trimmed();
+        return {true, name.isEmpty(), name};
+    }
+    void add(const Unit &more)
+    {
+        if (!more.seen)
+            return;
+        if (!seen)
+            *this = more;
+        else if (more.mixed || more.name != name)
+            mixed = true;
+    }
+    bool single() const { return seen && !mixed; }
+};
+
 // Running totals of one group (or of the whole report).
 struct Totals {
     QMap<QString, double> values;
+    QMap<QString, Unit> units; // by unit field
     void add(const QMap<QString, double> &more)
     {
         for (auto it = more.begin(); it != more.end(); ++it)
             values[it.key()] += it.value();
     }
+    void add(const Totals &more)
+    {
+        add(more.values);
+        for (auto it = more.units.begin(); it != more.units.end(); ++it)
+            units[it.key()].add(it.value());
+    }
+    void addUnits(const QVariantMap &row, const QStringList &unitFields)
+    {
+        for (const QString &field : unitFields)
+            units[field].add(Unit::of(row.value(field)));
+    }
 };
+
+bool isBlank(const QVariant &value)
+{
+    return !value.isValid() || value.isNull() || value.toString().trimmed().isEmpty();
+}
 
 QMap<QString, double> numbers(const QVariantMap &row, const QStringList &fields)
 {
@@ -118,6 +158,24 @@ QList<QVariantMap> ReportEngine::rows(const ReportLayout::Query &query, const TP
     return result;
 }
 
+void ReportEngine::complete(QList<QVariantMap> &data, const ReportLayout::Lookup &lookup, const ReportLayout::Query &query,
+                            const TParams &params) const
+{
+    const QString key = lookup.key.toUpper();
+    QHash<QString, QVariantMap> byKey;
+    for (const QVariantMap &row : rows(query, params))
+        byKey.insert(row.value(key).toString(), row);
+    for (QVariantMap &row : data) {
+        const auto found = byKey.constFind(row.value(key).toString());
+        if (found == byKey.constEnd())
+            continue;
+        for (auto it = found->begin(); it != found->end(); ++it) {
+            if (isBlank(row.value(it.key())))
+                row.insert(it.key(), it.value());
+        }
+    }
+}
+
 QList<ReportDocument::HeaderLine> ReportEngine::headerLines(const ReportLayout &layout, const TParams &params) const
 {
     QMap<QString, QList<QVariantMap>> results;
@@ -135,7 +193,12 @@ QList<ReportDocument::HeaderLine> ReportEngine::headerLines(const ReportLayout &
             if (line.join.isEmpty())
                 break;
         }
-        const QString text = texts.join(line.join);
+        QString more;
+        if (line.limit > 0 && texts.size() > line.limit) {
+            more = QStringLiteral(" e mais %1").arg(texts.size() - line.limit);
+            texts.resize(line.limit);
+        }
+        const QString text = texts.join(line.join) + more;
         lines.append({line.label, line.map.value(text, text)});
     }
     return lines;
@@ -162,10 +225,17 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
         groupLabels.append(group.label);
     document.setGroupLabels(groupLabels);
 
-    const QList<QVariantMap> data = rows(*detail, params);
+    QList<QVariantMap> data = rows(*detail, params);
     if (data.isEmpty()) {
         document.addBand({ReportDocument::BandKind::Empty, 0, layout.empty, {}, {}});
         return document;
+    }
+    for (const ReportLayout::Lookup &lookup : layout.lookups)
+        complete(data, lookup, *layout.query(lookup.query), params);
+    QStringList unitFields;
+    for (const ReportLayout::Column &column : layout.columns) {
+        if (!column.unitField.isEmpty() && !unitFields.contains(column.unitField.toUpper()))
+            unitFields.append(column.unitField.toUpper());
     }
 
     // Values of a line: each column's field, or its expression over `value`.
@@ -187,10 +257,17 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
             return totals.values.contains(field) ? std::optional<double>(totals.values.value(field)) : std::nullopt;
         };
         QList<QVariant> values = lineValues(value, [&](const ReportLayout::Column &column) {
+            // A unit column names the one unit of the total's quantities.
+            const QString field = column.field.toUpper();
+            if (unitFields.contains(field)) {
+                const Unit unit = totals.units.value(field);
+                return unit.single() ? QVariant(unit.name) : QVariant();
+            }
             return totals.values.contains(column.field) ? QVariant(totals.values.value(column.field)) : QVariant();
         });
         for (int i = 0; i < columns.size(); ++i) {
-            if (!columns[i].total)
+            const QString unitField = columns[i].unitField.toUpper();
+            if (!columns[i].total || (!unitField.isEmpty() && !totals.units.value(unitField).single()))
                 values[i] = QVariant();
         }
         return values;
@@ -206,7 +283,7 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
         const QString footer = group.footer.isEmpty() ? QStringLiteral("Total - %1 %2").arg(group.label, captions[level])
                                                       : filled(group.footer, openedBy[level], params);
         document.addBand({ReportDocument::BandKind::GroupFooter, level, footer, totalValues(totals[level]), {}});
-        totals[level == 0 ? levels : level - 1].add(totals[level].values);
+        totals[level == 0 ? levels : level - 1].add(totals[level]);
     };
     for (int i = 0; i < data.size(); ++i) {
         const QVariantMap &row = data[i];
@@ -224,20 +301,26 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
             const ReportLayout::Group &group = layout.groups[level];
             openedBy[level] = row;
             captions[level] = caption(level, row);
-            QString heading = group.label.isEmpty() ? captions[level] : group.label + QStringLiteral(": ") + captions[level];
+            const QString title = group.label.isEmpty() ? captions[level] : group.label + QStringLiteral(": ") + captions[level];
+            QString heading = title;
             if (!group.note.isEmpty())
                 heading += QStringLiteral(" (") + filled(group.note, row, params) + QLatin1Char(')');
-            document.addBand({ReportDocument::BandKind::GroupHeader, level, heading, {}, {}});
+            document.addBand({ReportDocument::BandKind::GroupHeader, level, heading, {}, {}, title + QStringLiteral(" (continuação)")});
             totals[level] = Totals();
         }
         // Values that belong to the innermost group (its meals, say) count once for it.
         if (changed < levels || (levels == 0 && i == 0))
             totals[levels == 0 ? 0 : levels - 1].add(numbers(row, layout.groupValues));
         totals[levels == 0 ? 0 : levels - 1].add(numbers(row, layout.sums));
+        totals[levels == 0 ? 0 : levels - 1].addUnits(row, unitFields);
         const auto value = [&row](const QString &field) { return numberOf(row.value(field.toUpper())); };
-        document.addBand({ReportDocument::BandKind::Detail, levels, QString(),
-                          lineValues(value, [&row](const ReportLayout::Column &column) { return row.value(column.field.toUpper()); }),
-                          captions});
+        QList<QVariant> values = lineValues(value, [&row](const ReportLayout::Column &column) { return row.value(column.field.toUpper()); });
+        // A quantity without its unit (a product group of several units) says nothing.
+        for (int c = 0; c < columns.size(); ++c) {
+            if (!columns[c].unitField.isEmpty() && isBlank(row.value(columns[c].unitField.toUpper())))
+                values[c] = QVariant();
+        }
+        document.addBand({ReportDocument::BandKind::Detail, levels, QString(), values, captions});
     }
     for (int level = levels - 1; level >= 0; --level)
         close(level);

@@ -30,6 +30,9 @@ public:
 
 private:
     QList<ReportDocument::HeaderLine> headerLines(const ReportLayout &layout, const TParams &params) const;
+    // Fills the empty fields of the detail rows from the lookup query's row with the same key.
+    void complete(QList<QVariantMap> &data, const ReportLayout::Lookup &lookup, const ReportLayout::Query &query,
+                  const TParams &params) const;
     QSqlDatabase m_database;
     SqlDialect m_dialect = SqlDialect::Generic;
     TPictObj m_codePicture;

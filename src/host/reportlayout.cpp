@@ -157,7 +157,9 @@ ReportLayout ReportLayout::load(const QString &path)
         const QJsonObject object = value.toObject();
         HeaderLine line{object.value(QLatin1String("label")).toString(), object.value(QLatin1String("text")).toString(),
                         object.value(QLatin1String("query")).toString(), object.value(QLatin1String("join")).toString(),
-                        stringMap(object.value(QLatin1String("map")))};
+                        stringMap(object.value(QLatin1String("map"))), object.value(QLatin1String("limit")).toInt()};
+        if (line.limit < 0)
+            throw fail(QStringLiteral("a linha de cabeçalho \"%1\" tem um limite negativo.").arg(line.label));
         if (!line.query.isEmpty() && !layout.query(line.query))
             throw fail(QStringLiteral("a linha de cabeçalho \"%1\" usa a consulta \"%2\", que não existe.").arg(line.label, line.query));
         layout.header.append(line);
@@ -165,6 +167,13 @@ ReportLayout ReportLayout::load(const QString &path)
     layout.detail = root.value(QLatin1String("detail")).toString();
     if (!layout.detail.isEmpty() && !layout.query(layout.detail))
         throw fail(QStringLiteral("a consulta do corpo \"%1\" não existe.").arg(layout.detail));
+    for (const QJsonValue &value : root.value(QLatin1String("lookups")).toArray()) {
+        const QJsonObject object = value.toObject();
+        Lookup lookup{object.value(QLatin1String("query")).toString(), object.value(QLatin1String("key")).toString()};
+        if (!layout.query(lookup.query) || lookup.key.isEmpty())
+            throw fail(QStringLiteral("consulta complementar (\"lookups\") inexistente ou sem chave: \"%1\".").arg(lookup.query));
+        layout.lookups.append(lookup);
+    }
     for (const QJsonValue &value : root.value(QLatin1String("groups")).toArray()) {
         const QJsonObject object = value.toObject();
         Group group{object.value(QLatin1String("field")).toString(), object.value(QLatin1String("label")).toString(),
@@ -188,6 +197,7 @@ ReportLayout ReportLayout::load(const QString &path)
         column.decimals = object.value(QLatin1String("decimals")).toInt(2);
         column.expression = object.value(QLatin1String("expression")).toString();
         column.total = object.value(QLatin1String("total")).toBool();
+        column.unitField = object.value(QLatin1String("unitField")).toString();
         column.visible = object.value(QLatin1String("visible")).toBool(true);
         column.when = stringMap(object.value(QLatin1String("when")));
         layout.columns.append(column);
@@ -245,11 +255,17 @@ void ReportLayout::save(const QString &path) const
         insertIfSet(object, QStringLiteral("join"), line.join);
         if (!line.map.isEmpty())
             object.insert(QLatin1String("map"), mapObject(line.map));
+        insertIfSet(object, QStringLiteral("limit"), line.limit);
         headerArray.append(object);
     }
     if (!headerArray.isEmpty())
         root.insert(QLatin1String("header"), headerArray);
     insertIfSet(root, QStringLiteral("detail"), detail);
+    QJsonArray lookupArray;
+    for (const Lookup &lookup : lookups)
+        lookupArray.append(QJsonObject{{QLatin1String("query"), lookup.query}, {QLatin1String("key"), lookup.key}});
+    if (!lookupArray.isEmpty())
+        root.insert(QLatin1String("lookups"), lookupArray);
     QJsonArray groupArray;
     for (const Group &group : groups) {
         QJsonObject object{{QLatin1String("field"), group.field}};
@@ -271,6 +287,7 @@ void ReportLayout::save(const QString &path) const
         insertIfSet(object, QStringLiteral("decimals"), column.decimals, plain.decimals);
         insertIfSet(object, QStringLiteral("expression"), column.expression);
         insertIfSet(object, QStringLiteral("total"), column.total);
+        insertIfSet(object, QStringLiteral("unitField"), column.unitField);
         insertIfSet(object, QStringLiteral("visible"), column.visible, plain.visible);
         if (!column.when.isEmpty())
             object.insert(QLatin1String("when"), mapObject(column.when));

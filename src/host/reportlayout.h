@@ -16,7 +16,7 @@ namespace host {
 //   parameters                              the P_ names the screen must fill, with their types
 //   queries                                 named SQL, one text per dialect where they differ
 //   header                                  the filter lines of the first page
-//   detail, groups, columns, sums,          the body: rows of the detail query, grouped, with
+//   detail, lookups, groups, columns, sums, the body: rows of the detail query, grouped, with
 //   groupValues, grandTotal, empty          subtotals, grand totals and the no-rows line
 class ReportLayout
 {
@@ -40,6 +40,8 @@ public:
         int decimals = 2;             // Number only
         QString expression;           // computed from the row's (or the total's) numeric fields
         bool total = false;           // shown in subtotals and grand totals
+        QString unitField;            // a quantity in this unit: blank where the unit is unknown or
+                                      // where a total adds rows of different units
         bool visible = true;
         QMap<QString, QString> when;  // shown only when each parameter has the given value
 
@@ -59,6 +61,13 @@ public:
         QString query;                // empty: parameters only
         QString join;                 // set: one text per row of the query, joined with it
         QMap<QString, QString> map;   // replaces a whole text by another ("P" -> "Per capita")
+        int limit = 0;                // with join: at most this many rows, then "e mais K"
+    };
+    // A query whose rows complete the detail rows: matched on `key`, a row's empty fields take
+    // the lookup row's values.
+    struct Lookup {
+        QString query;
+        QString key;
     };
 
     // Raises HostError naming the file and the fault.
@@ -77,6 +86,7 @@ public:
     QList<Query> queries;
     QList<HeaderLine> header;
     QString detail;                   // name of the query that feeds the body; default the first
+    QList<Lookup> lookups;
     QList<Group> groups;
     QList<Column> columns;
     QStringList sums;                 // numeric fields added up in subtotals and totals

@@ -19,6 +19,9 @@ void ReportPrintout::measure(QPrinter &printer)
     m_device = &printer;
     m_area = QRectF(QPointF(0, 0), printer.pageLayout().paintRectPixels(printer.resolution()).size());
     m_body = QFont(QStringLiteral("DejaVu Sans"), m_document.landscape() ? 8 : 9);
+    // Any letter spacing turns the shaper's ligatures off, so "fi" stays two letters in the PDF's
+    // text layer and a search for "filial" finds it; a 64th of a pixel changes nothing visible.
+    m_body.setLetterSpacing(QFont::AbsoluteSpacing, 1.0 / 64);
     m_bold = m_body;
     m_bold.setBold(true);
     m_small = m_body;
@@ -62,13 +65,17 @@ QList<ReportPrintout::Page> ReportPrintout::paginate() const
     const bool table = !m_document.columns().isEmpty();
     QList<Page> pages{Page()};
     qreal y = 0;
-    auto place = [&](const Item &item, qreal keepWith) {
+    auto place = [&](const Item &item, qreal keepWith, const QList<int> &continuing = {}) {
         if (y > 0 && y + item.height + keepWith > usable) {
             pages.append(Page());
             y = 0;
             if (table && item.kind != Item::ColumnHeader) {
                 pages.last().append({Item::ColumnHeader, 0, m_row});
                 y = m_row;
+            }
+            for (int heading : continuing) {
+                pages.last().append({Item::Continuation, heading, m_row});
+                y += m_row;
             }
         }
         pages.last().append(item);
@@ -81,10 +88,17 @@ QList<ReportPrintout::Page> ReportPrintout::paginate() const
     if (table)
         place({Item::ColumnHeader, 0, m_row}, m_row);
     const QList<ReportDocument::Band> &bands = m_document.bands();
+    QList<int> open; // the heading bands of the groups open so far, outermost first
     for (int i = 0; i < bands.size(); ++i) {
         // A group heading never ends a page, nor does a grand total open one alone.
         const bool heading = bands[i].kind == BandKind::GroupHeader;
-        place({Item::Band, i, m_row}, heading ? m_row : 0);
+        if (heading)
+            open.resize(qMin(int(open.size()), bands[i].level));
+        place({Item::Band, i, m_row}, heading ? m_row : 0, open);
+        if (heading)
+            open.append(i);
+        else if (bands[i].kind == BandKind::GroupFooter)
+            open.resize(qMin(int(open.size()), bands[i].level));
     }
     return pages;
 }
@@ -126,6 +140,13 @@ void ReportPrintout::paintRow(QPainter &painter, qreal y, qreal height, const QL
     }
 }
 
+void ReportPrintout::paintHeading(QPainter &painter, int level, const QString &text, qreal y, qreal height) const
+{
+    const qreal indent = indentOf(level);
+    painter.setFont(m_bold);
+    painter.drawText(QRectF(indent + m_padding, y, m_area.width() - indent, height), Qt::AlignLeft | Qt::AlignBottom, text);
+}
+
 void ReportPrintout::paintItem(QPainter &painter, const Item &item, qreal y) const
 {
     const qreal width = m_area.width();
@@ -149,14 +170,17 @@ void ReportPrintout::paintItem(QPainter &painter, const Item &item, qreal y) con
         return;
     }
     const ReportDocument::Band &band = m_document.bands()[item.index];
+    if (item.kind == Item::Continuation) {
+        paintHeading(painter, band.level, band.continued, y, item.height);
+        return;
+    }
     QList<QString> cells;
     for (int i = 0; i < band.values.size() && i < m_document.columns().size(); ++i)
         cells.append(m_document.cell(i, band.values[i]));
-    const qreal indent = 2 * m_padding * 2 * band.level;
+    const qreal indent = indentOf(band.level);
     switch (band.kind) {
     case BandKind::GroupHeader:
-        painter.setFont(m_bold);
-        painter.drawText(QRectF(indent + m_padding, y, width - indent, item.height), Qt::AlignLeft | Qt::AlignBottom, band.text);
+        paintHeading(painter, band.level, band.text, y, item.height);
         break;
     case BandKind::Detail:
         painter.setFont(m_body);

@@ -13,8 +13,8 @@ namespace host {
 class ReportDocument;
 
 // Lays a report document out on printer pages: title and issue line on every page, the filter
-// lines on the first, the column headings on each, bands that never split, and "Página N de M"
-// at every foot. Two passes: the page count is known before the first page is painted.
+// lines on the first, the column headings on each, the headings of the groups that run on from
+// the page before, bands that never split, and "Página N de M" at every foot. Two passes: the page count is known before the first page is painted.
 class ReportPrintout
 {
 public:
@@ -25,7 +25,8 @@ public:
 
 private:
     struct Item {
-        enum Kind { Filter, ColumnHeader, Band } kind;
+        // Continuation: the heading of a group that runs on from the page before (index: its band).
+        enum Kind { Filter, ColumnHeader, Band, Continuation } kind;
         int index = 0;
         qreal height = 0;
     };
@@ -37,6 +38,8 @@ private:
     qreal itemHeight(Item::Kind kind, int index) const;
     void paintFrame(QPainter &painter, int page, int pages) const;
     void paintItem(QPainter &painter, const Item &item, qreal y) const;
+    qreal indentOf(int level) const { return 4 * m_padding * level; }
+    void paintHeading(QPainter &painter, int level, const QString &text, qreal y, qreal height) const;
     void paintRow(QPainter &painter, qreal y, qreal height, const QList<QString> &cells, const QString &label) const;
 
     const ReportDocument &m_document;

@@ -315,6 +315,18 @@ DayKind dayKind(const QDate &day)
     return DayKind::School;
 }
 
+// The branches' processing date, which the screen opens its period on: the last school day of
+// the history, so the first report shows meals; the history's last day when it has none.
+QDate processingDay(const DemoOptions &options)
+{
+    for (int d = options.days - 1; d >= 0; --d) {
+        const QDate day = options.firstDay.addDays(d);
+        if (dayKind(day) == DayKind::School)
+            return day;
+    }
+    return options.firstDay.addDays(options.days - 1);
+}
+
 QString menuCode(const QString &menuType, int serviceIndex, int weekday)
 {
     return QStringLiteral("%1%2%3").arg(menuType).arg(serviceIndex).arg(weekday);
@@ -323,7 +335,7 @@ QString menuCode(const QString &menuType, int serviceIndex, int weekday)
 void insertReferenceData(QSqlDatabase &db, const QList<CentralDef> &centrals, const QList<School> &schools,
                          const QList<ServiceDef> &serviceDefs, const DemoOptions &options, Random &random, DemoSummary &summary)
 {
-    const QDate processing = options.firstDay.addDays(options.days - 1);
+    const QDate processing = processingDay(options);
     BatchInserter branches(db, QStringLiteral("FILIAL"),
                            {"CDFILIAL", "NMFILIAL", "IDCNTRRESC", "IDFILCENTZUB", "CDFILCENTZUB", "IDMATRFILI", "DTPROCESSA"});
     for (const CentralDef &central : centrals)

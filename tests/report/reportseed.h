@@ -6,9 +6,10 @@
 
 // A small general database for the report layouts of ZUB011, in the application server's own
 // schema: central 0001 with schools 0101 and 0102, three services, a stockable and a
-// non-stockable product family, one month of planned and served meals and consumption, a
-// consolidated plan and the three stored lists.
-//   lists: services 0000000011 (all three), 0000000021 (0102/00010 only); menu types 0000000012;
+// non-stockable product family (and one of two units, consumed in April), one month of planned
+// and served meals and consumption, a consolidated plan and the three stored lists.
+//   lists: services 0000000011 (all three), 0000000021 (0102/00010 only); menu types 0000000012
+//          (T1), 0000000022 (T1 and T2: every active one; T3 is inactive);
 //          branches 0000000013 (both schools); plan 0000000001 (plus a stray plan 0000000009)
 namespace reportseed {
 

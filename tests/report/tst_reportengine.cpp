@@ -48,6 +48,20 @@ class TstReportEngine : public QObject
 
     static QString lastLine(const QString &text) { return text.trimmed().section('\n', -1); }
 
+    // The seed's parameters (total difference, no level) with some changed; dates as yyyy-mm-dd.
+    static TParams changed(const Changes &changes)
+    {
+        TParams params = reportseed::params("T", 0);
+        for (auto it = changes.begin(); it != changes.end(); ++it) {
+            TParam &param = params.ParamByName(it.key());
+            if (param.DataType == ParamType::DateTime)
+                param.setAsDateTime(QDateTime(QDate::fromString(it.value(), Qt::ISODate), QTime(0, 0)));
+            else
+                param.setAsString(it.value());
+        }
+        return params;
+    }
+
     void referenceCases()
     {
         QTest::addColumn<int>("layout");
@@ -94,20 +108,19 @@ private Q_SLOTS:
         QTest::newRow("por serviço") << 0 << Changes{} << "2.580,00 2.559,00 -21,00";
         QTest::newRow("por filial: as mesmas somas") << 1 << Changes{} << "2.580,00 2.559,00 -21,00";
         QTest::newRow("lista de serviços restrita") << 0 << Changes{{"P_LISTASERVICO", "0000000021"}} << "2.400,00 2.471,00 71,00";
-        QTest::newRow("só não estocáveis") << 0 << Changes{{"P_IDESTOCAVEIS", "N"}} << "645,00 627,00 -18,00";
-        QTest::newRow("só estocáveis: o plano consolidado") << 1 << Changes{{"P_IDNESTOCAVEIS", "N"}} << "1.935,00 1.932,00 -3,00";
+        QTest::newRow("só não estocáveis: só alface") << 0 << Changes{{"P_IDESTOCAVEIS", "N"}} << "UN 430,000 645,00 418,000 627,00 -12,000 -18,00";
+        // Stockable products only: all in kilograms, so the quantities add up too.
+        QTest::newRow("só estocáveis: o plano consolidado") << 1 << Changes{{"P_IDNESTOCAVEIS", "N"}}
+                                                            << "KG 322,500 1.935,00 325,500 1.932,00 3,000 -3,00";
         QTest::newRow("outro plano consolidado") << 0 << Changes{{"P_IDNESTOCAVEIS", "N"}, {"P_NRCONSPLAN", "0000000009"}}
-                                                 << "25.000,00 1.932,00 -23.068,00";
+                                                 << "KG 5.000,000 25.000,00 325,500 1.932,00 -4.674,500 -23.068,00";
     }
     void grandTotals()
     {
         QFETCH(int, layout);
         QFETCH(Changes, changes);
         QFETCH(QString, total);
-        TParams params = reportseed::params("T", 0);
-        for (auto it = changes.begin(); it != changes.end(); ++it)
-            params.ParamByName(it.key()).setAsString(it.value());
-        const QStringList words = lastLine(render(m_geral, layout, params)).split(' ', Qt::SkipEmptyParts);
+        const QStringList words = lastLine(render(m_geral, layout, changed(changes))).split(' ', Qt::SkipEmptyParts);
         QCOMPARE(words.mid(0, 2).join(' '), QStringLiteral("Total geral"));
         QCOMPARE(words.mid(2).join(' '), total);
     }
@@ -119,6 +132,75 @@ private Q_SLOTS:
         params.ParamByName("P_NRTIPOCUSTO").setAsInteger(2);
         QCOMPARE(lastLine(render(m_geral, 0, params)).split(' ', Qt::SkipEmptyParts).mid(2).join(' '),
                  QStringLiteral("21.285,00 22.176,00 891,00"));
+    }
+
+    // Regression: a report over one menu type and one service group read like one over all.
+    void headerNamesWhatIsInForce_data()
+    {
+        QTest::addColumn<int>("layout");
+        QTest::addColumn<Changes>("changes");
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("limit"); // 0: as the layout says
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("um tipo de cardápio") << 0 << Changes{} << "Tipos de cardápio" << 0 << "T1 - Regular";
+        QTest::newRow("todos os ativos") << 1 << Changes{{"P_LISTATIPOCARD", "0000000022"}} << "Tipos de cardápio" << 0
+                                         << "Todos (exceto os inativos: T3 - Férias)";
+        QTest::newRow("todos os serviços") << 1 << Changes{} << "Serviços" << 0 << "Todos";
+        QTest::newRow("todos os grupos") << 0 << Changes{} << "Grupos de serviço" << 0 << "Todos";
+        QTest::newRow("um serviço") << 0 << Changes{{"P_LISTASERVICO", "0000000021"}} << "Serviços" << 0 << "00010 - Almoço";
+        QTest::newRow("um grupo") << 1 << Changes{{"P_LISTASERVICO", "0000000021"}} << "Grupos de serviço" << 0 << "001 - Principais";
+        QTest::newRow("lista longa encurtada") << 0 << Changes{} << "Filiais" << 1 << "0101 e mais 1";
+    }
+    void headerNamesWhatIsInForce()
+    {
+        QFETCH(int, layout);
+        QFETCH(Changes, changes);
+        QFETCH(QString, label);
+        QFETCH(int, limit);
+        QFETCH(QString, expected);
+        ReportLayout chosen = m_layouts.at(layout);
+        for (ReportLayout::HeaderLine &line : chosen.header) {
+            if (line.label == label && limit > 0)
+                line.limit = limit;
+        }
+        const ReportDocument document = ReportEngine(m_geral.adcGeral()).build("ZUB011", chosen, changed(changes));
+        QStringList found;
+        for (const ReportDocument::HeaderLine &line : document.headerLines()) {
+            if (line.label == label)
+                found.append(line.text);
+        }
+        QCOMPARE(found, QStringList{expected});
+    }
+
+    // Regression: grouped by level, litres and kilograms were added under one blank unit.
+    void quantitiesAddUpInOneUnitOnly_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<Changes>("changes");
+        QTest::addColumn<QString>("line"); // the start of the line looked at
+        QTest::addColumn<QString>("expected");
+        const Changes april{{"P_DTINICIAL", "2025-04-01"}, {"P_DTFINAL", "2025-04-30"}, {"P_IDESTOCAVEIS", "N"}};
+        QTest::newRow("grupo de uma unidade") << 1 << april << "02 " << "02 Hortifrúti UN 140,000 210,00 0,000 0,00 -140,000 -210,00";
+        QTest::newRow("grupo de duas unidades: só custos") << 1 << april << "03 " << "03 Laticínios 0,00 100,00 100,00";
+        QTest::newRow("subtotal de duas unidades") << 1 << april << "Total do serviço 00010" << "Total do serviço 00010 210,00 100,00 -110,00";
+        QTest::newRow("total de uma unidade") << 0 << Changes{{"P_IDNESTOCAVEIS", "N"}} << "Total geral"
+                                              << "Total geral KG 322,500 1.935,00 325,500 1.932,00 3,000 -3,00";
+    }
+    void quantitiesAddUpInOneUnitOnly()
+    {
+        QFETCH(int, level);
+        QFETCH(Changes, changes);
+        QFETCH(QString, line);
+        QFETCH(QString, expected);
+        TParams params = changed(changes);
+        params.ParamByName("P_NIVEL").setAsString(level > 0 ? "S" : "N");
+        params.ParamByName("P_NRTAMACNIVEL").setAsInteger(2 * level);
+        QStringList found;
+        for (const QString &text : render(m_geral, 0, params).split('\n')) {
+            if (text.startsWith(line))
+                found.append(text.split(' ', Qt::SkipEmptyParts).join(' '));
+        }
+        QCOMPARE(found, QStringList{expected});
     }
 
     void emptyResultSaysSo()

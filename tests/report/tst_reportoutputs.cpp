@@ -10,6 +10,7 @@
 
 #include <QLineEdit>
 #include <QPrinter>
+#include <QSqlDatabase>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -24,6 +25,23 @@ static ReportLayout::Column column(const QString &field, ReportLayout::Format fo
     c.width = width;
     c.total = total;
     return c;
+}
+
+// Prints `document` to a PDF and answers the text of each page as pdftotext reads it.
+static QStringList pdfPages(const ReportDocument &document, int *printed = nullptr)
+{
+    QTemporaryDir dir;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath("r.pdf"));
+    const int pages = document.print(printer);
+    if (printed)
+        *printed = pages;
+    QProcess pdftotext;
+    pdftotext.start("pdftotext", {"-layout", dir.filePath("r.pdf"), "-"});
+    if (!pdftotext.waitForFinished())
+        return {};
+    return QString::fromUtf8(pdftotext.readAllStandardOutput()).split('\f', Qt::SkipEmptyParts);
 }
 
 class TstReportOutputs : public QObject
@@ -123,20 +141,53 @@ private Q_SLOTS:
         document.setColumns({column("N", ReportLayout::Format::Integer, 8)});
         for (int i = 1; i <= 150; ++i)
             document.addBand({ReportDocument::BandKind::Detail, 0, {}, {i * 1000}, {}});
-        QTemporaryDir dir;
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(dir.filePath("longo.pdf"));
-        const int pages = document.print(printer);
+        int pages = 0;
+        const QStringList pageTexts = pdfPages(document, &pages);
         QVERIFY(pages >= 3);
-        QProcess pdftotext;
-        pdftotext.start("pdftotext", {"-layout", dir.filePath("longo.pdf"), "-"});
-        QVERIFY(pdftotext.waitForFinished());
-        const QStringList pageTexts = QString::fromUtf8(pdftotext.readAllStandardOutput()).split('\f', Qt::SkipEmptyParts);
         QCOMPARE(pageTexts.size(), pages);
         for (int page = 1; page <= pages; ++page)
             QVERIFY2(pageTexts[page - 1].contains(QStringLiteral("Página %1 de %2").arg(page).arg(pages)), qPrintable(pageTexts[page - 1]));
         QVERIFY(pageTexts.last().contains("150.000"));
+    }
+
+    // Regression: a page that went on with a group showed its lines under no heading.
+    void continuationPagesRepeatOpenHeadings()
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "continuation");
+        db.setDatabaseName(":memory:");
+        QVERIFY(db.open());
+        ReportLayout layout;
+        layout.title = "Relatório longo";
+        layout.queries.append({"dados", {{SqlDialect::Generic,
+            "WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N WHERE I < 300)"
+            " SELECT '0101' AS CDFILIAL, CASE WHEN I <= 150 THEN '00010' ELSE '00020' END AS CDSERVFILI, I FROM N"}}});
+        layout.groups = {{"CDFILIAL", "Filial", "{CDFILIAL}", {}, {}}, {"CDSERVFILI", "Serviço", "{CDSERVFILI}", "refeições: 10", {}}};
+        layout.columns = {column("I", ReportLayout::Format::Integer, 8)};
+        const QStringList pages = pdfPages(ReportEngine(db).build("ZUB011", layout, TParams()));
+        db.close();
+        QVERIFY(pages.size() >= 4);
+        QVERIFY(!pages.first().contains("continuação"));
+        QStringList continued;
+        for (const QString &page : pages.mid(1)) {
+            QVERIFY2(page.contains("Filial: 0101 (continuação)"), qPrintable(page));
+            for (const QString &service : {QStringLiteral("00010"), QStringLiteral("00020")}) {
+                if (page.contains("Serviço: " + service + " (continuação)") && !continued.contains(service))
+                    continued.append(service);
+            }
+        }
+        // Both services run over a page break; the note stays with the first heading.
+        QCOMPARE(continued, (QStringList{"00010", "00020"}));
+    }
+
+    // Regression: "fi" became one ligature glyph in the PDF, so a search for "filial" failed.
+    void pdfTextHasNoLigatures()
+    {
+        ReportDocument document("ZUB011", "Custo por filial", TParams());
+        document.setColumns({column("NMFILIAL", ReportLayout::Format::Text, 30)});
+        document.addBand({ReportDocument::BandKind::Detail, 0, {}, {"Escola filiada ao fluxo"}, {}});
+        const QString text = pdfPages(document).join('\n');
+        for (const QString &word : {QStringLiteral("filial"), QStringLiteral("filiada"), QStringLiteral("fluxo")})
+            QVERIFY2(text.contains(word), qPrintable(text));
     }
 
     void editReportSavesChosenColumns()
@@ -162,7 +213,13 @@ private Q_SLOTS:
         QCOMPARE(copy.columns.value(1).field, QStringLiteral("NMPRODUTO"));
         QVERIFY(!copy.columns.value(2).visible);
         QCOMPARE(copy.columns.size(), dialog.Layouts().at(0).columns.size()); // nothing lost
-        QCOMPARE(copy.queries.size(), 3);
+        const ReportLayout &original = dialog.Layouts().at(0);
+        QCOMPARE(copy.queries.size(), original.queries.size());
+        QCOMPARE(copy.lookups.size(), original.lookups.size());
+        QCOMPARE(copy.header.size(), original.header.size());
+        for (int i = 0; i < copy.header.size(); ++i)
+            QCOMPARE(copy.header[i].limit, original.header[i].limit);
+        QCOMPARE(copy.columns.value(2).unitField, QStringLiteral("SGUNIDADE")); // QTPLAN, hidden
         TParams params = copy.declaredParams();
         params.ParamByName("P_IDDIFERENCA").setAsString("T");
         const QList<ReportLayout::Column> shown = ReportEngine::shownColumns(copy, params);

@@ -1,6 +1,9 @@
+#include "server/demodata.h"
 #include "server/keylist.h"
+#include "server/schema.h"
 #include "server/serverconfig.h"
 
+#include <QSqlQuery>
 #include <QtTest>
 
 using server::KeyListRules;
@@ -124,6 +127,46 @@ private Q_SLOTS:
             QCOMPARE(parsed->first.toString(), host);
             QCOMPARE(int(parsed->second), port);
         }
+    }
+
+    // Regression: the processing date was the history's last day (31/12, no school), so the
+    // screen's first report over it came out empty.
+    void demoProcessingDateHasMeals_data()
+    {
+        QTest::addColumn<QDate>("firstDay");
+        QTest::addColumn<int>("days");
+        QTest::addColumn<QDate>("expected");
+        QTest::addColumn<bool>("meals"); // served under an active menu type that day
+        QTest::newRow("ends in the year-end break") << QDate(2025, 12, 1) << 31 << QDate(2025, 12, 19) << true;
+        QTest::newRow("ends on a Sunday") << QDate(2025, 3, 3) << 13 << QDate(2025, 3, 14) << true;
+        QTest::newRow("ends on a school day") << QDate(2025, 3, 3) << 3 << QDate(2025, 3, 5) << true;
+        QTest::newRow("only recess: the last day") << QDate(2025, 1, 1) << 10 << QDate(2025, 1, 10) << false;
+    }
+    void demoProcessingDateHasMeals()
+    {
+        QFETCH(QDate, firstDay);
+        QFETCH(int, days);
+        QFETCH(QDate, expected);
+        QFETCH(bool, meals);
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("demo"));
+            db.setDatabaseName(QStringLiteral(":memory:"));
+            QVERIFY(db.open());
+            server::ensureSchema(db);
+            server::createDemo(db, server::DemoOptions{2, days, firstDay});
+            QSqlQuery query(db);
+            // Schools and centrals alike; the lone branch too.
+            QVERIFY(query.exec(QStringLiteral("SELECT DISTINCT DTPROCESSA FROM FILIAL")));
+            QVERIFY(query.next());
+            QCOMPARE(QDate::fromString(query.value(0).toString().left(10), Qt::ISODate), expected);
+            QVERIFY(!query.next());
+            QVERIFY(query.exec(QStringLiteral("SELECT COUNT(*) FROM REFESERV V JOIN TIPOCARD T ON T.CDTIPOCARD = V.CDTIPOCARD"
+                                              " WHERE T.IDTPCARDATIV = 'S' AND V.QTREFESERV > 0 AND V.DTREFEICAO = '%1'")
+                                   .arg(expected.toString(Qt::ISODate))));
+            QVERIFY(query.next());
+            QCOMPARE(query.value(0).toInt() > 0, meals);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("demo"));
     }
 };
 
