@@ -1,6 +1,6 @@
 #include "Cli_zub01100.h"
 
-#include "host/formcreation.h"
+#include "host/services/formcreation.h"
 
 // The one screen instance and whether it exists; exported for the host.
 TfrmCustoPlanXReal *frmCustoPlanXReal = nullptr;

@@ -6,11 +6,11 @@
 // filter group) and report/ (parameters, output commands and clean-up).
 
 #include "filters/selectionlist.h"
-#include "host/adoibquery.h"
-#include "host/dadosgerrel.h"
-#include "host/dataset.h"
-#include "host/netconnection.h"
-#include "host/params.h"
+#include "host/data/adoibquery.h"
+#include "host/form/dadosgerrel.h"
+#include "host/data/dataset.h"
+#include "host/network/netconnection.h"
+#include "host/data/params.h"
 #include "ui_custoplanxreal.h"
 
 #include <QJsonObject>

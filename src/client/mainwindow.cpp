@@ -1,6 +1,6 @@
 #include "client/mainwindow.h"
 
-#include "host/dispatcher.h"
+#include "host/services/dispatcher.h"
 
 #include <QAction>
 #include <QApplication>

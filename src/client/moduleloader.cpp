@@ -1,6 +1,6 @@
 #include "client/moduleloader.h"
 
-#include "host/errors.h"
+#include "host/data/errors.h"
 
 #include <QDir>
 #include <QFileInfo>

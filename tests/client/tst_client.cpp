@@ -3,7 +3,7 @@
 
 #include "client/mainwindow.h"
 #include "client/moduleloader.h"
-#include "host/dispatcher.h"
+#include "host/services/dispatcher.h"
 
 #include <QLabel>
 #include <QLibrary>

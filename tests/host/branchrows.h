@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/dataset.h"
+#include "host/data/dataset.h"
 
 #include <QVariantMap>
 

@@ -1,9 +1,9 @@
 // The date edit and the masked code edit, typed into as a user does.
 #include "support/testhost.h"
 
-#include "host/dateeditplus.h"
-#include "host/dispatcher.h"
-#include "host/maskedit.h"
+#include "host/widgets/dateeditplus.h"
+#include "host/services/dispatcher.h"
+#include "host/widgets/maskedit.h"
 
 #include <QCalendarWidget>
 #include <QLineEdit>

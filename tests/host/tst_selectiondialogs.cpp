@@ -2,13 +2,13 @@
 #include "branchrows.h"
 #include "support/testhost.h"
 
-#include "host/btnpesquisa.h"
-#include "host/errors.h"
-#include "host/keylist.h"
-#include "host/lookupdialog.h"
-#include "host/multiselectdialog.h"
-#include "host/pesquisalista.h"
-#include "host/qtuserinteraction.h"
+#include "host/widgets/btnpesquisa.h"
+#include "host/data/errors.h"
+#include "host/data/keylist.h"
+#include "host/widgets/lookupdialog.h"
+#include "host/widgets/multiselectdialog.h"
+#include "host/widgets/pesquisalista.h"
+#include "host/widgets/qtuserinteraction.h"
 
 #include <QLineEdit>
 #include <QPushButton>

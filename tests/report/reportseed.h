@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/params.h"
+#include "host/data/params.h"
 
 #include <QSqlDatabase>
 

@@ -2,7 +2,7 @@
 // zub-client printing each ZUB011 layout to PDF; the grand totals read back with pdftotext
 // are checked against sums worked out here straight from the demo data.
 #include "../server/serverharness.h"
-#include "host/reportformat.h"
+#include "report/reportformat.h"
 #include "wire/databaseurl.h"
 
 #include <QSqlError>

@@ -1,10 +1,10 @@
 // The report engine on the ZUB011 layouts over a small seeded database: whole reports against
 // reference text, totals by hand, restrictions by the stored lists, and PostgreSQL alike.
 #include "../server/serverharness.h"
-#include "host/dbgeral.h"
-#include "host/errors.h"
-#include "host/reportengine.h"
-#include "host/reportlayout.h"
+#include "host/data/dbgeral.h"
+#include "host/data/errors.h"
+#include "report/reportengine.h"
+#include "report/reportlayout.h"
 #include "reportseed.h"
 #include "wire/databaseurl.h"
 

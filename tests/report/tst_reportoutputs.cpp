@@ -1,11 +1,11 @@
 // Outputs of a report document (numbers, CSV, PDF pages) and the copy that "Editar relatório"
 // saves with changed columns.
-#include "host/reportcolumnsdialog.h"
-#include "host/errors.h"
-#include "host/reportdialog.h"
-#include "host/reportengine.h"
-#include "host/reportexpression.h"
-#include "host/reportformat.h"
+#include "host/widgets/reportcolumnsdialog.h"
+#include "host/data/errors.h"
+#include "host/form/reportdialog.h"
+#include "report/reportengine.h"
+#include "report/reportexpression.h"
+#include "report/reportformat.h"
 #include "support/testhost.h"
 
 #include <QLineEdit>

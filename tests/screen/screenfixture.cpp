@@ -1,6 +1,6 @@
 #include "screenfixture.h"
 
-#include "host/session.h"
+#include "host/services/session.h"
 #include "wire/datapacket.h"
 
 #include <QApplication>

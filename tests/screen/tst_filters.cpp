@@ -1,7 +1,7 @@
-#include "host/combobox.h"
-#include "host/dateeditplus.h"
-#include "host/dispatcher.h"
-#include "host/maskedit.h"
+#include "host/widgets/combobox.h"
+#include "host/widgets/dateeditplus.h"
+#include "host/services/dispatcher.h"
+#include "host/widgets/maskedit.h"
 #include "screenfixture.h"
 
 #include <QApplication>

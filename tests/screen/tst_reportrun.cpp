@@ -1,9 +1,9 @@
-#include "host/busyindicator.h"
-#include "host/combobox.h"
-#include "host/dateeditplus.h"
-#include "host/dispatcher.h"
-#include "host/radiogroup.h"
-#include "host/userinteraction.h"
+#include "host/widgets/busyindicator.h"
+#include "host/widgets/combobox.h"
+#include "host/widgets/dateeditplus.h"
+#include "host/services/dispatcher.h"
+#include "host/widgets/radiogroup.h"
+#include "host/services/userinteraction.h"
 #include "screenfixture.h"
 
 #include <QCheckBox>

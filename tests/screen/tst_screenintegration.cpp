@@ -1,12 +1,12 @@
 // The report screen against the real application server on a fresh demo database: the same
 // file serves as the client's general database, as at a site.
 #include "../server/serverharness.h"
-#include "host/combobox.h"
-#include "host/dateeditplus.h"
-#include "host/dispatcher.h"
-#include "host/hostservices.h"
-#include "host/session.h"
-#include "host/userinteraction.h"
+#include "host/widgets/combobox.h"
+#include "host/widgets/dateeditplus.h"
+#include "host/services/dispatcher.h"
+#include "host/services/hostservices.h"
+#include "host/services/session.h"
+#include "host/services/userinteraction.h"
 #include "Cli_zub01100.h"
 
 #include <QSqlQuery>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "host/clientconfig.h"
-#include "host/dbgeral.h"
-#include "host/hostservices.h"
-#include "host/session.h"
-#include "host/userinteraction.h"
+#include "host/services/clientconfig.h"
+#include "host/data/dbgeral.h"
+#include "host/services/hostservices.h"
+#include "host/services/session.h"
+#include "host/services/userinteraction.h"
 
 #include <QTemporaryDir>
 #include <functional>

@@ -1,9 +1,9 @@
 // Branch grouping and the list of aggregated branches ("Todos"/"Lista").
 #include "Cli_zub01100.h"
 
-#include "host/checkresultserv.h"
-#include "host/hostfunctions.h"
-#include "host/messages.h"
+#include "host/network/checkresultserv.h"
+#include "host/data/hostfunctions.h"
+#include "host/services/messages.h"
 #include "screen/busyscope.h"
 
 using namespace host;

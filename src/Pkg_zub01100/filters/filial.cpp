@@ -1,9 +1,9 @@
 // Aggregated branch: the single-branch code field, its lookup and the branch-filter check.
 #include "Cli_zub01100.h"
 
-#include "host/checkresultserv.h"
-#include "host/hostfunctions.h"
-#include "host/messages.h"
+#include "host/network/checkresultserv.h"
+#include "host/data/hostfunctions.h"
+#include "host/services/messages.h"
 #include "screen/busyscope.h"
 
 using namespace host;

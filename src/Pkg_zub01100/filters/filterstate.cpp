@@ -14,12 +14,12 @@
 //   "nivel"          product grouping level, 0 for none
 #include "Cli_zub01100.h"
 
-#include "host/combobox.h"
-#include "host/dateeditplus.h"
-#include "host/errors.h"
-#include "host/hostfunctions.h"
-#include "host/messages.h"
-#include "host/radiogroup.h"
+#include "host/widgets/combobox.h"
+#include "host/widgets/dateeditplus.h"
+#include "host/data/errors.h"
+#include "host/data/hostfunctions.h"
+#include "host/services/messages.h"
+#include "host/widgets/radiogroup.h"
 
 #include <QCheckBox>
 #include <QJsonArray>

@@ -1,9 +1,9 @@
 // Period, product types and cost type.
 #include "Cli_zub01100.h"
 
-#include "host/dateeditplus.h"
-#include "host/hostfunctions.h"
-#include "host/messages.h"
+#include "host/widgets/dateeditplus.h"
+#include "host/data/hostfunctions.h"
+#include "host/services/messages.h"
 
 using namespace host;
 

@@ -1,10 +1,10 @@
 #include "filters/selectionlist.h"
 
-#include "host/dispatcher.h"
-#include "host/errors.h"
-#include "host/hostfunctions.h"
-#include "host/messages.h"
-#include "host/pesquisalista.h"
+#include "host/services/dispatcher.h"
+#include "host/data/errors.h"
+#include "host/data/hostfunctions.h"
+#include "host/services/messages.h"
+#include "host/widgets/pesquisalista.h"
 
 #include <QAbstractButton>
 #include <QKeyEvent>

@@ -1,8 +1,8 @@
 // Menu types of the central ("Todos"/"Lista").
 #include "Cli_zub01100.h"
 
-#include "host/hostfunctions.h"
-#include "host/messages.h"
+#include "host/data/hostfunctions.h"
+#include "host/services/messages.h"
 
 using namespace host;
 

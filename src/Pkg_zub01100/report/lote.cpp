@@ -1,10 +1,10 @@
 // Scheduled runs: the screen without a window, its filters from one value, one output command.
 #include "Cli_zub01100.h"
 
-#include "host/dispatcher.h"
-#include "host/errors.h"
-#include "host/hostservices.h"
-#include "host/userinteraction.h"
+#include "host/services/dispatcher.h"
+#include "host/data/errors.h"
+#include "host/services/hostservices.h"
+#include "host/services/userinteraction.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

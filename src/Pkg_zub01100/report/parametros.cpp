@@ -1,12 +1,12 @@
 // The checks before a report, the server-side preparation and the layout's parameters.
 #include "Cli_zub01100.h"
 
-#include "host/checkresultserv.h"
-#include "host/combobox.h"
-#include "host/dateeditplus.h"
-#include "host/hostfunctions.h"
-#include "host/messages.h"
-#include "host/session.h"
+#include "host/network/checkresultserv.h"
+#include "host/widgets/combobox.h"
+#include "host/widgets/dateeditplus.h"
+#include "host/data/hostfunctions.h"
+#include "host/services/messages.h"
+#include "host/services/session.h"
 #include "screen/busyscope.h"
 #include "wire/wirevalue.h"
 

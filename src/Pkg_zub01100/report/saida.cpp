@@ -1,8 +1,8 @@
 // Output commands around the base form's, and the clean-up of what the server prepared.
 #include "Cli_zub01100.h"
 
-#include "host/checkresultserv.h"
-#include "host/messages.h"
+#include "host/network/checkresultserv.h"
+#include "host/services/messages.h"
 #include "screen/busyscope.h"
 #include "wire/wirevalue.h"
 

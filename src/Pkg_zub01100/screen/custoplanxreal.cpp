@@ -1,10 +1,10 @@
 #include "Cli_zub01100.h"
 
-#include "host/dispatcher.h"
-#include "host/exitevent.h"
-#include "host/hostservices.h"
-#include "host/reportdialog.h"
-#include "host/userinteraction.h"
+#include "host/services/dispatcher.h"
+#include "host/widgets/exitevent.h"
+#include "host/services/hostservices.h"
+#include "host/form/reportdialog.h"
+#include "host/services/userinteraction.h"
 #include "screen/colours.h"
 #include "screen/messagetable.h"
 

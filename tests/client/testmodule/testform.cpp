@@ -1,13 +1,13 @@
 #include "testform.h"
 
-#include "host/btnpesquisa.h"
-#include "host/dataset.h"
-#include "host/dateeditplus.h"
-#include "host/dispatcher.h"
-#include "host/maskedit.h"
-#include "host/params.h"
-#include "host/pesquisalista.h"
-#include "host/reportdialog.h"
+#include "host/widgets/btnpesquisa.h"
+#include "host/data/dataset.h"
+#include "host/widgets/dateeditplus.h"
+#include "host/services/dispatcher.h"
+#include "host/widgets/maskedit.h"
+#include "host/data/params.h"
+#include "host/widgets/pesquisalista.h"
+#include "host/form/reportdialog.h"
 
 #include <QGroupBox>
 #include <QLabel>

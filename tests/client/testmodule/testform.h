@@ -1,6 +1,6 @@
 #pragma once
 
-#include "host/dadosgerrel.h"
+#include "host/form/dadosgerrel.h"
 
 class QRadioButton;
 class QToolButton;

@@ -1,7 +1,7 @@
 // Entry points of the test module, as the client calls them.
 #include "testform.h"
 
-#include "host/formcreation.h"
+#include "host/services/formcreation.h"
 
 #include <QFile>
 

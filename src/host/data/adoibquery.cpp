@@ -1,0 +1,139 @@
+#include "host/data/adoibquery.h"
+
+#include "host/data/errors.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlField>
+#include <QSqlRecord>
+
+namespace host {
+
+TADOIBQuery::TADOIBQuery(TdtmDBGeral *database, const QString &name, QObject *parent)
+    : TDataSet(name, parent), m_database(database)
+{
+}
+
+const QStringList &TADOIBQuery::sqlFor(SqlDialect dialect) const
+{
+    const QStringList *text = &SQL;
+    switch (dialect) {
+    case SqlDialect::Oracle: text = &SQL_ORACLE; break;
+    case SqlDialect::MsSql: text = &SQL_MSSQL; break;
+    case SqlDialect::InterBase: text = &SQL_IB; break;
+    case SqlDialect::Generic:
+    case SqlDialect::Sqlite:
+    case SqlDialect::Postgres: break;
+    }
+    // A dialect without its own text runs the generic one.
+    return text->join(QString()).trimmed().isEmpty() ? SQL : *text;
+}
+
+QStringList TADOIBQuery::parameterNames(const QString &sql)
+{
+    QStringList names;
+    bool inQuote = false;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (c == QLatin1Char('\'')) {
+            inQuote = !inQuote;
+            continue;
+        }
+        if (inQuote || c != QLatin1Char(':'))
+            continue;
+        if (i + 1 < sql.size() && sql[i + 1] == QLatin1Char(':')) {
+            ++i;
+            continue;
+        }
+        if (i > 0 && sql[i - 1] == QLatin1Char(':'))
+            continue;
+        qsizetype end = i + 1;
+        while (end < sql.size() && (sql[end].isLetterOrNumber() || sql[end] == QLatin1Char('_')))
+            ++end;
+        const QString name = sql.mid(i + 1, end - i - 1);
+        if (!name.isEmpty() && !names.contains(name, Qt::CaseInsensitive))
+            names.append(name);
+        i = end - 1;
+    }
+    return names;
+}
+
+void TADOIBQuery::refreshParams()
+{
+    for (const QStringList *text : {&SQL, &SQL_ORACLE, &SQL_MSSQL, &SQL_IB}) {
+        for (const QString &name : parameterNames(text->join(QLatin1Char('\n'))))
+            m_params.declare(name, ParamType::String);
+    }
+}
+
+TParam &TADOIBQuery::ParamByName(const QString &name)
+{
+    refreshParams();
+    return m_params.ParamByName(name);
+}
+
+TParams &TADOIBQuery::Params()
+{
+    refreshParams();
+    return m_params;
+}
+
+void TADOIBQuery::Open()
+{
+    if (BeforeOpen)
+        BeforeOpen(this);
+    QSqlDatabase db = m_database->adcGeral();
+    const QString text = sqlFor(dialectForDriver(db.driverName())).join(QLatin1Char('\n'));
+    static const QRegularExpression readOnlyStart(QStringLiteral("^\\s*(SELECT|WITH)\\b"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+    if (!readOnlyStart.match(text).hasMatch())
+        throw HostError(QStringLiteral("A consulta %1 é somente de leitura e aceita apenas SELECT.").arg(objectName()));
+
+    refreshParams();
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(text))
+        throw HostError(QStringLiteral("Erro ao preparar a consulta %1: %2").arg(objectName(), query.lastError().text()));
+    for (const QString &name : parameterNames(text)) {
+        const TParam &param = m_params.ParamByName(name);
+        query.bindValue(QLatin1Char(':') + name, param.IsNull() ? QVariant(QString()) : param.Value);
+    }
+    if (!query.exec())
+        throw HostError(QStringLiteral("Erro ao abrir a consulta %1: %2").arg(objectName(), query.lastError().text()));
+
+    const QSqlRecord record = query.record();
+    if (Fields().isEmpty()) {
+        for (int i = 0; i < record.count(); ++i) {
+            const auto typeId = record.field(i).metaType().id();
+            const FieldType type = typeId == QMetaType::Int || typeId == QMetaType::LongLong ? FieldType::Integer
+                                 : typeId == QMetaType::Double                                ? FieldType::Float
+                                 : typeId == QMetaType::QDate                                 ? FieldType::Date
+                                                                                              : FieldType::String;
+            AddField(record.fieldName(i).toUpper(), type, 0);
+        }
+    }
+    const QList<TField *> fields = Fields();
+    QList<int> columns;
+    for (TField *field : fields) {
+        int column = -1;
+        for (int i = 0; i < record.count(); ++i) {
+            if (record.fieldName(i).compare(field->FieldName, Qt::CaseInsensitive) == 0)
+                column = i;
+        }
+        if (column < 0)
+            throw HostError(QStringLiteral("A consulta %1 não traz o campo %2.").arg(objectName(), field->FieldName));
+        columns.append(column);
+    }
+    QList<QVariantList> rows;
+    while (query.next()) {
+        QVariantList row;
+        row.reserve(fields.size());
+        for (int i = 0; i < fields.size(); ++i)
+            row.append(convert(query.value(columns[i]), *fields[i]));
+        rows.append(row);
+    }
+    resetRows(std::move(rows));
+}
+
+} // namespace host

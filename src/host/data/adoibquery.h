@@ -1,0 +1,45 @@
+#pragma once
+
+#include "host/data/dataset.h"
+#include "host/data/dbgeral.h"
+#include "host/data/params.h"
+
+#include <QStringList>
+#include <functional>
+
+namespace host {
+
+// A read-only lookup query on the general database, with one SQL text per dialect and
+// named parameters (":P_NAME"). Rows are fetched whole into memory on Open.
+class TADOIBQuery : public TDataSet
+{
+    Q_OBJECT
+public:
+    TADOIBQuery(TdtmDBGeral *database, const QString &name, QObject *parent = nullptr);
+
+    QStringList SQL;
+    QStringList SQL_ORACLE;
+    QStringList SQL_MSSQL;
+    QStringList SQL_IB;
+
+    // Runs at the start of every Open, before the parameters are bound.
+    std::function<void(TDataSet *)> BeforeOpen;
+
+    // The parameters named in the SQL texts; values survive Close.
+    TParam &ParamByName(const QString &name);
+    TParams &Params();
+
+    void Open();
+    void Close() { closeRows(); }
+
+    const QStringList &sqlFor(SqlDialect dialect) const;
+    // Parameter names in order of first appearance (":NAME", not "::" casts nor quoted text).
+    static QStringList parameterNames(const QString &sql);
+
+private:
+    void refreshParams();
+    TdtmDBGeral *m_database;
+    TParams m_params;
+};
+
+} // namespace host

@@ -1,0 +1,235 @@
+#include "host/form/reportdialog.h"
+
+#include "host/data/errors.h"
+#include "host/services/hostservices.h"
+#include "host/data/dbgeral.h"
+#include "report/reportdocument.h"
+#include "report/reportengine.h"
+#include "host/services/session.h"
+#include "host/services/userinteraction.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+namespace host {
+
+TReportDesignerDialog::TReportDesignerDialog(QObject *parent) : QObject(parent)
+{
+}
+
+QString TReportDesignerDialog::ReportsRoot()
+{
+    if (HostServices::isInstalled()) {
+        const QString configured = HostServices::current().session().config().reportsDir;
+        if (!configured.isEmpty())
+            return configured;
+    }
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/reports");
+    if (QFileInfo(beside).isDir())
+        return beside;
+    return QStringLiteral(ZUB_SOURCE_DIR "/reports");
+}
+
+QString TReportDesignerDialog::ReportFolder() const
+{
+    return QDir(ReportsDir.isEmpty() ? ReportsRoot() : ReportsDir).filePath(ReportCode);
+}
+
+QString TReportDesignerDialog::UserReportFolder() const
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("reports/") + ReportCode);
+}
+
+QList<ReportLayout> TReportDesignerDialog::Layouts() const
+{
+    // A damaged copy of the user's must not take the shipped layouts, and the screen, with it.
+    QStringList ignored;
+    return ReportLayout::loadFolder(ReportFolder()) + ReportLayout::loadFolder(UserReportFolder(), &ignored);
+}
+
+QStringList TReportDesignerDialog::UnreadableUserLayouts() const
+{
+    QStringList unreadable;
+    ReportLayout::loadFolder(UserReportFolder(), &unreadable);
+    return unreadable;
+}
+
+QStringList TReportDesignerDialog::ReportTitles() const
+{
+    QStringList titles;
+    for (const ReportLayout &layout : Layouts())
+        titles.append(layout.title);
+    return titles;
+}
+
+ReportLayout TReportDesignerDialog::layoutAt(int index) const
+{
+    const QList<ReportLayout> layouts = Layouts();
+    if (index < 0 || index >= layouts.size())
+        throw HostError(QStringLiteral("Não há layout de número %1 para o relatório %2 em \"%3\".")
+                            .arg(index).arg(ReportCode, QDir::toNativeSeparators(ReportFolder())));
+    return layouts[index];
+}
+
+ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
+{
+    m_lastParams = layout.declaredParams();
+    bool handled = false;
+    if (BeforeGetQueryParams)
+        BeforeGetQueryParams(m_lastParams, handled);
+    if (!handled) {
+        QStringList missing;
+        for (const TParam &param : m_lastParams.items()) {
+            if (param.IsNull())
+                missing.append(param.Name);
+        }
+        if (!missing.isEmpty())
+            throw HostError(QStringLiteral("O relatório \"%1\" ficou com parâmetros sem valor: %2.")
+                                .arg(layout.title, missing.join(QStringLiteral(", "))));
+    }
+    const QSqlDatabase database = layout.queries.isEmpty() ? QSqlDatabase() : HostServices::current().dtmDBGeral().adcGeral();
+    return ReportEngine(database, DBPictObj(0)).build(ReportCode, layout, m_lastParams);
+}
+
+void TReportDesignerDialog::finish(const std::function<void()> &output, const std::function<void()> &after)
+{
+    std::exception_ptr failure;
+    try {
+        output();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (after) {
+        if (failure) {
+            // The output's failure would be lost if the clean-up fails too; show it first.
+            try {
+                after();
+            } catch (...) {
+                try {
+                    std::rethrow_exception(failure);
+                } catch (const HostError &error) {
+                    HostServices::current().ui().showError(error.text());
+                } catch (...) {
+                }
+                throw;
+            }
+        } else {
+            after();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TReportDesignerDialog::Print()
+{
+    const ReportLayout layout = layoutAt(ReportIndex);
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(layout.title);
+    if (!HostServices::current().ui().choosePrinter(printer, layout.title))
+        return;
+    finish([&] { run(layout).print(printer); }, QRPAfterPrint);
+}
+
+void TReportDesignerDialog::preview(const ReportLayout &layout)
+{
+    finish([&] {
+        const ReportDocument document = run(layout);
+        HostServices::current().ui().showPreview(layout.title, [&document](QPrinter &printer) { document.print(printer); });
+    }, QRPAfterPreview);
+}
+
+void TReportDesignerDialog::Preview()
+{
+    preview(layoutAt(ReportIndex));
+}
+
+void TReportDesignerDialog::StandardReport()
+{
+    const QList<ReportLayout> layouts = ReportLayout::loadFolder(ReportFolder());
+    if (layouts.isEmpty())
+        throw HostError(QStringLiteral("Não há layout padrão para o relatório %1 em \"%2\".")
+                            .arg(ReportCode, QDir::toNativeSeparators(ReportFolder())));
+    const auto standard = std::find_if(layouts.begin(), layouts.end(), [](const ReportLayout &l) { return l.standard; });
+    preview(standard == layouts.end() ? layouts.first() : *standard);
+}
+
+void TReportDesignerDialog::SaveAs(const QString &fileName)
+{
+    const ReportLayout layout = layoutAt(ReportIndex);
+    finish([&] {
+        const ReportDocument document = run(layout);
+        if (QFileInfo(fileName).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0) {
+            document.writeCsv(fileName);
+            return;
+        }
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(fileName);
+        printer.setDocName(layout.title);
+        document.print(printer);
+    }, QRPAfterPrint);
+}
+
+void TReportDesignerDialog::SaveAsText(const QString &fileName)
+{
+    const ReportLayout layout = layoutAt(ReportIndex);
+    run(layout).writeText(fileName);
+}
+
+// The layout's columns in the edited order, with the edited labels and visibility; a column
+// the edit does not name keeps its place at the end, so no field is ever lost from the copy.
+QList<ReportLayout::Column> TReportDesignerDialog::editedColumns(QList<ReportLayout::Column> columns,
+                                                                 const QList<ReportLayoutEdit::Column> &edited)
+{
+    QList<ReportLayout::Column> result;
+    for (const ReportLayoutEdit::Column &change : edited) {
+        const auto found = std::find_if(columns.begin(), columns.end(), [&](const ReportLayout::Column &c) { return c.field == change.field; });
+        if (found == columns.end())
+            continue;
+        ReportLayout::Column column = *found;
+        columns.erase(found);
+        column.label = change.label.trimmed().isEmpty() ? column.label : change.label.trimmed();
+        column.visible = change.visible;
+        result.append(column);
+    }
+    return result + columns;
+}
+
+int TReportDesignerDialog::EditReport()
+{
+    ReportLayout layout = layoutAt(ReportIndex);
+    ReportLayoutEdit initial{layout.title, {}};
+    for (const ReportLayout::Column &column : layout.columns)
+        initial.columns.append({column.field, column.label, column.visible});
+    const std::optional<ReportLayoutEdit> edit = HostServices::current().ui().editReportLayout(NewReportCaption, NewReportPrompt, initial);
+    if (!edit)
+        return -1;
+    if (edit->title.trimmed().isEmpty())
+        throw HostError(QStringLiteral("O título do relatório deve ser informado."));
+    layout.title = edit->title.trimmed();
+    layout.standard = false;
+    layout.columns = editedColumns(layout.columns, edit->columns);
+    QString base = layout.title.normalized(QString::NormalizationForm_D).toLower();
+    base.replace(QRegularExpression(QStringLiteral("[^a-z0-9]+")), QStringLiteral("-"));
+    base = base.section(QLatin1Char('-'), 0, -1, QString::SectionSkipEmpty);
+    if (base.isEmpty())
+        base = QStringLiteral("relatorio");
+    const QDir folder(UserReportFolder());
+    QString path = folder.filePath(base + QStringLiteral(".json"));
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = folder.filePath(QStringLiteral("%1-%2.json").arg(base).arg(n));
+    layout.save(path);
+    const QList<ReportLayout> layouts = Layouts();
+    for (int i = 0; i < layouts.size(); ++i) {
+        if (QFileInfo(layouts[i].fileName) == QFileInfo(path))
+            return i;
+    }
+    return -1;
+}
+
+} // namespace host

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "host/data/params.h"
+#include "report/reportlayout.h"
+#include "report/reportlayoutedit.h"
+
+#include <QObject>
+#include <QStringList>
+#include <functional>
+
+class QPrinter;
+
+namespace host {
+
+class ReportDocument;
+
+// Runs the layouts of one report code. Each output command, in this order:
+//   Print:         printer choice (a cancel ends here, nothing raised) -> BeforeGetQueryParams
+//                  -> output -> QRPAfterPrint
+//   Preview:       BeforeGetQueryParams -> preview window (until closed) -> QRPAfterPreview
+//   SaveAs(file):  BeforeGetQueryParams -> PDF file (CSV when the name ends in .csv)
+//                  -> QRPAfterPrint (saving is printing to a file)
+//   SaveAsText:    BeforeGetQueryParams -> text file; no after-event
+//   StandardReport: Preview of the standard layout (the one marked "standard", else the first)
+//   EditReport:    asks a title and the columns (shown or not, order, labels) and saves a copy
+//                  of the chosen layout with them, in the user's own report folder; runs nothing
+//                  and raises nothing
+// BeforeGetQueryParams receives the parameter list that the layout declares and `handled`
+// false. Unless a handler sets `handled`, a declared parameter left without a value fails the
+// run, naming it: a report on a missing filter would look right and be wrong.
+// Once BeforeGetQueryParams has run, the after-event runs even when the output fails, so that
+// what the handlers prepared is cleaned up; the output's failure is raised after it.
+class TReportDesignerDialog : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TReportDesignerDialog(QObject *parent = nullptr);
+
+    QString ReportCode;
+    QString ReportsDir; // empty: ReportsRoot()
+    int ReportIndex = 0;
+    QString NewReportCaption = QStringLiteral("Título do Relatório");
+    QString NewReportPrompt = QStringLiteral("Informe o título do relatório:");
+
+    std::function<void(TParams &params, bool &handled)> BeforeGetQueryParams;
+    std::function<void()> QRPAfterPrint;
+    std::function<void()> QRPAfterPreview;
+
+    // The shipped layouts, then the user's own copies.
+    QString ReportFolder() const;
+    QString UserReportFolder() const;
+    QList<ReportLayout> Layouts() const;
+    // Why the user's copies that Layouts() leaves out could not be read.
+    QStringList UnreadableUserLayouts() const;
+    QStringList ReportTitles() const;
+
+    void Print();
+    void Preview();
+    void SaveAs(const QString &fileName);
+    void SaveAsText(const QString &fileName);
+    void StandardReport();
+    // The index of the new layout, or -1 when the user cancels.
+    int EditReport();
+
+    static QList<ReportLayout::Column> editedColumns(QList<ReportLayout::Column> columns,
+                                                    const QList<ReportLayoutEdit::Column> &edited);
+
+    // The parameters of the last run, as the handlers left them.
+    const TParams &LastParams() const { return m_lastParams; }
+
+    // Configured folder, else "reports" beside the executable, else the source tree's.
+    static QString ReportsRoot();
+
+private:
+    ReportLayout layoutAt(int index) const;
+    ReportDocument run(const ReportLayout &layout);
+    void preview(const ReportLayout &layout);
+    static void finish(const std::function<void()> &output, const std::function<void()> &after);
+
+    TParams m_lastParams;
+};
+
+} // namespace host

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <functional>
+
+namespace host {
+
+// One positional argument of a remote call. A by-reference argument is written back from the
+// answer's "vars" when the server sends a value for its position.
+class RpcArg
+{
+public:
+    static RpcArg val(const QVariant &value) { return RpcArg(value, {}); }
+    static RpcArg ref(QString &variable);
+    static RpcArg ref(QVariant &variable);
+
+    const QVariant &value() const { return m_value; }
+    bool isByReference() const { return bool(m_writeBack); }
+    void writeBack(const QVariant &value) const { m_writeBack(value); }
+
+private:
+    RpcArg(const QVariant &value, std::function<void(const QVariant &)> writeBack)
+        : m_value(value), m_writeBack(std::move(writeBack)) {}
+    QVariant m_value;
+    std::function<void(const QVariant &)> m_writeBack;
+};
+
+// Connection to a remote data module of the application server. Calls are synchronous,
+// late-bound by method name, over HTTP with the bearer token of the session.
+class TNetConnection : public QObject
+{
+    Q_OBJECT
+public:
+    TNetConnection(const QString &name, const QString &serverName, QObject *parent = nullptr);
+
+    QString Host;
+    int Port = 0;
+    QString ServerName;   // e.g. "Zub01100.rdmCustoPlanXReal"
+    QString Token;        // empty: the default token (the logged-in session's)
+    bool ThrowException = false;
+    int ConnectTimeoutMs = 5000;
+    int CallTimeoutMs = 10 * 60 * 1000; // a year's plan may take a while on a large site
+
+    // Runs before every connect, so that a changed address takes effect.
+    std::function<void(TNetConnection *)> BeforeConnect;
+
+    bool Connected() const { return m_connected; }
+    // Connecting checks that the server answers at the address, accepts the token and serves the object.
+    void setConnected(bool connected);
+    void Open() { setConnected(true); }
+    void Close() { setConnected(false); }
+
+    // Calls a method of the server object; answers the method's answer. Raises ServerError.
+    QVariant Call(const QString &method, const QList<RpcArg> &args = {});
+
+    // The token of connections that carry none of their own; the host's services set it to the
+    // logged-in session's, so the network layer needs nothing above it.
+    static void setDefaultToken(std::function<QString()> provider);
+
+private:
+    static std::function<QString()> &defaultToken();
+    QVariant exchange(const QString &method, const QList<RpcArg> &args);
+    QString address() const;
+    bool m_connected = false;
+    qint64 m_nextId = 1;
+};
+
+} // namespace host

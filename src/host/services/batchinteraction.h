@@ -1,0 +1,42 @@
+#pragma once
+
+#include "host/services/userinteraction.h"
+
+#include <QString>
+#include <cstdio>
+
+namespace host {
+
+// The user interaction of a run without a window (the client's batch mode): messages go to
+// standard error, the save and printer questions are answered with the output file (the
+// printer prints a PDF into it), and anything else that needs a person is refused, with a
+// message, as a cancel.
+class BatchInteraction : public UserInteraction
+{
+public:
+    explicit BatchInteraction(const QString &outputFile, std::FILE *messages = stderr);
+
+    void showError(const QString &text) override;
+    void showInformation(const QString &text) override;
+    std::optional<QString> askText(const QString &title, const QString &prompt, const QString &initial) override;
+    std::optional<int> chooseRow(const SingleChoiceRequest &request) override;
+    std::optional<QList<bool>> chooseMarks(const MultiChoiceRequest &request) override;
+    std::optional<QString> chooseSaveFile(const QString &title, const QString &suggestedPath,
+                                          const QString &filter) override;
+    bool choosePrinter(QPrinter &printer, const QString &documentName) override;
+    void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override;
+    std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,
+                                                     const ReportLayoutEdit &initial) override;
+
+    int errorCount() const { return m_errors; }
+
+private:
+    void write(const QString &prefix, const QString &text);
+    void refuse(const QString &what);
+
+    QString m_output;
+    std::FILE *m_messages;
+    int m_errors = 0;
+};
+
+} // namespace host

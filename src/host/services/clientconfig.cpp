@@ -1,0 +1,103 @@
+#include "host/services/clientconfig.h"
+
+#include "host/data/errors.h"
+#include "wire/rpcmessage.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace host {
+
+ClientConfig::ClientConfig()
+    : serverHost(QStringLiteral("127.0.0.1")), serverPort(wire::kDefaultServerPort),
+      productPicture(QStringLiteral("99.99.999"))
+{
+}
+
+ClientConfig ClientConfig::fromFile(const QString &path)
+{
+    if (!QFileInfo(path).isReadable())
+        throw HostError(QStringLiteral("Arquivo de configuração não encontrado ou sem permissão de leitura: %1").arg(path));
+    QSettings ini(path, QSettings::IniFormat);
+    if (ini.status() != QSettings::NoError)
+        throw HostError(QStringLiteral("Arquivo de configuração inválido: %1").arg(path));
+    const QString baseDir = QFileInfo(path).absolutePath();
+    auto pathSetting = [&](const QString &key) {
+        const QString value = ini.value(key).toString();
+        return value.isEmpty() || QFileInfo(value).isAbsolute() ? value : baseDir + QLatin1Char('/') + value;
+    };
+
+    ClientConfig config;
+    config.branch = ini.value(QStringLiteral("sessao/filial")).toString();
+    config.operatorCode = ini.value(QStringLiteral("sessao/operador")).toString();
+    config.branchMode = ini.value(QStringLiteral("sessao/modo_filial"), false).toBool();
+    config.serverHost = ini.value(QStringLiteral("servidor/host"), config.serverHost).toString();
+    config.serverPort = ini.value(QStringLiteral("servidor/porta"), config.serverPort).toInt();
+    config.token = ini.value(QStringLiteral("servidor/token")).toString();
+    config.tokenFile = pathSetting(QStringLiteral("servidor/arquivo_token"));
+    config.database = ini.value(QStringLiteral("banco/endereco")).toString();
+    if (config.database.startsWith(QLatin1String("sqlite:"))) {
+        const QString file = config.database.mid(7);
+        if (!QFileInfo(file).isAbsolute())
+            config.database = QStringLiteral("sqlite:") + baseDir + QLatin1Char('/') + file;
+    }
+    config.productPicture = ini.value(QStringLiteral("mascaras/produto"), config.productPicture).toString();
+    config.reportsDir = pathSetting(QStringLiteral("relatorios/pasta"));
+    return config;
+}
+
+void ClientConfig::addOptions(QCommandLineParser &parser)
+{
+    parser.addOptions({
+        {QStringLiteral("branch"), QStringLiteral("Filial do usuário logado (código)."), QStringLiteral("codigo")},
+        {QStringLiteral("operator"), QStringLiteral("Código do operador logado."), QStringLiteral("codigo")},
+        {QStringLiteral("branch-mode"), QStringLiteral("Modo filial: o relatório fica restrito à filial logada.")},
+        {QStringLiteral("server-host"), QStringLiteral("Endereço do servidor de aplicação."), QStringLiteral("host")},
+        {QStringLiteral("server-port"), QStringLiteral("Porta do servidor de aplicação."), QStringLiteral("porta")},
+        {QStringLiteral("token-file"), QStringLiteral("Arquivo com a credencial (token) do servidor de aplicação."), QStringLiteral("arquivo")},
+        {QStringLiteral("database"), QStringLiteral("Banco de dados geral: sqlite:CAMINHO ou postgresql://usuario@host:porta/banco."), QStringLiteral("endereco")},
+        {QStringLiteral("product-picture"), QStringLiteral("Máscara do código de produto, por exemplo 99.99.999."), QStringLiteral("mascara")},
+        {QStringLiteral("reports-dir"), QStringLiteral("Pasta com os layouts de relatório (uma subpasta por código)."), QStringLiteral("pasta")},
+    });
+}
+
+void ClientConfig::applyOptions(const QCommandLineParser &parser)
+{
+    auto take = [&parser](const QString &name, QString &target) {
+        if (parser.isSet(name))
+            target = parser.value(name);
+    };
+    take(QStringLiteral("branch"), branch);
+    take(QStringLiteral("operator"), operatorCode);
+    if (parser.isSet(QStringLiteral("branch-mode")))
+        branchMode = true;
+    take(QStringLiteral("server-host"), serverHost);
+    if (parser.isSet(QStringLiteral("server-port"))) {
+        bool ok = false;
+        const int port = parser.value(QStringLiteral("server-port")).toInt(&ok);
+        if (!ok || port <= 0 || port > 65535)
+            throw HostError(QStringLiteral("Porta inválida: %1").arg(parser.value(QStringLiteral("server-port"))));
+        serverPort = port;
+    }
+    if (parser.isSet(QStringLiteral("token-file"))) {
+        tokenFile = parser.value(QStringLiteral("token-file"));
+        token.clear();
+    }
+    take(QStringLiteral("database"), database);
+    take(QStringLiteral("product-picture"), productPicture);
+    take(QStringLiteral("reports-dir"), reportsDir);
+}
+
+QString ClientConfig::resolvedToken() const
+{
+    if (!token.isEmpty() || tokenFile.isEmpty())
+        return token;
+    QFile file(tokenFile);
+    if (!file.open(QIODevice::ReadOnly))
+        throw HostError(QStringLiteral("Não foi possível ler a credencial do servidor em %1: %2").arg(tokenFile, file.errorString()));
+    return QString::fromUtf8(file.readAll()).trimmed();
+}
+
+} // namespace host

@@ -1,0 +1,74 @@
+#include "host/widgets/busyindicator.h"
+
+#include "host/widgets/busyoverlay.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+
+namespace host {
+
+namespace {
+struct BusyState {
+    bool shown = false;
+    int kind = 0;
+    QString text;
+    int openings = 0;
+    QPointer<BusyOverlay> overlay;
+};
+BusyState &state()
+{
+    static BusyState s;
+    return s;
+}
+} // namespace
+
+void ActiveShowAvi(QWidget *mainForm, int kind, const QString &text)
+{
+    BusyState &s = state();
+    s.shown = true;
+    s.kind = kind;
+    s.text = text;
+    ++s.openings;
+    if (!mainForm || !mainForm->isVisible())
+        return;
+    if (s.overlay && s.overlay->parentWidget() != mainForm)
+        delete s.overlay;
+    if (s.overlay)
+        s.overlay->setKindAndText(kind, text);
+    else
+        s.overlay = new BusyOverlay(mainForm, kind, text);
+    s.overlay->show();
+    s.overlay->raise();
+    s.overlay->repaint();
+    // Lets the window system show the frame before the caller blocks; keys and clicks wait.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void DeactiveShowAvi()
+{
+    BusyState &s = state();
+    s.shown = false;
+    delete s.overlay;
+}
+
+bool BusyIndicatorShown()
+{
+    return state().shown;
+}
+
+int BusyIndicatorKind()
+{
+    return state().kind;
+}
+
+QString BusyIndicatorText()
+{
+    return state().text;
+}
+
+int BusyIndicatorOpenings()
+{
+    return state().openings;
+}
+
+} // namespace host

@@ -1,0 +1,119 @@
+#include "host/widgets/qtuserinteraction.h"
+
+#include "host/services/dispatcher.h"
+#include "host/widgets/lookupdialog.h"
+#include "host/widgets/multiselectdialog.h"
+#include "host/widgets/reportcolumnsdialog.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QRegularExpression>
+
+namespace host {
+
+QWidget *QtUserInteraction::dialogParent()
+{
+    return QApplication::activeWindow();
+}
+
+static void showMessage(QMessageBox::Icon icon, const QString &title, const QString &text)
+{
+    QMessageBox box(icon, title, text, QMessageBox::Ok, QApplication::activeWindow());
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    box.exec();
+}
+
+void QtUserInteraction::showError(const QString &text)
+{
+    showMessage(QMessageBox::Critical, QStringLiteral("Erro"), text);
+}
+
+void QtUserInteraction::showInformation(const QString &text)
+{
+    showMessage(QMessageBox::Information, QStringLiteral("Informação"), text);
+}
+
+std::optional<QString> QtUserInteraction::askText(const QString &title, const QString &prompt, const QString &initial)
+{
+    QInputDialog dialog(dialogParent());
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(initial);
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("Cancelar"));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
+std::optional<int> QtUserInteraction::chooseRow(const SingleChoiceRequest &request)
+{
+    LookupDialog dialog(request, dialogParent());
+    if (dialog.exec() != QDialog::Accepted || dialog.chosenRow() < 0)
+        return std::nullopt;
+    return dialog.chosenRow();
+}
+
+std::optional<QList<bool>> QtUserInteraction::chooseMarks(const MultiChoiceRequest &request)
+{
+    MultiSelectDialog dialog(request, dialogParent());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.marks();
+}
+
+std::optional<QString> QtUserInteraction::chooseSaveFile(const QString &title, const QString &suggestedPath,
+                                                         const QString &filter)
+{
+    QFileDialog dialog(dialogParent(), title, suggestedPath, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // The default suffix follows the chosen filter's first pattern, as in "Texto (*.txt)".
+    auto suffixOf = [](const QString &nameFilter) {
+        const qsizetype star = nameFilter.indexOf(QLatin1String("*."));
+        return star < 0 ? QString() : nameFilter.mid(star + 2).section(QRegularExpression(QStringLiteral("[ );]")), 0, 0);
+    };
+    dialog.setDefaultSuffix(suffixOf(filter.section(QLatin1String(";;"), 0, 0)));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, suffixOf](const QString &chosen) { dialog.setDefaultSuffix(suffixOf(chosen)); });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+bool QtUserInteraction::choosePrinter(QPrinter &printer, const QString &documentName)
+{
+    printer.setDocName(documentName);
+    QPrintDialog dialog(&printer, dialogParent());
+    dialog.setWindowTitle(QStringLiteral("Imprimir"));
+    return dialog.exec() == QDialog::Accepted;
+}
+
+void QtUserInteraction::showPreview(const QString &title, const std::function<void(QPrinter &)> &paint)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(title);
+    QPrintPreviewDialog dialog(&printer, dialogParent());
+    dialog.setWindowTitle(QStringLiteral("Visualizar: %1").arg(title));
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
+                     [&paint](QPrinter *target) { Dispatch([&] { paint(*target); }); });
+    dialog.resize(900, 700);
+    dialog.exec();
+}
+
+std::optional<ReportLayoutEdit> QtUserInteraction::editReportLayout(const QString &caption, const QString &prompt,
+                                                                     const ReportLayoutEdit &initial)
+{
+    ReportColumnsDialog dialog(caption, prompt, initial, dialogParent());
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.edited();
+}
+
+} // namespace host

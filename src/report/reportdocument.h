@@ -1,0 +1,91 @@
+#pragma once
+
+#include "host/data/codepicture.h"
+#include "host/data/params.h"
+#include "report/reportlayout.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+class QPrinter;
+
+namespace host {
+
+// What a report run produces, independent of where it goes: print, PDF, preview, text and CSV
+// are thin outputs of it. The engine (ReportEngine) feeds it from the layout's queries.
+class ReportDocument
+{
+public:
+    enum class BandKind { GroupHeader, Detail, GroupFooter, GrandTotal, Empty };
+    // One line of the body. Headers, footers, totals and the empty line carry `text`; details
+    // and totals carry one value per column (invalid: blank). Details also carry the captions
+    // of the groups they belong to, for CSV.
+    struct Band {
+        BandKind kind = BandKind::Detail;
+        int level = 0;
+        QString text;
+        QList<QVariant> values;
+        QStringList groups;
+        QString continued; // group headers: the heading repeated atop the pages the group runs onto
+    };
+    struct HeaderLine {
+        QString label;
+        QString text;
+    };
+
+    // Without header lines of its own, the report lists its parameters ("P_NAME: value").
+    ReportDocument(const QString &reportCode, const QString &title, const TParams &params);
+
+    QString reportCode() const { return m_reportCode; }
+    QString title() const { return m_title; }
+    QDateTime generatedAt() const { return m_generatedAt; }
+    void setGeneratedAt(const QDateTime &when) { m_generatedAt = when; }
+    QString heading() const;
+
+    const QList<HeaderLine> &headerLines() const { return m_header; }
+    void setHeaderLines(const QList<HeaderLine> &lines) { m_header = lines; }
+    // The shown columns, in order.
+    const QList<ReportLayout::Column> &columns() const { return m_columns; }
+    void setColumns(const QList<ReportLayout::Column> &columns) { m_columns = columns; }
+    const QStringList &groupLabels() const { return m_groupLabels; }
+    void setGroupLabels(const QStringList &labels) { m_groupLabels = labels; }
+    const QList<Band> &bands() const { return m_bands; }
+    void addBand(const Band &band) { m_bands.append(band); }
+    // The picture that "code" columns are shown through; none shows them as stored.
+    void setCodePicture(const TPictObj &picture) { m_codePicture = picture; }
+    bool landscape() const { return m_landscape; }
+    void setLandscape(bool landscape) { m_landscape = landscape; }
+
+    // A value as the report shows it (grouping true) or as a spreadsheet reads it.
+    QString cell(int column, const QVariant &value, bool grouping = true) const;
+
+    // Paints every page on the printer, "Página N de M" at the foot of each; raises HostError
+    // when the printer cannot be used. Answers the number of pages.
+    int print(QPrinter &printer) const;
+    // Fixed-width plain text, one line per band.
+    QString toText() const;
+    // One row per detail line, the groups' captions first; ";" between fields, decimal comma,
+    // as spreadsheets set to Portuguese read it.
+    QString toCsv() const;
+    // Write atomically (UTF-8, the CSV with a byte-order mark so spreadsheets see UTF-8);
+    // raise HostError with the reason on failure.
+    void writeText(const QString &path) const;
+    void writeCsv(const QString &path) const;
+
+private:
+    QString textRow(const QList<QVariant> &values, const QString &label) const;
+    QString m_reportCode;
+    QString m_title;
+    QList<HeaderLine> m_header;
+    QList<ReportLayout::Column> m_columns;
+    QStringList m_groupLabels;
+    QList<Band> m_bands;
+    bool m_landscape = false;
+    TPictObj m_codePicture;
+    QDateTime m_generatedAt;
+};
+
+} // namespace host

@@ -1,0 +1,331 @@
+#include "report/reportengine.h"
+
+#include "host/data/errors.h"
+#include "report/reportexpression.h"
+#include "report/reportformat.h"
+
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace host {
+
+namespace {
+
+// The unit of a sum of quantities: known while every row added carried the same one.
+struct Unit {
+    bool seen = false;
+    bool mixed = false;
+    QString name;
+
+    static Unit of(const QVariant &value)
+    {
+        const QString name = value.toString().trimmed();
+        return {true, name.isEmpty(), name};
+    }
+    void add(const Unit &more)
+    {
+        if (!more.seen)
+            return;
+        if (!seen)
+            *this = more;
+        else if (more.mixed || more.name != name)
+            mixed = true;
+    }
+    bool single() const { return seen && !mixed; }
+};
+
+// Running totals of one group (or of the whole report).
+struct Totals {
+    QMap<QString, double> values;
+    QMap<QString, Unit> units; // by unit field
+    void add(const QMap<QString, double> &more)
+    {
+        for (auto it = more.begin(); it != more.end(); ++it)
+            values[it.key()] += it.value();
+    }
+    void add(const Totals &more)
+    {
+        add(more.values);
+        for (auto it = more.units.begin(); it != more.units.end(); ++it)
+            units[it.key()].add(it.value());
+    }
+    void addUnits(const QVariantMap &row, const QStringList &unitFields)
+    {
+        for (const QString &field : unitFields)
+            units[field].add(Unit::of(row.value(field)));
+    }
+};
+
+bool isBlank(const QVariant &value)
+{
+    return !value.isValid() || value.isNull() || value.toString().trimmed().isEmpty();
+}
+
+QMap<QString, double> numbers(const QVariantMap &row, const QStringList &fields)
+{
+    QMap<QString, double> result;
+    for (const QString &field : fields)
+        result.insert(field, row.value(field).toDouble());
+    return result;
+}
+
+std::optional<double> numberOf(const QVariant &value)
+{
+    bool ok = false;
+    const double number = value.toDouble(&ok);
+    return ok && !value.isNull() ? std::optional<double>(number) : std::nullopt;
+}
+
+QString paramText(const TParams &params, const QString &name)
+{
+    const TParam *param = params.find(name);
+    return !param || param->IsNull() ? QString() : ReportFormat::param(*param);
+}
+
+// "{FIELD}" from the row, else from the parameters.
+QString filled(const QString &text, const QVariantMap &row, const TParams &params)
+{
+    return ReportFormat::fill(text, [&](const QString &name) {
+        const QString upper = name.toUpper();
+        return row.contains(upper) ? ReportFormat::value(row.value(upper)) : paramText(params, name);
+    });
+}
+
+} // namespace
+
+ReportEngine::ReportEngine(const QSqlDatabase &database, const TPictObj &codePicture)
+    : m_database(database), m_codePicture(codePicture)
+{
+    if (database.isValid())
+        m_dialect = dialectForDriver(database.driverName());
+}
+
+QList<ReportLayout::Column> ReportEngine::shownColumns(const ReportLayout &layout, const TParams &params)
+{
+    QList<ReportLayout::Column> shown;
+    for (const ReportLayout::Column &column : layout.columns) {
+        bool matches = column.visible;
+        for (auto it = column.when.begin(); matches && it != column.when.end(); ++it) {
+            const TParam *param = params.find(it.key());
+            matches = param && param->AsString() == it.value();
+        }
+        if (matches)
+            shown.append(column);
+    }
+    return shown;
+}
+
+QList<QVariantMap> ReportEngine::rows(const ReportLayout::Query &query, const TParams &params) const
+{
+    auto fail = [&query](const QString &why) {
+        return HostError(QStringLiteral("Não foi possível executar a consulta \"%1\" do relatório: %2").arg(query.name, why));
+    };
+    if (!m_database.isValid() || !m_database.isOpen())
+        throw fail(QStringLiteral("o banco de dados geral não está aberto."));
+    const QString sql = query.sqlFor(m_dialect);
+    QSqlQuery statement(m_database);
+    statement.setForwardOnly(true);
+    statement.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (!statement.prepare(sql))
+        throw fail(statement.lastError().text());
+    // ":NAME" outside casts ("::date") and times ("12:30").
+    static const QRegularExpression placeholder(QStringLiteral("(?<![:\\w]):([A-Za-z_]\\w*)"));
+    QStringList bound;
+    for (auto it = placeholder.globalMatch(sql); it.hasNext();) {
+        const QString name = it.next().captured(1);
+        if (bound.contains(name))
+            continue;
+        const TParam *param = params.find(name);
+        if (!param)
+            throw fail(QStringLiteral("o parâmetro %1 não é declarado pelo layout.").arg(name));
+        statement.bindValue(QLatin1Char(':') + name, ReportFormat::bindValue(*param));
+        bound.append(name);
+    }
+    if (!statement.exec())
+        throw fail(statement.lastError().text());
+    QList<QVariantMap> result;
+    while (statement.next()) {
+        const QSqlRecord record = statement.record();
+        QVariantMap row;
+        for (int i = 0; i < record.count(); ++i)
+            row.insert(record.fieldName(i).toUpper(), record.value(i));
+        result.append(row);
+    }
+    if (statement.lastError().isValid())
+        throw fail(statement.lastError().text());
+    return result;
+}
+
+void ReportEngine::complete(QList<QVariantMap> &data, const ReportLayout::Lookup &lookup, const ReportLayout::Query &query,
+                            const TParams &params) const
+{
+    const QString key = lookup.key.toUpper();
+    QHash<QString, QVariantMap> byKey;
+    for (const QVariantMap &row : rows(query, params))
+        byKey.insert(row.value(key).toString(), row);
+    for (QVariantMap &row : data) {
+        const auto found = byKey.constFind(row.value(key).toString());
+        if (found == byKey.constEnd())
+            continue;
+        for (auto it = found->begin(); it != found->end(); ++it) {
+            if (isBlank(row.value(it.key())))
+                row.insert(it.key(), it.value());
+        }
+    }
+}
+
+QList<ReportDocument::HeaderLine> ReportEngine::headerLines(const ReportLayout &layout, const TParams &params) const
+{
+    QMap<QString, QList<QVariantMap>> results;
+    QList<ReportDocument::HeaderLine> lines;
+    for (const ReportLayout::HeaderLine &line : layout.header) {
+        QList<QVariantMap> found{QVariantMap()};
+        if (!line.query.isEmpty()) {
+            if (!results.contains(line.query))
+                results.insert(line.query, rows(*layout.query(line.query), params));
+            found = results.value(line.query);
+        }
+        QStringList texts;
+        for (const QVariantMap &row : found) {
+            texts.append(filled(line.text, row, params));
+            if (line.join.isEmpty())
+                break;
+        }
+        QString more;
+        if (line.limit > 0 && texts.size() > line.limit) {
+            more = QStringLiteral(" e mais %1").arg(texts.size() - line.limit);
+            texts.resize(line.limit);
+        }
+        const QString text = texts.join(line.join) + more;
+        lines.append({line.label, line.map.value(text, text)});
+    }
+    return lines;
+}
+
+ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout &layout, const TParams &params) const
+{
+    ReportDocument document(reportCode, layout.title, params);
+    document.setLandscape(layout.landscape);
+    document.setCodePicture(m_codePicture);
+    if (!layout.header.isEmpty())
+        document.setHeaderLines(headerLines(layout, params));
+    const ReportLayout::Query *detail = layout.detailQuery();
+    if (!detail)
+        return document;
+
+    const QList<ReportLayout::Column> columns = shownColumns(layout, params);
+    document.setColumns(columns);
+    QList<std::optional<ReportExpression>> expressions;
+    for (const ReportLayout::Column &column : columns)
+        expressions.append(column.expression.isEmpty() ? std::nullopt : std::optional<ReportExpression>(ReportExpression(column.expression)));
+    QStringList groupLabels;
+    for (const ReportLayout::Group &group : layout.groups)
+        groupLabels.append(group.label);
+    document.setGroupLabels(groupLabels);
+
+    QList<QVariantMap> data = rows(*detail, params);
+    if (data.isEmpty()) {
+        document.addBand({ReportDocument::BandKind::Empty, 0, layout.empty, {}, {}});
+        return document;
+    }
+    for (const ReportLayout::Lookup &lookup : layout.lookups)
+        complete(data, lookup, *layout.query(lookup.query), params);
+    QStringList unitFields;
+    for (const ReportLayout::Column &column : layout.columns) {
+        if (!column.unitField.isEmpty() && !unitFields.contains(column.unitField.toUpper()))
+            unitFields.append(column.unitField.toUpper());
+    }
+
+    // Values of a line: each column's field, or its expression over `value`.
+    auto lineValues = [&](const std::function<std::optional<double>(const QString &)> &value,
+                          const std::function<QVariant(const ReportLayout::Column &)> &plain) {
+        QList<QVariant> values;
+        for (int i = 0; i < columns.size(); ++i) {
+            if (expressions[i]) {
+                const std::optional<double> result = expressions[i]->evaluate(value);
+                values.append(result ? QVariant(*result) : QVariant());
+            } else {
+                values.append(plain(columns[i]));
+            }
+        }
+        return values;
+    };
+    auto totalValues = [&](const Totals &totals) {
+        const auto value = [&](const QString &field) {
+            return totals.values.contains(field) ? std::optional<double>(totals.values.value(field)) : std::nullopt;
+        };
+        QList<QVariant> values = lineValues(value, [&](const ReportLayout::Column &column) {
+            // A unit column names the one unit of the total's quantities.
+            const QString field = column.field.toUpper();
+            if (unitFields.contains(field)) {
+                const Unit unit = totals.units.value(field);
+                return unit.single() ? QVariant(unit.name) : QVariant();
+            }
+            return totals.values.contains(column.field) ? QVariant(totals.values.value(column.field)) : QVariant();
+        });
+        for (int i = 0; i < columns.size(); ++i) {
+            const QString unitField = columns[i].unitField.toUpper();
+            if (!columns[i].total || (!unitField.isEmpty() && !totals.units.value(unitField).single()))
+                values[i] = QVariant();
+        }
+        return values;
+    };
+
+    const int levels = int(layout.groups.size());
+    QList<Totals> totals(levels + 1); // one per open group; the last one is the whole report
+    QList<QVariantMap> openedBy(levels);
+    QStringList captions(levels);
+    auto caption = [&](int level, const QVariantMap &row) { return filled(layout.groups[level].text, row, params); };
+    auto close = [&](int level) {
+        const ReportLayout::Group &group = layout.groups[level];
+        const QString footer = group.footer.isEmpty() ? QStringLiteral("Total - %1 %2").arg(group.label, captions[level])
+                                                      : filled(group.footer, openedBy[level], params);
+        document.addBand({ReportDocument::BandKind::GroupFooter, level, footer, totalValues(totals[level]), {}});
+        totals[level == 0 ? levels : level - 1].add(totals[level]);
+    };
+    for (int i = 0; i < data.size(); ++i) {
+        const QVariantMap &row = data[i];
+        int changed = i == 0 ? 0 : levels;
+        for (int level = 0; i > 0 && level < levels; ++level) {
+            const QString field = layout.groups[level].field.toUpper();
+            if (row.value(field).toString() != openedBy[level].value(field).toString()) {
+                changed = level;
+                break;
+            }
+        }
+        for (int level = levels - 1; i > 0 && level >= changed; --level)
+            close(level);
+        for (int level = changed; level < levels; ++level) {
+            const ReportLayout::Group &group = layout.groups[level];
+            openedBy[level] = row;
+            captions[level] = caption(level, row);
+            const QString title = group.label.isEmpty() ? captions[level] : group.label + QStringLiteral(": ") + captions[level];
+            QString heading = title;
+            if (!group.note.isEmpty())
+                heading += QStringLiteral(" (") + filled(group.note, row, params) + QLatin1Char(')');
+            document.addBand({ReportDocument::BandKind::GroupHeader, level, heading, {}, {}, title + QStringLiteral(" (continuação)")});
+            totals[level] = Totals();
+        }
+        // Values that belong to the innermost group (its meals, say) count once for it.
+        if (changed < levels || (levels == 0 && i == 0))
+            totals[levels == 0 ? 0 : levels - 1].add(numbers(row, layout.groupValues));
+        totals[levels == 0 ? 0 : levels - 1].add(numbers(row, layout.sums));
+        totals[levels == 0 ? 0 : levels - 1].addUnits(row, unitFields);
+        const auto value = [&row](const QString &field) { return numberOf(row.value(field.toUpper())); };
+        QList<QVariant> values = lineValues(value, [&row](const ReportLayout::Column &column) { return row.value(column.field.toUpper()); });
+        // A quantity without its unit (a product group of several units) says nothing.
+        for (int c = 0; c < columns.size(); ++c) {
+            if (!columns[c].unitField.isEmpty() && isBlank(row.value(columns[c].unitField.toUpper())))
+                values[c] = QVariant();
+        }
+        document.addBand({ReportDocument::BandKind::Detail, levels, QString(), values, captions});
+    }
+    for (int level = levels - 1; level >= 0; --level)
+        close(level);
+    document.addBand({ReportDocument::BandKind::GrandTotal, 0, layout.grandTotal, totalValues(totals[levels]), {}});
+    return document;
+}
+
+} // namespace host

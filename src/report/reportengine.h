@@ -1,0 +1,41 @@
+#pragma once
+
+#include "host/data/dbgeral.h"
+#include "report/reportdocument.h"
+#include "report/reportlayout.h"
+
+#include <QSqlDatabase>
+#include <QVariantMap>
+
+namespace host {
+
+// Feeds a report document from a layout: runs its queries on the given (read-only) database
+// with the run's parameters bound by name (":P_NAME"), and turns the rows of the detail query
+// into group headings, detail lines, subtotals and grand totals.
+class ReportEngine
+{
+public:
+    // `database` may be invalid for a layout without queries.
+    // `codePicture` shows the layout's "code" columns.
+    explicit ReportEngine(const QSqlDatabase &database, const TPictObj &codePicture = TPictObj());
+
+    // Raises HostError naming the query and the database's reason when a query fails.
+    ReportDocument build(const QString &reportCode, const ReportLayout &layout, const TParams &params) const;
+
+    // The rows of one query, field names in upper case (PostgreSQL answers them in lower case).
+    QList<QVariantMap> rows(const ReportLayout::Query &query, const TParams &params) const;
+
+    // The columns a run shows: visible ones whose "when" matches the parameters.
+    static QList<ReportLayout::Column> shownColumns(const ReportLayout &layout, const TParams &params);
+
+private:
+    QList<ReportDocument::HeaderLine> headerLines(const ReportLayout &layout, const TParams &params) const;
+    // Fills the empty fields of the detail rows from the lookup query's row with the same key.
+    void complete(QList<QVariantMap> &data, const ReportLayout::Lookup &lookup, const ReportLayout::Query &query,
+                  const TParams &params) const;
+    QSqlDatabase m_database;
+    SqlDialect m_dialect = SqlDialect::Generic;
+    TPictObj m_codePicture;
+};
+
+} // namespace host

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "host/data/dbgeral.h"
+#include "host/data/params.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+namespace host {
+
+// A report layout file (JSON, one per file, under <reports dir>/<report code>/). The README's
+// "Report layouts" section documents every key; in short:
+//   title, standard, orientation            what the report is called and how it is printed
+//   parameters                              the P_ names the screen must fill, with their types
+//   queries                                 named SQL, one text per dialect where they differ
+//   header                                  the filter lines of the first page
+//   detail, lookups, groups, columns, sums, the body: rows of the detail query, grouped, with
+//   groupValues, grandTotal, empty          subtotals, grand totals and the no-rows line
+class ReportLayout
+{
+public:
+    struct Parameter {
+        QString name;
+        ParamType type = ParamType::String;
+    };
+    struct Query {
+        QString name;
+        QMap<SqlDialect, QString> sql;
+        QString sqlFor(SqlDialect dialect) const;
+    };
+    // Code: a hierarchical code, shown through the code picture of the run ("0102002" as "01.02.002").
+    enum class Format { Text, Number, Integer, Date, Code };
+    struct Column {
+        QString field;
+        QString label;
+        int width = 0;                // characters
+        Format format = Format::Text;
+        int decimals = 2;             // Number only
+        QString expression;           // computed from the row's (or the total's) numeric fields
+        bool total = false;           // shown in subtotals and grand totals
+        QString unitField;            // a quantity in this unit: blank where the unit is unknown or
+                                      // where a total adds rows of different units
+        bool visible = true;
+        QMap<QString, QString> when;  // shown only when each parameter has the given value
+
+        // Read left to right and aligned left, unlike numbers and dates.
+        bool isTextual() const { return format == Format::Text || format == Format::Code; }
+    };
+    struct Group {
+        QString field;                // a new value starts a new group
+        QString label;                // "Serviço"
+        QString text;                 // "{CDSERVFILI} - {NMSERVICO}"
+        QString note;                 // added in parentheses to the group's heading
+        QString footer;               // subtotal line; default "Total - <label> <text>"
+    };
+    struct HeaderLine {
+        QString label;
+        QString text;                 // fields of the query's row and parameters, "{NAME}"
+        QString query;                // empty: parameters only
+        QString join;                 // set: one text per row of the query, joined with it
+        QMap<QString, QString> map;   // replaces a whole text by another ("P" -> "Per capita")
+        int limit = 0;                // with join: at most this many rows, then "e mais K"
+    };
+    // A query whose rows complete the detail rows: matched on `key`, a row's empty fields take
+    // the lookup row's values.
+    struct Lookup {
+        QString query;
+        QString key;
+    };
+
+    // Raises HostError naming the file and the fault.
+    static ReportLayout load(const QString &path);
+    // The layouts of a folder, ordered by file name; none for a missing folder. A file that cannot
+    // be read raises, or, when `unreadable` is given, is left out and its fault added there.
+    static QList<ReportLayout> loadFolder(const QString &folder, QStringList *unreadable = nullptr);
+
+    void save(const QString &path) const;
+
+    QString fileName;
+    QString title;
+    bool standard = false;
+    bool landscape = false;
+    QList<Parameter> parameters;
+    QList<Query> queries;
+    QList<HeaderLine> header;
+    QString detail;                   // name of the query that feeds the body; default the first
+    QList<Lookup> lookups;
+    QList<Group> groups;
+    QList<Column> columns;
+    QStringList sums;                 // numeric fields added up in subtotals and totals
+    QStringList groupValues;          // the same on every row of an innermost group: added once per group
+    QString grandTotal = QStringLiteral("Total geral");
+    QString empty = QStringLiteral("Nenhum registro encontrado para os filtros informados.");
+
+    // A parameter list with the declared names and types, without values.
+    TParams declaredParams() const;
+    const Query *query(const QString &name) const;
+    // The query of the body, or none when the layout has no queries.
+    const Query *detailQuery() const;
+};
+
+} // namespace host

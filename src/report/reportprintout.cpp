@@ -1,0 +1,235 @@
+#include "report/reportprintout.h"
+
+#include "host/data/errors.h"
+#include "report/reportdocument.h"
+
+#include <QDir>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPrinter>
+
+namespace host {
+
+using BandKind = ReportDocument::BandKind;
+
+static const QColor kShade(228, 233, 239);
+
+void ReportPrintout::measure(QPrinter &printer)
+{
+    m_device = &printer;
+    m_area = QRectF(QPointF(0, 0), printer.pageLayout().paintRectPixels(printer.resolution()).size());
+    m_body = QFont(QStringLiteral("DejaVu Sans"), m_document.landscape() ? 8 : 9);
+    // Any letter spacing turns the shaper's ligatures off, so "fi" stays two letters in the PDF's
+    // text layer and a search for "filial" finds it; a 64th of a pixel changes nothing visible.
+    m_body.setLetterSpacing(QFont::AbsoluteSpacing, 1.0 / 64);
+    m_bold = m_body;
+    m_bold.setBold(true);
+    m_small = m_body;
+    m_small.setPointSizeF(m_body.pointSizeF() - 1);
+    m_title = m_bold;
+    m_title.setPointSize(13);
+    const QFontMetricsF body(m_body, m_device);
+    m_row = body.lineSpacing() * 1.4;
+    m_padding = body.averageCharWidth() / 2;
+    m_top = QFontMetricsF(m_title, m_device).lineSpacing() + QFontMetricsF(m_small, m_device).lineSpacing() + m_row / 2;
+    m_bottom = m_row * 1.5;
+
+    // Columns keep the layout's proportions across the width of the page.
+    int characters = 0;
+    for (const ReportLayout::Column &column : m_document.columns())
+        characters += qMax(1, column.width) + 1;
+    m_columnX = {0};
+    for (const ReportLayout::Column &column : m_document.columns())
+        m_columnX.append(m_columnX.last() + m_area.width() * (qMax(1, column.width) + 1) / qMax(1, characters));
+}
+
+// The filter's text starts right after its label and wraps under itself.
+qreal ReportPrintout::labelWidth(int index) const
+{
+    return QFontMetricsF(m_bold, m_device).horizontalAdvance(m_document.headerLines()[index].label + QStringLiteral(": "));
+}
+
+qreal ReportPrintout::itemHeight(Item::Kind kind, int index) const
+{
+    if (kind != Item::Filter)
+        return m_row;
+    const QFontMetricsF metrics(m_body, m_device);
+    const QRectF bounds = metrics.boundingRect(QRectF(0, 0, m_area.width() - labelWidth(index), 1e6), Qt::TextWordWrap,
+                                               m_document.headerLines()[index].text);
+    return qMax(m_row, bounds.height() + m_row - metrics.lineSpacing());
+}
+
+QList<ReportPrintout::Page> ReportPrintout::paginate() const
+{
+    const qreal usable = m_area.height() - m_top - m_bottom;
+    const bool table = !m_document.columns().isEmpty();
+    QList<Page> pages{Page()};
+    qreal y = 0;
+    auto place = [&](const Item &item, qreal keepWith, const QList<int> &continuing = {}) {
+        if (y > 0 && y + item.height + keepWith > usable) {
+            pages.append(Page());
+            y = 0;
+            if (table && item.kind != Item::ColumnHeader) {
+                pages.last().append({Item::ColumnHeader, 0, m_row});
+                y = m_row;
+            }
+            for (int heading : continuing) {
+                pages.last().append({Item::Continuation, heading, m_row});
+                y += m_row;
+            }
+        }
+        pages.last().append(item);
+        y += item.height;
+    };
+    for (int i = 0; i < m_document.headerLines().size(); ++i)
+        place({Item::Filter, i, itemHeight(Item::Filter, i)}, 0);
+    if (!m_document.headerLines().isEmpty())
+        y += m_row / 2;
+    if (table)
+        place({Item::ColumnHeader, 0, m_row}, m_row);
+    const QList<ReportDocument::Band> &bands = m_document.bands();
+    QList<int> open; // the heading bands of the groups open so far, outermost first
+    for (int i = 0; i < bands.size(); ++i) {
+        // A group heading never ends a page, nor does a grand total open one alone.
+        const bool heading = bands[i].kind == BandKind::GroupHeader;
+        if (heading)
+            open.resize(qMin(int(open.size()), bands[i].level));
+        place({Item::Band, i, m_row}, heading ? m_row : 0, open);
+        if (heading)
+            open.append(i);
+        else if (bands[i].kind == BandKind::GroupFooter)
+            open.resize(qMin(int(open.size()), bands[i].level));
+    }
+    return pages;
+}
+
+void ReportPrintout::paintFrame(QPainter &painter, int page, int pages) const
+{
+    painter.setPen(Qt::black);
+    painter.setFont(m_title);
+    const qreal titleHeight = QFontMetricsF(m_title, m_device).lineSpacing();
+    painter.drawText(QRectF(0, 0, m_area.width(), titleHeight), Qt::AlignLeft | Qt::AlignVCenter, m_document.title());
+    painter.setFont(m_small);
+    const qreal smallHeight = QFontMetricsF(m_small, m_device).lineSpacing();
+    painter.drawText(QRectF(0, titleHeight, m_area.width(), smallHeight), Qt::AlignLeft | Qt::AlignVCenter, m_document.heading());
+    painter.drawLine(QPointF(0, m_top - m_row / 4), QPointF(m_area.width(), m_top - m_row / 4));
+    const qreal footY = m_area.height() - m_row;
+    painter.drawLine(QPointF(0, footY), QPointF(m_area.width(), footY));
+    painter.drawText(QRectF(0, footY, m_area.width(), m_row), Qt::AlignLeft | Qt::AlignVCenter,
+                     m_document.title() + QStringLiteral(" (") + m_document.reportCode() + QLatin1Char(')'));
+    painter.drawText(QRectF(0, footY, m_area.width(), m_row), Qt::AlignRight | Qt::AlignVCenter,
+                     QStringLiteral("Página %1 de %2").arg(page).arg(pages));
+}
+
+// One table row; `label`, when given, spans the leading columns that carry no total.
+void ReportPrintout::paintRow(QPainter &painter, qreal y, qreal height, const QList<QString> &cells, const QString &label) const
+{
+    const QList<ReportLayout::Column> &columns = m_document.columns();
+    int first = 0;
+    if (!label.isNull()) {
+        while (first < columns.size() && !columns[first].total)
+            ++first;
+        painter.drawText(QRectF(m_padding, y, qMax(m_columnX[first], m_area.width() / 3) - 2 * m_padding, height),
+                         Qt::AlignLeft | Qt::AlignVCenter, label);
+    }
+    for (int i = first; i < columns.size(); ++i) {
+        const QRectF box(m_columnX[i] + m_padding, y, m_columnX[i + 1] - m_columnX[i] - 2 * m_padding, height);
+        const bool text = columns[i].isTextual();
+        const QString shown = QFontMetricsF(painter.font(), m_device).elidedText(cells.value(i), Qt::ElideRight, box.width());
+        painter.drawText(box, (text ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, text ? shown : cells.value(i));
+    }
+}
+
+void ReportPrintout::paintHeading(QPainter &painter, int level, const QString &text, qreal y, qreal height) const
+{
+    const qreal indent = indentOf(level);
+    painter.setFont(m_bold);
+    painter.drawText(QRectF(indent + m_padding, y, m_area.width() - indent, height), Qt::AlignLeft | Qt::AlignBottom, text);
+}
+
+void ReportPrintout::paintItem(QPainter &painter, const Item &item, qreal y) const
+{
+    const qreal width = m_area.width();
+    if (item.kind == Item::Filter) {
+        const ReportDocument::HeaderLine &line = m_document.headerLines()[item.index];
+        const qreal label = labelWidth(item.index);
+        painter.setFont(m_bold);
+        painter.drawText(QRectF(0, y, label, m_row), Qt::AlignLeft | Qt::AlignVCenter, line.label + QStringLiteral(":"));
+        painter.setFont(m_body);
+        const qreal lead = (m_row - QFontMetricsF(m_body, m_device).lineSpacing()) / 2;
+        painter.drawText(QRectF(label, y + lead, width - label, item.height), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, line.text);
+        return;
+    }
+    if (item.kind == Item::ColumnHeader) {
+        painter.fillRect(QRectF(0, y, width, item.height), kShade);
+        painter.setFont(m_bold);
+        QList<QString> labels;
+        for (const ReportLayout::Column &column : m_document.columns())
+            labels.append(column.label);
+        paintRow(painter, y, item.height, labels, QString());
+        return;
+    }
+    const ReportDocument::Band &band = m_document.bands()[item.index];
+    if (item.kind == Item::Continuation) {
+        paintHeading(painter, band.level, band.continued, y, item.height);
+        return;
+    }
+    QList<QString> cells;
+    for (int i = 0; i < band.values.size() && i < m_document.columns().size(); ++i)
+        cells.append(m_document.cell(i, band.values[i]));
+    const qreal indent = indentOf(band.level);
+    switch (band.kind) {
+    case BandKind::GroupHeader:
+        paintHeading(painter, band.level, band.text, y, item.height);
+        break;
+    case BandKind::Detail:
+        painter.setFont(m_body);
+        paintRow(painter, y, item.height, cells, QString());
+        break;
+    case BandKind::GroupFooter:
+    case BandKind::GrandTotal: {
+        painter.setFont(m_bold);
+        const bool grand = band.kind == BandKind::GrandTotal;
+        if (grand)
+            painter.fillRect(QRectF(0, y, width, item.height), kShade);
+        painter.drawLine(QPointF(indent, y), QPointF(width, y));
+        paintRow(painter, y, item.height, cells, (grand ? QString() : QString(2 * band.level, QLatin1Char(' '))) + band.text);
+        break;
+    }
+    case BandKind::Empty: {
+        QFont italic = m_body;
+        italic.setItalic(true);
+        painter.setFont(italic);
+        painter.drawText(QRectF(0, y, width, item.height * 2), Qt::AlignCenter, band.text);
+        break;
+    }
+    }
+}
+
+int ReportPrintout::print(QPrinter &printer)
+{
+    printer.setPageOrientation(m_document.landscape() ? QPageLayout::Landscape : QPageLayout::Portrait);
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        const QString target = printer.outputFileName().isEmpty() ? printer.printerName()
+                                                                   : QDir::toNativeSeparators(printer.outputFileName());
+        throw HostError(QStringLiteral("Não foi possível iniciar a impressão em \"%1\": impressora indisponível ou arquivo sem permissão de escrita.").arg(target));
+    }
+    measure(printer);
+    const QList<Page> pages = paginate();
+    for (int page = 0; page < pages.size(); ++page) {
+        if (page > 0 && !printer.newPage())
+            throw HostError(QStringLiteral("A impressão foi interrompida na página %1.").arg(page + 1));
+        paintFrame(painter, page + 1, int(pages.size()));
+        qreal y = m_top;
+        for (const Item &item : pages[page]) {
+            paintItem(painter, item, y);
+            y += item.height;
+        }
+    }
+    if (!painter.end() || printer.printerState() == QPrinter::Error)
+        throw HostError(QStringLiteral("A impressão de \"%1\" falhou ao ser concluída.").arg(m_document.title()));
+    return int(pages.size());
+}
+
+} // namespace host
