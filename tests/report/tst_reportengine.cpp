@@ -9,6 +9,7 @@
 #include "wire/databaseurl.h"
 
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QtTest>
 
 using Changes = QMap<QString, QString>;
@@ -98,6 +99,13 @@ private Q_SLOTS:
         QTest::newRow("só estocáveis: o plano consolidado") << 1 << Changes{{"P_IDNESTOCAVEIS", "N"}} << "1.935,00 1.932,00 -3,00";
         QTest::newRow("outro plano consolidado") << 0 << Changes{{"P_IDNESTOCAVEIS", "N"}, {"P_NRCONSPLAN", "0000000009"}}
                                                  << "25.000,00 1.932,00 -23.068,00";
+        // School 0101: rice 10 and beans 5 planned, rice 9 used; lettuce 20 planned, 18 used.
+        QTest::newRow("uma escola: o plano e a lista só dela") << 0 << Changes{{"P_NRCONSPLAN", "0000000002"}, {"P_NRLISTAFILI", "0000000014"}}
+                                                             << "120,00 72,00 -48,00";
+        QTest::newRow("filiais restritas pela lista") << 1 << Changes{{"P_NRLISTAFILI", "0000000014"}} << "120,00 72,00 -48,00";
+        QTest::newRow("só não estocáveis de uma escola") << 0 << Changes{{"P_IDESTOCAVEIS", "N"}, {"P_NRLISTAFILI", "0000000014"}}
+                                                         << "30,00 27,00 -3,00";
+        QTest::newRow("dia sem realizado") << 0 << Changes{{"P_NRCONSPLAN", "0000000003"}} << "12,00 0,00 -12,00";
     }
     void grandTotals()
     {
@@ -149,16 +157,75 @@ private Q_SLOTS:
     void postgresql_data() { referenceCases(); }
     void postgresql()
     {
+        QString url;
+        if (!postgres(&url))
+            QSKIP(qPrintable(url));
+        compareWithReference(*postgres(&url));
+    }
+
+    // The monthly sums follow the consumption and planned meals that other programs write:
+    // each change shows in the next preparation's report.
+    void summariesFollowTheDayRows_data()
+    {
+        QTest::addColumn<bool>("onPostgres");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgresql") << true;
+    }
+    void summariesFollowTheDayRows()
+    {
+        QFETCH(bool, onPostgres);
+        QString url = "sqlite:" + m_dir.filePath("geral.db");
+        TdtmDBGeral *geral = &m_geral;
+        if (onPostgres && !(geral = postgres(&url)))
+            QSKIP(qPrintable(url));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(wire::DatabaseUrl::parse(url)->qtDriver(), "upkeep");
+            wire::DatabaseUrl::parse(url)->applyTo(db);
+            QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+            int plan = 100;
+            auto totalsAfter = [&](const QString &statement) {
+                QSqlQuery query(db);
+                if (!query.exec(statement))
+                    return query.lastError().text();
+                const QString number = QStringLiteral("%1").arg(++plan, 10, 10, QLatin1Char('0'));
+                reportseed::prepare(db, number, {}, QDate(2025, 3, 1), QDate(2025, 3, 31));
+                TParams params = reportseed::params("T", 0);
+                params.ParamByName("P_NRCONSPLAN").setAsString(number);
+                return lastLine(render(*geral, 0, params)).split(' ', Qt::SkipEmptyParts).mid(2).join(' ');
+            };
+            // Beans at 8,00; one more meal of menu C1 plans 12,00.
+            QCOMPARE(totalsAfter("INSERT INTO CONSREAL VALUES ('0101', '00010', '2025-03-10', 'T1', '0102', 2)"), "2.580,00 2.575,00 -5,00");
+            QCOMPARE(totalsAfter("UPDATE CONSREAL SET QTCONSUMIDA = 3 WHERE DTREFEICAO = '2025-03-10'"), "2.580,00 2.583,00 3,00");
+            QCOMPARE(totalsAfter("UPDATE CONSREAL SET DTREFEICAO = '2025-04-10' WHERE DTREFEICAO = '2025-03-10'"), "2.580,00 2.559,00 -21,00");
+            QCOMPARE(totalsAfter("INSERT INTO REFEPLAN VALUES ('0101', '00010', '2025-03-10', 'T1', 'C1', 10)"), "2.592,00 2.559,00 -33,00");
+            QCOMPARE(totalsAfter("DELETE FROM REFEPLAN WHERE DTREFEICAO = '2025-03-10'"), "2.580,00 2.559,00 -21,00");
+            QCOMPARE(totalsAfter("DELETE FROM CONSREAL WHERE DTREFEICAO = '2025-04-10'"), "2.580,00 2.559,00 -21,00");
+            QCOMPARE(totalsAfter("DELETE FROM CONSREAL WHERE CDPRODUTO = '0201' AND CDFILIAL = '0101' AND DTREFEICAO = '2025-03-03'"),
+                     "2.580,00 2.532,00 -48,00");
+            QCOMPARE(totalsAfter("INSERT INTO CONSREAL VALUES ('0101', '00010', '2025-03-03', 'T1', '0201', 18)"), "2.580,00 2.559,00 -21,00");
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("upkeep");
+    }
+
+private:
+    // The seeded PostgreSQL database, opened once; null with the reason in *url when there is none.
+    TdtmDBGeral *postgres(QString *url)
+    {
         static harness::PostgresScratch scratch;
         static TdtmDBGeral geral;
+        static QString address;
         if (!geral.isOpen()) {
             QString why;
-            const QString url = scratch.open(&why);
-            if (url.isEmpty())
-                QSKIP(qPrintable(why));
-            seedAndOpen(url, geral);
+            address = scratch.open(&why);
+            if (address.isEmpty()) {
+                *url = why;
+                return nullptr;
+            }
+            seedAndOpen(address, geral);
         }
-        compareWithReference(geral);
+        *url = address;
+        return &geral;
     }
 };
 
