@@ -189,7 +189,7 @@ const QList<Migration> &migrations()
                             " QTREFEPLAN {BIGINT} NULL,"
                             " QTPLANEJADA {REAL} NOT NULL,"
                             " QTCONSUMIDA {REAL} NOT NULL)"),
-             QStringLiteral("CREATE INDEX IX_ITCONSPLANREAL_NUMERO ON ITCONSPLANREAL (NRCONSPLAN)"),
+             QStringLiteral("CREATE INDEX IX_ITCONSPLANREAL_NUMERO ON ITCONSPLANREAL (NRCONSPLAN, CDFILIAL, CDSERVFILI)"),
              QStringLiteral("CREATE {TEMPDATA}TABLE REFECONSPLAN ("
                             " NRCONSPLAN VARCHAR(10) NOT NULL,"
                             " CDFILIAL VARCHAR(4) NOT NULL,"
@@ -198,7 +198,7 @@ const QList<Migration> &migrations()
                             " CDCARDAPIO VARCHAR(10) NULL,"
                             " QTREFEPLAN {BIGINT} NOT NULL,"
                             " QTREFESERV {BIGINT} NOT NULL)"),
-             QStringLiteral("CREATE INDEX IX_REFECONSPLAN_NUMERO ON REFECONSPLAN (NRCONSPLAN)"),
+             QStringLiteral("CREATE INDEX IX_REFECONSPLAN_NUMERO ON REFECONSPLAN (NRCONSPLAN, CDFILIAL, CDSERVFILI)"),
              QStringLiteral("CREATE VIEW ITCONSPLAN AS"
                             " SELECT NRCONSPLAN, CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO, QTREFEPLAN, QTPLANEJADA"
                             " FROM ITCONSPLANREAL WHERE IDESTOCAVEL = 'S' AND QTREFEPLAN IS NOT NULL"),
