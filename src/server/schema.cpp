@@ -239,24 +239,25 @@ QStringList counterStatements(Dialect dialect)
     return statements;
 }
 
-bool tableExists(QSqlDatabase &db, const QString &table)
+enum class CatalogKind { Table, View };
+
+bool catalogHas(QSqlDatabase &db, CatalogKind kind, const QString &name)
 {
+    const bool view = kind == CatalogKind::View;
     const Sql sql = dialectOf(db) == Dialect::Postgres
-        ? Sql(QStringLiteral("SELECT 1 FROM information_schema.tables WHERE table_schema = current_schema() AND table_name = ?"))
-              .bind(table.toLower())
-        : Sql(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?")).bind(table);
+        ? Sql(QStringLiteral("SELECT 1 FROM information_schema.%1 WHERE table_schema = current_schema() AND table_name = ?")
+                  .arg(view ? QStringLiteral("views") : QStringLiteral("tables")))
+              .bind(name.toLower())
+        : Sql(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = ? AND name = ?"))
+              .bind(view ? QStringLiteral("view") : QStringLiteral("table"))
+              .bind(name);
     QSqlQuery query = exec(db, sql, QStringLiteral("ler o catálogo do banco"));
     return query.next();
 }
 
-bool viewExists(QSqlDatabase &db, const QString &view)
+bool tableExists(QSqlDatabase &db, const QString &table)
 {
-    const Sql sql = dialectOf(db) == Dialect::Postgres
-        ? Sql(QStringLiteral("SELECT 1 FROM information_schema.views WHERE table_schema = current_schema() AND table_name = ?"))
-              .bind(view.toLower())
-        : Sql(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'view' AND name = ?")).bind(view);
-    QSqlQuery query = exec(db, sql, QStringLiteral("ler o catálogo do banco"));
-    return query.next();
+    return catalogHas(db, CatalogKind::Table, table);
 }
 
 int installedVersion(QSqlDatabase &db)
@@ -329,7 +330,7 @@ void dropSchema(QSqlDatabase &db)
     std::reverse(tables.begin(), tables.end());
     tables << QStringLiteral("ZUBVERSAO");
     // The consolidated plan is a view since the second version, a table before.
-    statements << QStringLiteral("DROP %1 IF EXISTS ITCONSPLAN").arg(viewExists(db, QStringLiteral("ITCONSPLAN")) ? QStringLiteral("VIEW") : QStringLiteral("TABLE"));
+    statements << QStringLiteral("DROP %1 IF EXISTS ITCONSPLAN").arg(catalogHas(db, CatalogKind::View, QStringLiteral("ITCONSPLAN")) ? QStringLiteral("VIEW") : QStringLiteral("TABLE"));
     for (const QString &table : tables)
         statements << QStringLiteral("DROP TABLE IF EXISTS %1%2").arg(table, dialect == Dialect::Postgres ? QStringLiteral(" CASCADE") : QString());
     statements << summaryRemoval(dialect);
