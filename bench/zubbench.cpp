@@ -1,25 +1,48 @@
-// Times the plan preparation and the service list of the real zub-server against the bare
-// aggregate queries that compute the same rows without storing them.
+// Times what a user of a large central waits for, on SQLite and PostgreSQL side by side, against
+// a naive hand-written query of the same result as yardstick:
+//   - the whole path of a report (service list, branch list, preparation, stored lists, report
+//     data, PDF, clean-up) in this process, for a month, a quarter and the year, for all schools
+//     and for one school;
+//   - the naive query of the whole planned-versus-actual result straight from the day rows;
+//   - getListas with 1 000 to 1 000 000 service keys;
+//   - the real zub-client in batch mode (start-up included) for a few reports, with its peak
+//     memory.
 //
-//   zub-bench --database sqlite:/tmp/bench.db [--branches 300] [--days 365] [--repeat 5] [--reuse]
-//   zub-bench --database postgresql://user@127.0.0.1:5432/bench ...
+//   zub-bench --database sqlite:/tmp/bench.db --database postgresql://zub@127.0.0.1:55432/bench
+//             [--branches 300] [--days 365] [--repeat 5] [--reuse]
+#include "host/data/dbgeral.h"
+#include "host/data/errors.h"
+#include "host/data/params.h"
+#include "report/reportengine.h"
+#include "report/reportlayout.h"
 #include "server/database.h"
 #include "server/demodata.h"
 #include "server/schema.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QSqlError>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <map>
+#include <optional>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char **environ;
 
 using namespace server;
 
@@ -27,6 +50,9 @@ namespace {
 
 const QByteArray kToken = "token-do-benchmark-0123456789";
 const QString kPlanObject = QStringLiteral("Zub01100.rdmCustoPlanXReal");
+const QString kCentral = QStringLiteral("0001");
+const QString kOneSchool = QStringLiteral("0150");
+const QString kMenuTypes = QStringLiteral("01_02_03_"); // the central's active menu types
 
 void say(const QString &text)
 {
@@ -34,14 +60,18 @@ void say(const QString &text)
     std::fflush(stdout);
 }
 
-QJsonValue call(quint16 port, const QString &method, const QJsonArray &params)
+struct Failure {
+    QString message;
+};
+
+QJsonObject callRaw(quint16 port, const QString &method, const QJsonArray &params)
 {
     const QByteArray body = QJsonDocument(QJsonObject{{"jsonrpc", "2.0"}, {"id", 1}, {"method", method}, {"params", params}})
                                 .toJson(QJsonDocument::Compact);
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), port);
     if (!socket.waitForConnected(10000))
-        return {};
+        throw Failure{QStringLiteral("sem conexão com o zub-server")};
     socket.write("POST /rpc/" + kPlanObject.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + kToken
                  + "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
                  + "\r\nConnection: close\r\n\r\n" + body);
@@ -50,10 +80,29 @@ QJsonValue call(quint16 port, const QString &method, const QJsonArray &params)
         reply += socket.readAll();
     reply += socket.readAll();
     const QJsonObject response = QJsonDocument::fromJson(reply.mid(reply.indexOf("\r\n\r\n") + 4)).object();
-    return response.value("result").toObject().value("answer");
+    if (!response.contains("result"))
+        throw Failure{QStringLiteral("%1 falhou: %2").arg(method, QString::fromUtf8(reply.left(300)))};
+    return response.value("result").toObject();
 }
 
-// Milliseconds that `run` takes.
+// The answer's data; a refusal ends the benchmark.
+QJsonValue call(quint16 port, const QString &method, const QJsonArray &params)
+{
+    const QJsonValue answer = callRaw(port, method, params).value("answer");
+    if (answer.isObject()) {
+        if (!answer.toObject().value("ok").toBool())
+            throw Failure{QStringLiteral("%1 recusou: %2").arg(method, answer.toObject().value("message").toString())};
+        return answer.toObject().value("data");
+    }
+    return answer;
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 double timed(const std::function<void()> &run)
 {
     QElapsedTimer timer;
@@ -62,184 +111,412 @@ double timed(const std::function<void()> &run)
     return timer.nsecsElapsed() / 1e6;
 }
 
-// Medians in milliseconds of `repeat` measurements of two runs, after one of each to warm the
-// caches. The two alternate, so a busy moment of the machine weighs on both alike; each run
-// measures itself, so clean-up after a call stays out of the figure.
-QPair<double, double> medians(int repeat, const std::function<double()> &first, const std::function<double()> &second)
+struct Period {
+    QString label;
+    QDate start, end;
+};
+
+const QList<Period> kPeriods = {{QStringLiteral("mês (mar/2025)"), QDate(2025, 3, 1), QDate(2025, 3, 31)},
+                                {QStringLiteral("trimestre (1º/2025)"), QDate(2025, 1, 1), QDate(2025, 3, 31)},
+                                {QStringLiteral("ano (2025)"), QDate(2025, 1, 1), QDate(2025, 12, 31)}};
+
+// The milliseconds of each step of one report run, as the screen makes it.
+struct PathTimes {
+    double lists = 0;       // GetServico, GetFiliAgreg, getListas
+    double preparation = 0; // ExecStpConsPlan
+    double data = 0;        // the layout's queries, into the document
+    double pdf = 0;
+    double cleanUp = 0;     // DelConsPlan, deletaListas
+    int pages = 0;
+    double total() const { return lists + preparation + data + pdf + cleanUp; }
+};
+
+class Site
 {
-    first();
-    second();
-    QList<double> a, b;
-    for (int i = 0; i < repeat; ++i) {
-        a << first();
-        b << second();
+public:
+    Site(const QString &database, quint16 port, const QString &dir) : m_database(database), m_port(port), m_dir(dir)
+    {
+        m_geral.open(*wire::DatabaseUrl::parse(database));
+        m_layouts = host::ReportLayout::loadFolder(QStringLiteral(ZUB_SOURCE_DIR "/reports/ZUB011"));
+        if (m_layouts.size() < 2)
+            throw Failure{QStringLiteral("layouts de ZUB011 não encontrados")};
     }
-    std::sort(a.begin(), a.end());
-    std::sort(b.begin(), b.end());
-    return {a[a.size() / 2], b[b.size() / 2]};
+
+    // One whole report run: `branches` is "T" (every school) or a key list.
+    PathTimes reportPath(int layout, const QStringList &schools, const Period &period)
+    {
+        PathTimes times;
+        QString branches;
+        QString services;
+        times.lists += timed([&] {
+            const QString selection = schools.isEmpty() ? QStringLiteral("T") : QLatin1Char('_') + schools.join(QLatin1Char('_')) + QLatin1Char('_');
+            const QJsonArray rows = call(m_port, QStringLiteral("GetServico"), {selection, "T", "T", kCentral}).toObject().value("rows").toArray();
+            for (const QJsonValue &row : rows)
+                services += row.toArray().at(4).toString() + QLatin1Char('_');
+            if (schools.isEmpty()) {
+                branches = QStringLiteral("_");
+                const QJsonArray all = call(m_port, QStringLiteral("GetFiliAgreg"), {"F", "", kCentral, ""}).toObject().value("rows").toArray();
+                for (const QJsonValue &row : all)
+                    branches += row.toArray().at(1).toString() + QLatin1Char('_');
+            } else {
+                branches = selection;
+            }
+        });
+        QString number;
+        times.preparation = timed([&] {
+            number = call(m_port, QStringLiteral("ExecStpConsPlan"),
+                          {kCentral, "", branches, "", period.start.toString(Qt::ISODate), period.end.toString(Qt::ISODate), "0", "zzzzzzzzzz", "BENCH"})
+                         .toString();
+        });
+        if (number.size() != 10)
+            throw Failure{QStringLiteral("ExecStpConsPlan recusou: %1").arg(number)};
+        QJsonArray lists;
+        times.lists += timed([&] { lists = call(m_port, QStringLiteral("getListas"), {services, kMenuTypes, kCentral, branches}).toArray(); });
+
+        const host::TParams params = parameters(branches, number, lists, period);
+        std::optional<host::ReportDocument> document;
+        times.data = timed([&] { document.emplace(host::ReportEngine(m_geral.adcGeral()).build(QStringLiteral("ZUB011"), m_layouts.at(layout), params)); });
+        times.pdf = timed([&] {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(m_dir + QStringLiteral("/relatorio.pdf"));
+            times.pages = document->print(printer);
+        });
+        times.cleanUp = timed([&] {
+            call(m_port, QStringLiteral("DelConsPlan"), {"", number});
+            call(m_port, QStringLiteral("deletaListas"), QJsonArray{QJsonValue(lists)});
+        });
+        return times;
+    }
+
+    // The naive query of the whole result (layout 01's rows) straight from the day rows.
+    double naive(const Period &period, qint64 *rows)
+    {
+        QSqlDatabase db = m_geral.adcGeral();
+        return timed([&] {
+            QSqlQuery query(db);
+            query.setForwardOnly(true);
+            query.prepare(QStringLiteral(
+                "SELECT X.CDSERVFILI, X.CDPRODUTO, P.NMPRODUTO, SUM(X.QTPLAN), SUM(X.QTPLAN * COALESCE(K.VRUNITARIO, 0)),"
+                " SUM(X.QTREAL), SUM(X.QTREAL * COALESCE(K.VRUNITARIO, 0))"
+                " FROM (SELECT R.CDSERVFILI, I.CDPRODUTO, R.QTREFEPLAN * I.QTPERCAPITA AS QTPLAN, 0 AS QTREAL"
+                "         FROM REFEPLAN R JOIN ITCARDAPIO I ON I.CDCARDAPIO = R.CDCARDAPIO JOIN FILIAL F ON F.CDFILIAL = R.CDFILIAL"
+                "        WHERE F.CDFILCENTZUB = :c1 AND R.DTREFEICAO BETWEEN :s1 AND :e1 AND R.CDTIPOCARD IN ('01', '02', '03')"
+                "       UNION ALL"
+                "       SELECT C.CDSERVFILI, C.CDPRODUTO, 0, C.QTCONSUMIDA"
+                "         FROM CONSREAL C JOIN FILIAL F ON F.CDFILIAL = C.CDFILIAL"
+                "        WHERE F.CDFILCENTZUB = :c2 AND C.DTREFEICAO BETWEEN :s2 AND :e2 AND C.CDTIPOCARD IN ('01', '02', '03')) X"
+                " JOIN PRODUTO P ON P.CDPRODUTO = X.CDPRODUTO"
+                " LEFT JOIN CUSTOPROD K ON K.CDPRODUTO = X.CDPRODUTO AND K.NRTIPOCUSTO = 1"
+                " GROUP BY X.CDSERVFILI, X.CDPRODUTO, P.NMPRODUTO ORDER BY X.CDSERVFILI, X.CDPRODUTO"));
+            for (const char *central : {":c1", ":c2"})
+                query.bindValue(QString::fromLatin1(central), kCentral);
+            for (const char *start : {":s1", ":s2"})
+                query.bindValue(QString::fromLatin1(start), period.start);
+            for (const char *end : {":e1", ":e2"})
+                query.bindValue(QString::fromLatin1(end), period.end);
+            if (!query.exec())
+                throw Failure{QStringLiteral("consulta direta: %1").arg(query.lastError().text())};
+            *rows = 0;
+            while (query.next())
+                ++*rows;
+        });
+    }
+
+private:
+    host::TParams parameters(const QString &branches, const QString &number, const QJsonArray &lists, const Period &period) const
+    {
+        host::TParams params;
+        auto text = [&params](const char *name, const QString &value) { params.declare(name).setAsString(value); };
+        auto date = [&params](const char *name, QDate day) { params.declare(name).setAsDateTime(QDateTime(day, QTime(0, 0))); };
+        text("P_CDFILCENTZUB", kCentral);
+        text("P_CDFILIAL", branches);
+        text("P_NRLISTAFILI", lists.at(2).toString());
+        text("P_NRCONSPLAN", number);
+        text("P_NRLISTA", "");
+        text("P_CDTIPOCARD", kMenuTypes);
+        text("P_LISTATIPOCARD", lists.at(1).toString());
+        text("P_LISTASERVICO", lists.at(0).toString());
+        text("P_CDSERVFILI", "T");
+        date("P_DTINICIAL", period.start);
+        date("P_DTFINAL", period.end);
+        text("P_DTPERIINIC", period.start.toString("dd/MM/yyyy"));
+        text("P_DTPERIFINA", period.end.toString("dd/MM/yyyy"));
+        date("P_DTMESINIC", QDate(period.start.year(), period.start.month(), 1));
+        date("P_DTMESFINA", QDate(period.end.year(), period.end.month(), period.end.daysInMonth()));
+        params.declare("P_NRTIPOCUSTO").setAsInteger(1);
+        text("P_NMTIPOCUSTO", "Custo médio ponderado");
+        text("P_IDESTOCAVEIS", "S");
+        text("P_IDNESTOCAVEIS", "S");
+        text("P_IDDIFERENCA", "T");
+        text("P_NIVEL", "N");
+        params.declare("P_NRTAMACNIVEL").setAsInteger(0);
+        text("P_CDGRUPFILI", "Nenhum");
+        text("P_NMGRUPFILI", "");
+        return params;
+    }
+
+    QString m_database;
+    quint16 m_port;
+    QString m_dir;
+    host::TdtmDBGeral m_geral;
+    QList<host::ReportLayout> m_layouts;
+};
+
+// The real client in batch mode: wall time and peak resident memory of that process.
+struct ClientRun {
+    double ms = 0;
+    long peakKb = 0;
+};
+
+ClientRun runClient(const QStringList &arguments)
+{
+    QList<QByteArray> owned{(QCoreApplication::applicationDirPath() + QStringLiteral("/zub-client")).toLocal8Bit()};
+    for (const QString &argument : arguments)
+        owned << argument.toLocal8Bit();
+    std::vector<char *> argv;
+    for (QByteArray &argument : owned)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        throw Failure{QStringLiteral("não foi possível iniciar o zub-client")};
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    ClientRun run;
+    run.ms = timer.nsecsElapsed() / 1e6;
+    run.peakKb = usage.ru_maxrss;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw Failure{QStringLiteral("o zub-client terminou com erro (%1): %2").arg(WEXITSTATUS(status)).arg(arguments.join(' '))};
+    return run;
 }
 
-// Runs a query and reads every row, as a report would.
-qint64 readAll(QSqlDatabase &db, const Sql &sql)
+QString ms(double value)
 {
-    QSqlQuery query = exec(db, sql, QStringLiteral("medir a consulta"));
-    qint64 rows = 0;
-    while (query.next())
-        ++rows;
-    return rows;
+    return value >= 100 ? QStringLiteral("%1 ms").arg(value, 0, 'f', 0) : QStringLiteral("%1 ms").arg(value, 0, 'f', 1);
 }
 
-// The planned sums of stockable products per branch, service, menu type and product, with the
-// filters the preparation applies, written by hand for the comparison and only read.
-Sql bareAggregate(const QStringList &branches, const QDate &start, const QDate &end)
+// Rows of the result table in the order they were first reported, one column per database.
+class Table
 {
-    Sql sql(QStringLiteral("SELECT R.CDFILIAL, R.CDSERVFILI, R.CDTIPOCARD, I.CDPRODUTO, SUM(R.QTREFEPLAN), SUM(R.QTREFEPLAN * I.QTPERCAPITA)"
-                           " FROM REFEPLAN R"
-                           " JOIN FILIAL F ON F.CDFILIAL = R.CDFILIAL"
-                           " JOIN ITCARDAPIO I ON I.CDCARDAPIO = R.CDCARDAPIO"
-                           " JOIN PRODUTO P ON P.CDPRODUTO = I.CDPRODUTO"
-                           " WHERE R.DTREFEICAO BETWEEN ? AND ? AND P.IDESTOCAVEL = 'S' AND I.CDPRODUTO BETWEEN '0' AND 'zzzzzzzzzz'"
-                           " AND F.CDFILCENTZUB = '0001' AND "));
-    sql.bind(start).bind(end);
-    sql.in(QStringLiteral("F.CDFILIAL"), branches);
-    return sql.add(QStringLiteral(" GROUP BY R.CDFILIAL, R.CDSERVFILI, R.CDTIPOCARD, I.CDPRODUTO"));
+public:
+    void set(const QString &row, const QString &column, const QString &value)
+    {
+        if (!m_rows.contains(row))
+            m_rows << row;
+        if (!m_columns.contains(column))
+            m_columns << column;
+        m_cells[{row, column}] = value;
+    }
+    void print() const
+    {
+        say(QStringLiteral("\n| Medida | %1 |").arg(m_columns.join(QStringLiteral(" | "))));
+        QString rule = QStringLiteral("|---|");
+        for (int i = 0; i < m_columns.size(); ++i)
+            rule += QStringLiteral("---:|");
+        say(rule);
+        for (const QString &row : m_rows) {
+            QStringList cells;
+            for (const QString &column : m_columns)
+                cells << m_cells.value({row, column}, QStringLiteral("—"));
+            say(QStringLiteral("| %1 | %2 |").arg(row, cells.join(QStringLiteral(" | "))));
+        }
+    }
+
+private:
+    QStringList m_rows, m_columns;
+    QMap<QPair<QString, QString>, QString> m_cells;
+};
+
+void measure(const QString &database, const QCommandLineParser &parser, Table &table)
+{
+    const auto url = wire::DatabaseUrl::parse(database);
+    const bool sqlite = url->kind == wire::DatabaseUrl::Kind::Sqlite;
+    const QString column = sqlite ? QStringLiteral("SQLite") : QStringLiteral("PostgreSQL");
+    const int repeat = qMax(1, parser.value("repeat").toInt());
+    DbSettings settings;
+    settings.url = *url;
+    if (!parser.isSet("reuse")) {
+        QSqlDatabase db = openConnection(settings, QStringLiteral("bench-create"));
+        DemoOptions options;
+        options.branches = parser.value("branches").toInt();
+        options.days = parser.value("days").toInt();
+        QElapsedTimer timer;
+        timer.start();
+        dropSchema(db);
+        ensureSchema(db);
+        const DemoSummary summary = createDemo(db, options);
+        say(QStringLiteral("%1: %2 (%3 s)").arg(column, summary.describe()).arg(timer.elapsed() / 1000.0, 0, 'f', 1));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-create"));
+
+    QTemporaryDir dir;
+    QFile token(dir.filePath(QStringLiteral("server.token")));
+    token.open(QIODevice::WriteOnly);
+    token.write(kToken);
+    token.close();
+    QProcess server;
+    server.setProcessChannelMode(QProcess::MergedChannels);
+    // A million keys of nine characters are about 10 MB of request.
+    server.start(parser.value("server"), {"--database", database, "--listen", "127.0.0.1:0", "--token-file", token.fileName(),
+                                          "--max-body", QString::number(32 * 1024 * 1024)});
+    quint16 port = 0;
+    QString output;
+    static const QRegularExpression listening(QStringLiteral(":(\\d+)/rpc/"));
+    while (port == 0 && server.waitForReadyRead(120000)) {
+        output += QString::fromUtf8(server.readAll());
+        const auto match = listening.match(output);
+        if (match.hasMatch())
+            port = quint16(match.captured(1).toUInt());
+    }
+    if (port == 0)
+        throw Failure{QStringLiteral("o zub-server não iniciou: %1").arg(output)};
+
+    {
+        Site site(database, port, dir.path());
+        // Warm the caches once, as a server that has been running would have them.
+        site.reportPath(0, {}, kPeriods.last());
+        for (const bool oneSchool : {false, true}) {
+            for (const Period &period : kPeriods) {
+                QList<PathTimes> runs;
+                for (int i = 0; i < repeat; ++i)
+                    runs << site.reportPath(0, oneSchool ? QStringList{kOneSchool} : QStringList{}, period);
+                std::sort(runs.begin(), runs.end(), [](const PathTimes &a, const PathTimes &b) { return a.total() < b.total(); });
+                const PathTimes &mid = runs[runs.size() / 2];
+                const QString what = oneSchool ? QStringLiteral("uma escola (%1)").arg(kOneSchool) : QStringLiteral("todas as escolas");
+                table.set(QStringLiteral("Caminho inteiro até o PDF, layout 01, %1, %2").arg(what, period.label), column, ms(mid.total()));
+                table.set(QStringLiteral("  … listas / preparação / dados / PDF, %1, %2").arg(what, period.label), column,
+                          QStringLiteral("%1 / %2 / %3 / %4 (%5 p.)")
+                              .arg(mid.lists + mid.cleanUp, 0, 'f', 0)
+                              .arg(mid.preparation, 0, 'f', 0)
+                              .arg(mid.data, 0, 'f', 0)
+                              .arg(mid.pdf, 0, 'f', 0)
+                              .arg(mid.pages));
+            }
+        }
+        for (const Period &period : kPeriods) {
+            QList<double> runs;
+            qint64 rows = 0;
+            // A slow yardstick is measured once: its seconds need no more precision.
+            for (int i = 0; i < qMin(repeat, 3) && (runs.isEmpty() || runs.first() < 3000); ++i)
+                runs << site.naive(period, &rows);
+            table.set(QStringLiteral("Consulta ingênua do resultado inteiro (régua), todas as escolas, %1").arg(period.label), column,
+                      QStringLiteral("%1 (%2 linhas)").arg(ms(median(runs))).arg(rows));
+        }
+    }
+
+    // getListas with service keys: the central's own ones first, then keys of no central.
+    QStringList real;
+    for (const QJsonValue &row : call(port, QStringLiteral("GetServico"), {"T", "T", "T", kCentral}).toObject().value("rows").toArray())
+        real << row.toArray().at(4).toString();
+    for (const int count : {1000, 10000, 100000, 1000000}) {
+        QString keys = QStringLiteral("_");
+        keys.reserve(count * 10 + 1);
+        for (int i = 0; i < count; ++i)
+            keys += (i < real.size() ? real[i] : QStringLiteral("%1%2").arg(9000 + i / 99999 % 1000, 4, 10, QLatin1Char('0')).arg(i % 99999 + 1, 5, 10, QLatin1Char('0'))) + QLatin1Char('_');
+        QList<double> runs;
+        for (int i = 0; i < (count >= 1000000 ? qMin(repeat, 3) : repeat); ++i) {
+            QJsonArray lists;
+            runs << timed([&] { lists = call(port, QStringLiteral("getListas"), {keys, kMenuTypes, kCentral, "T"}).toArray(); });
+            call(port, QStringLiteral("deletaListas"), QJsonArray{QJsonValue(lists)});
+        }
+        table.set(QStringLiteral("getListas, %1 chaves de serviço").arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(count)), column, ms(median(runs)));
+    }
+
+    // The real client, start-up included.
+    const QString config = dir.filePath(QStringLiteral("client.ini"));
+    {
+        QSettings ini(config, QSettings::IniFormat);
+        ini.setValue("sessao/filial", kCentral);
+        ini.setValue("sessao/operador", "BENCH");
+        ini.setValue("servidor/host", "127.0.0.1");
+        ini.setValue("servidor/porta", port);
+        ini.setValue("servidor/arquivo_token", "server.token");
+        ini.setValue("banco/endereco", database);
+        ini.setValue("relatorios/pasta", QStringLiteral(ZUB_SOURCE_DIR "/reports"));
+    }
+    QStringList hundredPages;
+    for (int i = 0; i < 46; ++i)
+        hundredPages << demo::schoolCode(i);
+    struct BatchCase {
+        QString label;
+        int layout;
+        QString branches;
+        QDate start, end;
+    };
+    const QList<BatchCase> cases = {
+        {QStringLiteral("zub-client --batch, layout 01, todas as escolas, ano (3 p.)"), 0, QStringLiteral("todas"), QDate(2025, 1, 1), QDate(2025, 12, 31)},
+        {QStringLiteral("zub-client --batch, layout 02, 46 escolas, ano (~100 p.)"), 1, hundredPages.join(','), QDate(2025, 1, 1), QDate(2025, 12, 31)},
+        {QStringLiteral("zub-client --batch, layout 02, todas as escolas, ano (646 p.)"), 1, QStringLiteral("todas"), QDate(2025, 1, 1), QDate(2025, 12, 31)},
+    };
+    for (const BatchCase &batch : cases) {
+        QList<ClientRun> runs;
+        for (int i = 0; i < qMin(repeat, 3); ++i) {
+            runs << runClient({"--config", config, "--batch", "imprimir", "--output", dir.filePath(QStringLiteral("lote.pdf")), "--filter",
+                               QStringLiteral("relatorio=%1").arg(batch.layout), "--filter", "filiais=" + batch.branches, "--filter", "servicos=todos",
+                               "--filter", "tiposCardapio=todos", "--filter", "estocaveis=true", "--filter", "naoEstocaveis=true", "--filter",
+                               "diferenca=total", "--filter", "tipoCusto=Custo médio ponderado", "--filter",
+                               "dataInicial=" + batch.start.toString("dd/MM/yyyy"), "--filter", "dataFinal=" + batch.end.toString("dd/MM/yyyy")});
+        }
+        std::sort(runs.begin(), runs.end(), [](const ClientRun &a, const ClientRun &b) { return a.ms < b.ms; });
+        long peak = 0;
+        for (const ClientRun &run : runs)
+            peak = qMax(peak, run.peakKb);
+        table.set(batch.label, column, QStringLiteral("%1, %2 MB").arg(ms(runs[runs.size() / 2].ms)).arg(peak / 1024));
+    }
+
+    server.terminate();
+    server.waitForFinished();
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Mede a preparação do plano consolidado e a lista de serviços do zub-server."));
+    parser.setApplicationDescription(QStringLiteral("Mede o caminho inteiro de um relatório ZUB011 no SQLite e no PostgreSQL."));
     parser.addHelpOption();
     parser.addOptions({
-        {"database", "Banco: sqlite:ARQUIVO ou postgresql://... (será recriado).", "endereço"},
+        {"database", "Banco (repetível): sqlite:ARQUIVO ou postgresql://... (recriado, salvo com --reuse).", "endereço"},
         {"branches", "Escolas da central (padrão 300).", "n", "300"},
         {"days", "Dias de histórico (padrão 365).", "n", "365"},
-        {"repeat", "Repetições medidas de cada chamada (padrão 5).", "n", "5"},
-        {"reuse", "Usa o banco como está, sem recriar os dados."},
+        {"repeat", "Repetições medidas de cada caso (padrão 5); a mediana é mostrada.", "n", "5"},
+        {"reuse", "Usa os bancos como estão, sem recriar os dados."},
         {"server", "Caminho do zub-server.", "arquivo", QCoreApplication::applicationDirPath() + "/zub-server"},
     });
     parser.process(app);
-    QString error;
-    const auto url = wire::DatabaseUrl::parse(parser.value("database"), &error);
-    if (!url) {
-        say(QStringLiteral("zub-bench: %1").arg(error));
+    const QStringList databases = parser.values("database");
+    if (databases.isEmpty()) {
+        say(QStringLiteral("zub-bench: informe ao menos um --database."));
         return 2;
     }
-    DbSettings settings;
-    settings.url = *url;
-    const int repeat = qMax(1, parser.value("repeat").toInt());
-
+    for (const QString &database : databases) {
+        QString error;
+        if (!wire::DatabaseUrl::parse(database, &error)) {
+            say(QStringLiteral("zub-bench: %1").arg(error));
+            return 2;
+        }
+    }
+    Table table;
     try {
-        QSqlDatabase db = openConnection(settings, QStringLiteral("bench"));
-        if (!parser.isSet("reuse")) {
-            DemoOptions options;
-            options.branches = parser.value("branches").toInt();
-            options.days = parser.value("days").toInt();
-            QElapsedTimer timer;
-            timer.start();
-            dropSchema(db);
-            ensureSchema(db);
-            const DemoSummary summary = createDemo(db, options);
-            if (url->kind == wire::DatabaseUrl::Kind::Postgres)
-                execScript(db, {QStringLiteral("ANALYZE")}, QStringLiteral("atualizar as estatísticas"));
-            say(QStringLiteral("dados: %1 (%2 s)").arg(summary.describe()).arg(timer.elapsed() / 1000.0, 0, 'f', 1));
-        }
-
-        // An INSERT ... SELECT never runs in parallel on PostgreSQL, a bare SELECT may; run the
-        // bare query serially too, so the ratio shows what storing the plan costs.
-        if (url->kind == wire::DatabaseUrl::Kind::Postgres)
-            execScript(db, {QStringLiteral("SET max_parallel_workers_per_gather = 0")}, QStringLiteral("configurar a medição"));
-
-        QTemporaryDir dir;
-        const QString tokenFile = dir.filePath(QStringLiteral("token"));
-        QFile token(tokenFile);
-        token.open(QIODevice::WriteOnly);
-        token.write(kToken);
-        token.close();
-        QProcess server;
-        server.setProcessChannelMode(QProcess::MergedChannels);
-        server.start(parser.value("server"), {"--database", url->kind == wire::DatabaseUrl::Kind::Sqlite ? "sqlite:" + url->path : parser.value("database"),
-                                              "--listen", "127.0.0.1:0", "--token-file", tokenFile});
-        quint16 port = 0;
-        QString output;
-        static const QRegularExpression listening(QStringLiteral(":(\\d+)/rpc/"));
-        while (port == 0 && server.waitForReadyRead(30000)) {
-            output += QString::fromUtf8(server.readAll());
-            const auto match = listening.match(output);
-            if (match.hasMatch())
-                port = quint16(match.captured(1).toUInt());
-        }
-        if (port == 0) {
-            say(QStringLiteral("zub-bench: o zub-server não iniciou: %1").arg(output));
-            return 1;
-        }
-
-        QStringList branches;
-        {
-            QSqlQuery codes = exec(db, Sql(QStringLiteral("SELECT CDFILIAL FROM FILIAL WHERE CDFILCENTZUB = '0001' ORDER BY CDFILIAL")),
-                                   QStringLiteral("ler as filiais"));
-            while (codes.next())
-                branches << codes.value(0).toString();
-        }
-        const QString branchList = QLatin1Char('_') + branches.join(QLatin1Char('_')) + QLatin1Char('_');
-
-        say(QStringLiteral("\n| %1, %2 escolas | zub-server | consulta direta | razão |").arg(url->kind == wire::DatabaseUrl::Kind::Sqlite ? "SQLite" : "PostgreSQL").arg(branches.size()));
-        say(QStringLiteral("|---|---:|---:|---:|"));
-        struct Period {
-            QString label;
-            QDate start, end;
-        };
-        const QList<Period> periods = {{QStringLiteral("ExecStpConsPlan, um mês (mar/2025)"), QDate(2025, 3, 1), QDate(2025, 3, 31)},
-                                       {QStringLiteral("ExecStpConsPlan, um ano (2025)"), QDate(2025, 1, 1), QDate(2025, 12, 31)}};
-        for (const Period &period : periods) {
-            qint64 rows = 0;
-            qint64 bareRows = 0;
-            const auto [prepared, bare] = medians(
-                repeat,
-                [&] {
-                    QString number;
-                    const double ms = timed([&] {
-                        number = call(port, QStringLiteral("ExecStpConsPlan"),
-                                      {"0001", "", branchList, "", period.start.toString(Qt::ISODate), period.end.toString(Qt::ISODate), "0",
-                                       "zzzzzzzzzz", "BENCH"}).toString();
-                    });
-                    if (number.size() != 10)
-                        throw DbError{QStringLiteral("ExecStpConsPlan recusou: %1").arg(number)};
-                    rows = readAll(db, Sql(QStringLiteral("SELECT 1 FROM ITCONSPLAN WHERE NRCONSPLAN = ?")).bind(number));
-                    call(port, QStringLiteral("DelConsPlan"), {"", number});
-                    return ms;
-                },
-                [&] { return timed([&] { bareRows = readAll(db, bareAggregate(branches, period.start, period.end)); }); });
-            if (bareRows != rows)
-                throw DbError{QStringLiteral("o plano tem %1 linhas e a consulta direta %2").arg(rows).arg(bareRows)};
-            say(QStringLiteral("| %1 (%2 linhas) | %3 ms | %4 ms | %5 |").arg(period.label).arg(rows).arg(prepared, 0, 'f', 0).arg(bare, 0, 'f', 0).arg(prepared / bare, 0, 'f', 2));
-        }
-        qint64 services = 0;
-        const auto [listed, bare] = medians(
-            repeat,
-            [&] {
-                return timed([&] {
-                    services = call(port, QStringLiteral("GetServico"), {"T", "T", "T", "0001"}).toObject().value("data").toObject().value("rows").toArray().size();
-                });
-            },
-            [&] {
-                return timed([&] {
-                    readAll(db, Sql(QStringLiteral("SELECT 'N', S.CDFILIAL, S.CDSERVFILI, S.NMSERVICO, S.CDFILIAL || S.CDSERVFILI FROM SERVFILI S"
-                                                   " JOIN FILIAL F ON F.CDFILIAL = S.CDFILIAL WHERE F.CDFILCENTZUB = '0001' ORDER BY S.CDFILIAL, S.CDSERVFILI")));
-                });
-            });
-        say(QStringLiteral("| GetServico, todas as escolas (%1 linhas) | %2 ms | %3 ms | %4 |").arg(services).arg(listed, 0, 'f', 1).arg(bare, 0, 'f', 1).arg(listed / bare, 0, 'f', 2));
-
-        server.terminate();
-        server.waitForFinished();
-        db.close();
+        for (const QString &database : databases)
+            measure(database, parser, table);
+    } catch (const Failure &failure) {
+        say(QStringLiteral("zub-bench: %1").arg(failure.message));
+        return 1;
     } catch (const DbError &failure) {
         say(QStringLiteral("zub-bench: %1").arg(failure.message));
         return 1;
+    } catch (const host::HostError &failure) {
+        say(QStringLiteral("zub-bench: %1").arg(failure.text()));
+        return 1;
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("bench"));
+    table.print();
     return 0;
 }

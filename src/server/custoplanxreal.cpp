@@ -1,6 +1,8 @@
 #include "server/custoplanxreal.h"
 
 #include "server/keylist.h"
+#include "server/reportdata.h"
+#include "server/selection.h"
 #include "wire/datapacket.h"
 
 #include <QDateTime>
@@ -53,14 +55,6 @@ KeySelection keys(const QString &text, const QString &what, int maxKeyLength)
     return *parsed;
 }
 
-// Service keys are service codes (up to 5 characters, any branch) or branch-plus-service keys
-// (4 + 5 characters), the form the client uses when each branch's services are listed apart.
-struct ServiceKeys {
-    bool all = false;
-    QStringList services;
-    QStringList branchServices;
-};
-
 ServiceKeys serviceKeys(const QString &text, const QString &what)
 {
     const KeySelection selection = keys(text, what, kBranchWidth + kServiceWidth);
@@ -76,33 +70,6 @@ ServiceKeys serviceKeys(const QString &text, const QString &what)
                               .arg(what, key)};
     }
     return result;
-}
-
-// Restricts F (FILIAL) to the aggregated branches of the central, then to the selection and grouping.
-void restrictBranches(Sql &sql, const QString &central, const KeySelection &branches, const QString &grouping = {})
-{
-    sql.add(QStringLiteral(" AND F.CDFILCENTZUB = ?"), central);
-    if (!branches.all)
-        sql.add(QStringLiteral(" AND ")).in(QStringLiteral("F.CDFILIAL"), branches.keys);
-    if (!grouping.isEmpty())
-        sql.add(QStringLiteral(" AND EXISTS (SELECT 1 FROM ITGRUPFILI G WHERE G.CDGRUPFILI = ? AND G.CDFILIAL = F.CDFILIAL)"), grouping);
-}
-
-void restrictServices(Sql &sql, const QString &alias, const ServiceKeys &services)
-{
-    if (services.all)
-        return;
-    sql.add(QStringLiteral(" AND ("))
-        .in(alias + QStringLiteral(".CDSERVFILI"), services.services)
-        .add(QStringLiteral(" OR "))
-        .in(alias + QStringLiteral(".CDFILIAL || ") + alias + QStringLiteral(".CDSERVFILI"), services.branchServices)
-        .add(QStringLiteral(")"));
-}
-
-void restrictKeys(Sql &sql, const QString &column, const KeySelection &selection)
-{
-    if (!selection.all)
-        sql.add(QStringLiteral(" AND ")).in(column, selection.keys);
 }
 
 // Refuses a code that is not a registered school-meal central.
@@ -259,8 +226,9 @@ CallResult CustoPlanXReal::getServico(const Args &args) const
     return envelopeOk(readPacket(query, kServiceFields).toJson());
 }
 
-// Sums the planned quantities of stockable products per branch, service, menu type and product
-// over the period and stores them under a new number, all in one transaction.
+// Prepares the report's data for the chosen branches, services and period (see storeReportData)
+// under a new number, all in one transaction. The consolidated plan of stockable products is the
+// view ITCONSPLAN of the same rows.
 CallResult CustoPlanXReal::execStpConsPlan(const Args &args) const
 {
     const QString central = requiredCode(args, 0, QStringLiteral("Central de alimentação escolar"), kBranchWidth);
@@ -296,21 +264,18 @@ CallResult CustoPlanXReal::execStpConsPlan(const Args &args) const
              .bind(firstProduct).bind(lastProduct).bind(QDateTime::currentDateTimeUtc()),
          QStringLiteral("registrar o plano consolidado"));
 
-    Sql sql(QStringLiteral("INSERT INTO ITCONSPLAN (NRCONSPLAN, CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO, QTREFEPLAN, QTPLANEJADA)"
-                           " SELECT ?, R.CDFILIAL, R.CDSERVFILI, R.CDTIPOCARD, I.CDPRODUTO, SUM(R.QTREFEPLAN), SUM(R.QTREFEPLAN * I.QTPERCAPITA)"
-                           " FROM REFEPLAN R"
-                           " JOIN FILIAL F ON F.CDFILIAL = R.CDFILIAL"
-                           " JOIN ITCARDAPIO I ON I.CDCARDAPIO = R.CDCARDAPIO"
-                           " JOIN PRODUTO P ON P.CDPRODUTO = I.CDPRODUTO"
-                           " WHERE R.DTREFEICAO BETWEEN ? AND ?"
-                           " AND P.IDESTOCAVEL = 'S' AND I.CDPRODUTO BETWEEN ? AND ?"));
-    sql.bind(number).bind(start).bind(end).bind(firstProduct).bind(lastProduct);
-    restrictBranches(sql, central, branches);
-    restrictServices(sql, QStringLiteral("R"), services);
-    restrictKeys(sql, QStringLiteral("R.CDTIPOCARD"), menuTypes);
-    sql.add(QStringLiteral(" GROUP BY R.CDFILIAL, R.CDSERVFILI, R.CDTIPOCARD, I.CDPRODUTO"));
-    exec(db, sql, QStringLiteral("calcular o plano consolidado"));
+    PlanScope scope;
+    scope.central = central;
+    scope.branches = branches;
+    scope.services = services;
+    scope.menuTypes = menuTypes;
+    scope.start = start;
+    scope.end = end;
+    scope.firstProduct = firstProduct;
+    scope.lastProduct = lastProduct;
+    storeReportData(db, number, scope);
     transaction.commit();
+    refreshStatistics(db, kReportDataTables);
     return CallResult{number, {}};
 }
 
@@ -350,6 +315,7 @@ CallResult CustoPlanXReal::getListas(const Args &args) const
     exec(db, branchSql, QStringLiteral("gravar a lista de filiais"));
 
     transaction.commit();
+    refreshStatistics(db, {QStringLiteral("LISTA")});
     return envelopeOk(QJsonArray{serviceList, menuTypeList, branchList});
 }
 
@@ -362,7 +328,8 @@ CallResult CustoPlanXReal::delConsPlan(const Args &args) const
         return envelopeOk(QString());
     QSqlDatabase db = threadConnection(m_settings);
     WriteTransaction transaction(db);
-    exec(db, Sql(QStringLiteral("DELETE FROM ITCONSPLAN WHERE NRCONSPLAN = ?")).bind(number), QStringLiteral("apagar o plano consolidado"));
+    for (const QString &table : kReportDataTables)
+        exec(db, Sql(QStringLiteral("DELETE FROM %1 WHERE NRCONSPLAN = ?").arg(table)).bind(number), QStringLiteral("apagar o plano consolidado"));
     exec(db, Sql(QStringLiteral("DELETE FROM CONSPLAN WHERE NRCONSPLAN = ?")).bind(number), QStringLiteral("apagar o plano consolidado"));
     transaction.commit();
     return envelopeOk(QString());

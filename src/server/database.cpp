@@ -93,6 +93,13 @@ Sql &Sql::add(const QString &text)
     return *this;
 }
 
+Sql &Sql::add(const Sql &other)
+{
+    m_text += other.m_text;
+    m_values += other.m_values;
+    return *this;
+}
+
 Sql &Sql::bind(const QVariant &value)
 {
     m_values.append(value);
@@ -103,20 +110,50 @@ Sql &Sql::in(const QString &expression, const QStringList &keys)
 {
     if (keys.isEmpty())
         return add(QStringLiteral("1 = 0"));
-    QString marks;
-    marks.reserve(keys.size() * 3);
+    return add(expression + QStringLiteral(" IN (SELECT value FROM json_each(?))")).bind(jsonArray(keys));
+}
+
+QString jsonArray(const QStringList &keys)
+{
+    qsizetype size = 2;
+    for (const QString &key : keys)
+        size += key.size() + 3;
+    QString text;
+    text.reserve(size);
+    text += QLatin1Char('[');
     for (const QString &key : keys) {
-        marks += marks.isEmpty() ? QStringLiteral("?") : QStringLiteral(", ?");
-        m_values.append(key);
+        if (text.size() > 1)
+            text += QLatin1Char(',');
+        text += QLatin1Char('"');
+        for (const QChar c : key) {
+            if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+                text += QLatin1Char('\\');
+            if (c.unicode() < 0x20)
+                text += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                text += c;
+        }
+        text += QLatin1Char('"');
     }
-    return add(expression + QStringLiteral(" IN (") + marks + QLatin1Char(')'));
+    text += QLatin1Char(']');
+    return text;
+}
+
+// PostgreSQL reads a JSON array of texts with json_array_elements_text, whose column is also
+// named "value"; its own json_each only takes objects, so the SQLite spelling is unambiguous.
+static QString dialectText(const QSqlDatabase &db, const QString &text)
+{
+    if (dialectOf(db) != Dialect::Postgres || !text.contains(QLatin1String("json_each(?)")))
+        return text;
+    QString translated = text;
+    return translated.replace(QLatin1String("json_each(?)"), QLatin1String("json_array_elements_text(CAST(? AS json))"));
 }
 
 QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what)
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    bool ok = query.prepare(sql.text());
+    bool ok = query.prepare(dialectText(db, sql.text()));
     if (ok) {
         for (const QVariant &value : sql.values())
             query.addBindValue(value);

@@ -42,7 +42,11 @@ public:
     Sql &add(const QString &text);
     Sql &bind(const QVariant &value);
     Sql &add(const QString &text, const QVariant &value) { return add(text).bind(value); }
-    // Appends "<expression> IN (?, ?, ...)" with one bound value per key; an empty key list
+    // Appends another statement's text and values, e.g. a subquery.
+    Sql &add(const Sql &other);
+    // Appends "<expression> IN (...)" over the keys bound as one JSON array that the database
+    // expands (SQLite json_each, PostgreSQL json_array_elements_text), so the statement and
+    // its preparation stay the same size whatever the number of keys; an empty key list
     // matches nothing ("1 = 0").
     Sql &in(const QString &expression, const QStringList &keys);
 
@@ -53,6 +57,9 @@ private:
     QString m_text;
     QVariantList m_values;
 };
+
+// The keys as a JSON array of strings.
+QString jsonArray(const QStringList &keys);
 
 // Prepares and runs a statement; throws DbError, saying `what` was being done.
 QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what);

@@ -1,6 +1,8 @@
 #include "server/demodata.h"
 
 #include "server/database.h"
+#include "server/reportdata.h"
+#include "server/summaries.h"
 
 #include <QHash>
 #include <QSqlError>
@@ -562,9 +564,12 @@ DemoSummary createDemo(QSqlDatabase &db, const DemoOptions &options)
 
     DemoSummary summary;
     WriteTransaction transaction(db);
+    suspendSummaries(db);
     insertReferenceData(db, centrals, schools, serviceDefs, options, random, summary);
     insertHistory(db, centrals, schools, serviceDefs, options, random, summary);
+    rebuildSummaries(db);
     transaction.commit();
+    refreshStatistics(db, {});
     return summary;
 }
 

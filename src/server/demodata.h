@@ -24,7 +24,8 @@ struct DemoSummary {
 };
 
 // Fills an empty schema with the demo data. The same options give the same data on every
-// machine and in both dialects: all randomness comes from a fixed-seed generator.
+// machine and in both dialects: all randomness comes from a fixed-seed generator. Rebuilds the
+// monthly sums and, on PostgreSQL, the statistics afterwards.
 DemoSummary createDemo(QSqlDatabase &db, const DemoOptions &options);
 
 // Demo codes the tests and the client's demo configuration rely on.

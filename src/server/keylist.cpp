@@ -1,5 +1,6 @@
 #include "server/keylist.h"
 
+#include <QLocale>
 #include <QSet>
 
 namespace server {
@@ -61,7 +62,10 @@ std::optional<KeySelection> parseKeyList(const QString &text, const KeyListRules
     if (body.startsWith(QLatin1Char('_')))
         body = body.mid(1);
     body.chop(1);
+    const qsizetype expected = qMin<qsizetype>(body.count(QLatin1Char('_')) + 1, rules.maxKeys + 1);
     QSet<QString> seen;
+    seen.reserve(expected);
+    selection.keys.reserve(expected);
     for (const QStringView part : body.split(QLatin1Char('_'))) {
         const QString key = part.toString();
         if (const auto problem = keyProblem(key, rules.what, rules.maxKeyLength))
@@ -69,7 +73,7 @@ std::optional<KeySelection> parseKeyList(const QString &text, const KeyListRules
         if (seen.contains(key))
             continue;
         if (selection.keys.size() >= rules.maxKeys)
-            return refuse(error, QStringLiteral("%1 com mais de %2 chaves.").arg(rules.what).arg(rules.maxKeys));
+            return refuse(error, QStringLiteral("%1 com mais de %2 chaves: divida a seleção.").arg(rules.what, QLocale(QLocale::Portuguese, QLocale::Brazil).toString(rules.maxKeys)));
         seen.insert(key);
         selection.keys << key;
     }

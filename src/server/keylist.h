@@ -13,12 +13,17 @@ struct KeySelection {
     QStringList keys; // distinct, in the order given
 };
 
+// Keys one list may hold. The lists travel as one bound value the database expands, so the
+// cost grows linearly; the bound only keeps one request's memory in reason (2 million keys are
+// about 20 MB of request body, above the default --max-body).
+inline constexpr int kMaxKeys = 2000000;
+
 struct KeyListRules {
     QString what;             // for messages, e.g. "lista de filiais"
     int maxKeyLength = 10;
     bool allowAll = true;     // "T" means all
     bool allowSingle = true;  // a bare code without "_" is one key
-    int maxKeys = 10000;
+    int maxKeys = kMaxKeys;
 };
 
 // Parses and checks a selection. Keys are letters and digits only, so a list can never carry

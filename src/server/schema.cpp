@@ -1,6 +1,7 @@
 #include "server/schema.h"
 
 #include "server/database.h"
+#include "server/summaries.h"
 
 #include <QSqlQuery>
 
@@ -137,6 +138,71 @@ const QList<Migration> &migrations()
              QStringLiteral("CREATE INDEX IX_LISTA_CRIACAO ON LISTA (DTCRIACAO)"),
              QStringLiteral("{COUNTERS}"),
          }},
+        {2,
+         {
+             // Reports filter by branch and period.
+             QStringLiteral("CREATE INDEX IX_REFEPLAN_FILIAL_DATA ON REFEPLAN (CDFILIAL, DTREFEICAO)"),
+             QStringLiteral("CREATE INDEX IX_REFESERV_FILIAL_DATA ON REFESERV (CDFILIAL, DTREFEICAO)"),
+             QStringLiteral("CREATE INDEX IX_CONSREAL_FILIAL_DATA ON CONSREAL (CDFILIAL, DTREFEICAO)"),
+             // Monthly sums kept by triggers (see summaries.h). Keyed by branch first and by month
+             // last: a report reads the months of each branch in the order it sums them, with no
+             // sort, and a year of a branch's sums lies together on disk.
+             QStringLiteral("CREATE TABLE REFEPLANMES ("
+                            " CDFILIAL VARCHAR(4) NOT NULL,"
+                            " DTMES {DATE} NOT NULL,"
+                            " CDSERVFILI VARCHAR(5) NOT NULL,"
+                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                            " CDCARDAPIO VARCHAR(10) NOT NULL,"
+                            " QTREFEPLAN {BIGINT} NOT NULL,"
+                            " QTLINHAS INTEGER NOT NULL,"
+                            " PRIMARY KEY (CDFILIAL, CDSERVFILI, CDTIPOCARD, CDCARDAPIO, DTMES)){WITHOUTROWID}"),
+             QStringLiteral("CREATE TABLE REFESERVMES ("
+                            " CDFILIAL VARCHAR(4) NOT NULL,"
+                            " DTMES {DATE} NOT NULL,"
+                            " CDSERVFILI VARCHAR(5) NOT NULL,"
+                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                            " QTREFESERV {BIGINT} NOT NULL,"
+                            " QTLINHAS INTEGER NOT NULL,"
+                            " PRIMARY KEY (CDFILIAL, CDSERVFILI, CDTIPOCARD, DTMES)){WITHOUTROWID}"),
+             QStringLiteral("CREATE TABLE CONSREALMES ("
+                            " CDFILIAL VARCHAR(4) NOT NULL,"
+                            " DTMES {DATE} NOT NULL,"
+                            " CDSERVFILI VARCHAR(5) NOT NULL,"
+                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
+                            " QTCONSUMIDA {REAL} NOT NULL,"
+                            " QTLINHAS INTEGER NOT NULL,"
+                            " PRIMARY KEY (CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO, DTMES)){WITHOUTROWID}"),
+             QStringLiteral("{SUMMARIES}"),
+             // The report's data, prepared under the plan number: planned and actual per branch,
+             // service, menu type and product, the meals planned per menu and the meals served
+             // (rows without a menu). The
+             // consolidated plan of stockable products is a view of it, so nothing is stored twice.
+             QStringLiteral("DROP TABLE ITCONSPLAN"),
+             QStringLiteral("CREATE {TEMPDATA}TABLE ITCONSPLANREAL ("
+                            " NRCONSPLAN VARCHAR(10) NOT NULL,"
+                            " CDFILIAL VARCHAR(4) NOT NULL,"
+                            " CDSERVFILI VARCHAR(5) NOT NULL,"
+                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
+                            " IDESTOCAVEL CHAR(1) NOT NULL,"
+                            " QTREFEPLAN {BIGINT} NULL,"
+                            " QTPLANEJADA {REAL} NOT NULL,"
+                            " QTCONSUMIDA {REAL} NOT NULL)"),
+             QStringLiteral("CREATE INDEX IX_ITCONSPLANREAL_NUMERO ON ITCONSPLANREAL (NRCONSPLAN, CDFILIAL, CDSERVFILI)"),
+             QStringLiteral("CREATE {TEMPDATA}TABLE REFECONSPLAN ("
+                            " NRCONSPLAN VARCHAR(10) NOT NULL,"
+                            " CDFILIAL VARCHAR(4) NOT NULL,"
+                            " CDSERVFILI VARCHAR(5) NOT NULL,"
+                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                            " CDCARDAPIO VARCHAR(10) NULL,"
+                            " QTREFEPLAN {BIGINT} NOT NULL,"
+                            " QTREFESERV {BIGINT} NOT NULL)"),
+             QStringLiteral("CREATE INDEX IX_REFECONSPLAN_NUMERO ON REFECONSPLAN (NRCONSPLAN, CDFILIAL, CDSERVFILI)"),
+             QStringLiteral("CREATE VIEW ITCONSPLAN AS"
+                            " SELECT NRCONSPLAN, CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO, QTREFEPLAN, QTPLANEJADA"
+                            " FROM ITCONSPLANREAL WHERE IDESTOCAVEL = 'S' AND QTREFEPLAN IS NOT NULL"),
+         }},
     };
     return steps;
 }
@@ -154,6 +220,8 @@ QString typed(QString statement, Dialect dialect)
     // Plans and lists live minutes: PostgreSQL need not write them to its log. After a crash
     // they come back empty, which only ends reports that the crash had already broken.
     statement.replace(QLatin1String("{TEMPDATA}"), pg ? QStringLiteral("UNLOGGED ") : QString());
+    // Rows stored in key order: a branch's months lie together on disk.
+    statement.replace(QLatin1String("{WITHOUTROWID}"), pg ? QString() : QStringLiteral(" WITHOUT ROWID"));
     return statement;
 }
 
@@ -171,14 +239,25 @@ QStringList counterStatements(Dialect dialect)
     return statements;
 }
 
-bool tableExists(QSqlDatabase &db, const QString &table)
+enum class CatalogKind { Table, View };
+
+bool catalogHas(QSqlDatabase &db, CatalogKind kind, const QString &name)
 {
+    const bool view = kind == CatalogKind::View;
     const Sql sql = dialectOf(db) == Dialect::Postgres
-        ? Sql(QStringLiteral("SELECT 1 FROM information_schema.tables WHERE table_schema = current_schema() AND table_name = ?"))
-              .bind(table.toLower())
-        : Sql(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?")).bind(table);
+        ? Sql(QStringLiteral("SELECT 1 FROM information_schema.%1 WHERE table_schema = current_schema() AND table_name = ?")
+                  .arg(view ? QStringLiteral("views") : QStringLiteral("tables")))
+              .bind(name.toLower())
+        : Sql(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = ? AND name = ?"))
+              .bind(view ? QStringLiteral("view") : QStringLiteral("table"))
+              .bind(name);
     QSqlQuery query = exec(db, sql, QStringLiteral("ler o catálogo do banco"));
     return query.next();
+}
+
+bool tableExists(QSqlDatabase &db, const QString &table)
+{
+    return catalogHas(db, CatalogKind::Table, table);
 }
 
 int installedVersion(QSqlDatabase &db)
@@ -198,10 +277,11 @@ int currentSchemaVersion()
 
 QStringList schemaTables()
 {
-    return {QStringLiteral("FILIAL"),   QStringLiteral("GRUPFILI"),  QStringLiteral("ITGRUPFILI"), QStringLiteral("GRUPSERV"),
-            QStringLiteral("SERVFILI"), QStringLiteral("TIPOCARD"),  QStringLiteral("PRODUTO"),    QStringLiteral("TIPOCUSTO"),
-            QStringLiteral("CUSTOPROD"), QStringLiteral("CARDAPIO"), QStringLiteral("ITCARDAPIO"), QStringLiteral("REFEPLAN"),
-            QStringLiteral("REFESERV"), QStringLiteral("CONSREAL"),  QStringLiteral("CONSPLAN"),   QStringLiteral("ITCONSPLAN"),
+    return {QStringLiteral("FILIAL"),      QStringLiteral("GRUPFILI"),    QStringLiteral("ITGRUPFILI"),  QStringLiteral("GRUPSERV"),
+            QStringLiteral("SERVFILI"),    QStringLiteral("TIPOCARD"),    QStringLiteral("PRODUTO"),     QStringLiteral("TIPOCUSTO"),
+            QStringLiteral("CUSTOPROD"),   QStringLiteral("CARDAPIO"),    QStringLiteral("ITCARDAPIO"),  QStringLiteral("REFEPLAN"),
+            QStringLiteral("REFESERV"),    QStringLiteral("CONSREAL"),    QStringLiteral("REFEPLANMES"), QStringLiteral("REFESERVMES"),
+            QStringLiteral("CONSREALMES"), QStringLiteral("CONSPLAN"),    QStringLiteral("ITCONSPLANREAL"), QStringLiteral("REFECONSPLAN"),
             QStringLiteral("LISTA")};
 }
 
@@ -230,6 +310,8 @@ void ensureSchema(QSqlDatabase &db)
         for (const QString &statement : step.statements) {
             if (statement == QLatin1String("{COUNTERS}"))
                 statements << counterStatements(dialect);
+            else if (statement == QLatin1String("{SUMMARIES}"))
+                statements << summaryCreation(dialect);
             else
                 statements << typed(statement, dialect);
         }
@@ -247,8 +329,11 @@ void dropSchema(QSqlDatabase &db)
     QStringList tables = schemaTables();
     std::reverse(tables.begin(), tables.end());
     tables << QStringLiteral("ZUBVERSAO");
+    // The consolidated plan is a view since the second version, a table before.
+    statements << QStringLiteral("DROP %1 IF EXISTS ITCONSPLAN").arg(catalogHas(db, CatalogKind::View, QStringLiteral("ITCONSPLAN")) ? QStringLiteral("VIEW") : QStringLiteral("TABLE"));
     for (const QString &table : tables)
         statements << QStringLiteral("DROP TABLE IF EXISTS %1%2").arg(table, dialect == Dialect::Postgres ? QStringLiteral(" CASCADE") : QString());
+    statements << summaryRemoval(dialect);
     if (dialect == Dialect::Postgres) {
         for (const QString &counter : kCounters)
             statements << QStringLiteral("DROP SEQUENCE IF EXISTS SQ_%1").arg(counter);

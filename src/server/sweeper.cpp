@@ -1,6 +1,7 @@
 #include "server/sweeper.h"
 
 #include "server/database.h"
+#include "server/reportdata.h"
 
 namespace server {
 
@@ -10,7 +11,8 @@ SweepResult sweepTemporaryData(QSqlDatabase &db, const QDateTime &cutoff)
     const QString what = QStringLiteral("remover dados temporários antigos");
     SweepResult result;
     WriteTransaction transaction(db);
-    exec(db, Sql(QStringLiteral("DELETE FROM ITCONSPLAN WHERE NRCONSPLAN IN (SELECT NRCONSPLAN FROM CONSPLAN WHERE DTCRIACAO < ?)")).bind(utc), what);
+    for (const QString &table : kReportDataTables)
+        exec(db, Sql(QStringLiteral("DELETE FROM %1 WHERE NRCONSPLAN IN (SELECT NRCONSPLAN FROM CONSPLAN WHERE DTCRIACAO < ?)").arg(table)).bind(utc), what);
     result.plans = exec(db, Sql(QStringLiteral("DELETE FROM CONSPLAN WHERE DTCRIACAO < ?")).bind(utc), what).numRowsAffected();
     result.listRows = exec(db, Sql(QStringLiteral("DELETE FROM LISTA WHERE DTCRIACAO < ?")).bind(utc), what).numRowsAffected();
     transaction.commit();

@@ -1,5 +1,6 @@
 #include "reportseed.h"
 
+#include "server/reportdata.h"
 #include "server/schema.h"
 
 #include <QSqlError>
@@ -65,14 +66,13 @@ void seed(QSqlDatabase &db)
         "INSERT INTO CONSREAL VALUES ('0101', '00010', '2025-04-01', 'T1', '0101', 70)",
         "INSERT INTO CONSREAL VALUES ('0101', '00010', '2025-04-01', 'T1', '0301', 10)",
         "INSERT INTO CONSREAL VALUES ('0101', '00010', '2025-04-01', 'T1', '0302', 2)",
-        // The plan holds stockable products only; 0000000009 belongs to another run.
-        "INSERT INTO ITCONSPLAN VALUES ('0000000001', '0101', '00010', 'T1', '0101', 100, 10)",
-        "INSERT INTO ITCONSPLAN VALUES ('0000000001', '0101', '00010', 'T1', '0102', 100, 5)",
-        "INSERT INTO ITCONSPLAN VALUES ('0000000001', '0102', '00010', 'T1', '0101', 2000, 200)",
-        "INSERT INTO ITCONSPLAN VALUES ('0000000001', '0102', '00010', 'T1', '0102', 2000, 100)",
-        "INSERT INTO ITCONSPLAN VALUES ('0000000001', '0102', '00020', 'T1', '0101', 50, 5)",
-        "INSERT INTO ITCONSPLAN VALUES ('0000000001', '0102', '00020', 'T1', '0102', 50, 2.5)",
-        "INSERT INTO ITCONSPLAN VALUES ('0000000009', '0101', '00010', 'T1', '0101', 100, 5000)",
+        // A day with planned meals and nothing served or used, outside March.
+        "INSERT INTO REFEPLAN VALUES ('0102', '00010', '2025-04-02', 'T1', 'C1', 10)",
+        // 0000000009 is a plan of another run: a stray planned quantity, March's actuals.
+        "INSERT INTO ITCONSPLANREAL VALUES ('0000000009', '0101', '00010', 'T1', '0101', 'S', 100, 5000, 9)",
+        "INSERT INTO ITCONSPLANREAL VALUES ('0000000009', '0102', '00010', 'T1', '0101', 'S', NULL, 0, 215)",
+        "INSERT INTO ITCONSPLANREAL VALUES ('0000000009', '0102', '00010', 'T1', '0102', 'S', NULL, 0, 99.5)",
+        "INSERT INTO ITCONSPLANREAL VALUES ('0000000009', '0102', '00020', 'T1', '0102', 'S', NULL, 0, 2)",
         "INSERT INTO LISTA VALUES ('0000000011', 'S', '010100010', '0101', '00010', NULL, '2025-03-01')",
         "INSERT INTO LISTA VALUES ('0000000011', 'S', '010200010', '0102', '00010', NULL, '2025-03-01')",
         "INSERT INTO LISTA VALUES ('0000000011', 'S', '010200020', '0102', '00020', NULL, '2025-03-01')",
@@ -82,11 +82,31 @@ void seed(QSqlDatabase &db)
         "INSERT INTO LISTA VALUES ('0000000022', 'T', 'T2', NULL, NULL, 'T2', '2025-03-01')",
         "INSERT INTO LISTA VALUES ('0000000013', 'F', '0101', '0101', NULL, NULL, '2025-03-01')",
         "INSERT INTO LISTA VALUES ('0000000013', 'F', '0102', '0102', NULL, NULL, '2025-03-01')",
+        "INSERT INTO LISTA VALUES ('0000000014', 'F', '0101', '0101', NULL, NULL, '2025-03-01')",
     };
     QSqlQuery query(db);
     for (const QString &statement : statements) {
         if (!query.exec(statement))
             QTest::qFail(qPrintable(statement + ": " + query.lastError().text()), __FILE__, __LINE__);
+    }
+    prepare(db, "0000000001", {}, QDate(2025, 3, 1), QDate(2025, 3, 31));
+    prepare(db, "0000000002", {"0101"}, QDate(2025, 3, 1), QDate(2025, 3, 31));
+    prepare(db, "0000000003", {}, QDate(2025, 4, 2), QDate(2025, 4, 2));
+}
+
+void prepare(QSqlDatabase &db, const QString &number, const QStringList &branches, const QDate &start, const QDate &end)
+{
+    server::PlanScope scope;
+    scope.central = "0001";
+    scope.branches = server::KeySelection{branches.isEmpty(), branches};
+    scope.start = start;
+    scope.end = end;
+    try {
+        server::WriteTransaction transaction(db);
+        server::storeReportData(db, number, scope);
+        transaction.commit();
+    } catch (const server::DbError &error) {
+        QTest::qFail(qPrintable(error.message), __FILE__, __LINE__);
     }
 }
 

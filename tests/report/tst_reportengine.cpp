@@ -9,6 +9,7 @@
 #include "wire/databaseurl.h"
 
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QtTest>
 
 using Changes = QMap<QString, QString>;
@@ -114,6 +115,13 @@ private Q_SLOTS:
                                                             << "KG 322,500 1.935,00 325,500 1.932,00 3,000 -3,00";
         QTest::newRow("outro plano consolidado") << 0 << Changes{{"P_IDNESTOCAVEIS", "N"}, {"P_NRCONSPLAN", "0000000009"}}
                                                  << "KG 5.000,000 25.000,00 325,500 1.932,00 -4.674,500 -23.068,00";
+        // School 0101: rice 10 and beans 5 planned, rice 9 used; lettuce 20 planned, 18 used.
+        QTest::newRow("uma escola: o plano e a lista só dela") << 0 << Changes{{"P_NRCONSPLAN", "0000000002"}, {"P_NRLISTAFILI", "0000000014"}}
+                                                             << "120,00 72,00 -48,00";
+        QTest::newRow("filiais restritas pela lista") << 1 << Changes{{"P_NRLISTAFILI", "0000000014"}} << "120,00 72,00 -48,00";
+        QTest::newRow("só não estocáveis de uma escola") << 0 << Changes{{"P_IDESTOCAVEIS", "N"}, {"P_NRLISTAFILI", "0000000014"}}
+                                                         << "UN 20,000 30,00 18,000 27,00 -2,000 -3,00";
+        QTest::newRow("dia sem realizado") << 0 << Changes{{"P_NRCONSPLAN", "0000000003"}} << "12,00 0,00 -12,00";
     }
     void grandTotals()
     {
@@ -179,10 +187,11 @@ private Q_SLOTS:
         QTest::addColumn<Changes>("changes");
         QTest::addColumn<QString>("line"); // the start of the line looked at
         QTest::addColumn<QString>("expected");
+        // April: dairy used on the 1st, 10 meals planned on the 2nd (2 lettuces) and nothing used.
         const Changes april{{"P_DTINICIAL", "2025-04-01"}, {"P_DTFINAL", "2025-04-30"}, {"P_IDESTOCAVEIS", "N"}};
-        QTest::newRow("grupo de uma unidade") << 1 << april << "02 " << "02 Hortifrúti UN 140,000 210,00 0,000 0,00 -140,000 -210,00";
+        QTest::newRow("grupo de uma unidade") << 1 << april << "02 " << "02 Hortifrúti UN 142,000 213,00 0,000 0,00 -142,000 -213,00";
         QTest::newRow("grupo de duas unidades: só custos") << 1 << april << "03 " << "03 Laticínios 0,00 100,00 100,00";
-        QTest::newRow("subtotal de duas unidades") << 1 << april << "Total do serviço 00010" << "Total do serviço 00010 210,00 100,00 -110,00";
+        QTest::newRow("subtotal de duas unidades") << 1 << april << "Total do serviço 00010" << "Total do serviço 00010 213,00 100,00 -113,00";
         QTest::newRow("total de uma unidade") << 0 << Changes{{"P_IDNESTOCAVEIS", "N"}} << "Total geral"
                                               << "Total geral KG 322,500 1.935,00 325,500 1.932,00 3,000 -3,00";
     }
@@ -243,16 +252,75 @@ private Q_SLOTS:
     void postgresql_data() { referenceCases(); }
     void postgresql()
     {
+        QString url;
+        if (!postgres(&url))
+            QSKIP(qPrintable(url));
+        compareWithReference(*postgres(&url));
+    }
+
+    // The monthly sums follow the consumption and planned meals that other programs write:
+    // each change shows in the next preparation's report.
+    void summariesFollowTheDayRows_data()
+    {
+        QTest::addColumn<bool>("onPostgres");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgresql") << true;
+    }
+    void summariesFollowTheDayRows()
+    {
+        QFETCH(bool, onPostgres);
+        QString url = "sqlite:" + m_dir.filePath("geral.db");
+        TdtmDBGeral *geral = &m_geral;
+        if (onPostgres && !(geral = postgres(&url)))
+            QSKIP(qPrintable(url));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(wire::DatabaseUrl::parse(url)->qtDriver(), "upkeep");
+            wire::DatabaseUrl::parse(url)->applyTo(db);
+            QVERIFY2(db.open(), qPrintable(db.lastError().text()));
+            int plan = 100;
+            auto totalsAfter = [&](const QString &statement) {
+                QSqlQuery query(db);
+                if (!query.exec(statement))
+                    return query.lastError().text();
+                const QString number = QStringLiteral("%1").arg(++plan, 10, 10, QLatin1Char('0'));
+                reportseed::prepare(db, number, {}, QDate(2025, 3, 1), QDate(2025, 3, 31));
+                TParams params = reportseed::params("T", 0);
+                params.ParamByName("P_NRCONSPLAN").setAsString(number);
+                return lastLine(render(*geral, 0, params)).split(' ', Qt::SkipEmptyParts).mid(2).join(' ');
+            };
+            // Beans at 8,00; one more meal of menu C1 plans 12,00.
+            QCOMPARE(totalsAfter("INSERT INTO CONSREAL VALUES ('0101', '00010', '2025-03-10', 'T1', '0102', 2)"), "2.580,00 2.575,00 -5,00");
+            QCOMPARE(totalsAfter("UPDATE CONSREAL SET QTCONSUMIDA = 3 WHERE DTREFEICAO = '2025-03-10'"), "2.580,00 2.583,00 3,00");
+            QCOMPARE(totalsAfter("UPDATE CONSREAL SET DTREFEICAO = '2025-04-10' WHERE DTREFEICAO = '2025-03-10'"), "2.580,00 2.559,00 -21,00");
+            QCOMPARE(totalsAfter("INSERT INTO REFEPLAN VALUES ('0101', '00010', '2025-03-10', 'T1', 'C1', 10)"), "2.592,00 2.559,00 -33,00");
+            QCOMPARE(totalsAfter("DELETE FROM REFEPLAN WHERE DTREFEICAO = '2025-03-10'"), "2.580,00 2.559,00 -21,00");
+            QCOMPARE(totalsAfter("DELETE FROM CONSREAL WHERE DTREFEICAO = '2025-04-10'"), "2.580,00 2.559,00 -21,00");
+            QCOMPARE(totalsAfter("DELETE FROM CONSREAL WHERE CDPRODUTO = '0201' AND CDFILIAL = '0101' AND DTREFEICAO = '2025-03-03'"),
+                     "2.580,00 2.532,00 -48,00");
+            QCOMPARE(totalsAfter("INSERT INTO CONSREAL VALUES ('0101', '00010', '2025-03-03', 'T1', '0201', 18)"), "2.580,00 2.559,00 -21,00");
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("upkeep");
+    }
+
+private:
+    // The seeded PostgreSQL database, opened once; null with the reason in *url when there is none.
+    TdtmDBGeral *postgres(QString *url)
+    {
         static harness::PostgresScratch scratch;
         static TdtmDBGeral geral;
+        static QString address;
         if (!geral.isOpen()) {
             QString why;
-            const QString url = scratch.open(&why);
-            if (url.isEmpty())
-                QSKIP(qPrintable(why));
-            seedAndOpen(url, geral);
+            address = scratch.open(&why);
+            if (address.isEmpty()) {
+                *url = why;
+                return nullptr;
+            }
+            seedAndOpen(address, geral);
         }
-        compareWithReference(geral);
+        *url = address;
+        return &geral;
     }
 };
 

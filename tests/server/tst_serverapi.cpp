@@ -565,6 +565,12 @@ private Q_SLOTS:
         QTest::newRow("all") << "T" << "T" << "T" << allServices << QStringList{"01", "02", "03", "04"} << schools();
         QTest::newRow("nothing") << "" << "_" << "_" << QStringList{} << QStringList{} << QStringList{};
         QTest::newRow("keys of another central are left out") << "_900100020_" << "_11_" << "_9001_" << QStringList{} << QStringList{} << QStringList{};
+        // Regression: lists were capped at 10 000 keys, one bound parameter each.
+        QString many = QStringLiteral("_010100010_");
+        for (int i = 0; i < 50000; ++i)
+            many += QStringLiteral("8%1_").arg(i, 8, 10, QLatin1Char('0'));
+        QTest::newRow("50 001 keys, one of the central") << many << "_01_" << "_0101_" << QStringList{"010100010"} << QStringList{"01"}
+                                                         << QStringList{"0101"};
     }
     void listsAreStoredAsRows()
     {

@@ -1,5 +1,6 @@
 #include "server/demodata.h"
 #include "server/keylist.h"
+#include "server/reportdata.h"
 #include "server/schema.h"
 #include "server/serverconfig.h"
 
@@ -72,6 +73,35 @@ private Q_SLOTS:
         QVERIFY(server::parseKeyList(QStringLiteral("_1_2_1_"), rules, &error));
         QVERIFY(!server::parseKeyList(QStringLiteral("_1_2_3_"), rules, &error));
         QVERIFY(error.contains(QStringLiteral("mais de 2 chaves")));
+    }
+
+    // Whole months come from the monthly sums, the days around them from the day rows.
+    void periodsSplitIntoWholeMonthsAndDays_data()
+    {
+        QTest::addColumn<QDate>("start");
+        QTest::addColumn<QDate>("end");
+        QTest::addColumn<QString>("parts");
+        QTest::newRow("one whole month") << QDate(2025, 3, 1) << QDate(2025, 3, 31) << "03-03";
+        QTest::newRow("a year") << QDate(2025, 1, 1) << QDate(2025, 12, 31) << "01-12";
+        QTest::newRow("days inside one month") << QDate(2025, 3, 5) << QDate(2025, 3, 20) << "05/03-20/03";
+        QTest::newRow("one day") << QDate(2025, 4, 2) << QDate(2025, 4, 2) << "02/04-02/04";
+        QTest::newRow("days around whole months") << QDate(2025, 3, 5) << QDate(2025, 6, 10) << "04-05 05/03-31/03 01/06-10/06";
+        QTest::newRow("across two partial months") << QDate(2025, 1, 20) << QDate(2025, 2, 10) << "20/01-10/02";
+        QTest::newRow("February up to its last day") << QDate(2024, 2, 2) << QDate(2024, 2, 29) << "02/02-29/02";
+        QTest::newRow("across the year") << QDate(2024, 12, 1) << QDate(2025, 1, 15) << "12-12 01/01-15/01";
+    }
+    void periodsSplitIntoWholeMonthsAndDays()
+    {
+        QFETCH(QDate, start);
+        QFETCH(QDate, end);
+        QFETCH(QString, parts);
+        const server::PeriodParts split = server::splitByMonth(start, end);
+        QStringList got;
+        if (split.firstMonth.isValid())
+            got << split.firstMonth.toString("MM") + "-" + split.lastMonth.toString("MM");
+        for (const auto &[from, to] : split.days)
+            got << from.toString("dd/MM") + "-" + to.toString("dd/MM");
+        QCOMPARE(got.join(' '), parts);
     }
 
     void codesAreTrimmedAndChecked()

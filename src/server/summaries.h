@@ -1,0 +1,39 @@
+#pragma once
+
+#include "server/database.h"
+
+#include <QStringList>
+
+namespace server {
+
+// A table of monthly sums of a day-by-day table, kept right by triggers in the database itself:
+// other programs write the planned meals, served meals and consumption, so the server cannot
+// be the one that keeps them up to date. A period of whole months then reads one row per month
+// instead of one per day. Each row also counts the day rows it sums (QTLINHAS), so a sum whose
+// last day row is deleted disappears instead of staying behind as a zero.
+struct MonthlySummary {
+    QString table;     // e.g. CONSREALMES
+    QString source;    // e.g. CONSREAL, whose rows carry DTREFEICAO
+    QStringList keys;  // the source's key columns other than the day
+    QString sum;       // the summed column, named alike in both tables
+};
+
+// Planned meals per menu, served meals, and consumption per product.
+const QList<MonthlySummary> &monthlySummaries();
+
+// The first day of the month of the source row `alias` (e.g. NEW), in the dialect's spelling.
+QString monthOf(const QString &alias, Dialect dialect);
+
+// Statements that create the summary tables, fill them from the rows already there and create
+// their triggers.
+QStringList summaryCreation(Dialect dialect);
+
+// What dropSchema removes besides the tables (PostgreSQL trigger functions).
+QStringList summaryRemoval(Dialect dialect);
+
+// A bulk load drops the triggers first and rebuilds the sums once at the end, which is much
+// faster than one trigger call per row. Both inside the caller's transaction.
+void suspendSummaries(QSqlDatabase &db);
+void rebuildSummaries(QSqlDatabase &db);
+
+} // namespace server
