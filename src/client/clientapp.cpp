@@ -20,6 +20,7 @@
 #include <QJsonDocument>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTranslator>
 #include <cstdio>
@@ -177,7 +178,10 @@ int RunClient(QApplication &app)
         services.setMainWindow(&window);
         window.setLoggedIn(session.filiProc(), branchName.isEmpty() ? QStringLiteral("(não cadastrada)") : branchName,
                            session.operador());
-        window.show();
+        // The whole screen, as office users keep it: the screens open at their places inside it.
+        if (const QScreen *screen = window.screen())
+            window.resize(screen->availableGeometry().size());
+        window.showMaximized();
         for (const QString &module : parser.values(QLatin1String(kOpenOption)))
             host::Dispatch([&] { modules.open(module); });
         const int code = app.exec();
