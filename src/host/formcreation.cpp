@@ -1,5 +1,6 @@
 #include "host/formcreation.h"
 
+#include "host/dialogcontext.h"
 #include "host/mdihost.h"
 
 #include <QGuiApplication>
@@ -31,7 +32,8 @@ namespace detail {
 
 void placeForm(QWidget *form)
 {
-    AddMdiChild(form);
+    // Creating a form is the outermost call: the installed main window is the form's place.
+    AddMdiChild(form, DialogContext::installed().mainWindow);
 }
 
 void discardForm(QWidget *form)

@@ -11,8 +11,9 @@
 #include <QRadioButton>
 
 SelectionList::SelectionList(QRadioButton *todos, QRadioButton *lista, QAbstractButton *search,
-                             const host::TMessages &messages, const Dialog &dialog, Handlers handlers)
-    : QObject(todos), m_todos(todos), m_lista(lista), m_search(search), m_messages(messages), m_dialog(dialog),
+                             const host::TMessages &messages, host::UserInteraction &ui, const Dialog &dialog,
+                             Handlers handlers)
+    : QObject(todos), m_todos(todos), m_lista(lista), m_search(search), m_messages(messages), m_ui(ui), m_dialog(dialog),
       m_handlers(std::move(handlers))
 {
     // toggled(true) comes for clicks and for setChecked alike, and not for a radio that was already checked.
@@ -58,7 +59,7 @@ bool SelectionList::unmarked(const QString &keyList) const
 void SelectionList::refuse(const QString &message) const
 {
     try {
-        host::MensErro(message, true);
+        host::MensErro(m_ui, message, true);
     } catch (...) {
         m_lista->setFocus();
         throw;
@@ -68,7 +69,7 @@ void SelectionList::refuse(const QString &message) const
 
 bool SelectionList::search(const QString &keyField, QString &keyList) const
 {
-    if (!host::PesquisaLista(m_dialog.source, keyField, titles(), false, keyList))
+    if (!host::PesquisaLista(m_ui, m_dialog.source, keyField, titles(), false, keyList))
         return false;
     // F9 reaches the search from an unchecked "Lista" too; marks just chosen are never left
     // behind a checked "Todos".

@@ -10,6 +10,7 @@ class QRadioButton;
 namespace host {
 class TDataSource;
 class TMessages;
+class UserInteraction;
 } // namespace host
 
 // The "Todos"/"Lista" pattern shared by aggregated branches, service groups, services and menu
@@ -33,8 +34,9 @@ public:
         QString emptyKey;
     };
 
+    // `ui` is the form's: the dialog and the refusals ask through it.
     SelectionList(QRadioButton *todos, QRadioButton *lista, QAbstractButton *search, const host::TMessages &messages,
-                  const Dialog &dialog, Handlers handlers);
+                  host::UserInteraction &ui, const Dialog &dialog, Handlers handlers);
 
     QRadioButton *todos() const { return m_todos; }
     QRadioButton *lista() const { return m_lista; }
@@ -65,6 +67,7 @@ private:
     QRadioButton *m_lista;
     QAbstractButton *m_search;
     const host::TMessages &m_messages;
+    host::UserInteraction &m_ui;
     Dialog m_dialog;
     Handlers m_handlers;
 };
