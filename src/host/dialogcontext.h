@@ -8,9 +8,9 @@ class QWidget;
 
 namespace host {
 
-class HostSession;
-class TdtmDBGeral;
 class UserInteraction;
+class TdtmDBGeral;
+class HostSession;
 
 // What a dialog needs from the client that runs it: whom to ask, the general database the
 // reports read with the logged-in session (its code picture and report folder), and the main
