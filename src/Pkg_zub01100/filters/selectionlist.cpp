@@ -2,7 +2,6 @@
 
 #include "host/dispatcher.h"
 #include "host/errors.h"
-#include "host/hostfunctions.h"
 #include "host/messages.h"
 #include "host/pesquisalista.h"
 
@@ -49,11 +48,6 @@ void SelectionList::checkTodos()
 QString SelectionList::titles() const
 {
     return m_messages.Msg(m_dialog.titleKey) + QLatin1Char('|') + m_messages.Msg(m_dialog.emptyKey);
-}
-
-bool SelectionList::unmarked(const QString &keyList) const
-{
-    return listMode() && host::EmptyString(keyList);
 }
 
 void SelectionList::refuse(const QString &message) const

@@ -52,8 +52,6 @@ public:
     bool search(const QString &keyField, QString &keyList) const;
     // "title|empty text" of the dialog, from the message table.
     QString titles() const;
-    // "Lista" checked with nothing marked in the key list.
-    bool unmarked(const QString &keyList) const;
     // Shows the message and ends the command; the focus goes to the "Lista" radio afterwards.
     [[noreturn]] void refuse(const QString &message) const;
 
