@@ -5,6 +5,7 @@
 // The class's methods live in screen/ (instance, layout, start-up), filters/ (one source per
 // filter group) and report/ (parameters, output commands and clean-up).
 
+#include "filters/filterrules.h"
 #include "filters/selectionlist.h"
 #include "host/data/adoibquery.h"
 #include "host/form/dadosgerrel.h"
@@ -140,7 +141,9 @@ public:
     void deletaConsPlan();
     void deletaListas();
 
-    // The filters as one value, for scheduled runs and saved choices (keys in filterstate.cpp).
+    // The filters as the widgets show them; the rules of filters/filterrules.h compute from it.
+    zub01100::FilterValue filterValue() const;
+    // The filters as JSON, for scheduled runs and saved choices (keys in filters/filtervalue.h).
     QJsonObject filterState() const;
     // Sets the filters as a user would, in the order of the screen; raises HostError naming a
     // key or value it cannot take. Checks that need the server run as they do on leaving a field.
@@ -150,22 +153,22 @@ private:
     void createComponents();
     void bindEvents();
     void applyLookAndFeel();
-    // The kind letter of every GetFiliAgreg request: "F" without a grouping, "A" with one.
-    QString selectionKind() const;
     // GetFiliAgreg into cdsFiliAgreg, for one branch code or "" for all.
     void loadAggregatedBranches(const QString &branch);
     // GetAgrupFili into cdsAgrupFili, for "T" or one padded code.
     void loadGroupings(const QString &grouping);
     // GetServico into cdsServico with the branch, group and grouping choices in force.
-    void loadServices(const QString &branches);
-    // The branch argument of the service requests: the single branch, or "T", or the marked list.
-    QString serviceBranchChoice() const;
+    void loadServices();
     // Puts the service groups and services back to "Todos" after a change of branch scope.
     void resetServiceSelections();
     // Every branch-dependent selection back to "Todos", with its key list emptied.
     void backToAllBranches();
-    QString reducedServiceKeys();
     bool isSinglePage() const;
+    QWidget *fieldWidget(zub01100::FilterField field) const;
+    static bool canTakeFocus(const QWidget *widget);
+    // Shows a failed check's message with the focus on its field and ends the command; a passed
+    // check does nothing.
+    void refuseFailedCheck(const zub01100::CheckResult &check);
 
     QWidget *m_filterArea = nullptr;
     std::unique_ptr<SelectionList> m_filiAgregList;

@@ -102,6 +102,5 @@ void TfrmCustoPlanXReal::rbtListaFiliAgregKeyDown(QObject *sender, int &key, Qt:
 
 void TfrmCustoPlanXReal::Vd_ListaFiliAgreg()
 {
-    if (m_filiAgregList->unmarked(sListaFiliAgreg))
-        m_filiAgregList->refuse(msgPadrao.Msg(QStringLiteral("FILIAGREG_INF")));
+    refuseFailedCheck(checkBranchList(filterValue()));
 }

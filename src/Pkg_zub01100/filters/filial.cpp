@@ -9,23 +9,9 @@
 using namespace host;
 using namespace zub01100;
 
-namespace {
-
-bool canFocus(const QWidget *widget)
-{
-    return widget->isEnabled() && widget->isVisibleTo(widget->window());
-}
-
-} // namespace
-
-QString TfrmCustoPlanXReal::selectionKind() const
-{
-    return iif(EmptyString(edtCdAgrupFili->text()), "F", "A");
-}
-
 void TfrmCustoPlanXReal::loadAggregatedBranches(const QString &branch)
 {
-    QString kind = selectionKind();
+    QString kind = branchSelectionKind(filterValue());
     const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("GetFiliAgreg"),
                                                     {RpcArg::ref(kind), RpcArg::val(edtCdAgrupFili->text()),
                                                      RpcArg::val(medCentral->text()), RpcArg::val(branch)});
@@ -35,16 +21,7 @@ void TfrmCustoPlanXReal::loadAggregatedBranches(const QString &branch)
 void TfrmCustoPlanXReal::Vd_CdFilial(bool required)
 {
     medCdFilial->setText(Ajusta(medCdFilial->text(), 4));
-    if (required) {
-        if (isSinglePage() && EmptyString(medCdFilial->text())) {
-            if (canFocus(medCdFilial))
-                medCdFilial->setFocus();
-            MensErro(msgPadrao.Msg(QStringLiteral("FILI_EMPTY")), true);
-        } else if (!isSinglePage() && rbtListaFiliAgreg->isChecked() && EmptyString(sListaFiliAgreg)) {
-            rbtListaFiliAgreg->setFocus();
-            MensErro(msgPadrao.Msg(QStringLiteral("FILI_EMPTY")), true);
-        }
-    }
+    refuseFailedCheck(checkBranch(filterValue(), required));
     if (!isSinglePage() || EmptyString(medCdFilial->text()))
         return;
     try {
@@ -53,7 +30,7 @@ void TfrmCustoPlanXReal::Vd_CdFilial(bool required)
             MensErro(msgPadrao.Msg(QStringLiteral("FILI_N_CAD")), true);
         edtNmFilial->setText(cdsFiliAgreg->FieldByName(QStringLiteral("NMFILIAL"))->AsString());
     } catch (...) {
-        if (canFocus(medCdFilial))
+        if (canTakeFocus(medCdFilial))
             medCdFilial->setFocus();
         throw;
     }

@@ -33,34 +33,15 @@ void TfrmCustoPlanXReal::Vd_Data(bool required)
 {
     depDataInic->CheckValidDate();
     depDataFina->CheckValidDate();
-    if (required) {
-        if (EmptyString(depDataInic->text())) {
-            depDataInic->setFocus();
-            MensErro(msgPadrao.Msg(QStringLiteral("DataInic_ni")), true);
-        }
-        if (EmptyString(depDataFina->text())) {
-            depDataFina->setFocus();
-            MensErro(msgPadrao.Msg(QStringLiteral("DataFina_ni")), true);
-        }
-    }
-    if (depDataFina->GetDate() < depDataInic->GetDate()) {
-        depDataInic->setFocus();
-        MensErro(msgPadrao.Msg(QStringLiteral("DATA")), true);
-    }
+    refuseFailedCheck(zub01100::checkPeriod(filterValue(), required));
 }
 
 void TfrmCustoPlanXReal::Vd_TipoProd(bool required)
 {
-    if (required && !chbEstocaveis->isChecked() && !chbNaoEstoc->isChecked()) {
-        chbEstocaveis->setFocus();
-        MensErro(msgPadrao.Msg(QStringLiteral("TIPOPROD")), true);
-    }
+    refuseFailedCheck(zub01100::checkProductTypes(filterValue(), required));
 }
 
 void TfrmCustoPlanXReal::Vd_TipoCusto()
 {
-    if (EmptyString(cbbTipoCusto->currentText())) {
-        cbbTipoCusto->setFocus();
-        MensErro(msgPadrao.Msg(QStringLiteral("TIPOCUS_NCAD")), true);
-    }
+    refuseFailedCheck(zub01100::checkCostType(filterValue()));
 }

@@ -2,7 +2,6 @@
 
 #include "host/services/dispatcher.h"
 #include "host/data/errors.h"
-#include "host/data/hostfunctions.h"
 #include "host/services/messages.h"
 #include "host/widgets/pesquisalista.h"
 
@@ -11,8 +10,9 @@
 #include <QRadioButton>
 
 SelectionList::SelectionList(QRadioButton *todos, QRadioButton *lista, QAbstractButton *search,
-                             const host::TMessages &messages, const Dialog &dialog, Handlers handlers)
-    : QObject(todos), m_todos(todos), m_lista(lista), m_search(search), m_messages(messages), m_dialog(dialog),
+                             const host::TMessages &messages, host::UserInteraction &ui, const Dialog &dialog,
+                             Handlers handlers)
+    : QObject(todos), m_todos(todos), m_lista(lista), m_search(search), m_messages(messages), m_ui(ui), m_dialog(dialog),
       m_handlers(std::move(handlers))
 {
     // toggled(true) comes for clicks and for setChecked alike, and not for a radio that was already checked.
@@ -50,15 +50,10 @@ QString SelectionList::titles() const
     return m_messages.Msg(m_dialog.titleKey) + QLatin1Char('|') + m_messages.Msg(m_dialog.emptyKey);
 }
 
-bool SelectionList::unmarked(const QString &keyList) const
-{
-    return listMode() && host::EmptyString(keyList);
-}
-
 void SelectionList::refuse(const QString &message) const
 {
     try {
-        host::MensErro(message, true);
+        host::MensErro(m_ui, message, true);
     } catch (...) {
         m_lista->setFocus();
         throw;
@@ -68,7 +63,7 @@ void SelectionList::refuse(const QString &message) const
 
 bool SelectionList::search(const QString &keyField, QString &keyList) const
 {
-    if (!host::PesquisaLista(m_dialog.source, keyField, titles(), false, keyList))
+    if (!host::PesquisaLista(m_ui, m_dialog.source, keyField, titles(), false, keyList))
         return false;
     // F9 reaches the search from an unchecked "Lista" too; marks just chosen are never left
     // behind a checked "Todos".

@@ -10,6 +10,7 @@ class QRadioButton;
 namespace host {
 class TDataSource;
 class TMessages;
+class UserInteraction;
 } // namespace host
 
 // The "Todos"/"Lista" pattern shared by aggregated branches, service groups, services and menu
@@ -33,8 +34,9 @@ public:
         QString emptyKey;
     };
 
+    // `ui` is the form's: the dialog and the refusals ask through it.
     SelectionList(QRadioButton *todos, QRadioButton *lista, QAbstractButton *search, const host::TMessages &messages,
-                  const Dialog &dialog, Handlers handlers);
+                  host::UserInteraction &ui, const Dialog &dialog, Handlers handlers);
 
     QRadioButton *todos() const { return m_todos; }
     QRadioButton *lista() const { return m_lista; }
@@ -50,8 +52,6 @@ public:
     bool search(const QString &keyField, QString &keyList) const;
     // "title|empty text" of the dialog, from the message table.
     QString titles() const;
-    // "Lista" checked with nothing marked in the key list.
-    bool unmarked(const QString &keyList) const;
     // Shows the message and ends the command; the focus goes to the "Lista" radio afterwards.
     [[noreturn]] void refuse(const QString &message) const;
 
@@ -65,6 +65,7 @@ private:
     QRadioButton *m_lista;
     QAbstractButton *m_search;
     const host::TMessages &m_messages;
+    host::UserInteraction &m_ui;
     Dialog m_dialog;
     Handlers m_handlers;
 };

@@ -11,11 +11,12 @@
 using namespace host;
 using namespace zub01100;
 
-void TfrmCustoPlanXReal::loadServices(const QString &branchChoice)
+void TfrmCustoPlanXReal::loadServices()
 {
-    QString branches = branchChoice;
-    QString groups = rbtTodosGrup->isChecked() ? QStringLiteral("T") : sListaGrup;
-    QString grouping = EmptyString(edtCdAgrupFili->text()) ? QStringLiteral("T") : edtCdAgrupFili->text();
+    const FilterValue value = filterValue();
+    QString branches = serviceBranchArgument(value);
+    QString groups = serviceGroupArgument(value);
+    QString grouping = groupingArgument(value);
     BusyScope busy(6);
     const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("GetServico"),
                                                     {RpcArg::ref(branches), RpcArg::ref(groups), RpcArg::ref(grouping),
@@ -72,27 +73,14 @@ void TfrmCustoPlanXReal::rbtListaServKeyDown(QObject *sender, int &key, Qt::Keyb
         sbtServicoClick(sender);
 }
 
-QString TfrmCustoPlanXReal::serviceBranchChoice() const
-{
-    if (isSinglePage())
-        return medCdFilial->text();
-    return rbtTodaFiliAgreg->isChecked() ? QStringLiteral("T") : sListaFiliAgreg;
-}
-
 void TfrmCustoPlanXReal::sbtServicoClick(QObject *)
 {
     if (!ModuFili())
         Vd_CdFilial(true);
-    loadServices(serviceBranchChoice());
-
-    // Branch-plus-service keys wherever services of several branches can be listed.
-    bool branchKeys;
-    if (ModuFili())
-        branchKeys = cbbReportNames->currentIndex() != 0;
-    else
-        branchKeys = !isSinglePage();
-    cdsServicoCDFILIAL->setVisible(!ModuFili() && !isSinglePage());
-    m_servicoList->search(branchKeys ? QStringLiteral("FILISERV") : QStringLiteral("CDSERVFILI"), sListaServMarc);
+    loadServices();
+    const FilterValue value = filterValue();
+    cdsServicoCDFILIAL->setVisible(serviceSearchShowsBranch(value));
+    m_servicoList->search(serviceSearchByBranchKey(value) ? QStringLiteral("FILISERV") : QStringLiteral("CDSERVFILI"), sListaServMarc);
 }
 
 void TfrmCustoPlanXReal::Servico()
@@ -102,24 +90,19 @@ void TfrmCustoPlanXReal::Servico()
         return;
     if (isSinglePage())
         medCdFilial->setText(Ajusta(medCdFilial->text(), 4));
-    loadServices(serviceBranchChoice());
-    sListaServ.clear();
+    loadServices();
+    QStringList offered;
     for (cdsServico->First(); !cdsServico->Eof(); cdsServico->Next())
-        sListaServ += cdsServico->FieldByName(QStringLiteral("FILISERV"))->AsString() + QLatin1Char('_');
+        offered << cdsServico->FieldByName(QStringLiteral("FILISERV"))->AsString();
+    sListaServ = effectiveServiceKeys(filterValue(), offered);
 }
 
 void TfrmCustoPlanXReal::Vd_ListaGrup(bool required)
 {
-    if (required && rbtListaGrup->isChecked() && EmptyString(sListaGrup)) {
-        rbtListaGrup->setFocus();
-        MensErro(msgPadrao.Msg(QStringLiteral("GRUP_EMPTY")), true);
-    }
+    refuseFailedCheck(checkServiceGroups(filterValue(), required));
 }
 
 void TfrmCustoPlanXReal::Vd_ListaServ(bool required)
 {
-    if (required && rbtListaServ->isChecked() && EmptyString(sListaServ)) {
-        rbtListaServ->setFocus();
-        MensErro(msgPadrao.Msg(QStringLiteral("SERV_EMPTY")), true);
-    }
+    refuseFailedCheck(checkServices(filterValue(), required));
 }

@@ -39,16 +39,13 @@ QString TfrmCustoPlanXReal::montaListaTipoCard()
 {
     qryTipoCard->Close();
     qryTipoCard->Open();
-    if (qryTipoCard->IsEmpty())
-        return QStringLiteral("T");
-    QString list;
+    QStringList active;
     for (qryTipoCard->First(); !qryTipoCard->Eof(); qryTipoCard->Next())
-        list += qryTipoCard->FieldByName(QStringLiteral("CDTIPOCARD"))->AsString() + QLatin1Char('_');
-    return list;
+        active << qryTipoCard->FieldByName(QStringLiteral("CDTIPOCARD"))->AsString();
+    return zub01100::menuTypeKeys(active);
 }
 
 void TfrmCustoPlanXReal::Vd_TipoCard()
 {
-    if (m_tipoCardList->unmarked(sListaTipoCard))
-        m_tipoCardList->refuse(msgPadrao.Msg(QStringLiteral("TipoCard_inf")));
+    refuseFailedCheck(checkMenuTypes(filterValue()));
 }

@@ -2,7 +2,6 @@
 
 #include "host/services/dispatcher.h"
 #include "host/widgets/exitevent.h"
-#include "host/services/hostservices.h"
 #include "host/form/reportdialog.h"
 #include "host/services/userinteraction.h"
 #include "screen/colours.h"
@@ -72,7 +71,7 @@ TfrmCustoPlanXReal::~TfrmCustoPlanXReal() = default;
 
 void TfrmCustoPlanXReal::createComponents()
 {
-    TdtmDBGeral *dtmDBGeral = &HostServices::current().dtmDBGeral();
+    TdtmDBGeral *dtmDBGeral = &context().generalDatabase();
 
     qryFilial = new TADOIBQuery(dtmDBGeral, QStringLiteral("qryFilial"), this);
     setAllDialects(qryFilial, kSqlFilial);
@@ -189,7 +188,7 @@ void TfrmCustoPlanXReal::bindEvents()
                                 const char *titleKey, const char *emptyKey, Click todosClick, Click listaClick,
                                 Click searchClick, KeyDown listaKeyDown) {
         return std::make_unique<SelectionList>(
-            todos, lista, search, msgPadrao,
+            todos, lista, search, msgPadrao, context().interaction(),
             SelectionList::Dialog{source, QString::fromLatin1(titleKey), QString::fromLatin1(emptyKey)},
             SelectionList::Handlers{[this, todosClick](QObject *s) { (this->*todosClick)(s); },
                                     [this, listaClick](QObject *s) { (this->*listaClick)(s); },
@@ -219,9 +218,9 @@ void TfrmCustoPlanXReal::bindEvents()
     // No help viewer ships with the client: F1 names the help topic so support can find it.
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
     help->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(help, &QShortcut::activated, this, [] {
-        Dispatch([] {
-            HostServices::current().ui().showInformation(
+    connect(help, &QShortcut::activated, this, [this] {
+        Dispatch([this] {
+            context().interaction().showInformation(
                 QStringLiteral("Ajuda: arquivo %1, tópico %2.").arg(QString::fromLatin1(kHelpFile)).arg(kHelpContext));
         });
     });

@@ -1,5 +1,6 @@
 #include "host/form/dadosgerrel.h"
 
+#include "host/widgets/btnpesquisa.h"
 #include "host/widgets/combobox.h"
 #include "host/services/dispatcher.h"
 #include "host/form/reportdialog.h"
@@ -55,8 +56,8 @@ static QToolButton *commandButton(QWidget *parent, const QString &text, const QS
 }
 
 TfrmDadosGerRel::TfrmDadosGerRel(const QString &screenCode, const QString &reportCode, const QString &caption,
-                                 QWidget *parent)
-    : QWidget(parent), msgPadrao(kBaseMessages)
+                                 QWidget *parent, DialogContext context)
+    : QWidget(parent), msgPadrao(kBaseMessages), m_context(std::move(context))
 {
     setWindowTitle(caption);
     setFixedSize(523, 399);
@@ -120,8 +121,8 @@ TfrmDadosGerRel::TfrmDadosGerRel(const QString &screenCode, const QString &repor
     bvlSeparator->setFrameShadow(QFrame::Sunken);
     bvlSeparator->setGeometry(2, 71, 519, 2);
 
-    svdSaveReport = new TSaveDialog(this);
-    rpddPadrao = new TReportDesignerDialog(this);
+    svdSaveReport = new TSaveDialog(m_context, this);
+    rpddPadrao = new TReportDesignerDialog(this, m_context);
     rpddPadrao->ReportCode = reportCode;
 
     bind(sbtPrint, &TfrmDadosGerRel::sbtPrintClick);
@@ -208,6 +209,9 @@ QString TfrmDadosGerRel::suggestedFileName(const QString &extension) const
 
 void TfrmDadosGerRel::FormCreate(QObject *)
 {
+    // The screen's lookup buttons exist by now: its constructor laid out its controls.
+    for (TBtnPesquisa *button : findChildren<TBtnPesquisa *>())
+        button->setContext(m_context);
     LoadReportNames();
 }
 

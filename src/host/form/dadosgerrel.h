@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/services/dialogcontext.h"
 #include "host/services/messages.h"
 
 #include <QWidget>
@@ -37,8 +38,10 @@ class TfrmDadosGerRel : public QWidget
 {
     Q_OBJECT
 public:
+    // The form passes `context` on to the dialogs it owns (the save and report dialogs, and in
+    // FormCreate its lookup buttons); by default the installed host services' context.
     TfrmDadosGerRel(const QString &screenCode, const QString &reportCode, const QString &caption,
-                    QWidget *parent = nullptr);
+                    QWidget *parent = nullptr, DialogContext context = DialogContext::installed());
     ~TfrmDadosGerRel() override;
 
     QGroupBox *grbDadosRel;
@@ -61,6 +64,7 @@ public:
     TMessages msgPadrao;
     TReportDesignerDialog *rpddPadrao;
 
+    const DialogContext &context() const { return m_context; }
     QString ScreenCode() const;
     QString ReportCode() const;
 
@@ -108,6 +112,7 @@ private:
     QWidget *stateTarget() const;
     QString suggestedFileName(const QString &extension) const;
     bool askSaveFile(const QString &title, const QString &filter, const QString &extension);
+    DialogContext m_context;
     QMetaObject::Connection m_activation;
     bool m_shown = false;
     bool m_activating = false;

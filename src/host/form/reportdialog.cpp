@@ -1,11 +1,9 @@
 #include "host/form/reportdialog.h"
 
 #include "host/data/errors.h"
-#include "host/services/hostservices.h"
 #include "host/data/dbgeral.h"
 #include "report/reportdocument.h"
 #include "report/reportengine.h"
-#include "host/services/session.h"
 #include "host/services/userinteraction.h"
 
 #include <QCoreApplication>
@@ -17,17 +15,15 @@
 
 namespace host {
 
-TReportDesignerDialog::TReportDesignerDialog(QObject *parent) : QObject(parent)
+TReportDesignerDialog::TReportDesignerDialog(QObject *parent, DialogContext context)
+    : QObject(parent), m_context(std::move(context))
 {
 }
 
-QString TReportDesignerDialog::ReportsRoot()
+QString TReportDesignerDialog::ReportsRoot(const QString &configured)
 {
-    if (HostServices::isInstalled()) {
-        const QString configured = HostServices::current().session().config().reportsDir;
-        if (!configured.isEmpty())
-            return configured;
-    }
+    if (!configured.isEmpty())
+        return configured;
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/reports");
     if (QFileInfo(beside).isDir())
         return beside;
@@ -36,7 +32,7 @@ QString TReportDesignerDialog::ReportsRoot()
 
 QString TReportDesignerDialog::ReportFolder() const
 {
-    return QDir(ReportsDir.isEmpty() ? ReportsRoot() : ReportsDir).filePath(ReportCode);
+    return QDir(ReportsDir.isEmpty() ? ReportsRoot(m_context.reportsDir()) : ReportsDir).filePath(ReportCode);
 }
 
 QString TReportDesignerDialog::UserReportFolder() const
@@ -91,11 +87,11 @@ ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
             throw HostError(QStringLiteral("O relatório \"%1\" ficou com parâmetros sem valor: %2.")
                                 .arg(layout.title, missing.join(QStringLiteral(", "))));
     }
-    const QSqlDatabase database = layout.queries.isEmpty() ? QSqlDatabase() : HostServices::current().dtmDBGeral().adcGeral();
-    return ReportEngine(database, DBPictObj(0)).build(ReportCode, layout, m_lastParams);
+    const QSqlDatabase database = layout.queries.isEmpty() ? QSqlDatabase() : m_context.generalDatabase().adcGeral();
+    return ReportEngine(database, m_context.productCodePicture()).build(ReportCode, layout, m_lastParams);
 }
 
-void TReportDesignerDialog::finish(const std::function<void()> &output, const std::function<void()> &after)
+void TReportDesignerDialog::finish(const std::function<void()> &output, const std::function<void()> &after) const
 {
     std::exception_ptr failure;
     try {
@@ -112,7 +108,7 @@ void TReportDesignerDialog::finish(const std::function<void()> &output, const st
                 try {
                     std::rethrow_exception(failure);
                 } catch (const HostError &error) {
-                    HostServices::current().ui().showError(error.text());
+                    m_context.interaction().showError(error.text());
                 } catch (...) {
                 }
                 throw;
@@ -130,7 +126,7 @@ void TReportDesignerDialog::Print()
     const ReportLayout layout = layoutAt(ReportIndex);
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(layout.title);
-    if (!HostServices::current().ui().choosePrinter(printer, layout.title))
+    if (!m_context.interaction().choosePrinter(printer, layout.title))
         return;
     finish([&] { run(layout).print(printer); }, QRPAfterPrint);
 }
@@ -139,7 +135,7 @@ void TReportDesignerDialog::preview(const ReportLayout &layout)
 {
     finish([&] {
         const ReportDocument document = run(layout);
-        HostServices::current().ui().showPreview(layout.title, [&document](QPrinter &printer) { document.print(printer); });
+        m_context.interaction().showPreview(layout.title, [&document](QPrinter &printer) { document.print(printer); });
     }, QRPAfterPreview);
 }
 
@@ -206,7 +202,7 @@ int TReportDesignerDialog::EditReport()
     ReportLayoutEdit initial{layout.title, {}};
     for (const ReportLayout::Column &column : layout.columns)
         initial.columns.append({column.field, column.label, column.visible});
-    const std::optional<ReportLayoutEdit> edit = HostServices::current().ui().editReportLayout(NewReportCaption, NewReportPrompt, initial);
+    const std::optional<ReportLayoutEdit> edit = m_context.interaction().editReportLayout(NewReportCaption, NewReportPrompt, initial);
     if (!edit)
         return -1;
     if (edit->title.trimmed().isEmpty())

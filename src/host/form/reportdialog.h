@@ -1,5 +1,6 @@
 #pragma once
 
+#include "host/services/dialogcontext.h"
 #include "host/data/params.h"
 #include "report/reportlayout.h"
 #include "report/reportlayoutedit.h"
@@ -34,10 +35,11 @@ class TReportDesignerDialog : public QObject
 {
     Q_OBJECT
 public:
-    explicit TReportDesignerDialog(QObject *parent = nullptr);
+    // The form that owns the dialog passes its context; the default is for callers without one.
+    explicit TReportDesignerDialog(QObject *parent = nullptr, DialogContext context = DialogContext::installed());
 
     QString ReportCode;
-    QString ReportsDir; // empty: ReportsRoot()
+    QString ReportsDir; // empty: ReportsRoot() of the context's configured folder
     int ReportIndex = 0;
     QString NewReportCaption = QStringLiteral("Título do Relatório");
     QString NewReportPrompt = QStringLiteral("Informe o título do relatório:");
@@ -68,15 +70,16 @@ public:
     // The parameters of the last run, as the handlers left them.
     const TParams &LastParams() const { return m_lastParams; }
 
-    // Configured folder, else "reports" beside the executable, else the source tree's.
-    static QString ReportsRoot();
+    // The configured folder, else "reports" beside the executable, else the source tree's.
+    static QString ReportsRoot(const QString &configured);
 
 private:
     ReportLayout layoutAt(int index) const;
     ReportDocument run(const ReportLayout &layout);
     void preview(const ReportLayout &layout);
-    static void finish(const std::function<void()> &output, const std::function<void()> &after);
+    void finish(const std::function<void()> &output, const std::function<void()> &after) const;
 
+    DialogContext m_context;
     TParams m_lastParams;
 };
 

@@ -1,5 +1,6 @@
 #include "host/services/formcreation.h"
 
+#include "host/services/dialogcontext.h"
 #include "host/services/mdihost.h"
 
 #include <QGuiApplication>
@@ -31,7 +32,8 @@ namespace detail {
 
 void placeForm(QWidget *form)
 {
-    AddMdiChild(form);
+    // Creating a form is the outermost call: the installed main window is the form's place.
+    AddMdiChild(form, DialogContext::installed().mainWindow);
 }
 
 void discardForm(QWidget *form)

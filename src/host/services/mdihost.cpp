@@ -1,18 +1,13 @@
 #include "host/services/mdihost.h"
 
-#include "host/services/hostservices.h"
-
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
 namespace host {
 
-QMdiArea *MainMdiArea()
+QMdiArea *MainMdiArea(QWidget *window)
 {
-    if (!HostServices::isInstalled())
-        return nullptr;
-    QWidget *window = HostServices::current().mainWindow();
     if (!window)
         return nullptr;
     if (auto *main = qobject_cast<QMainWindow *>(window)) {
@@ -22,9 +17,9 @@ QMdiArea *MainMdiArea()
     return window->findChild<QMdiArea *>();
 }
 
-QMdiSubWindow *AddMdiChild(QWidget *form)
+QMdiSubWindow *AddMdiChild(QWidget *form, QWidget *mainWindow)
 {
-    QMdiArea *area = MainMdiArea();
+    QMdiArea *area = MainMdiArea(mainWindow);
     if (!area)
         return nullptr;
     const Qt::WindowFlags flags = Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint

@@ -28,11 +28,16 @@ QString TMessages::Msg(const QString &key) const
     return it.value();
 }
 
-void MensErro(const QString &text, bool abort)
+void MensErro(UserInteraction &ui, const QString &text, bool abort)
 {
-    HostServices::current().ui().showError(text);
+    ui.showError(text);
     if (abort)
         throw AbortError();
+}
+
+void MensErro(const QString &text, bool abort)
+{
+    MensErro(HostServices::current().ui(), text, abort);
 }
 
 } // namespace host

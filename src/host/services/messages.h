@@ -6,6 +6,8 @@
 
 namespace host {
 
+class UserInteraction;
+
 // A screen's message table: lines "key|text", looked up by key.
 class TMessages
 {
@@ -26,6 +28,8 @@ private:
 };
 
 // Shows the text as an error; with abort true it then ends the running command (AbortError).
+void MensErro(UserInteraction &ui, const QString &text, bool abort);
+// The same, through the installed host services: the screens' entry point.
 void MensErro(const QString &text, bool abort);
 
 } // namespace host

@@ -4,7 +4,6 @@
 #include "host/data/dataset.h"
 #include "host/services/dispatcher.h"
 #include "host/data/errors.h"
-#include "host/services/hostservices.h"
 #include "host/services/messages.h"
 #include "host/services/userinteraction.h"
 
@@ -14,13 +13,13 @@
 
 namespace host {
 
-TBtnPesquisa::TBtnPesquisa(QWidget *parent) : QToolButton(parent)
+TBtnPesquisa::TBtnPesquisa(QWidget *parent, DialogContext context) : QToolButton(parent), m_context(std::move(context))
 {
     setToolTip(QStringLiteral("Pesquisar"));
     setIcon(QIcon::fromTheme(QStringLiteral("edit-find"), style()->standardIcon(QStyle::SP_FileDialogContentsView)));
     setAutoRaise(true);
     setFocusPolicy(Qt::NoFocus);
-    connect(this, &QToolButton::clicked, this, [this] { Dispatch([this] { Execute(); }); });
+    connect(this, &QToolButton::clicked, this, [this] { Dispatch([this] { Execute(); }, m_context.interaction()); });
 }
 
 void TBtnPesquisa::setAssociate(QLineEdit *edit)
@@ -51,7 +50,7 @@ void TBtnPesquisa::Execute()
         return;
     TDataSet *dataSet = DataSource ? DataSource->DataSet() : nullptr;
     if (!dataSet || dataSet->IsEmpty())
-        MensErro(EmptyError.isEmpty() ? QStringLiteral("Não há registros para pesquisar.") : EmptyError, true);
+        MensErro(m_context.interaction(), EmptyError.isEmpty() ? QStringLiteral("Não há registros para pesquisar.") : EmptyError, true);
 
     QList<TField *> visible;
     for (TField *field : dataSet->Fields()) {
@@ -73,7 +72,7 @@ void TBtnPesquisa::Execute()
         }
     }
 
-    const std::optional<int> chosen = HostServices::current().ui().chooseRow(request);
+    const std::optional<int> chosen = m_context.interaction().chooseRow(request);
     if (!chosen || *chosen < 0 || *chosen >= dataSet->RecordCount())
         return;
     dataSet->SetRecNo(*chosen + 1);

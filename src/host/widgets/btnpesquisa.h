@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/services/dialogcontext.h"
+
 #include <QToolButton>
 #include <functional>
 
@@ -24,7 +26,9 @@ class TBtnPesquisa : public QToolButton
 {
     Q_OBJECT
 public:
-    explicit TBtnPesquisa(QWidget *parent = nullptr);
+    // The form that owns the button passes its context (setContext); the default is for callers without one.
+    explicit TBtnPesquisa(QWidget *parent = nullptr, DialogContext context = DialogContext::installed());
+    void setContext(const DialogContext &context) { m_context = context; }
 
     QLineEdit *Associate() const { return m_associate; }
     void setAssociate(QLineEdit *edit);
@@ -45,6 +49,7 @@ protected:
 
 private:
     QLineEdit *m_associate = nullptr;
+    DialogContext m_context;
 };
 
 } // namespace host

@@ -2,17 +2,17 @@
 
 #include "host/data/dataset.h"
 #include "host/data/errors.h"
-#include "host/services/hostservices.h"
+#include "host/services/dialogcontext.h"
 #include "host/data/keylist.h"
 #include "host/services/userinteraction.h"
 
 namespace host {
 
-bool PesquisaLista(TDataSource *source, const QString &keyField, const QString &titles, bool flag, QString &keyList)
+bool PesquisaLista(UserInteraction &ui, TDataSource *source, const QString &keyField, const QString &titles, bool flag,
+                   QString &keyList)
 {
     const QString title = titles.section(QLatin1Char('|'), 0, 0);
     const QString emptyText = titles.section(QLatin1Char('|'), 1);
-    UserInteraction &ui = HostServices::current().ui();
     TDataSet *dataSet = source ? source->DataSet() : nullptr;
     if (!dataSet || dataSet->IsEmpty()) {
         ui.showInformation(emptyText.isEmpty() ? QStringLiteral("Não há registros para selecionar.") : emptyText);
@@ -36,6 +36,11 @@ bool PesquisaLista(TDataSource *source, const QString &keyField, const QString &
         return false;
     keyList = MarkedKeyList(request.keys, *marks);
     return true;
+}
+
+bool PesquisaLista(TDataSource *source, const QString &keyField, const QString &titles, bool flag, QString &keyList)
+{
+    return PesquisaLista(DialogContext::installed().interaction(), source, keyField, titles, flag, keyList);
 }
 
 } // namespace host

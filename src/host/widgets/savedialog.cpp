@@ -1,6 +1,5 @@
 #include "host/widgets/savedialog.h"
 
-#include "host/services/hostservices.h"
 #include "host/services/userinteraction.h"
 
 #include <QDir>
@@ -8,12 +7,16 @@
 
 namespace host {
 
+TSaveDialog::TSaveDialog(DialogContext context, QObject *parent) : QObject(parent), m_context(std::move(context))
+{
+}
+
 bool TSaveDialog::Execute()
 {
     const QString suggested = QFileInfo(FileName).isAbsolute() || InitialDir.isEmpty()
                                   ? FileName
                                   : QDir(InitialDir).filePath(FileName);
-    const std::optional<QString> chosen = HostServices::current().ui().chooseSaveFile(Title, suggested, Filter);
+    const std::optional<QString> chosen = m_context.interaction().chooseSaveFile(Title, suggested, Filter);
     if (!chosen || chosen->trimmed().isEmpty())
         return false;
     FileName = *chosen;

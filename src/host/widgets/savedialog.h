@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/services/dialogcontext.h"
+
 #include <QObject>
 #include <QString>
 
@@ -11,7 +13,7 @@ class TSaveDialog : public QObject
 {
     Q_OBJECT
 public:
-    using QObject::QObject;
+    explicit TSaveDialog(DialogContext context, QObject *parent = nullptr);
 
     QString Title = QStringLiteral("Salvar como");
     QString Filter;     // "PDF (*.pdf)"
@@ -20,6 +22,9 @@ public:
     QString FileName;
 
     bool Execute();
+
+private:
+    DialogContext m_context;
 };
 
 } // namespace host

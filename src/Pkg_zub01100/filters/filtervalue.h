@@ -1,0 +1,85 @@
+#pragma once
+
+// The report screen's filters as one plain value: what the widgets show, read into a value the
+// rules (filters/filterrules.h) compute from, and written as JSON for batch runs and saved choices.
+
+#include <QDate>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+namespace zub01100 {
+
+// One "Todos"/"Lista" filter: every entry, or the marked keys ("_K1_K2_"). The marks stay
+// while "Todos" is chosen, as the screen keeps them.
+struct KeySelection {
+    bool all = true;
+    QString marked;
+
+    // "Lista" chosen with nothing marked.
+    bool unmarked() const;
+    bool operator==(const KeySelection &) const = default;
+};
+
+enum class DifferenceMode { PerCapita, Total };
+
+struct FilterValue {
+    int reportIndex = 0; // 0 sums the branches by service; 1 keeps each aggregated branch apart
+    QString central;
+    // A branch user's screen: no grouping, and the page of one branch.
+    bool branchModule = false;
+    bool singleBranchPage = false;
+    QString groupingCode;
+    QString groupingName;
+    QString branch; // the single aggregated branch
+    KeySelection branches;
+    KeySelection menuTypes;
+    int costTypeIndex = -1;
+    QString costTypeName;
+    // As typed ("" when empty) and as dates (invalid when empty or not a date).
+    QString startText;
+    QString endText;
+    QDate start;
+    QDate end;
+    KeySelection serviceGroups;
+    KeySelection services;     // the user's marks
+    QString effectiveServices; // the services the report runs on
+    bool stockable = true;
+    bool nonStockable = true;
+    DifferenceMode difference = DifferenceMode::PerCapita;
+    int level = 0;
+
+    bool operator==(const FilterValue &) const = default;
+};
+
+// What the screen offers to choose from when a JSON value names a report, a cost type or a level.
+struct FilterOptions {
+    QStringList reportTitles;
+    QStringList costTypes;
+    int minLevel = 0;
+    int maxLevel = 0;
+};
+
+// The JSON keys, in the order the screen applies them:
+//   "relatorio"      index in the report list (0 first) or the layout's title
+//   "agrupamento"    branch grouping code, "" for none
+//   "filial"         the single aggregated branch (single-branch page only)
+//   "filiais"        "todas", or a list of aggregated-branch codes
+//   "tiposCardapio"  "todos", or a list of menu-type codes
+//   "tipoCusto"      the cost type's name as listed
+//   "dataInicial", "dataFinal"   dd/mm/yyyy
+//   "gruposServico"  "todos", or a list of service-group codes
+//   "servicos"       "todos", or a list of service keys (service codes, or branch + service
+//                    codes where the service search offers those)
+//   "estocaveis", "naoEstocaveis"  true or false
+//   "diferenca"      "per capita" or "total"
+//   "nivel"          product grouping level, 0 for none
+const QStringList &filterJsonKeys();
+
+QJsonObject filterToJson(const FilterValue &value);
+// `value` with what `state` gives; raises host::HostError naming the first key or value it
+// cannot take, before anything is changed. Codes are not looked up here: whether they are on
+// file is the screen's to ask.
+FilterValue filterFromJson(const QJsonObject &state, FilterValue value, const FilterOptions &options);
+
+} // namespace zub01100
