@@ -1,6 +1,6 @@
 #include "server/custoplanxreal.h"
 
-#include "server/keylist.h"
+#include "wire/keylist.h"
 #include "server/reportdata.h"
 #include "server/selection.h"
 #include "wire/datapacket.h"
@@ -32,7 +32,7 @@ const QString kUnmarked = QStringLiteral("N");
 QString code(const Args &args, int position, const QString &what, int maxLength)
 {
     QString error;
-    const auto parsed = parseCode(args.text(position), what, maxLength, &error);
+    const auto parsed = wire::parseCode(args.text(position), what, maxLength, &error);
     if (!parsed)
         throw Refusal{error};
     return *parsed;
@@ -46,10 +46,10 @@ QString requiredCode(const Args &args, int position, const QString &what, int ma
     return value;
 }
 
-KeySelection keys(const QString &text, const QString &what, int maxKeyLength)
+wire::KeySelection keys(const QString &text, const QString &what, int maxKeyLength)
 {
     QString error;
-    const auto parsed = parseKeyList(text, KeyListRules{what, maxKeyLength}, &error);
+    const auto parsed = wire::parseKeyList(text, wire::KeyListRules{what, maxKeyLength}, &error);
     if (!parsed)
         throw Refusal{error};
     return *parsed;
@@ -57,7 +57,7 @@ KeySelection keys(const QString &text, const QString &what, int maxKeyLength)
 
 ServiceKeys serviceKeys(const QString &text, const QString &what)
 {
-    const KeySelection selection = keys(text, what, kBranchWidth + kServiceWidth);
+    const wire::KeySelection selection = keys(text, what, kBranchWidth + kServiceWidth);
     ServiceKeys result;
     result.all = selection.all;
     for (const QString &key : selection.keys) {
@@ -180,7 +180,7 @@ CallResult CustoPlanXReal::getFiliAgreg(const Args &args) const
     const QString branch = code(args, 3, QStringLiteral("Filial agregada"), kBranchWidth);
     const QString applied = kind == QLatin1String("A") && !grouping.isEmpty() ? QStringLiteral("A") : QStringLiteral("F");
 
-    KeySelection branches;
+    wire::KeySelection branches;
     branches.all = branch.isEmpty();
     if (!branches.all)
         branches.keys << branch;
@@ -207,8 +207,8 @@ CallResult CustoPlanXReal::getAgrupFili(const Args &args) const
 
 CallResult CustoPlanXReal::getServico(const Args &args) const
 {
-    const KeySelection branches = keys(args.text(0), QStringLiteral("Lista de filiais"), kBranchWidth);
-    const KeySelection groups = keys(args.text(1), QStringLiteral("Lista de grupos de serviço"), kServiceGroupWidth);
+    const wire::KeySelection branches = keys(args.text(0), QStringLiteral("Lista de filiais"), kBranchWidth);
+    const wire::KeySelection groups = keys(args.text(1), QStringLiteral("Lista de grupos de serviço"), kServiceGroupWidth);
     const QString groupingText = args.text(2).trimmed();
     const QString grouping = groupingText == QLatin1String("T") ? QString() : code(args, 2, QStringLiteral("Agrupamento de filiais"), kGroupingWidth);
     const QString central = requiredCode(args, 3, QStringLiteral("Central de alimentação escolar"), kBranchWidth);
@@ -233,9 +233,9 @@ CallResult CustoPlanXReal::execStpConsPlan(const Args &args) const
 {
     const QString central = requiredCode(args, 0, QStringLiteral("Central de alimentação escolar"), kBranchWidth);
     const QString menuTypeText = args.text(1);
-    const KeySelection menuTypes = menuTypeText.isEmpty() ? KeySelection{true, {}}
+    const wire::KeySelection menuTypes = menuTypeText.isEmpty() ? wire::KeySelection{true, {}}
                                                           : keys(menuTypeText, QStringLiteral("Lista de tipos de cardápio"), kMenuTypeWidth);
-    const KeySelection branches = keys(args.text(2), QStringLiteral("Lista de filiais"), kBranchWidth);
+    const wire::KeySelection branches = keys(args.text(2), QStringLiteral("Lista de filiais"), kBranchWidth);
     const QString serviceText = args.text(3);
     const ServiceKeys services = serviceText.isEmpty() ? ServiceKeys{true, {}, {}} : serviceKeys(serviceText, QStringLiteral("Lista de serviços"));
     const QDate start = args.date(4);
@@ -284,9 +284,9 @@ CallResult CustoPlanXReal::execStpConsPlan(const Args &args) const
 CallResult CustoPlanXReal::getListas(const Args &args) const
 {
     const ServiceKeys services = serviceKeys(args.text(0), QStringLiteral("Lista de serviços"));
-    const KeySelection menuTypes = keys(args.text(1), QStringLiteral("Lista de tipos de cardápio"), kMenuTypeWidth);
+    const wire::KeySelection menuTypes = keys(args.text(1), QStringLiteral("Lista de tipos de cardápio"), kMenuTypeWidth);
     const QString central = requiredCode(args, 2, QStringLiteral("Central de alimentação escolar"), kBranchWidth);
-    const KeySelection branches = keys(args.text(3), QStringLiteral("Lista de filiais"), kBranchWidth);
+    const wire::KeySelection branches = keys(args.text(3), QStringLiteral("Lista de filiais"), kBranchWidth);
 
     QSqlDatabase db = threadConnection(m_settings);
     WriteTransaction transaction(db);
@@ -300,7 +300,7 @@ CallResult CustoPlanXReal::getListas(const Args &args) const
     Sql serviceSql(insert + QStringLiteral("SELECT ?, 'S', S.CDFILIAL || S.CDSERVFILI, S.CDFILIAL, S.CDSERVFILI, NULL, ?"
                                            " FROM SERVFILI S JOIN FILIAL F ON F.CDFILIAL = S.CDFILIAL WHERE 1 = 1"));
     serviceSql.bind(serviceList).bind(now);
-    restrictBranches(serviceSql, central, KeySelection{true, {}});
+    restrictBranches(serviceSql, central, wire::KeySelection{true, {}});
     restrictServices(serviceSql, QStringLiteral("S"), services);
     exec(db, serviceSql, QStringLiteral("gravar a lista de serviços"));
 

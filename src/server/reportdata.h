@@ -11,9 +11,9 @@ namespace server {
 // the product range.
 struct PlanScope {
     QString central;
-    KeySelection branches;
+    wire::KeySelection branches;
     ServiceKeys services{true, {}, {}};
-    KeySelection menuTypes{true, {}};
+    wire::KeySelection menuTypes{true, {}};
     QDate start;
     QDate end;
     QString firstProduct = QStringLiteral("0");

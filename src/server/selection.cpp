@@ -2,7 +2,7 @@
 
 namespace server {
 
-void restrictBranches(Sql &sql, const QString &central, const KeySelection &branches, const QString &grouping)
+void restrictBranches(Sql &sql, const QString &central, const wire::KeySelection &branches, const QString &grouping)
 {
     sql.add(QStringLiteral(" AND F.CDFILCENTZUB = ?"), central);
     if (!branches.all)
@@ -22,7 +22,7 @@ void restrictServices(Sql &sql, const QString &alias, const ServiceKeys &service
         .add(QStringLiteral(")"));
 }
 
-void restrictKeys(Sql &sql, const QString &column, const KeySelection &selection)
+void restrictKeys(Sql &sql, const QString &column, const wire::KeySelection &selection)
 {
     if (!selection.all)
         sql.add(QStringLiteral(" AND ")).in(column, selection.keys);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "server/database.h"
-#include "server/keylist.h"
+#include "wire/keylist.h"
 
 namespace server {
 
@@ -14,12 +14,12 @@ struct ServiceKeys {
 };
 
 // Restricts F (FILIAL) to the aggregated branches of the central, then to the selection and grouping.
-void restrictBranches(Sql &sql, const QString &central, const KeySelection &branches, const QString &grouping = {});
+void restrictBranches(Sql &sql, const QString &central, const wire::KeySelection &branches, const QString &grouping = {});
 
 // Restricts the rows of `alias` (with CDFILIAL and CDSERVFILI) to the services.
 void restrictServices(Sql &sql, const QString &alias, const ServiceKeys &services);
 
 // Restricts `column` to the keys unless all are chosen.
-void restrictKeys(Sql &sql, const QString &column, const KeySelection &selection);
+void restrictKeys(Sql &sql, const QString &column, const wire::KeySelection &selection);
 
 } // namespace server

@@ -4,7 +4,7 @@
 
 #include "host/widgets/btnpesquisa.h"
 #include "host/data/errors.h"
-#include "host/data/keylist.h"
+#include "wire/keylist.h"
 #include "host/widgets/lookupdialog.h"
 #include "host/widgets/multiselectdialog.h"
 #include "host/widgets/pesquisalista.h"
@@ -126,8 +126,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, list);
         QFETCH(QStringList, keys);
-        QCOMPARE(SplitKeyList(list), keys);
-        QCOMPARE(SplitKeyList(JoinKeyList(keys)), keys);
+        QCOMPARE(wire::splitKeyList(list), keys);
+        QCOMPARE(wire::splitKeyList(wire::joinKeyList(keys)), keys);
     }
 
     // The real dialog, driven by keys: search, Space, mark all over the filtered rows, Enter.
@@ -166,7 +166,7 @@ private Q_SLOTS:
         QTest::keyClick(dialog.searchEdit(), Qt::Key_Space); // 0003 again
         QTest::keyClick(&dialog, Qt::Key_Return);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(MarkedKeyList(request.keys, dialog.marks()), QStringLiteral("_0001_0004_"));
+        QCOMPARE(wire::markedKeyList(request.keys, dialog.marks()), QStringLiteral("_0001_0004_"));
     }
 
     void multiSelectDialogEscapeCancels()

@@ -98,7 +98,7 @@ void prepare(QSqlDatabase &db, const QString &number, const QStringList &branche
 {
     server::PlanScope scope;
     scope.central = "0001";
-    scope.branches = server::KeySelection{branches.isEmpty(), branches};
+    scope.branches = wire::KeySelection{branches.isEmpty(), branches};
     scope.start = start;
     scope.end = end;
     try {

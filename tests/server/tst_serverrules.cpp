@@ -1,5 +1,5 @@
 #include "server/demodata.h"
-#include "server/keylist.h"
+#include "wire/keylist.h"
 #include "server/reportdata.h"
 #include "server/schema.h"
 #include "server/serverconfig.h"
@@ -7,7 +7,7 @@
 #include <QSqlQuery>
 #include <QtTest>
 
-using server::KeyListRules;
+using wire::KeyListRules;
 
 class TstServerRules : public QObject
 {
@@ -33,7 +33,7 @@ private Q_SLOTS:
         QFETCH(bool, all);
         QFETCH(QStringList, keys);
         QString error;
-        const auto selection = server::parseKeyList(text, KeyListRules{QStringLiteral("Lista de filiais"), 4}, &error);
+        const auto selection = wire::parseKeyList(text, wire::KeyListRules{QStringLiteral("Lista de filiais"), 4}, &error);
         QVERIFY2(selection, qPrintable(error));
         QCOMPARE(selection->all, all);
         QCOMPARE(selection->keys, keys);
@@ -57,21 +57,21 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, reason);
         QString error;
-        QVERIFY(!server::parseKeyList(text, KeyListRules{QStringLiteral("Lista de filiais"), 4}, &error));
+        QVERIFY(!wire::parseKeyList(text, wire::KeyListRules{QStringLiteral("Lista de filiais"), 4}, &error));
         QVERIFY2(error.startsWith(QStringLiteral("Lista de filiais")) && error.contains(reason), qPrintable(error));
     }
 
     void keyListRulesNarrowWhatIsAccepted()
     {
         QString error;
-        KeyListRules rules{QStringLiteral("Lista de serviços"), 9};
+        wire::KeyListRules rules{QStringLiteral("Lista de serviços"), 9};
         rules.allowAll = false;
-        QVERIFY(!server::parseKeyList(QStringLiteral("T"), rules, &error));
+        QVERIFY(!wire::parseKeyList(QStringLiteral("T"), rules, &error));
         rules.allowSingle = false;
-        QVERIFY(!server::parseKeyList(QStringLiteral("00010"), rules, &error));
+        QVERIFY(!wire::parseKeyList(QStringLiteral("00010"), rules, &error));
         rules.maxKeys = 2;
-        QVERIFY(server::parseKeyList(QStringLiteral("_1_2_1_"), rules, &error));
-        QVERIFY(!server::parseKeyList(QStringLiteral("_1_2_3_"), rules, &error));
+        QVERIFY(wire::parseKeyList(QStringLiteral("_1_2_1_"), rules, &error));
+        QVERIFY(!wire::parseKeyList(QStringLiteral("_1_2_3_"), rules, &error));
         QVERIFY(error.contains(QStringLiteral("mais de 2 chaves")));
     }
 
@@ -107,10 +107,10 @@ private Q_SLOTS:
     void codesAreTrimmedAndChecked()
     {
         QString error;
-        QCOMPARE(server::parseCode(QStringLiteral(" 0001 "), QStringLiteral("Central"), 4, &error), std::optional<QString>(QStringLiteral("0001")));
-        QCOMPARE(server::parseCode(QStringLiteral("   "), QStringLiteral("Central"), 4, &error), std::optional<QString>(QString()));
-        QVERIFY(!server::parseCode(QStringLiteral("0'01"), QStringLiteral("Central"), 4, &error));
-        QVERIFY(!server::parseCode(QStringLiteral("00001"), QStringLiteral("Central"), 4, &error));
+        QCOMPARE(wire::parseCode(QStringLiteral(" 0001 "), QStringLiteral("Central"), 4, &error), std::optional<QString>(QStringLiteral("0001")));
+        QCOMPARE(wire::parseCode(QStringLiteral("   "), QStringLiteral("Central"), 4, &error), std::optional<QString>(QString()));
+        QVERIFY(!wire::parseCode(QStringLiteral("0'01"), QStringLiteral("Central"), 4, &error));
+        QVERIFY(!wire::parseCode(QStringLiteral("00001"), QStringLiteral("Central"), 4, &error));
     }
 
     void durations_data()

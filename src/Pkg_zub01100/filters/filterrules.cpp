@@ -1,5 +1,7 @@
 #include "filters/filterrules.h"
 
+#include "wire/keylist.h"
+
 #include "host/data/hostfunctions.h"
 #include "host/data/params.h"
 
@@ -14,15 +16,6 @@ namespace {
 CheckResult failure(const char *messageKey, FilterField field)
 {
     return FailedCheck{QString::fromLatin1(messageKey), field};
-}
-
-// "K1_K2_": every key followed by the separator, without a leading one.
-QString keysEachFollowedBySeparator(const QStringList &keys)
-{
-    QString list;
-    for (const QString &key : keys)
-        list += key + QLatin1Char('_');
-    return list;
 }
 
 QString flag(bool on)
@@ -168,38 +161,26 @@ QString reportBranchKeys(const FilterValue &value, const QStringList &allBranche
         return value.branch;
     if (!value.branches.all)
         return value.branches.marked;
-    return QLatin1Char('_') + keysEachFollowedBySeparator(allBranches);
+    return QLatin1Char('_') + wire::joinKeyList(allBranches, false);
 }
 
 QString menuTypeKeys(const QStringList &activeTypes)
 {
-    return activeTypes.isEmpty() ? QStringLiteral("T") : keysEachFollowedBySeparator(activeTypes);
+    return activeTypes.isEmpty() ? QStringLiteral("T") : wire::joinKeyList(activeTypes, false);
 }
 
 QString effectiveServiceKeys(const FilterValue &value, const QStringList &offered)
 {
-    return value.services.all ? keysEachFollowedBySeparator(offered) : value.services.marked;
+    return value.services.all ? wire::joinKeyList(offered, false) : value.services.marked;
 }
 
-// "_000100010_000200010_000100020_" gives "_00010_00020_". A key longer than a service code
-// (5 characters) is a 4-character branch followed by the service code. Judging each key by its
-// shape, not by the page or report chosen now, keeps codes marked under another report whole.
+// A key longer than a service code is a branch followed by the service code. Judging each key by
+// its shape, not by the page or report chosen now, keeps codes marked under another report whole.
 QString reducedServiceKeys(const QString &marked)
 {
     constexpr int kServiceCodeWidth = 5;
     constexpr int kBranchCodeWidth = 4;
-    QString result = QStringLiteral("_");
-    QString rest = marked.mid(1);
-    qsizetype end;
-    while ((end = rest.indexOf(QLatin1Char('_'))) >= 0) {
-        const QString key = rest.left(end);
-        const QString code = key.size() > kServiceCodeWidth ? key.mid(kBranchCodeWidth) : key;
-        // Whole keys only: a code that is part of another code is a service of its own.
-        if (!result.contains(QLatin1Char('_') + code + QLatin1Char('_')))
-            result += code + QLatin1Char('_');
-        rest.remove(0, end + 1);
-    }
-    return result;
+    return wire::reduceToServiceCodes(marked, kServiceCodeWidth, kBranchCodeWidth);
 }
 
 QString planServiceKeys(const FilterValue &value)

@@ -5,7 +5,7 @@
 #include "host/widgets/combobox.h"
 #include "host/widgets/dateeditplus.h"
 #include "host/data/hostfunctions.h"
-#include "host/data/keylist.h"
+#include "wire/keylist.h"
 #include "host/services/messages.h"
 #include "host/widgets/radiogroup.h"
 #include "host/services/session.h"
@@ -33,7 +33,7 @@ QStringList columnValues(TDataSet *dataSet, const QStringList &fields)
 // typo must not print an empty report and report success.
 void requireOnFile(const QString &key, const QString &keyList, const QStringList &known, const QString &where)
 {
-    for (const QString &code : SplitKeyList(keyList)) {
+    for (const QString &code : wire::splitKeyList(keyList)) {
         if (!known.contains(code))
             MensErro(QStringLiteral("Filtro \"%1\": o código %2 não está cadastrado (%3).").arg(key, code, where), true);
     }

@@ -2,7 +2,7 @@
 
 #include "host/data/errors.h"
 #include "host/data/hostfunctions.h"
-#include "host/data/keylist.h"
+#include "wire/keylist.h"
 
 #include <QJsonArray>
 
@@ -23,7 +23,7 @@ QJsonValue selectionToJson(const KeySelection &selection, const QString &allWord
 {
     if (selection.all)
         return allWord;
-    return QJsonArray::fromStringList(host::SplitKeyList(selection.marked));
+    return QJsonArray::fromStringList(wire::splitKeyList(selection.marked));
 }
 
 // "todos" (or "todas") keeps the marks behind "Todos"; a list gives its key list "_K1_K2_".
@@ -37,14 +37,14 @@ KeySelection selectionFromJson(const QString &key, const QJsonValue &value, cons
     }
     if (!value.isArray() || value.toArray().isEmpty())
         refuse(key, QStringLiteral("use \"%1\" ou uma lista de códigos.").arg(allWord));
-    QString list = QStringLiteral("_");
+    QStringList codes;
     for (const QJsonValue &code : value.toArray()) {
         const QString text = code.toString().trimmed();
         if (!code.isString() || text.isEmpty() || text.contains(QLatin1Char('_')))
             refuse(key, QStringLiteral("código inválido na lista."));
-        list += text + QLatin1Char('_');
+        codes.append(text);
     }
-    return {false, list};
+    return {false, wire::joinKeyList(codes)};
 }
 
 QDate dateFromJson(const QString &key, const QJsonValue &value)

@@ -3,7 +3,7 @@
 #include "host/data/dataset.h"
 #include "host/data/errors.h"
 #include "host/services/dialogcontext.h"
-#include "host/data/keylist.h"
+#include "wire/keylist.h"
 #include "host/services/userinteraction.h"
 
 namespace host {
@@ -23,7 +23,7 @@ bool PesquisaLista(UserInteraction &ui, TDataSource *source, const QString &keyF
 
     MultiChoiceRequest request;
     request.table = ChoiceTable::fromDataSet(*dataSet, title, {QStringLiteral("IDMARCADO")});
-    const QStringList received = SplitKeyList(keyList);
+    const QStringList received = wire::splitKeyList(keyList);
     for (int row = 0; row < dataSet->RecordCount(); ++row) {
         const QString value = dataSet->valueAt(row, key->index()).toString().trimmed();
         const bool stored = flag && storedMark && dataSet->valueAt(row, storedMark->index()).toString() == QLatin1String("S");
@@ -34,7 +34,7 @@ bool PesquisaLista(UserInteraction &ui, TDataSource *source, const QString &keyF
     const std::optional<QList<bool>> marks = ui.chooseMarks(request);
     if (!marks)
         return false;
-    keyList = MarkedKeyList(request.keys, *marks);
+    keyList = wire::markedKeyList(request.keys, *marks);
     return true;
 }
 

@@ -1,10 +1,27 @@
 #pragma once
 
+// The key lists of the wire format, one source for the screen, the client and the server: codes
+// each followed by "_", with a leading "_" as the selection dialogs give them ("_K1_K2_") or
+// without ("K1_K2_"); "T" in place of a list means all, "" (or "_") nothing.
+
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <optional>
 
-namespace server {
+namespace wire {
+
+// "_K1_K2_" (or "K1_K2_" without the leading separator); "" when there is no key.
+QString joinKeyList(const QStringList &keys, bool leadingSeparator = true);
+// The keys of a list, with or without the leading "_"; "" and "_" give none.
+QStringList splitKeyList(const QString &keyList);
+// The marked keys, in row order, as "_K1_K2_".
+QString markedKeyList(const QStringList &keys, const QList<bool> &marks);
+// Branch-plus-service keys (a branch code of `branchWidth` characters, then the service code) as
+// distinct service codes in the order of first appearance; keys no longer than a service code are
+// service codes already: "_000100010_000200010_00030_" gives "_00010_00030_". Always with the
+// leading "_", so a list without keys stays "_" (nothing), never "" (all).
+QString reduceToServiceCodes(const QString &keyList, int serviceWidth, int branchWidth);
 
 // A selection as the client sends it: "T" (all), a key list "_K1_K2_" or "K1_K2_",
 // a single code "K1" where one is allowed, "" or "_" for nothing.
@@ -33,4 +50,4 @@ std::optional<KeySelection> parseKeyList(const QString &text, const KeyListRules
 // A code argument: blanks around it are dropped; empty is allowed; letters and digits only.
 std::optional<QString> parseCode(const QString &text, const QString &what, int maxLength, QString *error);
 
-} // namespace server
+} // namespace wire

@@ -1,9 +1,9 @@
-#include "server/keylist.h"
+#include "wire/keylist.h"
 
 #include <QLocale>
 #include <QSet>
 
-namespace server {
+namespace wire {
 
 namespace {
 
@@ -34,6 +34,43 @@ std::optional<KeySelection> refuse(QString *error, const QString &message)
 }
 
 } // namespace
+
+QString joinKeyList(const QStringList &keys, bool leadingSeparator)
+{
+    if (keys.isEmpty())
+        return QString();
+    QString list = leadingSeparator ? QStringLiteral("_") : QString();
+    for (const QString &key : keys)
+        list += key + QLatin1Char('_');
+    return list;
+}
+
+QStringList splitKeyList(const QString &keyList)
+{
+    return keyList.split(QLatin1Char('_'), Qt::SkipEmptyParts);
+}
+
+QString markedKeyList(const QStringList &keys, const QList<bool> &marks)
+{
+    QStringList marked;
+    for (int i = 0; i < keys.size() && i < marks.size(); ++i) {
+        if (marks[i])
+            marked.append(keys[i]);
+    }
+    return joinKeyList(marked);
+}
+
+QString reduceToServiceCodes(const QString &keyList, int serviceWidth, int branchWidth)
+{
+    QStringList codes;
+    for (const QString &key : splitKeyList(keyList)) {
+        const QString code = key.size() > serviceWidth ? key.mid(branchWidth) : key;
+        // Whole keys only: a code that is part of another code is a service of its own.
+        if (!codes.contains(code))
+            codes.append(code);
+    }
+    return QLatin1Char('_') + joinKeyList(codes, false);
+}
 
 std::optional<KeySelection> parseKeyList(const QString &text, const KeyListRules &rules, QString *error)
 {
@@ -93,4 +130,4 @@ std::optional<QString> parseCode(const QString &text, const QString &what, int m
     return code;
 }
 
-} // namespace server
+} // namespace wire
