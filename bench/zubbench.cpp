@@ -156,7 +156,7 @@ int main(int argc, char *argv[])
         QTemporaryDir dir;
         const QString tokenFile = dir.filePath(QStringLiteral("token"));
         QFile token(tokenFile);
-        token.open(QIODevice::WriteOnly);
+        token.open(QIODevice::WriteOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         token.write(kToken);
         token.close();
         QProcess server;
