@@ -1,5 +1,7 @@
 #include "server/callcontext.h"
 
+#include "server/serverlog.h"
+
 #include <QCryptographicHash>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -33,8 +35,9 @@ void CallContext::interruptLocked()
     if (m_sqlite)
         sqlite3_interrupt(static_cast<sqlite3 *>(m_sqlite));
     if (m_pgCancel) {
-        char error[256];
-        PQcancel(m_pgCancel, error, sizeof error);
+        char error[256] = {};
+        if (!PQcancel(m_pgCancel, error, sizeof error))
+            logLine(LogLevel::Warning, QStringLiteral("pedido de cancelamento ao PostgreSQL falhou: %1").arg(QString::fromLocal8Bit(error).trimmed()));
     }
 }
 
@@ -48,7 +51,7 @@ void CallContext::attach(QSqlDatabase &db)
         return;
     if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
         m_sqlite = *static_cast<sqlite3 *const *>(handle.data());
-    else if (qstrcmp(handle.typeName(), "PGconn*") == 0)
+    else if (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0) // as Qt's driver names it
         m_pgCancel = PQgetCancel(*static_cast<PGconn *const *>(handle.data()));
     // A stop that came before the connection did still reaches the first statement.
     if (m_reason.load() != StopReason::None)

@@ -60,7 +60,7 @@ const QStringList kTexts = {
 class Mutator
 {
 public:
-    explicit Mutator(quint64 seed) : m_random(quint32(seed), quint32(seed >> 32)) {}
+    explicit Mutator(quint64 seed) : m_random(quint32(seed ^ (seed >> 32))) {}
     int below(int n) { return int(m_random.bounded(quint32(n))); }
     bool chance(int percent) { return below(100) < percent; }
 
