@@ -122,9 +122,11 @@ public:
         return bytes;
     }
 
-    // The HTTP request around a body, now and then with a bent path, header or framing.
-    QByteArray http(const QString &object, const QByteArray &body)
+    // The HTTP request around a body, now and then with a bent path, header or framing; a bent
+    // frame sets *bent, and the sender then closes its side instead of leaving the server waiting.
+    QByteArray http(const QString &object, const QByteArray &body, bool *bent)
     {
+        *bent = false;
         static const QList<QByteArray> paths = {"/rpc/", "/rpc/%00", "/rpc/Zub01100%2ErdmCustoPlanXReal", "/rpc/x?y=1", "/rpc//", "/", "*",
                                                 "/rpc/../etc/passwd", "/rpc/Nada.rdmNada"};
         QByteArray path = "/rpc/" + object.toUtf8();
@@ -138,9 +140,13 @@ public:
             QByteArray chunked;
             for (qsizetype at = 0; at < body.size(); at += 7)
                 chunked += QByteArray::number(qMin<qsizetype>(7, body.size() - at), 16) + "\r\n" + body.mid(at, 7) + "\r\n";
-            return head + "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n" + mutateBytes(chunked + "0\r\n\r\n");
+            const QByteArray framed = chunked + "0\r\n\r\n";
+            const QByteArray sent = mutateBytes(framed);
+            *bent = sent != framed;
+            return head + "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n" + sent;
         }
         const qsizetype length = chance(5) ? body.size() + below(40) - 20 : body.size();
+        *bent = length != body.size();
         head += "Content-Length: " + (chance(2) ? QByteArray("-1") : QByteArray::number(length)) + "\r\nConnection: close\r\n";
         if (chance(3))
             head += QByteArray(below(3000), 'x') + ": " + QByteArray(below(70000), 'y') + "\r\n";
@@ -234,8 +240,9 @@ int main(int argc, char *argv[])
                     const QString outcome = outcomeOf(response);
                     tally.add(outcome, outcome == QLatin1String("erro -32603") || outcome == QLatin1String("malformada"), body);
                 } else {
-                    const QByteArray request = mutate.http(object, body);
-                    const harness::HttpReply reply = harness::exchange(http.port(), request, 30000);
+                    bool bent = false;
+                    const QByteArray request = mutate.http(object, body, &bent);
+                    const harness::HttpReply reply = harness::exchange(http.port(), request, 30000, bent);
                     const QString outcome = QStringLiteral("HTTP %1").arg(reply.status);
                     // Closing on a broken frame (status 0) is fair; an answer must be JSON-RPC.
                     const bool malformed = reply.status != 0 && reply.status != 400 && reply.status != 431

@@ -26,7 +26,7 @@ QJsonObject HttpReply::json() const
     return QJsonDocument::fromJson(body).object();
 }
 
-HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs)
+HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs, bool halfClose)
 {
     HttpReply reply;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -47,6 +47,8 @@ HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs)
             break;
         sent += n;
     }
+    if (halfClose)
+        ::shutdown(fd, SHUT_WR);
     QByteArray data;
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {

@@ -18,7 +18,8 @@ struct HttpReply {
 };
 
 // Sends raw bytes and reads until the server closes. Plain sockets, so threads may use it freely.
-HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs = 60000);
+// With halfClose the sending side is closed after the request, as a client with nothing more to say.
+HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs = 60000, bool halfClose = false);
 
 QByteArray post(const QString &path, const QByteArray &body, const QByteArray &token, const QByteArray &extraHeaders = {});
 QByteArray rpcBody(const QString &method, const QJsonArray &params, int id = 1);
