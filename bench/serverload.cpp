@@ -140,7 +140,11 @@ int lanes(quint16 port, int preparations, int seconds)
 // Clients running the whole report cycle, each on its own branches' month.
 int cycle(quint16 port, int clients, int rounds)
 {
-    Latencies calls;
+    Latencies calls, lists, plans, planDeletes, listDeletes;
+    const auto add = [&calls](Latencies &method, const Answer &answer, bool ok) {
+        calls.add(answer.ms, ok, isBusy(answer));
+        method.add(answer.ms, ok, isBusy(answer));
+    };
     std::atomic<int> cyclesDone{0};
     QElapsedTimer clock;
     clock.start();
@@ -150,15 +154,15 @@ int cycle(quint16 port, int clients, int rounds)
             const QString branches = QStringLiteral("_%1_%2_").arg(101 + c % 14, 4, 10, QLatin1Char('0')).arg(101 + (c + 5) % 14, 4, 10, QLatin1Char('0'));
             const QString month = QStringLiteral("2025-%1").arg(3 + c % 8, 2, 10, QLatin1Char('0'));
             for (int r = 0; r < rounds; ++r) {
-                const Answer lists = timedCall(port, "getListas", {"T", "T", "0001", branches});
-                calls.add(lists.ms, envelopeOk(lists), isBusy(lists));
+                const Answer listed = timedCall(port, "getListas", {"T", "T", "0001", branches});
+                add(lists, listed, envelopeOk(listed));
                 const Answer plan = timedCall(port, "ExecStpConsPlan", {"0001", "", branches, "", month + "-01", month + "-28", "0", "zzzzzzzzzz", "BENCH"});
                 const QString number = answerOf(plan).toString();
-                calls.add(plan.ms, number.size() == 10, isBusy(plan));
+                add(plans, plan, number.size() == 10);
                 const Answer deleted = timedCall(port, "DelConsPlan", {"", number});
-                calls.add(deleted.ms, envelopeOk(deleted), isBusy(deleted));
-                const Answer listsDeleted = timedCall(port, "deletaListas", {answerOf(lists).toObject().value("data")});
-                calls.add(listsDeleted.ms, envelopeOk(listsDeleted), isBusy(listsDeleted));
+                add(planDeletes, deleted, envelopeOk(deleted));
+                const Answer listsDeleted = timedCall(port, "deletaListas", {answerOf(listed).toObject().value("data")});
+                add(listDeletes, listsDeleted, envelopeOk(listsDeleted));
                 ++cyclesDone;
             }
         });
@@ -169,6 +173,10 @@ int cycle(quint16 port, int clients, int rounds)
     say(QStringLiteral("%1 clientes, %2 ciclos em %3 s: %4 ciclos/s, %5 chamadas/s")
             .arg(clients).arg(cyclesDone.load()).arg(seconds, 0, 'f', 1)
             .arg(cyclesDone / seconds, 0, 'f', 1).arg(4 * cyclesDone / seconds, 0, 'f', 1));
+    say(lists.summary(QStringLiteral("getListas")));
+    say(plans.summary(QStringLiteral("ExecStpConsPlan (mês)")));
+    say(planDeletes.summary(QStringLiteral("DelConsPlan")));
+    say(listDeletes.summary(QStringLiteral("deletaListas")));
     say(calls.summary(QStringLiteral("todas as chamadas")));
     return calls.failed > 0 ? 1 : 0;
 }
