@@ -16,8 +16,6 @@
 #include <QJsonDocument>
 #include <QThread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -191,16 +189,12 @@ int flood(quint16 port, int rate, int seconds)
         QElapsedTimer clock;
         clock.start();
         while (running) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(port);
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
+            const int fd = harness::connectLoopback(port);
+            if (fd >= 0) {
                 [[maybe_unused]] const auto sent = ::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL);
                 ++opened;
+                ::close(fd);
             }
-            ::close(fd);
             const qint64 next = qint64(opened) * 1000 / rate;
             if (next > clock.elapsed())
                 QThread::msleep(quint64(next - clock.elapsed()));

@@ -26,20 +26,28 @@ QJsonObject HttpReply::json() const
     return QJsonDocument::fromJson(body).object();
 }
 
-HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs, bool halfClose)
+int connectLoopback(quint16 port)
 {
-    HttpReply reply;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return reply;
+        return -1;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
         ::close(fd);
-        return reply;
+        return -1;
     }
+    return fd;
+}
+
+HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs, bool halfClose)
+{
+    HttpReply reply;
+    const int fd = connectLoopback(port);
+    if (fd < 0)
+        return reply;
     // The server may answer and close before it read everything (a refused body): stop sending then.
     for (qsizetype sent = 0; sent < request.size();) {
         const ssize_t n = ::send(fd, request.constData() + sent, size_t(request.size() - sent), MSG_NOSIGNAL);
@@ -224,6 +232,17 @@ QString PostgresScratch::open(QString *why)
     QString url = m_adminUrl;
     url.replace(QRegularExpression(QStringLiteral("/[^/]*$")), QLatin1Char('/') + name);
     return url;
+}
+
+QString testDatabaseUrl(bool postgres, PostgresScratch &scratch, const QTemporaryDir &dir, QString *why)
+{
+    if (postgres)
+        return scratch.open(why);
+    if (!dir.isValid()) {
+        *why = QStringLiteral("no temporary folder");
+        return {};
+    }
+    return QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("demo.db"));
 }
 
 PostgresScratch::~PostgresScratch()

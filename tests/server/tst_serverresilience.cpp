@@ -2,6 +2,7 @@
 // their detail, limits, strict reading and the token file. The real zub-server on loopback,
 // on SQLite and on PostgreSQL where the case applies.
 #include "serverharness.h"
+#include "testdatabase.h"
 
 #include "wire/databaseurl.h"
 
@@ -11,8 +12,6 @@
 #include <QSqlQuery>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,21 +49,6 @@ bool eventually(const std::function<bool()> &check)
         QTest::qWait(50);
     }
     return true;
-}
-
-// A connected socket that sends nothing until closed.
-int idleConnection(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 // Holds the write lock of the plan and list tables, as another writer would, until released.
@@ -146,17 +130,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        QString why;
-        if (m_postgres) {
-            m_url = m_pg.open(&why);
-            if (m_url.isEmpty()) {
-                if (!qEnvironmentVariableIsEmpty("CI"))
-                    QFAIL(qPrintable(why));
-                QSKIP(qPrintable(QStringLiteral("PostgreSQL tests skipped: %1").arg(why)));
-            }
-        } else {
-            m_url = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("demo.db"));
-        }
+        ZUB_OPEN_TEST_DATABASE(m_url, m_postgres, m_pg, m_dir);
         QString output;
         QCOMPARE(harness::runTool({"--database", m_url, "--create-demo", "--days", "365"}, &output), 0);
     }
@@ -204,7 +178,7 @@ private Q_SLOTS:
         WriterLock lock(m_url, m_postgres);
         QVERIFY(lock.held());
         if (clientLeaves) {
-            const int fd = idleConnection(server.port());
+            const int fd = harness::connectLoopback(server.port());
             const QByteArray request = planRequest(1);
             QCOMPARE(::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL), ssize_t(request.size()));
             QTRY_VERIFY_WITH_TIMEOUT(server.output().contains("ExecStpConsPlan iniciada"), 20000);
@@ -290,7 +264,7 @@ private Q_SLOTS:
         harness::ServerProcess server;
         startServer(server, {"--per-address", "2", "--bodies-memory", "1048576"});
         const QByteArray ping = harness::post("/rpc/" + kPlanObject, harness::rpcBody("rpc.ping", {}), kToken);
-        int idle[2] = {idleConnection(server.port()), idleConnection(server.port())};
+        int idle[2] = {harness::connectLoopback(server.port()), harness::connectLoopback(server.port())};
         harness::HttpReply reply = harness::exchange(server.port(), ping);
         QCOMPARE(reply.status, 503);
         QVERIFY2(errorOf(reply.json()).value("message").toString().contains("Conexões demais"), reply.body.constData());
