@@ -263,38 +263,42 @@ void ConnectionGuard::watchLoop()
     while (!m_stopping) {
         std::this_thread::sleep_for(std::chrono::milliseconds(kWatchIntervalMs));
         std::vector<std::shared_ptr<CallContext>> gone, late;
-        {
-        std::lock_guard lock(m_mutex);
-        // Sockets are only touched under the lock, which the library's close notification also
-        // takes before the socket is closed: a socket number is never reused under our feet.
-        for (Connection *connection : std::as_const(m_bySocket)) {
-            if (!connection->claimed || connection->phase == Phase::Answering)
-                continue;
-            pollfd p{connection->socket, POLLRDHUP, 0};
-            const bool peerClosed = ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
-            if (connection->phase == Phase::Working) {
-                if (peerClosed && connection->call)
-                    gone.push_back(connection->call);
-                else if (connection->call && connection->call->deadlinePassed())
-                    late.push_back(connection->call);
-                continue;
-            }
-            const qint64 limit = connection->phase == Phase::Head ? m_limits.headTimeoutMs : m_limits.bodyTimeoutMs;
-            int unread = 0;
-            const bool drained = peerClosed && ::ioctl(connection->socket, FIONREAD, &unread) == 0 && unread == 0;
-            if (connection->since.hasExpired(limit) || drained) {
-                if (!drained)
-                    logLine(LogLevel::Debug, connection->phase == Phase::Head ? QStringLiteral("conexão fechada: cabeçalho não chegou a tempo")
-                                                                              : QStringLiteral("conexão fechada: corpo não chegou a tempo"));
-                // The library sees the end of the stream and frees the slot.
-                ::shutdown(connection->socket, SHUT_RDWR);
-            }
-        }
-        }
+        inspect(&gone, &late);
+        // Outside the lock: a PostgreSQL cancel request is a round trip to the database.
         for (const auto &call : gone)
             call->stop(StopReason::ClientGone);
         for (const auto &call : late)
             call->stop(StopReason::Deadline);
+    }
+}
+
+void ConnectionGuard::inspect(std::vector<std::shared_ptr<CallContext>> *gone, std::vector<std::shared_ptr<CallContext>> *late)
+{
+    std::lock_guard lock(m_mutex);
+    // Sockets are only touched under the lock, which the library's close notification also takes
+    // before the socket is closed: a socket number is never reused under our feet.
+    for (Connection *connection : std::as_const(m_bySocket)) {
+        if (!connection->claimed || connection->phase == Phase::Answering)
+            continue;
+        pollfd p{connection->socket, POLLRDHUP, 0};
+        const bool peerClosed = ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
+        if (connection->phase == Phase::Working) {
+            if (peerClosed && connection->call)
+                gone->push_back(connection->call);
+            else if (connection->call && connection->call->deadlinePassed())
+                late->push_back(connection->call);
+            continue;
+        }
+        const qint64 limit = connection->phase == Phase::Head ? m_limits.headTimeoutMs : m_limits.bodyTimeoutMs;
+        int unread = 0;
+        const bool drained = peerClosed && ::ioctl(connection->socket, FIONREAD, &unread) == 0 && unread == 0;
+        if (!drained && !connection->since.hasExpired(limit))
+            continue;
+        if (!drained)
+            logLine(LogLevel::Debug, connection->phase == Phase::Head ? QStringLiteral("conexão fechada: cabeçalho não chegou a tempo")
+                                                                      : QStringLiteral("conexão fechada: corpo não chegou a tempo"));
+        // The library sees the end of the stream and frees the slot.
+        ::shutdown(connection->socket, SHUT_RDWR);
     }
 }
 

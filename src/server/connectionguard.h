@@ -63,6 +63,8 @@ public:
 private:
     void acceptLoop();
     void watchLoop();
+    // Closes connections past their deadline; collects the calls whose client left or whose time is up.
+    void inspect(std::vector<std::shared_ptr<CallContext>> *gone, std::vector<std::shared_ptr<CallContext>> *late);
     void refuse(int socket, const QString &why);
 
     GuardLimits m_limits;
