@@ -356,7 +356,7 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
 
     QTemporaryDir dir;
     QFile token(dir.filePath(QStringLiteral("server.token")));
-    token.open(QIODevice::WriteOnly);
+    token.open(QIODevice::WriteOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     token.write(kToken);
     token.close();
     QProcess server;

@@ -1,9 +1,14 @@
 #include "server/database.h"
 
+#include "server/callcontext.h"
+
 #include <QAtomicInt>
 #include <QDate>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QThread>
+
+#include <sqlite3.h>
 
 namespace server {
 
@@ -13,6 +18,52 @@ static QString errorText(const QSqlError &error)
     if (text.isEmpty())
         text = error.text().trimmed();
     return text;
+}
+
+// Sorts a driver error by what the caller's answer must say: SQLite's result code or
+// PostgreSQL's SQLSTATE.
+static DbFailure failureOf(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    bool numeric = false;
+    const int sqliteCode = code.toInt(&numeric) & 0xff;
+    if (numeric) {
+        if (sqliteCode == SQLITE_BUSY || sqliteCode == SQLITE_LOCKED)
+            return DbFailure::Busy;
+        if (sqliteCode == SQLITE_INTERRUPT)
+            return DbFailure::Interrupted;
+    } else if (code == QLatin1String("55P03") || code == QLatin1String("40P01") || code == QLatin1String("40001")) {
+        return DbFailure::Busy; // lock_timeout, deadlock, serialization failure
+    } else if (code == QLatin1String("57014")) {
+        return DbFailure::Interrupted; // cancel request or statement_timeout
+    } else if (code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P"))) {
+        return DbFailure::Connection;
+    }
+    return error.type() == QSqlError::ConnectionError ? DbFailure::Connection : DbFailure::Other;
+}
+
+// Gives up waiting for SQLite's lock after the busy timeout, or at once when the call was
+// stopped, so a cancel also reaches a call that waits for another writer.
+static int sqliteBusyWait(void *timeoutMs, int attempt)
+{
+    thread_local QDeadlineTimer deadline;
+    if (attempt == 0)
+        deadline.setRemainingTime(qint64(reinterpret_cast<quintptr>(timeoutMs)));
+    const CallContext *call = CallContext::current();
+    if ((call && call->stopReason() != StopReason::None) || deadline.hasExpired())
+        return 0;
+    static constexpr int steps[] = {1, 2, 5, 10, 15, 20, 25, 25, 25, 50};
+    const qint64 pause = qMin<qint64>(attempt < 10 ? steps[attempt] : 50, deadline.remainingTime());
+    QThread::msleep(quint64(qMax<qint64>(pause, 1)));
+    return 1;
+}
+
+static sqlite3 *sqliteHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.data());
 }
 
 QSqlDatabase openConnection(const DbSettings &settings, const QString &connectionName)
@@ -25,8 +76,11 @@ QSqlDatabase openConnection(const DbSettings &settings, const QString &connectio
     db.setConnectOptions(url.kind == wire::DatabaseUrl::Kind::Sqlite ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(settings.busyTimeoutMs)
                                                                       : QStringLiteral("connect_timeout=10"));
     if (!db.open())
-        throw DbError{QStringLiteral("Não foi possível abrir o banco de dados %1: %2").arg(url.display(), errorText(db.lastError()))};
+        throw DbError{QStringLiteral("Não foi possível abrir o banco de dados %1: %2").arg(url.display(), errorText(db.lastError())),
+                      DbFailure::Connection};
     if (url.kind == wire::DatabaseUrl::Kind::Sqlite) {
+        if (sqlite3 *handle = sqliteHandle(db))
+            sqlite3_busy_handler(handle, &sqliteBusyWait, reinterpret_cast<void *>(quintptr(qMax(0, settings.busyTimeoutMs))));
         execScript(db,
                    {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=NORMAL"),
                     QStringLiteral("PRAGMA foreign_keys=ON")},
@@ -34,7 +88,12 @@ QSqlDatabase openConnection(const DbSettings &settings, const QString &connectio
     } else {
         // The plan aggregates look expensive to the planner, so it would compile each one to
         // machine code, which takes longer than it saves on queries of this size.
-        execScript(db, {QStringLiteral("SET client_min_messages TO WARNING"), QStringLiteral("SET jit = off")},
+        // A lock held by another writer fails the statement after the busy timeout instead of
+        // holding the call; no statement runs longer than a call may.
+        execScript(db,
+                   {QStringLiteral("SET client_min_messages TO WARNING"), QStringLiteral("SET jit = off"),
+                    QStringLiteral("SET lock_timeout = %1").arg(qMax(1, settings.busyTimeoutMs)),
+                    QStringLiteral("SET statement_timeout = %1").arg(settings.statementTimeoutMs)},
                    QStringLiteral("configurar a conexão PostgreSQL"));
     }
     return db;
@@ -42,39 +101,59 @@ QSqlDatabase openConnection(const DbSettings &settings, const QString &connectio
 
 namespace {
 
+void closeAndRemove(const QString &name)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
 // Owned by one thread; removes its connection when that thread ends.
 struct ThreadConnection {
     QString name;
     ~ThreadConnection()
     {
-        if (name.isEmpty())
-            return;
-        {
-            QSqlDatabase db = QSqlDatabase::database(name, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(name);
+        if (!name.isEmpty())
+            closeAndRemove(name);
     }
 };
 
+thread_local ThreadConnection threadHolder;
+
 } // namespace
+
+void dropThreadConnection()
+{
+    if (CallContext *call = CallContext::current())
+        call->detach();
+    if (threadHolder.name.isEmpty())
+        return;
+    closeAndRemove(threadHolder.name);
+    threadHolder.name.clear();
+}
 
 QSqlDatabase threadConnection(const DbSettings &settings)
 {
     static QAtomicInt counter;
-    thread_local ThreadConnection holder;
-    if (!holder.name.isEmpty()) {
-        QSqlDatabase db = QSqlDatabase::database(holder.name, false);
-        if (db.isOpen())
+    if (!threadHolder.name.isEmpty()) {
+        QSqlDatabase db = QSqlDatabase::database(threadHolder.name, false);
+        const sqlite3 *handle = sqliteHandle(db);
+        if (db.isOpen() && !(handle && sqlite3_db_readonly(const_cast<sqlite3 *>(handle), "main") == 1)) {
+            if (CallContext *call = CallContext::current())
+                call->attach(db);
             return db;
+        }
         db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(holder.name);
-        holder.name.clear();
+        dropThreadConnection();
     }
     const QString name = QStringLiteral("zub-worker-%1").arg(counter.fetchAndAddRelaxed(1));
     try {
         QSqlDatabase db = openConnection(settings, name);
-        holder.name = name;
+        threadHolder.name = name;
+        if (CallContext *call = CallContext::current())
+            call->attach(db);
         return db;
     } catch (...) {
         QSqlDatabase::removeDatabase(name);
@@ -149,8 +228,17 @@ static QString dialectText(const QSqlDatabase &db, const QString &text)
     return translated.replace(QLatin1String("json_each(?)"), QLatin1String("json_array_elements_text(CAST(? AS json))"));
 }
 
+// A call that was stopped runs no further statement.
+static void throwIfStopped(const QString &what)
+{
+    const CallContext *call = CallContext::current();
+    if (call && call->stopReason() != StopReason::None)
+        throw DbError{QStringLiteral("Chamada interrompida antes de %1.").arg(what), DbFailure::Interrupted};
+}
+
 QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what)
 {
+    throwIfStopped(what);
     QSqlQuery query(db);
     query.setForwardOnly(true);
     bool ok = query.prepare(dialectText(db, sql.text()));
@@ -161,10 +249,14 @@ QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what)
     }
     if (!ok) {
         const QSqlError error = query.lastError();
-        // A lost PostgreSQL connection is reopened by the next request instead of failing forever.
-        if (error.type() == QSqlError::ConnectionError)
+        const DbFailure failure = failureOf(error);
+        // A lost connection is reopened by the next call instead of failing forever.
+        if (failure == DbFailure::Connection) {
+            if (CallContext *call = CallContext::current())
+                call->detach();
             db.close();
-        throw DbError{QStringLiteral("Erro no banco de dados ao %1: %2").arg(what, errorText(error))};
+        }
+        throw DbError{QStringLiteral("Erro no banco de dados ao %1: %2").arg(what, errorText(error)), failure};
     }
     return query;
 }
@@ -172,9 +264,11 @@ QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what)
 void execScript(QSqlDatabase &db, const QStringList &statements, const QString &what)
 {
     for (const QString &statement : statements) {
+        throwIfStopped(what);
         QSqlQuery query(db);
         if (!query.exec(statement))
-            throw DbError{QStringLiteral("Erro no banco de dados ao %1: %2").arg(what, errorText(query.lastError()))};
+            throw DbError{QStringLiteral("Erro no banco de dados ao %1: %2").arg(what, errorText(query.lastError())),
+                          failureOf(query.lastError())};
     }
 }
 

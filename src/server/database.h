@@ -13,14 +13,25 @@ namespace server {
 
 enum class Dialect { Sqlite, Postgres };
 
-// A database failure; the message is Portuguese and names what was being done.
+// What went wrong in the database, as far as the caller's answer needs to know.
+enum class DbFailure {
+    Other,
+    Busy,        // another writer held the lock longer than the busy timeout
+    Interrupted, // stopped by a cancel, a client that left or the statement timeout
+    Connection,  // the connection could not be opened or was lost
+};
+
+// A database failure. The message is Portuguese, names what was being done and carries the
+// driver's text: it is for the server's log, never for the caller.
 struct DbError {
     QString message;
+    DbFailure kind = DbFailure::Other;
 };
 
 struct DbSettings {
     wire::DatabaseUrl url;
-    int busyTimeoutMs = 30000;
+    int busyTimeoutMs = 5000;           // longest wait for a lock held by another writer
+    int statementTimeoutMs = 120000;    // longest call; PostgreSQL's statement_timeout too
 };
 
 // Opens a new connection under the given Qt connection name. SQLite connections are put in WAL
@@ -28,8 +39,11 @@ struct DbSettings {
 QSqlDatabase openConnection(const DbSettings &settings, const QString &connectionName);
 
 // The calling thread's own connection, opened on first use and closed when the thread ends:
-// a Qt SQL connection must stay in the thread that opened it.
+// a Qt SQL connection must stay in the thread that opened it. A SQLite connection that could only
+// open the file read-only is opened again, so a file made writable serves at once.
 QSqlDatabase threadConnection(const DbSettings &settings);
+// Closes the calling thread's connection after a failure; the next call opens a new one.
+void dropThreadConnection();
 
 Dialect dialectOf(const QSqlDatabase &db);
 

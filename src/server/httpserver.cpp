@@ -1,9 +1,17 @@
 #include "server/httpserver.h"
 
+#include "server/callcontext.h"
+#include "server/callpool.h"
 #include "server/rpcdispatcher.h"
+#include "server/serverlog.h"
+#include "wire/datapacket.h"
 #include "wire/rpcmessage.h"
 
 #include <microhttpd.h>
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QThread>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -15,24 +23,62 @@
 namespace server {
 
 struct HttpServer::Request {
+    QByteArray rawUri;
+    ConnectionGuard::Connection *connection = nullptr;
+    bool headDone = false;
     QString object;
+    QByteArray bearer;
     QByteArray body;
     qint64 received = 0;
+    qint64 reserved = 0; // counted against the memory cap of all bodies
+    bool declared = false;
     bool tooLarge = false;
+    bool overMemory = false;
+    bool submitted = false;
+    QElapsedTimer timer;
+    // Written by the worker before it resumes the connection.
+    std::atomic<bool> answerReady{false};
+    unsigned status = MHD_HTTP_OK;
+    QByteArray answer;
 };
 
 namespace {
 
-MHD_Result accessHandler(void *cls, MHD_Connection *connection, const char *url, const char *method, const char *,
-                         const char *upload, size_t *uploadSize, void **state)
+HttpServer *serverOf(void *cls)
 {
-    return static_cast<MHD_Result>(static_cast<HttpServer *>(cls)->handle(connection, url, method, upload, uploadSize, state));
+    return static_cast<HttpServer *>(cls);
 }
 
-void requestCompleted(void *, MHD_Connection *, void **state, MHD_RequestTerminationCode)
+MHD_Result accessHandler(void *cls, MHD_Connection *connection, const char *, const char *method, const char *,
+                         const char *upload, size_t *uploadSize, void **state)
 {
-    delete static_cast<HttpServer::Request *>(*state);
-    *state = nullptr;
+    return static_cast<MHD_Result>(serverOf(cls)->handle(connection, method, upload, uploadSize, state));
+}
+
+// Called once the request line is in, before any header: the raw path, not yet decoded.
+void *requestStarted(void *, const char *uri, MHD_Connection *)
+{
+    auto *request = new HttpServer::Request;
+    request->rawUri = QByteArray(uri);
+    return request;
+}
+
+void connectionEvent(void *cls, MHD_Connection *connection, void **socketContext, MHD_ConnectionNotificationCode code)
+{
+    ConnectionGuard &guard = serverOf(cls)->guard();
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        *socketContext = info ? guard.opened(info->connect_fd) : nullptr;
+    } else {
+        guard.closed(static_cast<ConnectionGuard::Connection *>(*socketContext));
+        *socketContext = nullptr;
+    }
+}
+
+ConnectionGuard::Connection *guardedConnection(MHD_Connection *connection)
+{
+    const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info ? static_cast<ConnectionGuard::Connection *>(info->socket_context) : nullptr;
 }
 
 int respond(MHD_Connection *connection, unsigned status, const QByteArray &body)
@@ -46,6 +92,8 @@ int respond(MHD_Connection *connection, unsigned status, const QByteArray &body)
         MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Bearer");
     if (status == MHD_HTTP_METHOD_NOT_ALLOWED)
         MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "POST");
+    if (status == MHD_HTTP_SERVICE_UNAVAILABLE)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
     const MHD_Result result = MHD_queue_response(connection, status, response);
     MHD_destroy_response(response);
     return result;
@@ -53,7 +101,16 @@ int respond(MHD_Connection *connection, unsigned status, const QByteArray &body)
 
 int respondError(MHD_Connection *connection, unsigned status, int code, const QString &message)
 {
+    if (status == MHD_HTTP_SERVICE_UNAVAILABLE)
+        logLine(LogLevel::Warning, QStringLiteral("requisição recusada: %1").arg(message));
+    else
+        logLine(LogLevel::Debug, QStringLiteral("requisição recusada (HTTP %1): %2").arg(status).arg(message));
     return respond(connection, status, wire::RpcResponse::failure(QJsonValue::Null, code, message).encode());
+}
+
+unsigned statusOf(const wire::RpcResponse &response)
+{
+    return response.error && response.error->code == wire::ServerBusy ? MHD_HTTP_SERVICE_UNAVAILABLE : MHD_HTTP_OK;
 }
 
 // Compares without an early exit, so the time taken says nothing about the token.
@@ -67,10 +124,48 @@ bool sameSecret(const QByteArray &given, const QByteArray &expected)
     return difference == 0;
 }
 
+// The bearer token of the request, or nothing when there is none.
+QByteArray bearerOf(MHD_Connection *connection)
+{
+    const char *header = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
+    static const QByteArray scheme("Bearer ");
+    const QByteArray value(header ? header : "");
+    return value.startsWith(scheme) ? value.mid(scheme.size()).trimmed() : QByteArray();
+}
+
+// "/rpc/<object>" exactly: no query, no percent-encoding, no other characters than a name has.
+std::optional<QString> objectOfPath(const QByteArray &rawUri)
+{
+    static const QRegularExpression form(QStringLiteral("\\A/rpc/([A-Za-z0-9_][A-Za-z0-9_.-]{0,99})\\z"));
+    const auto match = form.match(QString::fromLatin1(rawUri));
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured(1);
+}
+
+void logCall(const QString &name, const QElapsedTimer &timer, const wire::RpcResponse &response, const QString &incident)
+{
+    if (!logs(LogLevel::Info))
+        return;
+    QString outcome = QStringLiteral("ok");
+    if (response.error) {
+        const int code = response.error->code;
+        outcome = code == wire::ServerBusy ? QStringLiteral("ocupado")
+            : code == wire::CallCancelled  ? QStringLiteral("cancelada")
+                                           : QStringLiteral("erro %1").arg(code);
+    }
+    if (!incident.isEmpty())
+        outcome += QStringLiteral(" ocorrência %1").arg(incident);
+    logLine(LogLevel::Info, QStringLiteral("%1 %2 ms %3").arg(name).arg(timer.elapsed()).arg(outcome));
+}
+
+const QString kClosing = QStringLiteral("Servidor em encerramento; tente novamente em instantes.");
+const QString kTooMuchData = QStringLiteral("Servidor recebendo dados demais no momento; tente novamente em instantes.");
+
 } // namespace
 
 HttpServer::HttpServer(const RpcDispatcher &dispatcher, const QByteArray &token, const HttpLimits &limits)
-    : m_dispatcher(dispatcher), m_token(token), m_limits(limits)
+    : m_dispatcher(dispatcher), m_token(token), m_limits(limits), m_guard(limits.guard), m_calls(std::make_unique<CallRegistry>())
 {
 }
 
@@ -79,77 +174,163 @@ HttpServer::~HttpServer()
     stop();
 }
 
-bool HttpServer::authorized(void *connection) const
-{
-    const char *header = MHD_lookup_connection_value(static_cast<MHD_Connection *>(connection), MHD_HEADER_KIND,
-                                                     MHD_HTTP_HEADER_AUTHORIZATION);
-    if (!header)
-        return false;
-    const QByteArray value(header);
-    static const QByteArray scheme("Bearer ");
-    if (!value.startsWith(scheme))
-        return false;
-    return sameSecret(value.mid(scheme.size()).trimmed(), m_token);
-}
-
-int HttpServer::handle(void *rawConnection, const char *url, const char *method, const char *upload, size_t *uploadSize, void **state)
+int HttpServer::handle(void *rawConnection, const char *method, const char *upload, size_t *uploadSize, void **state)
 {
     auto *connection = static_cast<MHD_Connection *>(rawConnection);
     auto *request = static_cast<Request *>(*state);
     if (!request) {
+        request = new Request;
+        *state = request;
+    }
+    if (!request->headDone) {
         // Headers are in; refuse what needs no body before reading any.
+        request->headDone = true;
+        request->timer.start();
+        request->connection = guardedConnection(connection);
+        m_guard.headReceived(request->connection);
+        if (m_closing)
+            return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kClosing);
         if (std::strcmp(method, MHD_HTTP_METHOD_POST) != 0)
             return respondError(connection, MHD_HTTP_METHOD_NOT_ALLOWED, wire::InvalidRequest,
                                 QStringLiteral("Use POST /rpc/<objeto> para chamar o servidor de aplicação."));
-        const auto object = wire::serverObjectFromPath(QString::fromUtf8(url));
+        const auto object = objectOfPath(request->rawUri);
         if (!object)
             return respondError(connection, MHD_HTTP_NOT_FOUND, wire::InvalidRequest,
-                                QStringLiteral("Caminho desconhecido: use POST /rpc/<objeto>."));
-        if (!authorized(connection))
+                                QStringLiteral("Caminho desconhecido: use POST /rpc/<objeto>, sem consulta nem caracteres codificados."));
+        request->bearer = bearerOf(connection);
+        if (!sameSecret(request->bearer, m_token))
             return respondError(connection, MHD_HTTP_UNAUTHORIZED, wire::Unauthorized,
                                 QStringLiteral("Credencial de acesso (token) ausente ou inválida."));
         if (!m_dispatcher.hasObject(*object))
             return respondError(connection, MHD_HTTP_NOT_FOUND, wire::ObjectNotFound,
-                                QStringLiteral("Objeto de servidor desconhecido: %1.").arg(object->left(100)));
+                                QStringLiteral("Objeto de servidor desconhecido: %1.").arg(*object));
         if (const char *length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH)) {
             bool ok = false;
             const qint64 declared = QByteArray(length).toLongLong(&ok);
-            if (!ok || declared > m_limits.maxBody)
+            if (!ok || declared < 0 || declared > m_limits.maxBody)
                 return respondError(connection, MHD_HTTP_CONTENT_TOO_LARGE, wire::RequestTooLarge,
                                     QStringLiteral("Requisição maior que o limite de %1 bytes.").arg(m_limits.maxBody));
+            if (!m_guard.reserveBody(declared))
+                return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kTooMuchData);
+            request->reserved = declared;
+            request->declared = true;
+            request->body.reserve(declared);
         }
-        request = new Request;
         request->object = *object;
-        *state = request;
         return MHD_YES;
     }
 
     if (*uploadSize > 0) {
-        // Chunked bodies declare no length: count what arrives. Past the limit the rest is read
+        // Chunked bodies declare no length: count what arrives. Past a limit the rest is read
         // and dropped so the refusal can still be answered; a sender that keeps going is cut off.
-        request->received += qint64(*uploadSize);
+        const qint64 size = qint64(*uploadSize);
+        request->received += size;
         if (request->received > m_limits.maxBody)
             request->tooLarge = true;
-        if (!request->tooLarge)
-            request->body.append(upload, qsizetype(*uploadSize));
-        else
-            request->body.clear();
+        if (!request->declared && !request->tooLarge && !request->overMemory) {
+            if (m_guard.reserveBody(size))
+                request->reserved += size;
+            else
+                request->overMemory = true;
+        }
+        if (request->tooLarge || request->overMemory) {
+            request->body = QByteArray();
+        } else {
+            request->body.append(upload, qsizetype(size));
+        }
         *uploadSize = 0;
         return request->received > 4 * m_limits.maxBody ? MHD_NO : MHD_YES;
     }
+    return finishRequest(connection, request);
+}
 
+int HttpServer::finishRequest(void *rawConnection, Request *request)
+{
+    auto *connection = static_cast<MHD_Connection *>(rawConnection);
+    if (request->answerReady.load(std::memory_order_acquire)) {
+        m_guard.answered(request->connection);
+        return respond(connection, request->status, request->answer);
+    }
+    if (request->submitted)
+        return MHD_YES;
     if (request->tooLarge)
         return respondError(connection, MHD_HTTP_CONTENT_TOO_LARGE, wire::RequestTooLarge,
                             QStringLiteral("Requisição maior que o limite de %1 bytes.").arg(m_limits.maxBody));
-    return respond(connection, MHD_HTTP_OK, m_dispatcher.dispatch(request->object, request->body).encode());
+    if (request->overMemory)
+        return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kTooMuchData);
+
+    PreparedCall call = m_dispatcher.prepare(request->object, request->body);
+    // The parsed request is all a call needs from now on.
+    request->body = QByteArray();
+    m_guard.releaseBody(request->reserved);
+    request->reserved = 0;
+
+    const QString name = request->object + QLatin1Char('.') + call.method;
+    if (call.kind == PreparedCall::Kind::Answered) {
+        logCall(name, request->timer, call.answer, {});
+        m_guard.answered(request->connection);
+        return respond(connection, statusOf(call.answer), call.answer.encode());
+    }
+    if (call.kind == PreparedCall::Kind::Cancel) {
+        const int stopped = m_calls->cancel(CallRegistry::keyOf(request->object, request->bearer, call.cancelId));
+        const wire::RpcResponse answer = wire::RpcResponse::success(call.request.id, wire::envelope::ok(stopped));
+        logCall(name, request->timer, answer, {});
+        m_guard.answered(request->connection);
+        return respond(connection, MHD_HTTP_OK, answer.encode());
+    }
+    std::lock_guard pools(m_poolsMutex);
+    if (m_closing)
+        return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kClosing);
+    request->submitted = true;
+    auto context = std::make_shared<CallContext>(m_limits.callTimeoutMs);
+    const QString id = call.idText();
+    const QString key = id.isEmpty() ? QString() : CallRegistry::keyOf(request->object, request->bearer, id);
+    if (!key.isEmpty())
+        m_calls->add(key, context);
+    m_guard.waitingForAnswer(request->connection, context);
+    CallPool &pool = call.lane() == Lane::Slow ? *m_slow : *m_quick;
+    MHD_suspend_connection(connection);
+    pool.submit([this, connection, request, context, key, name, call = std::move(call)] {
+        logLine(LogLevel::Debug, QStringLiteral("%1 iniciada").arg(name));
+        CallOutcome outcome;
+        {
+            CallContext::Scope running(context.get());
+            outcome = m_dispatcher.run(call);
+        }
+        if (!key.isEmpty())
+            m_calls->remove(key, context);
+        logCall(name, request->timer, outcome.response, outcome.incident);
+        request->status = statusOf(outcome.response);
+        request->answer = outcome.response.encode();
+        request->answerReady.store(true, std::memory_order_release);
+        MHD_resume_connection(connection);
+    });
+    return MHD_YES;
 }
+
+namespace {
+
+void requestCompleted(void *cls, MHD_Connection *, void **state, MHD_RequestTerminationCode)
+{
+    auto *request = static_cast<HttpServer::Request *>(*state);
+    *state = nullptr;
+    if (!request)
+        return;
+    ConnectionGuard &guard = serverOf(cls)->guard();
+    guard.releaseBody(request->reserved);
+    if (request->headDone)
+        guard.requestDone(request->connection);
+    delete request;
+}
+
+} // namespace
 
 bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error)
 {
+    int listenSocket = -1;
     auto fail = [&](const QString &why) {
-        if (m_socket >= 0)
-            ::close(m_socket);
-        m_socket = -1;
+        if (listenSocket >= 0)
+            ::close(listenSocket);
         if (error)
             *error = why;
         return false;
@@ -172,42 +353,71 @@ bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error
         length = sizeof(sockaddr_in);
     }
     const QString where = QStringLiteral("%1:%2").arg(address.toString()).arg(port);
-    m_socket = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_socket < 0)
+    listenSocket = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenSocket < 0)
         return fail(QStringLiteral("Não foi possível criar o socket: %1.").arg(QString::fromLocal8Bit(std::strerror(errno))));
     const int on = 1;
-    ::setsockopt(m_socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    ::setsockopt(listenSocket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (v6)
-        ::setsockopt(m_socket, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-    if (::bind(m_socket, reinterpret_cast<sockaddr *>(&storage), length) != 0)
+        ::setsockopt(listenSocket, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    if (::bind(listenSocket, reinterpret_cast<sockaddr *>(&storage), length) != 0)
         return fail(QStringLiteral("Não foi possível escutar em %1: %2.").arg(where, QString::fromLocal8Bit(std::strerror(errno))));
-    if (::listen(m_socket, 128) != 0)
+    if (::listen(listenSocket, 256) != 0)
         return fail(QStringLiteral("Não foi possível escutar em %1: %2.").arg(where, QString::fromLocal8Bit(std::strerror(errno))));
     sockaddr_storage bound{};
     socklen_t boundLength = sizeof bound;
-    ::getsockname(m_socket, reinterpret_cast<sockaddr *>(&bound), &boundLength);
+    ::getsockname(listenSocket, reinterpret_cast<sockaddr *>(&bound), &boundLength);
     m_port = ntohs(v6 ? reinterpret_cast<sockaddr_in6 *>(&bound)->sin6_port : reinterpret_cast<sockaddr_in *>(&bound)->sin_port);
 
-    m_daemon = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD, 0, nullptr, nullptr, &accessHandler, this,
-                                MHD_OPTION_LISTEN_SOCKET, m_socket,
-                                MHD_OPTION_THREAD_POOL_SIZE, m_limits.threads,
-                                MHD_OPTION_CONNECTION_LIMIT, m_limits.maxConnections,
+    m_quick = std::make_unique<CallPool>(m_limits.quickThreads);
+    m_slow = std::make_unique<CallPool>(m_limits.threads);
+    // The guard accepts and counts the connections; the library's own limit is only a backstop.
+    m_daemon = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_NO_LISTEN_SOCKET, 0, nullptr,
+                                nullptr, &accessHandler, this,
+                                MHD_OPTION_THREAD_POOL_SIZE, m_limits.httpThreads,
+                                MHD_OPTION_CONNECTION_LIMIT, m_limits.guard.maxConnections + 16 * m_limits.httpThreads,
                                 MHD_OPTION_CONNECTION_MEMORY_LIMIT, m_limits.connectionMemory,
                                 MHD_OPTION_CONNECTION_TIMEOUT, m_limits.timeoutSeconds,
-                                MHD_OPTION_NOTIFY_COMPLETED, &requestCompleted, nullptr,
+                                MHD_OPTION_NOTIFY_COMPLETED, &requestCompleted, this,
+                                MHD_OPTION_NOTIFY_CONNECTION, &connectionEvent, this,
+                                MHD_OPTION_URI_LOG_CALLBACK, &requestStarted, this,
                                 MHD_OPTION_END);
-    if (!m_daemon)
+    if (!m_daemon) {
+        m_quick.reset();
+        m_slow.reset();
         return fail(QStringLiteral("Não foi possível iniciar o servidor HTTP em %1.").arg(where));
+    }
+    m_guard.start(listenSocket, [this](int socket, const sockaddr *peer, socklen_t peerLength) {
+        return MHD_add_connection(m_daemon, socket, peer, peerLength) == MHD_YES;
+    });
     return true;
 }
 
 void HttpServer::stop()
 {
-    if (m_daemon) {
-        MHD_stop_daemon(m_daemon); // closes the listening socket too
-        m_daemon = nullptr;
-        m_socket = -1;
+    if (!m_daemon)
+        return;
+    m_guard.stopAccepting();
+    // The calls under way finish and are answered; then nothing new is taken.
+    QElapsedTimer waited;
+    waited.start();
+    while (m_guard.requestsUnderWay() > 0 && !waited.hasExpired(m_limits.callTimeoutMs))
+        QThread::msleep(20);
+    std::unique_ptr<CallPool> quick, slow;
+    {
+        std::lock_guard pools(m_poolsMutex);
+        m_closing = true;
+        quick = std::move(m_quick);
+        slow = std::move(m_slow);
     }
+    quick.reset();
+    slow.reset();
+    waited.restart();
+    while (m_guard.requestsUnderWay() > 0 && !waited.hasExpired(2000))
+        QThread::msleep(20);
+    MHD_stop_daemon(m_daemon);
+    m_daemon = nullptr;
+    m_guard.stop();
 }
 
 } // namespace server

@@ -6,6 +6,7 @@
 #include "server/rpcdispatcher.h"
 #include "server/schema.h"
 #include "server/serverconfig.h"
+#include "server/serverlog.h"
 #include "server/sweeper.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace server;
@@ -56,7 +58,10 @@ void say(std::FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
-// The bearer token, or nothing with the reason in *error.
+constexpr int kMaxTokenLength = 4096;
+
+// The bearer token, or nothing with the reason in *error. Like ssh with its keys, a file others
+// may read is refused: the token opens every call.
 std::optional<QByteArray> readToken(const QString &path, QString *error)
 {
     QFile file(path);
@@ -64,7 +69,18 @@ std::optional<QByteArray> readToken(const QString &path, QString *error)
         *error = QStringLiteral("Não foi possível ler o arquivo da credencial %1: %2.").arg(path, file.errorString());
         return std::nullopt;
     }
-    const QByteArray token = file.read(4096).trimmed();
+    struct stat status {};
+    if (::fstat(file.handle(), &status) != 0 || (status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        *error = QStringLiteral("O arquivo da credencial %1 está acessível a outros usuários (permissões %2); "
+                                "restrinja-o ao dono com: chmod 600 %1")
+                     .arg(path, QString::number(status.st_mode & 0777, 8));
+        return std::nullopt;
+    }
+    const QByteArray token = file.read(2 * kMaxTokenLength).trimmed();
+    if (token.size() > kMaxTokenLength) {
+        *error = QStringLiteral("A credencial em %1 passa de %2 caracteres; gere uma mais curta.").arg(path).arg(kMaxTokenLength);
+        return std::nullopt;
+    }
     if (token.size() < 16) {
         *error = QStringLiteral("A credencial em %1 tem menos de 16 caracteres; gere uma mais longa.").arg(path);
         return std::nullopt;
@@ -146,6 +162,7 @@ int main(int argc, char *argv[])
         say(exitCode == 0 ? stdout : stderr, output);
         return exitCode;
     }
+    setLogLevel(config->logLevel);
     int result = 1;
     try {
         QSqlDatabase db = openConnection(config->database, QStringLiteral("zub-main"));

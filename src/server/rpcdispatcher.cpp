@@ -1,10 +1,12 @@
 #include "server/rpcdispatcher.h"
 
+#include "server/callcontext.h"
 #include "server/database.h"
+#include "server/serverlog.h"
 #include "wire/datapacket.h"
 
+#include <QJsonDocument>
 #include <QRegularExpression>
-#include <cstdio>
 #include <exception>
 
 namespace server {
@@ -36,15 +38,20 @@ std::optional<CallError> checkArgs(const MethodSpec &method, const QJsonArray &p
                                                   .arg(method.args.size())
                                                   .arg(params.size())};
     }
-    static const QRegularExpression isoDate(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    // \z, not $: a date followed by a line break is no date.
+    static const QRegularExpression isoDate(QStringLiteral("\\A[0-9]{4}-[0-9]{2}-[0-9]{2}\\z"));
     for (int i = 0; i < params.size(); ++i) {
         const ArgSpec &expected = method.args[i];
         const QJsonValue value = params[i];
         const QString where = QStringLiteral("Argumento %1 (%2) de %3").arg(i + 1).arg(expected.label, method.name);
         switch (expected.kind) {
         case ArgKind::Text:
-            if (!value.isString() && !value.isNull())
+            if (value.isNull())
+                return CallError{wire::InvalidParams, where + QStringLiteral(" deve ser texto; null não é aceito (envie \"\" para vazio).")};
+            if (!value.isString())
                 return CallError{wire::InvalidParams, where + QStringLiteral(" deve ser texto.")};
+            if (value.toString().contains(QChar(0)))
+                return CallError{wire::InvalidParams, where + QStringLiteral(" contém o caractere NUL, que não é aceito.")};
             break;
         case ArgKind::Date:
             if (!value.isString() || !isoDate.match(value.toString()).hasMatch()
@@ -61,41 +68,108 @@ std::optional<CallError> checkArgs(const MethodSpec &method, const QJsonArray &p
 
 } // namespace
 
-wire::RpcResponse RpcDispatcher::dispatch(const QString &object, const QByteArray &body) const
+QString PreparedCall::idText() const
 {
+    if (request.id.isNull() || request.id.isUndefined())
+        return {};
+    return QString::fromUtf8(QJsonDocument(QJsonArray{request.id}).toJson(QJsonDocument::Compact));
+}
+
+PreparedCall RpcDispatcher::prepare(const QString &object, const QByteArray &body) const
+{
+    PreparedCall call;
+    call.object = object;
+    auto answer = [&call](const wire::RpcResponse &response) {
+        call.kind = PreparedCall::Kind::Answered;
+        call.answer = response;
+        return call;
+    };
     wire::RpcError decodeError;
     const auto request = wire::RpcRequest::decode(body, &decodeError);
     if (!request)
-        return wire::RpcResponse::failure(QJsonValue::Null, decodeError.code, decodeError.message);
+        return answer(wire::RpcResponse::failure(QJsonValue::Null, decodeError.code, decodeError.message));
+    call.request = *request;
+    call.method = request->method.left(80);
 
     const auto objectIt = m_objects.constFind(object);
     if (objectIt == m_objects.constEnd())
-        return wire::RpcResponse::failure(request->id, wire::ObjectNotFound,
-                                          QStringLiteral("Objeto de servidor desconhecido: %1.").arg(object));
+        return answer(wire::RpcResponse::failure(request->id, wire::ObjectNotFound,
+                                                 QStringLiteral("Objeto de servidor desconhecido: %1.").arg(object.left(100))));
     if (request->method == QLatin1String(wire::kPingMethod))
-        return wire::RpcResponse::success(request->id, wire::envelope::ok(object));
+        return answer(wire::RpcResponse::success(request->id, wire::envelope::ok(object)));
+    if (request->method == QLatin1String(kCancelMethod)) {
+        const QJsonArray &params = request->params;
+        if (params.size() != 1 || !(params[0].isString() || params[0].isDouble()))
+            return answer(wire::RpcResponse::failure(request->id, wire::InvalidParams,
+                                                     QStringLiteral("rpc.cancel espera um argumento: o id (número ou texto) da chamada a cancelar.")));
+        call.kind = PreparedCall::Kind::Cancel;
+        call.cancelId = QString::fromUtf8(QJsonDocument(QJsonArray{params[0]}).toJson(QJsonDocument::Compact));
+        return call;
+    }
 
     const auto methodIt = objectIt->constFind(request->method.toLower());
     if (methodIt == objectIt->constEnd())
-        return wire::RpcResponse::failure(request->id, wire::MethodNotFound,
-                                          QStringLiteral("O objeto %1 não tem o método %2.").arg(object, request->method.left(80)));
-    const MethodSpec &method = *methodIt;
-    if (const auto problem = checkArgs(method, request->params))
-        return wire::RpcResponse::failure(request->id, problem->code, problem->message);
+        return answer(wire::RpcResponse::failure(request->id, wire::MethodNotFound,
+                                                 QStringLiteral("O objeto %1 não tem o método %2.").arg(object, request->method.left(80))));
+    call.spec = &*methodIt;
+    call.method = methodIt->name;
+    if (const auto problem = checkArgs(*methodIt, request->params))
+        return answer(wire::RpcResponse::failure(request->id, problem->code, problem->message));
+    call.kind = PreparedCall::Kind::Method;
+    return call;
+}
 
+CallOutcome RpcDispatcher::run(const PreparedCall &call) const
+{
+    const QJsonValue &id = call.request.id;
+    const QString name = call.object + QLatin1Char('.') + call.method;
+    auto incident = [&](const QString &detail, const QString &message) {
+        const QString number = newIncident();
+        logLine(LogLevel::Error, QStringLiteral("ocorrência %1: %2: %3").arg(number, name, detail));
+        return CallOutcome{wire::RpcResponse::failure(id, wire::ServerError, message.arg(call.method, number)), number};
+    };
     try {
-        const CallResult result = method.handler(Args(request->params));
-        return wire::RpcResponse::success(request->id, result.answer, result.vars);
+        const CallResult result = call.spec->handler(Args(call.request.params));
+        return CallOutcome{wire::RpcResponse::success(id, result.answer, result.vars), {}};
     } catch (const CallError &error) {
-        return wire::RpcResponse::failure(request->id, error.code, error.message);
+        return CallOutcome{wire::RpcResponse::failure(id, error.code, error.message), {}};
     } catch (const DbError &error) {
-        std::fprintf(stderr, "zub-server: %s.%s: %s\n", qPrintable(object), qPrintable(method.name), qPrintable(error.message));
-        return wire::RpcResponse::failure(request->id, wire::ServerError, error.message);
+        // Whatever state the connection was left in (a transaction an interrupt cut short, a
+        // file opened read-only), the next call starts on a new one.
+        dropThreadConnection();
+        const CallContext *context = CallContext::current();
+        const StopReason reason = context ? context->stopReason() : StopReason::None;
+        if (reason == StopReason::Cancelled || reason == StopReason::ClientGone)
+            return CallOutcome{wire::RpcResponse::failure(id, wire::CallCancelled,
+                                                          reason == StopReason::Cancelled
+                                                              ? QStringLiteral("Chamada %1 cancelada a pedido do cliente.").arg(call.method)
+                                                              : QStringLiteral("Chamada %1 cancelada: o cliente desconectou.").arg(call.method)),
+                               {}};
+        if (reason == StopReason::Deadline || error.kind == DbFailure::Interrupted)
+            return incident(error.message, QStringLiteral("A chamada %1 passou do tempo máximo permitido e foi interrompida (ocorrência %2)."));
+        if (error.kind == DbFailure::Busy)
+            return CallOutcome{wire::RpcResponse::failure(id, wire::ServerBusy, busyMessage()), {}};
+        if (error.kind == DbFailure::Connection)
+            return incident(error.message, QStringLiteral("O servidor de aplicação não conseguiu acessar o banco de dados ao executar %1 "
+                                                          "(ocorrência %2). Tente novamente; se persistir, informe o número ao suporte."));
+        return incident(error.message, QStringLiteral("Falha no banco de dados ao executar %1 (ocorrência %2). Informe o número ao suporte."));
     } catch (const std::exception &error) {
-        std::fprintf(stderr, "zub-server: %s.%s: %s\n", qPrintable(object), qPrintable(method.name), error.what());
-        return wire::RpcResponse::failure(request->id, wire::InternalError,
-                                          QStringLiteral("Erro interno do servidor ao executar %1.").arg(method.name));
+        return incident(QString::fromLocal8Bit(error.what()), QStringLiteral("Erro interno do servidor ao executar %1 (ocorrência %2)."));
     }
+}
+
+wire::RpcResponse RpcDispatcher::dispatch(const QString &object, const QByteArray &body) const
+{
+    const PreparedCall call = prepare(object, body);
+    switch (call.kind) {
+    case PreparedCall::Kind::Answered:
+        return call.answer;
+    case PreparedCall::Kind::Cancel:
+        return wire::RpcResponse::success(call.request.id, wire::envelope::ok(0));
+    case PreparedCall::Kind::Method:
+        break;
+    }
+    return run(call).response;
 }
 
 } // namespace server

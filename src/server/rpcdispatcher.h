@@ -13,7 +13,7 @@
 namespace server {
 
 enum class ArgKind {
-    Text,  // a JSON string; null (an unassigned variant) reads as ""
+    Text,  // a JSON string without NUL characters
     Date,  // "YYYY-MM-DD"
     Any,   // checked by the method itself
 };
@@ -49,10 +49,45 @@ struct CallError {
 
 using Handler = std::function<CallResult(const Args &)>;
 
+// Which pool of workers runs a method: preparations take seconds on a large database, so they
+// never hold up the quick lookups.
+enum class Lane { Quick, Slow };
+
 struct MethodSpec {
     QString name;
     QList<ArgSpec> args;
     Handler handler;
+    Lane lane = Lane::Quick;
+};
+
+// The method that stops calls under way: params [the JSON-RPC id of the call to stop].
+inline constexpr char kCancelMethod[] = "rpc.cancel";
+
+// What a caller reads when the server cannot take the call now.
+inline QString busyMessage() { return QStringLiteral("Servidor ocupado; tente novamente."); }
+
+// A request read and checked: either answered already (a refusal, the ping), a cancel, or a
+// method to run on a worker.
+struct PreparedCall {
+    enum class Kind { Answered, Cancel, Method };
+    Kind kind = Kind::Answered;
+    QString object;
+    QString method;               // as the log names it
+    wire::RpcRequest request;
+    const MethodSpec *spec = nullptr;
+    wire::RpcResponse answer;     // Kind::Answered
+    QString cancelId;             // Kind::Cancel: the id of the calls to stop, as JSON text
+
+    Lane lane() const { return spec ? spec->lane : Lane::Quick; }
+    // The id as JSON text, the form calls are known by; empty when the request has none.
+    QString idText() const;
+};
+
+// The answer of a call that ran, with the incident number when it failed in a way only the
+// server's log explains.
+struct CallOutcome {
+    wire::RpcResponse response;
+    QString incident;
 };
 
 // The server objects and their methods. Method names are matched without regard to case,
@@ -63,7 +98,11 @@ public:
     void addObject(const QString &object, const QList<MethodSpec> &methods);
     bool hasObject(const QString &object) const { return m_objects.contains(object); }
 
-    // Decodes one request body for the object and runs it; never throws.
+    PreparedCall prepare(const QString &object, const QByteArray &body) const;
+    // Runs a Kind::Method call on the calling thread; never throws. Database failures are told
+    // to the caller without their detail, which goes to the log under an incident number.
+    CallOutcome run(const PreparedCall &call) const;
+    // Decodes one request body for the object and runs it on this thread; never throws.
     wire::RpcResponse dispatch(const QString &object, const QByteArray &body) const;
 
 private:

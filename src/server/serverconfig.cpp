@@ -1,5 +1,6 @@
 #include "server/serverconfig.h"
 
+#include "server/serverlog.h"
 #include "wire/rpcmessage.h"
 
 #include <QCommandLineParser>
@@ -79,19 +80,40 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     const QCommandLineOption sweepAge(QStringLiteral("sweep-age"),
                                       QStringLiteral("Idade a partir da qual planos e listas temporários são apagados: 90s, 30m, 2h, 1d (padrão 2h)."),
                                       QStringLiteral("duração"));
-    const QCommandLineOption threads(QStringLiteral("threads"), QStringLiteral("Threads de atendimento (padrão 4)."), QStringLiteral("n"));
+    const QCommandLineOption threads(QStringLiteral("threads"), QStringLiteral("Threads que preparam planos e listas (padrão 4)."),
+                                     QStringLiteral("n"));
     const QCommandLineOption maxConnections(QStringLiteral("max-connections"),
                                             QStringLiteral("Conexões simultâneas (padrão 256)."), QStringLiteral("n"));
+    const QCommandLineOption perAddress(QStringLiteral("per-address"),
+                                        QStringLiteral("Conexões simultâneas de um mesmo endereço (padrão 128)."), QStringLiteral("n"));
+    const QCommandLineOption headTimeout(QStringLiteral("head-timeout"),
+                                         QStringLiteral("Segundos para chegar o cabeçalho de uma requisição, desde a conexão ou a resposta anterior (padrão 10)."),
+                                         QStringLiteral("segundos"));
+    const QCommandLineOption bodyTimeout(QStringLiteral("body-timeout"),
+                                         QStringLiteral("Segundos para chegar o corpo de uma requisição, depois do cabeçalho (padrão 20)."),
+                                         QStringLiteral("segundos"));
+    const QCommandLineOption bodiesMemory(QStringLiteral("bodies-memory"),
+                                          QStringLiteral("Bytes de todos os corpos de requisição em recepção juntos (padrão 67108864)."),
+                                          QStringLiteral("bytes"));
+    const QCommandLineOption statementTimeout(QStringLiteral("statement-timeout"),
+                                              QStringLiteral("Segundos que uma chamada pode durar antes de ser interrompida (padrão 120)."),
+                                              QStringLiteral("segundos"));
+    const QCommandLineOption logLevel(QStringLiteral("log-level"),
+                                      QStringLiteral("Registro em stderr: error (ocorrências), warning (e recusas por limite), "
+                                                     "info (e uma linha por chamada; padrão) ou debug."),
+                                      QStringLiteral("nível"));
     const QCommandLineOption maxBody(QStringLiteral("max-body"),
                                      QStringLiteral("Tamanho máximo do corpo de uma requisição em bytes (padrão 1048576)."),
                                      QStringLiteral("bytes"));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
                                      QStringLiteral("Segundos até fechar uma conexão ociosa (padrão 30)."), QStringLiteral("segundos"));
     const QCommandLineOption busyTimeout(QStringLiteral("busy-timeout"),
-                                         QStringLiteral("SQLite: milissegundos de espera por um banco ocupado (padrão 30000)."),
+                                         QStringLiteral("Milissegundos de espera por um banco ocupado por outra escrita antes de responder "
+                                                        "\"Servidor ocupado\" (padrão 5000)."),
                                          QStringLiteral("ms"));
     parser.addOptions({help, database, createDemo, branches, days, firstDay, listen, allowRemote, tokenFile, sweepAge, threads,
-                       maxConnections, maxBody, timeout, busyTimeout});
+                       maxConnections, perAddress, maxBody, bodiesMemory, timeout, headTimeout, bodyTimeout, busyTimeout,
+                       statementTimeout, logLevel});
 
     auto refuse = [&](const QString &message) -> std::optional<ServerConfig> {
         *output = QStringLiteral("zub-server: %1\nUse --help para ver as opções.").arg(message);
@@ -136,8 +158,20 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
         config.demo.days = int(number(days, 1, 3660, config.demo.days, &ok));
     if (ok)
         config.limits.threads = unsigned(number(threads, 1, 64, config.limits.threads, &ok));
+    GuardLimits &guard = config.limits.guard;
     if (ok)
-        config.limits.maxConnections = unsigned(number(maxConnections, 1, 10000, config.limits.maxConnections, &ok));
+        guard.maxConnections = unsigned(number(maxConnections, 1, 10000, guard.maxConnections, &ok));
+    if (ok)
+        guard.perAddress = unsigned(number(perAddress, 1, 10000, guard.perAddress, &ok));
+    if (ok)
+        guard.headTimeoutMs = 1000 * number(headTimeout, 1, 3600, guard.headTimeoutMs / 1000, &ok);
+    if (ok)
+        guard.bodyTimeoutMs = 1000 * number(bodyTimeout, 1, 3600, guard.bodyTimeoutMs / 1000, &ok);
+    if (ok)
+        guard.bodiesMemory = number(bodiesMemory, 1 << 20, qint64(16) << 30, guard.bodiesMemory, &ok);
+    if (ok)
+        config.limits.callTimeoutMs = 1000 * number(statementTimeout, 1, 86400, config.limits.callTimeoutMs / 1000, &ok);
+    config.database.statementTimeoutMs = int(config.limits.callTimeoutMs);
     if (ok)
         config.limits.maxBody = number(maxBody, 1024, 256 * 1024 * 1024, config.limits.maxBody, &ok);
     if (ok)
@@ -146,6 +180,12 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
         config.database.busyTimeoutMs = int(number(busyTimeout, 0, 600000, config.database.busyTimeoutMs, &ok));
     if (!ok)
         return refuse(error);
+    if (parser.isSet(logLevel)) {
+        const auto level = parseLogLevel(parser.value(logLevel));
+        if (!level)
+            return refuse(QStringLiteral("nível inválido em --log-level: %1 (use error, warning, info ou debug)").arg(parser.value(logLevel)));
+        config.logLevel = *level;
+    }
     if (parser.isSet(firstDay)) {
         config.demo.firstDay = QDate::fromString(parser.value(firstDay), Qt::ISODate);
         if (!config.demo.firstDay.isValid())

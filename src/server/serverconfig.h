@@ -3,6 +3,7 @@
 #include "server/database.h"
 #include "server/demodata.h"
 #include "server/httpserver.h"
+#include "server/serverlog.h"
 
 #include <QHostAddress>
 #include <QStringList>
@@ -20,6 +21,7 @@ struct ServerConfig {
     QString tokenFile;
     qint64 sweepAgeSeconds = 2 * 3600;
     HttpLimits limits;
+    LogLevel logLevel = LogLevel::Info;
 
     // Parses the command line. Returns nothing when the program should end at once: after
     // --help (exitCode 0) or on a bad option (message in *error, exitCode 2).

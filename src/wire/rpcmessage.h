@@ -22,6 +22,8 @@ enum RpcErrorCode {
     Unauthorized = -32001,
     ObjectNotFound = -32002,
     RequestTooLarge = -32003,
+    ServerBusy = -32004,     // try again: a limit of the server or a database lock
+    CallCancelled = -32005,
 };
 
 // The port the application server listens on and the client calls, unless configured otherwise.

@@ -26,20 +26,28 @@ QJsonObject HttpReply::json() const
     return QJsonDocument::fromJson(body).object();
 }
 
-HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs)
+int connectLoopback(quint16 port)
 {
-    HttpReply reply;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        return reply;
+        return -1;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
         ::close(fd);
-        return reply;
+        return -1;
     }
+    return fd;
+}
+
+HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs, bool halfClose)
+{
+    HttpReply reply;
+    const int fd = connectLoopback(port);
+    if (fd < 0)
+        return reply;
     // The server may answer and close before it read everything (a refused body): stop sending then.
     for (qsizetype sent = 0; sent < request.size();) {
         const ssize_t n = ::send(fd, request.constData() + sent, size_t(request.size() - sent), MSG_NOSIGNAL);
@@ -47,6 +55,8 @@ HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs)
             break;
         sent += n;
     }
+    if (halfClose)
+        ::shutdown(fd, SHUT_WR);
     QByteArray data;
     const QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
@@ -109,28 +119,32 @@ bool ServerProcess::start(const QString &database, const QByteArray &token, cons
     m_port = 0;
     const QString tokenFile = m_dir.filePath(QStringLiteral("token"));
     QFile file(tokenFile);
-    if (!file.open(QIODevice::WriteOnly) || file.write(token) != token.size()) {
+    // The server refuses a token file that others may read.
+    if (!file.open(QIODevice::WriteOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner) || file.write(token) != token.size()) {
         *error = QStringLiteral("cannot write the token file");
         return false;
     }
     file.close();
+    // The server writes a line per call: into a file, so that a test that reads none of it
+    // never blocks the server on a full pipe.
+    const QString logFile = m_dir.filePath(QStringLiteral("server.log"));
+    QFile::remove(logFile);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setStandardOutputFile(logFile);
     m_process.start(QStringLiteral(ZUB_SERVER_BINARY),
                     QStringList{"--database", database, "--listen", "127.0.0.1:0", "--token-file", tokenFile} + extraArguments);
     static const QRegularExpression listening(QStringLiteral("atendendo em http://127\\.0\\.0\\.1:(\\d+)/"));
     const QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired()) {
-        if (!m_process.waitForReadyRead(200) && m_process.state() != QProcess::Running)
-            break;
-        m_output += QString::fromUtf8(m_process.readAll());
-        const auto match = listening.match(m_output);
+        const auto match = listening.match(output());
         if (match.hasMatch()) {
             m_port = quint16(match.captured(1).toUInt());
             return true;
         }
+        if (m_process.state() == QProcess::NotRunning || m_process.waitForFinished(50))
+            break;
     }
-    m_output += QString::fromUtf8(m_process.readAll());
-    *error = QStringLiteral("zub-server did not start: ") + m_output;
+    *error = QStringLiteral("zub-server did not start: ") + output();
     return false;
 }
 
@@ -144,13 +158,14 @@ int ServerProcess::stop()
         m_process.waitForFinished();
         return -1;
     }
-    m_output += QString::fromUtf8(m_process.readAll());
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
 QString ServerProcess::output()
 {
-    m_output += QString::fromUtf8(m_process.readAll());
+    QFile log(m_dir.filePath(QStringLiteral("server.log")));
+    if (log.open(QIODevice::ReadOnly))
+        m_output = QString::fromUtf8(log.readAll());
     return m_output;
 }
 
@@ -217,6 +232,17 @@ QString PostgresScratch::open(QString *why)
     QString url = m_adminUrl;
     url.replace(QRegularExpression(QStringLiteral("/[^/]*$")), QLatin1Char('/') + name);
     return url;
+}
+
+QString testDatabaseUrl(bool postgres, PostgresScratch &scratch, const QTemporaryDir &dir, QString *why)
+{
+    if (postgres)
+        return scratch.open(why);
+    if (!dir.isValid()) {
+        *why = QStringLiteral("no temporary folder");
+        return {};
+    }
+    return QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("demo.db"));
 }
 
 PostgresScratch::~PostgresScratch()

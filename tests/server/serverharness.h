@@ -17,8 +17,12 @@ struct HttpReply {
     QJsonObject json() const;
 };
 
+// A socket connected to the loopback port, or -1.
+int connectLoopback(quint16 port);
+
 // Sends raw bytes and reads until the server closes. Plain sockets, so threads may use it freely.
-HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs = 60000);
+// With halfClose the sending side is closed after the request, as a client with nothing more to say.
+HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs = 60000, bool halfClose = false);
 
 QByteArray post(const QString &path, const QByteArray &body, const QByteArray &token, const QByteArray &extraHeaders = {});
 QByteArray rpcBody(const QString &method, const QJsonArray &params, int id = 1);
@@ -69,5 +73,9 @@ private:
     QString m_clusterDir;
     QTemporaryDir m_dir;
 };
+
+// The database of one test run: a fresh PostgreSQL database (see PostgresScratch) or a SQLite
+// file in `dir`. Empty with the reason in *why when PostgreSQL is not at hand.
+QString testDatabaseUrl(bool postgres, PostgresScratch &scratch, const QTemporaryDir &dir, QString *why);
 
 } // namespace harness

@@ -1,6 +1,7 @@
 // The application server as a client sees it: the real zub-server process on loopback, on the
 // demo database, once on SQLite and once on PostgreSQL.
 #include "serverharness.h"
+#include "testdatabase.h"
 
 #include "wire/databaseurl.h"
 
@@ -216,18 +217,8 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
+        ZUB_OPEN_TEST_DATABASE(m_url, m_postgres, m_pg, m_dir);
         QString why;
-        if (m_postgres) {
-            m_url = m_pg.open(&why);
-            if (m_url.isEmpty()) {
-                if (!qEnvironmentVariableIsEmpty("CI"))
-                    QFAIL(qPrintable(why));
-                QSKIP(qPrintable(QStringLiteral("PostgreSQL tests skipped: %1").arg(why)));
-            }
-        } else {
-            QVERIFY(m_dir.isValid());
-            m_url = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("demo.db"));
-        }
         QString output;
         QCOMPARE(harness::runTool({"--database", m_url, "--create-demo"}, &output), 0);
         QVERIFY2(output.contains(QStringLiteral("banco de demonstração criado")), qPrintable(output));

@@ -1,0 +1,354 @@
+// The server under pressure: a locked database, cancelled calls, failures that must not leak
+// their detail, limits, strict reading and the token file. The real zub-server on loopback,
+// on SQLite and on PostgreSQL where the case applies.
+#include "serverharness.h"
+#include "testdatabase.h"
+
+#include "wire/databaseurl.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <future>
+#include <vector>
+
+using harness::kCostObject;
+using harness::kPlanObject;
+
+namespace {
+
+const QByteArray kToken = "token-de-teste-resiliencia-0123456789";
+const QString kBusy = QStringLiteral("Servidor ocupado; tente novamente.");
+
+QJsonArray yearPlan()
+{
+    return {"0001", "", "_0101_0102_", "", "2025-01-01", "2025-12-31", "0", "zzzzzzzzzz", "OP01"};
+}
+
+QByteArray planRequest(const QJsonValue &id)
+{
+    const QByteArray body = QJsonDocument(QJsonObject{{"jsonrpc", "2.0"}, {"id", id}, {"method", "ExecStpConsPlan"}, {"params", yearPlan()}})
+                                .toJson(QJsonDocument::Compact);
+    return harness::post("/rpc/" + kPlanObject, body, kToken);
+}
+
+// Checks until true, at most 20 s; each check runs once (QTRY would repeat a request with effects).
+bool eventually(const std::function<bool()> &check)
+{
+    const QDeadlineTimer deadline(20000);
+    while (!check()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+// Holds the write lock of the plan and list tables, as another writer would, until released.
+class WriterLock
+{
+public:
+    WriterLock(const QString &url, bool postgres)
+    {
+        const auto parsed = wire::DatabaseUrl::parse(url);
+        QSqlDatabase db = QSqlDatabase::addDatabase(parsed->qtDriver(), m_name);
+        parsed->applyTo(db);
+        m_held = db.open();
+        const QStringList statements = postgres ? QStringList{"BEGIN", "LOCK TABLE CONSPLAN, LISTA IN EXCLUSIVE MODE"} : QStringList{"BEGIN IMMEDIATE"};
+        for (const QString &statement : statements) {
+            QSqlQuery query(db);
+            m_held = m_held && query.exec(statement);
+            if (!m_held)
+                qWarning() << statement << query.lastError().text();
+        }
+    }
+    ~WriterLock() { release(); }
+    bool held() const { return m_held; }
+    void release()
+    {
+        if (!QSqlDatabase::contains(m_name))
+            return;
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name);
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+
+private:
+    QString m_name = QStringLiteral("writer-lock");
+    bool m_held = false;
+};
+
+} // namespace
+
+class TstServerResilience : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TstServerResilience(bool postgres) : m_postgres(postgres) {}
+
+private:
+    bool m_postgres;
+    QTemporaryDir m_dir;
+    harness::PostgresScratch m_pg;
+    QString m_url;
+
+    static QJsonObject errorOf(const QJsonObject &response) { return response.value("error").toObject(); }
+    static QJsonValue answer(const QJsonObject &response) { return response.value("result").toObject().value("answer"); }
+
+    QVariant scalar(const QString &sql)
+    {
+        const auto url = wire::DatabaseUrl::parse(m_url);
+        QVariant value;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(url->qtDriver(), QStringLiteral("checks"));
+            url->applyTo(db);
+            QSqlQuery query(db);
+            if (db.open() && query.exec(sql) && query.next())
+                value = query.value(0);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("checks"));
+        return value;
+    }
+
+    void startServer(harness::ServerProcess &server, const QStringList &arguments)
+    {
+        QString why;
+        QVERIFY2(server.start(m_url, kToken, arguments, &why), qPrintable(why));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        ZUB_OPEN_TEST_DATABASE(m_url, m_postgres, m_pg, m_dir);
+        QString output;
+        QCOMPARE(harness::runTool({"--database", m_url, "--create-demo", "--days", "365"}, &output), 0);
+    }
+
+    // Regression: a writer holding the lock made every call, ping included, wait 30 s.
+    void aLockedDatabaseAnswersBusyWhilePingAnswers()
+    {
+        harness::ServerProcess server;
+        startServer(server, {"--busy-timeout", "1000"});
+        WriterLock lock(m_url, m_postgres);
+        QVERIFY(lock.held());
+        // More writers than preparation workers, so some also wait in the queue.
+        std::vector<std::future<harness::HttpReply>> writers;
+        for (int i = 0; i < 6; ++i) {
+            writers.push_back(std::async(std::launch::async, [&server] {
+                return harness::exchange(server.port(), harness::post("/rpc/" + kPlanObject, harness::rpcBody("getListas", {"T", "T", "0001", "T"}), kToken));
+            }));
+        }
+        QCOMPARE(answer(server.call(kPlanObject, "rpc.ping", {})).toObject().value("data").toString(), kPlanObject);
+        QVERIFY(answer(server.call(kPlanObject, "GetAgrupFili", {"T"})).toObject().value("ok").toBool());
+        // Every writer is answered while the lock is still held: the wait is bounded.
+        for (auto &writer : writers) {
+            const harness::HttpReply reply = writer.get();
+            QCOMPARE(reply.status, 503);
+            QCOMPARE(errorOf(reply.json()).value("message").toString(), kBusy);
+        }
+        lock.release();
+        QCOMPARE(answer(server.call(kPlanObject, "getListas", {"T", "T", "0001", "T"})).toObject().value("ok").toBool(), true);
+    }
+
+    void aStoppedPreparationLeavesNoPlan_data()
+    {
+        QTest::addColumn<bool>("clientLeaves");
+        QTest::newRow("rpc.cancel") << false;
+        QTest::newRow("client leaves") << true;
+    }
+    void aStoppedPreparationLeavesNoPlan()
+    {
+        QFETCH(bool, clientLeaves);
+        harness::ServerProcess server;
+        // The preparation waits for the lock far longer than the test runs, unless stopped.
+        startServer(server, {"--busy-timeout", "600000", "--log-level", "debug"});
+        const int plans = scalar("SELECT COUNT(*) FROM CONSPLAN").toInt();
+        const int rows = scalar("SELECT COUNT(*) FROM ITCONSPLAN").toInt();
+        WriterLock lock(m_url, m_postgres);
+        QVERIFY(lock.held());
+        if (clientLeaves) {
+            const int fd = harness::connectLoopback(server.port());
+            const QByteArray request = planRequest(1);
+            QCOMPARE(::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL), ssize_t(request.size()));
+            QTRY_VERIFY_WITH_TIMEOUT(server.output().contains("ExecStpConsPlan iniciada"), 20000);
+            ::close(fd);
+            QTRY_VERIFY_WITH_TIMEOUT(server.output().contains(QRegularExpression("ExecStpConsPlan \\d+ ms cancelada")), 20000);
+        } else {
+            auto preparation = std::async(std::launch::async, [&server] { return harness::exchange(server.port(), planRequest("plano-7")); });
+            const auto cancel = [&server] {
+                return answer(server.call(kPlanObject, "rpc.cancel", {"plano-7"})).toObject().value("data").toInt();
+            };
+            QVERIFY(eventually([&] { return cancel() == 1; }));
+            // Answered while the lock is still held: the wait inside the database was stopped.
+            const QJsonObject error = errorOf(preparation.get().json());
+            QCOMPARE(error.value("code").toInt(), -32005);
+            QVERIFY2(error.value("message").toString().contains("cancelada"), qPrintable(error.value("message").toString()));
+            QCOMPARE(cancel(), 0);
+        }
+        lock.release();
+        QCOMPARE(scalar("SELECT COUNT(*) FROM CONSPLAN").toInt(), plans);
+        QCOMPARE(scalar("SELECT COUNT(*) FROM ITCONSPLAN").toInt(), rows);
+        // The worker that was stopped serves the next preparation.
+        QCOMPARE(answer(server.call(kPlanObject, "ExecStpConsPlan", yearPlan())).toString().size(), 10);
+    }
+
+    void errorsCarryNoStatementNorAddress()
+    {
+        harness::ServerProcess server;
+        startServer(server, {});
+        QVERIFY(scalar("ALTER TABLE TIPOCUSTO RENAME TO TIPOCUSTO_FORA").isNull());
+        const QJsonObject error = errorOf(server.call(kCostObject, "ListaTipoCusto", {}));
+        QVERIFY(scalar("ALTER TABLE TIPOCUSTO_FORA RENAME TO TIPOCUSTO").isNull());
+        const QString message = error.value("message").toString();
+        const QRegularExpression incident(QStringLiteral("ocorrência ([0-9a-f]+-\\d+)"));
+        const auto match = incident.match(message);
+        QVERIFY2(match.hasMatch(), qPrintable(message));
+        const auto url = wire::DatabaseUrl::parse(m_url);
+        for (const QString &secret : {QStringLiteral("TIPOCUSTO"), QStringLiteral("SELECT"), QStringLiteral("relation"),
+                                      QStringLiteral("no such"), url->display(), m_dir.path(), QStringLiteral("127.0.0.1")})
+            QVERIFY2(!message.contains(secret), qPrintable(message));
+        // The log has what the caller was not told, under the same number.
+        QTRY_VERIFY(server.output().contains(QRegularExpression("ocorrência " + match.captured(1) + ": .*tipocusto", QRegularExpression::CaseInsensitiveOption)));
+        // The same worker answers again once the table is back.
+        QVERIFY(answer(server.call(kCostObject, "ListaTipoCusto", {})).toObject().value("ok").toBool());
+    }
+
+    void malformedInputIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        const QString path = "/rpc/" + kPlanObject;
+        const QByteArray ping = harness::rpcBody("rpc.ping", {});
+        QJsonArray nul = yearPlan();
+        nul[8] = QStringLiteral("OP") + QChar(0) + QStringLiteral("1");
+        QJsonArray dateWithNewline = yearPlan();
+        dateWithNewline[4] = "2025-01-01\n";
+        QTest::newRow("%00 in the path") << harness::post(path + "%00", ping, kToken) << 404 << "Caminho desconhecido";
+        QTest::newRow("encoded name") << harness::post("/rpc/Zub01100%2ErdmCustoPlanXReal", ping, kToken) << 404 << "Caminho desconhecido";
+        QTest::newRow("query string") << harness::post(path + "?x=1", ping, kToken) << 404 << "Caminho desconhecido";
+        QTest::newRow("NUL in the operator") << harness::post(path, harness::rpcBody("ExecStpConsPlan", nul), kToken) << 200 << "caractere NUL";
+        QTest::newRow("null for text") << harness::post(path, harness::rpcBody("GetAgrupFili", {QJsonValue::Null}), kToken) << 200 << "null não é aceito";
+        QTest::newRow("date and a line break") << harness::post(path, harness::rpcBody("ExecStpConsPlan", dateWithNewline), kToken) << 200 << "AAAA-MM-DD";
+    }
+    void malformedInputIsRefused()
+    {
+        if (m_postgres)
+            QSKIP("refused before any database work; checked once, on SQLite");
+        QFETCH(QByteArray, request);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        harness::ServerProcess server;
+        startServer(server, {});
+        const harness::HttpReply reply = harness::exchange(server.port(), request);
+        QCOMPARE(reply.status, status);
+        QVERIFY2(errorOf(reply.json()).value("message").toString().contains(message), reply.body.constData());
+    }
+
+    // Over a limit the answer is an immediate 503 with the reason, and the slot comes back.
+    void limitsAnswerAtOnce()
+    {
+        if (m_postgres)
+            QSKIP("the HTTP layer does not depend on the database");
+        harness::ServerProcess server;
+        startServer(server, {"--per-address", "2", "--bodies-memory", "1048576"});
+        const QByteArray ping = harness::post("/rpc/" + kPlanObject, harness::rpcBody("rpc.ping", {}), kToken);
+        int idle[2] = {harness::connectLoopback(server.port()), harness::connectLoopback(server.port())};
+        harness::HttpReply reply = harness::exchange(server.port(), ping);
+        QCOMPARE(reply.status, 503);
+        QVERIFY2(errorOf(reply.json()).value("message").toString().contains("Conexões demais"), reply.body.constData());
+        const auto answered = [&] { return harness::exchange(server.port(), ping).status == 200; };
+        ::close(idle[1]);
+        QVERIFY(eventually(answered));
+        // A body that would pass the memory of all bodies together is refused before it is read.
+        const QByteArray head = "POST /rpc/" + kPlanObject.toUtf8() + " HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + kToken
+            + "\r\nContent-Length: 700000\r\n\r\n";
+        QCOMPARE(::send(idle[0], head.constData(), size_t(head.size()), MSG_NOSIGNAL), ssize_t(head.size()));
+        const QByteArray large = harness::post("/rpc/" + kPlanObject, QByteArray(700000, ' '), kToken);
+        const auto refusedForMemory = [&] {
+            reply = harness::exchange(server.port(), large);
+            return reply.status == 503 && errorOf(reply.json()).value("message").toString().contains("dados demais");
+        };
+        QVERIFY(eventually(refusedForMemory));
+        ::close(idle[0]);
+        QVERIFY(eventually(answered));
+    }
+
+    // Regression: a file that was read-only kept failing until the server restarted.
+    void aReadOnlyFileMadeWritableServesAgain()
+    {
+        if (m_postgres)
+            QSKIP("a database file is SQLite's");
+        if (::geteuid() != 0)
+            QSKIP("an already open file can only be made read-only by root (chattr +i)");
+        const QString file = m_url.mid(QStringLiteral("sqlite:").size());
+        harness::ServerProcess server;
+        startServer(server, {});
+        QCOMPARE(answer(server.call(kPlanObject, "ExecStpConsPlan", yearPlan())).toString().size(), 10);
+        const QStringList files{file, file + "-wal"};
+        auto setImmutable = [&files](bool on) {
+            return QProcess::execute("chattr", QStringList{on ? "+i" : "-i"} + files) == 0;
+        };
+        if (!setImmutable(true))
+            QSKIP("this file system does not take chattr +i");
+        int failed = 0;
+        for (int i = 0; i < 8; ++i) {
+            const QJsonObject response = server.call(kPlanObject, "ExecStpConsPlan", yearPlan());
+            failed += errorOf(response).value("message").toString().contains("ocorrência") ? 1 : 0;
+        }
+        QVERIFY(setImmutable(false));
+        QVERIFY(failed > 0);
+        for (int i = 0; i < 16; ++i)
+            QCOMPARE(answer(server.call(kPlanObject, "ExecStpConsPlan", yearPlan())).toString().size(), 10);
+    }
+
+    void tokenFileRules_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("world-readable") << 0644 << 32 << "acessível a outros usuários";
+        QTest::newRow("group-readable") << 0640 << 32 << "chmod 600";
+        QTest::newRow("longer than the limit") << 0600 << 4097 << "passa de 4096";
+    }
+    void tokenFileRules()
+    {
+        if (m_postgres)
+            QSKIP("the command line does not depend on the database");
+        QFETCH(int, mode);
+        QFETCH(int, length);
+        QFETCH(QString, message);
+        const QString path = m_dir.filePath(QStringLiteral("token-%1").arg(QTest::currentDataTag()));
+        QFile token(path);
+        QVERIFY(token.open(QIODevice::WriteOnly));
+        token.write(QByteArray(length, 'a'));
+        token.close();
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+        QString output;
+        QCOMPARE(harness::runTool({"--database", m_url, "--listen", "127.0.0.1:0", "--token-file", path}, &output), 1);
+        QVERIFY2(output.contains(message), qPrintable(output));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    TstServerResilience onSqlite(false);
+    int failures = QTest::qExec(&onSqlite, argc, argv);
+    TstServerResilience onPostgres(true);
+    failures += QTest::qExec(&onPostgres, argc, argv);
+    return failures;
+}
+
+#include "tst_serverresilience.moc"
