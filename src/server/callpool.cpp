@@ -1,5 +1,7 @@
 #include "server/callpool.h"
 
+#include "server/serverlog.h"
+
 namespace server {
 
 CallPool::CallPool(unsigned threads)
@@ -45,7 +47,12 @@ void CallPool::work()
         m_jobs.pop_front();
         ++m_running;
         lock.unlock();
-        job();
+        // Jobs answer their own failures; this keeps a worker alive should one still escape.
+        try {
+            job();
+        } catch (...) {
+            logLine(LogLevel::Error, QStringLiteral("falha não tratada em um trabalho do servidor"));
+        }
         lock.lock();
         --m_running;
     }

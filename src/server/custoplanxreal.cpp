@@ -15,8 +15,8 @@ namespace {
 
 // A request the method refuses; answered as an envelope failure, or as the plain error text
 // of the plan preparation.
-struct Refusal {
-    QString message;
+struct Refusal : ServerFailure {
+    using ServerFailure::ServerFailure;
 };
 
 constexpr int kBranchWidth = 4;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/failure.h"
+
 #include "wire/databaseurl.h"
 #include "wire/datapacket.h"
 
@@ -23,9 +25,9 @@ enum class DbFailure {
 
 // A database failure. The message is Portuguese, names what was being done and carries the
 // driver's text: it is for the server's log, never for the caller.
-struct DbError {
-    QString message;
-    DbFailure kind = DbFailure::Other;
+struct DbError : ServerFailure {
+    explicit DbError(QString message, DbFailure failure = DbFailure::Other) : ServerFailure(std::move(message)), kind(failure) {}
+    DbFailure kind;
 };
 
 struct DbSettings {

@@ -49,30 +49,52 @@ HttpServer *serverOf(void *cls)
     return static_cast<HttpServer *>(cls);
 }
 
+// Nothing may unwind into libmicrohttpd's C code: a failure inside one of its callbacks is logged
+// and answered with `onFailure` (for the access handler, closing the connection).
+template <typename Result, typename Body>
+Result atCallbackBoundary(const char *callback, Result onFailure, Body &&body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::exception &error) {
+        logLine(LogLevel::Error, QStringLiteral("falha em %1: %2").arg(QLatin1String(callback), QString::fromUtf8(error.what())));
+    } catch (...) {
+        logLine(LogLevel::Error, QStringLiteral("falha em %1: exceção desconhecida").arg(QLatin1String(callback)));
+    }
+    return onFailure;
+}
+
 MHD_Result accessHandler(void *cls, MHD_Connection *connection, const char *, const char *method, const char *,
                          const char *upload, size_t *uploadSize, void **state)
 {
-    return static_cast<MHD_Result>(serverOf(cls)->handle(connection, method, upload, uploadSize, state));
+    return atCallbackBoundary("pedido HTTP", MHD_NO, [&] {
+        return static_cast<MHD_Result>(serverOf(cls)->handle(connection, method, upload, uploadSize, state));
+    });
 }
 
 // Called once the request line is in, before any header: the raw path, not yet decoded.
 void *requestStarted(void *, const char *uri, MHD_Connection *)
 {
-    auto *request = new HttpServer::Request;
-    request->rawUri = QByteArray(uri);
-    return request;
+    return atCallbackBoundary("início do pedido", static_cast<void *>(nullptr), [&] {
+        auto *request = new HttpServer::Request;
+        request->rawUri = QByteArray(uri);
+        return static_cast<void *>(request);
+    });
 }
 
 void connectionEvent(void *cls, MHD_Connection *connection, void **socketContext, MHD_ConnectionNotificationCode code)
 {
-    ConnectionGuard &guard = serverOf(cls)->guard();
-    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
-        const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-        *socketContext = info ? guard.opened(info->connect_fd) : nullptr;
-    } else {
-        guard.closed(static_cast<ConnectionGuard::Connection *>(*socketContext));
-        *socketContext = nullptr;
-    }
+    atCallbackBoundary("aviso de conexão", 0, [&] {
+        ConnectionGuard &guard = serverOf(cls)->guard();
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            *socketContext = info ? guard.opened(info->connect_fd) : nullptr;
+        } else {
+            guard.closed(static_cast<ConnectionGuard::Connection *>(*socketContext));
+            *socketContext = nullptr;
+        }
+        return 0;
+    });
 }
 
 ConnectionGuard::Connection *guardedConnection(MHD_Connection *connection)
@@ -300,8 +322,14 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
         if (!key.isEmpty())
             m_calls->remove(key, context);
         logCall(name, request->timer, outcome.response, outcome.incident);
-        request->status = statusOf(outcome.response);
-        request->answer = outcome.response.encode();
+        // The connection is resumed whatever happens here: a suspended one would never be answered.
+        try {
+            request->status = statusOf(outcome.response);
+            request->answer = outcome.response.encode();
+        } catch (...) {
+            request->status = MHD_HTTP_INTERNAL_SERVER_ERROR;
+            request->answer = QByteArray();
+        }
         request->answerReady.store(true, std::memory_order_release);
         MHD_resume_connection(connection);
     });
@@ -316,10 +344,13 @@ void requestCompleted(void *cls, MHD_Connection *, void **state, MHD_RequestTerm
     *state = nullptr;
     if (!request)
         return;
-    ConnectionGuard &guard = serverOf(cls)->guard();
-    guard.releaseBody(request->reserved);
-    if (request->headDone)
-        guard.requestDone(request->connection);
+    atCallbackBoundary("fim do pedido", 0, [&] {
+        ConnectionGuard &guard = serverOf(cls)->guard();
+        guard.releaseBody(request->reserved);
+        if (request->headDone)
+            guard.requestDone(request->connection);
+        return 0;
+    });
     delete request;
 }
 

@@ -154,7 +154,9 @@ CallOutcome RpcDispatcher::run(const PreparedCall &call) const
                                                           "(ocorrência %2). Tente novamente; se persistir, informe o número ao suporte."));
         return incident(error.message, QStringLiteral("Falha no banco de dados ao executar %1 (ocorrência %2). Informe o número ao suporte."));
     } catch (const std::exception &error) {
-        return incident(QString::fromLocal8Bit(error.what()), QStringLiteral("Erro interno do servidor ao executar %1 (ocorrência %2)."));
+        return incident(QString::fromUtf8(error.what()), QStringLiteral("Erro interno do servidor ao executar %1 (ocorrência %2)."));
+    } catch (...) {
+        return incident(QStringLiteral("exceção desconhecida"), QStringLiteral("Erro interno do servidor ao executar %1 (ocorrência %2)."));
     }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/failure.h"
+
 #include "wire/rpcmessage.h"
 
 #include <QDate>
@@ -42,9 +44,9 @@ struct CallResult {
 };
 
 // A refusal of the call itself (JSON-RPC error), as opposed to an answer that reports a problem.
-struct CallError {
+struct CallError : ServerFailure {
+    CallError(int errorCode, QString message) : ServerFailure(std::move(message)), code(errorCode) {}
     int code;
-    QString message;
 };
 
 using Handler = std::function<CallResult(const Args &)>;
