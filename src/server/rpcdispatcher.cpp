@@ -111,7 +111,7 @@ PreparedCall RpcDispatcher::prepare(const QString &object, const QByteArray &bod
     if (methodIt == objectIt->constEnd())
         return answer(wire::RpcResponse::failure(request->id, wire::MethodNotFound,
                                                  QStringLiteral("O objeto %1 não tem o método %2.").arg(object, request->method.left(80))));
-    call.spec = &*methodIt;
+    call.methodSpec = &*methodIt;
     call.method = methodIt->name;
     if (const auto problem = checkArgs(*methodIt, request->params))
         return answer(wire::RpcResponse::failure(request->id, problem->code, problem->message));
@@ -129,7 +129,7 @@ CallOutcome RpcDispatcher::run(const PreparedCall &call) const
         return CallOutcome{wire::RpcResponse::failure(id, wire::ServerError, message.arg(call.method, number)), number};
     };
     try {
-        const CallResult result = call.spec->handler(Args(call.request.params));
+        const CallResult result = call.methodSpec->handler(Args(call.request.params));
         return CallOutcome{wire::RpcResponse::success(id, result.answer, result.vars), {}};
     } catch (const CallError &error) {
         return CallOutcome{wire::RpcResponse::failure(id, error.code, error.message), {}};

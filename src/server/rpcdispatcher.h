@@ -76,11 +76,11 @@ struct PreparedCall {
     QString object;
     QString method;               // as the log names it
     wire::RpcRequest request;
-    const MethodSpec *spec = nullptr;
+    const MethodSpec *methodSpec = nullptr;
     wire::RpcResponse answer;     // Kind::Answered
     QString cancelId;             // Kind::Cancel: the id of the calls to stop, as JSON text
 
-    Lane lane() const { return spec ? spec->lane : Lane::Quick; }
+    Lane lane() const { return methodSpec ? methodSpec->lane : Lane::Quick; }
     // The id as JSON text, the form calls are known by; empty when the request has none.
     QString idText() const;
 };
