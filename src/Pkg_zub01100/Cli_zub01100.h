@@ -8,10 +8,10 @@
 #include "filters/filterrules.h"
 #include "filters/selectionlist.h"
 #include "host/data/adoibquery.h"
-#include "host/form/dadosgerrel.h"
 #include "host/data/dataset.h"
-#include "host/network/netconnection.h"
 #include "host/data/params.h"
+#include "host/form/dadosgerrel.h"
+#include "host/network/netconnection.h"
 #include "ui_custoplanxreal.h"
 
 #include <QJsonObject>

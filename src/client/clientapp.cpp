@@ -4,14 +4,14 @@
 #include "client/mainwindow.h"
 #include "client/menuentries.h"
 #include "client/moduleloader.h"
+#include "host/data/dbgeral.h"
+#include "host/data/errors.h"
 #include "host/services/batchinteraction.h"
 #include "host/services/clientconfig.h"
-#include "host/data/dbgeral.h"
 #include "host/services/dispatcher.h"
-#include "host/data/errors.h"
 #include "host/services/hostservices.h"
-#include "host/widgets/qtuserinteraction.h"
 #include "host/services/session.h"
+#include "host/widgets/qtuserinteraction.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

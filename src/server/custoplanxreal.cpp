@@ -1,9 +1,9 @@
 #include "server/custoplanxreal.h"
 
-#include "wire/keylist.h"
 #include "server/reportdata.h"
 #include "server/selection.h"
 #include "wire/datapacket.h"
+#include "wire/keylist.h"
 
 #include <QDateTime>
 #include <QJsonArray>

@@ -1,8 +1,8 @@
 // The date edit and the masked code edit, typed into as a user does.
 #include "support/testhost.h"
 
-#include "host/widgets/dateeditplus.h"
 #include "host/services/dispatcher.h"
+#include "host/widgets/dateeditplus.h"
 #include "host/widgets/maskedit.h"
 
 #include <QCalendarWidget>

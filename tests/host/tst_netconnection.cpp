@@ -1,5 +1,5 @@
-#include "host/network/checkresultserv.h"
 #include "host/data/errors.h"
+#include "host/network/checkresultserv.h"
 #include "host/network/netconnection.h"
 #include "host/services/session.h"
 #include "support/recordingserver.h"

@@ -1,14 +1,14 @@
 // The base report form, its report dialog and outputs, form creation and the MDI child.
 #include "support/testhost.h"
 
+#include "host/data/errors.h"
+#include "host/form/dadosgerrel.h"
+#include "host/form/reportdialog.h"
+#include "host/services/formcreation.h"
 #include "host/widgets/busyindicator.h"
 #include "host/widgets/busyoverlay.h"
 #include "host/widgets/combobox.h"
-#include "host/form/dadosgerrel.h"
-#include "host/data/errors.h"
-#include "host/services/formcreation.h"
 #include "host/widgets/qtuserinteraction.h"
-#include "host/form/reportdialog.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -2,13 +2,13 @@
 #include "branchrows.h"
 #include "support/testhost.h"
 
-#include "host/widgets/btnpesquisa.h"
 #include "host/data/errors.h"
-#include "wire/keylist.h"
+#include "host/widgets/btnpesquisa.h"
 #include "host/widgets/lookupdialog.h"
 #include "host/widgets/multiselectdialog.h"
 #include "host/widgets/pesquisalista.h"
 #include "host/widgets/qtuserinteraction.h"
+#include "wire/keylist.h"
 
 #include <QLineEdit>
 #include <QPushButton>

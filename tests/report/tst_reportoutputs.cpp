@@ -1,8 +1,8 @@
 // Outputs of a report document (numbers, CSV, PDF pages) and the copy that "Editar relatório"
 // saves with changed columns.
-#include "host/widgets/reportcolumnsdialog.h"
 #include "host/data/errors.h"
 #include "host/form/reportdialog.h"
+#include "host/widgets/reportcolumnsdialog.h"
 #include "report/reportengine.h"
 #include "report/reportexpression.h"
 #include "report/reportformat.h"

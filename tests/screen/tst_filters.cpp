@@ -1,6 +1,6 @@
+#include "host/services/dispatcher.h"
 #include "host/widgets/combobox.h"
 #include "host/widgets/dateeditplus.h"
-#include "host/services/dispatcher.h"
 #include "host/widgets/maskedit.h"
 #include "screenfixture.h"
 

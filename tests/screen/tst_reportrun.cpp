@@ -1,9 +1,9 @@
+#include "host/services/dispatcher.h"
+#include "host/services/userinteraction.h"
 #include "host/widgets/busyindicator.h"
 #include "host/widgets/combobox.h"
 #include "host/widgets/dateeditplus.h"
-#include "host/services/dispatcher.h"
 #include "host/widgets/radiogroup.h"
-#include "host/services/userinteraction.h"
 #include "screenfixture.h"
 
 #include <QCheckBox>

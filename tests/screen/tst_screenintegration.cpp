@@ -1,13 +1,13 @@
 // The report screen against the real application server on a fresh demo database: the same
 // file serves as the client's general database, as at a site.
 #include "../server/serverharness.h"
-#include "host/widgets/combobox.h"
-#include "host/widgets/dateeditplus.h"
+#include "Cli_zub01100.h"
 #include "host/services/dispatcher.h"
 #include "host/services/hostservices.h"
 #include "host/services/session.h"
 #include "host/services/userinteraction.h"
-#include "Cli_zub01100.h"
+#include "host/widgets/combobox.h"
+#include "host/widgets/dateeditplus.h"
 
 #include <QSqlQuery>
 #include <QtTest>

@@ -1,8 +1,8 @@
 #include "server/demodata.h"
-#include "wire/keylist.h"
 #include "server/reportdata.h"
 #include "server/schema.h"
 #include "server/serverconfig.h"
+#include "wire/keylist.h"
 
 #include <QSqlQuery>
 #include <QtTest>

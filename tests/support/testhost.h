@@ -1,7 +1,7 @@
 #pragma once
 
-#include "host/services/clientconfig.h"
 #include "host/data/dbgeral.h"
+#include "host/services/clientconfig.h"
 #include "host/services/hostservices.h"
 #include "host/services/session.h"
 #include "host/services/userinteraction.h"

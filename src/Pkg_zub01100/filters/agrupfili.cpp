@@ -1,8 +1,8 @@
 // Branch grouping and the list of aggregated branches ("Todos"/"Lista").
 #include "Cli_zub01100.h"
 
-#include "host/network/checkresultserv.h"
 #include "host/data/hostfunctions.h"
+#include "host/network/checkresultserv.h"
 #include "host/services/messages.h"
 #include "screen/busyscope.h"
 

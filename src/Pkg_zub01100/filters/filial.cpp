@@ -1,8 +1,8 @@
 // Aggregated branch: the single-branch code field, its lookup and the branch-filter check.
 #include "Cli_zub01100.h"
 
-#include "host/network/checkresultserv.h"
 #include "host/data/hostfunctions.h"
+#include "host/network/checkresultserv.h"
 #include "host/services/messages.h"
 #include "screen/busyscope.h"
 

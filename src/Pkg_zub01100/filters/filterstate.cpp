@@ -2,13 +2,13 @@
 // user would set it, and a failed check shown at its field.
 #include "Cli_zub01100.h"
 
+#include "host/data/hostfunctions.h"
+#include "host/services/messages.h"
+#include "host/services/session.h"
 #include "host/widgets/combobox.h"
 #include "host/widgets/dateeditplus.h"
-#include "host/data/hostfunctions.h"
-#include "wire/keylist.h"
-#include "host/services/messages.h"
 #include "host/widgets/radiogroup.h"
-#include "host/services/session.h"
+#include "wire/keylist.h"
 
 #include <QCheckBox>
 #include <QSpinBox>

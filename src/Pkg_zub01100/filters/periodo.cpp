@@ -1,9 +1,9 @@
 // Period, product types and cost type.
 #include "Cli_zub01100.h"
 
-#include "host/widgets/dateeditplus.h"
 #include "host/data/hostfunctions.h"
 #include "host/services/messages.h"
+#include "host/widgets/dateeditplus.h"
 
 using namespace host;
 

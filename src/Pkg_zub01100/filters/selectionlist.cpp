@@ -1,7 +1,7 @@
 #include "filters/selectionlist.h"
 
-#include "host/services/dispatcher.h"
 #include "host/data/errors.h"
+#include "host/services/dispatcher.h"
 #include "host/services/messages.h"
 #include "host/widgets/pesquisalista.h"
 

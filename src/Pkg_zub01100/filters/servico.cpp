@@ -1,11 +1,11 @@
 // Service groups and services, and the effective service list of the report.
 #include "Cli_zub01100.h"
 
-#include "host/network/checkresultserv.h"
-#include "host/widgets/combobox.h"
 #include "host/data/hostfunctions.h"
+#include "host/network/checkresultserv.h"
 #include "host/services/messages.h"
 #include "host/services/session.h"
+#include "host/widgets/combobox.h"
 #include "screen/busyscope.h"
 
 using namespace host;

@@ -1,8 +1,8 @@
 // Scheduled runs: the screen without a window, its filters from one value, one output command.
 #include "Cli_zub01100.h"
 
-#include "host/services/dispatcher.h"
 #include "host/data/errors.h"
+#include "host/services/dispatcher.h"
 #include "host/services/hostservices.h"
 #include "host/services/userinteraction.h"
 

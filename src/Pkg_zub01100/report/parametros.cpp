@@ -1,12 +1,12 @@
 // The checks before a report, the server-side preparation and the layout's parameters.
 #include "Cli_zub01100.h"
 
-#include "host/network/checkresultserv.h"
-#include "host/widgets/combobox.h"
-#include "host/widgets/dateeditplus.h"
 #include "host/data/hostfunctions.h"
+#include "host/network/checkresultserv.h"
 #include "host/services/messages.h"
 #include "host/services/session.h"
+#include "host/widgets/combobox.h"
+#include "host/widgets/dateeditplus.h"
 #include "screen/busyscope.h"
 #include "wire/wirevalue.h"
 

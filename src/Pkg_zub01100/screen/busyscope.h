@@ -1,7 +1,7 @@
 #pragma once
 
-#include "host/widgets/busyindicator.h"
 #include "host/services/hostservices.h"
+#include "host/widgets/busyindicator.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 #include "Cli_zub01100.h"
 
-#include "host/services/dispatcher.h"
-#include "host/widgets/exitevent.h"
 #include "host/form/reportdialog.h"
+#include "host/services/dispatcher.h"
 #include "host/services/userinteraction.h"
+#include "host/widgets/exitevent.h"
 #include "screen/colours.h"
 #include "screen/messagetable.h"
 

@@ -1,10 +1,10 @@
 #include "Cli_zub01100.h"
 
-#include "host/widgets/busyindicator.h"
 #include "host/data/hostfunctions.h"
 #include "host/services/hostservices.h"
 #include "host/services/messages.h"
 #include "host/services/session.h"
+#include "host/widgets/busyindicator.h"
 #include "screen/busyscope.h"
 #include "screen/colours.h"
 

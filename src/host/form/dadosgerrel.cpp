@@ -1,9 +1,9 @@
 #include "host/form/dadosgerrel.h"
 
+#include "host/form/reportdialog.h"
+#include "host/services/dispatcher.h"
 #include "host/widgets/btnpesquisa.h"
 #include "host/widgets/combobox.h"
-#include "host/services/dispatcher.h"
-#include "host/form/reportdialog.h"
 #include "host/widgets/savedialog.h"
 
 #include <QAction>

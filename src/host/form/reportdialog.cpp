@@ -1,10 +1,10 @@
 #include "host/form/reportdialog.h"
 
-#include "host/data/errors.h"
 #include "host/data/dbgeral.h"
+#include "host/data/errors.h"
+#include "host/services/userinteraction.h"
 #include "report/reportdocument.h"
 #include "report/reportengine.h"
-#include "host/services/userinteraction.h"
 
 #include <QCoreApplication>
 #include <QDir>

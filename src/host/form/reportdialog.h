@@ -1,7 +1,7 @@
 #pragma once
 
-#include "host/services/dialogcontext.h"
 #include "host/data/params.h"
+#include "host/services/dialogcontext.h"
 #include "report/reportlayout.h"
 #include "report/reportlayoutedit.h"
 

@@ -1,11 +1,11 @@
 #include "host/services/session.h"
 
-#include "host/network/checkresultserv.h"
 #include "host/data/dataset.h"
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
-#include "host/services/hostservices.h"
+#include "host/network/checkresultserv.h"
 #include "host/network/netconnection.h"
+#include "host/services/hostservices.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

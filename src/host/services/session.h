@@ -1,7 +1,7 @@
 #pragma once
 
-#include "host/services/clientconfig.h"
 #include "host/data/codepicture.h"
+#include "host/services/clientconfig.h"
 
 #include <QDate>
 #include <QHash>

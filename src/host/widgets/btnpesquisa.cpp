@@ -1,9 +1,9 @@
 #include "host/widgets/btnpesquisa.h"
 
-#include "host/services/choicerequest.h"
 #include "host/data/dataset.h"
-#include "host/services/dispatcher.h"
 #include "host/data/errors.h"
+#include "host/services/choicerequest.h"
+#include "host/services/dispatcher.h"
 #include "host/services/messages.h"
 #include "host/services/userinteraction.h"
 

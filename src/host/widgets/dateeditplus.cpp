@@ -1,8 +1,8 @@
 #include "host/widgets/dateeditplus.h"
 
 #include "host/services/dispatcher.h"
-#include "host/widgets/exitevent.h"
 #include "host/services/messages.h"
+#include "host/widgets/exitevent.h"
 
 #include <QApplication>
 #include <QCalendarWidget>

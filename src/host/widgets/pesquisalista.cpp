@@ -3,8 +3,8 @@
 #include "host/data/dataset.h"
 #include "host/data/errors.h"
 #include "host/services/dialogcontext.h"
-#include "wire/keylist.h"
 #include "host/services/userinteraction.h"
+#include "wire/keylist.h"
 
 namespace host {
 

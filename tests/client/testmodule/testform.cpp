@@ -1,13 +1,13 @@
 #include "testform.h"
 
-#include "host/widgets/btnpesquisa.h"
 #include "host/data/dataset.h"
-#include "host/widgets/dateeditplus.h"
-#include "host/services/dispatcher.h"
-#include "host/widgets/maskedit.h"
 #include "host/data/params.h"
-#include "host/widgets/pesquisalista.h"
 #include "host/form/reportdialog.h"
+#include "host/services/dispatcher.h"
+#include "host/widgets/btnpesquisa.h"
+#include "host/widgets/dateeditplus.h"
+#include "host/widgets/maskedit.h"
+#include "host/widgets/pesquisalista.h"
 
 #include <QGroupBox>
 #include <QLabel>
