@@ -79,6 +79,7 @@ INI
 HOME="$work" QT_QPA_PLATFORM=offscreen "$root/usr/bin/zub-client" --config "$work/client.ini" --batch texto \
   --output "$work/relatorio.txt" --filter dataInicial=01/03/2025 --filter dataFinal=31/03/2025 --filter relatorio=1 \
   2>"$work/client.log" || { cat "$work/client.log" >&2; fail "o relatório em lote do cliente instalado falhou"; }
-grep -q "Custo Planejado X Realizado por Serviço" "$work/relatorio.txt" || fail "relatório sem o título do layout instalado"
+grep -q "Custo Planejado X Realizado por Filial Agregada" "$work/relatorio.txt" || fail "relatório sem o título do layout instalado: $(head -c 600 "$work/relatorio.txt")"
+grep -q "Central: 0001 - Central Merenda Vila Nova" "$work/relatorio.txt" || fail "relatório sem a central do banco"
 grep -q "Total geral" "$work/relatorio.txt" || fail "relatório sem o total geral"
 echo "pacotes: $(basename "$server_deb") $(basename "$client_deb"); servidor e relatório em lote instalados: ok"
