@@ -35,10 +35,12 @@ done
 for library in zubdata zubnet zubservices zubwidgets zubhost zubreport; do
   [ -e "$root/usr/lib/zub/lib$library.so" ] || fail "o pacote não instala /usr/lib/zub/lib$library.so"
 done
-dpkg-deb --ctrl-tarfile "$server_deb" | tar -t | grep -qx './postinst' || fail "zub-server sem postinst"
-dpkg-deb --info "$server_deb" conffiles | grep -qx '/etc/zub/server.ini' || fail "server.ini não é conffile"
-dpkg-deb --field "$server_deb" Depends | grep -q 'libqt6sql6-psql' || fail "zub-server não depende do driver do PostgreSQL"
-dpkg-deb --field "$client_deb" Depends | grep -q 'libqt6sql6-sqlite' || fail "zub-client não depende do driver do SQLite"
+# Read whole before matching: grep -q stops early, and pipefail would blame the writer's SIGPIPE.
+server_control=$(dpkg-deb --ctrl-tarfile "$server_deb" | tar -t)
+grep -qx './postinst' <<<"$server_control" || fail "zub-server sem postinst"
+grep -qx '/etc/zub/server.ini' <<<"$(dpkg-deb --info "$server_deb" conffiles)" || fail "server.ini não é conffile"
+grep -q 'libqt6sql6-psql' <<<"$(dpkg-deb --field "$server_deb" Depends)" || fail "zub-server não depende do driver do PostgreSQL"
+grep -q 'libqt6sql6-sqlite' <<<"$(dpkg-deb --field "$client_deb" Depends)" || fail "zub-client não depende do driver do SQLite"
 # The installed programs know nothing of the tree they were built in.
 if grep -rlaF "$source_dir" "$root" >"$work/leaks"; then fail "arquivos instalados citam $source_dir: $(cat "$work/leaks")"; fi
 
