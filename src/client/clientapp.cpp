@@ -10,6 +10,7 @@
 #include "host/services/clientconfig.h"
 #include "host/services/dispatcher.h"
 #include "host/services/hostservices.h"
+#include "host/services/programfolders.h"
 #include "host/services/session.h"
 #include "host/widgets/qtuserinteraction.h"
 
@@ -104,7 +105,7 @@ static int RunBatch(const QCommandLineParser &parser)
     try {
         const QJsonObject filters = BatchFilters::read(parser.value(QLatin1String(kFiltersOption)), parser.values(QLatin1String(kFilterOption)));
         LoggedIn login(readConfig(parser));
-        ModuleLoader loader(QCoreApplication::applicationDirPath());
+        ModuleLoader loader(host::ModulesFolder());
         host::HostServices services(ui, login.session, login.database);
         using BatchFunction = int (*)(const char *, const char *);
         const auto run = reinterpret_cast<BatchFunction>(loader.resolve(modules.value(0, QLatin1String(kBatchModule)), "ExecutaLote"));
@@ -171,7 +172,7 @@ int RunClient(QApplication &app)
         const QString branchName = session.nomeFiliProc();
 
         host::QtUserInteraction ui;
-        ModuleLoader modules(QCoreApplication::applicationDirPath());
+        ModuleLoader modules(host::ModulesFolder());
         // The services outlive the window, so forms freed with it still reach them.
         host::HostServices services(ui, session, database);
         MainWindow window(ReportMenuEntries(), [&modules](const QString &module) { modules.open(module); });

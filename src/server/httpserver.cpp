@@ -103,7 +103,7 @@ ConnectionGuard::Connection *guardedConnection(MHD_Connection *connection)
     return info ? static_cast<ConnectionGuard::Connection *>(info->socket_context) : nullptr;
 }
 
-int respond(MHD_Connection *connection, unsigned status, const QByteArray &body)
+int respond(MHD_Connection *connection, unsigned status, const QByteArray &body, const char *allowed = MHD_HTTP_METHOD_POST)
 {
     MHD_Response *response = MHD_create_response_from_buffer(size_t(body.size()), const_cast<char *>(body.constData()),
                                                               MHD_RESPMEM_MUST_COPY);
@@ -113,7 +113,7 @@ int respond(MHD_Connection *connection, unsigned status, const QByteArray &body)
     if (status == MHD_HTTP_UNAUTHORIZED)
         MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Bearer");
     if (status == MHD_HTTP_METHOD_NOT_ALLOWED)
-        MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "POST");
+        MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, allowed);
     if (status == MHD_HTTP_SERVICE_UNAVAILABLE)
         MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, "1");
     const MHD_Result result = MHD_queue_response(connection, status, response);
@@ -121,13 +121,13 @@ int respond(MHD_Connection *connection, unsigned status, const QByteArray &body)
     return result;
 }
 
-int respondError(MHD_Connection *connection, unsigned status, int code, const QString &message)
+int respondError(MHD_Connection *connection, unsigned status, int code, const QString &message, const char *allowed = MHD_HTTP_METHOD_POST)
 {
     if (status == MHD_HTTP_SERVICE_UNAVAILABLE)
         logLine(LogLevel::Warning, QStringLiteral("requisição recusada: %1").arg(message));
     else
         logLine(LogLevel::Debug, QStringLiteral("requisição recusada (HTTP %1): %2").arg(status).arg(message));
-    return respond(connection, status, wire::RpcResponse::failure(QJsonValue::Null, code, message).encode());
+    return respond(connection, status, wire::RpcResponse::failure(QJsonValue::Null, code, message).encode(), allowed);
 }
 
 unsigned statusOf(const wire::RpcResponse &response)
@@ -181,6 +181,9 @@ void logCall(const QString &name, const QElapsedTimer &timer, const wire::RpcRes
     logLine(LogLevel::Info, QStringLiteral("%1 %2 ms %3").arg(name).arg(timer.elapsed()).arg(outcome));
 }
 
+// For load balancers and monitoring: no token, no data.
+const QByteArray kHealthPath = QByteArrayLiteral("/saude");
+
 const QString kClosing = QStringLiteral("Servidor em encerramento; tente novamente em instantes.");
 const QString kTooMuchData = QStringLiteral("Servidor recebendo dados demais no momento; tente novamente em instantes.");
 
@@ -212,6 +215,8 @@ int HttpServer::handle(void *rawConnection, const char *method, const char *uplo
         m_guard.headReceived(request->connection);
         if (m_closing)
             return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kClosing);
+        if (m_healthCheck && request->rawUri == kHealthPath)
+            return answerHealth(connection, method, request);
         if (std::strcmp(method, MHD_HTTP_METHOD_POST) != 0)
             return respondError(connection, MHD_HTTP_METHOD_NOT_ALLOWED, wire::InvalidRequest,
                                 QStringLiteral("Use POST /rpc/<objeto> para chamar o servidor de aplicação."));
@@ -311,8 +316,7 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
         m_calls->add(key, context);
     m_guard.waitingForAnswer(request->connection, context);
     CallPool &pool = call.lane() == Lane::Slow ? *m_slow : *m_quick;
-    MHD_suspend_connection(connection);
-    pool.submit([this, connection, request, context, key, name, call = std::move(call)] {
+    answerOnWorker(connection, request, pool, [this, request, context, key, name, call = std::move(call)] {
         logLine(LogLevel::Debug, QStringLiteral("%1 iniciada").arg(name));
         CallOutcome outcome;
         {
@@ -322,19 +326,51 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
         if (!key.isEmpty())
             m_calls->remove(key, context);
         logCall(name, request->timer, outcome.response, outcome.incident);
+        return std::pair{statusOf(outcome.response), outcome.response.encode()};
+    });
+    return MHD_YES;
+}
+
+void HttpServer::answerOnWorker(void *rawConnection, Request *request, CallPool &pool, std::function<std::pair<unsigned, QByteArray>()> work)
+{
+    auto *connection = static_cast<MHD_Connection *>(rawConnection);
+    MHD_suspend_connection(connection);
+    pool.submit([connection, request, work = std::move(work)] {
         // The connection is resumed whatever happens here: a suspended one would never be answered.
         try {
-            request->status = statusOf(outcome.response);
-            request->answer = outcome.response.encode();
+            auto [status, answer] = work();
+            request->status = status;
+            request->answer = std::move(answer);
         } catch (...) {
+            logLine(LogLevel::Error, QStringLiteral("falha ao preparar a resposta de um pedido"));
             request->status = MHD_HTTP_INTERNAL_SERVER_ERROR;
             request->answer = QByteArray();
         }
         request->answerReady.store(true, std::memory_order_release);
         MHD_resume_connection(connection);
     });
+}
+
+// ---- GET /saude ----
+int HttpServer::answerHealth(void *rawConnection, const char *method, Request *request)
+{
+    auto *connection = static_cast<MHD_Connection *>(rawConnection);
+    if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0)
+        return respondError(connection, MHD_HTTP_METHOD_NOT_ALLOWED, wire::InvalidRequest,
+                            QStringLiteral("Use GET /saude para saber se o servidor está em condições de atender."), MHD_HTTP_METHOD_GET);
+    std::lock_guard pools(m_poolsMutex);
+    if (m_closing)
+        return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kClosing);
+    request->submitted = true;
+    // The database check may wait for a connection: on a quick worker, never on the library's threads.
+    answerOnWorker(connection, request, *m_quick, [this, request] {
+        const HealthAnswer health = m_healthCheck();
+        logLine(LogLevel::Debug, QStringLiteral("/saude %1 ms %2").arg(request->timer.elapsed()).arg(health.usable ? QStringLiteral("ok") : QStringLiteral("indisponível")));
+        return std::pair{health.usable ? unsigned(MHD_HTTP_OK) : unsigned(MHD_HTTP_SERVICE_UNAVAILABLE), health.body};
+    });
     return MHD_YES;
 }
+// ---- end of GET /saude ----
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -29,6 +30,14 @@ struct HttpLimits {
     GuardLimits guard;
 };
 
+// What GET /saude answers: 200 with the body when usable, else 503 with it.
+struct HealthAnswer {
+    bool usable = false;
+    QByteArray body;
+};
+// Runs on a worker of the quick pool, never on the library's threads.
+using HealthCheck = std::function<HealthAnswer()>;
+
 // JSON-RPC over HTTP on libmicrohttpd: POST /rpc/<object> with a bearer token. The library's
 // threads only read, check and answer; calls run on two pools of workers (suspending the
 // connection until the answer is ready), and each worker keeps its own database connection.
@@ -45,6 +54,8 @@ public:
     // Stops accepting, lets the calls under way finish, then stops.
     void stop();
     quint16 port() const { return m_port; }
+    // Answers GET /saude without a token; without a check that path is unknown, as any other.
+    void setHealthCheck(HealthCheck check) { m_healthCheck = std::move(check); }
 
     // What the library calls; public for its C callbacks only.
     struct Request;
@@ -54,6 +65,9 @@ public:
 private:
     int finishRequest(void *connection, Request *request);
     void runCall(void *connection, Request *request);
+    int answerHealth(void *connection, const char *method, Request *request);
+    // Suspends the connection and runs `work` on the pool; its status and body answer the request.
+    void answerOnWorker(void *connection, Request *request, CallPool &pool, std::function<std::pair<unsigned, QByteArray>()> work);
 
     const RpcDispatcher &m_dispatcher;
     QByteArray m_token;
@@ -66,6 +80,7 @@ private:
     std::unique_ptr<CallPool> m_slow;
     MHD_Daemon *m_daemon = nullptr;
     quint16 m_port = 0;
+    HealthCheck m_healthCheck;
 };
 
 } // namespace server

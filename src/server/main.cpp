@@ -1,7 +1,9 @@
+#include "server/backup.h"
 #include "server/custoplanxreal.h"
 #include "server/custprod.h"
 #include "server/database.h"
 #include "server/demodata.h"
+#include "server/health.h"
 #include "server/httpserver.h"
 #include "server/rpcdispatcher.h"
 #include "server/schema.h"
@@ -130,6 +132,7 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
     dispatcher.addObject(QString::fromLatin1(kCustProdObject), custProd.methods());
 
     HttpServer http(dispatcher, *token, config.limits);
+    http.setHealthCheck([&config] { return checkDatabaseHealth(config.database); });
     if (!http.start(config.address, config.port, &error)) {
         say(stderr, QStringLiteral("zub-server: %1").arg(error));
         return 1;
@@ -148,6 +151,30 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
     return 0;
 }
 
+// ---- --backup ----
+int backupDatabase(const ServerConfig &config)
+{
+    if (config.database.url.kind != wire::DatabaseUrl::Kind::Sqlite) {
+        say(stderr, QStringLiteral("zub-server: --backup copia bancos SQLite; para o PostgreSQL use pg_dump (veja o README)."));
+        return 2;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        const BackupResult copy = backupSqlite(config.database.url.path, config.backupFile, config.database.busyTimeoutMs);
+        say(stdout, QStringLiteral("zub-server: cópia de %1 gravada em %2 (%3 páginas, %4 bytes) em %5 s.")
+                        .arg(config.database.url.display(), config.backupFile)
+                        .arg(copy.pages)
+                        .arg(copy.bytes)
+                        .arg(timer.elapsed() / 1000.0, 0, 'f', 1));
+        return 0;
+    } catch (const DbError &error) {
+        say(stderr, QStringLiteral("zub-server: %1").arg(error.message));
+        return 1;
+    }
+}
+// ---- end of --backup ----
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -163,6 +190,8 @@ int main(int argc, char *argv[])
         return exitCode;
     }
     setLogLevel(config->logLevel);
+    if (!config->backupFile.isEmpty())
+        return backupDatabase(*config);
     int result = 1;
     try {
         QSqlDatabase db = openConnection(config->database, QStringLiteral("zub-main"));

@@ -270,6 +270,11 @@ int installedVersion(QSqlDatabase &db)
 
 } // namespace
 
+int installedSchemaVersion(QSqlDatabase &db)
+{
+    return installedVersion(db);
+}
+
 int currentSchemaVersion()
 {
     return migrations().constLast().version;

@@ -7,6 +7,8 @@ namespace server {
 
 // The schema version this build creates and expects.
 int currentSchemaVersion();
+// The version the database holds; 0 when it has no schema of this server.
+int installedSchemaVersion(QSqlDatabase &db);
 
 // Creates the tables, or brings an older schema up to date, in one transaction.
 void ensureSchema(QSqlDatabase &db);

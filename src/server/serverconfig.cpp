@@ -4,8 +4,12 @@
 #include "wire/rpcmessage.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
+#include <QSettings>
 #include <QTextStream>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace server {
 
@@ -42,6 +46,44 @@ std::optional<QPair<QHostAddress, quint16>> parseListenAddress(const QString &te
         return std::nullopt;
     return qMakePair(address, quint16(port));
 }
+
+// ---- configuration file ----
+std::optional<QStringList> argumentsFromConfigFile(const QString &path, const QStringList &valueOptions,
+                                                   const QStringList &switchOptions, QString *error)
+{
+    if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable()) {
+        *error = QStringLiteral("arquivo de configuração não encontrado ou sem permissão de leitura: %1").arg(path);
+        return std::nullopt;
+    }
+    QSettings ini(path, QSettings::IniFormat);
+    if (ini.status() != QSettings::NoError) {
+        *error = QStringLiteral("arquivo de configuração inválido: %1").arg(path);
+        return std::nullopt;
+    }
+    static const QString section = QStringLiteral("servidor/");
+    QStringList arguments;
+    for (const QString &key : ini.allKeys()) {
+        const QString name = key.startsWith(section) ? key.mid(section.size()) : QString();
+        // A value with commas comes back as a list; it is one text here, as on the command line.
+        const QString value = ini.value(key).toStringList().join(QLatin1Char(','));
+        if (valueOptions.contains(name)) {
+            arguments << QStringLiteral("--") + name << value;
+        } else if (switchOptions.contains(name)) {
+            if (value != QLatin1String("true") && value != QLatin1String("false")) {
+                *error = QStringLiteral("valor inválido para %1 em %2: %3 (use true ou false)").arg(name, path, value);
+                return std::nullopt;
+            }
+            if (value == QLatin1String("true"))
+                arguments << QStringLiteral("--") + name;
+        } else {
+            *error = QStringLiteral("chave desconhecida em %1: %2 (use a seção [servidor] e os nomes longos das opções, sem os traços iniciais)")
+                         .arg(path, key);
+            return std::nullopt;
+        }
+    }
+    return arguments;
+}
+// ---- end of configuration file ----
 
 qint64 ServerConfig::sweepIntervalSeconds() const
 {
@@ -111,9 +153,21 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
                                          QStringLiteral("Milissegundos de espera por um banco ocupado por outra escrita antes de responder "
                                                         "\"Servidor ocupado\" (padrão 5000)."),
                                          QStringLiteral("ms"));
-    parser.addOptions({help, database, createDemo, branches, days, firstDay, listen, allowRemote, tokenFile, sweepAge, threads,
-                       maxConnections, perAddress, maxBody, bodiesMemory, timeout, headTimeout, bodyTimeout, busyTimeout,
-                       statementTimeout, logLevel});
+    // ---- deployment options ----
+    const QCommandLineOption configFile(QStringLiteral("config"),
+                                        QStringLiteral("Arquivo de configuração INI (padrão %1, quando existe); as opções da linha "
+                                                       "de comando prevalecem sobre ele.").arg(QLatin1String(kDefaultConfigFile)),
+                                        QStringLiteral("arquivo"));
+    const QCommandLineOption backup(QStringLiteral("backup"),
+                                    QStringLiteral("Copia o banco SQLite, mesmo em uso, para ARQUIVO (cópia consistente) e termina."),
+                                    QStringLiteral("arquivo"));
+    // Options that act once and end the program make no sense in a configuration file.
+    const QList<QCommandLineOption> actions = {help, configFile, createDemo, backup};
+    // ---- end of deployment options ----
+    const QList<QCommandLineOption> options = {help, database, createDemo, branches, days, firstDay, listen, allowRemote, tokenFile,
+                                               sweepAge, threads, maxConnections, perAddress, maxBody, bodiesMemory, timeout,
+                                               headTimeout, bodyTimeout, busyTimeout, statementTimeout, logLevel, configFile, backup};
+    parser.addOptions(options);
 
     auto refuse = [&](const QString &message) -> std::optional<ServerConfig> {
         *output = QStringLiteral("zub-server: %1\nUse --help para ver as opções.").arg(message);
@@ -129,6 +183,25 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     }
     if (!parser.positionalArguments().isEmpty())
         return refuse(QStringLiteral("argumento não reconhecido: %1").arg(parser.positionalArguments().first()));
+
+    // ---- configuration file: its options go first, so the command line's win ----
+    const QString configPath = parser.isSet(configFile) ? parser.value(configFile)
+        : QFileInfo::exists(QLatin1String(kDefaultConfigFile)) ? QString::fromLatin1(kDefaultConfigFile) : QString();
+    if (!configPath.isEmpty()) {
+        QStringList valueOptions, switchOptions;
+        for (const QCommandLineOption &option : options) {
+            const bool action = std::any_of(actions.begin(), actions.end(), [&](const QCommandLineOption &a) { return a.names() == option.names(); });
+            if (!action)
+                (option.valueName().isEmpty() ? switchOptions : valueOptions) << option.names().constLast();
+        }
+        QString fileError;
+        const auto fromFile = argumentsFromConfigFile(configPath, valueOptions, switchOptions, &fileError);
+        if (!fromFile)
+            return refuse(fileError);
+        if (!parser.parse(arguments.mid(0, 1) + *fromFile + arguments.mid(1)))
+            return refuse(parser.errorText());
+    }
+    // ---- end of configuration file ----
 
     ServerConfig config;
     if (!parser.isSet(database))
@@ -191,7 +264,10 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
         if (!config.demo.firstDay.isValid())
             return refuse(QStringLiteral("data inválida em --first-day: %1 (use AAAA-MM-DD)").arg(parser.value(firstDay)));
     }
-    if (config.createDemo)
+    config.backupFile = parser.value(backup);
+    if (config.createDemo && !config.backupFile.isEmpty())
+        return refuse(QStringLiteral("use --create-demo e --backup em execuções separadas"));
+    if (config.createDemo || !config.backupFile.isEmpty())
         return config;
 
     const auto address = parseListenAddress(parser.isSet(listen) ? parser.value(listen)

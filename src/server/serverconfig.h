@@ -22,6 +22,7 @@ struct ServerConfig {
     qint64 sweepAgeSeconds = 2 * 3600;
     HttpLimits limits;
     LogLevel logLevel = LogLevel::Info;
+    QString backupFile; // --backup: copy the SQLite database there and end
 
     // Parses the command line. Returns nothing when the program should end at once: after
     // --help (exitCode 0) or on a bad option (message in *error, exitCode 2).
@@ -30,6 +31,16 @@ struct ServerConfig {
     // Seconds between two sweeps of old temporary data.
     qint64 sweepIntervalSeconds() const;
 };
+
+// Read when it exists and no --config names another file.
+inline constexpr char kDefaultConfigFile[] = "/etc/zub/server.ini";
+
+// The options a configuration file sets, as command-line arguments: section [servidor], each key
+// the long name of an option ("database", "listen", "token-file", ...), a switch true or false.
+// Placed before the real arguments they lose to them, since an option's last value wins.
+// Nothing, with the reason in *error, when the file is unreadable or names what is no option.
+std::optional<QStringList> argumentsFromConfigFile(const QString &path, const QStringList &valueOptions,
+                                                   const QStringList &switchOptions, QString *error);
 
 // "90", "90s", "30m", "2h", "1d" in seconds; nothing when malformed or not positive.
 std::optional<qint64> parseDuration(const QString &text);

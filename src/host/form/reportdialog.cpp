@@ -2,11 +2,11 @@
 
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
+#include "host/services/programfolders.h"
 #include "host/services/userinteraction.h"
 #include "report/reportdocument.h"
 #include "report/reportengine.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPrinter>
@@ -22,12 +22,7 @@ TReportDesignerDialog::TReportDesignerDialog(QObject *parent, DialogContext cont
 
 QString TReportDesignerDialog::ReportsRoot(const QString &configured)
 {
-    if (!configured.isEmpty())
-        return configured;
-    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/reports");
-    if (QFileInfo(beside).isDir())
-        return beside;
-    return QStringLiteral(ZUB_SOURCE_DIR "/reports");
+    return configured.isEmpty() ? LayoutsFolder() : configured;
 }
 
 QString TReportDesignerDialog::ReportFolder() const

@@ -70,7 +70,7 @@ public:
     // The parameters of the last run, as the handlers left them.
     const TParams &LastParams() const { return m_lastParams; }
 
-    // The configured folder, else "reports" beside the executable, else the source tree's.
+    // The configured folder, else the program's layouts (host::LayoutsFolder()).
     static QString ReportsRoot(const QString &configured);
 
 private:
