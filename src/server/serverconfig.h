@@ -22,6 +22,10 @@ struct ServerConfig {
     qint64 sweepAgeSeconds = 2 * 3600;
     HttpLimits limits;
     LogLevel logLevel = LogLevel::Info;
+    // --- TLS: both or neither; PEM files read at start ---
+    QString tlsCertFile;
+    QString tlsKeyFile;
+    // --- end TLS ---
 
     // Parses the command line. Returns nothing when the program should end at once: after
     // --help (exitCode 0) or on a bad option (message in *error, exitCode 2).
