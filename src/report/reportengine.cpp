@@ -148,7 +148,7 @@ QList<QVariantMap> ReportEngine::rows(const ReportLayout::Query &query, const TP
         throw fail(statement.lastError().text());
     QList<QVariantMap> result;
     while (statement.next()) {
-        if (result.size() % 500 == 0)
+        if (result.size() % 500 == 0 && workUnderWay())
             keepResponsive(); // a cancel stops a large query's rows too
         const QSqlRecord record = statement.record();
         QVariantMap row;

@@ -219,12 +219,14 @@ int ReportPrintout::print(QPrinter &printer)
     measure(printer);
     const QList<Page> pages = paginate();
     for (int page = 0; page < pages.size(); ++page) {
-        setWorkStage(QStringLiteral("Página %1 de %2…").arg(page + 1).arg(pages.size()));
-        try {
-            keepResponsive();
-        } catch (const CancelledError &) {
-            printer.abort();
-            throw;
+        if (workUnderWay()) {
+            setWorkStage(QStringLiteral("Página %1 de %2…").arg(page + 1).arg(pages.size()));
+            try {
+                keepResponsive();
+            } catch (const CancelledError &) {
+                printer.abort();
+                throw;
+            }
         }
         if (page > 0 && !printer.newPage())
             throw HostError(QStringLiteral("A impressão foi interrompida na página %1.").arg(page + 1));

@@ -2,15 +2,17 @@
 
 #include "host/data/longwork.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
+#include <QPointer>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslError>
-#include <QThreadStorage>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -31,16 +33,17 @@ public:
     }
 };
 
-// One manager per thread keeps the connections to each server open between calls.
+// One manager per thread keeps the connections to each server open between calls; the main
+// thread's goes with the application.
 QNetworkAccessManager &manager()
 {
-    static QThreadStorage<QNetworkAccessManager *> managers;
-    if (!managers.hasLocalData()) {
-        auto *created = new QNetworkAccessManager;
-        created->setProxyFactory(new EnvironmentProxies);
-        managers.setLocalData(created);
+    thread_local QPointer<QNetworkAccessManager> current;
+    if (!current) {
+        QCoreApplication *app = QCoreApplication::instance();
+        current = new QNetworkAccessManager(app && app->thread() == QThread::currentThread() ? app : nullptr);
+        current->setProxyFactory(new EnvironmentProxies);
     }
-    return *managers.localData();
+    return *current;
 }
 
 QSslConfiguration tlsFor(const QString &caFile)
@@ -90,6 +93,12 @@ HttpResponse httpPost(const HttpPostRequest &request)
     http.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     if (request.scheme == QLatin1String("https"))
         http.setSslConfiguration(tlsFor(request.caFile));
+    // An open connection keeps the trust it was checked with: other authorities need new ones.
+    thread_local QString trustedWith;
+    if (request.caFile != trustedWith) {
+        manager().clearConnectionCache();
+        trustedWith = request.caFile;
+    }
 
     if (request.cancellable)
         throwIfCancelled();
@@ -102,6 +111,8 @@ HttpResponse httpPost(const HttpPostRequest &request)
     bool cancelled = false;
     QList<QSslError> tlsErrors;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // From here on the server may run the call: it must never be sent to another one.
+    QObject::connect(reply, &QNetworkReply::requestSent, &loop, [&] { sent = true; });
     QObject::connect(reply, &QNetworkReply::uploadProgress, &loop, [&](qint64 done, qint64) { sent = sent || done > 0; });
     QObject::connect(reply, &QNetworkReply::sslErrors, &loop, [&](const QList<QSslError> &errors) { tlsErrors = errors; });
     QTimer connectTimer;

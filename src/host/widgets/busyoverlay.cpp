@@ -2,9 +2,9 @@
 
 #include "host/data/longwork.h"
 
-#include <QPushButton>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QTimerEvent>
 
 namespace host {
