@@ -148,8 +148,8 @@ QList<QVariantMap> ReportEngine::rows(const ReportLayout::Query &query, const TP
         throw fail(statement.lastError().text());
     QList<QVariantMap> result;
     while (statement.next()) {
-        if (result.size() % 500 == 0 && workUnderWay())
-            keepResponsive(); // a cancel stops a large query's rows too
+        if (result.size() % 500 == 0)
+            throwIfCancelled(); // a stop signal ends a large query's rows too
         const QSqlRecord record = statement.record();
         QVariantMap row;
         for (int i = 0; i < record.count(); ++i)

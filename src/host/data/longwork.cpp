@@ -4,8 +4,11 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QList>
+#include <QPointer>
 #include <QThread>
 #include <atomic>
+#include <utility>
 
 namespace host {
 
@@ -30,6 +33,26 @@ bool isUserInput(QEvent::Type type)
     }
 }
 
+// What the window system says while the screen waits (activation, focus) would start the
+// screen's handlers again in the middle of the call: it is delivered once the wait is over, as
+// if the call had blocked.
+bool deliveredAfterWork(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::FocusIn: case QEvent::FocusOut: case QEvent::FocusAboutToChange: case QEvent::WindowActivate:
+    case QEvent::WindowDeactivate: case QEvent::ActivationChange:
+        return true;
+    default:
+        return false;
+    }
+}
+
+struct HeldEvent {
+    QPointer<QObject> receiver;
+    QEvent *event;
+};
+QList<HeldEvent> g_held;
+
 bool passesDuringWork(QObject *receiver)
 {
     for (QObject *object = receiver; object; object = object->parent()) {
@@ -44,7 +67,13 @@ class InputFilter : public QObject
 public:
     bool eventFilter(QObject *receiver, QEvent *event) override
     {
-        if (!isUserInput(event->type()) || !receiver->isWidgetType())
+        if (!receiver->isWidgetType())
+            return false;
+        if (deliveredAfterWork(event->type()) && !passesDuringWork(receiver)) {
+            g_held.append({receiver, event->clone()});
+            return true;
+        }
+        if (!isUserInput(event->type()))
             return false;
         // A close the program asks for itself (not the window system's) goes through.
         if (event->type() == QEvent::Close && !event->spontaneous())
@@ -103,6 +132,12 @@ InputHold::~InputHold()
     if (--g_holds == 0) {
         delete g_filter; // removes itself from the application's filters
         g_filter = nullptr;
+        for (const HeldEvent &held : std::exchange(g_held, {})) {
+            if (held.receiver)
+                QCoreApplication::postEvent(held.receiver, held.event);
+            else
+                delete held.event;
+        }
     }
 }
 

@@ -50,8 +50,9 @@ inline bool workUnderWay() { return !workStage().isEmpty(); }
 void setWorkStageListener(std::function<void(const QString &)> listener);
 
 // While it lives, the window keeps painting but the user's input is held back, except Esc (a
-// cancel) and what is inside a widget marked with kPassInputDuringWork (the "Cancelar" button),
-// so no handler of the screen runs again in the middle of its own call.
+// cancel) and what is inside a widget marked with kPassInputDuringWork (the "Cancelar" button);
+// activation and focus changes are delivered when it ends. So no handler of the screen runs again
+// in the middle of its own call.
 class InputHold
 {
 public:

@@ -147,7 +147,8 @@ HttpResponse httpPost(const HttpPostRequest &request)
     const QNetworkReply::NetworkError error = reply->error();
     HttpResponse response;
     response.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    response.body = reply->readAll();
+    if (reply->isOpen())
+        response.body = reply->readAll();
     const QString detail = reply->errorString();
     reply->deleteLater();
 
