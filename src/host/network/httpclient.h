@@ -12,13 +12,13 @@ struct HttpResponse {
     QByteArray body;
 };
 
-// Why a request did not get an answer. `maySent` tells whether the server may have received the
+// Why a request did not get an answer. `maybeSent` tells whether the server may have received the
 // request (and so may have run the call): a call that failed before is safe to send elsewhere.
 struct HttpTransportFailure {
-    enum class Kind { Unreachable, Timeout, Broken, Certificate, Cancelled };
+    enum class Kind { Unreachable, Timeout, Broken, Certificate };
     Kind kind;
     QString detail;
-    bool maySent = true;
+    bool maybeSent = true;
 };
 
 struct HttpPostRequest {

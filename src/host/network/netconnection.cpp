@@ -106,7 +106,6 @@ static QString transportMessage(const HttpTransportFailure &failure, const QStri
                               "autoridades (ca) em [servidor] da configuração do cliente.")
             .arg(address, failure.detail);
     case HttpTransportFailure::Kind::Broken:
-    case HttpTransportFailure::Kind::Cancelled:
         break;
     }
     return QStringLiteral("A comunicação com o servidor de aplicação em %1 foi interrompida durante a chamada %2 (%3). "
@@ -204,8 +203,8 @@ QVariant TNetConnection::exchange(const QString &method, const QList<RpcArg> &ar
             throw;
         } catch (const HttpTransportFailure &failure) {
             // Only a call that cannot have reached the server may go to the next one.
-            if (failure.maySent || i + 1 == candidates.size()) {
-                if (unreachable.isEmpty() || failure.maySent)
+            if (failure.maybeSent || i + 1 == candidates.size()) {
+                if (unreachable.isEmpty() || failure.maybeSent)
                     throw ServerError(transportMessage(failure, address, method, CallTimeoutMs));
                 unreachable.append(QStringLiteral("%1 (%2)").arg(address, failure.detail));
                 throw ServerError(QStringLiteral("Nenhum servidor de aplicação respondeu: %1. Verifique se os servidores "
