@@ -6,6 +6,7 @@
 #include "client/moduleloader.h"
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
+#include "host/data/longwork.h"
 #include "host/services/batchinteraction.h"
 #include "host/services/clientconfig.h"
 #include "host/services/dispatcher.h"
@@ -24,6 +25,8 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTranslator>
+#include <QTextStream>
+#include <csignal>
 #include <cstdio>
 
 namespace client {
@@ -39,7 +42,27 @@ static const char kFilterOption[] = "filter";
 static const char kBatchModule[] = "PKG_ZUB01100";
 
 // Exit codes of the batch mode, as the module's ExecutaLote answers them.
-enum BatchExit { BatchDone = 0, BatchFailed = 1, BatchBadInput = 2 };
+enum BatchExit { BatchDone = 0, BatchFailed = 1, BatchBadInput = 2, BatchStopped = 3 };
+
+// SIGINT and SIGTERM stop a scheduled run the way "Cancelar" stops one on screen: the call under
+// way ends on both sides, what the server prepared is deleted, and the run exits with BatchStopped.
+static void stopOnSignal(int)
+{
+    host::requestStop();
+}
+
+static void stopBatchOnSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = &stopOnSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    host::setWorkStageListener([](const QString &stage) {
+        if (!stage.isEmpty())
+            QTextStream(stderr) << stage << Qt::endl;
+    });
+}
 
 static void tell(const QString &text, bool onScreen)
 {
@@ -110,7 +133,13 @@ static int RunBatch(const QCommandLineParser &parser)
         using BatchFunction = int (*)(const char *, const char *);
         const auto run = reinterpret_cast<BatchFunction>(loader.resolve(modules.value(0, QLatin1String(kBatchModule)), "ExecutaLote"));
         const QByteArray filtersJson = QJsonDocument(filters).toJson(QJsonDocument::Compact);
-        return run(filtersJson.constData(), command.toUtf8().constData());
+        stopBatchOnSignals();
+        const int result = run(filtersJson.constData(), command.toUtf8().constData());
+        if (result != BatchDone && host::stopRequested()) {
+            ui.showError(QStringLiteral("Execução interrompida por sinal; o que foi preparado no servidor foi apagado."));
+            return BatchStopped;
+        }
+        return result;
     } catch (const HostError &error) {
         ui.showError(error.text());
         return BatchBadInput;

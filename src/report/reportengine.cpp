@@ -1,6 +1,7 @@
 #include "report/reportengine.h"
 
 #include "host/data/errors.h"
+#include "host/data/longwork.h"
 #include "report/reportexpression.h"
 #include "report/reportformat.h"
 
@@ -147,6 +148,8 @@ QList<QVariantMap> ReportEngine::rows(const ReportLayout::Query &query, const TP
         throw fail(statement.lastError().text());
     QList<QVariantMap> result;
     while (statement.next()) {
+        if (result.size() % 500 == 0)
+            throwIfCancelled(); // a stop signal ends a large query's rows too
         const QSqlRecord record = statement.record();
         QVariantMap row;
         for (int i = 0; i < record.count(); ++i)

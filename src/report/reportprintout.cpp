@@ -1,6 +1,7 @@
 #include "report/reportprintout.h"
 
 #include "host/data/errors.h"
+#include "host/data/longwork.h"
 #include "report/reportdocument.h"
 
 #include <QDir>
@@ -218,6 +219,15 @@ int ReportPrintout::print(QPrinter &printer)
     measure(printer);
     const QList<Page> pages = paginate();
     for (int page = 0; page < pages.size(); ++page) {
+        if (workUnderWay()) {
+            setWorkStage(QStringLiteral("Página %1 de %2…").arg(page + 1).arg(pages.size()));
+            try {
+                keepResponsive();
+            } catch (const CancelledError &) {
+                printer.abort();
+                throw;
+            }
+        }
         if (page > 0 && !printer.newPage())
             throw HostError(QStringLiteral("A impressão foi interrompida na página %1.").arg(page + 1));
         paintFrame(painter, page + 1, int(pages.size()));

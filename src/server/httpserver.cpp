@@ -438,8 +438,22 @@ bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error
 
     m_quick = std::make_unique<CallPool>(m_limits.quickThreads);
     m_slow = std::make_unique<CallPool>(m_limits.threads);
+    // --- TLS: the connections the guard hands over are TLS ones; the library does the handshake. ---
+    unsigned tlsFlag = 0;
+    MHD_OptionItem tlsOptions[] = {{MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr}};
+    if (usesTls()) {
+        if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
+            m_quick.reset();
+            m_slow.reset();
+            return fail(QStringLiteral("Esta libmicrohttpd não tem suporte a TLS; não é possível usar --tls-cert."));
+        }
+        tlsFlag = MHD_USE_TLS;
+        tlsOptions[0] = {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char *>(m_tlsCertificate.constData())};
+        tlsOptions[1] = {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char *>(m_tlsKey.constData())};
+    }
+    // --- end TLS ---
     // The guard accepts and counts the connections; the library's own limit is only a backstop.
-    m_daemon = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_NO_LISTEN_SOCKET, 0, nullptr,
+    m_daemon = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_NO_LISTEN_SOCKET | tlsFlag, 0, nullptr,
                                 nullptr, &accessHandler, this,
                                 MHD_OPTION_THREAD_POOL_SIZE, m_limits.httpThreads,
                                 MHD_OPTION_CONNECTION_LIMIT, m_limits.guard.maxConnections + 16 * m_limits.httpThreads,
@@ -448,6 +462,7 @@ bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error
                                 MHD_OPTION_NOTIFY_COMPLETED, &requestCompleted, this,
                                 MHD_OPTION_NOTIFY_CONNECTION, &connectionEvent, this,
                                 MHD_OPTION_URI_LOG_CALLBACK, &requestStarted, this,
+                                MHD_OPTION_ARRAY, tlsOptions,
                                 MHD_OPTION_END);
     if (!m_daemon) {
         m_quick.reset();
@@ -458,6 +473,12 @@ bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error
         return MHD_add_connection(m_daemon, socket, peer, peerLength) == MHD_YES;
     });
     return true;
+}
+
+void HttpServer::setTls(const QByteArray &certificatePem, const QByteArray &keyPem)
+{
+    m_tlsCertificate = certificatePem;
+    m_tlsKey = keyPem;
 }
 
 void HttpServer::stop()

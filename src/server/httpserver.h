@@ -49,6 +49,12 @@ public:
     HttpServer(const HttpServer &) = delete;
     HttpServer &operator=(const HttpServer &) = delete;
 
+    // --- TLS ---
+    // Serves HTTPS with this certificate chain and key (PEM) when set before start().
+    void setTls(const QByteArray &certificatePem, const QByteArray &keyPem);
+    bool usesTls() const { return !m_tlsCertificate.isEmpty(); }
+    // --- end TLS ---
+
     // Binds and starts serving; port 0 takes a free port (see port()).
     bool start(const QHostAddress &address, quint16 port, QString *error);
     // Stops accepting, lets the calls under way finish, then stops.
@@ -81,6 +87,8 @@ private:
     MHD_Daemon *m_daemon = nullptr;
     quint16 m_port = 0;
     HealthCheck m_healthCheck;
+    QByteArray m_tlsCertificate; // PEM, kept for the library while it runs
+    QByteArray m_tlsKey;
 };
 
 } // namespace server

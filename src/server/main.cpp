@@ -133,6 +133,18 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
 
     HttpServer http(dispatcher, *token, config.limits);
     http.setHealthCheck([&config] { return checkDatabaseHealth(config.database); });
+    // --- TLS ---
+    if (!config.tlsCertFile.isEmpty()) {
+        QFile certificate(config.tlsCertFile);
+        QFile key(config.tlsKeyFile);
+        if (!certificate.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)) {
+            const QFile &failed = certificate.isOpen() ? key : certificate;
+            say(stderr, QStringLiteral("zub-server: não foi possível ler %1: %2").arg(failed.fileName(), failed.errorString()));
+            return 1;
+        }
+        http.setTls(certificate.readAll(), key.readAll());
+    }
+    // --- end TLS ---
     if (!http.start(config.address, config.port, &error)) {
         say(stderr, QStringLiteral("zub-server: %1").arg(error));
         return 1;
@@ -144,7 +156,7 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
 
     const QString host = config.address.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]").arg(config.address.toString())
                                                                                      : config.address.toString();
-    say(stdout, QStringLiteral("zub-server: atendendo em http://%1:%2/rpc/ (banco %3)").arg(host).arg(http.port()).arg(config.database.url.display()));
+    say(stdout, QStringLiteral("zub-server: atendendo em %4://%1:%2/rpc/ (banco %3)").arg(host).arg(http.port()).arg(config.database.url.display(), http.usesTls() ? QStringLiteral("https") : QStringLiteral("http")));
     app.exec();
     http.stop();
     say(stdout, QStringLiteral("zub-server: encerrado."));

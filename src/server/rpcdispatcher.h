@@ -62,8 +62,7 @@ struct MethodSpec {
     Lane lane = Lane::Quick;
 };
 
-// The method that stops calls under way: params [the JSON-RPC id of the call to stop].
-inline constexpr char kCancelMethod[] = "rpc.cancel";
+using wire::kCancelMethod;
 
 // What a caller reads when the server cannot take the call now.
 inline QString busyMessage() { return QStringLiteral("Servidor ocupado; tente novamente."); }

@@ -115,7 +115,7 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
                                         .arg(wire::kDefaultServerPort),
                                     QStringLiteral("endereço:porta"));
     const QCommandLineOption allowRemote(QStringLiteral("allow-remote"),
-                                         QStringLiteral("Permite escutar em endereço que não seja de loopback (use um proxy com TLS na frente)."));
+                                         QStringLiteral("Permite escutar em endereço que não seja de loopback (use --tls-cert/--tls-key ou um proxy com TLS na frente)."));
     const QCommandLineOption tokenFile(QStringLiteral("token-file"),
                                        QStringLiteral("Arquivo com a credencial (token) que os clientes enviam; obrigatório para atender."),
                                        QStringLiteral("arquivo"));
@@ -153,6 +153,13 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
                                          QStringLiteral("Milissegundos de espera por um banco ocupado por outra escrita antes de responder "
                                                         "\"Servidor ocupado\" (padrão 5000)."),
                                          QStringLiteral("ms"));
+    // --- TLS ---
+    const QCommandLineOption tlsCert(QStringLiteral("tls-cert"),
+                                     QStringLiteral("Certificado do servidor (PEM, com a cadeia) para atender em HTTPS; exige --tls-key."),
+                                     QStringLiteral("arquivo"));
+    const QCommandLineOption tlsKey(QStringLiteral("tls-key"), QStringLiteral("Chave privada do certificado (PEM, sem senha)."),
+                                    QStringLiteral("arquivo"));
+    // --- end TLS ---
     // ---- deployment options ----
     const QCommandLineOption configFile(QStringLiteral("config"),
                                         QStringLiteral("Arquivo de configuração INI (padrão %1, quando existe); as opções da linha "
@@ -166,7 +173,8 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     // ---- end of deployment options ----
     const QList<QCommandLineOption> options = {help, database, createDemo, branches, days, firstDay, listen, allowRemote, tokenFile,
                                                sweepAge, threads, maxConnections, perAddress, maxBody, bodiesMemory, timeout,
-                                               headTimeout, bodyTimeout, busyTimeout, statementTimeout, logLevel, configFile, backup};
+                                               headTimeout, bodyTimeout, busyTimeout, statementTimeout, logLevel, configFile, backup,
+                                               tlsCert, tlsKey};
     parser.addOptions(options);
 
     auto refuse = [&](const QString &message) -> std::optional<ServerConfig> {
@@ -280,6 +288,15 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     if (!config.address.isLoopback() && !config.allowRemote)
         return refuse(QStringLiteral("o endereço %1 não é de loopback; para aceitar conexões de fora use também --allow-remote")
                           .arg(config.address.toString()));
+    // --- TLS ---
+    if (parser.isSet(tlsCert) != parser.isSet(tlsKey))
+        return refuse(QStringLiteral("--tls-cert e --tls-key vão juntos: informe o certificado e a chave"));
+    config.tlsCertFile = parser.value(tlsCert);
+    config.tlsKeyFile = parser.value(tlsKey);
+    if (config.allowRemote && config.tlsCertFile.isEmpty())
+        QTextStream(stderr) << QStringLiteral("zub-server: aviso: --allow-remote sem --tls-cert: credenciais e dados trafegam sem "
+                                              "criptografia; use --tls-cert/--tls-key ou um proxy com TLS na frente.\n");
+    // --- end TLS ---
     if (!parser.isSet(tokenFile))
         return refuse(QStringLiteral("informe o arquivo da credencial com --token-file ARQUIVO"));
     config.tokenFile = parser.value(tokenFile);

@@ -23,6 +23,10 @@ struct ServerConfig {
     HttpLimits limits;
     LogLevel logLevel = LogLevel::Info;
     QString backupFile; // --backup: copy the SQLite database there and end
+    // --- TLS: both or neither; PEM files read at start ---
+    QString tlsCertFile;
+    QString tlsKeyFile;
+    // --- end TLS ---
 
     // Parses the command line. Returns nothing when the program should end at once: after
     // --help (exitCode 0) or on a bad option (message in *error, exitCode 2).

@@ -31,6 +31,8 @@ inline constexpr int kDefaultServerPort = 47011;
 
 // Answered by every server object; the client's connect uses it to check address, token and object.
 inline constexpr char kPingMethod[] = "rpc.ping";
+// Stops the caller's calls under way: params [the JSON-RPC id of the call to stop].
+inline constexpr char kCancelMethod[] = "rpc.cancel";
 
 QString rpcPath(const QString &serverObject);
 // The server object named by a request path, or nothing when the path is not /rpc/<name>.

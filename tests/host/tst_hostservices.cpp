@@ -11,6 +11,7 @@
 #include "wire/datapacket.h"
 #include "wire/wirevalue.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace host;
@@ -19,6 +20,41 @@ class TstHostServices : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void serverSettingsOfTheClientFile_data()
+    {
+        QTest::addColumn<QString>("lines");
+        QTest::addColumn<QString>("expected"); // host:porta|others|tls|ca file name|connect ms|call ms, or the error's word
+        QTest::newRow("one server") << "host=10.0.0.5\nporta=47100" << "10.0.0.5:47100||0||5000|600000";
+        QTest::newRow("several servers") << "enderecos=a.local:1, b.local:2,c.local:3" << "a.local:1|b.local:2,c.local:3|0||5000|600000";
+        QTest::newRow("tls and timeouts") << "tls=true\nca=ca.pem\ntempo_conexao=2.5\ntempo_chamada=30"
+                                          << "127.0.0.1:47011||1|ca.pem|2500|30000";
+        QTest::newRow("address without port") << "enderecos=a.local:1,b.local" << "enderecos";
+        QTest::newRow("timeout not a number") << "tempo_chamada=muito" << "tempo_chamada";
+    }
+    void serverSettingsOfTheClientFile()
+    {
+        QFETCH(QString, lines);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("client.ini"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(("[servidor]\n" + lines + "\n").toUtf8());
+        file.close();
+        try {
+            const ClientConfig config = ClientConfig::fromFile(file.fileName());
+            const NetTransport &net = config.transport;
+            const QString read = QStringList{config.serverHost + ':' + QString::number(config.serverPort),
+                                             net.otherAddresses.join(','), QString::number(net.tls),
+                                             QFileInfo(net.caFile).fileName(), QString::number(net.connectTimeoutMs),
+                                             QString::number(net.callTimeoutMs)}.join('|');
+            QCOMPARE(read, expected);
+            if (!net.caFile.isEmpty())
+                QCOMPARE(net.caFile, dir.filePath("ca.pem")); // next to the INI file
+        } catch (const HostError &error) {
+            QVERIFY2(error.text().contains("[servidor] " + expected), qPrintable(error.text()));
+        }
+    }
+
     void ajustaPadsButNeverCuts_data()
     {
         QTest::addColumn<QString>("text");

@@ -6,7 +6,11 @@
 #include "support/testhost.h"
 #include "wire/datapacket.h"
 
+#include "host/data/longwork.h"
+
+#include <QPushButton>
 #include <QTcpServer>
+#include <QThread>
 #include <QtTest>
 
 using namespace host;
@@ -41,6 +45,33 @@ QString failureOf(const std::function<void()> &action)
         return error.text();
     }
     return QString();
+}
+
+// Counts its paintings: the proof that the window is painted while a call waits.
+class PaintCounter : public QPushButton
+{
+public:
+    int paints = 0;
+    int clicks = 0;
+    PaintCounter()
+    {
+        connect(this, &QPushButton::clicked, this, [this] { ++clicks; });
+    }
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        ++paints;
+        QPushButton::paintEvent(event);
+    }
+};
+
+RecordingServer::Handler slowly(int ms, const RecordingServer::Reply &reply)
+{
+    return [ms, reply](const RecordingServer::Call &) {
+        QThread::msleep(ms);
+        return reply;
+    };
 }
 
 } // namespace
@@ -142,6 +173,92 @@ private Q_SLOTS:
         QVERIFY(failureOf([&] { connection->Call("GetAgrupFili", {RpcArg::val("T")}); }).contains("recusou a credencial"));
         QVERIFY(failureOf([&] { connection->Open(); }).contains("recusou a credencial"));
         QVERIFY(!connection->Connected());
+    }
+
+    // Regression: a call blocked the GUI thread, so the window froze for as long as it lasted.
+    void windowPaintsButTakesNoInputDuringACall()
+    {
+        RecordingServer server;
+        TestHost host(server.port());
+        auto connection = connectionTo(server.port());
+        connection->Open();
+        server.on("ExecStpConsPlan", slowly(800, RecordingServer::envelope("0000000001")));
+
+        PaintCounter window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTimer repaint;
+        connect(&repaint, &QTimer::timeout, &window, [&window] { window.update(); });
+        repaint.start(20);
+        int paintsDuringCall = -1;
+        QTimer::singleShot(100, &window, [&] {
+            QTest::mouseClick(&window, Qt::LeftButton); // held back: the screen must not run again
+            paintsDuringCall = window.paints;
+        });
+        const int paintsBefore = window.paints;
+        connection->Call("ExecStpConsPlan");
+        QVERIFY(paintsDuringCall > paintsBefore);
+        QVERIFY(window.paints > paintsDuringCall);
+        QCOMPARE(window.clicks, 0);
+    }
+
+    void cancelStopsTheCallHereAndOnTheServer()
+    {
+        RecordingServer server;
+        TestHost host(server.port());
+        auto connection = connectionTo(server.port());
+        connection->Open();
+        server.on("ExecStpConsPlan", slowly(3000, RecordingServer::envelope("0000000001")));
+        server.on("rpc.cancel", RecordingServer::envelope(1));
+        QTimer::singleShot(200, [] { requestCancel(); });
+        QVERIFY_THROWS_EXCEPTION(CancelledError, connection->Call("ExecStpConsPlan"));
+        QVERIFY(!cancelPending()); // the cancel is spent: the clean-up's calls go through
+        QTRY_COMPARE(server.methodsCalled(), QStringList({"ExecStpConsPlan", "rpc.cancel"}));
+        const QList<RecordingServer::Call> calls = server.calls();
+        QCOMPARE(calls.last().params, QJsonArray({calls.at(calls.size() - 2).id}));
+
+        // Ids differ across connections too: the server knows a call by token and id only.
+        auto other = connectionTo(server.port());
+        other->Open();
+        QVERIFY(server.calls().last().id != calls.first().id);
+    }
+
+    void otherServers_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<bool>("movesOn");
+        QTest::newRow("dead at connect") << "connect" << true;
+        QTest::newRow("gone before the call was sent") << "gone" << true;
+        QTest::newRow("no answer after the call was sent") << "timeout" << false;
+    }
+    void otherServers()
+    {
+        QFETCH(QString, failure);
+        QFETCH(bool, movesOn);
+        auto first = std::make_unique<RecordingServer>();
+        RecordingServer second;
+        TestHost host(second.port());
+        const int firstPort = failure == "connect" ? unusedPort() : first->port();
+        auto connection = connectionTo(firstPort);
+        connection->OtherAddresses = {QStringLiteral("127.0.0.1:%1").arg(second.port())};
+        connection->CallTimeoutMs = 300;
+        first->on("GetAgrupFili", slowly(1500, RecordingServer::envelope("primeiro")));
+        second.on("GetAgrupFili", RecordingServer::envelope("segundo"));
+        connection->Open();
+        if (failure == "connect") {
+            QCOMPARE(connection->ActiveAddress(), QStringLiteral("127.0.0.1:%1").arg(second.port()));
+            QCOMPARE(connection->SkippedServers().size(), 1);
+            QVERIFY(connection->SkippedServers().first().startsWith(QStringLiteral("127.0.0.1:%1").arg(firstPort)));
+        }
+        if (failure == "gone")
+            first.reset();
+        if (movesOn) {
+            QCOMPARE(CheckResultServ(connection->Call("GetAgrupFili", {RpcArg::val("T")}), true, 0).toString(), "segundo");
+        } else {
+            const QString message = failureOf([&] { connection->Call("GetAgrupFili", {RpcArg::val("T")}); });
+            QVERIFY2(message.contains(QStringLiteral("127.0.0.1:%1").arg(firstPort)), qPrintable(message));
+            QVERIFY(second.methodsCalled().isEmpty()); // a call that may have run is never sent twice
+        }
     }
 
     void costTypesComeFromTheCostModuleInOrder()

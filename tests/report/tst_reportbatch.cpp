@@ -196,6 +196,34 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(pdf));
     }
 
+    // SIGTERM in the middle of a preparation (held up by another writer's lock): the run stops,
+    // says so, and leaves neither a file nor rows on the server.
+    void stopSignalLeavesNothingBehind()
+    {
+        Site *demo = site("sqlite");
+        QVERIFY(demo);
+        const QString pdf = demo->dir.filePath("interrompido.pdf");
+        QSqlDatabase writer = open(demo->database, "writer");
+        QVERIFY(QSqlQuery(writer).exec("BEGIN IMMEDIATE"));
+        QProcess client;
+        client.start(ZUB_CLIENT_BINARY, {"--config", demo->config, "--output", pdf, "--batch", "imprimir", "--filter",
+                                          "dataInicial=01/01/2025", "--filter", "dataFinal=31/12/2025"});
+        QString errors;
+        QTRY_VERIFY_WITH_TIMEOUT((errors += QString::fromUtf8(client.readAllStandardError())).contains("Preparando os dados"), 60000);
+        QTest::qWait(300); // the preparation is on its way to the server
+        client.terminate();
+        QVERIFY(client.waitForFinished(30000));
+        QSqlQuery(writer).exec("ROLLBACK");
+        errors += QString::fromUtf8(client.readAllStandardError());
+        QCOMPARE(client.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(client.exitCode(), 3);
+        QVERIFY2(errors.contains("interrompida"), qPrintable(errors));
+        QVERIFY(!QFileInfo::exists(pdf));
+        for (const QString &table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
+            QCOMPARE(scalar(writer, "SELECT COUNT(*) FROM " + table), 0.0);
+        writer.close();
+    }
+
     void scheduledTextLeavesNothingBehind()
     {
         Site *demo = site("sqlite");

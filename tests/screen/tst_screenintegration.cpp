@@ -6,9 +6,12 @@
 #include "host/services/hostservices.h"
 #include "host/services/session.h"
 #include "host/services/userinteraction.h"
+#include "host/widgets/busyindicator.h"
+#include "host/widgets/busyoverlay.h"
 #include "host/widgets/combobox.h"
 #include "host/widgets/dateeditplus.h"
 
+#include <QPushButton>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -45,7 +48,9 @@ private Q_SLOTS:
         QString output;
         QCOMPARE(harness::runTool({"--database", "sqlite:" + m_database, "--create-demo"}, &output), 0);
         QString error;
-        QVERIFY2(m_server.start("sqlite:" + m_database, kToken, {}, &error), qPrintable(error));
+        // A preparation waits a minute for another writer's lock, unless cancelled; the log shows calls as they start.
+        QVERIFY2(m_server.start("sqlite:" + m_database, kToken, {"--busy-timeout", "60000", "--log-level", "debug"}, &error),
+                 qPrintable(error));
 
         ClientConfig config;
         config.branch = "0101";
@@ -121,6 +126,61 @@ private Q_SLOTS:
         QCOMPARE(countRows("CONSPLAN"), 0);
         QCOMPARE(countRows("ITCONSPLAN"), 0);
         QCOMPARE(countRows("LISTA"), 0);
+    }
+
+    // Regression: a report's preparation could not be stopped; the window stayed frozen until it ended.
+    void cancelDuringPreparationLeavesNothing()
+    {
+        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        QWidget window;
+        window.resize(800, 600);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        HostServices withWindow(m_ui, *m_session, *m_geral, &window);
+        form->depDataInic->SetDate(QDate(2025, 1, 1));
+        form->depDataFina->SetDate(QDate(2025, 12, 31));
+        const QString pdf = m_dir.filePath("cancelado.pdf");
+        m_ui.printAnswers = {PrintTarget{QString(), pdf}};
+
+        bool lockHeld = false;
+        {
+            QSqlDatabase writer = QSqlDatabase::addDatabase("QSQLITE", "writer");
+            writer.setDatabaseName(m_database);
+            lockHeld = writer.open() && QSqlQuery(writer).exec("BEGIN IMMEDIATE");
+        }
+        QVERIFY(lockHeld);
+        QElapsedTimer sinceCancel;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            if (!BusyPanel() || !m_server.output().contains("ExecStpConsPlan iniciada"))
+                return;
+            watch.stop();
+            sinceCancel.start();
+            QTest::mouseClick(BusyPanel()->cancelButton(), Qt::LeftButton);
+        });
+        watch.start(20);
+        form->sbtPrint->click();
+        const qint64 screenBackMs = sinceCancel.elapsed();
+        QVERIFY(sinceCancel.isValid());
+        qInfo("screen back %lld ms after Cancelar", screenBackMs);
+        // Back while the lock is still held: the call was stopped, not waited out.
+        QVERIFY(QSqlQuery(QSqlDatabase::database("writer")).exec("ROLLBACK"));
+        QSqlDatabase::database("writer").close();
+        QSqlDatabase::removeDatabase("writer");
+        QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
+        QVERIFY(!BusyPanel());
+        QVERIFY(!QFileInfo::exists(pdf));
+        QTRY_VERIFY(m_server.output().contains(QRegularExpression("ExecStpConsPlan \\d+ ms cancelada")));
+        QVERIFY(m_server.output().contains("rpc.cancel"));
+        QCOMPARE(countRows("CONSPLAN"), 0);
+        QCOMPARE(countRows("LISTA"), 0);
+
+        // The screen works again at once: the next report runs to its end.
+        form->depDataFina->SetDate(QDate(2025, 1, 31));
+        m_ui.printAnswers = {PrintTarget{QString(), pdf}};
+        form->sbtPrint->click();
+        QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
+        QVERIFY(QFileInfo(pdf).size() > 0);
     }
 
     void cleanupTestCase()

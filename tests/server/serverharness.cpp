@@ -133,7 +133,7 @@ bool ServerProcess::start(const QString &database, const QByteArray &token, cons
     m_process.setStandardOutputFile(logFile);
     m_process.start(QStringLiteral(ZUB_SERVER_BINARY),
                     QStringList{"--database", database, "--listen", "127.0.0.1:0", "--token-file", tokenFile} + extraArguments);
-    static const QRegularExpression listening(QStringLiteral("atendendo em http://127\\.0\\.0\\.1:(\\d+)/"));
+    static const QRegularExpression listening(QStringLiteral("atendendo em https?://127\\.0\\.0\\.1:(\\d+)/"));
     const QDeadlineTimer deadline(60000);
     while (!deadline.hasExpired()) {
         const auto match = listening.match(output());

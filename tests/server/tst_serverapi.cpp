@@ -708,6 +708,8 @@ private Q_SLOTS:
         QTest::newRow("not loopback") << QStringList{"--database", "sqlite:x.db", "--token-file", "t", "--listen", "0.0.0.0:1"} << 2 << "--allow-remote";
         QTest::newRow("bad sweep age") << QStringList{"--database", "sqlite:x.db", "--token-file", "t", "--sweep-age", "2x"} << 2 << "--sweep-age";
         QTest::newRow("bad branches") << QStringList{"--database", "sqlite:x.db", "--create-demo", "--branches", "0"} << 2 << "--branches";
+        QTest::newRow("certificate without key") << QStringList{"--database", "sqlite:x.db", "--token-file", "t", "--tls-cert", "c.pem"} << 2 << "--tls-key";
+        QTest::newRow("remote without TLS warns") << QStringList{"--database", "sqlite::memory:", "--token-file", "/nonexistent/token", "--listen", "0.0.0.0:1", "--allow-remote"} << 1 << "sem criptografia";
         QTest::newRow("unreadable token") << QStringList{"--database", "sqlite::memory:", "--token-file", "/nonexistent/token"} << 1 << "credencial";
     }
     void commandLineMistakesAreExplained()

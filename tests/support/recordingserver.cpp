@@ -144,6 +144,7 @@ MHD_Result handleRequest(void *self, MHD_Connection *connection, const char *url
         id = rpc->id;
     } else {
         id = rpc->id;
+        call.id = rpc->id;
         call.method = rpc->method;
         call.params = rpc->params;
         reply = server->dispatch(call);

@@ -20,6 +20,7 @@ public:
         QString method;
         QJsonArray params;
         QString authorization;
+        QJsonValue id;
     };
     struct Reply {
         QJsonValue answer;

@@ -1,6 +1,7 @@
 // Output commands around the base form's, and the clean-up of what the server prepared.
 #include "Cli_zub01100.h"
 
+#include "host/data/longwork.h"
 #include "host/network/checkresultserv.h"
 #include "host/services/messages.h"
 #include "screen/busyscope.h"
@@ -47,7 +48,14 @@ void TfrmCustoPlanXReal::mnuSalvarTextoClick(QObject *sender)
     // No checks here, but the services in force: a stale (or, in a fresh screen, empty) list
     // would give a report of other services, or of none.
     Servico();
-    TfrmDadosGerRel::mnuSalvarTextoClick(sender);
+    try {
+        TfrmDadosGerRel::mnuSalvarTextoClick(sender);
+    } catch (const CancelledError &) {
+        // A cancelled text still leaves nothing prepared behind.
+        CancelShield shield;
+        deletaConsPlan();
+        throw;
+    }
     deletaConsPlan();
 }
 

@@ -2,12 +2,15 @@
 
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
+#include "host/data/longwork.h"
 #include "host/services/programfolders.h"
 #include "host/services/userinteraction.h"
+#include "host/widgets/busyindicator.h"
 #include "report/reportdocument.h"
 #include "report/reportengine.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -68,10 +71,12 @@ ReportLayout TReportDesignerDialog::layoutAt(int index) const
 
 ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
 {
+    BusyWork work(m_context.mainWindow, QStringLiteral("Preparando os dados…"));
     m_lastParams = layout.declaredParams();
     bool handled = false;
     if (BeforeGetQueryParams)
         BeforeGetQueryParams(m_lastParams, handled);
+    setWorkStage(QStringLiteral("Montando o relatório…"));
     if (!handled) {
         QStringList missing;
         for (const TParam &param : m_lastParams.items()) {
@@ -94,6 +99,8 @@ void TReportDesignerDialog::finish(const std::function<void()> &output, const st
     } catch (...) {
         failure = std::current_exception();
     }
+    // What the output left on the server goes even when the user cancelled it.
+    CancelShield shield;
     if (after) {
         if (failure) {
             // The output's failure would be lost if the clean-up fails too; show it first.
@@ -116,6 +123,12 @@ void TReportDesignerDialog::finish(const std::function<void()> &output, const st
         std::rethrow_exception(failure);
 }
 
+void TReportDesignerDialog::printWithPanel(const ReportDocument &document, QPrinter &printer) const
+{
+    BusyWork work(m_context.mainWindow, QStringLiteral("Imprimindo…"));
+    document.print(printer);
+}
+
 void TReportDesignerDialog::Print()
 {
     const ReportLayout layout = layoutAt(ReportIndex);
@@ -123,7 +136,7 @@ void TReportDesignerDialog::Print()
     printer.setDocName(layout.title);
     if (!m_context.interaction().choosePrinter(printer, layout.title))
         return;
-    finish([&] { run(layout).print(printer); }, QRPAfterPrint);
+    finish([&] { printWithPanel(run(layout), printer); }, QRPAfterPrint);
 }
 
 void TReportDesignerDialog::preview(const ReportLayout &layout)
@@ -162,7 +175,12 @@ void TReportDesignerDialog::SaveAs(const QString &fileName)
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(fileName);
         printer.setDocName(layout.title);
-        document.print(printer);
+        try {
+            printWithPanel(document, printer);
+        } catch (const CancelledError &) {
+            QFile::remove(fileName); // half a report is no report
+            throw;
+        }
     }, QRPAfterPrint);
 }
 

@@ -78,6 +78,8 @@ private:
     ReportDocument run(const ReportLayout &layout);
     void preview(const ReportLayout &layout);
     void finish(const std::function<void()> &output, const std::function<void()> &after) const;
+    // Paints the pages with the busy panel up, "Página N de M…" as its stage; a cancel stops between pages.
+    void printWithPanel(const ReportDocument &document, QPrinter &printer) const;
 
     DialogContext m_context;
     TParams m_lastParams;

@@ -1,140 +1,177 @@
 #include "host/network/httpclient.h"
 
-#include <QDeadlineTimer>
-#include <QTcpSocket>
+#include "host/data/longwork.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslError>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
 
 namespace host {
 
 namespace {
 
-[[noreturn]] void fail(HttpTransportFailure::Kind kind, const QString &detail)
+// http_proxy/https_proxy/no_proxy of the environment, but never for a server on this machine.
+class EnvironmentProxies : public QNetworkProxyFactory
 {
-    throw HttpTransportFailure{kind, detail};
-}
-
-// Reads until the predicate on the buffer holds, or the peer closes, or the deadline passes.
-template <typename Done>
-void readUntil(QTcpSocket &socket, QByteArray &buffer, const QDeadlineTimer &deadline, Done done)
-{
-    while (!done(buffer)) {
-        if (socket.bytesAvailable() > 0) {
-            buffer += socket.readAll();
-            continue;
-        }
-        if (socket.state() != QAbstractSocket::ConnectedState)
-            return;
-        const qint64 left = deadline.remainingTime();
-        if (left == 0)
-            fail(HttpTransportFailure::Kind::Timeout, QStringLiteral("o servidor não respondeu a tempo"));
-        if (!socket.waitForReadyRead(left < 0 ? 30000 : int(qMin<qint64>(left, 30000)))) {
-            if (socket.error() == QAbstractSocket::SocketTimeoutError)
-                continue;
-            buffer += socket.readAll();
-            return;
-        }
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
+    {
+        const QString host = query.peerHostName();
+        if (host == QLatin1String("localhost") || QHostAddress(host).isLoopback())
+            return {QNetworkProxy(QNetworkProxy::NoProxy)};
+        return systemProxyForQuery(query);
     }
+};
+
+// One manager per thread keeps the connections to each server open between calls; the main
+// thread's goes with the application.
+QNetworkAccessManager &manager()
+{
+    thread_local QPointer<QNetworkAccessManager> current;
+    if (!current) {
+        QCoreApplication *app = QCoreApplication::instance();
+        current = new QNetworkAccessManager(app && app->thread() == QThread::currentThread() ? app : nullptr);
+        current->setProxyFactory(new EnvironmentProxies);
+    }
+    return *current;
 }
 
-QByteArray decodeChunked(const QByteArray &data, bool *complete)
+QSslConfiguration tlsFor(const QString &caFile)
 {
-    QByteArray out;
-    qsizetype pos = 0;
-    *complete = false;
-    while (true) {
-        const qsizetype lineEnd = data.indexOf("\r\n", pos);
-        if (lineEnd < 0)
-            return out;
-        bool ok = false;
-        const qint64 size = data.mid(pos, lineEnd - pos).split(';').first().trimmed().toLongLong(&ok, 16);
-        if (!ok)
-            fail(HttpTransportFailure::Kind::Broken, QStringLiteral("resposta HTTP em partes malformada"));
-        pos = lineEnd + 2;
-        if (size == 0) {
-            *complete = true;
-            return out;
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    if (!caFile.isEmpty()) {
+        const QList<QSslCertificate> authorities = QSslCertificate::fromPath(caFile);
+        if (authorities.isEmpty()) {
+            throw HttpTransportFailure{HttpTransportFailure::Kind::Certificate,
+                                       QStringLiteral("o arquivo de autoridades \"%1\" não tem certificados legíveis").arg(caFile),
+                                       false};
         }
-        if (data.size() < pos + size + 2)
-            return out;
-        out += data.mid(pos, size);
-        pos += size + 2;
+        tls.setCaCertificates(authorities);
+    }
+    return tls;
+}
+
+bool failedBeforeSending(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::SslHandshakeFailedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyNotFoundError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::UnknownNetworkError:
+        return true;
+    default:
+        return false;
     }
 }
 
 } // namespace
 
-HttpResponse httpPost(const QString &host, int port, const QString &path,
-                      const QList<QPair<QByteArray, QByteArray>> &headers, const QByteArray &body,
-                      int connectTimeoutMs, int timeoutMs)
+HttpResponse httpPost(const HttpPostRequest &request)
 {
-    QTcpSocket socket;
-    socket.connectToHost(host, quint16(port));
-    if (!socket.waitForConnected(connectTimeoutMs))
-        fail(HttpTransportFailure::Kind::Unreachable, socket.errorString());
-
-    QByteArray request = "POST " + path.toUtf8() + " HTTP/1.1\r\n";
-    request += "Host: " + host.toUtf8() + ':' + QByteArray::number(port) + "\r\n";
-    for (const auto &header : headers)
-        request += header.first + ": " + header.second + "\r\n";
-    request += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
-    request += "Connection: close\r\n\r\n";
-    request += body;
-
-    const QDeadlineTimer deadline(timeoutMs);
-    socket.write(request);
-    while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(int(qMax<qint64>(1, deadline.remainingTime()))))
-            fail(HttpTransportFailure::Kind::Broken, socket.errorString());
+    QUrl url;
+    url.setScheme(request.scheme);
+    url.setHost(request.host);
+    url.setPort(request.port);
+    url.setPath(request.path);
+    QNetworkRequest http(url);
+    for (const auto &header : request.headers)
+        http.setRawHeader(header.first, header.second);
+    http.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    if (request.scheme == QLatin1String("https"))
+        http.setSslConfiguration(tlsFor(request.caFile));
+    // An open connection keeps the trust it was checked with: other authorities need new ones.
+    thread_local QString trustedWith;
+    if (request.caFile != trustedWith) {
+        manager().clearConnectionCache();
+        trustedWith = request.caFile;
     }
 
-    QByteArray buffer;
-    readUntil(socket, buffer, deadline, [](const QByteArray &b) { return b.contains("\r\n\r\n"); });
-    const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
-    if (headerEnd < 0)
-        fail(HttpTransportFailure::Kind::Broken, QStringLiteral("a conexão foi fechada sem resposta HTTP"));
+    if (request.cancellable)
+        throwIfCancelled();
+    InputHold hold;
+    QNetworkReply *reply = manager().post(http, request.body);
+    QEventLoop loop;
+    bool sent = false;
+    bool connectExpired = false;
+    bool callExpired = false;
+    bool cancelled = false;
+    QList<QSslError> tlsErrors;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // From here on the server may run the call: it must never be sent to another one.
+    QObject::connect(reply, &QNetworkReply::requestSent, &loop, [&] { sent = true; });
+    QObject::connect(reply, &QNetworkReply::uploadProgress, &loop, [&](qint64 done, qint64) { sent = sent || done > 0; });
+    QObject::connect(reply, &QNetworkReply::sslErrors, &loop, [&](const QList<QSslError> &errors) { tlsErrors = errors; });
+    QTimer connectTimer;
+    connectTimer.setSingleShot(true);
+    QObject::connect(&connectTimer, &QTimer::timeout, &loop, [&] {
+        if (!sent) {
+            connectExpired = true;
+            reply->abort();
+        }
+    });
+    connectTimer.start(request.connectTimeoutMs);
+    QTimer callTimer;
+    callTimer.setSingleShot(true);
+    QObject::connect(&callTimer, &QTimer::timeout, &loop, [&] {
+        callExpired = true;
+        reply->abort();
+    });
+    callTimer.start(request.timeoutMs);
+    // A cancel comes from the panel's button, Esc or a signal handler: looked at often enough
+    // that the screen is back well within half a second.
+    QTimer cancelWatch;
+    QObject::connect(&cancelWatch, &QTimer::timeout, &loop, [&] {
+        if (request.cancellable && cancelPending()) {
+            cancelled = true;
+            reply->abort();
+        }
+    });
+    cancelWatch.start(50);
+    if (!reply->isFinished())
+        loop.exec();
 
-    const QList<QByteArray> lines = buffer.left(headerEnd).split('\n');
-    const QList<QByteArray> statusLine = lines.first().trimmed().split(' ');
-    if (statusLine.size() < 2 || !statusLine[0].startsWith("HTTP/1."))
-        fail(HttpTransportFailure::Kind::Broken, QStringLiteral("linha de estado HTTP inválida"));
+    const QNetworkReply::NetworkError error = reply->error();
     HttpResponse response;
-    bool statusOk = false;
-    response.status = statusLine[1].toInt(&statusOk);
-    if (!statusOk)
-        fail(HttpTransportFailure::Kind::Broken, QStringLiteral("código de estado HTTP inválido"));
+    response.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->isOpen())
+        response.body = reply->readAll();
+    const QString detail = reply->errorString();
+    reply->deleteLater();
 
-    qint64 contentLength = -1;
-    bool chunked = false;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines[i].trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        const QByteArray name = line.left(colon).trimmed().toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        if (name == "content-length")
-            contentLength = value.toLongLong();
-        else if (name == "transfer-encoding" && value.toLower().contains("chunked"))
-            chunked = true;
+    if (cancelled) {
+        throwIfCancelled(); // forgets the cancel
+        throw CancelledError();
     }
-
-    const qsizetype bodyStart = headerEnd + 4;
-    if (chunked) {
-        bool complete = false;
-        readUntil(socket, buffer, deadline, [&](const QByteArray &b) {
-            decodeChunked(b.mid(bodyStart), &complete);
-            return complete;
-        });
-        response.body = decodeChunked(buffer.mid(bodyStart), &complete);
-        if (!complete)
-            fail(HttpTransportFailure::Kind::Broken, QStringLiteral("resposta HTTP incompleta"));
-    } else if (contentLength >= 0) {
-        readUntil(socket, buffer, deadline, [&](const QByteArray &b) { return b.size() - bodyStart >= contentLength; });
-        if (buffer.size() - bodyStart < contentLength)
-            fail(HttpTransportFailure::Kind::Broken, QStringLiteral("resposta HTTP incompleta"));
-        response.body = buffer.mid(bodyStart, contentLength);
-    } else {
-        readUntil(socket, buffer, deadline, [](const QByteArray &) { return false; });
-        response.body = buffer.mid(bodyStart);
+    if (connectExpired)
+        throw HttpTransportFailure{HttpTransportFailure::Kind::Unreachable,
+                                   QStringLiteral("sem resposta em %1 s").arg(request.connectTimeoutMs / 1000.0), false};
+    if (callExpired)
+        throw HttpTransportFailure{HttpTransportFailure::Kind::Timeout, detail, true};
+    if (!tlsErrors.isEmpty()) {
+        QStringList reasons;
+        for (const QSslError &tlsError : tlsErrors)
+            reasons.append(tlsError.errorString());
+        throw HttpTransportFailure{HttpTransportFailure::Kind::Certificate, reasons.join(QStringLiteral("; ")), false};
+    }
+    // An HTTP status is an answer; only a failure without one is the transport's.
+    if (error != QNetworkReply::NoError && response.status == 0) {
+        if (failedBeforeSending(error) && !sent)
+            throw HttpTransportFailure{HttpTransportFailure::Kind::Unreachable, detail, false};
+        throw HttpTransportFailure{HttpTransportFailure::Kind::Broken, detail, sent || !failedBeforeSending(error)};
     }
     return response;
 }

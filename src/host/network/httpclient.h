@@ -12,18 +12,32 @@ struct HttpResponse {
     QByteArray body;
 };
 
-// Why a request did not get an answer.
+// Why a request did not get an answer. `maybeSent` tells whether the server may have received the
+// request (and so may have run the call): a call that failed before is safe to send elsewhere.
 struct HttpTransportFailure {
-    enum class Kind { Unreachable, Timeout, Broken };
+    enum class Kind { Unreachable, Timeout, Broken, Certificate };
     Kind kind;
     QString detail;
+    bool maybeSent = true;
 };
 
-// A synchronous HTTP/1.1 POST on the calling thread, without an event loop, so that no other
-// event of the user interface runs while the screen waits for the application server.
-// Throws HttpTransportFailure.
-HttpResponse httpPost(const QString &host, int port, const QString &path,
-                      const QList<QPair<QByteArray, QByteArray>> &headers, const QByteArray &body,
-                      int connectTimeoutMs, int timeoutMs);
+struct HttpPostRequest {
+    QString scheme = QStringLiteral("http"); // or "https"
+    QString host;
+    int port = 0;
+    QString path;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+    int connectTimeoutMs = 5000; // until the request is on its way
+    int timeoutMs = 60000;       // until the whole answer is in
+    QString caFile;              // https: the authorities to trust; empty: the system's
+    bool cancellable = true;     // a cancel (host/data/longwork.h) aborts the wait
+};
+
+// One POST through Qt Network (keep-alive, TLS, proxies from the environment). The caller's code
+// waits as for a plain function call, but the thread's event loop runs meanwhile, holding the
+// user's input back (host::InputHold), so the window keeps painting and the busy panel's
+// "Cancelar" works. Throws HttpTransportFailure.
+HttpResponse httpPost(const HttpPostRequest &request);
 
 } // namespace host

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <functional>
 
@@ -27,8 +28,19 @@ private:
     std::function<void(const QVariant &)> m_writeBack;
 };
 
-// Connection to a remote data module of the application server. Calls are synchronous,
-// late-bound by method name, over HTTP with the bearer token of the session.
+// How the connections reach the servers; the client fills it from its configuration.
+struct NetTransport {
+    bool tls = false;             // https
+    QString caFile;               // https: authorities to trust instead of the system's
+    QStringList otherAddresses;   // "host:porta", tried in order after Host:Port
+    int connectTimeoutMs = 5000;
+    int callTimeoutMs = 10 * 60 * 1000; // a year's plan may take a while on a large site
+};
+
+// Connection to a remote data module of the application server. Calls are synchronous for the
+// caller, late-bound by method name, over HTTP(S) with the bearer token of the session. While a
+// call waits the window keeps painting, and a cancel (host/data/longwork.h) stops it here and,
+// through "rpc.cancel", on the server.
 class TNetConnection : public QObject
 {
     Q_OBJECT
@@ -41,7 +53,10 @@ public:
     QString Token;        // empty: the default token (the logged-in session's)
     bool ThrowException = false;
     int ConnectTimeoutMs = 5000;
-    int CallTimeoutMs = 10 * 60 * 1000; // a year's plan may take a while on a large site
+    int CallTimeoutMs = 10 * 60 * 1000;
+    bool UseTls = false;
+    QString CaFile;
+    QStringList OtherAddresses; // "host:porta": servers tried when Host:Port does not answer
 
     // Runs before every connect, so that a changed address takes effect.
     std::function<void(TNetConnection *)> BeforeConnect;
@@ -58,13 +73,24 @@ public:
     // The token of connections that carry none of their own; the host's services set it to the
     // logged-in session's, so the network layer needs nothing above it.
     static void setDefaultToken(std::function<QString()> provider);
+    // Taken by every connection made afterwards (its fields above can still be changed).
+    static void setDefaultTransport(const NetTransport &transport);
+
+    // The address that answered the last connect, and the ones skipped on the way with the reason.
+    QString ActiveAddress() const { return m_active; }
+    QStringList SkippedServers() const { return m_skipped; }
 
 private:
     static std::function<QString()> &defaultToken();
+    static NetTransport &defaultTransport();
     QVariant exchange(const QString &method, const QList<RpcArg> &args);
-    QString address() const;
+    struct Answer;
+    Answer post(const QString &address, const QString &method, const QByteArray &body, bool cancellable) const;
+    void askServerToCancel(const QString &address, qint64 id) const;
+    QStringList addresses() const;
     bool m_connected = false;
-    qint64 m_nextId = 1;
+    QString m_active;
+    QStringList m_skipped;
 };
 
 } // namespace host

@@ -16,6 +16,49 @@ ClientConfig::ClientConfig()
 {
 }
 
+// "host:porta,host:porta": the first is the server of WebURL/WebPort, the others are tried in
+// order when it does not answer.
+static void readServerList(const QVariant &setting, const QString &path, ClientConfig &config)
+{
+    // QSettings reads an unquoted value with commas as a list.
+    QStringList entries = setting.toStringList();
+    if (entries.size() == 1)
+        entries = entries.first().split(QLatin1Char(','));
+    QStringList addresses;
+    for (const QString &entry : std::as_const(entries)) {
+        const QString address = entry.trimmed();
+        if (address.isEmpty())
+            continue;
+        const int colon = address.lastIndexOf(QLatin1Char(':'));
+        bool ok = false;
+        const int port = address.mid(colon + 1).toInt(&ok);
+        if (colon <= 0 || !ok || port <= 0 || port > 65535)
+            throw HostError(QStringLiteral("Endereço de servidor inválido em [servidor] enderecos de %1: \"%2\" (use host:porta, "
+                                           "separados por vírgula).").arg(path, address));
+        addresses.append(address);
+    }
+    if (addresses.isEmpty())
+        return;
+    const QString first = addresses.takeFirst();
+    const int colon = first.lastIndexOf(QLatin1Char(':'));
+    config.serverHost = first.left(colon);
+    config.serverPort = first.mid(colon + 1).toInt();
+    config.transport.otherAddresses = addresses;
+}
+
+static int secondsSetting(const QSettings &ini, const QString &key, int defaultMs, const QString &path)
+{
+    const QVariant value = ini.value(QStringLiteral("servidor/") + key);
+    if (!value.isValid())
+        return defaultMs;
+    bool ok = false;
+    const double seconds = value.toString().toDouble(&ok);
+    if (!ok || seconds <= 0 || seconds > 24 * 3600)
+        throw HostError(QStringLiteral("Valor inválido em [servidor] %1 de %2: \"%3\" (use segundos, por exemplo 30).")
+                            .arg(key, path, value.toString()));
+    return int(seconds * 1000);
+}
+
 ClientConfig ClientConfig::fromFile(const QString &path)
 {
     if (!QFileInfo(path).isReadable())
@@ -35,6 +78,11 @@ ClientConfig ClientConfig::fromFile(const QString &path)
     config.branchMode = ini.value(QStringLiteral("sessao/modo_filial"), false).toBool();
     config.serverHost = ini.value(QStringLiteral("servidor/host"), config.serverHost).toString();
     config.serverPort = ini.value(QStringLiteral("servidor/porta"), config.serverPort).toInt();
+    readServerList(ini.value(QStringLiteral("servidor/enderecos")), path, config);
+    config.transport.tls = ini.value(QStringLiteral("servidor/tls"), false).toBool();
+    config.transport.caFile = pathSetting(QStringLiteral("servidor/ca"));
+    config.transport.connectTimeoutMs = secondsSetting(ini, QStringLiteral("tempo_conexao"), config.transport.connectTimeoutMs, path);
+    config.transport.callTimeoutMs = secondsSetting(ini, QStringLiteral("tempo_chamada"), config.transport.callTimeoutMs, path);
     config.token = ini.value(QStringLiteral("servidor/token")).toString();
     config.tokenFile = pathSetting(QStringLiteral("servidor/arquivo_token"));
     config.database = ini.value(QStringLiteral("banco/endereco")).toString();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/network/netconnection.h"
+
 #include <QString>
 
 class QCommandLineParser;
@@ -16,6 +18,7 @@ struct ClientConfig {
     int serverPort = 0;          // WebPort
     QString token;               // bearer token; or read from tokenFile
     QString tokenFile;
+    NetTransport transport;      // https, authorities, the other servers, timeouts
     QString database;            // sqlite:PATH or postgresql://user@host:port/db
     QString productPicture;      // code picture of products (DBPictObj type 0)
     QString reportsDir;          // folder holding reports/<report code>/

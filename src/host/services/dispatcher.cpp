@@ -1,6 +1,7 @@
 #include "host/services/dispatcher.h"
 
 #include "host/data/errors.h"
+#include "host/data/longwork.h"
 #include "host/services/hostservices.h"
 #include "host/services/userinteraction.h"
 
@@ -8,6 +9,14 @@ namespace host {
 
 bool Dispatch(const std::function<void()> &handler, UserInteraction &ui)
 {
+    // A command the user starts is not stopped by a cancel pressed during the one before.
+    static int depth = 0;
+    if (depth == 0)
+        forgetCancel();
+    struct Depth {
+        Depth() { ++depth; }
+        ~Depth() { --depth; }
+    } nested;
     try {
         handler();
         return true;

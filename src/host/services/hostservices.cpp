@@ -13,6 +13,7 @@ HostServices::HostServices(UserInteraction &ui, HostSession &session, TdtmDBGera
 {
     g_current = this;
     TNetConnection::setDefaultToken([] { return isInstalled() ? current().session().token() : QString(); });
+    TNetConnection::setDefaultTransport(session.config().transport);
 }
 
 HostServices::~HostServices()

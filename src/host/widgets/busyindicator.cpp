@@ -2,6 +2,8 @@
 
 #include "host/widgets/busyoverlay.h"
 
+#include "host/data/longwork.h"
+
 #include <QCoreApplication>
 #include <QPointer>
 
@@ -13,6 +15,7 @@ struct BusyState {
     int kind = 0;
     QString text;
     int openings = 0;
+    int works = 0;
     QPointer<BusyOverlay> overlay;
 };
 BusyState &state()
@@ -22,13 +25,9 @@ BusyState &state()
 }
 } // namespace
 
-void ActiveShowAvi(QWidget *mainForm, int kind, const QString &text)
+static void showOverlay(QWidget *mainForm, int kind, const QString &text)
 {
     BusyState &s = state();
-    s.shown = true;
-    s.kind = kind;
-    s.text = text;
-    ++s.openings;
     if (!mainForm || !mainForm->isVisible())
         return;
     if (s.overlay && s.overlay->parentWidget() != mainForm)
@@ -44,11 +43,47 @@ void ActiveShowAvi(QWidget *mainForm, int kind, const QString &text)
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+void ActiveShowAvi(QWidget *mainForm, int kind, const QString &text)
+{
+    BusyState &s = state();
+    s.shown = true;
+    s.kind = kind;
+    s.text = text;
+    ++s.openings;
+    showOverlay(mainForm, kind, text);
+}
+
 void DeactiveShowAvi()
 {
     BusyState &s = state();
     s.shown = false;
-    delete s.overlay;
+    if (s.works == 0)
+        delete s.overlay;
+    else if (s.overlay)
+        s.overlay->setKindAndText(0, QString());
+}
+
+BusyWork::BusyWork(QWidget *mainForm, const QString &stage)
+{
+    BusyState &s = state();
+    setWorkStage(stage);
+    if (s.works++ == 0 && !s.overlay)
+        showOverlay(mainForm, 0, QString());
+}
+
+BusyWork::~BusyWork()
+{
+    BusyState &s = state();
+    if (--s.works == 0) {
+        setWorkStage(QString());
+        if (!s.shown)
+            delete s.overlay;
+    }
+}
+
+BusyOverlay *BusyPanel()
+{
+    return state().overlay;
 }
 
 bool BusyIndicatorShown()

@@ -14,6 +14,21 @@ namespace host {
 void ActiveShowAvi(QWidget *mainForm, int kind, const QString &text = QString());
 void DeactiveShowAvi();
 
+// Keeps the panel over the main window for a whole output (preparing the data, building the
+// report, its pages), across the ActiveShowAvi/DeactiveShowAvi pairs of the screen inside it,
+// showing the stage of the work; the stage is cleared when it ends.
+class BusyWork
+{
+public:
+    BusyWork(QWidget *mainForm, const QString &stage);
+    ~BusyWork();
+    BusyWork(const BusyWork &) = delete;
+    BusyWork &operator=(const BusyWork &) = delete;
+};
+
+// The panel on screen now, if any (tests press its "Cancelar").
+class BusyOverlay *BusyPanel();
+
 bool BusyIndicatorShown();
 int BusyIndicatorKind();
 QString BusyIndicatorText();

@@ -1,7 +1,10 @@
 #include "host/widgets/busyoverlay.h"
 
+#include "host/data/longwork.h"
+
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 #include <QTimerEvent>
 
 namespace host {
@@ -18,9 +21,20 @@ BusyOverlay::BusyOverlay(QWidget *mainWindow, int kind, const QString &text)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents, false);
     setFocusPolicy(Qt::NoFocus);
+    // The one place that takes clicks while the screen waits for its call.
+    setProperty(kPassInputDuringWork, true);
+    m_cancel = new QPushButton(QStringLiteral("Cancelar"), this);
+    m_cancel->setToolTip(QStringLiteral("Interrompe a operação (Esc)"));
+    m_cancel->setFocusPolicy(Qt::NoFocus);
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        requestCancel();
+        m_cancel->setEnabled(false);
+        m_cancel->setText(QStringLiteral("Cancelando..."));
+    });
+    m_elapsed.start();
     mainWindow->installEventFilter(this);
     place();
-    // Moves while the event loop runs between synchronous calls; a call in progress shows a still frame.
+    // Runs while a call waits or the report's pages are made, so the spinner and the time move.
     m_timer = startTimer(120);
 }
 
@@ -32,13 +46,21 @@ void BusyOverlay::setKindAndText(int kind, const QString &text)
     update();
 }
 
+QString BusyOverlay::caption() const
+{
+    const QString stage = workStage();
+    return stage.isEmpty() ? captionFor(m_kind, m_text) : stage;
+}
+
 void BusyOverlay::place()
 {
     const QFontMetrics metrics(font());
-    const int width = qMax(260, metrics.horizontalAdvance(captionFor(m_kind, m_text)) + 90);
-    const QSize size(width, 72);
+    const QSize button = m_cancel->sizeHint();
+    const int width = qMax(300, metrics.horizontalAdvance(caption()) + 90 + button.width());
+    const QSize size(width, 80);
     const QRect area = parentWidget()->rect();
     setGeometry(QRect(area.center() - QPoint(size.width() / 2, size.height() / 2), size));
+    m_cancel->setGeometry(QRect(QPoint(width - button.width() - 12, (size.height() - button.height()) / 2), button));
 }
 
 bool BusyOverlay::eventFilter(QObject *watched, QEvent *event)
@@ -53,6 +75,7 @@ void BusyOverlay::timerEvent(QTimerEvent *event)
     if (event->timerId() != m_timer)
         return QWidget::timerEvent(event);
     m_step = (m_step + 1) % 12;
+    place();
     update();
 }
 
@@ -78,8 +101,11 @@ void BusyOverlay::paintEvent(QPaintEvent *)
         painter.restore();
     }
     painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawText(QRect(64, 0, width() - 72, height()), Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap,
-                     captionFor(m_kind, m_text));
+    const int textWidth = m_cancel->x() - 72;
+    painter.drawText(QRect(64, 8, textWidth, height() / 2 - 4), Qt::AlignBottom | Qt::AlignLeft, caption());
+    const qint64 seconds = m_elapsed.elapsed() / 1000;
+    painter.drawText(QRect(64, height() / 2 + 4, textWidth, height() / 2 - 12), Qt::AlignTop | Qt::AlignLeft,
+                     QStringLiteral("Tempo decorrido: %1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0')));
 }
 
 } // namespace host
