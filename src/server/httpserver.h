@@ -17,6 +17,7 @@ namespace server {
 class CallPool;
 class CallRegistry;
 class RpcDispatcher;
+class SessionStore;
 
 struct HttpLimits {
     unsigned threads = 4;                   // workers for the preparations
@@ -45,6 +46,9 @@ public:
     // Stops accepting, lets the calls under way finish, then stops.
     void stop();
     quint16 port() const { return m_port; }
+    // Operators' sessions: with a store, a bearer that is no shared token is taken as a
+    // session token, and the "Sessao" object answers without one (to sign in). Before start().
+    void setSessions(const SessionStore *sessions) { m_sessions = sessions; }
 
     // What the library calls; public for its C callbacks only.
     struct Request;
@@ -57,6 +61,7 @@ private:
 
     const RpcDispatcher &m_dispatcher;
     QByteArray m_token;
+    const SessionStore *m_sessions = nullptr;
     HttpLimits m_limits;
     ConnectionGuard m_guard;
     std::unique_ptr<CallRegistry> m_calls;
