@@ -27,8 +27,9 @@ HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs = 6000
 QByteArray post(const QString &path, const QByteArray &body, const QByteArray &token, const QByteArray &extraHeaders = {});
 QByteArray rpcBody(const QString &method, const QJsonArray &params, int id = 1);
 
-// Runs zub-server to completion (for --create-demo and command-line checks).
-int runTool(const QStringList &arguments, QString *output = nullptr);
+// Runs zub-server to completion (for --create-demo and command-line checks), with `input` on
+// its standard input (closed after it).
+int runTool(const QStringList &arguments, QString *output = nullptr, const QByteArray &input = {});
 
 // A zub-server serving on a free loopback port until stopped.
 class ServerProcess
@@ -46,6 +47,8 @@ public:
 
     // Full JSON-RPC response object of one call.
     QJsonObject call(const QString &object, const QString &method, const QJsonArray &params);
+    // The same with another bearer token (an operator's session; empty for none).
+    QJsonObject callWith(const QByteArray &token, const QString &object, const QString &method, const QJsonArray &params);
 
 private:
     QProcess m_process;

@@ -703,7 +703,7 @@ private Q_SLOTS:
         QTest::newRow("help") << QStringList{"--help"} << 0 << "--sweep-age";
         QTest::newRow("no database") << QStringList{"--token-file", "x"} << 2 << "informe o banco de dados";
         QTest::newRow("unknown database") << QStringList{"--database", "mysql://x/y"} << 2 << "não reconhecido";
-        QTest::newRow("no token file") << QStringList{"--database", "sqlite:/nonexistent/x.db"} << 2 << "--token-file";
+        QTest::newRow("bad session idle") << QStringList{"--database", "sqlite:x.db", "--session-idle", "0"} << 2 << "--session-idle";
         QTest::newRow("bad listen") << QStringList{"--database", "sqlite:x.db", "--token-file", "t", "--listen", "127.0.0.1"} << 2 << "endereço de escuta inválido";
         QTest::newRow("not loopback") << QStringList{"--database", "sqlite:x.db", "--token-file", "t", "--listen", "0.0.0.0:1"} << 2 << "--allow-remote";
         QTest::newRow("bad sweep age") << QStringList{"--database", "sqlite:x.db", "--token-file", "t", "--sweep-age", "2x"} << 2 << "--sweep-age";
