@@ -4,6 +4,8 @@
 #include "client/mainwindow.h"
 #include "client/menuentries.h"
 #include "client/moduleloader.h"
+#include "client/signin.h"
+#include "client/signindialog.h"
 #include "host/services/batchinteraction.h"
 #include "host/services/clientconfig.h"
 #include "host/data/dbgeral.h"
@@ -35,6 +37,7 @@ static const char kBatchOption[] = "batch";
 static const char kOutputOption[] = "output";
 static const char kFiltersOption[] = "filters";
 static const char kFilterOption[] = "filter";
+static const char kCredentialsOption[] = "credentials";
 static const char kBatchModule[] = "PKG_ZUB01100";
 
 // Exit codes of the batch mode, as the module's ExecutaLote answers them.
@@ -64,11 +67,55 @@ static host::ClientConfig readConfig(const QCommandLineParser &parser)
         throw HostError(QStringLiteral("Banco de dados geral não configurado. Informe o arquivo de configuração com "
                                        "--config ARQUIVO (ou crie %1) ou o banco com --database ENDERECO.")
                             .arg(QDir::toNativeSeparators(defaultConfigPath())));
+    return config;
+}
+
+// ---- operator sign-in
+// A configured token is the shared one of machine-to-machine use, with the branch of the
+// configuration; otherwise the client signs in as an operator and the session gives the branch.
+static bool usesSharedToken(const host::ClientConfig &config)
+{
+    return !config.token.isEmpty() || !config.tokenFile.isEmpty();
+}
+
+static void requireBranch(const host::ClientConfig &config)
+{
     if (config.branch.trimmed().isEmpty())
         throw HostError(QStringLiteral("Filial do usuário não configurada: informe \"filial\" na seção [sessao] do "
                                        "arquivo de configuração ou a opção --branch."));
-    return config;
 }
+
+// Signs in with the credentials of --credentials or the environment; on screen without them,
+// asks. Nothing when the shared token is used, or when the person cancelled (*cancelled).
+static std::optional<SignedIn> signInOperator(host::ClientConfig &config, const QCommandLineParser &parser, bool onScreen, bool *cancelled)
+{
+    *cancelled = false;
+    if (usesSharedToken(config))
+        return std::nullopt;
+    std::optional<SignedIn> session;
+    if (const auto credentials = unattendedCredentials(parser.value(QLatin1String(kCredentialsOption)))) {
+        session = signIn(config, *credentials);
+    } else if (!onScreen) {
+        throw HostError(QStringLiteral("Informe as credenciais do operador: --credentials ARQUIVO (legível só pelo dono) "
+                                       "ou as variáveis ZUB_OPERADOR e ZUB_SENHA."));
+    } else {
+        SignInDialog dialog(config.operatorCode, [&](const Credentials &typed) {
+            try {
+                session = signIn(config, typed);
+                return QString();
+            } catch (const HostError &error) {
+                return error.text();
+            }
+        });
+        if (dialog.exec() != QDialog::Accepted) {
+            *cancelled = true;
+            return std::nullopt;
+        }
+    }
+    adoptSession(config, *session);
+    return session;
+}
+// ---- end of operator sign-in
 
 // Opens the general database and logs in as the interactive client does.
 struct LoggedIn {
@@ -103,13 +150,20 @@ static int RunBatch(const QCommandLineParser &parser)
     }
     try {
         const QJsonObject filters = BatchFilters::read(parser.value(QLatin1String(kFiltersOption)), parser.values(QLatin1String(kFilterOption)));
-        LoggedIn login(readConfig(parser));
+        host::ClientConfig config = readConfig(parser);
+        bool cancelled = false;
+        const std::optional<SignedIn> session = signInOperator(config, parser, false, &cancelled);
+        requireBranch(config);
+        LoggedIn login(config);
         ModuleLoader loader(QCoreApplication::applicationDirPath());
         host::HostServices services(ui, login.session, login.database);
         using BatchFunction = int (*)(const char *, const char *);
         const auto run = reinterpret_cast<BatchFunction>(loader.resolve(modules.value(0, QLatin1String(kBatchModule)), "ExecutaLote"));
         const QByteArray filtersJson = QJsonDocument(filters).toJson(QJsonDocument::Compact);
-        return run(filtersJson.constData(), command.toUtf8().constData());
+        const int code = run(filtersJson.constData(), command.toUtf8().constData());
+        if (session)
+            signOut(config, session->token);
+        return code;
     } catch (const HostError &error) {
         ui.showError(error.text());
         return BatchBadInput;
@@ -141,6 +195,10 @@ int RunClient(QApplication &app)
                                      "ou texto. Sai com 0 (concluído), 1 (filtro recusado ou relatório com falha) ou 2 "
                                      "(opções, filtros ou início inválidos)."),
                       QStringLiteral("comando")});
+    parser.addOption({QLatin1String(kCredentialsOption),
+                      QStringLiteral("Arquivo com as linhas operador=CÓDIGO e senha=SENHA, legível só pelo dono, para entrar sem "
+                                     "perguntar (também ZUB_OPERADOR e ZUB_SENHA)."),
+                      QStringLiteral("arquivo")});
     parser.addOption({QLatin1String(kOutputOption), QStringLiteral("Modo lote: arquivo a gerar."), QStringLiteral("arquivo")});
     parser.addOption({QLatin1String(kFiltersOption),
                       QStringLiteral("Modo lote: arquivo JSON com os filtros da tela (chaves no README)."), QStringLiteral("arquivo")});
@@ -165,7 +223,13 @@ int RunClient(QApplication &app)
         return RunBatch(parser);
 
     try {
-        LoggedIn login(readConfig(parser));
+        host::ClientConfig config = readConfig(parser);
+        bool cancelled = false;
+        const std::optional<SignedIn> signedIn = signInOperator(config, parser, true, &cancelled);
+        if (cancelled)
+            return 0;
+        requireBranch(config);
+        LoggedIn login(config);
         host::TdtmDBGeral &database = login.database;
         host::HostSession &session = login.session;
         const QString branchName = session.nomeFiliProc();
@@ -177,7 +241,8 @@ int RunClient(QApplication &app)
         MainWindow window(ReportMenuEntries(), [&modules](const QString &module) { modules.open(module); });
         services.setMainWindow(&window);
         window.setLoggedIn(session.filiProc(), branchName.isEmpty() ? QStringLiteral("(não cadastrada)") : branchName,
-                           session.operador());
+                           config.operatorName.isEmpty() ? session.operador()
+                                                         : QStringLiteral("%1 - %2").arg(session.operador(), config.operatorName));
         // The whole screen, as office users keep it: the screens open at their places inside it.
         if (const QScreen *screen = window.screen())
             window.resize(screen->availableGeometry().size());
@@ -186,6 +251,8 @@ int RunClient(QApplication &app)
             host::Dispatch([&] { modules.open(module); });
         const int code = app.exec();
         services.setMainWindow(nullptr);
+        if (signedIn)
+            signOut(config, signedIn->token);
         return code;
     } catch (const HostError &error) {
         tell(error.text(), true);
