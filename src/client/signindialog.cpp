@@ -16,6 +16,7 @@ SignInDialog::SignInDialog(const QString &operatorCode, std::function<QString(co
     setWindowTitle(QStringLiteral("Entrar no Planejamento de Alimentação Escolar"));
     m_operator->setMaxLength(20);
     m_password->setEchoMode(QLineEdit::Password);
+    m_problem->setObjectName(QStringLiteral("problema"));
     m_problem->setWordWrap(true);
     m_problem->setStyleSheet(QStringLiteral("color: #b00020"));
     m_problem->hide();

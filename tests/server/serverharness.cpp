@@ -262,4 +262,13 @@ PostgresScratch::~PostgresScratch()
     }
 }
 
+QSqlDatabase openDatabase(const QString &url, const QString &name)
+{
+    const auto parsed = wire::DatabaseUrl::parse(url);
+    QSqlDatabase db = QSqlDatabase::addDatabase(parsed ? parsed->qtDriver() : QStringLiteral("QSQLITE"), name);
+    if (parsed)
+        parsed->applyTo(db);
+    return db;
+}
+
 } // namespace harness

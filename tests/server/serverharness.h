@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -76,6 +77,10 @@ private:
     QString m_clusterDir;
     QTemporaryDir m_dir;
 };
+
+// A connection of the test's own to the run's database (to check or age rows), under `name`;
+// open() tells whether it worked.
+QSqlDatabase openDatabase(const QString &url, const QString &name);
 
 // The database of one test run: a fresh PostgreSQL database (see PostgresScratch) or a SQLite
 // file in `dir`. Empty with the reason in *why when PostgreSQL is not at hand.

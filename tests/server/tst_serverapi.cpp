@@ -224,9 +224,7 @@ private Q_SLOTS:
         QVERIFY2(output.contains(QStringLiteral("banco de demonstração criado")), qPrintable(output));
         QVERIFY2(m_server.start(m_url, kToken, {}, &why), qPrintable(why));
 
-        const auto url = wire::DatabaseUrl::parse(m_url);
-        QSqlDatabase check = QSqlDatabase::addDatabase(url->qtDriver(), m_connection);
-        url->applyTo(check);
+        QSqlDatabase check = harness::openDatabase(m_url, m_connection);
         QVERIFY2(check.open(), qPrintable(check.lastError().text()));
     }
 

@@ -3,7 +3,6 @@
 #include "serverharness.h"
 #include "testdatabase.h"
 
-#include "wire/databaseurl.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -85,9 +84,7 @@ private Q_SLOTS:
         QCOMPARE(harness::runTool({"--database", m_url, "--create-demo", "--days", "31"}, &output), 0);
         QString why;
         QVERIFY2(m_server.start(m_url, kToken, {}, &why), qPrintable(why));
-        const auto url = wire::DatabaseUrl::parse(m_url);
-        QSqlDatabase check = QSqlDatabase::addDatabase(url->qtDriver(), m_connection);
-        url->applyTo(check);
+        QSqlDatabase check = harness::openDatabase(m_url, m_connection);
         QVERIFY2(check.open(), qPrintable(check.lastError().text()));
     }
 
