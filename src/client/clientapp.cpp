@@ -43,11 +43,17 @@ static const char kBatchModule[] = "PKG_ZUB01100";
 // Exit codes of the batch mode, as the module's ExecutaLote answers them.
 enum BatchExit { BatchDone = 0, BatchFailed = 1, BatchBadInput = 2 };
 
+// False on the offscreen and minimal platforms: nobody is there to answer a dialog.
+static bool personAtScreen()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
 static void tell(const QString &text, bool onScreen)
 {
     std::fprintf(stderr, "zub-client: %s\n", qPrintable(text));
-    const QString platform = QGuiApplication::platformName();
-    if (onScreen && platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+    if (onScreen && personAtScreen())
         QMessageBox::critical(nullptr, QStringLiteral("Erro ao iniciar o cliente"), text);
 }
 
@@ -225,7 +231,7 @@ int RunClient(QApplication &app)
     try {
         host::ClientConfig config = readConfig(parser);
         bool cancelled = false;
-        const std::optional<SignedIn> signedIn = signInOperator(config, parser, true, &cancelled);
+        const std::optional<SignedIn> signedIn = signInOperator(config, parser, personAtScreen(), &cancelled);
         if (cancelled)
             return 0;
         requireBranch(config);

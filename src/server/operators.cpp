@@ -206,14 +206,16 @@ SignInCheck checkSignIn(QSqlDatabase &db, const QString &code, const QString &pa
         transaction.commit();
         return {record, {}};
     }
-    const int failures = record->failures + 1;
-    const bool lock = failures >= kMaxSignInFailures;
-    exec(db,
-         Sql(QStringLiteral("UPDATE OPERADOR SET QTFALHAS = ?, DTBLOQUEIO = ? WHERE CDOPERADOR = ?"))
-             .bind(lock ? 0 : failures)
-             .bind(lock ? QVariant(now.addSecs(kLockoutSeconds)) : QVariant(QMetaType(QMetaType::QDateTime)))
-             .bind(code),
+    // Counted in the database, so wrong attempts at the same time on several workers all count.
+    exec(db, Sql(QStringLiteral("UPDATE OPERADOR SET QTFALHAS = QTFALHAS + 1 WHERE CDOPERADOR = ?")).bind(code),
          QStringLiteral("registrar a tentativa errada"));
+    QSqlQuery counted = exec(db, Sql(QStringLiteral("SELECT QTFALHAS FROM OPERADOR WHERE CDOPERADOR = ?")).bind(code),
+                             QStringLiteral("registrar a tentativa errada"));
+    const bool lock = counted.next() && counted.value(0).toInt() >= kMaxSignInFailures;
+    counted.finish();
+    if (lock)
+        exec(db, Sql(QStringLiteral("UPDATE OPERADOR SET QTFALHAS = 0, DTBLOQUEIO = ? WHERE CDOPERADOR = ?")).bind(now.addSecs(kLockoutSeconds)).bind(code),
+             QStringLiteral("bloquear o operador"));
     transaction.commit();
     return {std::nullopt, wrong};
 }
