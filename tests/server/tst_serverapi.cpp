@@ -745,12 +745,7 @@ private Q_SLOTS:
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    TstServerApi onSqlite(false);
-    int failures = QTest::qExec(&onSqlite, argc, argv);
-    TstServerApi onPostgres(true);
-    failures += QTest::qExec(&onPostgres, argc, argv);
-    return failures;
+    return harness::runOnBothDatabases<TstServerApi>(argc, argv);
 }
 
 #include "tst_serverapi.moc"

@@ -47,17 +47,13 @@ class TstServerOperators : public QObject
 {
     Q_OBJECT
 public:
-    explicit TstServerOperators(bool postgres) : m_postgres(postgres) {}
+    explicit TstServerOperators(bool postgres) : m_demo(postgres, QStringLiteral("operators")) {}
 
 private:
-    bool m_postgres;
-    QTemporaryDir m_dir;
-    harness::PostgresScratch m_pg;
-    QString m_url;
-    harness::ServerProcess m_server;
-    QString m_connection = QStringLiteral("operators");
+    harness::DemoServer m_demo;
+    harness::ServerProcess &m_server = m_demo.server;
 
-    QSqlDatabase db() const { return QSqlDatabase::database(m_connection); }
+    QSqlDatabase db() const { return m_demo.db(); }
 
     QJsonObject signIn(const QString &code, const QString &password)
     {
@@ -79,21 +75,12 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        ZUB_OPEN_TEST_DATABASE(m_url, m_postgres, m_pg, m_dir);
-        QString output;
-        QCOMPARE(harness::runTool({"--database", m_url, "--create-demo", "--days", "31"}, &output), 0);
-        QString why;
-        QVERIFY2(m_server.start(m_url, kToken, {}, &why), qPrintable(why));
-        QSqlDatabase check = harness::openDatabase(m_url, m_connection);
-        QVERIFY2(check.open(), qPrintable(check.lastError().text()));
+        ZUB_START_DEMO_SERVER(m_demo, kToken, QStringList({"--days", "31"}));
     }
 
     void cleanupTestCase()
     {
-        QSqlDatabase::database(m_connection, false).close();
-        QSqlDatabase::removeDatabase(m_connection);
-        if (m_server.isRunning())
-            QCOMPARE(m_server.stop(), 0);
+        QCOMPARE(m_demo.stop(), 0);
     }
 
     void signInAnswersTheSessionAndItsOperator()
@@ -128,24 +115,24 @@ private Q_SLOTS:
 
     void repeatedFailuresLockUntilANewPassword()
     {
-        const QString code = m_postgres ? QStringLiteral("TRAVA_PG") : QStringLiteral("TRAVA_SQ");
+        const QString code = m_demo.postgres ? QStringLiteral("TRAVA_PG") : QStringLiteral("TRAVA_SQ");
         QString output;
-        QCOMPARE(harness::runTool({"--database", m_url, "--add-operator", code, "--name", "Teste", "--branch", "0102", "--role", "escola"},
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--add-operator", code, "--name", "Teste", "--branch", "0102", "--role", "escola"},
                                   &output, "primeira-senha\n"),
                  0);
         for (int attempt = 0; attempt < 5; ++attempt)
             QCOMPARE(refusalOf(signIn(code, "errada")), QStringLiteral("Operador ou senha incorretos."));
         const QString locked = refusalOf(signIn(code, "primeira-senha"));
         QVERIFY2(locked.contains("bloqueado"), qPrintable(locked));
-        QCOMPARE(harness::runTool({"--database", m_url, "--list-operators"}, &output), 0);
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--list-operators"}, &output), 0);
         QVERIFY2(output.contains("bloqueado até"), qPrintable(output));
-        QCOMPARE(harness::runTool({"--database", m_url, "--set-password", code}, &output, "segunda-senha\n"), 0);
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--set-password", code}, &output, "segunda-senha\n"), 0);
         QVERIFY(!sessionOf(code, "segunda-senha").isEmpty());
-        QCOMPARE(harness::runTool({"--database", m_url, "--disable-operator", code}, &output), 0);
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--disable-operator", code}, &output), 0);
         const QString disabled = refusalOf(signIn(code, "segunda-senha"));
         QVERIFY2(disabled.contains("desativado"), qPrintable(disabled));
         // The password never travels on the command line, so a short one from stdin is refused.
-        QCOMPARE(harness::runTool({"--database", m_url, "--set-password", code}, &output, "curta\n"), 1);
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--set-password", code}, &output, "curta\n"), 1);
         QVERIFY2(output.contains("pelo menos 8"), qPrintable(output));
     }
 
@@ -252,7 +239,7 @@ private Q_SLOTS:
 
         // Each run left its line in the audit.
         QString output;
-        QCOMPARE(harness::runTool({"--database", m_url, "--audit", "--since", QDate::currentDate().addDays(-1).toString("dd/MM/yyyy")}, &output), 0);
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--audit", "--since", QDate::currentDate().addDays(-1).toString("dd/MM/yyyy")}, &output), 0);
         const QStringList lines = output.split(QLatin1Char('\n')).filter(plan).filter("ExecStpConsPlan");
         QCOMPARE(lines.size(), 1);
         QVERIFY2(lines[0].contains(kSchool) && lines[0].contains("ExecStpConsPlan") && lines[0].contains("ok"), qPrintable(lines[0]));
@@ -261,12 +248,7 @@ private Q_SLOTS:
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    TstServerOperators onSqlite(false);
-    int failures = QTest::qExec(&onSqlite, argc, argv);
-    TstServerOperators onPostgres(true);
-    failures += QTest::qExec(&onPostgres, argc, argv);
-    return failures;
+    return harness::runOnBothDatabases<TstServerOperators>(argc, argv);
 }
 
 #include "tst_serveroperators.moc"

@@ -343,12 +343,7 @@ private Q_SLOTS:
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    TstServerResilience onSqlite(false);
-    int failures = QTest::qExec(&onSqlite, argc, argv);
-    TstServerResilience onPostgres(true);
-    failures += QTest::qExec(&onPostgres, argc, argv);
-    return failures;
+    return harness::runOnBothDatabases<TstServerResilience>(argc, argv);
 }
 
 #include "tst_serverresilience.moc"
