@@ -99,12 +99,21 @@ static std::optional<SignedIn> signInOperator(host::ClientConfig &config, const 
     if (usesSharedToken(config))
         return std::nullopt;
     std::optional<SignedIn> session;
+    QString unattendedRefusal;
     if (const auto credentials = unattendedCredentials(parser.value(QLatin1String(kCredentialsOption)))) {
-        session = signIn(config, *credentials);
+        try {
+            session = signIn(config, *credentials);
+        } catch (const HostError &error) {
+            // On screen a person can still type the right ones (a password changed since).
+            if (!onScreen)
+                throw;
+            unattendedRefusal = error.text();
+        }
     } else if (!onScreen) {
         throw HostError(QStringLiteral("Informe as credenciais do operador: --credentials ARQUIVO (legível só pelo dono) "
                                        "ou as variáveis ZUB_OPERADOR e ZUB_SENHA."));
-    } else {
+    }
+    if (!session) {
         SignInDialog dialog(config.operatorCode, [&](const Credentials &typed) {
             try {
                 session = signIn(config, typed);
@@ -113,6 +122,8 @@ static std::optional<SignedIn> signInOperator(host::ClientConfig &config, const 
                 return error.text();
             }
         });
+        if (!unattendedRefusal.isEmpty())
+            dialog.showProblem(unattendedRefusal);
         if (dialog.exec() != QDialog::Accepted) {
             *cancelled = true;
             return std::nullopt;

@@ -47,11 +47,15 @@ void SignInDialog::accept()
         return;
     }
     const QString problem = m_attempt(Credentials{m_operator->text().trimmed(), m_password->text()});
-    if (problem.isEmpty()) {
+    if (problem.isEmpty())
         QDialog::accept();
-        return;
-    }
-    m_problem->setText(problem);
+    else
+        showProblem(problem);
+}
+
+void SignInDialog::showProblem(const QString &text)
+{
+    m_problem->setText(text);
     m_problem->show();
     m_password->clear();
     m_password->setFocus();

@@ -21,6 +21,8 @@ public:
     SignInDialog(const QString &operatorCode, std::function<QString(const Credentials &)> attempt, QWidget *parent = nullptr);
 
     void accept() override;
+    // Shows why the last attempt failed and puts the cursor in the password.
+    void showProblem(const QString &text);
 
 private:
     std::function<QString(const Credentials &)> m_attempt;
