@@ -4,6 +4,8 @@
 #include "client/mainwindow.h"
 #include "client/menuentries.h"
 #include "client/moduleloader.h"
+#include "client/signin.h"
+#include "client/signindialog.h"
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
 #include "host/data/longwork.h"
@@ -39,6 +41,7 @@ static const char kBatchOption[] = "batch";
 static const char kOutputOption[] = "output";
 static const char kFiltersOption[] = "filters";
 static const char kFilterOption[] = "filter";
+static const char kCredentialsOption[] = "credentials";
 static const char kBatchModule[] = "PKG_ZUB01100";
 
 // Exit codes of the batch mode, as the module's ExecutaLote answers them.
@@ -64,11 +67,17 @@ static void stopBatchOnSignals()
     });
 }
 
+// False on the offscreen and minimal platforms: nobody is there to answer a dialog.
+static bool personAtScreen()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
 static void tell(const QString &text, bool onScreen)
 {
     std::fprintf(stderr, "zub-client: %s\n", qPrintable(text));
-    const QString platform = QGuiApplication::platformName();
-    if (onScreen && platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+    if (onScreen && personAtScreen())
         QMessageBox::critical(nullptr, QStringLiteral("Erro ao iniciar o cliente"), text);
 }
 
@@ -88,11 +97,66 @@ static host::ClientConfig readConfig(const QCommandLineParser &parser)
         throw HostError(QStringLiteral("Banco de dados geral não configurado. Informe o arquivo de configuração com "
                                        "--config ARQUIVO (ou crie %1) ou o banco com --database ENDERECO.")
                             .arg(QDir::toNativeSeparators(defaultConfigPath())));
+    return config;
+}
+
+// ---- operator sign-in
+// A configured token is the shared one of machine-to-machine use, with the branch of the
+// configuration; otherwise the client signs in as an operator and the session gives the branch.
+static bool usesSharedToken(const host::ClientConfig &config)
+{
+    return !config.token.isEmpty() || !config.tokenFile.isEmpty();
+}
+
+static void requireBranch(const host::ClientConfig &config)
+{
     if (config.branch.trimmed().isEmpty())
         throw HostError(QStringLiteral("Filial do usuário não configurada: informe \"filial\" na seção [sessao] do "
                                        "arquivo de configuração ou a opção --branch."));
-    return config;
 }
+
+// Signs in with the credentials of --credentials or the environment; on screen without them,
+// asks. Nothing when the shared token is used, or when the person cancelled (*cancelled).
+static std::optional<SignedIn> signInOperator(host::ClientConfig &config, const QCommandLineParser &parser, bool onScreen, bool *cancelled)
+{
+    *cancelled = false;
+    if (usesSharedToken(config))
+        return std::nullopt;
+    std::optional<SignedIn> session;
+    QString unattendedRefusal;
+    if (const auto credentials = unattendedCredentials(parser.value(QLatin1String(kCredentialsOption)))) {
+        try {
+            session = signIn(config, *credentials);
+        } catch (const HostError &error) {
+            // On screen a person can still type the right ones (a password changed since).
+            if (!onScreen)
+                throw;
+            unattendedRefusal = error.text();
+        }
+    } else if (!onScreen) {
+        throw HostError(QStringLiteral("Informe as credenciais do operador: --credentials ARQUIVO (legível só pelo dono) "
+                                       "ou as variáveis ZUB_OPERADOR e ZUB_SENHA."));
+    }
+    if (!session) {
+        SignInDialog dialog(config.operatorCode, [&](const Credentials &typed) {
+            try {
+                session = signIn(config, typed);
+                return QString();
+            } catch (const HostError &error) {
+                return error.text();
+            }
+        });
+        if (!unattendedRefusal.isEmpty())
+            dialog.showProblem(unattendedRefusal);
+        if (dialog.exec() != QDialog::Accepted) {
+            *cancelled = true;
+            return std::nullopt;
+        }
+    }
+    adoptSession(config, *session);
+    return session;
+}
+// ---- end of operator sign-in
 
 // Opens the general database and logs in as the interactive client does.
 struct LoggedIn {
@@ -127,7 +191,11 @@ static int RunBatch(const QCommandLineParser &parser)
     }
     try {
         const QJsonObject filters = BatchFilters::read(parser.value(QLatin1String(kFiltersOption)), parser.values(QLatin1String(kFilterOption)));
-        LoggedIn login(readConfig(parser));
+        host::ClientConfig config = readConfig(parser);
+        bool cancelled = false;
+        const std::optional<SignedIn> session = signInOperator(config, parser, false, &cancelled);
+        requireBranch(config);
+        LoggedIn login(config);
         ModuleLoader loader(host::ModulesFolder());
         host::HostServices services(ui, login.session, login.database);
         using BatchFunction = int (*)(const char *, const char *);
@@ -135,6 +203,8 @@ static int RunBatch(const QCommandLineParser &parser)
         const QByteArray filtersJson = QJsonDocument(filters).toJson(QJsonDocument::Compact);
         stopBatchOnSignals();
         const int result = run(filtersJson.constData(), command.toUtf8().constData());
+        if (session)
+            signOut(config, session->token);
         if (result != BatchDone && host::stopRequested()) {
             ui.showError(QStringLiteral("Execução interrompida por sinal; o que foi preparado no servidor foi apagado."));
             return BatchStopped;
@@ -171,6 +241,10 @@ int RunClient(QApplication &app)
                                      "ou texto. Sai com 0 (concluído), 1 (filtro recusado ou relatório com falha) ou 2 "
                                      "(opções, filtros ou início inválidos)."),
                       QStringLiteral("comando")});
+    parser.addOption({QLatin1String(kCredentialsOption),
+                      QStringLiteral("Arquivo com as linhas operador=CÓDIGO e senha=SENHA, legível só pelo dono, para entrar sem "
+                                     "perguntar (também ZUB_OPERADOR e ZUB_SENHA)."),
+                      QStringLiteral("arquivo")});
     parser.addOption({QLatin1String(kOutputOption), QStringLiteral("Modo lote: arquivo a gerar."), QStringLiteral("arquivo")});
     parser.addOption({QLatin1String(kFiltersOption),
                       QStringLiteral("Modo lote: arquivo JSON com os filtros da tela (chaves no README)."), QStringLiteral("arquivo")});
@@ -195,7 +269,13 @@ int RunClient(QApplication &app)
         return RunBatch(parser);
 
     try {
-        LoggedIn login(readConfig(parser));
+        host::ClientConfig config = readConfig(parser);
+        bool cancelled = false;
+        const std::optional<SignedIn> signedIn = signInOperator(config, parser, personAtScreen(), &cancelled);
+        if (cancelled)
+            return 0;
+        requireBranch(config);
+        LoggedIn login(config);
         host::TdtmDBGeral &database = login.database;
         host::HostSession &session = login.session;
         const QString branchName = session.nomeFiliProc();
@@ -207,7 +287,8 @@ int RunClient(QApplication &app)
         MainWindow window(ReportMenuEntries(), [&modules](const QString &module) { modules.open(module); });
         services.setMainWindow(&window);
         window.setLoggedIn(session.filiProc(), branchName.isEmpty() ? QStringLiteral("(não cadastrada)") : branchName,
-                           session.operador());
+                           config.operatorName.isEmpty() ? session.operador()
+                                                         : QStringLiteral("%1 - %2").arg(session.operador(), config.operatorName));
         // The whole screen, as office users keep it: the screens open at their places inside it.
         if (const QScreen *screen = window.screen())
             window.resize(screen->availableGeometry().size());
@@ -216,6 +297,8 @@ int RunClient(QApplication &app)
             host::Dispatch([&] { modules.open(module); });
         const int code = app.exec();
         services.setMainWindow(nullptr);
+        if (signedIn)
+            signOut(config, signedIn->token);
         return code;
     } catch (const HostError &error) {
         tell(error.text(), true);

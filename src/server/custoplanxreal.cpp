@@ -1,6 +1,8 @@
 #include "server/custoplanxreal.h"
 
+#include "server/audit.h"
 #include "server/reportdata.h"
+#include "server/rights.h"
 #include "server/selection.h"
 #include "wire/datapacket.h"
 #include "wire/keylist.h"
@@ -28,6 +30,13 @@ constexpr int kProductWidth = 10;
 constexpr int kOperatorWidth = 20;
 
 const QString kUnmarked = QStringLiteral("N");
+
+// Ends the call with the refusal of a rights check, if it made one.
+void allow(const QString &refusal)
+{
+    if (!refusal.isEmpty())
+        throw Refusal{refusal};
+}
 
 QString code(const Args &args, int position, const QString &what, int maxLength)
 {
@@ -156,10 +165,10 @@ QList<MethodSpec> CustoPlanXReal::methods() const
           {QStringLiteral("produto inicial")},
           {QStringLiteral("produto final")},
           {QStringLiteral("operador")}},
-         plainText(this, &CustoPlanXReal::execStpConsPlan), Lane::Slow},
+         audited(m_settings, QStringLiteral("ExecStpConsPlan"), 8, plainText(this, &CustoPlanXReal::execStpConsPlan)), Lane::Slow},
         {QStringLiteral("getListas"),
          {{QStringLiteral("serviços")}, {QStringLiteral("tipos de cardápio")}, central, {QStringLiteral("filiais")}},
-         enveloped(this, &CustoPlanXReal::getListas), Lane::Slow},
+         audited(m_settings, QStringLiteral("getListas"), -1, enveloped(this, &CustoPlanXReal::getListas)), Lane::Slow},
         {QStringLiteral("DelConsPlan"),
          {{QStringLiteral("filial agregada")}, {QStringLiteral("número do plano")}},
          enveloped(this, &CustoPlanXReal::delConsPlan)},
@@ -179,6 +188,9 @@ CallResult CustoPlanXReal::getFiliAgreg(const Args &args) const
     const QString central = requiredCode(args, 2, QStringLiteral("Central de alimentação escolar"), kBranchWidth);
     const QString branch = code(args, 3, QStringLiteral("Filial agregada"), kBranchWidth);
     const QString applied = kind == QLatin1String("A") && !grouping.isEmpty() ? QStringLiteral("A") : QStringLiteral("F");
+    const Caller &caller = Caller::current();
+    allow(centralRefusal(caller, central));
+    allow(branchRefusal(caller, branch));
 
     wire::KeySelection branches;
     branches.all = branch.isEmpty();
@@ -190,15 +202,18 @@ CallResult CustoPlanXReal::getFiliAgreg(const Args &args) const
     sql.add(QStringLiteral(" ORDER BY F.CDFILIAL"));
 
     QSqlDatabase db = threadConnection(m_settings);
+    if (applied == QLatin1String("A"))
+        allow(groupingRefusal(db, caller, grouping));
     QSqlQuery query = exec(db, sql, QStringLiteral("ler as filiais agregadas"));
     return envelopeOk(readPacket(query, kBranchFields).toJson(), {{0, applied}});
 }
 
 CallResult CustoPlanXReal::getAgrupFili(const Args &args) const
 {
-    Sql sql(QStringLiteral("SELECT CDGRUPFILI, NMGRUPFILI FROM GRUPFILI"));
+    Sql sql(QStringLiteral("SELECT CDGRUPFILI, NMGRUPFILI FROM GRUPFILI WHERE 1 = 1"));
     if (args.text(0) != QLatin1String("T"))
-        sql.add(QStringLiteral(" WHERE CDGRUPFILI = ?"), requiredCode(args, 0, QStringLiteral("Agrupamento de filiais"), kGroupingWidth));
+        sql.add(QStringLiteral(" AND CDGRUPFILI = ?"), requiredCode(args, 0, QStringLiteral("Agrupamento de filiais"), kGroupingWidth));
+    restrictGroupings(sql, Caller::current());
     sql.add(QStringLiteral(" ORDER BY CDGRUPFILI"));
     QSqlDatabase db = threadConnection(m_settings);
     QSqlQuery query = exec(db, sql, QStringLiteral("ler os agrupamentos de filiais"));
@@ -212,6 +227,9 @@ CallResult CustoPlanXReal::getServico(const Args &args) const
     const QString groupingText = args.text(2).trimmed();
     const QString grouping = groupingText == QLatin1String("T") ? QString() : code(args, 2, QStringLiteral("Agrupamento de filiais"), kGroupingWidth);
     const QString central = requiredCode(args, 3, QStringLiteral("Central de alimentação escolar"), kBranchWidth);
+    const Caller &caller = Caller::current();
+    allow(centralRefusal(caller, central));
+    allow(branchesRefusal(caller, branches));
 
     Sql sql(QStringLiteral("SELECT ?, S.CDFILIAL, S.CDSERVFILI, S.NMSERVICO, S.CDFILIAL || S.CDSERVFILI"
                            " FROM SERVFILI S JOIN FILIAL F ON F.CDFILIAL = S.CDFILIAL WHERE 1 = 1"));
@@ -222,6 +240,7 @@ CallResult CustoPlanXReal::getServico(const Args &args) const
     sql.add(QStringLiteral(" ORDER BY S.CDFILIAL, S.CDSERVFILI"));
 
     QSqlDatabase db = threadConnection(m_settings);
+    allow(groupingRefusal(db, caller, grouping));
     QSqlQuery query = exec(db, sql, QStringLiteral("ler os serviços"));
     return envelopeOk(readPacket(query, kServiceFields).toJson());
 }
@@ -249,19 +268,25 @@ CallResult CustoPlanXReal::execStpConsPlan(const Args &args) const
         throw Refusal{QStringLiteral("Faixa de produtos inválida: os códigos têm no máximo %1 caracteres.").arg(kProductWidth)};
     if (firstProduct > lastProduct)
         throw Refusal{QStringLiteral("Faixa de produtos inválida: o produto inicial \"%1\" vem depois do final \"%2\".").arg(firstProduct, lastProduct)};
-    const QString operatorCode = args.text(8).trimmed();
-    if (operatorCode.size() > kOperatorWidth)
+    const QString operatorArgument = args.text(8).trimmed();
+    if (operatorArgument.size() > kOperatorWidth)
         throw Refusal{QStringLiteral("Código do operador com mais de %1 caracteres.").arg(kOperatorWidth)};
+    const Caller &caller = Caller::current();
+    allow(operatorArgumentRefusal(caller, operatorArgument));
+    allow(centralRefusal(caller, central));
+    allow(branchesRefusal(caller, branches));
+    allow(serviceKeysRefusal(caller, services));
+    const QString operatorCode = caller.isOperator() ? caller.account.code : operatorArgument;
 
     QSqlDatabase db = threadConnection(m_settings);
     WriteTransaction transaction(db);
     requireCentral(db, central);
     const QString number = nextNumber(db, QStringLiteral("CONSPLAN"), kNumberWidth);
     exec(db,
-         Sql(QStringLiteral("INSERT INTO CONSPLAN (NRCONSPLAN, CDFILCENTZUB, CDOPERADOR, DTINICIAL, DTFINAL, CDPRODINIC, CDPRODFINA, DTCRIACAO)"
-                            " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"))
+         Sql(QStringLiteral("INSERT INTO CONSPLAN (NRCONSPLAN, CDFILCENTZUB, CDOPERADOR, DTINICIAL, DTFINAL, CDPRODINIC, CDPRODFINA, DTCRIACAO, CDDONO)"
+                            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"))
              .bind(number).bind(central).bind(operatorCode).bind(start).bind(end)
-             .bind(firstProduct).bind(lastProduct).bind(QDateTime::currentDateTimeUtc()),
+             .bind(firstProduct).bind(lastProduct).bind(QDateTime::currentDateTimeUtc()).bind(caller.owner()),
          QStringLiteral("registrar o plano consolidado"));
 
     PlanScope scope;
@@ -287,6 +312,10 @@ CallResult CustoPlanXReal::getListas(const Args &args) const
     const wire::KeySelection menuTypes = keys(args.text(1), QStringLiteral("Lista de tipos de cardápio"), kMenuTypeWidth);
     const QString central = requiredCode(args, 2, QStringLiteral("Central de alimentação escolar"), kBranchWidth);
     const wire::KeySelection branches = keys(args.text(3), QStringLiteral("Lista de filiais"), kBranchWidth);
+    const Caller &caller = Caller::current();
+    allow(centralRefusal(caller, central));
+    allow(branchesRefusal(caller, branches));
+    allow(serviceKeysRefusal(caller, services));
 
     QSqlDatabase db = threadConnection(m_settings);
     WriteTransaction transaction(db);
@@ -296,21 +325,21 @@ CallResult CustoPlanXReal::getListas(const Args &args) const
     const QString menuTypeList = nextNumber(db, QStringLiteral("LISTA"), kNumberWidth);
     const QString branchList = nextNumber(db, QStringLiteral("LISTA"), kNumberWidth);
 
-    const QString insert = QStringLiteral("INSERT INTO LISTA (NRLISTA, IDTIPOLISTA, CDCHAVE, CDFILIAL, CDSERVFILI, CDTIPOCARD, DTCRIACAO) ");
-    Sql serviceSql(insert + QStringLiteral("SELECT ?, 'S', S.CDFILIAL || S.CDSERVFILI, S.CDFILIAL, S.CDSERVFILI, NULL, ?"
+    const QString insert = QStringLiteral("INSERT INTO LISTA (NRLISTA, IDTIPOLISTA, CDCHAVE, CDFILIAL, CDSERVFILI, CDTIPOCARD, DTCRIACAO, CDDONO) ");
+    Sql serviceSql(insert + QStringLiteral("SELECT ?, 'S', S.CDFILIAL || S.CDSERVFILI, S.CDFILIAL, S.CDSERVFILI, NULL, ?, ?"
                                            " FROM SERVFILI S JOIN FILIAL F ON F.CDFILIAL = S.CDFILIAL WHERE 1 = 1"));
-    serviceSql.bind(serviceList).bind(now);
+    serviceSql.bind(serviceList).bind(now).bind(caller.owner());
     restrictBranches(serviceSql, central, wire::KeySelection{true, {}});
     restrictServices(serviceSql, QStringLiteral("S"), services);
     exec(db, serviceSql, QStringLiteral("gravar a lista de serviços"));
 
-    Sql menuTypeSql(insert + QStringLiteral("SELECT ?, 'T', T.CDTIPOCARD, NULL, NULL, T.CDTIPOCARD, ? FROM TIPOCARD T WHERE T.CDFILCENTZUB = ?"));
-    menuTypeSql.bind(menuTypeList).bind(now).bind(central);
+    Sql menuTypeSql(insert + QStringLiteral("SELECT ?, 'T', T.CDTIPOCARD, NULL, NULL, T.CDTIPOCARD, ?, ? FROM TIPOCARD T WHERE T.CDFILCENTZUB = ?"));
+    menuTypeSql.bind(menuTypeList).bind(now).bind(caller.owner()).bind(central);
     restrictKeys(menuTypeSql, QStringLiteral("T.CDTIPOCARD"), menuTypes);
     exec(db, menuTypeSql, QStringLiteral("gravar a lista de tipos de cardápio"));
 
-    Sql branchSql(insert + QStringLiteral("SELECT ?, 'F', F.CDFILIAL, F.CDFILIAL, NULL, NULL, ? FROM FILIAL F WHERE 1 = 1"));
-    branchSql.bind(branchList).bind(now);
+    Sql branchSql(insert + QStringLiteral("SELECT ?, 'F', F.CDFILIAL, F.CDFILIAL, NULL, NULL, ?, ? FROM FILIAL F WHERE 1 = 1"));
+    branchSql.bind(branchList).bind(now).bind(caller.owner());
     restrictBranches(branchSql, central, branches);
     exec(db, branchSql, QStringLiteral("gravar a lista de filiais"));
 
@@ -326,8 +355,15 @@ CallResult CustoPlanXReal::delConsPlan(const Args &args) const
     const QString number = args.text(1);
     if (!isStoredNumber(number))
         return envelopeOk(QString());
+    // Only the plan's owner deletes it; another's number deletes nothing, as a number not on file.
+    const QString owner = Caller::current().owner();
     QSqlDatabase db = threadConnection(m_settings);
     WriteTransaction transaction(db);
+    QSqlQuery owned = exec(db, Sql(QStringLiteral("SELECT 1 FROM CONSPLAN WHERE NRCONSPLAN = ? AND CDDONO = ?")).bind(number).bind(owner),
+                           QStringLiteral("ler o dono do plano consolidado"));
+    if (!owned.next())
+        return envelopeOk(QString());
+    owned.finish();
     for (const QString &table : kReportDataTables)
         exec(db, Sql(QStringLiteral("DELETE FROM %1 WHERE NRCONSPLAN = ?").arg(table)).bind(number), QStringLiteral("apagar o plano consolidado"));
     exec(db, Sql(QStringLiteral("DELETE FROM CONSPLAN WHERE NRCONSPLAN = ?")).bind(number), QStringLiteral("apagar o plano consolidado"));
@@ -364,7 +400,8 @@ CallResult CustoPlanXReal::deletaListas(const Args &args) const
     if (!numbers.isEmpty()) {
         QSqlDatabase db = threadConnection(m_settings);
         WriteTransaction transaction(db);
-        exec(db, Sql(QStringLiteral("DELETE FROM LISTA WHERE ")).in(QStringLiteral("NRLISTA"), numbers), QStringLiteral("apagar as listas"));
+        exec(db, Sql(QStringLiteral("DELETE FROM LISTA WHERE CDDONO = ? AND ")).bind(Caller::current().owner()).in(QStringLiteral("NRLISTA"), numbers),
+             QStringLiteral("apagar as listas"));
         transaction.commit();
     }
     QJsonArray emptied;

@@ -4,6 +4,7 @@
 #include "server/callpool.h"
 #include "server/rpcdispatcher.h"
 #include "server/serverlog.h"
+#include "server/sessions.h"
 #include "wire/datapacket.h"
 #include "wire/rpcmessage.h"
 
@@ -28,6 +29,7 @@ struct HttpServer::Request {
     bool headDone = false;
     QString object;
     QByteArray bearer;
+    Caller::Kind caller = Caller::Kind::Machine;
     QByteArray body;
     qint64 received = 0;
     qint64 reserved = 0; // counted against the memory cap of all bodies
@@ -132,6 +134,8 @@ int respondError(MHD_Connection *connection, unsigned status, int code, const QS
 
 unsigned statusOf(const wire::RpcResponse &response)
 {
+    if (response.error && response.error->code == wire::Unauthorized)
+        return MHD_HTTP_UNAUTHORIZED;
     return response.error && response.error->code == wire::ServerBusy ? MHD_HTTP_SERVICE_UNAVAILABLE : MHD_HTTP_OK;
 }
 
@@ -225,7 +229,15 @@ int HttpServer::handle(void *rawConnection, const char *method, const char *uplo
             return respondError(connection, MHD_HTTP_NOT_FOUND, wire::InvalidRequest,
                                 QStringLiteral("Caminho desconhecido: use POST /rpc/<objeto>, sem consulta nem caracteres codificados."));
         request->bearer = bearerOf(connection);
-        if (!sameSecret(request->bearer, m_token))
+        // Sessions: the shared token is a machine; a session token is checked on a worker,
+        // which reads the database; signing in needs no token.
+        if (sameSecret(request->bearer, m_token))
+            request->caller = Caller::Kind::Machine;
+        else if (m_sessions && SessionStore::looksLikeToken(request->bearer))
+            request->caller = Caller::Kind::Operator;
+        else if (m_sessions && request->bearer.isEmpty() && *object == QLatin1String(kSessionObject))
+            request->caller = Caller::Kind::Anonymous;
+        else
             return respondError(connection, MHD_HTTP_UNAUTHORIZED, wire::Unauthorized,
                                 QStringLiteral("Credencial de acesso (token) ausente ou inválida."));
         if (!m_dispatcher.hasObject(*object))
@@ -293,7 +305,9 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
     request->reserved = 0;
 
     const QString name = request->object + QLatin1Char('.') + call.method;
-    if (call.kind == PreparedCall::Kind::Answered) {
+    // A session's ping is answered only once the session is known to be live.
+    const bool answerAfterSession = call.kind == PreparedCall::Kind::Answered && request->caller == Caller::Kind::Operator;
+    if (call.kind == PreparedCall::Kind::Answered && !answerAfterSession) {
         logCall(name, request->timer, call.answer, {});
         m_guard.answered(request->connection);
         return respond(connection, statusOf(call.answer), call.answer.encode());
@@ -321,7 +335,19 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
         CallOutcome outcome;
         {
             CallContext::Scope running(context.get());
-            outcome = m_dispatcher.run(call);
+            std::optional<Caller> caller = Caller{request->caller, {}, {}};
+            if (request->caller == Caller::Kind::Operator) {
+                SessionStore::Verdict verdict = m_sessions->check(request->bearer);
+                caller = std::move(verdict.caller);
+                if (!caller)
+                    outcome = CallOutcome{wire::RpcResponse::failure(call.request.id, verdict.errorCode, verdict.message), verdict.incident};
+            }
+            if (caller && call.kind == PreparedCall::Kind::Answered) {
+                outcome.response = call.answer;
+            } else if (caller) {
+                Caller::Scope as(*caller);
+                outcome = m_dispatcher.run(call);
+            }
         }
         if (!key.isEmpty())
             m_calls->remove(key, context);

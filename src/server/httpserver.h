@@ -18,6 +18,7 @@ namespace server {
 class CallPool;
 class CallRegistry;
 class RpcDispatcher;
+class SessionStore;
 
 struct HttpLimits {
     unsigned threads = 4;                   // workers for the preparations
@@ -62,6 +63,9 @@ public:
     quint16 port() const { return m_port; }
     // Answers GET /saude without a token; without a check that path is unknown, as any other.
     void setHealthCheck(HealthCheck check) { m_healthCheck = std::move(check); }
+    // Operators' sessions: with a store, a bearer that is no shared token is taken as a
+    // session token, and the "Sessao" object answers without one (to sign in). Before start().
+    void setSessions(const SessionStore *sessions) { m_sessions = sessions; }
 
     // What the library calls; public for its C callbacks only.
     struct Request;
@@ -77,6 +81,7 @@ private:
 
     const RpcDispatcher &m_dispatcher;
     QByteArray m_token;
+    const SessionStore *m_sessions = nullptr;
     HttpLimits m_limits;
     ConnectionGuard m_guard;
     std::unique_ptr<CallRegistry> m_calls;

@@ -1,3 +1,4 @@
+#include "server/audit.h"
 #include "server/backup.h"
 #include "server/custoplanxreal.h"
 #include "server/custprod.h"
@@ -5,10 +6,12 @@
 #include "server/demodata.h"
 #include "server/health.h"
 #include "server/httpserver.h"
+#include "server/operators.h"
 #include "server/rpcdispatcher.h"
 #include "server/schema.h"
 #include "server/serverconfig.h"
 #include "server/serverlog.h"
+#include "server/sessions.h"
 #include "server/sweeper.h"
 
 #include <QCoreApplication>
@@ -21,6 +24,7 @@
 #include <cstdio>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace server;
@@ -108,16 +112,87 @@ int createDemoDatabase(QSqlDatabase &db, const ServerConfig &config)
     dropSchema(db);
     ensureSchema(db);
     const DemoSummary summary = createDemo(db, config.demo);
+    addDemoOperators(db);
     say(stdout, QStringLiteral("zub-server: banco de demonstração criado em %1 (%2) em %3 s.")
                     .arg(config.database.url.display(), summary.describe())
                     .arg(timer.elapsed() / 1000.0, 0, 'f', 1));
     return 0;
 }
 
+// ---- operators and audit: commands that run and exit
+// A password is never an argument (other users see those): read from a terminal with the echo
+// off, or as the first line of a pipe.
+QString readPassword()
+{
+    const bool terminal = ::isatty(STDIN_FILENO);
+    termios saved {};
+    if (terminal) {
+        std::fprintf(stderr, "Senha: ");
+        std::fflush(stderr);
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    QFile input;
+    input.open(stdin, QIODevice::ReadOnly);
+    QByteArray line = input.readLine(4096);
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    return QString::fromUtf8(line);
+}
+
+int administer(QSqlDatabase &db, const ServerConfig &config)
+{
+    ensureSchema(db);
+    const OperatorRecord &account = config.operatorAccount;
+    QString problem;
+    switch (config.admin) {
+    case ServerConfig::Admin::AddOperator:
+        problem = addOperator(db, account, readPassword());
+        break;
+    case ServerConfig::Admin::SetPassword:
+        problem = setOperatorPassword(db, account.code, readPassword());
+        break;
+    case ServerConfig::Admin::DisableOperator:
+        problem = disableOperator(db, account.code);
+        break;
+    case ServerConfig::Admin::ListOperators:
+        for (const OperatorRecord &record : listOperators(db)) {
+            const bool locked = record.lockedUntil.isValid() && record.lockedUntil > QDateTime::currentDateTimeUtc();
+            say(stdout, QStringLiteral("%1  %2  filial %3  %4%5%6")
+                            .arg(record.code.leftJustified(kOperatorCodeWidth), record.name.leftJustified(30), record.branch, roleName(record.role),
+                                 record.active ? QString() : QStringLiteral("  desativado"),
+                                 locked ? QStringLiteral("  bloqueado até %1").arg(record.lockedUntil.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")))
+                                        : QString()));
+        }
+        return 0;
+    case ServerConfig::Admin::Audit:
+        for (const AuditEntry &entry : readAudit(db, config.auditSince.isValid() ? config.auditSince : QDateTime::fromSecsSinceEpoch(0, Qt::UTC)))
+            say(stdout, describe(entry));
+        return 0;
+    case ServerConfig::Admin::None:
+        break;
+    }
+    if (!problem.isEmpty()) {
+        say(stderr, QStringLiteral("zub-server: %1").arg(problem));
+        return 1;
+    }
+    say(stdout, QStringLiteral("zub-server: operador %1 atualizado.").arg(account.code));
+    return 0;
+}
+// ---- end of operators and audit
+
 int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
 {
     QString error;
-    const auto token = readToken(config.tokenFile, &error);
+    std::optional<QByteArray> token = QByteArray();
+    if (!config.tokenFile.isEmpty())
+        token = readToken(config.tokenFile, &error);
     if (!token) {
         say(stderr, QStringLiteral("zub-server: %1").arg(error));
         return 1;
@@ -130,6 +205,9 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
     const CustProd custProd(config.database);
     dispatcher.addObject(QString::fromLatin1(kCustoPlanXRealObject), custoPlanXReal.methods());
     dispatcher.addObject(QString::fromLatin1(kCustProdObject), custProd.methods());
+
+    const SessionStore sessions(config.database, config.sessions);
+    dispatcher.addObject(QString::fromLatin1(kSessionObject), sessions.methods());
 
     HttpServer http(dispatcher, *token, config.limits);
     http.setHealthCheck([&config] { return checkDatabaseHealth(config.database); });
@@ -145,6 +223,7 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
         http.setTls(certificate.readAll(), key.readAll());
     }
     // --- end TLS ---
+    http.setSessions(&sessions);
     if (!http.start(config.address, config.port, &error)) {
         say(stderr, QStringLiteral("zub-server: %1").arg(error));
         return 1;
@@ -207,7 +286,9 @@ int main(int argc, char *argv[])
     int result = 1;
     try {
         QSqlDatabase db = openConnection(config->database, QStringLiteral("zub-main"));
-        result = config->createDemo ? createDemoDatabase(db, *config) : serve(app, db, *config);
+        result = config->createDemo                          ? createDemoDatabase(db, *config)
+            : config->admin != ServerConfig::Admin::None ? administer(db, *config)
+                                                         : serve(app, db, *config);
         db.close();
     } catch (const DbError &error) {
         say(stderr, QStringLiteral("zub-server: %1").arg(error.message));

@@ -203,6 +203,35 @@ const QList<Migration> &migrations()
                             " SELECT NRCONSPLAN, CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO, QTREFEPLAN, QTPLANEJADA"
                             " FROM ITCONSPLANREAL WHERE IDESTOCAVEL = 'S' AND QTREFEPLAN IS NOT NULL"),
          }},
+        // Operators, their sessions and the audit of report runs; plans and lists know who made them.
+        {3,
+         {
+             QStringLiteral("CREATE TABLE OPERADOR ("
+                            " CDOPERADOR VARCHAR(20) NOT NULL PRIMARY KEY,"
+                            " NMOPERADOR VARCHAR(60) NOT NULL,"
+                            " DSSENHA VARCHAR(128) NOT NULL,"
+                            " CDFILIAL VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
+                            " IDPAPEL CHAR(1) NOT NULL,"
+                            " IDATIVO CHAR(1) NOT NULL DEFAULT 'S',"
+                            " QTFALHAS INTEGER NOT NULL DEFAULT 0,"
+                            " DTBLOQUEIO {TIMESTAMP} NULL)"),
+             QStringLiteral("CREATE TABLE SESSAO ("
+                            " CDSESSAO VARCHAR(64) NOT NULL PRIMARY KEY,"
+                            " CDOPERADOR VARCHAR(20) NOT NULL REFERENCES OPERADOR (CDOPERADOR),"
+                            " DTCRIACAO {TIMESTAMP} NOT NULL,"
+                            " DTULTIMOUSO {TIMESTAMP} NOT NULL)"),
+             QStringLiteral("CREATE TABLE AUDITORIA ("
+                            " DTINICIO {TIMESTAMP} NOT NULL,"
+                            " CDOPERADOR VARCHAR(20) NOT NULL,"
+                            " NMMETODO VARCHAR(40) NOT NULL,"
+                            " DSFILTROS TEXT NOT NULL,"
+                            " NRCONSPLAN VARCHAR(40) NULL,"
+                            " DSRESULTADO TEXT NOT NULL,"
+                            " QTDURACAOMS INTEGER NOT NULL)"),
+             QStringLiteral("CREATE INDEX IX_AUDITORIA_INICIO ON AUDITORIA (DTINICIO)"),
+             QStringLiteral("ALTER TABLE CONSPLAN ADD COLUMN CDDONO VARCHAR(64) NULL"),
+             QStringLiteral("ALTER TABLE LISTA ADD COLUMN CDDONO VARCHAR(64) NULL"),
+         }},
     };
     return steps;
 }
@@ -287,7 +316,7 @@ QStringList schemaTables()
             QStringLiteral("CUSTOPROD"),   QStringLiteral("CARDAPIO"),    QStringLiteral("ITCARDAPIO"),  QStringLiteral("REFEPLAN"),
             QStringLiteral("REFESERV"),    QStringLiteral("CONSREAL"),    QStringLiteral("REFEPLANMES"), QStringLiteral("REFESERVMES"),
             QStringLiteral("CONSREALMES"), QStringLiteral("CONSPLAN"),    QStringLiteral("ITCONSPLANREAL"), QStringLiteral("REFECONSPLAN"),
-            QStringLiteral("LISTA")};
+            QStringLiteral("LISTA"),       QStringLiteral("OPERADOR"),    QStringLiteral("SESSAO"),      QStringLiteral("AUDITORIA")};
 }
 
 void ensureSchema(QSqlDatabase &db)

@@ -160,6 +160,27 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     const QCommandLineOption tlsKey(QStringLiteral("tls-key"), QStringLiteral("Chave privada do certificado (PEM, sem senha)."),
                                     QStringLiteral("arquivo"));
     // --- end TLS ---
+    // Operators, sessions and audit.
+    const QCommandLineOption addOperator(QStringLiteral("add-operator"),
+                                         QStringLiteral("Cadastra o operador (com --name, --branch e --role; a senha vem da entrada padrão) e termina."),
+                                         QStringLiteral("código"));
+    const QCommandLineOption operatorName(QStringLiteral("name"), QStringLiteral("Com --add-operator: nome do operador."), QStringLiteral("nome"));
+    const QCommandLineOption operatorBranch(QStringLiteral("branch"), QStringLiteral("Com --add-operator: filial do operador."), QStringLiteral("filial"));
+    const QCommandLineOption operatorRole(QStringLiteral("role"),
+                                          QStringLiteral("Com --add-operator: escola (só a sua filial), central (a central e suas filiais) ou administrador."),
+                                          QStringLiteral("papel"));
+    const QCommandLineOption setPassword(QStringLiteral("set-password"),
+                                         QStringLiteral("Troca a senha do operador (lida da entrada padrão), desbloqueia-o e termina."), QStringLiteral("código"));
+    const QCommandLineOption disableOperator(QStringLiteral("disable-operator"),
+                                             QStringLiteral("Desativa o operador, encerra suas sessões e termina."), QStringLiteral("código"));
+    const QCommandLineOption listOperators(QStringLiteral("list-operators"), QStringLiteral("Lista os operadores e termina."));
+    const QCommandLineOption audit(QStringLiteral("audit"), QStringLiteral("Lista a auditoria das execuções de relatório e termina."));
+    const QCommandLineOption auditSince(QStringLiteral("since"), QStringLiteral("Com --audit: a partir desta data, DD/MM/AAAA ou AAAA-MM-DD."),
+                                        QStringLiteral("data"));
+    const QCommandLineOption sessionIdle(QStringLiteral("session-idle"),
+                                         QStringLiteral("Tempo sem uso que encerra uma sessão: 90s, 30m, 2h (padrão 30m)."), QStringLiteral("duração"));
+    const QCommandLineOption sessionMax(QStringLiteral("session-max"),
+                                        QStringLiteral("Duração máxima de uma sessão (padrão 10h)."), QStringLiteral("duração"));
     // ---- deployment options ----
     const QCommandLineOption configFile(QStringLiteral("config"),
                                         QStringLiteral("Arquivo de configuração INI (padrão %1, quando existe); as opções da linha "
@@ -169,12 +190,15 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
                                     QStringLiteral("Copia o banco SQLite, mesmo em uso, para ARQUIVO (cópia consistente) e termina."),
                                     QStringLiteral("arquivo"));
     // Options that act once and end the program make no sense in a configuration file.
-    const QList<QCommandLineOption> actions = {help, configFile, createDemo, backup};
+    const QList<QCommandLineOption> actions = {help, configFile, createDemo, backup, addOperator, operatorName, operatorBranch,
+                                               operatorRole, setPassword, disableOperator, listOperators, audit, auditSince};
     // ---- end of deployment options ----
     const QList<QCommandLineOption> options = {help, database, createDemo, branches, days, firstDay, listen, allowRemote, tokenFile,
                                                sweepAge, threads, maxConnections, perAddress, maxBody, bodiesMemory, timeout,
                                                headTimeout, bodyTimeout, busyTimeout, statementTimeout, logLevel, configFile, backup,
-                                               tlsCert, tlsKey};
+                                               tlsCert, tlsKey, addOperator, operatorName, operatorBranch, operatorRole,
+                                               setPassword, disableOperator, listOperators, audit, auditSince, sessionIdle,
+                                               sessionMax};
     parser.addOptions(options);
 
     auto refuse = [&](const QString &message) -> std::optional<ServerConfig> {
@@ -278,6 +302,54 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     if (config.createDemo || !config.backupFile.isEmpty())
         return config;
 
+    const int adminCommands = int(parser.isSet(addOperator)) + int(parser.isSet(setPassword)) + int(parser.isSet(disableOperator))
+        + int(parser.isSet(listOperators)) + int(parser.isSet(audit));
+    if (adminCommands > 1)
+        return refuse(QStringLiteral("use só um de --add-operator, --set-password, --disable-operator, --list-operators e --audit"));
+    if (parser.isSet(addOperator)) {
+        config.admin = Admin::AddOperator;
+        config.operatorAccount.code = parser.value(addOperator).trimmed().toUpper();
+        config.operatorAccount.name = parser.value(operatorName);
+        config.operatorAccount.branch = parser.value(operatorBranch).trimmed();
+        const auto role = parseRole(parser.value(operatorRole));
+        if (!role)
+            return refuse(QStringLiteral("informe --role escola, central ou administrador"));
+        config.operatorAccount.role = *role;
+        if (config.operatorAccount.branch.isEmpty())
+            return refuse(QStringLiteral("informe a filial do operador com --branch"));
+        return config;
+    }
+    if (parser.isSet(setPassword) || parser.isSet(disableOperator)) {
+        config.admin = parser.isSet(setPassword) ? Admin::SetPassword : Admin::DisableOperator;
+        config.operatorAccount.code = parser.value(parser.isSet(setPassword) ? setPassword : disableOperator).trimmed().toUpper();
+        return config;
+    }
+    if (parser.isSet(listOperators)) {
+        config.admin = Admin::ListOperators;
+        return config;
+    }
+    if (parser.isSet(audit)) {
+        config.admin = Admin::Audit;
+        if (parser.isSet(auditSince)) {
+            const QString text = parser.value(auditSince);
+            QDate day = QDate::fromString(text, QStringLiteral("dd/MM/yyyy"));
+            if (!day.isValid())
+                day = QDate::fromString(text, Qt::ISODate);
+            if (!day.isValid())
+                return refuse(QStringLiteral("data inválida em --since: %1 (use DD/MM/AAAA)").arg(text));
+            config.auditSince = day.startOfDay().toUTC();
+        }
+        return config;
+    }
+    for (const auto &[option, target] : {std::pair{&sessionIdle, &config.sessions.idleSeconds}, std::pair{&sessionMax, &config.sessions.absoluteSeconds}}) {
+        if (!parser.isSet(*option))
+            continue;
+        const auto seconds = parseDuration(parser.value(*option));
+        if (!seconds)
+            return refuse(QStringLiteral("duração inválida em --%1: %2 (use por exemplo 90s, 30m ou 2h)").arg(option->names().constFirst(), parser.value(*option)));
+        *target = *seconds;
+    }
+
     const auto address = parseListenAddress(parser.isSet(listen) ? parser.value(listen)
                                                                  : QStringLiteral("127.0.0.1:%1").arg(wire::kDefaultServerPort));
     if (!address)
@@ -297,8 +369,7 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
         QTextStream(stderr) << QStringLiteral("zub-server: aviso: --allow-remote sem --tls-cert: credenciais e dados trafegam sem "
                                               "criptografia; use --tls-cert/--tls-key ou um proxy com TLS na frente.\n");
     // --- end TLS ---
-    if (!parser.isSet(tokenFile))
-        return refuse(QStringLiteral("informe o arquivo da credencial com --token-file ARQUIVO"));
+    // Without a token file only operators' sessions are served: the shared token is for machines.
     config.tokenFile = parser.value(tokenFile);
     if (parser.isSet(sweepAge)) {
         const auto age = parseDuration(parser.value(sweepAge));

@@ -4,6 +4,7 @@
 #include "server/demodata.h"
 #include "server/httpserver.h"
 #include "server/serverlog.h"
+#include "server/sessions.h"
 
 #include <QHostAddress>
 #include <QStringList>
@@ -27,6 +28,13 @@ struct ServerConfig {
     QString tlsCertFile;
     QString tlsKeyFile;
     // --- end TLS ---
+
+    // Operators and the audit: commands that run on the database and exit.
+    enum class Admin { None, AddOperator, SetPassword, DisableOperator, ListOperators, Audit };
+    Admin admin = Admin::None;
+    OperatorRecord operatorAccount;  // AddOperator: all of it; SetPassword, DisableOperator: the code
+    QDateTime auditSince;            // Audit: UTC, invalid for everything
+    SessionLimits sessions;
 
     // Parses the command line. Returns nothing when the program should end at once: after
     // --help (exitCode 0) or on a bad option (message in *error, exitCode 2).

@@ -127,7 +127,10 @@ private Q_SLOTS:
                                           << "Banco de dados não encontrado";
         QTest::newRow("token unreadable") << QStringList{"--config", "@CONFIG", "--token-file", "@/sem-token"} << 1
                                           << "Não foi possível ler a credencial do servidor";
-        QTest::newRow("no branch") << QStringList{"--database", "sqlite:@DB"} << 1 << "Filial do usuário não configurada";
+        QTest::newRow("no branch") << QStringList{"--database", "sqlite:@DB", "--token-file", "@/token"} << 1
+                                   << "Filial do usuário não configurada";
+        // Without a shared token the client signs in; with nobody at the screen it cannot ask.
+        QTest::newRow("operator without credentials") << QStringList{"--database", "sqlite:@DB"} << 1 << "Informe as credenciais do operador";
         QTest::newRow("unknown option") << QStringList{"--nada"} << 2 << "Use --help";
     }
     void startupFailures()
@@ -137,6 +140,10 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QTemporaryDir scratch;
         const QString config = writeConfig(scratch, m_host->config.database);
+        QFile token(scratch.filePath(QStringLiteral("token")));
+        QVERIFY(token.open(QIODevice::WriteOnly));
+        token.write("token-de-teste-0123456789");
+        token.close();
         for (QString &argument : arguments) {
             argument.replace(QStringLiteral("@CONFIG"), config);
             argument.replace(QStringLiteral("@DB"), m_host->config.database.mid(7));
@@ -185,7 +192,10 @@ private:
         const QString path = dir.filePath(QStringLiteral("client.ini"));
         QFile file(path);
         if (file.open(QIODevice::WriteOnly))
-            file.write(QStringLiteral("[sessao]\nfilial=0001\noperador=OP01\n[banco]\nendereco=%1\n").arg(database).toUtf8());
+            // The shared token: the client starts without signing in an operator.
+            file.write(QStringLiteral("[sessao]\nfilial=0001\noperador=OP01\n[servidor]\ntoken=token-de-teste-0123456789\n[banco]\nendereco=%1\n")
+                           .arg(database)
+                           .toUtf8());
         return path;
     }
 

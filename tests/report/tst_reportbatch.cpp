@@ -9,6 +9,8 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 const QByteArray kToken = "token-do-lote-0123456789";
 }
@@ -67,13 +69,20 @@ class TstReportBatch : public QObject
         ini.setValue("servidor/arquivo_token", "server.token");
         ini.setValue("banco/endereco", made->database);
         ini.sync();
+        // The same site for operators: no shared token, the session gives branch and operator.
+        QSettings signin(made->dir.filePath("operador.ini"), QSettings::IniFormat);
+        signin.setValue("servidor/host", "127.0.0.1");
+        signin.setValue("servidor/porta", made->server.port());
+        signin.setValue("banco/endereco", made->database);
+        signin.sync();
         slot = std::move(made);
         return slot.get();
     }
 
-    static int runClient(const QStringList &arguments, QString *errors)
+    static int runClient(const QStringList &arguments, QString *errors, const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
     {
         QProcess client;
+        client.setProcessEnvironment(environment);
         client.setProcessChannelMode(QProcess::SeparateChannels);
         client.start(ZUB_CLIENT_BINARY, arguments);
         if (!client.waitForFinished(300000))
@@ -240,6 +249,62 @@ private Q_SLOTS:
         QVERIFY(report.contains("Total geral"));
         QSqlDatabase db = open(demo->database, "check-text");
         for (const QString &table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
+            QCOMPARE(scalar(db, "SELECT COUNT(*) FROM " + table), 0.0);
+        db.close();
+    }
+
+    void signedInOperators_data()
+    {
+        QTest::addColumn<QByteArray>("credentials"); // the file's content; empty: from the environment
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("expected"); // in the report, or in the messages of a refusal
+        QTest::newRow("central operator from a file") << QByteArray("operador=CEN0001\nsenha=central0001\n") << 0600 << 0
+                                                      << "Operador: CEN0001 - Operador da Central 0001\n";
+        // A school's operator is held to its branch without asking for it.
+        QTest::newRow("school operator from the environment") << QByteArray() << 0 << 0 << "Filiais: 0101\n";
+        QTest::newRow("file others may read") << QByteArray("operador=CEN0001\nsenha=central0001\n") << 0644 << 2 << "acessível a outros usuários";
+        QTest::newRow("wrong password") << QByteArray("operador=CEN0001\nsenha=errada-mesmo\n") << 0600 << 2 << "Operador ou senha incorretos.";
+    }
+    void signedInOperators()
+    {
+        QFETCH(QByteArray, credentials);
+        QFETCH(int, fileMode);
+        QFETCH(int, exitCode);
+        QFETCH(QString, expected);
+        Site *demo = site("sqlite");
+        QVERIFY(demo);
+        QStringList arguments{"--config", demo->dir.filePath("operador.ini"), "--output", demo->dir.filePath("operador.txt"), "--batch",
+                              "texto", "--filter", "dataInicial=01/03/2025", "--filter", "dataFinal=07/03/2025"};
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (credentials.isEmpty()) {
+            environment.insert("ZUB_OPERADOR", "ESC0101");
+            environment.insert("ZUB_SENHA", "escola0101");
+        } else {
+            const QString file = demo->dir.filePath("credenciais");
+            QFile::remove(file);
+            QFile write(file);
+            QVERIFY(write.open(QIODevice::WriteOnly));
+            write.write(credentials);
+            write.close();
+            QVERIFY(::chmod(qPrintable(file), mode_t(fileMode)) == 0);
+            arguments << "--credentials" << file;
+        }
+        QFile::remove(demo->dir.filePath("operador.txt"));
+        QString errors;
+        QCOMPARE(runClient(arguments, &errors, environment), exitCode);
+        if (exitCode != 0) {
+            QVERIFY2(errors.contains(expected), qPrintable(errors));
+            return;
+        }
+        QFile file(demo->dir.filePath("operador.txt"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString report = QString::fromUtf8(file.readAll());
+        QVERIFY2(report.contains(expected), qPrintable(report.left(800)));
+        QVERIFY(report.contains("Total geral"));
+        // The session deleted what it made: the server lets only its maker delete it.
+        QSqlDatabase db = open(demo->database, "check-operator");
+        for (const QString &table : {"CONSPLAN", "ITCONSPLAN", "LISTA", "SESSAO"})
             QCOMPARE(scalar(db, "SELECT COUNT(*) FROM " + table), 0.0);
         db.close();
     }

@@ -95,11 +95,13 @@ QByteArray rpcBody(const QString &method, const QJsonArray &params, int id)
     return QJsonDocument(QJsonObject{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}).toJson(QJsonDocument::Compact);
 }
 
-int runTool(const QStringList &arguments, QString *output)
+int runTool(const QStringList &arguments, QString *output, const QByteArray &input)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(QStringLiteral(ZUB_SERVER_BINARY), arguments);
+    process.write(input);
+    process.closeWriteChannel();
     if (!process.waitForFinished(600000))
         return -1;
     if (output)
@@ -171,7 +173,12 @@ QString ServerProcess::output()
 
 QJsonObject ServerProcess::call(const QString &object, const QString &method, const QJsonArray &params)
 {
-    return exchange(m_port, post(QStringLiteral("/rpc/") + object, rpcBody(method, params), m_token)).json();
+    return callWith(m_token, object, method, params);
+}
+
+QJsonObject ServerProcess::callWith(const QByteArray &token, const QString &object, const QString &method, const QJsonArray &params)
+{
+    return exchange(m_port, post(QStringLiteral("/rpc/") + object, rpcBody(method, params), token)).json();
 }
 
 static quint16 freePort()
@@ -253,6 +260,15 @@ PostgresScratch::~PostgresScratch()
     if (!m_clusterDir.isEmpty()) {
         QProcess::execute(QStringLiteral(ZUB_SOURCE_DIR "/db/pgcluster"), {QStringLiteral("stop"), m_clusterDir});
     }
+}
+
+QSqlDatabase openDatabase(const QString &url, const QString &name)
+{
+    const auto parsed = wire::DatabaseUrl::parse(url);
+    QSqlDatabase db = QSqlDatabase::addDatabase(parsed ? parsed->qtDriver() : QStringLiteral("QSQLITE"), name);
+    if (parsed)
+        parsed->applyTo(db);
+    return db;
 }
 
 } // namespace harness

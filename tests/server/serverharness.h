@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -27,8 +28,9 @@ HttpReply exchange(quint16 port, const QByteArray &request, int timeoutMs = 6000
 QByteArray post(const QString &path, const QByteArray &body, const QByteArray &token, const QByteArray &extraHeaders = {});
 QByteArray rpcBody(const QString &method, const QJsonArray &params, int id = 1);
 
-// Runs zub-server to completion (for --create-demo and command-line checks).
-int runTool(const QStringList &arguments, QString *output = nullptr);
+// Runs zub-server to completion (for --create-demo and command-line checks), with `input` on
+// its standard input (closed after it).
+int runTool(const QStringList &arguments, QString *output = nullptr, const QByteArray &input = {});
 
 // A zub-server serving on a free loopback port until stopped.
 class ServerProcess
@@ -46,6 +48,8 @@ public:
 
     // Full JSON-RPC response object of one call.
     QJsonObject call(const QString &object, const QString &method, const QJsonArray &params);
+    // The same with another bearer token (an operator's session; empty for none).
+    QJsonObject callWith(const QByteArray &token, const QString &object, const QString &method, const QJsonArray &params);
 
 private:
     QProcess m_process;
@@ -73,6 +77,10 @@ private:
     QString m_clusterDir;
     QTemporaryDir m_dir;
 };
+
+// A connection of the test's own to the run's database (to check or age rows), under `name`;
+// open() tells whether it worked.
+QSqlDatabase openDatabase(const QString &url, const QString &name);
 
 // The database of one test run: a fresh PostgreSQL database (see PostgresScratch) or a SQLite
 // file in `dir`. Empty with the reason in *why when PostgreSQL is not at hand.

@@ -224,9 +224,7 @@ private Q_SLOTS:
         QVERIFY2(output.contains(QStringLiteral("banco de demonstração criado")), qPrintable(output));
         QVERIFY2(m_server.start(m_url, kToken, {}, &why), qPrintable(why));
 
-        const auto url = wire::DatabaseUrl::parse(m_url);
-        QSqlDatabase check = QSqlDatabase::addDatabase(url->qtDriver(), m_connection);
-        url->applyTo(check);
+        QSqlDatabase check = harness::openDatabase(m_url, m_connection);
         QVERIFY2(check.open(), qPrintable(check.lastError().text()));
     }
 
@@ -703,7 +701,7 @@ private Q_SLOTS:
         QTest::newRow("help") << QStringList{"--help"} << 0 << "--sweep-age";
         QTest::newRow("no database") << QStringList{"--token-file", "x"} << 2 << "informe o banco de dados";
         QTest::newRow("unknown database") << QStringList{"--database", "mysql://x/y"} << 2 << "não reconhecido";
-        QTest::newRow("no token file") << QStringList{"--database", "sqlite:/nonexistent/x.db"} << 2 << "--token-file";
+        QTest::newRow("bad session idle") << QStringList{"--database", "sqlite:x.db", "--session-idle", "0"} << 2 << "--session-idle";
         QTest::newRow("bad listen") << QStringList{"--database", "sqlite:x.db", "--token-file", "t", "--listen", "127.0.0.1"} << 2 << "endereço de escuta inválido";
         QTest::newRow("not loopback") << QStringList{"--database", "sqlite:x.db", "--token-file", "t", "--listen", "0.0.0.0:1"} << 2 << "--allow-remote";
         QTest::newRow("bad sweep age") << QStringList{"--database", "sqlite:x.db", "--token-file", "t", "--sweep-age", "2x"} << 2 << "--sweep-age";
@@ -749,12 +747,7 @@ private Q_SLOTS:
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    TstServerApi onSqlite(false);
-    int failures = QTest::qExec(&onSqlite, argc, argv);
-    TstServerApi onPostgres(true);
-    failures += QTest::qExec(&onPostgres, argc, argv);
-    return failures;
+    return harness::runOnBothDatabases<TstServerApi>(argc, argv);
 }
 
 #include "tst_serverapi.moc"

@@ -4,6 +4,7 @@
 #include "host/data/errors.h"
 #include "host/data/longwork.h"
 #include "host/services/programfolders.h"
+#include "host/services/session.h"
 #include "host/services/userinteraction.h"
 #include "host/widgets/busyindicator.h"
 #include "report/reportdocument.h"
@@ -88,7 +89,17 @@ ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
                                 .arg(layout.title, missing.join(QStringLiteral(", "))));
     }
     const QSqlDatabase database = layout.queries.isEmpty() ? QSqlDatabase() : m_context.generalDatabase().adcGeral();
-    return ReportEngine(database, m_context.productCodePicture()).build(ReportCode, layout, m_lastParams);
+    ReportDocument document = ReportEngine(database, m_context.productCodePicture()).build(ReportCode, layout, m_lastParams);
+    // Who ran the report heads its filter lines (a report without lines of its own lists its
+    // parameters instead, and keeps doing so).
+    QList<ReportDocument::HeaderLine> lines = document.headerLines();
+    if (m_context.session && !m_context.session->operador().isEmpty() && !lines.isEmpty()) {
+        const ClientConfig &config = m_context.session->config();
+        lines.prepend({QStringLiteral("Operador"), config.operatorName.isEmpty() ? config.operatorCode
+                                                                                 : QStringLiteral("%1 - %2").arg(config.operatorCode, config.operatorName)});
+        document.setHeaderLines(lines);
+    }
+    return document;
 }
 
 void TReportDesignerDialog::finish(const std::function<void()> &output, const std::function<void()> &after) const

@@ -13,6 +13,7 @@ namespace host {
 struct ClientConfig {
     QString branch;              // FiliProc
     QString operatorCode;        // Operador
+    QString operatorName;        // the signed-in operator's name, from the session
     bool branchMode = false;     // ModuFili(): the report is fixed to the logged-in branch
     QString serverHost;          // WebURL
     int serverPort = 0;          // WebPort

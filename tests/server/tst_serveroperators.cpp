@@ -1,0 +1,254 @@
+// Operators on the real zub-server over loopback, on SQLite and on PostgreSQL: sign-in, lockout,
+// expiry, the rights of each role and who may delete what.
+#include "serverharness.h"
+#include "testdatabase.h"
+
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QtTest>
+
+using harness::kPlanObject;
+
+namespace {
+
+const QByteArray kToken = "token-de-teste-0123456789abcdef";
+const QString kSession = QStringLiteral("Sessao");
+
+// The demo's operators and their passwords, as the README gives them.
+const QString kSchool = QStringLiteral("ESC0101");
+const QString kSchoolPassword = QStringLiteral("escola0101");
+const QString kCentral = QStringLiteral("CEN0001");
+const QString kCentralPassword = QStringLiteral("central0001");
+
+QJsonValue answerOf(const QJsonObject &response)
+{
+    return response.value("result").toObject().value("answer");
+}
+
+QString refusalOf(const QJsonObject &response)
+{
+    const QJsonValue answer = answerOf(response);
+    if (answer.isString())
+        return answer.toString();
+    if (response.contains("error"))
+        return response.value("error").toObject().value("message").toString();
+    return answer.toObject().value("message").toString();
+}
+
+QJsonArray planArguments(const QString &central, const QString &branches, const QString &operatorCode)
+{
+    return {central, "", branches, "", "2025-01-02", "2025-01-31", "0", "zzzzzzzzzz", operatorCode};
+}
+
+} // namespace
+
+class TstServerOperators : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TstServerOperators(bool postgres) : m_demo(postgres, QStringLiteral("operators")) {}
+
+private:
+    harness::DemoServer m_demo;
+    harness::ServerProcess &m_server = m_demo.server;
+
+    QSqlDatabase db() const { return m_demo.db(); }
+
+    QJsonObject signIn(const QString &code, const QString &password)
+    {
+        return m_server.callWith({}, kSession, "entrar", {code, password});
+    }
+    // A live session's token, or empty (the test then fails on what it reads).
+    QByteArray sessionOf(const QString &code, const QString &password)
+    {
+        return answerOf(signIn(code, password)).toObject().value("data").toObject().value("token").toString().toLatin1();
+    }
+    int count(const QString &sql, const QString &value)
+    {
+        QSqlQuery query(db());
+        query.prepare(sql);
+        query.addBindValue(value);
+        return query.exec() && query.next() ? query.value(0).toInt() : -1;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        ZUB_START_DEMO_SERVER(m_demo, kToken, QStringList({"--days", "31"}));
+    }
+
+    void cleanupTestCase()
+    {
+        QCOMPARE(m_demo.stop(), 0);
+    }
+
+    void signInAnswersTheSessionAndItsOperator()
+    {
+        const QJsonObject data = answerOf(signIn(kSchool.toLower(), kSchoolPassword)).toObject().value("data").toObject();
+        QCOMPARE(data.value("operador").toString(), kSchool);
+        QCOMPARE(data.value("filial").toString(), QStringLiteral("0101"));
+        QCOMPARE(data.value("central").toString(), QStringLiteral("0001"));
+        const QByteArray token = data.value("token").toString().toLatin1();
+        QVERIFY2(QRegularExpression("^[0-9a-f]{64}$").match(QString::fromLatin1(token)).hasMatch(), token.constData());
+        // The database keeps a digest of the token, never the token.
+        QCOMPARE(count("SELECT COUNT(*) FROM SESSAO WHERE CDSESSAO = ?", QString::fromLatin1(token)), 0);
+        QCOMPARE(answerOf(m_server.callWith(token, kPlanObject, "rpc.ping", {})).toObject().value("ok").toBool(), true);
+        QCOMPARE(answerOf(m_server.callWith(token, kSession, "sair", {})).toObject().value("ok").toBool(), true);
+        QCOMPARE(m_server.callWith(token, kPlanObject, "rpc.ping", {}).value("error").toObject().value("code").toInt(), -32001);
+    }
+
+    void wrongCredentialsAreRefusedAlike_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("wrong password") << kCentral << "nao-e-esta";
+        QTest::newRow("unknown operator") << "NINGUEM" << kCentralPassword;
+        QTest::newRow("empty") << "" << "";
+    }
+    void wrongCredentialsAreRefusedAlike()
+    {
+        QFETCH(QString, code);
+        QFETCH(QString, password);
+        QCOMPARE(refusalOf(signIn(code, password)), QStringLiteral("Operador ou senha incorretos."));
+    }
+
+    void repeatedFailuresLockUntilANewPassword()
+    {
+        const QString code = m_demo.postgres ? QStringLiteral("TRAVA_PG") : QStringLiteral("TRAVA_SQ");
+        QString output;
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--add-operator", code, "--name", "Teste", "--branch", "0102", "--role", "escola"},
+                                  &output, "primeira-senha\n"),
+                 0);
+        for (int attempt = 0; attempt < 5; ++attempt)
+            QCOMPARE(refusalOf(signIn(code, "errada")), QStringLiteral("Operador ou senha incorretos."));
+        const QString locked = refusalOf(signIn(code, "primeira-senha"));
+        QVERIFY2(locked.contains("bloqueado"), qPrintable(locked));
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--list-operators"}, &output), 0);
+        QVERIFY2(output.contains("bloqueado até"), qPrintable(output));
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--set-password", code}, &output, "segunda-senha\n"), 0);
+        QVERIFY(!sessionOf(code, "segunda-senha").isEmpty());
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--disable-operator", code}, &output), 0);
+        const QString disabled = refusalOf(signIn(code, "segunda-senha"));
+        QVERIFY2(disabled.contains("desativado"), qPrintable(disabled));
+        // The password never travels on the command line, so a short one from stdin is refused.
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--set-password", code}, &output, "curta\n"), 1);
+        QVERIFY2(output.contains("pelo menos 8"), qPrintable(output));
+    }
+
+    void expiredSessionsAreRefused_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<int>("hoursAgo");
+        QTest::newRow("idle") << "DTULTIMOUSO" << 1;
+        QTest::newRow("absolute") << "DTCRIACAO" << 11;
+    }
+    void expiredSessionsAreRefused()
+    {
+        QFETCH(QString, column);
+        QFETCH(int, hoursAgo);
+        const QByteArray token = sessionOf(kCentral, kCentralPassword);
+        QVERIFY(!token.isEmpty());
+        QSqlQuery age(db());
+        age.prepare(QStringLiteral("UPDATE SESSAO SET %1 = ? WHERE CDOPERADOR = ?").arg(column));
+        age.addBindValue(QDateTime::currentDateTimeUtc().addSecs(-3600 * hoursAgo));
+        age.addBindValue(kCentral);
+        QVERIFY2(age.exec(), qPrintable(age.lastError().text()));
+        const QJsonObject response = m_server.callWith(token, kPlanObject, "GetAgrupFili", {"T"});
+        QCOMPARE(response.value("error").toObject().value("code").toInt(), -32001);
+        QVERIFY(refusalOf(response).contains("expirada"));
+    }
+
+    void rightsOfEachRole_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QJsonArray>("params");
+        QTest::addColumn<QString>("refusal"); // empty: allowed
+        QTest::newRow("school: own branch") << kSchool << kSchoolPassword << "GetFiliAgreg" << QJsonArray{"F", "", "0001", "0101"} << "";
+        QTest::newRow("school: another school") << kSchool << kSchoolPassword << "GetFiliAgreg" << QJsonArray{"F", "", "0001", "0102"}
+                                                << "só tem acesso aos dados da filial 0101";
+        QTest::newRow("school: every branch") << kSchool << kSchoolPassword << "GetServico" << QJsonArray{"T", "T", "", "0001"}
+                                              << "só tem acesso aos dados da filial 0101";
+        QTest::newRow("school: lists of another") << kSchool << kSchoolPassword << "getListas" << QJsonArray{"T", "T", "0001", "_0101_0102_"}
+                                                  << "só tem acesso aos dados da filial 0101";
+        QTest::newRow("school: services of another") << kSchool << kSchoolPassword << "getListas" << QJsonArray{"_010200010_", "T", "0001", "_0101_"}
+                                                     << "só tem acesso aos dados da filial 0101";
+        QTest::newRow("school: grouping without it") << kSchool << kSchoolPassword << "GetAgrupFili" << QJsonArray{"0000000002"} << "";
+        QTest::newRow("school: another central") << kSchool << kSchoolPassword << "ExecStpConsPlan" << planArguments("0002", "_9001_", "")
+                                                 << "não tem acesso à central 0002";
+        QTest::newRow("school: another operator") << kSchool << kSchoolPassword << "ExecStpConsPlan" << planArguments("0001", "_0101_", "OP01")
+                                                  << "não é o da sessão";
+        QTest::newRow("central: its branches") << kCentral << kCentralPassword << "GetServico" << QJsonArray{"T", "T", "", "0001"} << "";
+        QTest::newRow("central: another central") << kCentral << kCentralPassword << "GetFiliAgreg" << QJsonArray{"F", "", "0002", ""}
+                                                  << "não tem acesso à central 0002";
+        QTest::newRow("central: grouping of another") << kCentral << kCentralPassword << "GetServico" << QJsonArray{"T", "T", "0000000004", "0001"}
+                                                      << "não tem acesso ao agrupamento 0000000004";
+        QTest::newRow("administrator: another central") << "ADMIN" << "admin-zub01" << "GetFiliAgreg" << QJsonArray{"F", "", "0002", ""} << "";
+    }
+    void rightsOfEachRole()
+    {
+        QFETCH(QString, code);
+        QFETCH(QString, password);
+        QFETCH(QString, method);
+        QFETCH(QJsonArray, params);
+        QFETCH(QString, refusal);
+        const QByteArray token = sessionOf(code, password);
+        QVERIFY(!token.isEmpty());
+        const QJsonObject response = m_server.callWith(token, kPlanObject, method, params);
+        const QJsonValue answer = answerOf(response);
+        if (refusal.isEmpty()) {
+            QVERIFY2(answer.toObject().value("ok").toBool() || answer.toString().size() == 10, QJsonDocument(response).toJson().constData());
+            // A grouping the school is not in is not listed: the answer is empty, not the grouping.
+            if (method == QLatin1String("GetAgrupFili"))
+                QCOMPARE(answer.toObject().value("data").toObject().value("rows").toArray().size(), 0);
+        } else {
+            QVERIFY2(refusalOf(response).contains(refusal), qPrintable(refusalOf(response)));
+        }
+    }
+
+    void onlyTheSessionThatMadeAPlanDeletesIt()
+    {
+        const QByteArray owner = sessionOf(kSchool, kSchoolPassword);
+        const QByteArray other = sessionOf(kSchool, kSchoolPassword);
+        const QString plan = answerOf(m_server.callWith(owner, kPlanObject, "ExecStpConsPlan", planArguments("0001", "_0101_", kSchool))).toString();
+        QCOMPARE(plan.size(), 10);
+        const QJsonArray lists = answerOf(m_server.callWith(owner, kPlanObject, "getListas", {"T", "T", "0001", "_0101_"})).toObject().value("data").toArray();
+        QCOMPARE(lists.size(), 3);
+
+        // Another session, and the shared token, delete nothing and are told nothing.
+        for (const QByteArray &stranger : {other, kToken}) {
+            QCOMPARE(answerOf(m_server.callWith(stranger, kPlanObject, "DelConsPlan", {"0101", plan})).toObject().value("data").toString(), QString());
+            m_server.callWith(stranger, kPlanObject, "deletaListas", QJsonArray{QJsonValue(lists)});
+            QCOMPARE(count("SELECT COUNT(*) FROM CONSPLAN WHERE NRCONSPLAN = ?", plan), 1);
+            QVERIFY(count("SELECT COUNT(*) FROM LISTA WHERE NRLISTA = ?", lists[0].toString()) > 0);
+        }
+        // The plan keeps its operator: the session's, whatever a caller might have sent.
+        QSqlQuery made(db());
+        made.prepare("SELECT CDOPERADOR FROM CONSPLAN WHERE NRCONSPLAN = ?");
+        made.addBindValue(plan);
+        QVERIFY(made.exec() && made.next());
+        QCOMPARE(made.value(0).toString(), kSchool);
+        made.finish();
+
+        m_server.callWith(owner, kPlanObject, "DelConsPlan", {"0101", plan});
+        m_server.callWith(owner, kPlanObject, "deletaListas", QJsonArray{QJsonValue(lists)});
+        QCOMPARE(count("SELECT COUNT(*) FROM CONSPLAN WHERE NRCONSPLAN = ?", plan), 0);
+        QCOMPARE(count("SELECT COUNT(*) FROM LISTA WHERE NRLISTA = ?", lists[0].toString()), 0);
+
+        // Each run left its line in the audit.
+        QString output;
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--audit", "--since", QDate::currentDate().addDays(-1).toString("dd/MM/yyyy")}, &output), 0);
+        const QStringList lines = output.split(QLatin1Char('\n')).filter(plan).filter("ExecStpConsPlan");
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].contains(kSchool) && lines[0].contains("ExecStpConsPlan") && lines[0].contains("ok"), qPrintable(lines[0]));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    return harness::runOnBothDatabases<TstServerOperators>(argc, argv);
+}
+
+#include "tst_serveroperators.moc"
