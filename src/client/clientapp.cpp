@@ -237,7 +237,7 @@ int RunClient(QApplication &app)
                       QStringLiteral("Módulo a abrir ao iniciar, por exemplo PKG_ZUB01100 (pode repetir)."),
                       QStringLiteral("modulo")});
     parser.addOption({QLatin1String(kBatchOption),
-                      QStringLiteral("Modo lote, sem janela: imprimir (PDF), salvar (PDF, ou CSV se o arquivo terminar em .csv) "
+                      QStringLiteral("Modo lote, sem janela: imprimir (PDF), salvar (PDF, ou CSV/Excel se o arquivo terminar em .csv/.xlsx) "
                                      "ou texto. Sai com 0 (concluído), 1 (filtro recusado ou relatório com falha) ou 2 "
                                      "(opções, filtros ou início inválidos)."),
                       QStringLiteral("comando")});

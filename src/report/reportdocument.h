@@ -14,7 +14,7 @@ class QPrinter;
 
 namespace host {
 
-// What a report run produces, independent of where it goes: print, PDF, preview, text and CSV
+// What a report run produces, independent of where it goes: print, PDF, preview, text, CSV and XLSX
 // are thin outputs of it. The engine (ReportEngine) feeds it from the layout's queries.
 class ReportDocument
 {
@@ -74,6 +74,9 @@ public:
     // raise HostError with the reason on failure.
     void writeText(const QString &path) const;
     void writeCsv(const QString &path) const;
+    // A workbook: numbers and dates as values with Brazilian display formats, groups as outline
+    // levels, subtotals as SUBTOTAL formulas; the filters also on a sheet of their own.
+    void writeXlsx(const QString &path) const;
 
 private:
     QString textRow(const QList<QVariant> &values, const QString &label) const;

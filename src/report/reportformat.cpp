@@ -24,13 +24,16 @@ QString ReportFormat::number(double value, int decimals, bool grouping)
     return locale.toString(value, 'f', decimals);
 }
 
+QDate ReportFormat::day(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QDate || value.typeId() == QMetaType::QDateTime)
+        return value.toDate();
+    return QDate::fromString(value.toString().left(10), Qt::ISODate);
+}
+
 QString ReportFormat::date(const QVariant &value)
 {
-    QDate day;
-    if (value.typeId() == QMetaType::QDate || value.typeId() == QMetaType::QDateTime)
-        day = value.toDate();
-    else
-        day = QDate::fromString(value.toString().left(10), Qt::ISODate);
+    const QDate day = ReportFormat::day(value);
     return day.isValid() ? day.toString(QStringLiteral("dd/MM/yyyy")) : value.toString();
 }
 

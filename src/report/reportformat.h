@@ -2,6 +2,7 @@
 
 #include "host/data/params.h"
 
+#include <QDate>
 #include <QString>
 #include <QVariant>
 #include <functional>
@@ -19,6 +20,8 @@ public:
     // dates (also ISO text "yyyy-mm-dd", as SQLite returns them) as dd/mm/yyyy.
     static QString value(const QVariant &value);
     static QString date(const QVariant &value);
+    // The day a date value holds (also ISO text); invalid when it holds none.
+    static QDate day(const QVariant &value);
     static QString param(const TParam &param);
     // A date-time parameter at midnight is a date: SQLite keeps dates as "yyyy-mm-dd" text,
     // which a bound date-time ("yyyy-mm-ddT00:00:00") would not compare equal to.

@@ -3,6 +3,7 @@
 // are checked against sums worked out here straight from the demo data.
 #include "../server/serverharness.h"
 #include "report/reportformat.h"
+#include "support/xlsxcells.h"
 #include "wire/databaseurl.h"
 
 #include <QSqlError>
@@ -166,6 +167,19 @@ private Q_SLOTS:
         QCOMPARE(totals.captured(1), host::ReportFormat::number(planned, 2));
         QCOMPARE(totals.captured(2), host::ReportFormat::number(actual, 2));
         QCOMPARE(totals.captured(3), host::ReportFormat::number(actual - planned, 2));
+
+        // "salvar" to a .xlsx: the same grand totals, read back by another reader.
+        const QString xlsx = demo->dir.filePath(QStringLiteral("relatorio-%1.xlsx").arg(layout));
+        QVERIFY2(runClient({"--config", demo->config, "--batch", "salvar", "--output", xlsx, "--filters", filters.fileName(),
+                            "--filter", QStringLiteral("relatorio=%1").arg(layout), "--filter", "dataInicial=01/03/2025",
+                            "--filter", "dataFinal=31/03/2025"},
+                           &errors) == 0,
+                 qPrintable(errors));
+        const QList<double> sheetTotals = xlsxRowNumbers(xlsxCells(xlsx), "Total geral");
+        QVERIFY2(sheetTotals.size() >= 3, qPrintable(QString::number(sheetTotals.size())));
+        QCOMPARE(host::ReportFormat::number(sheetTotals[0], 2), totals.captured(1));
+        QCOMPARE(host::ReportFormat::number(sheetTotals[1], 2), totals.captured(2));
+        QCOMPARE(host::ReportFormat::number(sheetTotals[2], 2), totals.captured(3));
 
         // Nothing of the run is left on the server.
         for (const QString &table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})

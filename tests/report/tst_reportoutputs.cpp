@@ -7,6 +7,7 @@
 #include "report/reportexpression.h"
 #include "report/reportformat.h"
 #include "support/testhost.h"
+#include "support/xlsxcells.h"
 
 #include <QLineEdit>
 #include <QPrinter>
@@ -188,6 +189,70 @@ private Q_SLOTS:
         const QString text = pdfPages(document).join('\n');
         for (const QString &word : {QStringLiteral("filial"), QStringLiteral("filiada"), QStringLiteral("fluxo")})
             QVERIFY2(text.contains(word), qPrintable(text));
+    }
+
+    // The workbook read back by another reader: values and totals as the text and CSV outputs
+    // give them, subtotals as formulas where the details add up to them, groups as outline
+    // levels, dates as dates, and the filters on their own sheet.
+    void xlsxReadBackMatchesOtherOutputs()
+    {
+        ReportDocument document("ZUB011", "Custo por serviço", TParams());
+        document.setHeaderLines({{"Período", "01/03/2025 a 31/03/2025"}});
+        auto percent = column("PCDIF", ReportLayout::Format::Number, 8, true);
+        percent.decimals = 1;
+        document.setColumns({column("NMPRODUTO", ReportLayout::Format::Text, 20), column("DTREF", ReportLayout::Format::Date, 10),
+                             column("VRPLAN", ReportLayout::Format::Number, 12, true),
+                             column("QTREF", ReportLayout::Format::Integer, 8, true), percent});
+        document.setGroupLabels({"Serviço"});
+        auto detail = [&](const QString &product, const QString &day, double value, int meals, double pct, const QString &group) {
+            document.addBand({ReportDocument::BandKind::Detail, 1, {}, {product, day, value, meals, pct}, {group}});
+        };
+        document.addBand({ReportDocument::BandKind::GroupHeader, 0, "Serviço: 00010 - Almoço", {}, {}});
+        detail("Arroz", "2025-03-03", 1234.56, 120, 10.0, "00010 - Almoço");
+        detail("Feijão", "2025-03-04", 2000.10, 80, 30.0, "00010 - Almoço");
+        document.addBand({ReportDocument::BandKind::GroupFooter, 0, "Total - Serviço 00010", {{}, {}, 3234.66, 200, 18.0}, {}});
+        document.addBand({ReportDocument::BandKind::GroupHeader, 0, "Serviço: 00020 - Lanche", {}, {}});
+        detail("Leite", "2025-03-05", 99.99, 50, 5.0, "00020 - Lanche");
+        document.addBand({ReportDocument::BandKind::GroupFooter, 0, "Total - Serviço 00020", {{}, {}, 99.99, 50, 5.0}, {}});
+        document.addBand({ReportDocument::BandKind::GrandTotal, 0, "Total geral", {{}, {}, 3334.65, 250, 15.5}, {}});
+
+        QTemporaryDir dir;
+        document.writeXlsx(dir.filePath("r.xlsx"));
+        QVERIFY(!QFile::exists(dir.filePath("r.xlsx.parcial")));
+        const QHash<QString, XlsxCell> cells = xlsxCells(dir.filePath("r.xlsx"));
+        QVERIFY2(!cells.isEmpty(), "python3 could not read the workbook");
+
+        int grandRow = 0;
+        int firstDetailRow = 0;
+        for (auto it = cells.begin(); it != cells.end(); ++it) {
+            const int row = it.key().mid(it.key().indexOf('!') + 2).toInt();
+            if (it.key().startsWith("sheet1!A") && it->value == "Total geral")
+                grandRow = row;
+            if (it.key().startsWith("sheet1!A") && it->value == "Arroz")
+                firstDetailRow = row;
+        }
+        QVERIFY(grandRow > 0 && firstDetailRow > 0);
+        const auto at = [&](const QString &column, int row) { return cells.value(QStringLiteral("sheet1!%1%2").arg(column).arg(row)); };
+
+        // Grand totals: the same numbers the text shows and the CSV's details add up to.
+        double csvSum = 0;
+        for (const QString &line : document.toCsv().split("\r\n", Qt::SkipEmptyParts).mid(1))
+            csvSum += line.section(';', 3, 3).replace(',', '.').toDouble();
+        QCOMPARE(at("C", grandRow).value.toDouble(), csvSum);
+        const QString textTotal = document.toText().trimmed().section('\n', -1);
+        for (const QString &column : {QStringLiteral("C"), QStringLiteral("D"), QStringLiteral("E")}) {
+            const int index = column.at(0).unicode() - 'A';
+            QVERIFY2(textTotal.contains(document.cell(index, at(column, grandRow).value.toDouble())), qPrintable(textTotal));
+        }
+        QCOMPARE(at("C", grandRow).kind, QString("f"));
+        QCOMPARE(at("D", grandRow).kind, QString("f"));
+        QCOMPARE(at("E", grandRow).kind, QString("n")); // a ratio is no sum of its rows
+
+        QCOMPARE(at("A", firstDetailRow).level, 1);
+        QCOMPARE(at("C", firstDetailRow).kind, QString("n"));
+        QCOMPARE(at("B", firstDetailRow).value.toDouble(), double(QDate(1899, 12, 30).daysTo(QDate(2025, 3, 3))));
+        QCOMPARE(cells.value("sheet2!A2").value, QString("Período"));
+        QCOMPARE(cells.value("sheet2!B2").value, QString("01/03/2025 a 31/03/2025"));
     }
 
     void editReportSavesChosenColumns()

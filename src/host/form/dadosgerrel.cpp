@@ -248,7 +248,7 @@ bool TfrmDadosGerRel::askSaveFile(const QString &title, const QString &filter, c
 
 void TfrmDadosGerRel::sbtSalvarComoClick(QObject *)
 {
-    if (askSaveFile(QStringLiteral("Salvar relatório como"), QStringLiteral("Documento PDF (*.pdf);;Planilha CSV (*.csv)"), QStringLiteral("pdf")))
+    if (askSaveFile(QStringLiteral("Salvar relatório como"), QStringLiteral("Documento PDF (*.pdf);;Planilha CSV (*.csv);;Planilha Excel (*.xlsx)"), QStringLiteral("pdf")))
         rpddPadrao->SaveAs(svdSaveReport->FileName);
 }
 

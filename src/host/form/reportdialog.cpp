@@ -178,8 +178,13 @@ void TReportDesignerDialog::SaveAs(const QString &fileName)
     const ReportLayout layout = layoutAt(ReportIndex);
     finish([&] {
         const ReportDocument document = run(layout);
-        if (QFileInfo(fileName).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0) {
+        const QString suffix = QFileInfo(fileName).suffix();
+        if (suffix.compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0) {
             document.writeCsv(fileName);
+            return;
+        }
+        if (suffix.compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0) {
+            document.writeXlsx(fileName);
             return;
         }
         QPrinter printer(QPrinter::HighResolution);

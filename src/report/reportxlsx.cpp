@@ -1,0 +1,236 @@
+// The XLSX output of a report document, through libxlsxwriter: kept apart so only this file
+// sees the library.
+#include "report/reportdocument.h"
+
+#include "host/data/errors.h"
+#include "report/reportformat.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+
+#include <cmath>
+
+#include <xlsxwriter.h>
+
+namespace host {
+
+namespace {
+
+constexpr int kMaxOutlineLevel = 7; // the deepest outline a worksheet keeps
+
+QByteArray utf8(const QString &text)
+{
+    return text.toUtf8();
+}
+
+QString columnName(int column)
+{
+    QString name;
+    for (int n = column + 1; n > 0; n = (n - 1) / 26)
+        name.prepend(QLatin1Char('A' + (n - 1) % 26));
+    return name;
+}
+
+// Writes one document onto a workbook: the body on "Relatório", the filters on "Filtros".
+class XlsxWriter
+{
+public:
+    XlsxWriter(const ReportDocument &document, lxw_workbook *workbook)
+        : m_document(document), m_workbook(workbook)
+    {
+        m_bold = workbook_add_format(workbook);
+        format_set_bold(m_bold);
+        m_date = workbook_add_format(workbook);
+        format_set_num_format(m_date, "dd/mm/yyyy");
+    }
+
+    void write()
+    {
+        m_sheet = workbook_add_worksheet(m_workbook, utf8(QStringLiteral("Relatório")).constData());
+        writeBody();
+        writeFilters();
+    }
+
+private:
+    // "#,##0.00": Excel shows the thousands and decimal separators of the reader's locale.
+    lxw_format *numberFormat(int decimals)
+    {
+        lxw_format *&format = m_numbers[decimals];
+        if (!format) {
+            format = workbook_add_format(m_workbook);
+            const QString pattern = decimals > 0 ? QStringLiteral("#,##0.") + QString(decimals, QLatin1Char('0'))
+                                                 : QStringLiteral("#,##0");
+            format_set_num_format(format, utf8(pattern).constData());
+        }
+        return format;
+    }
+
+    void writeText(int row, int column, const QString &text, lxw_format *format = nullptr)
+    {
+        if (!text.isEmpty())
+            worksheet_write_string(m_sheet, row, column, utf8(text).constData(), format);
+    }
+
+    void writeValue(int row, int column, const QVariant &value)
+    {
+        if (!value.isValid() || value.isNull())
+            return;
+        const ReportLayout::Column &format = m_document.columns()[column];
+        switch (format.format) {
+        case ReportLayout::Format::Number:
+        case ReportLayout::Format::Integer:
+            worksheet_write_number(m_sheet, row, column, value.toDouble(),
+                                   numberFormat(format.format == ReportLayout::Format::Integer ? 0 : format.decimals));
+            return;
+        case ReportLayout::Format::Date: {
+            const QDate day = ReportFormat::day(value);
+            if (day.isValid()) {
+                lxw_datetime when{day.year(), day.month(), day.day(), 0, 0, 0};
+                worksheet_write_datetime(m_sheet, row, column, &when, m_date);
+                return;
+            }
+            break;
+        }
+        case ReportLayout::Format::Code:
+        case ReportLayout::Format::Text:
+            break;
+        }
+        writeText(row, column, m_document.cell(column, value));
+    }
+
+    // A total over the detail rows from `firstDetail` on, as SUBTOTAL(9, ...) so nested subtotals
+    // are not counted twice. A total the details do not add up to (a ratio, a value counted once
+    // per group, units that differ) stays the document's value.
+    void writeTotal(int row, int column, const QVariant &value, int firstDetail)
+    {
+        const ReportLayout::Column &format = m_document.columns()[column];
+        const bool numeric = format.format == ReportLayout::Format::Number || format.format == ReportLayout::Format::Integer;
+        if (!numeric || !value.isValid() || value.isNull() || firstDetail >= m_details.size()) {
+            writeValue(row, column, value);
+            return;
+        }
+        double sum = 0;
+        for (int i = firstDetail; i < m_details.size(); ++i)
+            sum += m_details[i].second->values.value(column).toDouble();
+        const double total = value.toDouble();
+        if (qAbs(sum - total) > 0.5 * std::pow(10.0, -qMax(format.decimals, 2))) {
+            writeValue(row, column, value);
+            return;
+        }
+        const QString cells = columnName(column) + QString::number(m_details[firstDetail].first + 1) + QLatin1Char(':')
+            + columnName(column) + QString::number(row);
+        const QString formula = QStringLiteral("=SUBTOTAL(9,%1)").arg(cells);
+        worksheet_write_formula_num(m_sheet, row, column, utf8(formula).constData(),
+                                    numberFormat(format.format == ReportLayout::Format::Integer ? 0 : format.decimals), total);
+    }
+
+    void setLevel(int row, int level)
+    {
+        if (level <= 0)
+            return;
+        lxw_row_col_options options{};
+        options.level = quint8(qMin(level, kMaxOutlineLevel));
+        worksheet_set_row_opt(m_sheet, row, LXW_DEF_ROW_HEIGHT, nullptr, &options);
+    }
+
+    void writeBody()
+    {
+        const QList<ReportLayout::Column> &columns = m_document.columns();
+        int row = 0;
+        writeText(row++, 0, m_document.title(), m_bold);
+        writeText(row++, 0, m_document.heading());
+        for (const ReportDocument::HeaderLine &line : m_document.headerLines())
+            writeText(row++, 0, line.label + QStringLiteral(": ") + line.text);
+        ++row;
+        for (int i = 0; i < columns.size(); ++i) {
+            writeText(row, i, columns[i].label, m_bold);
+            worksheet_set_column(m_sheet, i, i, qMax(columns[i].width, 10) + 2, nullptr);
+        }
+        worksheet_freeze_panes(m_sheet, row + 1, 0);
+        ++row;
+
+        QList<int> groupStarts; // index into m_details where each open group's details begin
+        for (const ReportDocument::Band &band : m_document.bands()) {
+            switch (band.kind) {
+            case ReportDocument::BandKind::GroupHeader:
+                groupStarts.resize(band.level);
+                groupStarts.append(int(m_details.size()));
+                writeText(row, 0, band.text, m_bold);
+                setLevel(row, band.level);
+                break;
+            case ReportDocument::BandKind::Detail:
+                m_details.append({row, &band});
+                for (int i = 0; i < columns.size(); ++i)
+                    writeValue(row, i, band.values.value(i));
+                setLevel(row, band.level);
+                break;
+            case ReportDocument::BandKind::GroupFooter:
+            case ReportDocument::BandKind::GrandTotal: {
+                const bool grand = band.kind == ReportDocument::BandKind::GrandTotal;
+                const int firstDetail = grand ? 0 : groupStarts.value(band.level, int(m_details.size()));
+                if (!band.values.value(0).isValid())
+                    writeText(row, 0, band.text, m_bold);
+                for (int i = 0; i < columns.size(); ++i)
+                    writeTotal(row, i, band.values.value(i), firstDetail);
+                if (!grand)
+                    setLevel(row, band.level);
+                break;
+            }
+            case ReportDocument::BandKind::Empty:
+                writeText(row, 0, band.text);
+                break;
+            }
+            ++row;
+        }
+    }
+
+    void writeFilters()
+    {
+        lxw_worksheet *sheet = workbook_add_worksheet(m_workbook, "Filtros");
+        worksheet_write_string(sheet, 0, 0, "Filtro", m_bold);
+        worksheet_write_string(sheet, 0, 1, "Valor", m_bold);
+        worksheet_set_column(sheet, 0, 0, 30, nullptr);
+        worksheet_set_column(sheet, 1, 1, 80, nullptr);
+        int row = 1;
+        for (const ReportDocument::HeaderLine &line : m_document.headerLines()) {
+            worksheet_write_string(sheet, row, 0, utf8(line.label).constData(), nullptr);
+            worksheet_write_string(sheet, row, 1, utf8(line.text).constData(), nullptr);
+            ++row;
+        }
+    }
+
+    const ReportDocument &m_document;
+    lxw_workbook *m_workbook;
+    lxw_worksheet *m_sheet = nullptr;
+    lxw_format *m_bold = nullptr;
+    lxw_format *m_date = nullptr;
+    QHash<int, lxw_format *> m_numbers;
+    QList<QPair<int, const ReportDocument::Band *>> m_details; // (row, band) of each detail line
+};
+
+} // namespace
+
+void ReportDocument::writeXlsx(const QString &path) const
+{
+    // libxlsxwriter writes the whole file on close; a partial name keeps a failed run from
+    // leaving half a workbook under the chosen one.
+    const QString partial = path + QStringLiteral(".parcial");
+    lxw_workbook *workbook = workbook_new(QFile::encodeName(partial).constData());
+    if (!workbook)
+        throw HostError(QStringLiteral("Não foi possível criar a planilha \"%1\".").arg(QDir::toNativeSeparators(path)));
+    XlsxWriter(*this, workbook).write();
+    const lxw_error error = workbook_close(workbook);
+    if (error != LXW_NO_ERROR) {
+        QFile::remove(partial);
+        throw HostError(QStringLiteral("Não foi possível gravar a planilha \"%1\" (%2).")
+                            .arg(QDir::toNativeSeparators(path), QString::fromUtf8(lxw_strerror(error))));
+    }
+    QFile::remove(path);
+    if (!QFile::rename(partial, path)) {
+        QFile::remove(partial);
+        throw HostError(QStringLiteral("Não foi possível gravar a planilha \"%1\".").arg(QDir::toNativeSeparators(path)));
+    }
+}
+
+} // namespace host
