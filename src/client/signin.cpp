@@ -3,12 +3,11 @@
 #include "host/data/errors.h"
 #include "host/network/checkresultserv.h"
 #include "host/network/netconnection.h"
+#include "wire/secretfile.h"
 
-#include <QFile>
 #include <QVariantMap>
 
 #include <cstdio>
-#include <sys/stat.h>
 
 namespace client {
 
@@ -80,16 +79,12 @@ std::optional<Credentials> unattendedCredentials(const QString &path)
             return std::nullopt;
         return Credentials{qEnvironmentVariable("ZUB_OPERADOR"), qEnvironmentVariable("ZUB_SENHA")};
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw HostError(QStringLiteral("Não foi possível ler o arquivo de credenciais %1: %2.").arg(path, file.errorString()));
-    struct stat status {};
-    if (::fstat(file.handle(), &status) != 0 || (status.st_mode & (S_IRWXG | S_IRWXO)) != 0)
-        throw HostError(QStringLiteral("O arquivo de credenciais %1 está acessível a outros usuários (permissões %2); "
-                                       "restrinja-o ao dono com: chmod 600 %1")
-                            .arg(path, QString::number(status.st_mode & 0777, 8)));
+    QString error;
+    const auto content = wire::readOwnerOnlyFile(path, QStringLiteral("arquivo de credenciais"), 8192, &error);
+    if (!content)
+        throw HostError(error);
     Credentials credentials;
-    const QList<QByteArray> lines = file.read(8192).split('\n');
+    const QList<QByteArray> lines = content->split('\n');
     for (QByteArray line : lines) {
         if (line.endsWith('\r'))
             line.chop(1);

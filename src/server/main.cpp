@@ -13,6 +13,7 @@
 #include "server/serverlog.h"
 #include "server/sessions.h"
 #include "server/sweeper.h"
+#include "wire/secretfile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -23,7 +24,6 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -70,19 +70,10 @@ constexpr int kMaxTokenLength = 4096;
 // may read is refused: the token opens every call.
 std::optional<QByteArray> readToken(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Não foi possível ler o arquivo da credencial %1: %2.").arg(path, file.errorString());
+    const auto content = wire::readOwnerOnlyFile(path, QStringLiteral("arquivo da credencial"), 2 * kMaxTokenLength, error);
+    if (!content)
         return std::nullopt;
-    }
-    struct stat status {};
-    if (::fstat(file.handle(), &status) != 0 || (status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-        *error = QStringLiteral("O arquivo da credencial %1 está acessível a outros usuários (permissões %2); "
-                                "restrinja-o ao dono com: chmod 600 %1")
-                     .arg(path, QString::number(status.st_mode & 0777, 8));
-        return std::nullopt;
-    }
-    const QByteArray token = file.read(2 * kMaxTokenLength).trimmed();
+    const QByteArray token = content->trimmed();
     if (token.size() > kMaxTokenLength) {
         *error = QStringLiteral("A credencial em %1 passa de %2 caracteres; gere uma mais curta.").arg(path).arg(kMaxTokenLength);
         return std::nullopt;
