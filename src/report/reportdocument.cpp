@@ -1,10 +1,15 @@
 #include "report/reportdocument.h"
 
 #include "host/data/errors.h"
+#include "host/data/longwork.h"
 #include "report/reportformat.h"
 #include "report/reportprintout.h"
+#include "report/reportrun.h"
 
 #include <QDir>
+#include <QFile>
+#include <QPdfWriter>
+#include <QPrinter>
 #include <QSaveFile>
 
 namespace host {
@@ -44,7 +49,24 @@ QString ReportDocument::cell(int column, const QVariant &value, bool grouping) c
 
 int ReportDocument::print(QPrinter &printer) const
 {
-    return ReportPrintout(*this).print(printer);
+    if (printer.outputFormat() != QPrinter::PdfFormat || printer.outputFileName().isEmpty())
+        return ReportPrintout(*this).print(printer);
+    // Only QPdfWriter takes XMP metadata. It drives the same PDF engine as the printer, set up
+    // with the printer's page layout and resolution, so the pages come out the same.
+    const QString fileName = printer.outputFileName();
+    QPdfWriter writer(fileName);
+    writer.setPdfVersion(printer.pdfVersion());
+    writer.setResolution(printer.resolution());
+    writer.setPageLayout(printer.pageLayout());
+    writer.setTitle(printer.docName());
+    writer.setCreator(printer.creator());
+    writer.setDocumentXmpMetadata(ReportRun::xmpPacket(*this));
+    try {
+        return ReportPrintout(*this).print(writer, fileName);
+    } catch (const CancelledError &) {
+        QFile::remove(fileName); // half a report is no report
+        throw;
+    }
 }
 
 // Breaks `text` into lines of at most `width` characters at spaces; continuation lines start
@@ -180,7 +202,7 @@ void ReportDocument::writeText(const QString &path) const
 
 void ReportDocument::writeCsv(const QString &path) const
 {
-    writeFile(path, QByteArray("\xEF\xBB\xBF") + toCsv().toUtf8());
+    writeFile(path, QByteArray("\xEF\xBB\xBF") + (ReportRun::csvLine(*this) + QStringLiteral("\r\n") + toCsv()).toUtf8());
 }
 
 } // namespace host

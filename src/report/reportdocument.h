@@ -5,6 +5,7 @@
 #include "report/reportlayout.h"
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -44,6 +45,10 @@ public:
     QDateTime generatedAt() const { return m_generatedAt; }
     void setGeneratedAt(const QDateTime &when) { m_generatedAt = when; }
     QString heading() const;
+    // What the run that made the document tells about itself (a screen's filters, say): every
+    // output file carries it with the report code and title (report/reportrun.h).
+    const QJsonObject &run() const { return m_run; }
+    void setRun(const QJsonObject &run) { m_run = run; }
 
     const QList<HeaderLine> &headerLines() const { return m_header; }
     void setHeaderLines(const QList<HeaderLine> &lines) { m_header = lines; }
@@ -63,19 +68,20 @@ public:
     QString cell(int column, const QVariant &value, bool grouping = true) const;
 
     // Paints every page on the printer, "Página N de M" at the foot of each; raises HostError
-    // when the printer cannot be used. Answers the number of pages.
+    // when the printer cannot be used. Answers the number of pages. A printer that writes a PDF
+    // file writes the run into the file's XMP metadata as well.
     int print(QPrinter &printer) const;
     // Fixed-width plain text, one line per band.
     QString toText() const;
     // One row per detail line, the groups' captions first; ";" between fields, decimal comma,
     // as spreadsheets set to Portuguese read it.
     QString toCsv() const;
-    // Write atomically (UTF-8, the CSV with a byte-order mark so spreadsheets see UTF-8);
-    // raise HostError with the reason on failure.
+    // Write atomically (UTF-8, the CSV with a byte-order mark so spreadsheets see UTF-8, then a
+    // comment line "# {run}" before toCsv()'s rows); raise HostError with the reason on failure.
     void writeText(const QString &path) const;
     void writeCsv(const QString &path) const;
     // A workbook: numbers and dates as values with Brazilian display formats, groups as outline
-    // levels, subtotals as SUBTOTAL formulas; the filters also on a sheet of their own.
+    // levels, subtotals as SUBTOTAL formulas; the filters, and the run, also on a sheet of their own.
     void writeXlsx(const QString &path) const;
 
 private:
@@ -89,6 +95,7 @@ private:
     bool m_landscape = false;
     TPictObj m_codePicture;
     QDateTime m_generatedAt;
+    QJsonObject m_run;
 };
 
 } // namespace host

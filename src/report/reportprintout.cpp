@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 
 namespace host {
@@ -15,10 +16,10 @@ using BandKind = ReportDocument::BandKind;
 
 static const QColor kShade(228, 233, 239);
 
-void ReportPrintout::measure(QPrinter &printer)
+void ReportPrintout::measure(const Device &device)
 {
-    m_device = &printer;
-    m_area = QRectF(QPointF(0, 0), printer.pageLayout().paintRectPixels(printer.resolution()).size());
+    m_device = &device.pages;
+    m_area = QRectF(QPointF(0, 0), device.pages.pageLayout().paintRectPixels(device.resolution).size());
     m_body = QFont(QStringLiteral("DejaVu Sans"), m_document.landscape() ? 8 : 9);
     // Any letter spacing turns the shaper's ligatures off, so "fi" stays two letters in the PDF's
     // text layer and a search for "filial" finds it; a 64th of a pixel changes nothing visible.
@@ -209,14 +210,24 @@ void ReportPrintout::paintItem(QPainter &painter, const Item &item, qreal y) con
 
 int ReportPrintout::print(QPrinter &printer)
 {
-    printer.setPageOrientation(m_document.landscape() ? QPageLayout::Landscape : QPageLayout::Portrait);
+    const QString target = printer.outputFileName().isEmpty() ? printer.printerName()
+                                                               : QDir::toNativeSeparators(printer.outputFileName());
+    return paint({printer, printer.resolution(), target, [&printer] { return printer.printerState() == QPrinter::Error; },
+                  [&printer] { printer.abort(); }});
+}
+
+int ReportPrintout::print(QPdfWriter &writer, const QString &fileName)
+{
+    return paint({writer, writer.resolution(), QDir::toNativeSeparators(fileName), [] { return false; }, [] {}});
+}
+
+int ReportPrintout::paint(const Device &device)
+{
+    device.pages.setPageOrientation(m_document.landscape() ? QPageLayout::Landscape : QPageLayout::Portrait);
     QPainter painter;
-    if (!painter.begin(&printer)) {
-        const QString target = printer.outputFileName().isEmpty() ? printer.printerName()
-                                                                   : QDir::toNativeSeparators(printer.outputFileName());
-        throw HostError(QStringLiteral("Não foi possível iniciar a impressão em \"%1\": impressora indisponível ou arquivo sem permissão de escrita.").arg(target));
-    }
-    measure(printer);
+    if (!painter.begin(&device.pages))
+        throw HostError(QStringLiteral("Não foi possível iniciar a impressão em \"%1\": impressora indisponível ou arquivo sem permissão de escrita.").arg(device.target));
+    measure(device);
     const QList<Page> pages = paginate();
     for (int page = 0; page < pages.size(); ++page) {
         if (workUnderWay()) {
@@ -224,11 +235,11 @@ int ReportPrintout::print(QPrinter &printer)
             try {
                 keepResponsive();
             } catch (const CancelledError &) {
-                printer.abort();
+                device.abort();
                 throw;
             }
         }
-        if (page > 0 && !printer.newPage())
+        if (page > 0 && !device.pages.newPage())
             throw HostError(QStringLiteral("A impressão foi interrompida na página %1.").arg(page + 1));
         paintFrame(painter, page + 1, int(pages.size()));
         qreal y = m_top;
@@ -237,7 +248,7 @@ int ReportPrintout::print(QPrinter &printer)
             y += item.height;
         }
     }
-    if (!painter.end() || printer.printerState() == QPrinter::Error)
+    if (!painter.end() || device.failed())
         throw HostError(QStringLiteral("A impressão de \"%1\" falhou ao ser concluída.").arg(m_document.title()));
     return int(pages.size());
 }

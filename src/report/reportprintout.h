@@ -3,9 +3,12 @@
 #include <QFont>
 #include <QList>
 #include <QRectF>
+#include <functional>
 
+class QPagedPaintDevice;
 class QPaintDevice;
 class QPainter;
+class QPdfWriter;
 class QPrinter;
 
 namespace host {
@@ -22,6 +25,8 @@ public:
 
     // Raises HostError when the printer cannot be used; answers the number of pages.
     int print(QPrinter &printer);
+    // The same onto a PDF file's writer; `fileName` names the file in messages.
+    int print(QPdfWriter &writer, const QString &fileName);
 
 private:
     struct Item {
@@ -32,7 +37,17 @@ private:
     };
     using Page = QList<Item>;
 
-    void measure(QPrinter &printer);
+    // `target` names the printer or file in messages; `failed` tells whether the device gave up
+    // on the job, `abort` drops it when the user cancels.
+    struct Device {
+        QPagedPaintDevice &pages;
+        int resolution;
+        QString target;
+        std::function<bool()> failed;
+        std::function<void()> abort;
+    };
+    int paint(const Device &device);
+    void measure(const Device &device);
     QList<Page> paginate() const;
     qreal labelWidth(int index) const;
     qreal itemHeight(Item::Kind kind, int index) const;

@@ -4,6 +4,7 @@
 
 #include "host/data/errors.h"
 #include "report/reportformat.h"
+#include "report/reportrun.h"
 
 #include <QDir>
 #include <QFile>
@@ -198,6 +199,13 @@ private:
             worksheet_write_string(sheet, row, 1, utf8(line.text).constData(), nullptr);
             ++row;
         }
+        // The run, for "Abrir filtros de um relatório" and any other reader; a long one goes on
+        // in the cells to the right.
+        const QString run = ReportRun::recordText(m_document);
+        ++row;
+        worksheet_write_string(sheet, row, 0, utf8(ReportRun::xlsxLabel()).constData(), m_bold);
+        for (qsizetype at = 0, column = 1; at < run.size(); at += ReportRun::kXlsxPieceLength, ++column)
+            worksheet_write_string(sheet, row, lxw_col_t(column), utf8(run.mid(at, ReportRun::kXlsxPieceLength)).constData(), nullptr);
     }
 
     const ReportDocument &m_document;
