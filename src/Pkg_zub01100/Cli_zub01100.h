@@ -141,6 +141,12 @@ public:
     void deletaConsPlan();
     void deletaListas();
 
+    // Every output carries its run; "Abrir filtros de um relatório..." brings a file's filters back.
+    QAction *mnuAbrirFiltrosRel = nullptr;
+    void mnuAbrirFiltrosRelClick(QObject *sender);
+    // The run an output carries: the filters and when the data was prepared (report/execucao.cpp).
+    QJsonObject reportRun() const;
+
     // The filters as the widgets show them; the rules of filters/filterrules.h compute from it.
     zub01100::FilterValue filterValue() const;
     // The filters as JSON, for scheduled runs and saved choices (keys in filters/filtervalue.h).
@@ -152,6 +158,7 @@ public:
 private:
     void createComponents();
     void bindEvents();
+    void bindReportRun();
     void applyLookAndFeel();
     // GetFiliAgreg into cdsFiliAgreg, for one branch code or "" for all.
     void loadAggregatedBranches(const QString &branch);

@@ -3,6 +3,7 @@
 // are checked against sums worked out here straight from the demo data.
 #include "../server/serverharness.h"
 #include "report/reportformat.h"
+#include "report/reportrun.h"
 #include "support/xlsxcells.h"
 #include "wire/databaseurl.h"
 
@@ -149,6 +150,11 @@ private Q_SLOTS:
         static const QRegularExpression grand("Total geral\\s+([-\\d.,]+)\\s+([-\\d.,]+)\\s+([-\\d.,]+)");
         const QRegularExpressionMatch totals = grand.match(text);
         QVERIFY2(totals.hasMatch(), qPrintable(text.right(2000)));
+        // The batch's PDF carries its run: the filters it was given, as the screen took them.
+        const QJsonObject ran = host::ReportRun::read(pdf).value("execucao").toObject().value("filtros").toObject();
+        QCOMPARE(ran.value("relatorio").toInt(), layout);
+        QCOMPARE(ran.value("dataFinal").toString(), QString("31/03/2025"));
+        QCOMPARE(ran.value("tipoCusto").toString(), QString("Custo médio ponderado"));
 
         // The same sums straight from the demo data: the central's schools, its active menu
         // types, the month, cost type 1, both product types.

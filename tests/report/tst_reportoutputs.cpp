@@ -6,9 +6,12 @@
 #include "report/reportengine.h"
 #include "report/reportexpression.h"
 #include "report/reportformat.h"
+#include "report/reportrun.h"
 #include "support/testhost.h"
 #include "support/xlsxcells.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QSqlDatabase>
@@ -132,7 +135,73 @@ private Q_SLOTS:
         document.writeCsv(dir.filePath("r.csv"));
         QFile file(dir.filePath("r.csv"));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().startsWith("\xEF\xBB\xBF" "Servi\xC3\xA7o;"));
+        // The run, as a comment line, between the byte-order mark and the header row.
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QVERIFY(lines.value(0).startsWith("\xEF\xBB\xBF# {"));
+        QCOMPARE(lines.value(1), QByteArray("Servi\xC3\xA7o;NMPRODUTO;VRPLAN\r"));
+    }
+
+    // Each output file carries the run (with what filters hold: accents, quotes, ";", a list
+    // longer than a spreadsheet cell takes), its reader gives the record back, and the standard
+    // tools find it where it was put.
+    void outputsCarryTheirRun_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("pdf") << "pdf";
+        QTest::newRow("csv") << "csv";
+        QTest::newRow("xlsx") << "xlsx";
+    }
+    void outputsCarryTheirRun()
+    {
+        QFETCH(QString, suffix);
+        ReportDocument document("ZUB011", "Custo por serviço", TParams());
+        document.setColumns({column("NMPRODUTO", ReportLayout::Format::Text, 20)});
+        document.addBand({ReportDocument::BandKind::Detail, 0, {}, {"Arroz"}, {}});
+        QStringList services;
+        for (int i = 0; i < 4000; ++i)
+            services << QStringLiteral("%1").arg(i, 9, 10, QLatin1Char('0'));
+        const QJsonObject run{{"filtros", QJsonObject{{"tipoCusto", "Médio; \"último\" <a&b>"},
+                                                      {"servicos", QJsonArray::fromStringList(services)}}},
+                              {"dataPlano", "07/12/2026 10:00:00"}};
+        document.setRun(run);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("r." + suffix);
+        if (suffix == "pdf") {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(path);
+            document.print(printer);
+        } else if (suffix == "csv") {
+            document.writeCsv(path);
+        } else {
+            document.writeXlsx(path);
+        }
+        const QJsonObject record = ReportRun::read(path);
+        QCOMPARE(record.value("execucao").toObject(), run);
+        QCOMPARE(record, ReportRun::record(document));
+
+        QString seen;
+        if (suffix == "pdf") {
+            QProcess pdfinfo;
+            pdfinfo.start("pdfinfo", {"-meta", path});
+            QVERIFY(pdfinfo.waitForFinished());
+            seen = QString::fromUtf8(pdfinfo.readAllStandardOutput());
+            QVERIFY2(seen.contains("<zub:registro>{&quot;codigoRelatorio&quot;:&quot;ZUB011&quot;"), qPrintable(seen.left(2000)));
+        } else if (suffix == "csv") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readLine(), "\xEF\xBB\xBF# " + ReportRun::recordText(document).toUtf8() + "\r\n");
+        } else {
+            const QHash<QString, XlsxCell> cells = xlsxCells(path);
+            for (auto it = cells.begin(); it != cells.end(); ++it) {
+                if (it.key().startsWith("sheet2!A") && it->value == ReportRun::xlsxLabel()) {
+                    const QString row = it.key().mid(8);
+                    for (const QString &column : {"B", "C", "D"})
+                        seen += cells.value("sheet2!" + column + row).value;
+                }
+            }
+            QCOMPARE(seen, ReportRun::recordText(document));
+        }
     }
 
     // Every page of a long report carries "Página N de M" with the final M.

@@ -10,7 +10,12 @@
 #include "host/widgets/busyoverlay.h"
 #include "host/widgets/combobox.h"
 #include "host/widgets/dateeditplus.h"
+#include "report/reportdocument.h"
 
+#include <QAction>
+#include <QJsonArray>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QtTest>
@@ -181,6 +186,89 @@ private Q_SLOTS:
         form->sbtPrint->click();
         QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
         QVERIFY(QFileInfo(pdf).size() > 0);
+    }
+
+    // A report saved in each format gives its filters back to a screen that has others by now.
+    void reportFileGivesItsFiltersBack_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("pdf") << "pdf";
+        QTest::newRow("csv") << "csv";
+        QTest::newRow("xlsx") << "xlsx";
+    }
+    void reportFileGivesItsFiltersBack()
+    {
+        QFETCH(QString, suffix);
+        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        m_ui.errors.clear();
+        const QJsonObject chosen{{"relatorio", 1}, {"agrupamento", "0000000001"}, {"filiais", QJsonArray{"0101", "0103"}},
+                                 {"tiposCardapio", QJsonArray{"01", "02"}}, {"dataInicial", "01/03/2025"},
+                                 {"dataFinal", "31/03/2025"}, {"gruposServico", QJsonArray{"001"}},
+                                 {"servicos", QJsonArray{"010100020"}}, {"naoEstocaveis", false},
+                                 {"diferenca", "total"}, {"nivel", 1}};
+        QVERIFY2(Dispatch([&] { form->applyFilterState(chosen); }), qPrintable(m_ui.errors.join('\n')));
+        const QJsonObject expected = form->filterState();
+        const QString path = m_dir.filePath("filtros." + suffix);
+        m_ui.saveAnswers = {path};
+        form->sbtSalvarComo->click();
+        QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
+
+        const QJsonObject other{{"relatorio", 0}, {"agrupamento", ""}, {"filiais", "todas"}, {"tiposCardapio", "todos"},
+                                {"dataInicial", "01/02/2025"}, {"dataFinal", "28/02/2025"}, {"gruposServico", "todos"},
+                                {"servicos", "todos"}, {"naoEstocaveis", true}, {"diferenca", "per capita"}, {"nivel", 0}};
+        QVERIFY(Dispatch([&] { form->applyFilterState(other); }));
+        QVERIFY(form->filterState() != expected);
+
+        m_ui.openAnswers = {path};
+        form->mnuAbrirFiltrosRel->trigger();
+        QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
+        QCOMPARE(form->filterState(), expected);
+    }
+
+    // Files that are no report of this screen, or are damaged: a message, and the filters stay.
+    void unreadableFileChangesNothing_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("message");
+        {
+            QPdfWriter writer(m_dir.filePath("alheio.pdf"));
+            QPainter painter(&writer);
+            painter.drawText(100, 100, "Documento de outro programa");
+        }
+        auto cutInHalf = [this](const QString &from, const QString &to) {
+            QFile source(m_dir.filePath(from));
+            QFile target(m_dir.filePath(to));
+            QVERIFY(source.open(QIODevice::ReadOnly) && target.open(QIODevice::WriteOnly));
+            target.write(source.read(source.size() / 2));
+        };
+        cutInHalf("filtros.pdf", "cortado.pdf");
+        cutInHalf("filtros.xlsx", "cortado.xlsx");
+        QFile plain(m_dir.filePath("sem-registro.csv"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("\xEF\xBB\xBFServi\xC3\xA7o;Produto\r\n00010;Arroz\r\n");
+        plain.close();
+        ReportDocument another("ZUB099", "Outro relatório", TParams());
+        another.setRun(QJsonObject{{"filtros", QJsonObject{{"dataInicial", "01/01/2025"}}}});
+        another.writeCsv(m_dir.filePath("outro.csv"));
+
+        QTest::newRow("pdf of another program") << "alheio.pdf" << "não traz o registro de um relatório deste sistema";
+        QTest::newRow("pdf cut short") << "cortado.pdf" << "está incompleto ou danificado";
+        QTest::newRow("xlsx cut short") << "cortado.xlsx" << "está incompleto ou danificado";
+        QTest::newRow("csv without the run line") << "sem-registro.csv" << "não traz o registro de um relatório deste sistema";
+        QTest::newRow("another report's file") << "outro.csv" << "é do relatório ZUB099, não do relatório ZUB011";
+    }
+    void unreadableFileChangesNothing()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QString, message);
+        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        m_ui.errors.clear();
+        const QJsonObject before = form->filterState();
+        m_ui.openAnswers = {m_dir.filePath(fileName)};
+        form->mnuAbrirFiltrosRel->trigger();
+        QCOMPARE(m_ui.errors.size(), 1);
+        QVERIFY2(m_ui.errors.first().contains(message), qPrintable(m_ui.errors.first()));
+        QCOMPARE(form->filterState(), before);
     }
 
     void cleanupTestCase()

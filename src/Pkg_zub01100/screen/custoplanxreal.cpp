@@ -228,6 +228,7 @@ void TfrmCustoPlanXReal::bindEvents()
     rpddPadrao->BeforeGetQueryParams = [this](TParams &params, bool &handled) { rpddPadraoBeforeGetQueryParams(params, handled); };
     rpddPadrao->QRPAfterPrint = [this] { rpddPadraoQRPAfterPrint(); };
     rpddPadrao->QRPAfterPreview = [this] { rpddPadraoQRPAfterPreview(); };
+    bindReportRun();
 }
 
 bool TfrmCustoPlanXReal::isSinglePage() const

@@ -77,6 +77,7 @@ ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
     bool handled = false;
     if (BeforeGetQueryParams)
         BeforeGetQueryParams(m_lastParams, handled);
+    const QJsonObject runInfo = GetReportRun ? GetReportRun() : QJsonObject();
     setWorkStage(QStringLiteral("Montando o relatório…"));
     if (!handled) {
         QStringList missing;
@@ -90,6 +91,7 @@ ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
     }
     const QSqlDatabase database = layout.queries.isEmpty() ? QSqlDatabase() : m_context.generalDatabase().adcGeral();
     ReportDocument document = ReportEngine(database, m_context.productCodePicture()).build(ReportCode, layout, m_lastParams);
+    document.setRun(runInfo);
     // Who ran the report heads its filter lines (a report without lines of its own lists its
     // parameters instead, and keeps doing so).
     QList<ReportDocument::HeaderLine> lines = document.headerLines();

@@ -5,6 +5,7 @@
 #include "report/reportlayout.h"
 #include "report/reportlayoutedit.h"
 
+#include <QJsonObject>
 #include <QObject>
 #include <QStringList>
 #include <functional>
@@ -47,6 +48,9 @@ public:
     std::function<void(TParams &params, bool &handled)> BeforeGetQueryParams;
     std::function<void()> QRPAfterPrint;
     std::function<void()> QRPAfterPreview;
+    // What every output of a run carries about it besides the report code and title (the
+    // screen's filters, say; report/reportrun.h); asked right after BeforeGetQueryParams.
+    std::function<QJsonObject()> GetReportRun;
 
     // The shipped layouts, then the user's own copies.
     QString ReportFolder() const;

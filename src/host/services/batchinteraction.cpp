@@ -55,6 +55,12 @@ std::optional<QString> BatchInteraction::chooseSaveFile(const QString &, const Q
     return m_output;
 }
 
+std::optional<QString> BatchInteraction::chooseOpenFile(const QString &title, const QString &, const QString &)
+{
+    refuse(QStringLiteral("escolher um arquivo em \"%1\"").arg(title));
+    return std::nullopt;
+}
+
 bool BatchInteraction::choosePrinter(QPrinter &printer, const QString &documentName)
 {
     printer.setOutputFormat(QPrinter::PdfFormat);

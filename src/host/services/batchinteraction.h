@@ -23,6 +23,7 @@ public:
     std::optional<QList<bool>> chooseMarks(const MultiChoiceRequest &request) override;
     std::optional<QString> chooseSaveFile(const QString &title, const QString &suggestedPath,
                                           const QString &filter) override;
+    std::optional<QString> chooseOpenFile(const QString &title, const QString &folder, const QString &filter) override;
     bool choosePrinter(QPrinter &printer, const QString &documentName) override;
     void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override;
     std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,

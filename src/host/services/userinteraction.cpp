@@ -70,6 +70,13 @@ std::optional<QString> ScriptedInteraction::chooseSaveFile(const QString &title,
     return takeAnswer(saveAnswers);
 }
 
+std::optional<QString> ScriptedInteraction::chooseOpenFile(const QString &title, const QString &folder, const QString &filter)
+{
+    openRequests.append(title + QLatin1Char('|') + folder + QLatin1Char('|') + filter);
+    log.append(QStringLiteral("open:") + title);
+    return takeAnswer(openAnswers);
+}
+
 bool ScriptedInteraction::choosePrinter(QPrinter &printer, const QString &documentName)
 {
     printRequests.append(documentName);

@@ -29,6 +29,8 @@ public:
     // A file to write, or nothing when the user cancels. `filter` as in "PDF (*.pdf)".
     virtual std::optional<QString> chooseSaveFile(const QString &title, const QString &suggestedPath,
                                                   const QString &filter) = 0;
+    // An existing file to read, or nothing when the user cancels; `folder` is where the dialog opens.
+    virtual std::optional<QString> chooseOpenFile(const QString &title, const QString &folder, const QString &filter) = 0;
     // Sets the printer up for a print job; false when the user cancels.
     virtual bool choosePrinter(QPrinter &printer, const QString &documentName) = 0;
     // Shows the pages that `paint` draws in a preview window until the user closes it.
@@ -52,6 +54,7 @@ public:
     std::optional<QList<bool>> chooseMarks(const MultiChoiceRequest &request) override;
     std::optional<QString> chooseSaveFile(const QString &title, const QString &suggestedPath,
                                           const QString &filter) override;
+    std::optional<QString> chooseOpenFile(const QString &title, const QString &folder, const QString &filter) override;
     // Prints into the scripted target's PDF file.
     bool choosePrinter(QPrinter &printer, const QString &documentName) override;
     // Renders the preview into `previewPdf` (a temporary file when empty).
@@ -68,9 +71,10 @@ public:
     QList<SingleChoiceRequest> rowRequests;
     QList<MultiChoiceRequest> markRequests;
     QStringList saveRequests;  // "title|suggested path|filter"
+    QStringList openRequests;  // "title|folder|filter"
     QStringList printRequests; // document names
     QStringList previews;      // titles
-    // Every event in one list ("error:...", "rows:title", "marks:title", "save:title", "print:...",
+    // Every event in one list ("error:...", "rows:title", "marks:title", "save:title", "open:title", "print:...",
     // "preview:title", "text:title"), for order checks across kinds.
     QStringList log;
 
@@ -83,6 +87,7 @@ public:
     QList<std::optional<QString>> rowAnswers;
     QList<std::optional<QStringList>> markAnswers;
     QList<std::optional<QString>> saveAnswers;
+    QList<std::optional<QString>> openAnswers;
     QList<std::optional<PrintTarget>> printAnswers;
     QString previewPdf;
     QList<QList<ReportLayoutEdit::Column>> columnAnswers;

@@ -87,6 +87,14 @@ std::optional<QString> QtUserInteraction::chooseSaveFile(const QString &title, c
     return dialog.selectedFiles().constFirst();
 }
 
+std::optional<QString> QtUserInteraction::chooseOpenFile(const QString &title, const QString &folder, const QString &filter)
+{
+    const QString chosen = QFileDialog::getOpenFileName(dialogParent(), title, folder, filter);
+    if (chosen.isEmpty())
+        return std::nullopt;
+    return chosen;
+}
+
 bool QtUserInteraction::choosePrinter(QPrinter &printer, const QString &documentName)
 {
     printer.setDocName(documentName);

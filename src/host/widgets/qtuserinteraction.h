@@ -15,6 +15,7 @@ public:
     std::optional<QString> askText(const QString &title, const QString &prompt, const QString &initial) override;
     std::optional<int> chooseRow(const SingleChoiceRequest &request) override;
     std::optional<QList<bool>> chooseMarks(const MultiChoiceRequest &request) override;
+    std::optional<QString> chooseOpenFile(const QString &title, const QString &folder, const QString &filter) override;
     std::optional<QString> chooseSaveFile(const QString &title, const QString &suggestedPath,
                                           const QString &filter) override;
     bool choosePrinter(QPrinter &printer, const QString &documentName) override;

@@ -1,0 +1,69 @@
+// The run every output of the report carries, and "Abrir filtros de um relatório...", which
+// puts the filters of such a file back on the screen.
+#include "Cli_zub01100.h"
+
+#include "host/data/errors.h"
+#include "host/form/reportdialog.h"
+#include "host/services/dispatcher.h"
+#include "host/services/userinteraction.h"
+#include "report/reportrun.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QMenu>
+#include <QStandardPaths>
+
+using namespace host;
+
+namespace {
+
+const QString kFiltersKey = QStringLiteral("filtros");
+
+// The screen's filters that a report file carries; refuses another report's file and one
+// without filters, before anything on the screen changes.
+QJsonObject filtersOfReportFile(const QString &path, const QString &reportCode)
+{
+    const QJsonObject record = ReportRun::read(path);
+    const QString fileCode = record.value(QLatin1String("codigoRelatorio")).toString();
+    if (fileCode != reportCode)
+        throw HostError(QStringLiteral("O arquivo \"%1\" é do relatório %2, não do relatório %3 desta tela.")
+                            .arg(QDir::toNativeSeparators(path), fileCode, reportCode));
+    const QJsonValue filters = record.value(QLatin1String("execucao")).toObject().value(kFiltersKey);
+    if (!filters.isObject())
+        throw HostError(QStringLiteral("O arquivo \"%1\" não traz os filtros da tela do relatório %2.")
+                            .arg(QDir::toNativeSeparators(path), reportCode));
+    return filters.toObject();
+}
+
+} // namespace
+
+void TfrmCustoPlanXReal::bindReportRun()
+{
+    rpddPadrao->GetReportRun = [this] { return reportRun(); };
+
+    ppmSalvarRelatorio->addSeparator();
+    mnuAbrirFiltrosRel = ppmSalvarRelatorio->addAction(QStringLiteral("Abrir filtros de um relatório..."));
+    mnuAbrirFiltrosRel->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    mnuAbrirFiltrosRel->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(mnuAbrirFiltrosRel);
+    connect(mnuAbrirFiltrosRel, &QAction::triggered, this,
+            [this] { Dispatch([this] { mnuAbrirFiltrosRelClick(mnuAbrirFiltrosRel); }); });
+}
+
+QJsonObject TfrmCustoPlanXReal::reportRun() const
+{
+    // Asked as soon as the server has prepared the data, so the moment stands for the data's.
+    return {{kFiltersKey, filterState()},
+            {QStringLiteral("dataPlano"), QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"))}};
+}
+
+void TfrmCustoPlanXReal::mnuAbrirFiltrosRelClick(QObject *)
+{
+    const std::optional<QString> path = context().interaction().chooseOpenFile(
+        QStringLiteral("Abrir filtros de um relatório"), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+        QStringLiteral("Relatórios (*.pdf *.csv *.xlsx);;Todos os arquivos (*)"));
+    if (!path)
+        return;
+    applyFilterState(filtersOfReportFile(*path, ReportCode()));
+}
