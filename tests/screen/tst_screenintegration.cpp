@@ -219,8 +219,14 @@ private Q_SLOTS:
         QVERIFY(Dispatch([&] { form->applyFilterState(other); }));
         QVERIFY(form->filterState() != expected);
 
+        // By the keyboard, from wherever the focus is on the screen.
+        m_ui.openRequests.clear();
         m_ui.openAnswers = {path};
-        form->mnuAbrirFiltrosRel->trigger();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form->window()));
+        form->depDataInic->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(m_ui.openRequests.size(), 1);
         QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
         QCOMPARE(form->filterState(), expected);
     }
