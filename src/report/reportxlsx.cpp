@@ -204,8 +204,13 @@ private:
         const QString run = ReportRun::recordText(m_document);
         ++row;
         worksheet_write_string(sheet, row, 0, utf8(ReportRun::xlsxLabel()).constData(), m_bold);
-        for (qsizetype at = 0, column = 1; at < run.size(); at += ReportRun::kXlsxPieceLength, ++column)
-            worksheet_write_string(sheet, row, lxw_col_t(column), utf8(run.mid(at, ReportRun::kXlsxPieceLength)).constData(), nullptr);
+        for (qsizetype at = 0, column = 1; at < run.size(); ++column) {
+            qsizetype length = ReportRun::kXlsxPieceLength;
+            if (at + length < run.size() && run[at + length - 1].isHighSurrogate())
+                --length; // a character is never split between cells
+            worksheet_write_string(sheet, row, lxw_col_t(column), utf8(run.mid(at, length)).constData(), nullptr);
+            at += length;
+        }
     }
 
     const ReportDocument &m_document;
