@@ -183,6 +183,47 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(pdf).size() > 0);
     }
 
+    // Saved on the screen by the central's operator, changed, opened again: the same filters, the
+    // period resolved on today's date.
+    void savedFiltersComeBackOnTheScreen()
+    {
+        if (frmCustoPlanXReal)
+            frmCustoPlanXReal->Close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const QJsonObject signedIn = m_server.callWith({}, "Sessao", "entrar", {"CEN0001", "central0001"});
+        ClientConfig config = m_session->config();
+        config.branch = "0001";
+        config.operatorCode = "CEN0001";
+        config.token = signedIn.value("result").toObject().value("answer").toObject().value("data").toObject().value("token").toString();
+        QVERIFY(!config.token.isEmpty());
+        ScriptedInteraction ui;
+        HostSession session(config, m_geral.get());
+        HostServices services(ui, session, *m_geral);
+        IniProc();
+        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        QVERIFY(form);
+        form->FormActivate(form);
+        const QJsonObject chosen{{"filiais", QJsonArray{"0101", "0103"}}, {"tiposCardapio", QJsonArray{"01", "02"}},
+                                 {"servicos", QJsonArray{"00020"}}, {"diferenca", "total"}, {"nivel", 1}};
+        QVERIFY2(Dispatch([&] { form->applyFilterState(chosen); }), qPrintable(ui.errors.join(QLatin1Char('\n'))));
+        QJsonObject expected = form->filterState();
+        ui.textAnswers = {"Mensal das escolas"};
+        ui.rowAnswers = {"Mês anterior", "Sim, com os operadores da central 0001"};
+        QVERIFY(Dispatch([&] { form->mnuSalvarFiltrosClick(form->mnuSalvarFiltros); }));
+
+        QVERIFY(Dispatch([&] { form->applyFilterState({{"filiais", "todas"}, {"tiposCardapio", "todos"}, {"nivel", 0}}); }));
+        QVERIFY(form->filterState() != expected);
+        ui.rowAnswers = {"Mensal das escolas"};
+        QVERIFY(Dispatch([&] { form->mnuAbrirFiltrosClick(form->mnuAbrirFiltros); }));
+        QVERIFY2(ui.errors.isEmpty() && ui.informations.size() == 1, qPrintable((ui.errors + ui.informations).join('\n')));
+        const QDate firstOfMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
+        expected["dataInicial"] = firstOfMonth.addMonths(-1).toString("dd/MM/yyyy");
+        expected["dataFinal"] = firstOfMonth.addDays(-1).toString("dd/MM/yyyy");
+        QCOMPARE(form->filterState(), expected);
+        form->Close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
     void cleanupTestCase()
     {
         if (frmCustoPlanXReal)
