@@ -351,13 +351,11 @@ private Q_SLOTS:
         QFETCH(QString, message);
         Site *demo = site("sqlite");
         QVERIFY(demo);
-        const QJsonObject session = demo->server.callWith({}, "Sessao", "entrar", {"CEN0001", "central0001"});
-        const auto answerOf = [](const QJsonObject &response) { return response.value("result").toObject().value("answer").toObject(); };
-        const QByteArray token = answerOf(session).value("data").toObject().value("token").toString().toLatin1();
+        const QByteArray token = demo->server.signIn("CEN0001", "central0001");
         const QJsonObject saved{{"filiais", QJsonArray{"0101", "0102", "0199"}}, {"periodo", "mês anterior"},
                                 {"tipoCusto", "Custo médio ponderado"}, {"diferenca", "total"}};
         const QJsonObject answer = demo->server.callWith(token, harness::kPlanObject, "SalvaFiltro", {"Escolas do norte", saved, "S"});
-        QVERIFY2(answerOf(answer).value("ok").toBool(), QJsonDocument(answer).toJson().constData());
+        QVERIFY2(answer.value("result").toObject().value("answer").toObject().value("ok").toBool(), QJsonDocument(answer).toJson().constData());
 
         const QString text = demo->dir.filePath("filtro-salvo.txt");
         QFile::remove(text);

@@ -190,11 +190,10 @@ private Q_SLOTS:
         if (frmCustoPlanXReal)
             frmCustoPlanXReal->Close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        const QJsonObject signedIn = m_server.callWith({}, "Sessao", "entrar", {"CEN0001", "central0001"});
         ClientConfig config = m_session->config();
         config.branch = "0001";
         config.operatorCode = "CEN0001";
-        config.token = signedIn.value("result").toObject().value("answer").toObject().value("data").toObject().value("token").toString();
+        config.token = QString::fromLatin1(m_server.signIn("CEN0001", "central0001"));
         QVERIFY(!config.token.isEmpty());
         ScriptedInteraction ui;
         HostSession session(config, m_geral.get());

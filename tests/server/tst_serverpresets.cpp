@@ -71,11 +71,6 @@ private:
     QByteArray m_school;   // ESC0101, of the same central
     QByteArray m_other;    // an operator of central 0002
 
-    QByteArray sessionOf(const QString &code, const QString &password)
-    {
-        const QJsonObject response = m_server.callWith({}, "Sessao", "entrar", {code, password});
-        return dataOf(response).toObject().value("token").toString().toLatin1();
-    }
     QJsonObject call(const QByteArray &session, const QString &method, const QJsonArray &params)
     {
         return m_server.callWith(session, kPlanObject, method, params);
@@ -90,9 +85,9 @@ private Q_SLOTS:
         QCOMPARE(harness::runTool({"--database", m_demo.url, "--add-operator", other, "--name", "Central 2", "--branch", "0002", "--role", "central"},
                                   &output, "senha-central-2\n"),
                  0);
-        m_central = sessionOf("CEN0001", "central0001");
-        m_school = sessionOf("ESC0101", "escola0101");
-        m_other = sessionOf(other, "senha-central-2");
+        m_central = m_server.signIn("CEN0001", "central0001");
+        m_school = m_server.signIn("ESC0101", "escola0101");
+        m_other = m_server.signIn(other, "senha-central-2");
         QVERIFY(!m_central.isEmpty() && !m_school.isEmpty() && !m_other.isEmpty());
     }
 
