@@ -42,6 +42,7 @@ private Q_SLOTS:
         QTest::newRow("name in use, replaced") << Answers{"Antigo"} << Answers{"Ano letivo", "Não, só para mim", "Substituir"} << "ano letivo" << "N";
         QTest::newRow("name in use, kept") << Answers{"Antigo"} << Answers{"Ano letivo", "Não, só para mim", "Cancelar"} << "-" << "";
         QTest::newRow("zero days") << Answers{"Mensal", "0"} << Answers{"Últimos N dias"} << "-" << "";
+        QTest::newRow("blank name") << Answers{"   "} << Answers{} << "-" << "";
     }
     void savingAsksNamePeriodAndSharing()
     {
@@ -59,6 +60,8 @@ private Q_SLOTS:
         const QList<RecordingServer::Call> saves = fixture.callsOf("SalvaFiltro");
         if (savedPeriod == QLatin1String("-")) {
             QVERIFY(saves.isEmpty());
+            // A refusal is told; an answer that cancels is not.
+            QCOMPARE(fixture.host->ui.errors.isEmpty(), QTest::currentDataTag() == QByteArray("name in use, kept"));
             return;
         }
         QCOMPARE(saves.size(), 1);

@@ -20,6 +20,7 @@ const QString kSaveTitle = QStringLiteral("Salvar filtros");
 const QString kOpenTitle = QStringLiteral("Abrir filtros");
 const QString kDeleteTitle = QStringLiteral("Apagar filtros");
 const QString kDateFormat = QStringLiteral("dd/MM/yyyy");
+constexpr int kMaxNameLength = 60;
 
 QString span(const QDate &start, const QDate &end)
 {
@@ -117,10 +118,15 @@ wire::DataPacket TfrmCustoPlanXReal::loadSavedFilters()
 void TfrmCustoPlanXReal::mnuSalvarFiltrosClick(QObject *)
 {
     UserInteraction &ui = context().interaction();
-    const std::optional<QString> answeredName = ui.askText(kSaveTitle, QStringLiteral("Nome dos filtros (até 60 caracteres):"), QString());
+    // First, so a caller without saved filters (the shared token) is told before any question.
+    const wire::DataPacket saved = loadSavedFilters();
+    const std::optional<QString> answeredName = ui.askText(kSaveTitle, QStringLiteral("Nome dos filtros (até %1 caracteres):").arg(kMaxNameLength), QString());
     if (!answeredName)
         return;
     const QString name = answeredName->trimmed();
+    // The server holds the same rule; asked here too so the user is not taken through the rest first.
+    if (name.isEmpty() || name.size() > kMaxNameLength)
+        MensErro(QStringLiteral("O nome do filtro deve ter de 1 a %1 caracteres.").arg(kMaxNameLength), true);
 
     const FilterValue value = filterValue();
     const QList<SchoolYear> schoolYears = loadSchoolYears();
@@ -163,7 +169,6 @@ void TfrmCustoPlanXReal::mnuSalvarFiltrosClick(QObject *)
     if (!shareRow)
         return;
 
-    const wire::DataPacket saved = loadSavedFilters();
     for (int row = 0; row < saved.rows.size(); ++row) {
         if (!own(saved, row) || text(saved, row, QStringLiteral("NMFILTRO")) != name)
             continue;
