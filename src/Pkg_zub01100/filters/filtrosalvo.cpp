@@ -44,6 +44,36 @@ QList<PeriodOption> periodOptions()
             {QStringLiteral("Ano letivo"), RelativePeriod{PeriodRule::SchoolYear}}};
 }
 
+// Each period choice with the dates it gives today, fixed dates first.
+SingleChoiceRequest periodRequest(const FilterValue &value, const QDate &today, const QList<SchoolYear> &schoolYears)
+{
+    SingleChoiceRequest request;
+    request.table.title = QStringLiteral("Período dos filtros salvos");
+    request.table.headers = {QStringLiteral("Período"), QStringLiteral("Hoje seria")};
+    for (const PeriodOption &option : periodOptions()) {
+        QString dates = value.startText + QStringLiteral(" a ") + value.endText;
+        if (option.period && option.period->rule == PeriodRule::LastDays)
+            dates = QStringLiteral("os N dias até o dia em que abrir");
+        else if (option.period) {
+            const ResolvedPeriod resolved = resolveRelativePeriod(*option.period, today, schoolYears, value.central);
+            dates = span(resolved.start, resolved.end) + (resolved.note.isEmpty() ? QString() : QStringLiteral(" (ano civil: sem ano letivo)"));
+        }
+        request.table.rows << QStringList{option.caption, dates};
+    }
+    request.currentRow = 0;
+    return request;
+}
+
+// The data packet of a server answer; `what` names it in the message of a malformed one.
+wire::DataPacket packetOf(const QVariant &answer, const QString &what)
+{
+    QString why;
+    const std::optional<wire::DataPacket> packet = wire::DataPacket::fromVariant(CheckResultServ(answer, true, 0), &why);
+    if (!packet)
+        throw HostError(QStringLiteral("Resposta inválida do servidor para %1: %2").arg(what, why));
+    return *packet;
+}
+
 QString text(const wire::DataPacket &packet, int row, const QString &field)
 {
     return packet.value(row, field).toString();
@@ -90,27 +120,19 @@ std::optional<int> chooseSavedFilter(UserInteraction &ui, const QString &title, 
 
 QList<SchoolYear> TfrmCustoPlanXReal::loadSchoolYears()
 {
-    const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("GetAnoLetivo"), {RpcArg::val(medCentral->text())});
-    QString why;
-    const std::optional<wire::DataPacket> packet = wire::DataPacket::fromVariant(CheckResultServ(answer, true, 0), &why);
-    if (!packet)
-        throw HostError(QStringLiteral("Resposta inválida do servidor para os anos letivos: %1").arg(why));
+    const wire::DataPacket packet = packetOf(netCustoPlanXReal->Call(QStringLiteral("GetAnoLetivo"), {RpcArg::val(medCentral->text())}),
+                                             QStringLiteral("os anos letivos"));
     QList<SchoolYear> years;
-    for (int row = 0; row < packet->rows.size(); ++row) {
-        years << SchoolYear{packet->value(row, QStringLiteral("NRANO")).toInt(), packet->value(row, QStringLiteral("DTINICIO")).toDate(),
-                            packet->value(row, QStringLiteral("DTFIM")).toDate()};
+    for (int row = 0; row < packet.rows.size(); ++row) {
+        years << SchoolYear{packet.value(row, QStringLiteral("NRANO")).toInt(), packet.value(row, QStringLiteral("DTINICIO")).toDate(),
+                            packet.value(row, QStringLiteral("DTFIM")).toDate()};
     }
     return years;
 }
 
 wire::DataPacket TfrmCustoPlanXReal::loadSavedFilters()
 {
-    const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("ListaFiltros"), {});
-    QString why;
-    const std::optional<wire::DataPacket> packet = wire::DataPacket::fromVariant(CheckResultServ(answer, true, 0), &why);
-    if (!packet)
-        throw HostError(QStringLiteral("Resposta inválida do servidor para os filtros salvos: %1").arg(why));
-    return *packet;
+    return packetOf(netCustoPlanXReal->Call(QStringLiteral("ListaFiltros"), {}), QStringLiteral("os filtros salvos"));
 }
 
 // Asks the name, how the period is kept and whether the central shares it, then saves; a name
@@ -129,23 +151,7 @@ void TfrmCustoPlanXReal::mnuSalvarFiltrosClick(QObject *)
         MensErro(QStringLiteral("O nome do filtro deve ter de 1 a %1 caracteres.").arg(kMaxNameLength), true);
 
     const FilterValue value = filterValue();
-    const QList<SchoolYear> schoolYears = loadSchoolYears();
-    const QDate today = QDate::currentDate();
-    SingleChoiceRequest periodChoice;
-    periodChoice.table.title = QStringLiteral("Período dos filtros salvos");
-    periodChoice.table.headers = {QStringLiteral("Período"), QStringLiteral("Hoje seria")};
-    for (const PeriodOption &option : periodOptions()) {
-        QString dates = value.startText + QStringLiteral(" a ") + value.endText;
-        if (option.period && option.period->rule == PeriodRule::LastDays)
-            dates = QStringLiteral("os N dias até o dia em que abrir");
-        else if (option.period) {
-            const ResolvedPeriod resolved = resolveRelativePeriod(*option.period, today, schoolYears, value.central);
-            dates = span(resolved.start, resolved.end) + (resolved.note.isEmpty() ? QString() : QStringLiteral(" (ano civil: sem ano letivo)"));
-        }
-        periodChoice.table.rows << QStringList{option.caption, dates};
-    }
-    periodChoice.currentRow = 0;
-    const std::optional<int> periodRow = ui.chooseRow(periodChoice);
+    const std::optional<int> periodRow = ui.chooseRow(periodRequest(value, QDate::currentDate(), loadSchoolYears()));
     if (!periodRow)
         return;
     std::optional<RelativePeriod> period = periodOptions().at(*periodRow).period;
