@@ -1,9 +1,11 @@
 // Saved filters on the screen, against the recording application server: what saving sends,
 // and a saved filter naming codes no longer on file opening with the rest applied and one message.
 #include "host/services/dispatcher.h"
+#include "host/widgets/combobox.h"
 #include "screenfixture.h"
 
 #include <QApplication>
+#include <QMenu>
 #include <QJsonDocument>
 #include <QtTest>
 
@@ -92,7 +94,10 @@ private Q_SLOTS:
         fixture.server.on("LeFiltro", RecordingServer::envelope(QJsonObject{{"nome", "Mensal"}, {"dono", "OP02"}, {"filtros", saved}}));
         TfrmCustoPlanXReal *form = fixture.openActive();
         fixture.host->ui.rowAnswers = {"Mensal"};
-        QVERIFY(Dispatch([&] { form->mnuAbrirFiltrosClick(form->mnuAbrirFiltros); }));
+        // Reached from the keyboard, as from the save button's menu.
+        QVERIFY(form->ppmSalvarRelatorio->actions().contains(form->mnuAbrirFiltros));
+        form->cbbReportNames->setFocus();
+        QTest::keyClick(form->cbbReportNames, Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
 
         // Another's shared filter is listed with its owner and read by it.
         QCOMPARE(fixture.host->ui.rowRequests.last().table.rows.first().at(1), QStringLiteral("OP02 - Maria"));
