@@ -119,6 +119,20 @@ private Q_SLOTS:
         QCOMPARE(fixture.host->ui.errors.last(), QStringLiteral("Tipo de cardápio deve ser informado."));
     }
 
+    // Only the operator's own saved filters are offered for deletion.
+    void deletingOffersOwnFiltersOnly()
+    {
+        ScreenFixture fixture;
+        serveSavedFilters(fixture, {{"Meu", "OP01", "Operador", "N", "S"}, {"Da Maria", "OP02", "Maria", "S", "N"}});
+        fixture.server.on("ApagaFiltro", RecordingServer::envelope(QString()));
+        TfrmCustoPlanXReal *form = fixture.openActive();
+        fixture.host->ui.rowAnswers = {"Meu"};
+        form->cbbReportNames->setFocus();
+        QTest::keyClick(form->cbbReportNames, Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(fixture.host->ui.rowRequests.last().table.rows.size(), 1);
+        QCOMPARE(fixture.lastParams("ApagaFiltro"), QJsonArray{"Meu"});
+    }
+
     void unknownSavedFilterEndsTheCommandWithTheServersReason()
     {
         ScreenFixture fixture;

@@ -237,7 +237,7 @@ void TfrmCustoPlanXReal::bindEvents()
     } savedFilterEntries[] = {
         {mnuSalvarFiltros, "Salvar filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TfrmCustoPlanXReal::mnuSalvarFiltrosClick},
         {mnuAbrirFiltros, "Abrir filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &TfrmCustoPlanXReal::mnuAbrirFiltrosClick},
-        {mnuApagarFiltros, "Apagar filtros salvos…", QKeySequence(), &TfrmCustoPlanXReal::mnuApagarFiltrosClick},
+        {mnuApagarFiltros, "Apagar filtros salvos…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), &TfrmCustoPlanXReal::mnuApagarFiltrosClick},
     };
     for (const auto &entry : savedFilterEntries) {
         entry.action = ppmSalvarRelatorio->addAction(QString::fromUtf8(entry.caption));
