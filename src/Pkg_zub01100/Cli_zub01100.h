@@ -13,6 +13,7 @@
 #include "host/form/dadosgerrel.h"
 #include "host/network/netconnection.h"
 #include "ui_custoplanxreal.h"
+#include "wire/datapacket.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -141,7 +142,7 @@ public:
     void deletaConsPlan();
     void deletaListas();
 
-    // Every output carries its run; "Abrir filtros de um relatório..." brings a file's filters back.
+    // Every output carries its run; "Abrir filtros de um relatório…" brings a file's filters back.
     QAction *mnuAbrirFiltrosRel = nullptr;
     void mnuAbrirFiltrosRelClick(QObject *sender);
     // The run an output carries: the filters and when the data was prepared (report/execucao.cpp).
@@ -153,12 +154,28 @@ public:
     QJsonObject filterState() const;
     // Sets the filters as a user would, in the order of the screen; raises HostError naming a
     // key or value it cannot take. Checks that need the server run as they do on leaving a field.
+    // A "periodo" is resolved on today's date; what the user should know about it is shown.
     void applyFilterState(const QJsonObject &state);
+    // What a code no longer on file does: fails the command naming it (files of scheduled runs),
+    // or is left out with one message naming all such codes (saved filters, made when they were).
+    enum class MissingCodes { Refuse, Drop };
+    // `notes` are told with what applying adds to them, in one message.
+    void applyFilterState(const QJsonObject &state, MissingCodes missing, QStringList notes = {});
+
+    // Saved filters on the server, per operator (filters/filtrosalvo.cpp).
+    void mnuSalvarFiltrosClick(QObject *sender);
+    void mnuAbrirFiltrosClick(QObject *sender);
+    void mnuApagarFiltrosClick(QObject *sender);
+    // Applies the operator's saved filter `name` (of `owner`, or "" for its own, else the one
+    // shared under that name) with `overrides` laid over it; codes no longer on file are dropped.
+    void applySavedFilter(const QString &name, const QString &owner, const QJsonObject &overrides = {});
+    QAction *mnuSalvarFiltros = nullptr;
+    QAction *mnuAbrirFiltros = nullptr;
+    QAction *mnuApagarFiltros = nullptr;
 
 private:
     void createComponents();
     void bindEvents();
-    void bindReportRun();
     void applyLookAndFeel();
     // GetFiliAgreg into cdsFiliAgreg, for one branch code or "" for all.
     void loadAggregatedBranches(const QString &branch);
@@ -166,6 +183,10 @@ private:
     void loadGroupings(const QString &grouping);
     // GetServico into cdsServico with the branch, group and grouping choices in force.
     void loadServices();
+    // The central's school years (GetAnoLetivo), for the period "ano letivo".
+    QList<zub01100::SchoolYear> loadSchoolYears();
+    // The operator's saved filters (ListaFiltros) as a table to choose from; rows own first.
+    wire::DataPacket loadSavedFilters();
     // Puts the service groups and services back to "Todos" after a change of branch scope.
     void resetServiceSelections();
     // Every branch-dependent selection back to "Todos", with its key list emptied.
@@ -194,4 +215,8 @@ ZUB01100_EXPORT void CriaCustoPlanXReal();
 // reports the messages. Answers 0 on success, 1 when a check or the report failed, 2 when the
 // screen could not start or the filters could not be applied.
 ZUB01100_EXPORT int ExecutaLote(const char *filtersJson, const char *command);
+// ExecutaLote over the operator's saved filter `savedFilter` (its own, else the one shared under
+// that name), `filtersJson` laid over it. A saved filter not found answers 1; its codes no
+// longer on file are left out with a message.
+ZUB01100_EXPORT int ExecutaLoteFiltroSalvo(const char *savedFilter, const char *filtersJson, const char *command);
 }

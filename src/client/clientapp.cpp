@@ -41,6 +41,7 @@ static const char kBatchOption[] = "batch";
 static const char kOutputOption[] = "output";
 static const char kFiltersOption[] = "filters";
 static const char kFilterOption[] = "filter";
+static const char kSavedFilterOption[] = "preset";
 static const char kCredentialsOption[] = "credentials";
 static const char kBatchModule[] = "PKG_ZUB01100";
 
@@ -198,11 +199,21 @@ static int RunBatch(const QCommandLineParser &parser)
         LoggedIn login(config);
         ModuleLoader loader(host::ModulesFolder());
         host::HostServices services(ui, login.session, login.database);
-        using BatchFunction = int (*)(const char *, const char *);
-        const auto run = reinterpret_cast<BatchFunction>(loader.resolve(modules.value(0, QLatin1String(kBatchModule)), "ExecutaLote"));
+        const QString module = modules.value(0, QLatin1String(kBatchModule));
         const QByteArray filtersJson = QJsonDocument(filters).toJson(QJsonDocument::Compact);
-        stopBatchOnSignals();
-        const int result = run(filtersJson.constData(), command.toUtf8().constData());
+        const QByteArray savedFilter = parser.value(QLatin1String(kSavedFilterOption)).toUtf8();
+        int result = BatchBadInput;
+        if (parser.isSet(QLatin1String(kSavedFilterOption))) {
+            using SavedFilterBatchFunction = int (*)(const char *, const char *, const char *);
+            const auto run = reinterpret_cast<SavedFilterBatchFunction>(loader.resolve(module, "ExecutaLoteFiltroSalvo"));
+            stopBatchOnSignals();
+            result = run(savedFilter.constData(), filtersJson.constData(), command.toUtf8().constData());
+        } else {
+            using BatchFunction = int (*)(const char *, const char *);
+            const auto run = reinterpret_cast<BatchFunction>(loader.resolve(module, "ExecutaLote"));
+            stopBatchOnSignals();
+            result = run(filtersJson.constData(), command.toUtf8().constData());
+        }
         if (session)
             signOut(config, session->token);
         if (result != BatchDone && host::stopRequested()) {
@@ -252,6 +263,10 @@ int RunClient(QApplication &app)
                       QStringLiteral("Modo lote: um filtro, sobre os do arquivo (pode repetir), por exemplo "
                                      "dataInicial=01/03/2025 ou filiais=0101,0103."),
                       QStringLiteral("chave=valor")});
+    parser.addOption({QLatin1String(kSavedFilterOption),
+                      QStringLiteral("Modo lote: parte dos filtros salvos do operador com este nome (os seus, senão os "
+                                     "compartilhados com a central); --filters e --filter valem por cima deles."),
+                      QStringLiteral("nome")});
     if (!parser.parse(QCoreApplication::arguments())) {
         tell(parser.errorText() + QStringLiteral("\nUse --help para ver as opções."), false);
         return 2;

@@ -1,6 +1,7 @@
 #include "server/custoplanxreal.h"
 
 #include "server/audit.h"
+#include "server/refusal.h"
 #include "server/reportdata.h"
 #include "server/rights.h"
 #include "server/selection.h"
@@ -15,12 +16,6 @@ namespace server {
 
 namespace {
 
-// A request the method refuses; answered as an envelope failure, or as the plain error text
-// of the plan preparation.
-struct Refusal : ServerFailure {
-    using ServerFailure::ServerFailure;
-};
-
 constexpr int kBranchWidth = 4;
 constexpr int kServiceWidth = 5;
 constexpr int kGroupingWidth = 10;
@@ -30,13 +25,6 @@ constexpr int kProductWidth = 10;
 constexpr int kOperatorWidth = 20;
 
 const QString kUnmarked = QStringLiteral("N");
-
-// Ends the call with the refusal of a rights check, if it made one.
-void allow(const QString &refusal)
-{
-    if (!refusal.isEmpty())
-        throw Refusal{refusal};
-}
 
 QString code(const Args &args, int position, const QString &what, int maxLength)
 {
@@ -90,23 +78,6 @@ void requireCentral(QSqlDatabase &db, const QString &central)
         throw Refusal{QStringLiteral("Central de alimentação escolar %1 não cadastrada.").arg(central)};
     if (query.value(0).toString() != QLatin1String("S"))
         throw Refusal{QStringLiteral("A filial %1 não é uma central de alimentação escolar.").arg(central)};
-}
-
-CallResult envelopeOk(const QJsonValue &data, const QMap<int, QJsonValue> &vars = {})
-{
-    return CallResult{wire::envelope::ok(data), vars};
-}
-
-// Runs a method whose refusals travel in the envelope.
-Handler enveloped(const CustoPlanXReal *self, CallResult (CustoPlanXReal::*method)(const Args &) const)
-{
-    return [self, method](const Args &args) {
-        try {
-            return (self->*method)(args);
-        } catch (const Refusal &refusal) {
-            return CallResult{wire::envelope::fail(refusal.message), {}};
-        }
-    };
 }
 
 // The plan preparation answers its number as a plain string: exactly 10 characters mean

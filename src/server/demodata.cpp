@@ -371,6 +371,21 @@ void insertReferenceData(QSqlDatabase &db, const QList<CentralDef> &centrals, co
     }
     members.flush();
 
+    // The main central's school years over the history, from its first to its last school
+    // day; the second central keeps no calendar, so its "ano letivo" is the calendar year.
+    BatchInserter schoolYears(db, QStringLiteral("ANOLETIVO"), {"CDFILCENTZUB", "NRANO", "DTINICIO", "DTFIM"});
+    const QDate lastDay = options.firstDay.addDays(options.days - 1);
+    for (int year = options.firstDay.year(); year <= lastDay.year(); ++year) {
+        QDate start(year, 2, 1);
+        while (dayKind(start) != DayKind::School)
+            start = start.addDays(1);
+        QDate end(year, 12, 31);
+        while (dayKind(end) != DayKind::School)
+            end = end.addDays(-1);
+        schoolYears.add({demo::kCentral, year, start, end});
+    }
+    schoolYears.flush();
+
     BatchInserter serviceGroups(db, QStringLiteral("GRUPSERV"), {"CDGRUPSERV", "NMGRUPSERV"});
     serviceGroups.add({"001", "Refeições principais"});
     serviceGroups.add({"002", "Lanches e desjejum"});

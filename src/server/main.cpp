@@ -2,6 +2,7 @@
 #include "server/backup.h"
 #include "server/custoplanxreal.h"
 #include "server/custprod.h"
+#include "server/savedfilters.h"
 #include "server/database.h"
 #include "server/demodata.h"
 #include "server/health.h"
@@ -194,7 +195,9 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
     RpcDispatcher dispatcher;
     const CustoPlanXReal custoPlanXReal(config.database);
     const CustProd custProd(config.database);
-    dispatcher.addObject(QString::fromLatin1(kCustoPlanXRealObject), custoPlanXReal.methods());
+    // Saved filters and school years are the report's too: one connection of the screen reaches them.
+    const SavedFilters savedFilters(config.database);
+    dispatcher.addObject(QString::fromLatin1(kCustoPlanXRealObject), custoPlanXReal.methods() + savedFilters.methods());
     dispatcher.addObject(QString::fromLatin1(kCustProdObject), custProd.methods());
 
     const SessionStore sessions(config.database, config.sessions);

@@ -232,6 +232,27 @@ const QList<Migration> &migrations()
              QStringLiteral("ALTER TABLE CONSPLAN ADD COLUMN CDDONO VARCHAR(64) NULL"),
              QStringLiteral("ALTER TABLE LISTA ADD COLUMN CDDONO VARCHAR(64) NULL"),
          }},
+        // Filters an operator saved under a name, shared with its central or not; the school
+        // years of each central, which the period "ano letivo" reads.
+        {4,
+         {
+             QStringLiteral("CREATE TABLE FILTROSALVO ("
+                            " CDOPERADOR VARCHAR(20) NOT NULL REFERENCES OPERADOR (CDOPERADOR),"
+                            " NMFILTRO VARCHAR(60) NOT NULL,"
+                            " CDFILCENTZUB VARCHAR(4) NOT NULL,"
+                            " IDCOMPARTILHADO CHAR(1) NOT NULL DEFAULT 'N',"
+                            " DSFILTRO TEXT NOT NULL,"
+                            " DTCRIACAO {TIMESTAMP} NOT NULL,"
+                            " DTALTERACAO {TIMESTAMP} NOT NULL,"
+                            " PRIMARY KEY (CDOPERADOR, NMFILTRO))"),
+             QStringLiteral("CREATE INDEX IX_FILTROSALVO_CENTRAL ON FILTROSALVO (CDFILCENTZUB, IDCOMPARTILHADO)"),
+             QStringLiteral("CREATE TABLE ANOLETIVO ("
+                            " CDFILCENTZUB VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
+                            " NRANO INTEGER NOT NULL,"
+                            " DTINICIO {DATE} NOT NULL,"
+                            " DTFIM {DATE} NOT NULL,"
+                            " PRIMARY KEY (CDFILCENTZUB, NRANO))"),
+         }},
     };
     return steps;
 }
@@ -316,7 +337,8 @@ QStringList schemaTables()
             QStringLiteral("CUSTOPROD"),   QStringLiteral("CARDAPIO"),    QStringLiteral("ITCARDAPIO"),  QStringLiteral("REFEPLAN"),
             QStringLiteral("REFESERV"),    QStringLiteral("CONSREAL"),    QStringLiteral("REFEPLANMES"), QStringLiteral("REFESERVMES"),
             QStringLiteral("CONSREALMES"), QStringLiteral("CONSPLAN"),    QStringLiteral("ITCONSPLANREAL"), QStringLiteral("REFECONSPLAN"),
-            QStringLiteral("LISTA"),       QStringLiteral("OPERADOR"),    QStringLiteral("SESSAO"),      QStringLiteral("AUDITORIA")};
+            QStringLiteral("LISTA"),       QStringLiteral("OPERADOR"),    QStringLiteral("SESSAO"),      QStringLiteral("AUDITORIA"),
+            QStringLiteral("FILTROSALVO"), QStringLiteral("ANOLETIVO")};
 }
 
 void ensureSchema(QSqlDatabase &db)

@@ -7,6 +7,7 @@
 #include "support/xlsxcells.h"
 #include "wire/databaseurl.h"
 
+#include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
@@ -188,7 +189,7 @@ private Q_SLOTS:
         QCOMPARE(host::ReportFormat::number(sheetTotals[2], 2), totals.captured(3));
 
         // Nothing of the run is left on the server.
-        for (const QString &table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
+        for (const QString table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
             QCOMPARE(scalar(db, "SELECT COUNT(*) FROM " + table), 0.0);
         db.close();
     }
@@ -248,7 +249,7 @@ private Q_SLOTS:
         QCOMPARE(client.exitCode(), 3);
         QVERIFY2(errors.contains("interrompida"), qPrintable(errors));
         QVERIFY(!QFileInfo::exists(pdf));
-        for (const QString &table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
+        for (const QString table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
             QCOMPARE(scalar(writer, "SELECT COUNT(*) FROM " + table), 0.0);
         writer.close();
     }
@@ -268,7 +269,7 @@ private Q_SLOTS:
         QVERIFY2(report.contains("Filiais: 0101\n"), qPrintable(report.left(600)));
         QVERIFY(report.contains("Total geral"));
         QSqlDatabase db = open(demo->database, "check-text");
-        for (const QString &table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
+        for (const QString table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
             QCOMPARE(scalar(db, "SELECT COUNT(*) FROM " + table), 0.0);
         db.close();
     }
@@ -327,6 +328,60 @@ private Q_SLOTS:
         for (const QString &table : {"CONSPLAN", "ITCONSPLAN", "LISTA", "SESSAO"})
             QCOMPARE(scalar(db, "SELECT COUNT(*) FROM " + table), 0.0);
         db.close();
+    }
+
+    // --preset: the operator's saved filter, its period resolved on the day of the run, --filter
+    // over it; a code no longer on file is told and left out, an unknown name fails the run.
+    void savedFilterRuns_data()
+    {
+        const QDate firstOfMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
+        const QString previousMonth = QStringLiteral("Período: %1 a %2\n")
+                                          .arg(firstOfMonth.addMonths(-1).toString("dd/MM/yyyy"), firstOfMonth.addDays(-1).toString("dd/MM/yyyy"));
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QStringList>("inReport");
+        QTest::addColumn<QString>("message"); // on stderr
+        QTest::newRow("dates over the saved period")
+            << QStringList{"--preset", "Escolas do norte", "--filter", "dataInicial=03/03/2025", "--filter", "dataFinal=07/03/2025"} << 0
+            << QStringList{"Filiais: 0101, 0102\n", "Período: 03/03/2025 a 07/03/2025\n", "Total geral"} << "filiais agregadas 0199";
+        QTest::newRow("period resolved today") << QStringList{"--preset", "Escolas do norte"} << 0 << QStringList{previousMonth}
+                                               << "filiais agregadas 0199";
+        QTest::newRow("unknown name") << QStringList{"--preset", "Nenhum assim"} << 1 << QStringList{}
+                                      << "Filtro salvo \"Nenhum assim\" não encontrado.";
+    }
+    void savedFilterRuns()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QStringList, inReport);
+        QFETCH(QString, message);
+        Site *demo = site("sqlite");
+        QVERIFY(demo);
+        const QByteArray token = demo->server.signIn("CEN0001", "central0001");
+        const QJsonObject saved{{"filiais", QJsonArray{"0101", "0102", "0199"}}, {"periodo", "mês anterior"},
+                                {"tipoCusto", "Custo médio ponderado"}, {"diferenca", "total"}};
+        const QJsonObject answer = demo->server.callWith(token, harness::kPlanObject, "SalvaFiltro", {"Escolas do norte", saved, "S"});
+        QVERIFY2(answer.value("result").toObject().value("answer").toObject().value("ok").toBool(), QJsonDocument(answer).toJson().constData());
+
+        const QString text = demo->dir.filePath("filtro-salvo.txt");
+        QFile::remove(text);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("ZUB_OPERADOR", "CEN0001");
+        environment.insert("ZUB_SENHA", "central0001");
+        QString errors;
+        QCOMPARE(runClient(QStringList{"--config", demo->dir.filePath("operador.ini"), "--output", text, "--batch", "texto"} + arguments,
+                           &errors, environment),
+                 exitCode);
+        QVERIFY2(errors.contains(message), qPrintable(errors));
+        if (exitCode != 0) {
+            QVERIFY(!QFileInfo::exists(text));
+            return;
+        }
+        QFile file(text);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString report = QString::fromUtf8(file.readAll());
+        for (const QString &expected : inReport)
+            QVERIFY2(report.contains(expected), qPrintable(expected + "\n" + report.left(800)));
     }
 };
 

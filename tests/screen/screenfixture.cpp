@@ -116,3 +116,11 @@ QJsonArray ScreenFixture::lastParams(const QString &method) const
     const QList<RecordingServer::Call> calls = callsOf(method);
     return calls.isEmpty() ? QJsonArray() : calls.last().params;
 }
+
+TfrmCustoPlanXReal *ScreenFixture::openActive()
+{
+    TfrmCustoPlanXReal *opened = open();
+    activate();
+    QApplication::setActiveWindow(opened);
+    return opened;
+}

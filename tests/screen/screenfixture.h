@@ -27,6 +27,8 @@ public:
     TfrmCustoPlanXReal *form() const { return frmCustoPlanXReal; }
     // The first activation, as the window system raises it.
     void activate();
+    // open(), activate() and the window made the active one, as a user finds the screen.
+    TfrmCustoPlanXReal *openActive();
 
     // Calls of one method, in order.
     QList<RecordingServer::Call> callsOf(const QString &method) const;

@@ -150,7 +150,7 @@ private Q_SLOTS:
 
     void jsonRoundTripAndRefusals()
     {
-        const FilterOptions options{{"Por serviço", "Por filial"}, {"Último Custo", "Custo Médio"}, 0, 1};
+        const FilterOptions options{{"Por serviço", "Por filial"}, {"Último Custo", "Custo Médio"}, 0, 1, {}, {}};
         const QJsonObject state{{"relatorio", "Por filial"}, {"filiais", QJsonArray{"0001", "0005"}}, {"tipoCusto", "Custo Médio"},
                                 {"dataInicial", "01/03/2026"}, {"servicos", "todos"}, {"diferenca", "Total"}, {"nivel", 1}};
         const FilterValue before = with([](FilterValue &v) { v.services.marked = "_00010_"; });

@@ -225,7 +225,7 @@ private Q_SLOTS:
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form->window()));
         form->depDataInic->setFocus();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(m_ui.openRequests.size(), 1);
         QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
         QCOMPARE(form->filterState(), expected);
@@ -275,6 +275,46 @@ private Q_SLOTS:
         QCOMPARE(m_ui.errors.size(), 1);
         QVERIFY2(m_ui.errors.first().contains(message), qPrintable(m_ui.errors.first()));
         QCOMPARE(form->filterState(), before);
+    }
+
+    // Saved on the screen by the central's operator, changed, opened again: the same filters, the
+    // period resolved on today's date.
+    void savedFiltersComeBackOnTheScreen()
+    {
+        if (frmCustoPlanXReal)
+            frmCustoPlanXReal->Close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ClientConfig config = m_session->config();
+        config.branch = "0001";
+        config.operatorCode = "CEN0001";
+        config.token = QString::fromLatin1(m_server.signIn("CEN0001", "central0001"));
+        QVERIFY(!config.token.isEmpty());
+        ScriptedInteraction ui;
+        HostSession session(config, m_geral.get());
+        HostServices services(ui, session, *m_geral);
+        IniProc();
+        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        QVERIFY(form);
+        form->FormActivate(form);
+        const QJsonObject chosen{{"filiais", QJsonArray{"0101", "0103"}}, {"tiposCardapio", QJsonArray{"01", "02"}},
+                                 {"servicos", QJsonArray{"00020"}}, {"diferenca", "total"}, {"nivel", 1}};
+        QVERIFY2(Dispatch([&] { form->applyFilterState(chosen); }), qPrintable(ui.errors.join(QLatin1Char('\n'))));
+        QJsonObject expected = form->filterState();
+        ui.textAnswers = {"Mensal das escolas"};
+        ui.rowAnswers = {"Mês anterior", "Sim, com os operadores da central 0001"};
+        QVERIFY(Dispatch([&] { form->mnuSalvarFiltrosClick(form->mnuSalvarFiltros); }));
+
+        QVERIFY(Dispatch([&] { form->applyFilterState({{"filiais", "todas"}, {"tiposCardapio", "todos"}, {"nivel", 0}}); }));
+        QVERIFY(form->filterState() != expected);
+        ui.rowAnswers = {"Mensal das escolas"};
+        QVERIFY(Dispatch([&] { form->mnuAbrirFiltrosClick(form->mnuAbrirFiltros); }));
+        QVERIFY2(ui.errors.isEmpty() && ui.informations.size() == 1, qPrintable((ui.errors + ui.informations).join('\n')));
+        const QDate firstOfMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
+        expected["dataInicial"] = firstOfMonth.addMonths(-1).toString("dd/MM/yyyy");
+        expected["dataFinal"] = firstOfMonth.addDays(-1).toString("dd/MM/yyyy");
+        QCOMPARE(form->filterState(), expected);
+        form->Close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     void cleanupTestCase()

@@ -8,6 +8,7 @@
 // ends the process. The summary names the seed, so a finding can be repeated.
 #include "server/custoplanxreal.h"
 #include "server/custprod.h"
+#include "server/savedfilters.h"
 #include "server/database.h"
 #include "server/demodata.h"
 #include "server/httpserver.h"
@@ -215,7 +216,9 @@ int main(int argc, char *argv[])
     RpcDispatcher dispatcher;
     const CustoPlanXReal plans(settings);
     const CustProd costs(settings);
-    dispatcher.addObject(QString::fromLatin1(kCustoPlanXRealObject), plans.methods());
+    // Saved filters and school years are the report's too: one connection of the screen reaches them.
+    const SavedFilters savedFilters(settings);
+    dispatcher.addObject(QString::fromLatin1(kCustoPlanXRealObject), plans.methods() + savedFilters.methods());
     dispatcher.addObject(QString::fromLatin1(kCustProdObject), costs.methods());
     HttpServer http(dispatcher, kToken, HttpLimits{});
     QString error;

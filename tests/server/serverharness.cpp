@@ -181,6 +181,13 @@ QJsonObject ServerProcess::callWith(const QByteArray &token, const QString &obje
     return exchange(m_port, post(QStringLiteral("/rpc/") + object, rpcBody(method, params), token)).json();
 }
 
+QByteArray ServerProcess::signIn(const QString &code, const QString &password)
+{
+    const QJsonObject answer = callWith({}, QStringLiteral("Sessao"), QStringLiteral("entrar"), {code, password})
+                                   .value(QStringLiteral("result")).toObject().value(QStringLiteral("answer")).toObject();
+    return answer.value(QStringLiteral("data")).toObject().value(QStringLiteral("token")).toString().toLatin1();
+}
+
 static quint16 freePort()
 {
     QTcpServer probe;

@@ -50,6 +50,8 @@ public:
     QJsonObject call(const QString &object, const QString &method, const QJsonArray &params);
     // The same with another bearer token (an operator's session; empty for none).
     QJsonObject callWith(const QByteArray &token, const QString &object, const QString &method, const QJsonArray &params);
+    // The token of a new session of the operator, or empty when the sign-in is refused.
+    QByteArray signIn(const QString &code, const QString &password);
 
 private:
     QProcess m_process;

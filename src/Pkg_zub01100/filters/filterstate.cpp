@@ -5,12 +5,14 @@
 #include "host/data/hostfunctions.h"
 #include "host/services/messages.h"
 #include "host/services/session.h"
+#include "host/services/userinteraction.h"
 #include "host/widgets/combobox.h"
 #include "host/widgets/dateeditplus.h"
 #include "host/widgets/radiogroup.h"
 #include "wire/keylist.h"
 
 #include <QCheckBox>
+#include <QHash>
 #include <QSpinBox>
 
 using namespace host;
@@ -29,15 +31,55 @@ QStringList columnValues(TDataSet *dataSet, const QStringList &fields)
     return values;
 }
 
-// A code that is not on file fails the run as a check does, naming it: a scheduled run with a
-// typo must not print an empty report and report success.
-void requireOnFile(const QString &key, const QString &keyList, const QStringList &known, const QString &where)
+// The codes of a list that are on file. A code that is not fails the run as a check does,
+// naming it: a scheduled run with a typo must not print an empty report and report success. A
+// saved filter (`dropped` given) opens without it instead, and the caller tells what was left out.
+QString codesOnFile(const QString &key, const QString &keyList, const QStringList &known, const QString &where, QStringList *dropped)
 {
+    QStringList kept;
     for (const QString &code : wire::splitKeyList(keyList)) {
-        if (!known.contains(code))
+        if (known.contains(code))
+            kept << code;
+        else if (dropped)
+            dropped->append(code);
+        else
             MensErro(QStringLiteral("Filtro \"%1\": o código %2 não está cadastrado (%3).").arg(key, code, where), true);
     }
+    return wire::joinKeyList(kept);
 }
+
+// What a saved filter lost: the codes per list, and the lists left with none (on "Lista"
+// unmarked, so the report's check asks for them as for any empty list).
+class DroppedCodes
+{
+public:
+    QStringList *codesOf(const QString &label)
+    {
+        m_order.removeAll(label);
+        m_order << label;
+        return &m_codes[label];
+    }
+    void listEmptied(const QString &label) { m_emptied << label; }
+    QString message() const
+    {
+        QStringList parts;
+        for (const QString &label : m_order) {
+            if (!m_codes[label].isEmpty())
+                parts << QStringLiteral("%1 %2").arg(label, m_codes[label].join(QStringLiteral(", ")));
+        }
+        if (parts.isEmpty())
+            return {};
+        QString text = QStringLiteral("Códigos que não estão mais cadastrados ficaram de fora: %1.").arg(parts.join(QStringLiteral("; ")));
+        for (const QString &label : m_emptied)
+            text += QStringLiteral(" A lista de %1 ficou vazia: marque-os em \"Lista\" ou escolha \"Todos\".").arg(label);
+        return text;
+    }
+
+private:
+    QStringList m_order;
+    QHash<QString, QStringList> m_codes;
+    QStringList m_emptied;
+};
 
 KeySelection selectionOf(const QRadioButton *todos, const QString &marked)
 {
@@ -120,6 +162,11 @@ QJsonObject TfrmCustoPlanXReal::filterState() const
 
 void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state)
 {
+    applyFilterState(state, MissingCodes::Refuse);
+}
+
+void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state, MissingCodes missing, QStringList notes)
+{
     FilterOptions options;
     for (int i = 0; i < cbbReportNames->count(); ++i)
         options.reportTitles << cbbReportNames->itemText(i);
@@ -127,7 +174,21 @@ void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state)
         options.costTypes << cbbTipoCusto->itemText(i);
     options.minLevel = sedNiveOrde->minimum();
     options.maxLevel = sedNiveOrde->maximum();
-    const FilterValue value = filterFromJson(state, filterValue(), options);
+    options.today = QDate::currentDate();
+    const std::optional<RelativePeriod> period = periodOf(state);
+    if (period && period->rule == PeriodRule::SchoolYear)
+        options.schoolYears = loadSchoolYears();
+    const FilterValue value = filterFromJson(state, filterValue(), options, &notes);
+    DroppedCodes dropped;
+    const bool dropMissing = missing == MissingCodes::Drop;
+    // The marks of a list that are on file, under the label that names the list to the user.
+    auto onFile = [&](const QString &key, const KeySelection &selection, const QStringList &known, const QString &where,
+                      const QString &label) {
+        const QString kept = codesOnFile(key, selection.marked, known, where, dropMissing ? dropped.codesOf(label) : nullptr);
+        if (kept.isEmpty())
+            dropped.listEmptied(label);
+        return kept;
+    };
 
     // In the order of the screen, with the handlers and the server's checks a user's change runs.
     // A "Todos" keeps the list in force: the radio's own handling decides what it empties.
@@ -138,58 +199,63 @@ void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state)
         Vd_AgrupFili();
     }
     if (state.contains("filiais")) {
+        QString marked;
         if (!value.branches.all) {
             loadAggregatedBranches(QString());
-            requireOnFile("filiais", value.branches.marked, columnValues(cdsFiliAgreg, {QStringLiteral("CDFILIAL")}),
-                          QStringLiteral("filiais agregadas da central %1%2").arg(medCentral->text(),
-                              EmptyString(edtCdAgrupFili->text()) ? QString() : QStringLiteral(" no agrupamento ") + edtCdAgrupFili->text()));
+            marked = onFile("filiais", value.branches, columnValues(cdsFiliAgreg, {QStringLiteral("CDFILIAL")}),
+                            QStringLiteral("filiais agregadas da central %1%2").arg(medCentral->text(),
+                                EmptyString(edtCdAgrupFili->text()) ? QString() : QStringLiteral(" no agrupamento ") + edtCdAgrupFili->text()),
+                            QStringLiteral("filiais agregadas"));
         }
         (value.branches.all ? rbtTodaFiliAgreg : rbtListaFiliAgreg)->setChecked(true);
         if (!value.branches.all)
-            sListaFiliAgreg = value.branches.marked;
+            sListaFiliAgreg = marked;
     }
     if (state.contains("tiposCardapio")) {
+        QString marked;
         if (!value.menuTypes.all) {
             qryTipoCard->Close();
             qryTipoCard->Open();
-            requireOnFile("tiposCardapio", value.menuTypes.marked, columnValues(qryTipoCard, {QStringLiteral("CDTIPOCARD")}),
-                          QStringLiteral("tipos de cardápio ativos da central %1").arg(medCentral->text()));
+            marked = onFile("tiposCardapio", value.menuTypes, columnValues(qryTipoCard, {QStringLiteral("CDTIPOCARD")}),
+                            QStringLiteral("tipos de cardápio ativos da central %1").arg(medCentral->text()),
+                            QStringLiteral("tipos de cardápio"));
         }
         (value.menuTypes.all ? rbtTodosTipoCard : rbtListaTipoCard)->setChecked(true);
         if (!value.menuTypes.all)
-            sListaTipoCard = value.menuTypes.marked;
+            sListaTipoCard = marked;
     }
     if (state.contains("tipoCusto"))
         cbbTipoCusto->setCurrentIndex(value.costTypeIndex);
-    if (state.contains("dataInicial")) {
+    if (state.contains("dataInicial") || period) {
         depDataInic->SetDate(value.start);
         depDataInicDateChange(depDataInic);
     }
-    if (state.contains("dataFinal")) {
+    if (state.contains("dataFinal") || period) {
         depDataFina->SetDate(value.end);
         depDataFinaDateChange(depDataFina);
     }
     if (state.contains("gruposServico")) {
+        QString marked;
         if (!value.serviceGroups.all) {
             qryGrupServ->Close();
             qryGrupServ->Open();
-            requireOnFile("gruposServico", value.serviceGroups.marked, columnValues(qryGrupServ, {QStringLiteral("CDGRUPSERV")}),
-                          QStringLiteral("grupos de serviço"));
+            marked = onFile("gruposServico", value.serviceGroups, columnValues(qryGrupServ, {QStringLiteral("CDGRUPSERV")}),
+                            QStringLiteral("grupos de serviço"), QStringLiteral("grupos de serviço"));
         }
         (value.serviceGroups.all ? rbtTodosGrup : rbtListaGrup)->setChecked(true);
         if (!value.serviceGroups.all)
-            sListaGrup = value.serviceGroups.marked;
+            sListaGrup = marked;
     }
     if (state.contains("servicos")) {
+        QString marked;
         if (!value.services.all) {
             loadServices();
-            requireOnFile("servicos", value.services.marked,
-                          columnValues(cdsServico, {QStringLiteral("CDSERVFILI"), QStringLiteral("FILISERV")}),
-                          QStringLiteral("serviços das filiais e grupos escolhidos"));
+            marked = onFile("servicos", value.services, columnValues(cdsServico, {QStringLiteral("CDSERVFILI"), QStringLiteral("FILISERV")}),
+                            QStringLiteral("serviços das filiais e grupos escolhidos"), QStringLiteral("serviços"));
         }
         (value.services.all ? rbtTodosServ : rbtListaServ)->setChecked(true);
         if (!value.services.all)
-            sListaServMarc = value.services.marked;
+            sListaServMarc = marked;
     }
     if (state.contains("estocaveis"))
         chbEstocaveis->setChecked(value.stockable);
@@ -199,4 +265,9 @@ void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state)
         rdgDiferenca->setItemIndex(value.difference == DifferenceMode::Total ? 1 : 0);
     if (state.contains("nivel"))
         sedNiveOrde->setValue(value.level);
+
+    notes.prepend(dropped.message());
+    notes.removeAll(QString());
+    if (!notes.isEmpty())
+        context().interaction().showInformation(notes.join(QLatin1Char('\n')));
 }

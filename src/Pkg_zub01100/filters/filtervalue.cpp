@@ -72,8 +72,8 @@ bool KeySelection::unmarked() const
 const QStringList &filterJsonKeys()
 {
     static const QStringList keys{"relatorio",   "agrupamento", "filial",        "filiais",  "tiposCardapio",
-                                  "tipoCusto",   "dataInicial", "dataFinal",     "gruposServico", "servicos",
-                                  "estocaveis",  "naoEstocaveis", "diferenca",   "nivel"};
+                                  "tipoCusto",   "periodo",     "dataInicial",   "dataFinal", "gruposServico",
+                                  "servicos",    "estocaveis",  "naoEstocaveis", "diferenca", "nivel"};
     return keys;
 }
 
@@ -99,7 +99,41 @@ QJsonObject filterToJson(const FilterValue &value)
     return state;
 }
 
-FilterValue filterFromJson(const QJsonObject &state, FilterValue value, const FilterOptions &options)
+QJsonObject savedFilterJson(const FilterValue &value, const std::optional<RelativePeriod> &period)
+{
+    QJsonObject state = filterToJson(value);
+    for (const char *key : {"dataInicial", "dataFinal"}) {
+        if (period || host::EmptyString(state[key].toString()))
+            state.remove(key);
+    }
+    if (period)
+        state["periodo"] = relativePeriodText(*period);
+    return state;
+}
+
+QJsonObject overlayFilters(QJsonObject saved, const QJsonObject &overrides)
+{
+    if (overrides.contains("periodo")) {
+        saved.remove("dataInicial");
+        saved.remove("dataFinal");
+    }
+    for (auto it = overrides.begin(); it != overrides.end(); ++it)
+        saved[it.key()] = it.value();
+    return saved;
+}
+
+std::optional<RelativePeriod> periodOf(const QJsonObject &state)
+{
+    if (!state.contains("periodo"))
+        return std::nullopt;
+    QString why;
+    const std::optional<RelativePeriod> period = parseRelativePeriod(state["periodo"].toString(), &why);
+    if (!period)
+        refuse("periodo", why);
+    return period;
+}
+
+FilterValue filterFromJson(const QJsonObject &state, FilterValue value, const FilterOptions &options, QStringList *notes)
 {
     for (auto it = state.begin(); it != state.end(); ++it) {
         if (!filterJsonKeys().contains(it.key()))
@@ -132,6 +166,16 @@ FilterValue filterFromJson(const QJsonObject &state, FilterValue value, const Fi
         value.costTypeIndex = int(options.costTypes.indexOf(value.costTypeName));
         if (value.costTypeIndex < 0)
             refuse("tipoCusto", QStringLiteral("tipo de custo não encontrado."));
+    }
+    if (const std::optional<RelativePeriod> period = periodOf(state)) {
+        const QDate today = options.today.isValid() ? options.today : QDate::currentDate();
+        const ResolvedPeriod resolved = resolveRelativePeriod(*period, today, options.schoolYears, value.central);
+        value.start = resolved.start;
+        value.end = resolved.end;
+        value.startText = value.start.toString(kDateFormat);
+        value.endText = value.end.toString(kDateFormat);
+        if (notes && !resolved.note.isEmpty())
+            notes->append(resolved.note);
     }
     if (state.contains("dataInicial")) {
         value.start = dateFromJson("dataInicial", state["dataInicial"]);

@@ -3,6 +3,8 @@
 // The report screen's filters as one plain value: what the widgets show, read into a value the
 // rules (filters/filterrules.h) compute from, and written as JSON for batch runs and saved choices.
 
+#include "filters/relativeperiod.h"
+
 #include <QDate>
 #include <QJsonObject>
 #include <QString>
@@ -58,6 +60,10 @@ struct FilterOptions {
     QStringList costTypes;
     int minLevel = 0;
     int maxLevel = 0;
+    // What "periodo" is resolved against: the day of the run, and the central's school years
+    // (needed by "ano letivo" only).
+    QDate today;
+    QList<SchoolYear> schoolYears;
 };
 
 // The JSON keys, in the order the screen applies them:
@@ -67,6 +73,9 @@ struct FilterOptions {
 //   "filiais"        "todas", or a list of aggregated-branch codes
 //   "tiposCardapio"  "todos", or a list of menu-type codes
 //   "tipoCusto"      the cost type's name as listed
+//   "periodo"        a rule instead of fixed dates: "mês atual", "mês anterior", "ano corrente",
+//                    "últimos N dias" (ending today) or "ano letivo"; resolved to both dates when
+//                    applied. "dataInicial"/"dataFinal" given beside it replace that end only.
 //   "dataInicial", "dataFinal"   dd/mm/yyyy
 //   "gruposServico"  "todos", or a list of service-group codes
 //   "servicos"       "todos", or a list of service keys (service codes, or branch + service
@@ -79,7 +88,17 @@ const QStringList &filterJsonKeys();
 QJsonObject filterToJson(const FilterValue &value);
 // `value` with what `state` gives; raises host::HostError naming the first key or value it
 // cannot take, before anything is changed. Codes are not looked up here: whether they are on
-// file is the screen's to ask.
-FilterValue filterFromJson(const QJsonObject &state, FilterValue value, const FilterOptions &options);
+// file is the screen's to ask. What the user should know about how a "periodo" was resolved
+// (a school year that fell back to the calendar year) is added to *notes.
+FilterValue filterFromJson(const QJsonObject &state, FilterValue value, const FilterOptions &options,
+                           QStringList *notes = nullptr);
+// The filters as a saved filter keeps them: the period as the dates typed (an empty one left out),
+// or as the rule given instead.
+QJsonObject savedFilterJson(const FilterValue &value, const std::optional<RelativePeriod> &period);
+// `saved` with `overrides` laid over it, key by key; a "periodo" among the overrides replaces the
+// saved dates as well.
+QJsonObject overlayFilters(QJsonObject saved, const QJsonObject &overrides);
+// The rule of the state's "periodo", nothing when it has none; raises HostError when it names none.
+std::optional<RelativePeriod> periodOf(const QJsonObject &state);
 
 } // namespace zub01100

@@ -1,17 +1,14 @@
-// The run every output of the report carries, and "Abrir filtros de um relatório...", which
+// The run every output of the report carries, and "Abrir filtros de um relatório…", which
 // puts the filters of such a file back on the screen.
 #include "Cli_zub01100.h"
 
 #include "host/data/errors.h"
 #include "host/form/reportdialog.h"
-#include "host/services/dispatcher.h"
 #include "host/services/userinteraction.h"
 #include "report/reportrun.h"
 
-#include <QAction>
 #include <QDateTime>
 #include <QDir>
-#include <QMenu>
 #include <QStandardPaths>
 
 using namespace host;
@@ -38,19 +35,6 @@ QJsonObject filtersOfReportFile(const QString &path, const QString &reportCode)
 
 } // namespace
 
-void TfrmCustoPlanXReal::bindReportRun()
-{
-    rpddPadrao->GetReportRun = [this] { return reportRun(); };
-
-    ppmSalvarRelatorio->addSeparator();
-    mnuAbrirFiltrosRel = ppmSalvarRelatorio->addAction(QStringLiteral("Abrir filtros de um relatório..."));
-    mnuAbrirFiltrosRel->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
-    mnuAbrirFiltrosRel->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(mnuAbrirFiltrosRel);
-    connect(mnuAbrirFiltrosRel, &QAction::triggered, this,
-            [this] { Dispatch([this] { mnuAbrirFiltrosRelClick(mnuAbrirFiltrosRel); }); });
-}
-
 QJsonObject TfrmCustoPlanXReal::reportRun() const
 {
     // Asked as soon as the server has prepared the data, so the moment stands for the data's.
@@ -65,5 +49,6 @@ void TfrmCustoPlanXReal::mnuAbrirFiltrosRelClick(QObject *)
         QStringLiteral("Relatórios (*.pdf *.csv *.xlsx);;Todos os arquivos (*)"));
     if (!path)
         return;
-    applyFilterState(filtersOfReportFile(*path, ReportCode()));
+    // A file may be older than the codes on file now: those are left out with one message, as with saved filters.
+    applyFilterState(filtersOfReportFile(*path, ReportCode()), MissingCodes::Drop);
 }

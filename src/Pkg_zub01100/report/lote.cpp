@@ -9,7 +9,10 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 
-int ExecutaLote(const char *filtersJson, const char *command)
+namespace {
+
+// One scheduled run: the filters of the JSON (over the saved filter named, if any), then the command.
+int runBatch(const QString &savedFilter, const char *filtersJson, const char *command)
 {
     host::UserInteraction &ui = host::HostServices::current().ui();
     const QString commandName = QString::fromUtf8(command);
@@ -40,7 +43,10 @@ int ExecutaLote(const char *filtersJson, const char *command)
     const bool applied = host::Dispatch([&] {
         form->FormActivate(form);
         try {
-            form->applyFilterState(filters.object());
+            if (savedFilter.isEmpty())
+                form->applyFilterState(filters.object());
+            else
+                form->applySavedFilter(savedFilter, QString(), filters.object());
         } catch (const host::AbortError &) {
             checkFailed = true;
             throw;
@@ -68,4 +74,16 @@ int ExecutaLote(const char *filtersJson, const char *command)
         frmCustoPlanXReal->Close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return result;
+}
+
+} // namespace
+
+int ExecutaLote(const char *filtersJson, const char *command)
+{
+    return runBatch(QString(), filtersJson, command);
+}
+
+int ExecutaLoteFiltroSalvo(const char *savedFilter, const char *filtersJson, const char *command)
+{
+    return runBatch(QString::fromUtf8(savedFilter), filtersJson, command);
 }

@@ -7,7 +7,9 @@
 #include "screen/colours.h"
 #include "screen/messagetable.h"
 
+#include <QAction>
 #include <QGroupBox>
+#include <QMenu>
 #include <QLineEdit>
 #include <QShortcut>
 #include <QSpinBox>
@@ -225,10 +227,34 @@ void TfrmCustoPlanXReal::bindEvents()
         });
     });
 
+    // Saved filters, and the filters of a saved report file, live in the save menu below the base
+    // form's entries, with keys of their own.
+    ppmSalvarRelatorio->addSeparator();
+    const struct {
+        QAction *&action;
+        const char *caption;
+        QKeySequence keys;
+        void (TfrmCustoPlanXReal::*handler)(QObject *);
+    } savedFilterEntries[] = {
+        {mnuSalvarFiltros, "Salvar filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TfrmCustoPlanXReal::mnuSalvarFiltrosClick},
+        {mnuAbrirFiltros, "Abrir filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &TfrmCustoPlanXReal::mnuAbrirFiltrosClick},
+        {mnuAbrirFiltrosRel, "Abrir filtros de um relatório…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &TfrmCustoPlanXReal::mnuAbrirFiltrosRelClick},
+        {mnuApagarFiltros, "Apagar filtros salvos…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), &TfrmCustoPlanXReal::mnuApagarFiltrosClick},
+    };
+    for (const auto &entry : savedFilterEntries) {
+        entry.action = ppmSalvarRelatorio->addAction(QString::fromUtf8(entry.caption));
+        entry.action->setShortcut(entry.keys);
+        entry.action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(entry.action);
+        QAction *action = entry.action;
+        auto handler = entry.handler;
+        connect(action, &QAction::triggered, this, [this, action, handler] { Dispatch([&] { (this->*handler)(action); }); });
+    }
+
     rpddPadrao->BeforeGetQueryParams = [this](TParams &params, bool &handled) { rpddPadraoBeforeGetQueryParams(params, handled); };
     rpddPadrao->QRPAfterPrint = [this] { rpddPadraoQRPAfterPrint(); };
     rpddPadrao->QRPAfterPreview = [this] { rpddPadraoQRPAfterPreview(); };
-    bindReportRun();
+    rpddPadrao->GetReportRun = [this] { return reportRun(); };
 }
 
 bool TfrmCustoPlanXReal::isSinglePage() const
