@@ -325,7 +325,7 @@ private Q_SLOTS:
         QVERIFY(report.contains("Total geral"));
         // The session deleted what it made: the server lets only its maker delete it.
         QSqlDatabase db = open(demo->database, "check-operator");
-        for (const QString &table : {"CONSPLAN", "ITCONSPLAN", "LISTA", "SESSAO"})
+        for (const QString table : {"CONSPLAN", "ITCONSPLAN", "LISTA", "SESSAO"})
             QCOMPARE(scalar(db, "SELECT COUNT(*) FROM " + table), 0.0);
         db.close();
     }
