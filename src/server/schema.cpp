@@ -232,6 +232,16 @@ const QList<Migration> &migrations()
              QStringLiteral("ALTER TABLE CONSPLAN ADD COLUMN CDDONO VARCHAR(64) NULL"),
              QStringLiteral("ALTER TABLE LISTA ADD COLUMN CDDONO VARCHAR(64) NULL"),
          }},
+        // The days of each branch whose records do not match, kept with the plan (see datagaps.h).
+        {4,
+         {
+             QStringLiteral("CREATE {TEMPDATA}TABLE FALTACONSPLAN ("
+                            " NRCONSPLAN VARCHAR(10) NOT NULL,"
+                            " IDFALTA CHAR(1) NOT NULL,"
+                            " CDFILIAL VARCHAR(4) NOT NULL,"
+                            " DTREFEICAO {DATE} NOT NULL)"),
+             QStringLiteral("CREATE INDEX IX_FALTACONSPLAN_NUMERO ON FALTACONSPLAN (NRCONSPLAN, IDFALTA, CDFILIAL)"),
+         }},
     };
     return steps;
 }
@@ -316,7 +326,8 @@ QStringList schemaTables()
             QStringLiteral("CUSTOPROD"),   QStringLiteral("CARDAPIO"),    QStringLiteral("ITCARDAPIO"),  QStringLiteral("REFEPLAN"),
             QStringLiteral("REFESERV"),    QStringLiteral("CONSREAL"),    QStringLiteral("REFEPLANMES"), QStringLiteral("REFESERVMES"),
             QStringLiteral("CONSREALMES"), QStringLiteral("CONSPLAN"),    QStringLiteral("ITCONSPLANREAL"), QStringLiteral("REFECONSPLAN"),
-            QStringLiteral("LISTA"),       QStringLiteral("OPERADOR"),    QStringLiteral("SESSAO"),      QStringLiteral("AUDITORIA")};
+            QStringLiteral("LISTA"),       QStringLiteral("OPERADOR"),    QStringLiteral("SESSAO"),      QStringLiteral("AUDITORIA"),
+            QStringLiteral("FALTACONSPLAN")};
 }
 
 void ensureSchema(QSqlDatabase &db)
