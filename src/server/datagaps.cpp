@@ -4,17 +4,27 @@ namespace server {
 
 namespace {
 
-// The distinct (branch, day) pairs of a day table in the scope, with a 1 in the flag column
-// named and 0 in the others.
-Sql daysOf(const QString &table, const QString &flag, const PlanScope &scope)
+// The days of each branch of the scope that have a row of `table`, as a recursive query named
+// `name` (CDFILIAL, DTREFEICAO): from each branch's first day in the period it jumps to the next
+// day with rows through the (CDFILIAL, DTREFEICAO) index, one lookup per day found instead of a
+// read of every row of the day (a day of consumption has some 25 rows per service).
+Sql daysWithRows(const QString &name, const QString &table, const PlanScope &scope)
 {
-    QStringList flags;
-    for (const QString &name : {QStringLiteral("IDPLAN"), QStringLiteral("IDSERV"), QStringLiteral("IDCONS")})
-        flags << QStringLiteral("%1 AS %2").arg(name == flag ? 1 : 0).arg(name);
-    Sql sql(QStringLiteral("SELECT DISTINCT X.CDFILIAL, X.DTREFEICAO, %1 FROM %2 X WHERE X.DTREFEICAO BETWEEN ? AND ?")
-                .arg(flags.join(QStringLiteral(", ")), table));
+    Sql sql(QStringLiteral("%1 (CDFILIAL, DTREFEICAO) AS (SELECT B.CDFILIAL, (SELECT MIN(X.DTREFEICAO) FROM %2 X"
+                           " WHERE X.CDFILIAL = B.CDFILIAL AND X.DTREFEICAO BETWEEN ? AND ?")
+                .arg(name, table));
     sql.bind(scope.start).bind(scope.end);
-    restrictScope(sql, scope);
+    restrictServices(sql, QStringLiteral("X"), scope.services);
+    restrictKeys(sql, QStringLiteral("X.CDTIPOCARD"), scope.menuTypes);
+    sql.add(QStringLiteral(") FROM FILIAL B WHERE B.CDFILIAL IN (SELECT F.CDFILIAL FROM FILIAL F WHERE 1 = 1"));
+    restrictBranches(sql, scope.central, scope.branches);
+    sql.add(QStringLiteral(") UNION ALL SELECT B.CDFILIAL, (SELECT MIN(X.DTREFEICAO) FROM %1 X"
+                           " WHERE X.CDFILIAL = B.CDFILIAL AND X.DTREFEICAO > B.DTREFEICAO AND X.DTREFEICAO <= ?")
+                .arg(table));
+    sql.bind(scope.end);
+    restrictServices(sql, QStringLiteral("X"), scope.services);
+    restrictKeys(sql, QStringLiteral("X.CDTIPOCARD"), scope.menuTypes);
+    sql.add(QStringLiteral(") FROM %1 B WHERE B.DTREFEICAO IS NOT NULL)").arg(name));
     return sql;
 }
 
@@ -22,18 +32,23 @@ Sql daysOf(const QString &table, const QString &flag, const PlanScope &scope)
 
 Sql dataGaps(const PlanScope &scope)
 {
-    Sql sql(QStringLiteral("WITH D AS (SELECT CDFILIAL, DTREFEICAO, MAX(IDPLAN) AS IDPLAN, MAX(IDSERV) AS IDSERV, MAX(IDCONS) AS IDCONS FROM ("));
-    sql.add(daysOf(QStringLiteral("REFEPLAN"), QStringLiteral("IDPLAN"), scope))
-        .add(QStringLiteral(" UNION ALL "))
-        .add(daysOf(QStringLiteral("REFESERV"), QStringLiteral("IDSERV"), scope))
-        .add(QStringLiteral(" UNION ALL "))
-        .add(daysOf(QStringLiteral("CONSREAL"), QStringLiteral("IDCONS"), scope))
-        .add(QStringLiteral(") A GROUP BY CDFILIAL, DTREFEICAO)"
-                            " SELECT IDFALTA, CDFILIAL, DTREFEICAO FROM ("
+    Sql sql(QStringLiteral("WITH RECURSIVE "));
+    sql.add(daysWithRows(QStringLiteral("PLANEJADO"), QStringLiteral("REFEPLAN"), scope))
+        .add(QStringLiteral(", "))
+        .add(daysWithRows(QStringLiteral("SERVIDO"), QStringLiteral("REFESERV"), scope))
+        .add(QStringLiteral(", "))
+        .add(daysWithRows(QStringLiteral("CONSUMIDO"), QStringLiteral("CONSREAL"), scope))
+        .add(QStringLiteral(", D AS (SELECT CDFILIAL, DTREFEICAO, MAX(IDPLAN) AS IDPLAN, MAX(IDSERV) AS IDSERV, MAX(IDCONS) AS IDCONS FROM ("
+                            " SELECT CDFILIAL, DTREFEICAO, 1 AS IDPLAN, 0 AS IDSERV, 0 AS IDCONS FROM PLANEJADO WHERE DTREFEICAO IS NOT NULL"
+                            " UNION ALL SELECT CDFILIAL, DTREFEICAO, 0, 1, 0 FROM SERVIDO WHERE DTREFEICAO IS NOT NULL"
+                            " UNION ALL SELECT CDFILIAL, DTREFEICAO, 0, 0, 1 FROM CONSUMIDO WHERE DTREFEICAO IS NOT NULL"
+                            ") A GROUP BY CDFILIAL, DTREFEICAO)"
                             " SELECT '%1' AS IDFALTA, CDFILIAL, DTREFEICAO FROM D WHERE IDPLAN = 1 AND IDSERV = 0"
                             " UNION ALL SELECT '%2', CDFILIAL, DTREFEICAO FROM D WHERE IDPLAN = 1 AND IDCONS = 0"
-                            " UNION ALL SELECT '%3', CDFILIAL, DTREFEICAO FROM D WHERE IDPLAN = 0) G")
-                 .arg(QChar::fromLatin1(kGapNoServed)).arg(QChar::fromLatin1(kGapNoConsumption)).arg(QChar::fromLatin1(kGapNotPlanned)));
+                            " UNION ALL SELECT '%3', CDFILIAL, DTREFEICAO FROM D WHERE IDPLAN = 0")
+                 .arg(QChar::fromLatin1(kGapNoServed))
+                 .arg(QChar::fromLatin1(kGapNoConsumption))
+                 .arg(QChar::fromLatin1(kGapNotPlanned)));
     return sql;
 }
 
