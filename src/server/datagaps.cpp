@@ -10,20 +10,23 @@ namespace {
 // read of every row of the day (a day of consumption has some 25 rows per service).
 Sql daysWithRows(const QString &name, const QString &table, const PlanScope &scope)
 {
+    // The next day's rows must be of the scope's services and menu types.
+    auto restrictRows = [&scope](Sql &sql) {
+        restrictServices(sql, QStringLiteral("X"), scope.services);
+        restrictKeys(sql, QStringLiteral("X.CDTIPOCARD"), scope.menuTypes);
+    };
     Sql sql(QStringLiteral("%1 (CDFILIAL, DTREFEICAO) AS (SELECT B.CDFILIAL, (SELECT MIN(X.DTREFEICAO) FROM %2 X"
                            " WHERE X.CDFILIAL = B.CDFILIAL AND X.DTREFEICAO BETWEEN ? AND ?")
                 .arg(name, table));
     sql.bind(scope.start).bind(scope.end);
-    restrictServices(sql, QStringLiteral("X"), scope.services);
-    restrictKeys(sql, QStringLiteral("X.CDTIPOCARD"), scope.menuTypes);
+    restrictRows(sql);
     sql.add(QStringLiteral(") FROM FILIAL B WHERE B.CDFILIAL IN (SELECT F.CDFILIAL FROM FILIAL F WHERE 1 = 1"));
     restrictBranches(sql, scope.central, scope.branches);
     sql.add(QStringLiteral(") UNION ALL SELECT B.CDFILIAL, (SELECT MIN(X.DTREFEICAO) FROM %1 X"
                            " WHERE X.CDFILIAL = B.CDFILIAL AND X.DTREFEICAO > B.DTREFEICAO AND X.DTREFEICAO <= ?")
                 .arg(table));
     sql.bind(scope.end);
-    restrictServices(sql, QStringLiteral("X"), scope.services);
-    restrictKeys(sql, QStringLiteral("X.CDTIPOCARD"), scope.menuTypes);
+    restrictRows(sql);
     sql.add(QStringLiteral(") FROM %1 B WHERE B.DTREFEICAO IS NOT NULL)").arg(name));
     return sql;
 }
