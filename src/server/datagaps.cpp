@@ -4,12 +4,22 @@ namespace server {
 
 namespace {
 
-// The days of each branch of the scope that have a row of `table`, as a recursive query named
-// `name` (CDFILIAL, DTREFEICAO): from each branch's first day in the period it jumps to the next
-// day with rows through the (CDFILIAL, DTREFEICAO) index, one lookup per day found instead of a
-// read of every row of the day (a day of consumption has some 25 rows per service).
-Sql daysWithRows(const QString &name, const QString &table, const PlanScope &scope)
+// The days of each branch of the scope that have a row of `table`, as a query named `name`
+// (CDFILIAL, DTREFEICAO). Planned and served meals have a few rows per day: their
+// (CDFILIAL, DTREFEICAO) index is read in order, each day once. Consumption has some 25 rows per
+// service and day, so `jump` makes the query recursive: from each branch's first day in the
+// period it jumps to the next day with rows through that index, one lookup per day found
+// instead of a read of every row.
+Sql daysWithRows(const QString &name, const QString &table, const PlanScope &scope, bool jump)
 {
+    if (!jump) {
+        Sql sql(QStringLiteral("%1 (CDFILIAL, DTREFEICAO) AS (SELECT DISTINCT X.CDFILIAL, X.DTREFEICAO FROM %2 X WHERE X.DTREFEICAO BETWEEN ? AND ?")
+                    .arg(name, table));
+        sql.bind(scope.start).bind(scope.end);
+        restrictScope(sql, scope);
+        sql.add(QStringLiteral(")"));
+        return sql;
+    }
     // The next day's rows must be of the scope's services and menu types.
     auto restrictRows = [&scope](Sql &sql) {
         restrictServices(sql, QStringLiteral("X"), scope.services);
@@ -36,11 +46,11 @@ Sql daysWithRows(const QString &name, const QString &table, const PlanScope &sco
 Sql dataGaps(const PlanScope &scope)
 {
     Sql sql(QStringLiteral("WITH RECURSIVE "));
-    sql.add(daysWithRows(QStringLiteral("PLANEJADO"), QStringLiteral("REFEPLAN"), scope))
+    sql.add(daysWithRows(QStringLiteral("PLANEJADO"), QStringLiteral("REFEPLAN"), scope, false))
         .add(QStringLiteral(", "))
-        .add(daysWithRows(QStringLiteral("SERVIDO"), QStringLiteral("REFESERV"), scope))
+        .add(daysWithRows(QStringLiteral("SERVIDO"), QStringLiteral("REFESERV"), scope, false))
         .add(QStringLiteral(", "))
-        .add(daysWithRows(QStringLiteral("CONSUMIDO"), QStringLiteral("CONSREAL"), scope))
+        .add(daysWithRows(QStringLiteral("CONSUMIDO"), QStringLiteral("CONSREAL"), scope, true))
         .add(QStringLiteral(", D AS (SELECT CDFILIAL, DTREFEICAO, MAX(IDPLAN) AS IDPLAN, MAX(IDSERV) AS IDSERV, MAX(IDCONS) AS IDCONS FROM ("
                             " SELECT CDFILIAL, DTREFEICAO, 1 AS IDPLAN, 0 AS IDSERV, 0 AS IDCONS FROM PLANEJADO WHERE DTREFEICAO IS NOT NULL"
                             " UNION ALL SELECT CDFILIAL, DTREFEICAO, 0, 1, 0 FROM SERVIDO WHERE DTREFEICAO IS NOT NULL"
