@@ -1,9 +1,8 @@
 #pragma once
 
 #include "host/data/dbgeral.h"
-#include "host/data/params.h"
-
 #include "host/data/errors.h"
+#include "host/data/params.h"
 
 #include <QJsonValue>
 #include <QList>
