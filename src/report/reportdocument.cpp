@@ -126,6 +126,8 @@ QString ReportDocument::toText() const
     QStringList lines{m_title, heading(), QString(width, QLatin1Char('='))};
     for (const HeaderLine &line : m_header)
         lines += wrapped(line.label + QStringLiteral(": ") + line.text, width, int(line.label.size()) + 2);
+    for (const QString &notice : noticeTexts())
+        lines += wrapped(notice, width, 2);
     if (!m_columns.isEmpty()) {
         QStringList labels;
         for (const ReportLayout::Column &column : m_columns) {
@@ -170,6 +172,12 @@ static QString csvField(const QString &text)
 QString ReportDocument::toCsv() const
 {
     QStringList rows;
+    // Notices come before the data, one line each and a blank line after them, as a
+    // spreadsheet shows them above the table.
+    for (const QString &notice : noticeTexts())
+        rows.append(csvField(notice));
+    if (!rows.isEmpty())
+        rows.append(QString());
     QStringList header = m_groupLabels;
     for (const ReportLayout::Column &column : m_columns)
         header.append(column.label);

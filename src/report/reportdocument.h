@@ -52,6 +52,12 @@ public:
 
     const QList<HeaderLine> &headerLines() const { return m_header; }
     void setHeaderLines(const QList<HeaderLine> &lines) { m_header = lines; }
+    // Warnings under the filter lines (records missing in the period, say); none when no line.
+    const QString &noticeTitle() const { return m_noticeTitle; }
+    const QList<HeaderLine> &noticeLines() const { return m_notices; }
+    void setNotices(const QString &title, const QList<HeaderLine> &lines) { m_noticeTitle = title; m_notices = lines; }
+    // The title, then "label: text" per line, as every output writes them; empty without lines.
+    QStringList noticeTexts() const;
     // The shown columns, in order.
     const QList<ReportLayout::Column> &columns() const { return m_columns; }
     void setColumns(const QList<ReportLayout::Column> &columns) { m_columns = columns; }
@@ -89,6 +95,8 @@ private:
     QString m_reportCode;
     QString m_title;
     QList<HeaderLine> m_header;
+    QString m_noticeTitle;
+    QList<HeaderLine> m_notices;
     QList<ReportLayout::Column> m_columns;
     QStringList m_groupLabels;
     QList<Band> m_bands;

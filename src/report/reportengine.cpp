@@ -94,6 +94,23 @@ QString filled(const QString &text, const QVariantMap &row, const TParams &param
     });
 }
 
+bool matches(const QVariantMap &row, const QMap<QString, QString> &match)
+{
+    for (auto it = match.begin(); it != match.end(); ++it) {
+        if (row.value(it.key()).toString().trimmed() != it.value())
+            return false;
+    }
+    return true;
+}
+
+// "1 dia de filial", "12 dias de filiais": the unit is "singular|plural".
+QString counted(int count, const QString &unit)
+{
+    const QStringList forms = unit.split(QLatin1Char('|'));
+    const QString form = count == 1 ? forms.first() : forms.last();
+    return (ReportFormat::number(count, 0) + QLatin1Char(' ') + form).trimmed();
+}
+
 } // namespace
 
 ReportEngine::ReportEngine(const QSqlDatabase &database, const TPictObj &codePicture)
@@ -207,6 +224,35 @@ QList<ReportDocument::HeaderLine> ReportEngine::headerLines(const ReportLayout &
     return lines;
 }
 
+// Each line counts the rows of the notices' query it matches and names the first ones.
+QList<ReportDocument::HeaderLine> ReportEngine::noticeLines(const ReportLayout &layout, const TParams &params) const
+{
+    QList<ReportDocument::HeaderLine> lines;
+    if (layout.notices.lines.isEmpty())
+        return lines;
+    const QList<QVariantMap> found = rows(*layout.query(layout.notices.query), params);
+    for (const ReportLayout::NoticeLine &notice : layout.notices.lines) {
+        int count = 0;
+        QStringList named;
+        for (const QVariantMap &row : found) {
+            if (!matches(row, notice.match))
+                continue;
+            ++count;
+            if (notice.limit == 0 || named.size() < notice.limit)
+                named.append(filled(notice.text, row, params));
+        }
+        if (count == 0)
+            continue;
+        QString text = counted(count, notice.count);
+        if (!named.isEmpty())
+            text += QStringLiteral(": ") + named.join(QStringLiteral(", "));
+        if (count > named.size())
+            text += QStringLiteral(" e mais %1").arg(count - named.size());
+        lines.append({notice.label, text});
+    }
+    return lines;
+}
+
 ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout &layout, const TParams &params) const
 {
     ReportDocument document(reportCode, layout.title, params);
@@ -214,6 +260,8 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
     document.setCodePicture(m_codePicture);
     if (!layout.header.isEmpty())
         document.setHeaderLines(headerLines(layout, params));
+    if (!layout.notices.query.isEmpty())
+        document.setNotices(layout.notices.title, noticeLines(layout, params));
     const ReportLayout::Query *detail = layout.detailQuery();
     if (!detail)
         return document;

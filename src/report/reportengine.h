@@ -30,6 +30,7 @@ public:
 
 private:
     QList<ReportDocument::HeaderLine> headerLines(const ReportLayout &layout, const TParams &params) const;
+    QList<ReportDocument::HeaderLine> noticeLines(const ReportLayout &layout, const TParams &params) const;
     // Fills the empty fields of the detail rows from the lookup query's row with the same key.
     void complete(QList<QVariantMap> &data, const ReportLayout::Lookup &lookup, const ReportLayout::Query &query,
                   const TParams &params) const;

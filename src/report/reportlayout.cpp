@@ -164,6 +164,9 @@ ReportLayout ReportLayout::load(const QString &path)
             throw fail(QStringLiteral("a linha de cabeçalho \"%1\" usa a consulta \"%2\", que não existe.").arg(line.label, line.query));
         layout.header.append(line);
     }
+    layout.notices = Notices::fromJson(root.value(QLatin1String("notices")), fail);
+    if (!layout.notices.query.isEmpty() && !layout.query(layout.notices.query))
+        throw fail(QStringLiteral("a consulta dos avisos \"%1\" não existe.").arg(layout.notices.query));
     layout.detail = root.value(QLatin1String("detail")).toString();
     if (!layout.detail.isEmpty() && !layout.query(layout.detail))
         throw fail(QStringLiteral("a consulta do corpo \"%1\" não existe.").arg(layout.detail));
@@ -260,6 +263,8 @@ void ReportLayout::save(const QString &path) const
     }
     if (!headerArray.isEmpty())
         root.insert(QLatin1String("header"), headerArray);
+    if (!notices.query.isEmpty())
+        root.insert(QLatin1String("notices"), notices.toJson());
     insertIfSet(root, QStringLiteral("detail"), detail);
     QJsonArray lookupArray;
     for (const Lookup &lookup : lookups)

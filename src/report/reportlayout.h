@@ -1,12 +1,15 @@
 #pragma once
 
 #include "host/data/dbgeral.h"
+#include "host/data/errors.h"
 #include "host/data/params.h"
 
+#include <QJsonValue>
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace host {
 
@@ -18,6 +21,7 @@ namespace host {
 //   header                                  the filter lines of the first page
 //   detail, lookups, groups, columns, sums, the body: rows of the detail query, grouped, with
 //   groupValues, grandTotal, empty          subtotals, grand totals and the no-rows line
+//   notices                                 warnings under the filter lines (missing records)
 class ReportLayout
 {
 public:
@@ -63,6 +67,24 @@ public:
         QMap<QString, QString> map;   // replaces a whole text by another ("P" -> "Per capita")
         int limit = 0;                // with join: at most this many rows, then "e mais K"
     };
+    // Warnings printed under the filter lines of the first page, e.g. records missing in the
+    // period. Each line counts the rows of the notices' query whose fields hold the `match`
+    // values and names the first `limit` of them; a line without rows is left out, and without
+    // any line there is no notice at all.
+    struct NoticeLine {
+        QString label;                // "Refeições planejadas sem consumo registrado"
+        QMap<QString, QString> match; // {"IDFALTA": "C"}
+        QString text;                 // one row: "{CDFILIAL} em {DTREFEICAO}"
+        QString count;                // the count's unit, singular|plural: "dia de filial|dias de filiais"
+        int limit = 0;                // rows named before "e mais K"; 0 names them all
+    };
+    struct Notices {
+        QString title;                // "Atenção: dados incompletos no período"
+        QString query;
+        QList<NoticeLine> lines;
+        static Notices fromJson(const QJsonValue &value, const std::function<HostError(const QString &)> &fail);
+        QJsonValue toJson() const;
+    };
     // A query whose rows complete the detail rows: matched on `key`, a row's empty fields take
     // the lookup row's values.
     struct Lookup {
@@ -93,6 +115,7 @@ public:
     QStringList groupValues;          // the same on every row of an innermost group: added once per group
     QString grandTotal = QStringLiteral("Total geral");
     QString empty = QStringLiteral("Nenhum registro encontrado para os filtros informados.");
+    Notices notices;                  // none when it has no query
 
     // A parameter list with the declared names and types, without values.
     TParams declaredParams() const;

@@ -45,19 +45,25 @@ void ReportPrintout::measure(const Device &device)
         m_columnX.append(m_columnX.last() + m_area.width() * (qMax(1, column.width) + 1) / qMax(1, characters));
 }
 
-// The filter's text starts right after its label and wraps under itself.
-qreal ReportPrintout::labelWidth(int index) const
+const ReportDocument::HeaderLine &ReportPrintout::lineOf(const Item &item) const
 {
-    return QFontMetricsF(m_bold, m_device).horizontalAdvance(m_document.headerLines()[index].label + QStringLiteral(": "));
+    return item.kind == Item::Notice ? m_document.noticeLines()[item.index] : m_document.headerLines()[item.index];
+}
+
+// The filter's text starts right after its label and wraps under itself.
+qreal ReportPrintout::labelWidth(const Item &item) const
+{
+    return QFontMetricsF(m_bold, m_device).horizontalAdvance(lineOf(item).label + QStringLiteral(": "));
 }
 
 qreal ReportPrintout::itemHeight(Item::Kind kind, int index) const
 {
-    if (kind != Item::Filter)
+    if (kind != Item::Filter && kind != Item::Notice)
         return m_row;
+    const Item item{kind, index, 0};
     const QFontMetricsF metrics(m_body, m_device);
-    const QRectF bounds = metrics.boundingRect(QRectF(0, 0, m_area.width() - labelWidth(index), 1e6), Qt::TextWordWrap,
-                                               m_document.headerLines()[index].text);
+    const QRectF bounds = metrics.boundingRect(QRectF(0, 0, m_area.width() - labelWidth(item), 1e6), Qt::TextWordWrap,
+                                               lineOf(item).text);
     return qMax(m_row, bounds.height() + m_row - metrics.lineSpacing());
 }
 
@@ -85,7 +91,12 @@ QList<ReportPrintout::Page> ReportPrintout::paginate() const
     };
     for (int i = 0; i < m_document.headerLines().size(); ++i)
         place({Item::Filter, i, itemHeight(Item::Filter, i)}, 0);
-    if (!m_document.headerLines().isEmpty())
+    if (!m_document.noticeLines().isEmpty()) {
+        place({Item::NoticeTitle, 0, m_row}, m_row);
+        for (int i = 0; i < m_document.noticeLines().size(); ++i)
+            place({Item::Notice, i, itemHeight(Item::Notice, i)}, 0);
+    }
+    if (!m_document.headerLines().isEmpty() || !m_document.noticeLines().isEmpty())
         y += m_row / 2;
     if (table)
         place({Item::ColumnHeader, 0, m_row}, m_row);
@@ -152,9 +163,14 @@ void ReportPrintout::paintHeading(QPainter &painter, int level, const QString &t
 void ReportPrintout::paintItem(QPainter &painter, const Item &item, qreal y) const
 {
     const qreal width = m_area.width();
-    if (item.kind == Item::Filter) {
-        const ReportDocument::HeaderLine &line = m_document.headerLines()[item.index];
-        const qreal label = labelWidth(item.index);
+    if (item.kind == Item::NoticeTitle) {
+        painter.setFont(m_bold);
+        painter.drawText(QRectF(0, y, width, item.height), Qt::AlignLeft | Qt::AlignBottom, m_document.noticeTitle());
+        return;
+    }
+    if (item.kind == Item::Filter || item.kind == Item::Notice) {
+        const ReportDocument::HeaderLine &line = lineOf(item);
+        const qreal label = labelWidth(item);
         painter.setFont(m_bold);
         painter.drawText(QRectF(0, y, label, m_row), Qt::AlignLeft | Qt::AlignVCenter, line.label + QStringLiteral(":"));
         painter.setFont(m_body);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "report/reportdocument.h"
+
 #include <QFont>
 #include <QList>
 #include <QRectF>
@@ -12,8 +14,6 @@ class QPdfWriter;
 class QPrinter;
 
 namespace host {
-
-class ReportDocument;
 
 // Lays a report document out on printer pages: title and issue line on every page, the filter
 // lines on the first, the column headings on each, the headings of the groups that run on from
@@ -31,7 +31,8 @@ public:
 private:
     struct Item {
         // Continuation: the heading of a group that runs on from the page before (index: its band).
-        enum Kind { Filter, ColumnHeader, Band, Continuation } kind;
+        // Notice: a line of the notices under the filters (NoticeTitle: their title).
+        enum Kind { Filter, ColumnHeader, Band, Continuation, NoticeTitle, Notice } kind;
         int index = 0;
         qreal height = 0;
     };
@@ -49,7 +50,9 @@ private:
     int paint(const Device &device);
     void measure(const Device &device);
     QList<Page> paginate() const;
-    qreal labelWidth(int index) const;
+    // The labelled line of a Filter or Notice item.
+    const ReportDocument::HeaderLine &lineOf(const Item &item) const;
+    qreal labelWidth(const Item &item) const;
     qreal itemHeight(Item::Kind kind, int index) const;
     void paintFrame(QPainter &painter, int page, int pages) const;
     void paintItem(QPainter &painter, const Item &item, qreal y) const;

@@ -143,6 +143,8 @@ private:
         writeText(row++, 0, m_document.heading());
         for (const ReportDocument::HeaderLine &line : m_document.headerLines())
             writeText(row++, 0, line.label + QStringLiteral(": ") + line.text);
+        for (const QString &notice : m_document.noticeTexts())
+            writeText(row++, 0, notice, m_bold);
         ++row;
         for (int i = 0; i < columns.size(); ++i) {
             writeText(row, i, columns[i].label, m_bold);

@@ -1,6 +1,7 @@
 #include "server/custoplanxreal.h"
 
 #include "server/audit.h"
+#include "server/datagaps.h"
 #include "server/refusal.h"
 #include "server/reportdata.h"
 #include "server/rights.h"
@@ -270,6 +271,7 @@ CallResult CustoPlanXReal::execStpConsPlan(const Args &args) const
     scope.firstProduct = firstProduct;
     scope.lastProduct = lastProduct;
     storeReportData(db, number, scope);
+    storeDataGaps(db, number, scope);
     transaction.commit();
     refreshStatistics(db, kReportDataTables);
     return CallResult{number, {}};

@@ -4,9 +4,6 @@
 
 namespace server {
 
-namespace {
-
-// Restricts X to the scope's branches, services and menu types.
 void restrictScope(Sql &sql, const PlanScope &scope)
 {
     sql.add(QStringLiteral(" AND X.CDFILIAL IN (SELECT F.CDFILIAL FROM FILIAL F WHERE 1 = 1"));
@@ -15,6 +12,8 @@ void restrictScope(Sql &sql, const PlanScope &scope)
     restrictServices(sql, QStringLiteral("X"), scope.services);
     restrictKeys(sql, QStringLiteral("X.CDTIPOCARD"), scope.menuTypes);
 }
+
+namespace {
 
 // The sums of a day-by-day table over the scope's period per the summary's keys: one part from
 // the monthly sums for the whole months, one from the day rows for the days around them (the

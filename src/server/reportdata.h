@@ -20,6 +20,10 @@ struct PlanScope {
     QString lastProduct = QStringLiteral("zzzzzzzzzz");
 };
 
+// Restricts the rows of X (CDFILIAL, CDSERVFILI, CDTIPOCARD) to the scope's branches, services
+// and menu types.
+void restrictScope(Sql &sql, const PlanScope &scope);
+
 // A period as the monthly sums can serve it: the whole months in it (first days of the first
 // and the last; invalid when there is none) and the day ranges around them.
 struct PeriodParts {
@@ -30,7 +34,8 @@ struct PeriodParts {
 PeriodParts splitByMonth(const QDate &start, const QDate &end);
 
 // The tables that hold a plan's rows besides CONSPLAN.
-inline const QStringList kReportDataTables = {QStringLiteral("ITCONSPLANREAL"), QStringLiteral("REFECONSPLAN")};
+inline const QStringList kReportDataTables = {QStringLiteral("ITCONSPLANREAL"), QStringLiteral("REFECONSPLAN"),
+                                              QStringLiteral("FALTACONSPLAN")};
 
 // Stores the report's data under `number`: the meals planned per branch, service, menu type and
 // menu, and the meals served per branch, service and menu type (REFECONSPLAN, rows without a

@@ -253,6 +253,16 @@ const QList<Migration> &migrations()
                             " DTFIM {DATE} NOT NULL,"
                             " PRIMARY KEY (CDFILCENTZUB, NRANO))"),
          }},
+        // The days of each branch whose records do not match, kept with the plan (see datagaps.h).
+        {5,
+         {
+             QStringLiteral("CREATE {TEMPDATA}TABLE FALTACONSPLAN ("
+                            " NRCONSPLAN VARCHAR(10) NOT NULL,"
+                            " IDFALTA CHAR(1) NOT NULL,"
+                            " CDFILIAL VARCHAR(4) NOT NULL,"
+                            " DTREFEICAO {DATE} NOT NULL)"),
+             QStringLiteral("CREATE INDEX IX_FALTACONSPLAN_NUMERO ON FALTACONSPLAN (NRCONSPLAN, IDFALTA, CDFILIAL)"),
+         }},
     };
     return steps;
 }
@@ -338,7 +348,7 @@ QStringList schemaTables()
             QStringLiteral("REFESERV"),    QStringLiteral("CONSREAL"),    QStringLiteral("REFEPLANMES"), QStringLiteral("REFESERVMES"),
             QStringLiteral("CONSREALMES"), QStringLiteral("CONSPLAN"),    QStringLiteral("ITCONSPLANREAL"), QStringLiteral("REFECONSPLAN"),
             QStringLiteral("LISTA"),       QStringLiteral("OPERADOR"),    QStringLiteral("SESSAO"),      QStringLiteral("AUDITORIA"),
-            QStringLiteral("FILTROSALVO"), QStringLiteral("ANOLETIVO")};
+            QStringLiteral("FILTROSALVO"), QStringLiteral("ANOLETIVO"), QStringLiteral("FALTACONSPLAN")};
 }
 
 void ensureSchema(QSqlDatabase &db)

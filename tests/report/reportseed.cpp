@@ -1,5 +1,6 @@
 #include "reportseed.h"
 
+#include "server/datagaps.h"
 #include "server/reportdata.h"
 #include "server/schema.h"
 
@@ -68,6 +69,8 @@ void seed(QSqlDatabase &db)
         "INSERT INTO CONSREAL VALUES ('0101', '00010', '2025-04-01', 'T1', '0302', 2)",
         // A day with planned meals and nothing served or used, outside March.
         "INSERT INTO REFEPLAN VALUES ('0102', '00010', '2025-04-02', 'T1', 'C1', 10)",
+        // Meals served on a Saturday with nothing planned.
+        "INSERT INTO REFESERV VALUES ('0101', '00010', '2025-04-05', 'T1', 12)",
         // 0000000009 is a plan of another run: a stray planned quantity, March's actuals.
         "INSERT INTO ITCONSPLANREAL VALUES ('0000000009', '0101', '00010', 'T1', '0101', 'S', 100, 5000, 9)",
         "INSERT INTO ITCONSPLANREAL VALUES ('0000000009', '0102', '00010', 'T1', '0101', 'S', NULL, 0, 215)",
@@ -104,6 +107,7 @@ void prepare(QSqlDatabase &db, const QString &number, const QStringList &branche
     try {
         server::WriteTransaction transaction(db);
         server::storeReportData(db, number, scope);
+        server::storeDataGaps(db, number, scope);
         transaction.commit();
     } catch (const server::DbError &error) {
         QTest::qFail(qPrintable(error.message), __FILE__, __LINE__);

@@ -14,6 +14,7 @@
 //          branches 0000000013 (both schools), 0000000014 (0101 only)
 //   plans: 0000000001 March, 0000000002 March of school 0101, 0000000003 the 2nd of April (meals
 //          planned, none served, nothing used), plus a stray plan 0000000009 of another run
+//   and on Saturday the 5th of April meals served at school 0101 with nothing planned
 namespace reportseed {
 
 void seed(QSqlDatabase &db);

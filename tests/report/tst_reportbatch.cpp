@@ -194,6 +194,66 @@ private Q_SLOTS:
         db.close();
     }
 
+    // Days without served meals or consumption, or with consumption and nothing planned, are
+    // told on stderr while the run goes on, and each output carries them above the data.
+    void incompleteDataIsWarnedInEveryOutput_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("sqlite") << "sqlite";
+        QTest::newRow("postgresql") << "postgresql";
+    }
+    void incompleteDataIsWarnedInEveryOutput()
+    {
+        QFETCH(QString, kind);
+        Site *demo = site(kind);
+        if (!demo && kind == "postgresql")
+            QSKIP("PostgreSQL is not available here");
+        QVERIFY(demo);
+        {
+            QSqlDatabase db = open(demo->database, "holes-" + kind);
+            for (const QString &statement : {QStringLiteral("DELETE FROM REFESERV WHERE CDFILIAL = '0102' AND DTREFEICAO = '2025-04-08'"),
+                                             QStringLiteral("DELETE FROM CONSREAL WHERE CDFILIAL = '0103' AND DTREFEICAO = '2025-04-09'"),
+                                             QStringLiteral("INSERT INTO CONSREAL VALUES ('0104', '00020', '2025-04-12', '01', '0201001', 1.5)")})
+                QVERIFY2(QSqlQuery(db).exec(statement), qPrintable(statement));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("holes-" + kind);
+        const QStringList lines{"Atenção: dados incompletos no período (nesses dias a diferença pode ser falta de registro, não desperdício)",
+                                "Refeições planejadas sem refeições servidas registradas: 1 dia de filial: 0102 em 08/04/2025",
+                                "Refeições planejadas sem consumo registrado: 1 dia de filial: 0103 em 09/04/2025",
+                                "Refeições servidas ou consumo sem refeições planejadas: 1 dia de filial: 0104 em 12/04/2025"};
+        const QStringList april{"--filter", "filiais=todas", "--filter", "dataInicial=01/04/2025", "--filter", "dataFinal=30/04/2025"};
+        QMap<QString, QString> outputs;
+        for (const auto &[command, suffix] : {std::pair{"imprimir", "pdf"}, {"salvar", "csv"}, {"salvar", "xlsx"}}) {
+            const QString file = demo->dir.filePath(QStringLiteral("faltas.%1").arg(suffix));
+            QString errors;
+            QCOMPARE(runClient(QStringList{"--config", demo->config, "--batch", command, "--output", file} + april, &errors), 0);
+            for (const QString &line : lines)
+                QVERIFY2(errors.contains(line), qPrintable(errors));
+            outputs.insert(suffix, file);
+        }
+        QProcess pdftotext;
+        pdftotext.start("pdftotext", {outputs["pdf"], "-"});
+        QVERIFY(pdftotext.waitForFinished());
+        const QString pdfText = QString::fromUtf8(pdftotext.readAllStandardOutput()).section("\f", 0, 0);
+        QFile csv(outputs["csv"]);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QByteArray csvBytes = csv.readAll();
+        QVERIFY(csvBytes.startsWith("\xEF\xBB\xBF"));
+        const QStringList csvLines = QString::fromUtf8(csvBytes.mid(3)).split("\r\n");
+        QStringList sheetTexts;
+        for (const XlsxCell &cell : xlsxCells(outputs["xlsx"]))
+            sheetTexts << cell.value;
+        for (const QString &line : lines) {
+            QVERIFY2(pdfText.simplified().contains(line.section(": ", -1)), qPrintable(pdfText));
+            QVERIFY2(sheetTexts.contains(line), qPrintable(line));
+        }
+        // The CSV: the run's comment line, the notices, a blank line, then the table.
+        QVERIFY(csvLines.value(0).startsWith("# {"));
+        QCOMPARE(csvLines.mid(1, 5), lines + QStringList{QString()});
+        QVERIFY(csvLines.value(6).startsWith("Serviço;"));
+    }
+
     void refusedFiltersAndBadInput_data()
     {
         QTest::addColumn<QStringList>("arguments");

@@ -133,6 +133,43 @@ private Q_SLOTS:
         QCOMPARE(words.mid(2).join(' '), total);
     }
 
+    // The days whose records are missing, from the prepared plan or, with no preparation (only
+    // non-stockable products), from the day rows; one line per kind, none for a complete period.
+    void noticesNameTheIncompleteDays_data()
+    {
+        QTest::addColumn<bool>("onPostgres");
+        QTest::addColumn<Changes>("changes");
+        QTest::addColumn<QStringList>("lines");
+        const QString noServed = "Refeições planejadas sem refeições servidas registradas: 1 dia de filial: 0102 em 02/04/2025";
+        const QString noConsumption = "Refeições planejadas sem consumo registrado: 1 dia de filial: 0102 em 02/04/2025";
+        const Changes fromDays{{"P_IDESTOCAVEIS", "N"}, {"P_DTINICIAL", "2025-04-01"}, {"P_DTFINAL", "2025-04-05"}};
+        QTest::newRow("preparado, período completo") << false << Changes{} << QStringList{};
+        QTest::newRow("preparado, dia sem realizado") << false << Changes{{"P_NRCONSPLAN", "0000000003"}} << QStringList{noServed, noConsumption};
+        const QStringList days{noServed, noConsumption, "Refeições servidas ou consumo sem refeições planejadas: 1 dia de filial: 0101 em 05/04/2025"};
+        QTest::newRow("sem preparo, lido dos dias") << false << fromDays << days;
+        QTest::newRow("sem preparo, lido dos dias, postgresql") << true << fromDays << days;
+        Changes otherSchool = fromDays;
+        otherSchool.insert("P_NRLISTAFILI", "0000000014");
+        QTest::newRow("sem preparo, só a escola 0101") << false << otherSchool << QStringList{days.last()};
+        QTest::newRow("sem preparo, período completo") << false << Changes{{"P_IDESTOCAVEIS", "N"}} << QStringList{};
+    }
+    void noticesNameTheIncompleteDays()
+    {
+        QFETCH(bool, onPostgres);
+        QFETCH(Changes, changes);
+        QFETCH(QStringList, lines);
+        QString url;
+        TdtmDBGeral *geral = onPostgres ? postgres(&url) : &m_geral;
+        if (!geral)
+            QSKIP(qPrintable(url));
+        const ReportDocument document = ReportEngine(geral->adcGeral()).build("ZUB011", m_layouts.at(0), changed(changes));
+        QStringList found;
+        for (const ReportDocument::HeaderLine &line : document.noticeLines())
+            found.append(line.label + ": " + line.text);
+        QCOMPARE(found, lines);
+        QCOMPARE(document.noticeTexts().value(0), lines.isEmpty() ? QString() : m_layouts.at(0).notices.title);
+    }
+
     // A different cost type prices the same quantities; a product without a cost costs nothing.
     void costType()
     {

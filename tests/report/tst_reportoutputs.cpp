@@ -204,6 +204,32 @@ private Q_SLOTS:
         }
     }
 
+    // A layout's notices survive an edited copy; a line names its first rows, then "e mais K",
+    // and a line without rows is left out.
+    void noticesOfASavedLayout()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("avisos.json"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"json({"title": "Avisos", "queries": [{"name": "faltas", "sql": {"generic": [
+            "WITH RECURSIVE N(I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N WHERE I < 7)",
+            "SELECT 'C' AS IDFALTA, '0101' AS CDFILIAL, '2025-03-0' || I AS DTREFEICAO FROM N ORDER BY I"]}}],
+            "notices": {"title": "Atenção", "query": "faltas", "lines": [
+              {"label": "Sem consumo", "match": {"IDFALTA": "C"}, "text": "{CDFILIAL} em {DTREFEICAO}", "count": "dia|dias", "limit": 5},
+              {"label": "Sem servidas", "match": {"IDFALTA": "S"}, "text": "{CDFILIAL}", "count": "dia|dias"}]}})json");
+        file.close();
+        ReportLayout::load(file.fileName()).save(dir.filePath("copia.json"));
+        const ReportLayout copy = ReportLayout::load(dir.filePath("copia.json"));
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "avisos");
+        QVERIFY(db.open());
+        const ReportDocument document = ReportEngine(db).build("TST", copy, TParams());
+        QCOMPARE(document.noticeTexts(), QStringList({"Atenção", "Sem consumo: 7 dias: 0101 em 01/03/2025, 0101 em 02/03/2025, 0101 em 03/03/2025,"
+                                                      " 0101 em 04/03/2025, 0101 em 05/03/2025 e mais 2"}));
+        QVERIFY(document.toCsv().startsWith(document.noticeTexts().join("\r\n") + "\r\n\r\n"));
+        QVERIFY(document.toText().contains("Sem consumo: 7 dias"));
+        db.close();
+    }
+
     // Every page of a long report carries "Página N de M" with the final M.
     void pageNumbersOnEveryPage()
     {

@@ -131,6 +131,35 @@ private Q_SLOTS:
         QCOMPARE(countRows("CONSPLAN"), 0);
         QCOMPARE(countRows("ITCONSPLAN"), 0);
         QCOMPARE(countRows("LISTA"), 0);
+        QCOMPARE(m_ui.notices, QStringList()); // the demo's March is complete
+    }
+
+    // Missing records are told before the output, which goes on and is produced all the same.
+    void incompleteDataIsToldWithoutStoppingTheReport()
+    {
+        {
+            QSqlDatabase writer = QSqlDatabase::addDatabase("QSQLITE", "holes");
+            writer.setDatabaseName(m_database);
+            QVERIFY(writer.open());
+            QVERIFY(QSqlQuery(writer).exec("DELETE FROM CONSREAL WHERE CDFILIAL IN ('0101', '0102') AND DTREFEICAO = '2025-03-20'"));
+            writer.close();
+        }
+        QSqlDatabase::removeDatabase("holes");
+        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        const QString pdf = m_dir.filePath("incompleto.pdf");
+        m_ui.printAnswers = {PrintTarget{QString(), pdf}};
+        m_ui.log.clear();
+        form->sbtPrint->click();
+        QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
+        QCOMPARE(m_ui.notices.size(), 1);
+        QVERIFY2(m_ui.notices[0].startsWith("Atenção: dados incompletos no período"), qPrintable(m_ui.notices[0]));
+        // The report is of the logged-in school: the other school's hole is none of its business.
+        QVERIFY2(m_ui.notices[0].endsWith("\nRefeições planejadas sem consumo registrado: 1 dia de filial: 0101 em 20/03/2025"),
+                 qPrintable(m_ui.notices[0]));
+        QVERIFY(QFileInfo(pdf).size() > 0);
+        QCOMPARE(countRows("CONSPLAN"), 0);
+        QCOMPARE(countRows("FALTACONSPLAN"), 0);
+        m_ui.notices.clear();
     }
 
     // Regression: a report's preparation could not be stopped; the window stayed frozen until it ended.

@@ -101,6 +101,10 @@ ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
                                                                                  : QStringLiteral("%1 - %2").arg(config.operatorCode, config.operatorName)});
         document.setHeaderLines(lines);
     }
+    // Told before the output, never in its way: a batch run writes it on stderr and goes on.
+    const QStringList notices = document.noticeTexts();
+    if (!notices.isEmpty())
+        m_context.interaction().showNotice(notices.join(QLatin1Char('\n')));
     return document;
 }
 

@@ -32,6 +32,12 @@ void BatchInteraction::showInformation(const QString &text)
     write(QString(), text);
 }
 
+// On standard error like the other messages; a notice is no error, so the exit code stays.
+void BatchInteraction::showNotice(const QString &text)
+{
+    write(QString(), text);
+}
+
 std::optional<QString> BatchInteraction::askText(const QString &title, const QString &prompt, const QString &)
 {
     refuse(QStringLiteral("perguntar \"%1\" (%2)").arg(prompt, title));

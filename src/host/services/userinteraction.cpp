@@ -28,6 +28,12 @@ void ScriptedInteraction::showInformation(const QString &text)
     log.append(QStringLiteral("information:") + text);
 }
 
+void ScriptedInteraction::showNotice(const QString &text)
+{
+    notices.append(text);
+    log.append(QStringLiteral("notice:") + text);
+}
+
 std::optional<QString> ScriptedInteraction::askText(const QString &title, const QString &prompt, const QString &)
 {
     questions.append(title + QLatin1Char('|') + prompt);

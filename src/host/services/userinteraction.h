@@ -20,6 +20,8 @@ public:
 
     virtual void showError(const QString &text) = 0;
     virtual void showInformation(const QString &text) = 0;
+    // A warning the user reads without having to answer it: the work goes on while it is shown.
+    virtual void showNotice(const QString &text) = 0;
     // A line of text, or nothing when the user cancels.
     virtual std::optional<QString> askText(const QString &title, const QString &prompt, const QString &initial) = 0;
     // The index of the chosen row, or nothing when the user cancels.
@@ -47,6 +49,7 @@ class ScriptedInteraction : public UserInteraction
 public:
     void showError(const QString &text) override;
     void showInformation(const QString &text) override;
+    void showNotice(const QString &text) override;
     std::optional<QString> askText(const QString &title, const QString &prompt, const QString &initial) override;
     // Answers with the first row that has a cell equal to the scripted text.
     std::optional<int> chooseRow(const SingleChoiceRequest &request) override;
@@ -67,6 +70,7 @@ public:
     // What was shown, in order.
     QStringList errors;
     QStringList informations;
+    QStringList notices;
     QStringList questions;
     QList<SingleChoiceRequest> rowRequests;
     QList<MultiChoiceRequest> markRequests;
@@ -74,7 +78,7 @@ public:
     QStringList openRequests;  // "title|folder|filter"
     QStringList printRequests; // document names
     QStringList previews;      // titles
-    // Every event in one list ("error:...", "rows:title", "marks:title", "save:title", "open:title", "print:...",
+    // Every event in one list ("error:...", "notice:...", "rows:title", "marks:title", "save:title", "open:title", "print:...",
     // "preview:title", "text:title"), for order checks across kinds.
     QStringList log;
 

@@ -39,6 +39,17 @@ void QtUserInteraction::showInformation(const QString &text)
     showMessage(QMessageBox::Information, QStringLiteral("Informação"), text);
 }
 
+// A box that does not hold the work up: the report goes on being printed or saved while it is
+// open, and the user closes it whenever.
+void QtUserInteraction::showNotice(const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Atenção"), text, QMessageBox::Ok, QApplication::activeWindow());
+    box->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 std::optional<QString> QtUserInteraction::askText(const QString &title, const QString &prompt, const QString &initial)
 {
     QInputDialog dialog(dialogParent());

@@ -12,6 +12,7 @@ class QtUserInteraction : public UserInteraction
 public:
     void showError(const QString &text) override;
     void showInformation(const QString &text) override;
+    void showNotice(const QString &text) override;
     std::optional<QString> askText(const QString &title, const QString &prompt, const QString &initial) override;
     std::optional<int> chooseRow(const SingleChoiceRequest &request) override;
     std::optional<QList<bool>> chooseMarks(const MultiChoiceRequest &request) override;
