@@ -4,15 +4,129 @@
 #include "host/data/longwork.h"
 #include "report/reportexpression.h"
 #include "report/reportformat.h"
+#include "wire/statementinterrupt.h"
 
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
 namespace host {
 
 namespace {
+
+using Bindings = QList<QPair<QString, QVariant>>;
+
+// Runs a statement and reads its rows (field names in upper case: PostgreSQL answers them in lower
+// case); "" or the database's reason. `stop` is asked every 500 rows; true ends the reading.
+QString fetchRows(QSqlDatabase database, const QString &sql, const Bindings &bindings, QList<QVariantMap> &result,
+                  const std::function<bool()> &stop)
+{
+    QSqlQuery statement(database);
+    statement.setForwardOnly(true);
+    statement.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (!statement.prepare(sql))
+        return statement.lastError().text();
+    for (const auto &[name, value] : bindings)
+        statement.bindValue(QLatin1Char(':') + name, value);
+    if (!statement.exec())
+        return statement.lastError().text();
+    while (statement.next()) {
+        if (result.size() % 500 == 0 && stop())
+            return QString();
+        const QSqlRecord record = statement.record();
+        QVariantMap row;
+        for (int i = 0; i < record.count(); ++i)
+            row.insert(record.fieldName(i).toUpper(), record.value(i));
+        result.append(row);
+    }
+    return statement.lastError().isValid() ? statement.lastError().text() : QString();
+}
+
+// A database another connection can open too: PostgreSQL, or an SQLite file (not one in memory).
+bool runsOffThread(const QSqlDatabase &database)
+{
+    if (database.driverName() == QLatin1String("QPSQL"))
+        return true;
+    const QString file = database.databaseName();
+    return database.driverName() == QLatin1String("QSQLITE") && !file.isEmpty() && file != QLatin1String(":memory:")
+        && !file.contains(QLatin1String("mode=memory"));
+}
+
+// A statement run on a thread with a connection of its own, so the window keeps painting and
+// "Cancelar" (or a batch's stop signal) interrupts a long query inside the database, instead of
+// waiting for its first row.
+struct OffThreadRun {
+    std::mutex mutex; // guards the members below but `rows`, which only the worker fills
+    std::condition_variable finished;
+    bool done = false;
+    bool stopped = false;
+    wire::StatementInterrupt statement;
+    QString error;
+    QList<QVariantMap> rows;
+};
+
+QString fetchOffThread(const QString &connection, const QString &sql, const Bindings &bindings, QList<QVariantMap> &result)
+{
+    auto run = std::make_shared<OffThreadRun>();
+    std::thread worker([run, connection, sql, bindings] {
+        const QString name = QStringLiteral("zubreport-%1").arg(quintptr(run.get()), 0, 16);
+        QString error;
+        {
+            QSqlDatabase database = QSqlDatabase::cloneDatabase(connection, name);
+            if (!database.open()) {
+                error = database.lastError().text();
+            } else {
+                setSessionReadOnly(database);
+                {
+                    std::lock_guard lock(run->mutex);
+                    run->statement.attach(database);
+                }
+                error = fetchRows(database, sql, bindings, run->rows, [&run] {
+                    std::lock_guard lock(run->mutex);
+                    return run->stopped;
+                });
+                std::lock_guard lock(run->mutex);
+                run->statement.detach();
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
+        std::lock_guard lock(run->mutex);
+        run->error = error;
+        run->done = true;
+        run->finished.notify_all();
+    });
+    try {
+        std::unique_lock lock(run->mutex);
+        while (!run->done) {
+            run->finished.wait_for(lock, std::chrono::milliseconds(25));
+            if (run->done)
+                break;
+            lock.unlock();
+            if (workUnderWay())
+                keepResponsive();
+            else
+                throwIfCancelled();
+            lock.lock();
+        }
+    } catch (...) {
+        {
+            std::lock_guard lock(run->mutex);
+            run->stopped = true;
+            run->statement.interrupt();
+        }
+        worker.join();
+        throw;
+    }
+    worker.join();
+    result = std::move(run->rows);
+    return run->error;
+}
 
 // The unit of a sum of quantities: known while every row added carried the same one.
 struct Unit {
@@ -143,38 +257,26 @@ QList<QVariantMap> ReportEngine::rows(const ReportLayout::Query &query, const TP
     if (!m_database.isValid() || !m_database.isOpen())
         throw fail(QStringLiteral("o banco de dados geral não está aberto."));
     const QString sql = query.sqlFor(m_dialect);
-    QSqlQuery statement(m_database);
-    statement.setForwardOnly(true);
-    statement.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
-    if (!statement.prepare(sql))
-        throw fail(statement.lastError().text());
     // ":NAME" outside casts ("::date") and times ("12:30").
     static const QRegularExpression placeholder(QStringLiteral("(?<![:\\w]):([A-Za-z_]\\w*)"));
-    QStringList bound;
+    Bindings bindings;
     for (auto it = placeholder.globalMatch(sql); it.hasNext();) {
         const QString name = it.next().captured(1);
-        if (bound.contains(name))
+        if (std::any_of(bindings.begin(), bindings.end(), [&name](const auto &bound) { return bound.first == name; }))
             continue;
         const TParam *param = params.find(name);
         if (!param)
             throw fail(QStringLiteral("o parâmetro %1 não é declarado pelo layout.").arg(name));
-        statement.bindValue(QLatin1Char(':') + name, ReportFormat::bindValue(*param));
-        bound.append(name);
+        bindings.append({name, ReportFormat::bindValue(*param)});
     }
-    if (!statement.exec())
-        throw fail(statement.lastError().text());
     QList<QVariantMap> result;
-    while (statement.next()) {
-        if (result.size() % 500 == 0)
-            throwIfCancelled(); // a stop signal ends a large query's rows too
-        const QSqlRecord record = statement.record();
-        QVariantMap row;
-        for (int i = 0; i < record.count(); ++i)
-            row.insert(record.fieldName(i).toUpper(), record.value(i));
-        result.append(row);
-    }
-    if (statement.lastError().isValid())
-        throw fail(statement.lastError().text());
+    const QString error = runsOffThread(m_database) ? fetchOffThread(m_database.connectionName(), sql, bindings, result)
+                                                    : fetchRows(m_database, sql, bindings, result, [] {
+                                                          throwIfCancelled(); // a stop signal ends a large query's rows too
+                                                          return false;
+                                                      });
+    if (!error.isEmpty())
+        throw fail(error);
     return result;
 }
 
@@ -278,7 +380,7 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
 
     QList<QVariantMap> data = rows(*detail, params);
     if (data.isEmpty()) {
-        document.addBand({ReportDocument::BandKind::Empty, 0, layout.empty, {}, {}});
+        document.addBand({ReportDocument::BandKind::Empty, 0, layout.empty, {}, {}, {}});
         return document;
     }
     for (const ReportLayout::Lookup &lookup : layout.lookups)
@@ -333,7 +435,7 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
         const ReportLayout::Group &group = layout.groups[level];
         const QString footer = group.footer.isEmpty() ? QStringLiteral("Total - %1 %2").arg(group.label, captions[level])
                                                       : filled(group.footer, openedBy[level], params);
-        document.addBand({ReportDocument::BandKind::GroupFooter, level, footer, totalValues(totals[level]), {}});
+        document.addBand({ReportDocument::BandKind::GroupFooter, level, footer, totalValues(totals[level]), {}, {}});
         totals[level == 0 ? levels : level - 1].add(totals[level]);
     };
     for (int i = 0; i < data.size(); ++i) {
@@ -371,11 +473,11 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
             if (!columns[c].unitField.isEmpty() && isBlank(row.value(columns[c].unitField.toUpper())))
                 values[c] = QVariant();
         }
-        document.addBand({ReportDocument::BandKind::Detail, levels, QString(), values, captions});
+        document.addBand({ReportDocument::BandKind::Detail, levels, QString(), values, captions, {}});
     }
     for (int level = levels - 1; level >= 0; --level)
         close(level);
-    document.addBand({ReportDocument::BandKind::GrandTotal, 0, layout.grandTotal, totalValues(totals[levels]), {}});
+    document.addBand({ReportDocument::BandKind::GrandTotal, 0, layout.grandTotal, totalValues(totals[levels]), {}, {}});
     return document;
 }
 

@@ -3,12 +3,6 @@
 #include "server/serverlog.h"
 
 #include <QCryptographicHash>
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QVariant>
-
-#include <libpq-fe.h>
-#include <sqlite3.h>
 
 namespace server {
 
@@ -32,27 +26,17 @@ void CallContext::stop(StopReason reason)
 
 void CallContext::interruptLocked()
 {
-    if (m_sqlite)
-        sqlite3_interrupt(static_cast<sqlite3 *>(m_sqlite));
-    if (m_pgCancel) {
-        char error[256] = {};
-        if (!PQcancel(m_pgCancel, error, sizeof error))
-            logLine(LogLevel::Warning, QStringLiteral("pedido de cancelamento ao PostgreSQL falhou: %1").arg(QString::fromLocal8Bit(error).trimmed()));
-    }
+    const QString refused = m_statement.interrupt();
+    if (!refused.isEmpty())
+        logLine(LogLevel::Warning, QStringLiteral("pedido de cancelamento ao PostgreSQL falhou: %1").arg(refused));
 }
 
 void CallContext::attach(QSqlDatabase &db)
 {
     std::lock_guard lock(m_mutex);
-    if (m_sqlite || m_pgCancel)
+    if (m_statement.attached())
         return;
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid())
-        return;
-    if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
-        m_sqlite = *static_cast<sqlite3 *const *>(handle.data());
-    else if (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0) // as Qt's driver names it
-        m_pgCancel = PQgetCancel(*static_cast<PGconn *const *>(handle.data()));
+    m_statement.attach(db);
     // A stop that came before the connection did still reaches the first statement.
     if (m_reason.load() != StopReason::None)
         interruptLocked();
@@ -61,10 +45,7 @@ void CallContext::attach(QSqlDatabase &db)
 void CallContext::detach()
 {
     std::lock_guard lock(m_mutex);
-    m_sqlite = nullptr;
-    if (m_pgCancel)
-        PQfreeCancel(m_pgCancel);
-    m_pgCancel = nullptr;
+    m_statement.detach();
 }
 
 CallContext *CallContext::current()

@@ -5,12 +5,13 @@
 #include <QList>
 #include <QString>
 
+#include "wire/statementinterrupt.h"
+
 #include <atomic>
 #include <memory>
 #include <mutex>
 
 class QSqlDatabase;
-struct pg_cancel;
 
 namespace server {
 
@@ -54,9 +55,8 @@ private:
 
     QDeadlineTimer m_deadline;
     std::atomic<StopReason> m_reason{StopReason::None};
-    std::mutex m_mutex;
-    void *m_sqlite = nullptr;      // sqlite3*
-    pg_cancel *m_pgCancel = nullptr;
+    std::mutex m_mutex; // guards m_statement
+    wire::StatementInterrupt m_statement;
 };
 
 // The calls under way, by who made them and the id they gave, so rpc.cancel finds them. A call

@@ -3,6 +3,7 @@
 #include "../server/serverharness.h"
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
+#include "host/data/longwork.h"
 #include "report/reportengine.h"
 #include "report/reportlayout.h"
 #include "reportseed.h"
@@ -283,6 +284,45 @@ private Q_SLOTS:
         } catch (const HostError &error) {
             QVERIFY2(error.text().startsWith("Não foi possível executar a consulta \"dados\" do relatório:"), qPrintable(error.text()));
         }
+    }
+
+    // A layout's long query leaves the window painting, and "Cancelar" stops it inside the
+    // database: neither query below would end by itself within the test's time.
+    void aLongQueryStopsOnCancelWhileEventsRun_data()
+    {
+        QTest::addColumn<bool>("onPostgres");
+        QTest::newRow("sqlite") << false;
+        QTest::newRow("postgresql") << true;
+    }
+    void aLongQueryStopsOnCancelWhileEventsRun()
+    {
+        QFETCH(bool, onPostgres);
+        QString url;
+        TdtmDBGeral *geral = onPostgres ? postgres(&url) : &m_geral;
+        if (!geral)
+            QSKIP(qPrintable(url));
+        ReportLayout layout = m_layouts.at(0);
+        layout.queries[0].sql = {{SqlDialect::Generic, "WITH RECURSIVE N (I) AS (SELECT 1 UNION ALL SELECT I + 1 FROM N WHERE I < 1000000000000)"
+                                                       " SELECT COUNT(*) AS TOTAL FROM N"},
+                                 {SqlDialect::Postgres, "SELECT 1 AS TOTAL FROM pg_sleep(3600)"}};
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        ticker.start(10);
+        QTimer::singleShot(300, this, [] { requestCancel(); });
+        setWorkStage("Montando o relatório…");
+        bool cancelled = false;
+        try {
+            ReportEngine(geral->adcGeral()).build("ZUB011", layout, reportseed::params("T", 0));
+        } catch (const CancelledError &) {
+            cancelled = true;
+        }
+        setWorkStage(QString());
+        QVERIFY(cancelled);
+        QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+        // The client's own connection is untouched and serves the next report.
+        const QString text = ReportEngine(geral->adcGeral()).build("ZUB011", m_layouts.at(0), reportseed::params("T", 0)).toText();
+        QVERIFY2(text.contains("Total geral"), qPrintable(text.right(300)));
     }
 
     // The same SQL text on PostgreSQL gives the same reports.

@@ -24,6 +24,12 @@ SqlDialect dialectForDriver(const QString &qtDriverName)
     return SqlDialect::Generic;
 }
 
+void setSessionReadOnly(QSqlDatabase &db)
+{
+    if (db.driverName() == QLatin1String("QPSQL"))
+        QSqlQuery(db).exec(QStringLiteral("SET default_transaction_read_only = on"));
+}
+
 TdtmDBGeral::TdtmDBGeral(QObject *parent) : QObject(parent)
 {
     setObjectName(QStringLiteral("dtmDBGeral"));
@@ -53,8 +59,7 @@ void TdtmDBGeral::open(const wire::DatabaseUrl &url)
             QSqlDatabase::removeDatabase(m_connectionName);
             throw HostError(QStringLiteral("Não foi possível abrir o banco de dados %1: %2").arg(m_address, reason));
         }
-        if (url.kind == wire::DatabaseUrl::Kind::Postgres)
-            QSqlQuery(db).exec(QStringLiteral("SET default_transaction_read_only = on"));
+        setSessionReadOnly(db);
     }
 }
 

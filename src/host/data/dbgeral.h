@@ -12,6 +12,10 @@ namespace host {
 enum class SqlDialect { Generic, Oracle, MsSql, InterBase, Sqlite, Postgres };
 SqlDialect dialectForDriver(const QString &qtDriverName);
 
+// A connection to the client's general database only reads (the application server writes):
+// PostgreSQL is told so once the connection is open; SQLite's is opened read-only.
+void setSessionReadOnly(QSqlDatabase &db);
+
 // The host's general data module: the client's own read-only database connection ("adcGeral"),
 // used by lookup queries and the local cache.
 class TdtmDBGeral : public QObject
