@@ -169,6 +169,9 @@ public:
     // Applies the operator's saved filter `name` (of `owner`, or "" for its own, else the one
     // shared under that name) with `overrides` laid over it; codes no longer on file are dropped.
     void applySavedFilter(const QString &name, const QString &owner, const QJsonObject &overrides = {});
+    // Removes from `state` the branch keys of the other page of the screen; says which narrowed
+    // the report ("dos filtros salvos", "do relatório" name the `source`).
+    QStringList leaveOutOtherPageChoices(QJsonObject &state, const QString &source) const;
     QAction *mnuSalvarFiltros = nullptr;
     QAction *mnuAbrirFiltros = nullptr;
     QAction *mnuApagarFiltros = nullptr;

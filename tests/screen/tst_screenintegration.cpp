@@ -306,6 +306,27 @@ private Q_SLOTS:
         QCOMPARE(form->filterState(), before);
     }
 
+    // A school's report sent to the central: its single branch does not apply on the list page and
+    // is named as left out; the rest (the period) is applied.
+    void aSchoolsReportOpensOnTheCentralsPage()
+    {
+        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        m_ui.errors.clear();
+        m_ui.informations.clear();
+        ReportDocument school("ZUB011", "Custo Planejado X Realizado por Serviço", TParams());
+        school.setRun(QJsonObject{{"filtros", QJsonObject{{"filial", "0103"}, {"dataInicial", "01/04/2025"}, {"dataFinal", "30/04/2025"}}}});
+        school.writeCsv(m_dir.filePath("escola.csv"));
+        QJsonObject expected = form->filterState();
+        expected["dataInicial"] = "01/04/2025";
+        expected["dataFinal"] = "30/04/2025";
+        m_ui.openAnswers = {m_dir.filePath("escola.csv")};
+        form->mnuAbrirFiltrosRel->trigger();
+        QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
+        QCOMPARE(m_ui.informations.size(), 1);
+        QVERIFY2(m_ui.informations.first().contains("O filtro \"filial\" do relatório não se aplica a esta tela"), qPrintable(m_ui.informations.first()));
+        QCOMPARE(form->filterState(), expected);
+    }
+
     // Saved on the screen by the central's operator, changed, opened again: the same filters, the
     // period resolved on today's date.
     void savedFiltersComeBackOnTheScreen()

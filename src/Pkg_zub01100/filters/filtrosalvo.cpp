@@ -233,18 +233,24 @@ void TfrmCustoPlanXReal::applySavedFilter(const QString &name, const QString &ow
     if (!read.isValid())
         MensErro(answer.toMap().value(QStringLiteral("message")).toString(), true);
     QJsonObject saved = QJsonObject::fromVariantMap(read.toMap().value(QStringLiteral("filtros")).toMap());
-    // Saved filters are shared between the central's and its schools' operators: the branch
-    // choices of the other page of the screen do not apply here.
+    const QStringList notes = leaveOutOtherPageChoices(saved, QStringLiteral("dos filtros salvos"));
+    applyFilterState(overlayFilters(saved, overrides), MissingCodes::Drop, notes);
+}
+
+// Filters are shared between the central's and its schools' operators (saved ones, report files
+// sent on): the branch choices of the other page of the screen do not apply here.
+QStringList TfrmCustoPlanXReal::leaveOutOtherPageChoices(QJsonObject &state, const QString &source) const
+{
     QStringList notes;
     const QStringList otherPage = isSinglePage() ? QStringList{QStringLiteral("filiais"), QStringLiteral("agrupamento")}
                                                  : QStringList{QStringLiteral("filial")};
     for (const QString &key : otherPage) {
-        const QJsonValue choice = saved.value(key);
+        const QJsonValue choice = state.value(key);
         const bool narrows = choice.isArray()
                           || (!EmptyString(choice.toString()) && choice.toString().compare(QLatin1String("todas"), Qt::CaseInsensitive) != 0);
         if (narrows)
-            notes << QStringLiteral("O filtro \"%1\" dos filtros salvos não se aplica a esta tela e ficou de fora.").arg(key);
-        saved.remove(key);
+            notes << QStringLiteral("O filtro \"%1\" %2 não se aplica a esta tela e ficou de fora.").arg(key, source);
+        state.remove(key);
     }
-    applyFilterState(overlayFilters(saved, overrides), MissingCodes::Drop, notes);
+    return notes;
 }

@@ -49,6 +49,10 @@ void TfrmCustoPlanXReal::mnuAbrirFiltrosRelClick(QObject *)
         QStringLiteral("Relatórios (*.pdf *.csv *.xlsx);;Todos os arquivos (*)"));
     if (!path)
         return;
-    // A file may be older than the codes on file now: those are left out with one message, as with saved filters.
-    applyFilterState(filtersOfReportFile(*path, ReportCode()), MissingCodes::Drop);
+    // A file may be older than the codes on file now, or come from the other page of the screen
+    // (a school's report sent to the central): what does not apply is left out with one message,
+    // as with saved filters.
+    QJsonObject filters = filtersOfReportFile(*path, ReportCode());
+    const QStringList notes = leaveOutOtherPageChoices(filters, QStringLiteral("do relatório"));
+    applyFilterState(filters, MissingCodes::Drop, notes);
 }
