@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
@@ -34,6 +35,10 @@ public:
     StopReason stopReason() const { return m_reason.load(); }
     bool deadlinePassed() const { return m_deadline.hasExpired(); }
 
+    // The caller's network address (raw bytes; empty when the call did not come over the network).
+    const QByteArray &peer() const { return m_peer; }
+    void setPeer(const QByteArray &address) { m_peer = address; }
+
     // The database connection the call runs on, so a stop can reach it. Detach before the
     // connection closes.
     void attach(QSqlDatabase &db);
@@ -54,6 +59,7 @@ private:
     void interruptLocked();
 
     QDeadlineTimer m_deadline;
+    QByteArray m_peer;
     std::atomic<StopReason> m_reason{StopReason::None};
     std::mutex m_mutex; // guards m_statement
     wire::StatementInterrupt m_statement;

@@ -302,4 +302,10 @@ void ConnectionGuard::inspect(std::vector<std::shared_ptr<CallContext>> *gone, s
     }
 }
 
+QByteArray ConnectionGuard::addressOf(const Connection *connection) const
+{
+    std::lock_guard lock(m_mutex);
+    return connection ? connection->address : QByteArray();
+}
+
 } // namespace server

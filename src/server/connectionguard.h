@@ -53,6 +53,8 @@ public:
     void waitingForAnswer(Connection *connection, const std::shared_ptr<CallContext> &call);
     void answered(Connection *connection);
     void requestDone(Connection *connection);
+    // The peer's address, as the per-address limit counts it (raw bytes).
+    QByteArray addressOf(const Connection *connection) const;
     // Requests past their head and not yet answered.
     int requestsUnderWay() const;
 

@@ -324,6 +324,7 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
         return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kClosing);
     request->submitted = true;
     auto context = std::make_shared<CallContext>(m_limits.callTimeoutMs);
+    context->setPeer(m_guard.addressOf(request->connection));
     const QString id = call.idText();
     const QString key = id.isEmpty() ? QString() : CallRegistry::keyOf(request->object, request->bearer, id);
     if (!key.isEmpty())

@@ -181,6 +181,10 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
                                          QStringLiteral("Tempo sem uso que encerra uma sessão: 90s, 30m, 2h (padrão 30m)."), QStringLiteral("duração"));
     const QCommandLineOption sessionMax(QStringLiteral("session-max"),
                                         QStringLiteral("Duração máxima de uma sessão (padrão 10h)."), QStringLiteral("duração"));
+    const QCommandLineOption signInFailures(QStringLiteral("sign-in-failures"),
+                                            QStringLiteral("Entradas erradas de um mesmo endereço em 15 minutos além das quais ele não "
+                                                           "entra até a mais antiga vencer (padrão 30; 0: sem limite)."),
+                                            QStringLiteral("n"));
     // ---- deployment options ----
     const QCommandLineOption configFile(QStringLiteral("config"),
                                         QStringLiteral("Arquivo de configuração INI (padrão %1, quando existe); as opções da linha "
@@ -198,7 +202,7 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
                                                headTimeout, bodyTimeout, busyTimeout, statementTimeout, logLevel, configFile, backup,
                                                tlsCert, tlsKey, addOperator, operatorName, operatorBranch, operatorRole,
                                                setPassword, disableOperator, listOperators, audit, auditSince, sessionIdle,
-                                               sessionMax};
+                                               sessionMax, signInFailures};
     parser.addOptions(options);
 
     auto refuse = [&](const QString &message) -> std::optional<ServerConfig> {
@@ -268,6 +272,8 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
         guard.maxConnections = unsigned(number(maxConnections, 1, 10000, guard.maxConnections, &ok));
     if (ok)
         guard.perAddress = unsigned(number(perAddress, 1, 10000, guard.perAddress, &ok));
+    if (ok)
+        config.sessions.failuresPerAddress = unsigned(number(signInFailures, 0, 10000, config.sessions.failuresPerAddress, &ok));
     if (ok)
         guard.headTimeoutMs = 1000 * number(headTimeout, 1, 3600, guard.headTimeoutMs / 1000, &ok);
     if (ok)

@@ -1,18 +1,39 @@
 #include "server/sessions.h"
 
+#include "server/callcontext.h"
 #include "server/serverlog.h"
 #include "wire/datapacket.h"
 
 #include <QCryptographicHash>
+#include <QHostAddress>
+#include <QtEndian>
 #include <QDateTime>
 #include <QJsonObject>
 #include <QSqlQuery>
 
 #include <sodium.h>
 
+#include <chrono>
+
 namespace server {
 
 namespace {
+
+// Seconds on a clock that never goes back.
+qint64 steadySeconds()
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// An address as the log shows it.
+QString addressText(const QByteArray &address)
+{
+    if (address.size() == 4)
+        return QHostAddress(qFromBigEndian<quint32>(address.constData())).toString();
+    if (address.size() == 16)
+        return QHostAddress(reinterpret_cast<const quint8 *>(address.constData())).toString();
+    return QString::fromLatin1(address.toHex());
+}
 
 thread_local const Caller *callerHere = nullptr;
 
@@ -118,13 +139,59 @@ QList<MethodSpec> SessionStore::methods() const
     };
 }
 
+qint64 SignInThrottle::secondsToWait(const QByteArray &address)
+{
+    if (address.isEmpty() || m_limits.failuresPerAddress == 0)
+        return 0;
+    std::lock_guard lock(m_mutex);
+    auto found = m_failures.find(address);
+    if (found == m_failures.end())
+        return 0;
+    const qint64 now = steadySeconds();
+    forgetOld(*found, now);
+    if (found->isEmpty()) {
+        m_failures.erase(found);
+        return 0;
+    }
+    if (unsigned(found->size()) < m_limits.failuresPerAddress)
+        return 0;
+    return std::max<qint64>(1, found->first() + m_limits.failureWindowSeconds - now);
+}
+
+void SignInThrottle::failed(const QByteArray &address)
+{
+    if (address.isEmpty() || m_limits.failuresPerAddress == 0)
+        return;
+    std::lock_guard lock(m_mutex);
+    QList<qint64> &failures = m_failures[address];
+    const qint64 now = steadySeconds();
+    forgetOld(failures, now);
+    failures.append(now);
+    if (unsigned(failures.size()) == m_limits.failuresPerAddress)
+        logLine(LogLevel::Warning, QStringLiteral("%1 entradas erradas do endereço %2 em %3 min: novas entradas dele recusadas até a mais antiga vencer")
+                                       .arg(failures.size()).arg(addressText(address)).arg(m_limits.failureWindowSeconds / 60));
+}
+
+void SignInThrottle::forgetOld(QList<qint64> &failures, qint64 now) const
+{
+    while (!failures.isEmpty() && failures.first() <= now - m_limits.failureWindowSeconds)
+        failures.removeFirst();
+}
+
 CallResult SessionStore::signIn(const Args &args) const
 {
     const QString code = args.text(0).trimmed().toUpper();
+    const QByteArray peer = CallContext::current() ? CallContext::current()->peer() : QByteArray();
+    if (const qint64 wait = m_throttle->secondsToWait(peer); wait > 0)
+        return CallResult{wire::envelope::fail(QStringLiteral("Tentativas de entrada erradas demais a partir deste endereço; tente novamente em %1 min.")
+                                                   .arg((wait + 59) / 60)),
+                          {}};
     QSqlDatabase db = threadConnection(m_settings);
     const SignInCheck check = checkSignIn(db, code, args.text(1));
-    if (!check.signedIn)
+    if (!check.signedIn) {
+        m_throttle->failed(peer);
         return CallResult{wire::envelope::fail(check.refusal), {}};
+    }
 
     unsigned char random[kTokenBytes];
     randombytes_buf(random, sizeof random);

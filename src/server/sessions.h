@@ -5,6 +5,11 @@
 #include "server/rpcdispatcher.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <QList>
+
+#include <memory>
+#include <mutex>
 #include <optional>
 
 namespace server {
@@ -38,6 +43,28 @@ struct Caller {
 struct SessionLimits {
     qint64 idleSeconds = 30 * 60;        // unused this long, a session ends
     qint64 absoluteSeconds = 10 * 3600;  // and never lasts longer than this
+    // Failed sign-ins from one address within the window, past which that address may not sign
+    // in until the oldest failure ages out (0: no limit). Each operator also locks after its own
+    // failures; this stops passwords being tried across many operators.
+    unsigned failuresPerAddress = 30;
+    qint64 failureWindowSeconds = 15 * 60;
+};
+
+// The failed sign-ins of each address in the last window, in this process (each server of a
+// site counts its own).
+class SignInThrottle
+{
+public:
+    explicit SignInThrottle(const SessionLimits &limits) : m_limits(limits) {}
+    // Seconds until `address` may try again; 0 when it may now.
+    qint64 secondsToWait(const QByteArray &address);
+    void failed(const QByteArray &address);
+
+private:
+    void forgetOld(QList<qint64> &failures, qint64 now) const;
+    SessionLimits m_limits;
+    std::mutex m_mutex;
+    QHash<QByteArray, QList<qint64>> m_failures; // seconds on a steady clock, oldest first
 };
 
 // Sessions live in the database, so several servers on one PostgreSQL share them. The token
@@ -75,6 +102,7 @@ private:
 
     DbSettings m_settings;
     SessionLimits m_limits;
+    std::shared_ptr<SignInThrottle> m_throttle = std::make_shared<SignInThrottle>(m_limits);
 };
 
 } // namespace server

@@ -136,6 +136,23 @@ private Q_SLOTS:
         QVERIFY2(output.contains("pelo menos 8"), qPrintable(output));
     }
 
+    // Passwords tried across many operators from one address: past the limit that address may not
+    // sign in at all for a while, not even with a right password, while each operator is still
+    // far from its own lockout.
+    void failuresFromOneAddressHoldItsSignIns()
+    {
+        harness::ServerProcess limited;
+        QString why;
+        QVERIFY2(limited.start(m_demo.url, kToken, {"--sign-in-failures", "3"}, &why), qPrintable(why));
+        for (const QString code : {"SEM_A", "SEM_B", "SEM_C"})
+            QCOMPARE(refusalOf(limited.callWith({}, kSession, "entrar", {code, "chute"})), QStringLiteral("Operador ou senha incorretos."));
+        const QString held = refusalOf(limited.callWith({}, kSession, "entrar", {kCentral, kCentralPassword}));
+        QVERIFY2(held.startsWith("Tentativas de entrada erradas demais a partir deste endereço; tente novamente em 15 min"), qPrintable(held));
+        QTRY_VERIFY(limited.output().contains("3 entradas erradas do endereço 127.0.0.1"));
+        // Another server keeps its own count; the operator itself is not locked.
+        QVERIFY(!sessionOf(kCentral, kCentralPassword).isEmpty());
+    }
+
     void expiredSessionsAreRefused_data()
     {
         QTest::addColumn<QString>("column");
