@@ -35,6 +35,15 @@ done
 for library in zubdata zubnet zubservices zubwidgets zubhost zubreport; do
   [ -e "$root/usr/lib/zub/lib$library.so" ] || fail "o pacote não instala /usr/lib/zub/lib$library.so"
 done
+# The unit as systemd reads it: any unknown or misspelt directive is only a warning to systemd, so
+# every word it says fails here. Its program is looked up on this machine, hence the copy that
+# points into the scratch root.
+if command -v systemd-analyze >/dev/null 2>&1; then
+  sed "s#^ExecStart=/usr/bin/zub-server#ExecStart=$root/usr/bin/zub-server#" "$root/lib/systemd/system/zub-server.service" \
+    >"$work/zub-server.service"
+  systemd-analyze verify "$work/zub-server.service" >"$work/verify.log" 2>&1 || fail "systemd-analyze verify: $(cat "$work/verify.log")"
+  [ ! -s "$work/verify.log" ] || fail "systemd-analyze verify: $(cat "$work/verify.log")"
+fi
 # Read whole before matching: grep -q stops early, and pipefail would blame the writer's SIGPIPE.
 server_control=$(dpkg-deb --ctrl-tarfile "$server_deb" | tar -t)
 grep -qx './postinst' <<<"$server_control" || fail "zub-server sem postinst"
