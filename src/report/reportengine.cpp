@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace host {
@@ -58,75 +59,125 @@ bool runsOffThread(const QSqlDatabase &database)
         && !file.contains(QLatin1String("mode=memory"));
 }
 
-// A statement run on a thread with a connection of its own, so the window keeps painting and
-// "Cancelar" (or a batch's stop signal) interrupts a long query inside the database, instead of
-// waiting for its first row.
-struct OffThreadRun {
-    std::mutex mutex; // guards the members below but `rows`, which only the worker fills
-    std::condition_variable finished;
-    bool done = false;
-    bool stopped = false;
-    wire::StatementInterrupt statement;
-    QString error;
-    QList<QVariantMap> rows;
-};
+} // namespace
 
-QString fetchOffThread(const QString &connection, const QString &sql, const Bindings &bindings, QList<QVariantMap> &result)
+// The layout's statements run on a thread with a connection of its own to the same database,
+// opened once for the engine's report, so the window keeps painting and "Cancelar" (or a batch's
+// stop signal) interrupts a long query inside the database instead of waiting for its first row.
+class ReportEngine::Reader
 {
-    auto run = std::make_shared<OffThreadRun>();
-    std::thread worker([run, connection, sql, bindings] {
-        const QString name = QStringLiteral("zubreport-%1").arg(quintptr(run.get()), 0, 16);
-        QString error;
+public:
+    explicit Reader(const QString &connection) : m_connection(connection), m_thread([this] { serve(); }) {}
+    ~Reader()
+    {
         {
-            QSqlDatabase database = QSqlDatabase::cloneDatabase(connection, name);
-            if (!database.open()) {
-                error = database.lastError().text();
-            } else {
-                setSessionReadOnly(database);
-                {
-                    std::lock_guard lock(run->mutex);
-                    run->statement.attach(database);
-                }
-                error = fetchRows(database, sql, bindings, run->rows, [&run] {
-                    std::lock_guard lock(run->mutex);
-                    return run->stopped;
-                });
-                std::lock_guard lock(run->mutex);
-                run->statement.detach();
+            std::lock_guard lock(m_mutex);
+            m_quit = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    Reader(const Reader &) = delete;
+    Reader &operator=(const Reader &) = delete;
+
+    // The rows of one statement; "" or the database's reason. Raises CancelledError when the user
+    // cancels meanwhile, once the statement has stopped.
+    QString fetch(const QString &sql, const Bindings &bindings, QList<QVariantMap> &result)
+    {
+        std::unique_lock lock(m_mutex);
+        m_job = Job{sql, bindings, {}, {}, false, false};
+        m_wake.notify_all();
+        try {
+            while (!m_job->done) {
+                m_wake.wait_for(lock, std::chrono::milliseconds(25));
+                if (m_job->done)
+                    break;
+                lock.unlock();
+                if (workUnderWay())
+                    keepResponsive();
+                else
+                    throwIfCancelled();
+                lock.lock();
             }
+        } catch (...) {
+            if (!lock.owns_lock())
+                lock.lock();
+            m_job->stopped = true;
+            m_statement.interrupt();
+            m_wake.wait(lock, [this] { return m_job->done; });
+            m_job.reset();
+            throw;
+        }
+        result = std::move(m_job->rows);
+        const QString error = m_job->error;
+        m_job.reset();
+        return error;
+    }
+
+private:
+    struct Job {
+        QString sql;
+        Bindings bindings;
+        QList<QVariantMap> rows;
+        QString error;
+        bool started = false;
+        bool done = false;
+        bool stopped = false;
+    };
+
+    void serve()
+    {
+        const QString name = QStringLiteral("zubreport-%1").arg(quintptr(this), 0, 16);
+        {
+            QSqlDatabase database;
+            std::unique_lock lock(m_mutex);
+            while (true) {
+                m_wake.wait(lock, [this] { return m_quit || (m_job && !m_job->started); });
+                if (m_quit)
+                    break;
+                m_job->started = true;
+                Job &job = *m_job;
+                lock.unlock();
+                QString error;
+                if (!database.isValid()) {
+                    database = QSqlDatabase::cloneDatabase(m_connection, name);
+                    if (database.open())
+                        setSessionReadOnly(database);
+                }
+                if (!database.isOpen()) {
+                    error = database.lastError().text();
+                } else {
+                    {
+                        std::lock_guard attach(m_mutex);
+                        m_statement.attach(database);
+                    }
+                    error = fetchRows(database, job.sql, job.bindings, job.rows, [this, &job] {
+                        std::lock_guard check(m_mutex);
+                        return job.stopped;
+                    });
+                }
+                lock.lock();
+                m_statement.detach();
+                job.error = error;
+                job.done = true;
+                m_wake.notify_all();
+            }
+            lock.unlock();
+            database.close();
         }
         QSqlDatabase::removeDatabase(name);
-        std::lock_guard lock(run->mutex);
-        run->error = error;
-        run->done = true;
-        run->finished.notify_all();
-    });
-    try {
-        std::unique_lock lock(run->mutex);
-        while (!run->done) {
-            run->finished.wait_for(lock, std::chrono::milliseconds(25));
-            if (run->done)
-                break;
-            lock.unlock();
-            if (workUnderWay())
-                keepResponsive();
-            else
-                throwIfCancelled();
-            lock.lock();
-        }
-    } catch (...) {
-        {
-            std::lock_guard lock(run->mutex);
-            run->stopped = true;
-            run->statement.interrupt();
-        }
-        worker.join();
-        throw;
     }
-    worker.join();
-    result = std::move(run->rows);
-    return run->error;
-}
+
+    const QString m_connection;
+    std::mutex m_mutex; // guards the job, the statement and m_quit
+    std::condition_variable m_wake;
+    std::optional<Job> m_job;
+    wire::StatementInterrupt m_statement;
+    bool m_quit = false;
+    std::thread m_thread; // last: it starts serving once the members above exist
+};
+
+namespace {
 
 // The unit of a sum of quantities: known while every row added carried the same one.
 struct Unit {
@@ -270,8 +321,10 @@ QList<QVariantMap> ReportEngine::rows(const ReportLayout::Query &query, const TP
         bindings.append({name, ReportFormat::bindValue(*param)});
     }
     QList<QVariantMap> result;
-    const QString error = runsOffThread(m_database) ? fetchOffThread(m_database.connectionName(), sql, bindings, result)
-                                                    : fetchRows(m_database, sql, bindings, result, [] {
+    if (!m_reader && runsOffThread(m_database))
+        m_reader = std::make_shared<Reader>(m_database.connectionName());
+    const QString error = m_reader ? m_reader->fetch(sql, bindings, result)
+                                   : fetchRows(m_database, sql, bindings, result, [] {
                                                           throwIfCancelled(); // a stop signal ends a large query's rows too
                                                           return false;
                                                       });

@@ -7,6 +7,8 @@
 #include <QSqlDatabase>
 #include <QVariantMap>
 
+#include <memory>
+
 namespace host {
 
 // Feeds a report document from a layout: runs its queries on the given (read-only) database
@@ -37,6 +39,9 @@ private:
     QSqlDatabase m_database;
     SqlDialect m_dialect = SqlDialect::Generic;
     TPictObj m_codePicture;
+    // Runs the queries off the caller's thread, on one connection of its own for the engine's life.
+    class Reader;
+    mutable std::shared_ptr<Reader> m_reader;
 };
 
 } // namespace host
