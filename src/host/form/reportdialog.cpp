@@ -11,7 +11,6 @@
 #include "report/reportengine.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -197,12 +196,7 @@ void TReportDesignerDialog::SaveAs(const QString &fileName)
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(fileName);
         printer.setDocName(layout.title);
-        try {
-            printWithPanel(document, printer);
-        } catch (const CancelledError &) {
-            QFile::remove(fileName); // half a report is no report
-            throw;
-        }
+        printWithPanel(document, printer); // a cancelled PDF is removed where it is written
     }, QRPAfterPrint);
 }
 
