@@ -190,6 +190,11 @@ static int RunBatch(const QCommandLineParser &parser)
         ui.showError(QStringLiteral("O modo lote executa um único módulo (--open)."));
         return BatchBadInput;
     }
+    // An empty name would otherwise run on the --filters alone, as if no saved filter were asked.
+    if (parser.isSet(QLatin1String(kSavedFilterOption)) && parser.value(QLatin1String(kSavedFilterOption)).trimmed().isEmpty()) {
+        ui.showError(QStringLiteral("Informe o nome dos filtros salvos em --preset."));
+        return BatchBadInput;
+    }
     try {
         const QJsonObject filters = BatchFilters::read(parser.value(QLatin1String(kFiltersOption)), parser.values(QLatin1String(kFilterOption)));
         host::ClientConfig config = readConfig(parser);

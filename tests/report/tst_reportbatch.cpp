@@ -408,6 +408,7 @@ private Q_SLOTS:
                                                << "filiais agregadas 0199";
         QTest::newRow("unknown name") << QStringList{"--preset", "Nenhum assim"} << 1 << QStringList{}
                                       << "Filtro salvo \"Nenhum assim\" não encontrado.";
+        QTest::newRow("empty name") << QStringList{"--preset", " "} << 2 << QStringList{} << "Informe o nome dos filtros salvos em --preset.";
     }
     void savedFilterRuns()
     {
