@@ -16,6 +16,7 @@
 #include <QJsonArray>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrinter>
 #include <QPushButton>
 #include <QSqlQuery>
 #include <QtTest>
@@ -46,6 +47,32 @@ class TstScreenIntegration : public QObject
         return query.value(0).toInt();
     }
 
+    // The school's screen, opened and activated as the menu does, for a function that runs alone.
+    TfrmCustoPlanXReal *openForm()
+    {
+        if (!frmCustoPlanXReal) {
+            IniProc();
+            if (frmCustoPlanXReal)
+                frmCustoPlanXReal->FormActivate(frmCustoPlanXReal);
+        }
+        return frmCustoPlanXReal;
+    }
+
+    // A report file of this screen with filters in its run record, as "Salvar como" writes it.
+    void writeReportFile(const QString &path)
+    {
+        ReportDocument report("ZUB011", "Custo Planejado X Realizado por Filial Agregada", TParams());
+        report.setRun(QJsonObject{{"filtros", QJsonObject{{"dataInicial", "01/03/2025"}, {"dataFinal", "31/03/2025"}}}});
+        if (path.endsWith(".xlsx")) {
+            report.writeXlsx(path);
+            return;
+        }
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(path);
+        report.print(printer);
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -69,6 +96,13 @@ private Q_SLOTS:
         m_services = std::make_unique<HostServices>(m_ui, *m_session, *m_geral);
     }
 
+    void init()
+    {
+        m_ui.errors.clear();
+        m_ui.notices.clear();
+        m_ui.informations.clear();
+    }
+
     void startUpAndFirstActivation()
     {
         IniProc();
@@ -86,7 +120,8 @@ private Q_SLOTS:
 
     void lookupsAndSearches()
     {
-        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        TfrmCustoPlanXReal *form = openForm();
+        QVERIFY(form);
         m_ui.rowAnswers = {QStringLiteral("0000000001")};
         form->btnAgrupFili->click();
         QCOMPARE(form->edtCdAgrupFili->text(), QStringLiteral("0000000001"));
@@ -120,7 +155,8 @@ private Q_SLOTS:
 
     void aReportRunLeavesNothingBehind()
     {
-        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        TfrmCustoPlanXReal *form = openForm();
+        QVERIFY(form);
         form->depDataInic->SetDate(QDate(2025, 3, 1));
         form->depDataFina->SetDate(QDate(2025, 3, 31));
         m_ui.printAnswers = {PrintTarget{QString(), m_dir.filePath("relatorio.pdf")}};
@@ -145,7 +181,8 @@ private Q_SLOTS:
             writer.close();
         }
         QSqlDatabase::removeDatabase("holes");
-        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        TfrmCustoPlanXReal *form = openForm();
+        QVERIFY(form);
         const QString pdf = m_dir.filePath("incompleto.pdf");
         m_ui.printAnswers = {PrintTarget{QString(), pdf}};
         m_ui.log.clear();
@@ -172,7 +209,8 @@ private Q_SLOTS:
     void cancelDuringPreparationLeavesNothing()
     {
         QFETCH(bool, byEsc);
-        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        TfrmCustoPlanXReal *form = openForm();
+        QVERIFY(form);
         QWidget window;
         window.resize(800, 600);
         window.show();
@@ -191,10 +229,13 @@ private Q_SLOTS:
             lockHeld = writer.open() && QSqlQuery(writer).exec("BEGIN IMMEDIATE");
         }
         QVERIFY(lockHeld);
+        // Only this run's calls: earlier reports of the file also started preparations.
+        const qsizetype logStart = m_server.output().size();
+        const auto logSince = [&] { return m_server.output().mid(logStart); };
         QElapsedTimer sinceCancel;
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (!BusyPanel() || !m_server.output().contains("ExecStpConsPlan iniciada"))
+            if (!BusyPanel() || !logSince().contains("ExecStpConsPlan iniciada"))
                 return;
             watch.stop();
             sinceCancel.start();
@@ -208,15 +249,16 @@ private Q_SLOTS:
         const qint64 screenBackMs = sinceCancel.elapsed();
         QVERIFY(sinceCancel.isValid());
         qInfo("screen back %lld ms after the cancel", screenBackMs);
-        // Back while the lock is still held: the call was stopped, not waited out.
-        QVERIFY(QSqlQuery(QSqlDatabase::database("writer")).exec("ROLLBACK"));
-        QSqlDatabase::database("writer").close();
-        QSqlDatabase::removeDatabase("writer");
+        // Back while the lock is still held: the call was stopped, not waited out. The lock stays
+        // until the server has ended the call, which it cannot finish while the lock is held.
         QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
         QVERIFY(!BusyPanel());
         QVERIFY(!QFileInfo::exists(pdf));
-        QTRY_VERIFY(m_server.output().contains(QRegularExpression("ExecStpConsPlan \\d+ ms cancelada")));
-        QVERIFY(m_server.output().contains("rpc.cancel"));
+        QTRY_VERIFY_WITH_TIMEOUT(logSince().contains(QRegularExpression("ExecStpConsPlan \\d+ ms cancelada")), 30000);
+        QTRY_VERIFY(logSince().contains("rpc.cancel"));
+        QVERIFY(QSqlQuery(QSqlDatabase::database("writer")).exec("ROLLBACK"));
+        QSqlDatabase::database("writer").close();
+        QSqlDatabase::removeDatabase("writer");
         QCOMPARE(countRows("CONSPLAN"), 0);
         QCOMPARE(countRows("LISTA"), 0);
 
@@ -239,7 +281,8 @@ private Q_SLOTS:
     void reportFileGivesItsFiltersBack()
     {
         QFETCH(QString, suffix);
-        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        TfrmCustoPlanXReal *form = openForm();
+        QVERIFY(form);
         m_ui.errors.clear();
         const QJsonObject chosen{{"relatorio", 1}, {"agrupamento", "0000000001"}, {"filiais", QJsonArray{"0101", "0103"}},
                                  {"tiposCardapio", QJsonArray{"01", "02"}}, {"dataInicial", "01/03/2025"},
@@ -287,8 +330,10 @@ private Q_SLOTS:
             QVERIFY(source.open(QIODevice::ReadOnly) && target.open(QIODevice::WriteOnly));
             target.write(source.read(source.size() / 2));
         };
-        cutInHalf("filtros.pdf", "cortado.pdf");
-        cutInHalf("filtros.xlsx", "cortado.xlsx");
+        writeReportFile(m_dir.filePath("inteiro.pdf"));
+        writeReportFile(m_dir.filePath("inteiro.xlsx"));
+        cutInHalf("inteiro.pdf", "cortado.pdf");
+        cutInHalf("inteiro.xlsx", "cortado.xlsx");
         QFile plain(m_dir.filePath("sem-registro.csv"));
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.write("\xEF\xBB\xBFServi\xC3\xA7o;Produto\r\n00010;Arroz\r\n");
@@ -307,7 +352,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, fileName);
         QFETCH(QString, message);
-        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        TfrmCustoPlanXReal *form = openForm();
+        QVERIFY(form);
         m_ui.errors.clear();
         const QJsonObject before = form->filterState();
         m_ui.openAnswers = {m_dir.filePath(fileName)};
@@ -321,7 +367,8 @@ private Q_SLOTS:
     // is named as left out; the rest (the period) is applied.
     void aSchoolsReportOpensOnTheCentralsPage()
     {
-        TfrmCustoPlanXReal *form = frmCustoPlanXReal;
+        TfrmCustoPlanXReal *form = openForm();
+        QVERIFY(form);
         m_ui.errors.clear();
         m_ui.informations.clear();
         ReportDocument school("ZUB011", "Custo Planejado X Realizado por Serviço", TParams());
