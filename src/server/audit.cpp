@@ -1,13 +1,21 @@
 #include "server/audit.h"
 
+#include "server/callcontext.h"
 #include "server/serverlog.h"
 #include "server/sessions.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSqlQuery>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace server {
 
@@ -41,36 +49,75 @@ void readOutcome(const QJsonValue &answer, AuditEntry *entry)
     }
 }
 
-void record(const DbSettings &settings, const AuditEntry &entry)
+void insert(QSqlDatabase &db, const QList<AuditEntry> &entries)
 {
-    try {
-        QSqlDatabase db = threadConnection(settings);
-        WriteTransaction transaction(db);
+    WriteTransaction transaction(db);
+    for (const AuditEntry &entry : entries) {
         exec(db,
              Sql(QStringLiteral("INSERT INTO AUDITORIA (DTINICIO, CDOPERADOR, NMMETODO, DSFILTROS, NRCONSPLAN, DSRESULTADO, QTDURACAOMS)"
                                 " VALUES (?, ?, ?, ?, ?, ?, ?)"))
                  .bind(entry.start).bind(entry.operatorCode.left(20)).bind(entry.method).bind(entry.filters.left(20000))
                  .bind(entry.numbers.left(40)).bind(entry.outcome.left(2000)).bind(entry.durationMs),
              QStringLiteral("gravar a auditoria"));
-        transaction.commit();
+    }
+    transaction.commit();
+}
+
+void logLost(const AuditEntry &entry, const QString &why)
+{
+    logLine(LogLevel::Error, QStringLiteral("auditoria de %1 (%2) não gravada: %3").arg(entry.method, entry.operatorCode, why));
+}
+
+bool worthRetrying(DbFailure kind)
+{
+    return kind == DbFailure::Busy || kind == DbFailure::Connection || kind == DbFailure::Interrupted || kind == DbFailure::Full
+        || kind == DbFailure::ReadOnly;
+}
+
+std::atomic<AuditWriter *> runningWriter{nullptr};
+
+// Written before the call answers when the database is free; when another writer holds it, or
+// it cannot be reached, the row goes to the audit writer rather than hold up the answer.
+void record(const DbSettings &settings, const AuditEntry &entry)
+{
+    // The row outlives a stop of the call it tells of.
+    CallContext::Unstoppable outsideTheCall;
+    try {
+        NoLockWait atOnce;
+        QSqlDatabase db = threadConnection(settings);
+        insert(db, {entry});
     } catch (const DbError &error) {
         dropThreadConnection();
-        logLine(LogLevel::Error, QStringLiteral("auditoria de %1 não gravada: %2").arg(entry.method, error.message));
+        if (AuditWriter *writer = runningWriter.load(); writer && worthRetrying(error.kind))
+            writer->post(entry);
+        else
+            logLost(entry, error.message);
     }
 }
 
 } // namespace
 
-Handler audited(const DbSettings &settings, const QString &method, int operatorArgument, Handler inner)
+QString auditedName(const Caller &caller)
 {
-    return [settings, method, operatorArgument, inner = std::move(inner)](const Args &args) {
+    switch (caller.kind) {
+    case Caller::Kind::Operator:
+        return caller.account.code;
+    case Caller::Kind::Machine:
+        return kMachineAuditName;
+    case Caller::Kind::Anonymous:
+        break;
+    }
+    return kAnonymousAuditName;
+}
+
+Handler audited(const DbSettings &settings, const QString &method, Handler inner)
+{
+    return [settings, method, inner = std::move(inner)](const Args &args) {
         const Caller &caller = Caller::current();
         AuditEntry entry;
         entry.start = QDateTime::currentDateTimeUtc();
         entry.method = method;
-        entry.operatorCode = caller.isOperator() ? caller.account.code
-            : operatorArgument >= 0               ? args.raw(operatorArgument).toString().trimmed()
-                                                  : QString();
+        entry.operatorCode = auditedName(caller);
         QJsonArray arguments;
         for (int i = 0; args.raw(i).type() != QJsonValue::Undefined; ++i)
             arguments.append(args.raw(i));
@@ -97,6 +144,98 @@ Handler audited(const DbSettings &settings, const QString &method, int operatorA
             throw;
         }
     };
+}
+
+struct AuditWriter::State {
+    DbSettings settings;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<AuditEntry> queue;
+    bool stopping = false;
+    std::thread thread;
+
+    // Rows past this wait in memory no longer: a database gone for hours must not take the
+    // server's memory with it.
+    static constexpr size_t kMaxQueued = 100000;
+    static constexpr int kDrainSeconds = 5;
+
+    void run()
+    {
+        int pauseMs = 50;
+        QDeadlineTimer drainDeadline(QDeadlineTimer::Forever);
+        std::unique_lock lock(mutex);
+        while (true) {
+            wake.wait(lock, [this] { return stopping || !queue.empty(); });
+            if (queue.empty())
+                break;
+            if (stopping && drainDeadline.isForever())
+                drainDeadline.setRemainingTime(kDrainSeconds * 1000);
+            const QList<AuditEntry> batch(queue.begin(), queue.begin() + qsizetype(std::min<size_t>(queue.size(), 200)));
+            lock.unlock();
+            DbFailure failure = DbFailure::Other;
+            QString why;
+            bool written = false;
+            try {
+                QSqlDatabase db = threadConnection(settings);
+                insert(db, batch);
+                written = true;
+            } catch (const DbError &error) {
+                dropThreadConnection();
+                failure = error.kind;
+                why = error.message;
+            }
+            lock.lock();
+            if (written || !worthRetrying(failure)) {
+                for (const AuditEntry &entry : batch) {
+                    if (!written)
+                        logLost(entry, why);
+                    queue.pop_front();
+                }
+                pauseMs = 50;
+                continue;
+            }
+            if (stopping && drainDeadline.hasExpired()) {
+                for (const AuditEntry &entry : queue)
+                    logLost(entry, why);
+                queue.clear();
+                break;
+            }
+            logLine(LogLevel::Warning, QStringLiteral("auditoria adiada (%1 linha(s) na fila): %2").arg(queue.size()).arg(why));
+            wake.wait_for(lock, std::chrono::milliseconds(pauseMs));
+            pauseMs = std::min(pauseMs * 2, 2000);
+        }
+    }
+};
+
+AuditWriter::AuditWriter(const DbSettings &settings) : m_state(std::make_unique<State>())
+{
+    m_state->settings = settings;
+    m_state->thread = std::thread([state = m_state.get()] { state->run(); });
+    runningWriter.store(this);
+}
+
+AuditWriter::~AuditWriter()
+{
+    runningWriter.store(nullptr);
+    {
+        std::lock_guard lock(m_state->mutex);
+        m_state->stopping = true;
+    }
+    m_state->wake.notify_all();
+    m_state->thread.join();
+}
+
+void AuditWriter::post(AuditEntry entry)
+{
+    {
+        std::lock_guard lock(m_state->mutex);
+        if (m_state->queue.size() >= State::kMaxQueued) {
+            logLost(entry, QStringLiteral("fila da auditoria cheia"));
+            return;
+        }
+        m_state->queue.push_back(std::move(entry));
+    }
+    m_state->wake.notify_one();
 }
 
 QList<AuditEntry> readAudit(QSqlDatabase &db, const QDateTime &since)

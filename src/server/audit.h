@@ -6,7 +6,11 @@
 #include <QDateTime>
 #include <QList>
 
+#include <memory>
+
 namespace server {
+
+struct Caller;
 
 // One report run as the audit keeps it.
 struct AuditEntry {
@@ -19,10 +23,36 @@ struct AuditEntry {
     qint64 durationMs = 0;
 };
 
-// Wraps a report method so each call leaves an audit row: who (the session's operator, or the
-// operator argument of a machine caller), when, with which arguments, what it made, how it
-// ended and how long it took. A failure to write the row is logged, never the caller's.
-Handler audited(const DbSettings &settings, const QString &method, int operatorArgument, Handler inner);
+// Who the audit names for a call: the session's operator, or the machine (the shared token's
+// caller) whatever operator its arguments name, since nothing vouches for those.
+inline const QString kMachineAuditName = QStringLiteral("(máquina)");
+inline const QString kAnonymousAuditName = QStringLiteral("(anônimo)");
+QString auditedName(const Caller &caller);
+
+// Wraps a report method so each call leaves an audit row: who (see auditedName), when, with
+// which arguments, what it made, how it ended and how long it took. A failure to write the row
+// is logged, never the caller's.
+Handler audited(const DbSettings &settings, const QString &method, Handler inner);
+
+// Writes, on a thread of its own, the audit rows that could not be written as their call ended
+// (another writer held the database, or it could not be reached), trying again until written,
+// so a call neither waits for its row nor loses it. Without one (tools, tests that run handlers
+// directly) such a row is logged as lost.
+class AuditWriter
+{
+public:
+    explicit AuditWriter(const DbSettings &settings);
+    // Writes what is still queued, for a few seconds at most, then stops.
+    ~AuditWriter();
+    AuditWriter(const AuditWriter &) = delete;
+    AuditWriter &operator=(const AuditWriter &) = delete;
+
+    void post(AuditEntry entry);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // The audit from `since` (UTC) on, oldest first.
 QList<AuditEntry> readAudit(QSqlDatabase &db, const QDateTime &since);

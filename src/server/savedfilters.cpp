@@ -49,6 +49,13 @@ QString filterName(const Args &args, int position)
     return name;
 }
 
+// Whom a shared filter is shared with: the operator's central, or for an administrator (who has
+// none) the other administrators, under a mark no branch code can take.
+QString sharingCircle(const OperatorRecord &self)
+{
+    return self.central.isEmpty() ? QStringLiteral("*") : self.central;
+}
+
 // Filters of this name the operator may read: its own, and those shared within its central.
 Sql visibleByName(const OperatorRecord &self, const QString &name)
 {
@@ -56,7 +63,7 @@ Sql visibleByName(const OperatorRecord &self, const QString &name)
                               " FROM FILTROSALVO S JOIN OPERADOR O ON O.CDOPERADOR = S.CDOPERADOR"
                               " WHERE S.NMFILTRO = ? AND (S.CDOPERADOR = ? OR (S.IDCOMPARTILHADO = 'S' AND S.CDFILCENTZUB = ?))"
                               " ORDER BY CASE WHEN S.CDOPERADOR = ? THEN 0 ELSE 1 END, S.CDOPERADOR"))
-        .bind(name).bind(self.code).bind(self.central).bind(self.code);
+        .bind(name).bind(self.code).bind(sharingCircle(self)).bind(self.code);
 }
 
 QString notFound(const QString &name)
@@ -74,8 +81,8 @@ QList<MethodSpec> SavedFilters::methods() const
         {QStringLiteral("LeFiltro"), {name, {QStringLiteral("dono do filtro")}}, enveloped(this, &SavedFilters::read)},
         {QStringLiteral("SalvaFiltro"),
          {name, {QStringLiteral("filtros"), ArgKind::Any}, {QStringLiteral("compartilhado")}},
-         audited(m_settings, QStringLiteral("SalvaFiltro"), -1, enveloped(this, &SavedFilters::save))},
-        {QStringLiteral("ApagaFiltro"), {name}, audited(m_settings, QStringLiteral("ApagaFiltro"), -1, enveloped(this, &SavedFilters::remove))},
+         audited(m_settings, QStringLiteral("SalvaFiltro"), enveloped(this, &SavedFilters::save))},
+        {QStringLiteral("ApagaFiltro"), {name}, audited(m_settings, QStringLiteral("ApagaFiltro"), enveloped(this, &SavedFilters::remove))},
         {QStringLiteral("GetAnoLetivo"), {{QStringLiteral("central")}}, enveloped(this, &SavedFilters::schoolYears)},
     };
 }
@@ -90,7 +97,7 @@ CallResult SavedFilters::list(const Args &) const
                                               " FROM FILTROSALVO S JOIN OPERADOR O ON O.CDOPERADOR = S.CDOPERADOR"
                                               " WHERE S.CDOPERADOR = ? OR (S.IDCOMPARTILHADO = 'S' AND S.CDFILCENTZUB = ?)"
                                               " ORDER BY 5 DESC, 1, 2"))
-                               .bind(self.code).bind(self.code).bind(self.central),
+                               .bind(self.code).bind(self.code).bind(sharingCircle(self)),
                            QStringLiteral("listar os filtros salvos"));
     return envelopeOk(readPacket(query, kListFields).toJson());
 }
@@ -154,13 +161,13 @@ CallResult SavedFilters::save(const Args &args) const
     QSqlQuery updated = exec(db,
                              Sql(QStringLiteral("UPDATE FILTROSALVO SET CDFILCENTZUB = ?, IDCOMPARTILHADO = ?, DSFILTRO = ?, DTALTERACAO = ?"
                                                 " WHERE CDOPERADOR = ? AND NMFILTRO = ?"))
-                                 .bind(self.central).bind(shared).bind(QString::fromUtf8(filters)).bind(now).bind(self.code).bind(name),
+                                 .bind(sharingCircle(self)).bind(shared).bind(QString::fromUtf8(filters)).bind(now).bind(self.code).bind(name),
                              QStringLiteral("gravar o filtro salvo"));
     if (updated.numRowsAffected() < 1) {
         exec(db,
              Sql(QStringLiteral("INSERT INTO FILTROSALVO (CDOPERADOR, NMFILTRO, CDFILCENTZUB, IDCOMPARTILHADO, DSFILTRO, DTCRIACAO, DTALTERACAO)"
                                 " VALUES (?, ?, ?, ?, ?, ?, ?)"))
-                 .bind(self.code).bind(name).bind(self.central).bind(shared).bind(QString::fromUtf8(filters)).bind(now).bind(now),
+                 .bind(self.code).bind(name).bind(sharingCircle(self)).bind(shared).bind(QString::fromUtf8(filters)).bind(now).bind(now),
              QStringLiteral("gravar o filtro salvo"));
     }
     transaction.commit();

@@ -6,6 +6,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QJsonDocument>
 #include <QtTest>
 
 using harness::kPlanObject;
@@ -260,6 +261,29 @@ private Q_SLOTS:
         const QStringList lines = output.split(QLatin1Char('\n')).filter(plan).filter("ExecStpConsPlan");
         QCOMPARE(lines.size(), 1);
         QVERIFY2(lines[0].contains(kSchool) && lines[0].contains("ExecStpConsPlan") && lines[0].contains("ok"), qPrintable(lines[0]));
+    }
+
+    // The shared token vouches for no operator: its calls are the machine's in the audit, and
+    // none of them is lost for want of an operator.
+    void machineCallsAreAuditedAsTheMachine()
+    {
+        const QString plan = answerOf(m_server.callWith(kToken, kPlanObject, "ExecStpConsPlan", planArguments("0001", "_0101_", kSchool))).toString();
+        QCOMPARE(plan.size(), 10);
+        const QJsonObject lists = answerOf(m_server.callWith(kToken, kPlanObject, "getListas", {"T", "T", "0001", "_0101_"})).toObject();
+        QVERIFY(lists.value("ok").toBool());
+        const QString listNumbers = QString::fromUtf8(QJsonDocument(lists.value("data").toArray()).toJson(QJsonDocument::Compact));
+        QSqlQuery audit(db());
+        audit.prepare("SELECT CDOPERADOR FROM AUDITORIA WHERE NRCONSPLAN IN (?, ?) ORDER BY NMMETODO");
+        audit.addBindValue(plan);
+        audit.addBindValue(listNumbers.left(40));
+        QVERIFY(audit.exec());
+        QStringList who;
+        while (audit.next())
+            who << audit.value(0).toString();
+        QCOMPARE(who, (QStringList{"(máquina)", "(máquina)"}));
+        QVERIFY2(!m_server.output().contains("não gravada"), qPrintable(m_server.output()));
+        m_server.callWith(kToken, kPlanObject, "DelConsPlan", {"0101", plan});
+        m_server.callWith(kToken, kPlanObject, "deletaListas", QJsonArray{lists.value("data")});
     }
 };
 
