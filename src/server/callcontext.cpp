@@ -53,6 +53,18 @@ CallContext *CallContext::current()
     return runningHere;
 }
 
+CallContext::Unstoppable::Unstoppable() : m_hidden(runningHere)
+{
+    if (m_hidden)
+        m_hidden->detach();
+    runningHere = nullptr;
+}
+
+CallContext::Unstoppable::~Unstoppable()
+{
+    runningHere = m_hidden;
+}
+
 CallContext::Scope::Scope(CallContext *context)
 {
     runningHere = context;

@@ -46,6 +46,19 @@ public:
 
     // The call running on this thread, if any, set for the handler's duration.
     static CallContext *current();
+    // What runs after a call's commit: its answer already stands, so a stop must neither
+    // interrupt nor refuse what follows. Hides the call from this thread while it lives.
+    class Unstoppable
+    {
+    public:
+        Unstoppable();
+        ~Unstoppable();
+        Unstoppable(const Unstoppable &) = delete;
+        Unstoppable &operator=(const Unstoppable &) = delete;
+
+    private:
+        CallContext *m_hidden;
+    };
     class Scope
     {
     public:

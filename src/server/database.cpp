@@ -20,32 +20,72 @@ static QString errorText(const QSqlError &error)
     return text;
 }
 
-// Sorts a driver error by what the caller's answer must say: SQLite's result code or
-// PostgreSQL's SQLSTATE.
-static DbFailure failureOf(const QSqlError &error)
+DbFailure failureOf(const QSqlError &error, Dialect dialect)
 {
+    // Some SQLSTATEs are all digits, so the dialect, not the code's look, says which it is.
     const QString code = error.nativeErrorCode();
     bool numeric = false;
     const int sqliteCode = code.toInt(&numeric) & 0xff;
-    if (numeric) {
-        if (sqliteCode == SQLITE_BUSY || sqliteCode == SQLITE_LOCKED)
+    if (dialect == Dialect::Sqlite && numeric) {
+        // Qt's SQLite driver reports any failed step as a connection error, so only the result
+        // code tells what happened.
+        switch (sqliteCode) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
             return DbFailure::Busy;
-        if (sqliteCode == SQLITE_INTERRUPT)
+        case SQLITE_INTERRUPT:
             return DbFailure::Interrupted;
-    } else if (code == QLatin1String("55P03") || code == QLatin1String("40P01") || code == QLatin1String("40001")) {
-        return DbFailure::Busy; // lock_timeout, deadlock, serialization failure
-    } else if (code == QLatin1String("57014")) {
-        return DbFailure::Interrupted; // cancel request or statement_timeout
-    } else if (code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P"))) {
-        return DbFailure::Connection;
+        case SQLITE_FULL:
+            return DbFailure::Full;
+        case SQLITE_READONLY:
+            return DbFailure::ReadOnly;
+        case SQLITE_CONSTRAINT:
+            return DbFailure::Constraint;
+        case SQLITE_CANTOPEN:
+        case SQLITE_IOERR:
+        case SQLITE_NOTADB:
+            return DbFailure::Connection;
+        default:
+            return DbFailure::Other;
+        }
     }
+    if (code == QLatin1String("55P03") || code == QLatin1String("40P01") || code == QLatin1String("40001"))
+        return DbFailure::Busy; // lock_timeout, deadlock, serialization failure
+    if (code == QLatin1String("57014"))
+        return DbFailure::Interrupted; // cancel request or statement_timeout
+    if (code == QLatin1String("53100"))
+        return DbFailure::Full;
+    if (code.startsWith(QLatin1String("53")))
+        return DbFailure::Busy; // out of memory or connections: may pass
+    if (code == QLatin1String("25006"))
+        return DbFailure::ReadOnly;
+    if (code.startsWith(QLatin1String("23")))
+        return DbFailure::Constraint;
+    if (code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P")))
+        return DbFailure::Connection;
     return error.type() == QSqlError::ConnectionError ? DbFailure::Connection : DbFailure::Other;
+}
+
+namespace {
+thread_local bool noLockWaitHere = false;
+}
+
+NoLockWait::NoLockWait() : m_outer(noLockWaitHere)
+{
+    noLockWaitHere = true;
+}
+
+NoLockWait::~NoLockWait()
+{
+    noLockWaitHere = m_outer;
 }
 
 // Gives up waiting for SQLite's lock after the busy timeout, or at once when the call was
 // stopped, so a cancel also reaches a call that waits for another writer.
 static int sqliteBusyWait(void *timeoutMs, int attempt)
 {
+    if (noLockWaitHere)
+        return 0;
     thread_local QDeadlineTimer deadline;
     if (attempt == 0)
         deadline.setRemainingTime(qint64(reinterpret_cast<quintptr>(timeoutMs)));
@@ -249,7 +289,7 @@ QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what)
     }
     if (!ok) {
         const QSqlError error = query.lastError();
-        const DbFailure failure = failureOf(error);
+        const DbFailure failure = failureOf(error, dialectOf(db));
         // A lost connection is reopened by the next call instead of failing forever.
         if (failure == DbFailure::Connection) {
             if (CallContext *call = CallContext::current())
@@ -268,7 +308,7 @@ void execScript(QSqlDatabase &db, const QStringList &statements, const QString &
         QSqlQuery query(db);
         if (!query.exec(statement))
             throw DbError{QStringLiteral("Erro no banco de dados ao %1: %2").arg(what, errorText(query.lastError())),
-                          failureOf(query.lastError())};
+                          failureOf(query.lastError(), dialectOf(db))};
     }
 }
 
@@ -307,7 +347,8 @@ WriteTransaction::WriteTransaction(QSqlDatabase &db) : m_db(db)
 
 WriteTransaction::~WriteTransaction()
 {
-    if (!m_open)
+    // A connection closed on failure has dropped its transaction already.
+    if (!m_open || !m_db.isOpen())
         return;
     QSqlQuery query(m_db);
     query.exec(QStringLiteral("ROLLBACK"));

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QVariantList>
 
+class QSqlError;
+
 namespace server {
 
 enum class Dialect { Sqlite, Postgres };
@@ -21,7 +23,14 @@ enum class DbFailure {
     Busy,        // another writer held the lock longer than the busy timeout
     Interrupted, // stopped by a cancel, a client that left or the statement timeout
     Connection,  // the connection could not be opened or was lost
+    Full,        // no room left to write (disk, or PostgreSQL's disk_full)
+    ReadOnly,    // the database takes no writes now (a read-only file, a standby server)
+    Constraint,  // the write would break a rule of the schema (key, NOT NULL, reference)
 };
+
+// Sorts a driver error by what the caller's answer must say: SQLite's result code or
+// PostgreSQL's SQLSTATE.
+DbFailure failureOf(const QSqlError &error, Dialect dialect);
 
 // A database failure. The message is Portuguese, names what was being done and carries the
 // driver's text: it is for the server's log, never for the caller.
@@ -100,6 +109,21 @@ public:
 private:
     QSqlDatabase &m_db;
     bool m_open = false;
+};
+
+// For writes that may be skipped when the database is busy (a session's last use): while it
+// lives, a SQLite statement on this thread that meets another writer's lock fails at once
+// (DbFailure::Busy) instead of waiting out the busy timeout.
+class NoLockWait
+{
+public:
+    NoLockWait();
+    ~NoLockWait();
+    NoLockWait(const NoLockWait &) = delete;
+    NoLockWait &operator=(const NoLockWait &) = delete;
+
+private:
+    bool m_outer;
 };
 
 // The next value of a named counter, as a number of `width` digits. Inside a WriteTransaction.

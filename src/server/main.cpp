@@ -86,13 +86,17 @@ std::optional<QByteArray> readToken(const QString &path, QString *error)
     return token;
 }
 
-void sweep(QSqlDatabase &db, qint64 ageSeconds)
+// On the thread's own connection, reopened after a failure: a database restart must not stop
+// the sweeps for the rest of the server's life.
+void sweep(const DbSettings &settings, qint64 ageSeconds)
 {
     try {
+        QSqlDatabase db = threadConnection(settings);
         const SweepResult result = sweepTemporaryData(db, QDateTime::currentDateTimeUtc().addSecs(-ageSeconds));
         if (result.plans > 0 || result.listRows > 0)
             say(stdout, QStringLiteral("zub-server: removidos %1 plano(s) e %2 linha(s) de listas antigos.").arg(result.plans).arg(result.listRows));
     } catch (const DbError &error) {
+        dropThreadConnection();
         say(stderr, QStringLiteral("zub-server: %1").arg(error.message));
     }
 }
@@ -190,7 +194,7 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
         return 1;
     }
     ensureSchema(db);
-    sweep(db, config.sweepAgeSeconds);
+    sweep(config.database, config.sweepAgeSeconds);
 
     RpcDispatcher dispatcher;
     const CustoPlanXReal custoPlanXReal(config.database);
@@ -203,6 +207,8 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
     const SessionStore sessions(config.database, config.sessions);
     dispatcher.addObject(QString::fromLatin1(kSessionObject), sessions.methods());
 
+    // Outlives the HTTP server, so the rows of the last calls are written before the end.
+    AuditWriter auditWriter(config.database);
     HttpServer http(dispatcher, *token, config.limits);
     http.setHealthCheck([&config] { return checkDatabaseHealth(config.database); });
     // --- TLS ---
@@ -224,7 +230,7 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
     }
     installSignalHandlers(app);
     QTimer sweeper;
-    QObject::connect(&sweeper, &QTimer::timeout, &app, [&db, &config] { sweep(db, config.sweepAgeSeconds); });
+    QObject::connect(&sweeper, &QTimer::timeout, &app, [&config] { sweep(config.database, config.sweepAgeSeconds); });
     sweeper.start(int(config.sweepIntervalSeconds() * 1000));
 
     const QString host = config.address.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]").arg(config.address.toString())

@@ -1,5 +1,7 @@
 #include "server/reportdata.h"
 
+#include "server/callcontext.h"
+#include "server/serverlog.h"
 #include "server/summaries.h"
 
 namespace server {
@@ -109,8 +111,16 @@ void storeReportData(QSqlDatabase &db, const QString &number, const PlanScope &s
 
 void refreshStatistics(QSqlDatabase &db, const QStringList &tables)
 {
-    if (dialectOf(db) == Dialect::Postgres)
+    if (dialectOf(db) != Dialect::Postgres)
+        return;
+    // Runs after the commit: the rows are stored and the caller is owed their number, so a
+    // cancel or a failure here only costs the planner its fresh figures.
+    CallContext::Unstoppable afterTheCommit;
+    try {
         execScript(db, {(QStringLiteral("ANALYZE (SKIP_LOCKED) ") + tables.join(QStringLiteral(", "))).trimmed()}, QStringLiteral("atualizar as estatísticas"));
+    } catch (const DbError &error) {
+        logLine(LogLevel::Warning, error.message);
+    }
 }
 
 } // namespace server

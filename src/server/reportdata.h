@@ -46,7 +46,8 @@ void storeReportData(QSqlDatabase &db, const QString &number, const PlanScope &s
 
 // On PostgreSQL, fresh statistics of tables just filled, so the planner does not take them for
 // empty; after the writing transaction. A table another session is analysing is skipped: its
-// statistics are being refreshed anyway. No tables: the whole database.
+// statistics are being refreshed anyway. No tables: the whole database. Never fails nor stops
+// the call it serves.
 void refreshStatistics(QSqlDatabase &db, const QStringList &tables);
 
 } // namespace server

@@ -6,6 +6,7 @@
 #include "wire/datapacket.h"
 
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <exception>
 
@@ -30,6 +31,63 @@ void RpcDispatcher::addObject(const QString &object, const QList<MethodSpec> &me
 
 namespace {
 
+// Texts the database would store other than they came: NUL ends a text in some drivers, and a
+// lone UTF-16 surrogate has no UTF-8 form, so it would be stored mangled and never found again.
+std::optional<QString> textFault(const QString &text)
+{
+    if (text.contains(QChar(0)))
+        return QStringLiteral(" contém o caractere NUL, que não é aceito.");
+    if (!text.isValidUtf16())
+        return QStringLiteral(" contém um caractere inválido (metade de um par UTF-16), que não é aceito.");
+    return std::nullopt;
+}
+
+std::optional<QString> jsonTextFault(const QJsonValue &value)
+{
+    if (value.isString())
+        return textFault(value.toString());
+    if (value.isArray()) {
+        for (const QJsonValue &element : value.toArray()) {
+            if (auto fault = jsonTextFault(element))
+                return fault;
+        }
+    } else if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            if (auto fault = textFault(it.key()))
+                return fault;
+            if (auto fault = jsonTextFault(it.value()))
+                return fault;
+        }
+    }
+    return std::nullopt;
+}
+
+// What the caller is told of a database failure, with the method (%1) and the incident (%2):
+// whether trying again can help, and whom to tell.
+QString failureMessage(DbFailure kind)
+{
+    switch (kind) {
+    case DbFailure::Connection:
+        return QStringLiteral("O servidor de aplicação não conseguiu acessar o banco de dados ao executar %1 (ocorrência %2). "
+                              "Tente novamente em instantes; se persistir, informe o número ao suporte.");
+    case DbFailure::Full:
+        return QStringLiteral("O banco de dados está sem espaço para gravar: %1 não foi concluída e nada foi gravado (ocorrência %2). "
+                              "Avise o administrador do servidor; tentar de novo não adianta até que haja espaço.");
+    case DbFailure::ReadOnly:
+        return QStringLiteral("O banco de dados não está aceitando gravações: %1 não foi concluída e nada foi gravado (ocorrência %2). "
+                              "Avise o administrador do servidor.");
+    case DbFailure::Constraint:
+        return QStringLiteral("Os dados de %1 conflitam com os já gravados, e nada foi gravado (ocorrência %2). "
+                              "Tentar de novo não adianta; informe o número ao suporte.");
+    case DbFailure::Other:
+    case DbFailure::Busy:
+    case DbFailure::Interrupted:
+        break;
+    }
+    return QStringLiteral("Falha no banco de dados ao executar %1 (ocorrência %2). Informe o número ao suporte.");
+}
+
 std::optional<CallError> checkArgs(const MethodSpec &method, const QJsonArray &params)
 {
     if (params.size() != method.args.size()) {
@@ -50,8 +108,8 @@ std::optional<CallError> checkArgs(const MethodSpec &method, const QJsonArray &p
                 return CallError{wire::InvalidParams, where + QStringLiteral(" deve ser texto; null não é aceito (envie \"\" para vazio).")};
             if (!value.isString())
                 return CallError{wire::InvalidParams, where + QStringLiteral(" deve ser texto.")};
-            if (value.toString().contains(QChar(0)))
-                return CallError{wire::InvalidParams, where + QStringLiteral(" contém o caractere NUL, que não é aceito.")};
+            if (auto fault = textFault(value.toString()))
+                return CallError{wire::InvalidParams, where + *fault};
             break;
         case ArgKind::Date:
             if (!value.isString() || !isoDate.match(value.toString()).hasMatch()
@@ -60,6 +118,8 @@ std::optional<CallError> checkArgs(const MethodSpec &method, const QJsonArray &p
             }
             break;
         case ArgKind::Any:
+            if (auto fault = jsonTextFault(value))
+                return CallError{wire::InvalidParams, where + *fault};
             break;
         }
     }
@@ -149,10 +209,7 @@ CallOutcome RpcDispatcher::run(const PreparedCall &call) const
             return incident(error.message, QStringLiteral("A chamada %1 passou do tempo máximo permitido e foi interrompida (ocorrência %2)."));
         if (error.kind == DbFailure::Busy)
             return CallOutcome{wire::RpcResponse::failure(id, wire::ServerBusy, busyMessage()), {}};
-        if (error.kind == DbFailure::Connection)
-            return incident(error.message, QStringLiteral("O servidor de aplicação não conseguiu acessar o banco de dados ao executar %1 "
-                                                          "(ocorrência %2). Tente novamente; se persistir, informe o número ao suporte."));
-        return incident(error.message, QStringLiteral("Falha no banco de dados ao executar %1 (ocorrência %2). Informe o número ao suporte."));
+        return incident(error.message, failureMessage(error.kind));
     } catch (const std::exception &error) {
         return incident(QString::fromUtf8(error.what()), QStringLiteral("Erro interno do servidor ao executar %1 (ocorrência %2)."));
     } catch (...) {

@@ -66,6 +66,22 @@ Caller::Scope::~Scope()
     callerHere = nullptr;
 }
 
+// Book-keeping a call must not wait for: while another writer holds the lock (a long
+// preparation on SQLite) it is skipped, and the next call of the session writes it.
+static void writeIfFree(QSqlDatabase &db, const Sql &sql, const QString &what)
+{
+    try {
+        NoLockWait atOnce;
+        WriteTransaction transaction(db);
+        exec(db, sql, what);
+        transaction.commit();
+    } catch (const DbError &error) {
+        if (error.kind != DbFailure::Busy)
+            throw;
+        logLine(LogLevel::Debug, QStringLiteral("%1 adiado: banco ocupado").arg(what));
+    }
+}
+
 bool SessionStore::looksLikeToken(const QByteArray &bearer)
 {
     if (bearer.size() != 2 * kTokenBytes)
@@ -99,17 +115,12 @@ std::optional<Caller> SessionStore::resume(const QByteArray &token) const
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const std::optional<OperatorRecord> account = findOperator(db, code);
     if (!account || !account->active || created.secsTo(now) > m_limits.absoluteSeconds || lastUse.secsTo(now) > m_limits.idleSeconds) {
-        WriteTransaction transaction(db);
-        exec(db, Sql(QStringLiteral("DELETE FROM SESSAO WHERE CDSESSAO = ?")).bind(id), QStringLiteral("encerrar a sessão vencida"));
-        transaction.commit();
+        writeIfFree(db, Sql(QStringLiteral("DELETE FROM SESSAO WHERE CDSESSAO = ?")).bind(id), QStringLiteral("encerrar a sessão vencida"));
         return std::nullopt;
     }
-    if (lastUse.secsTo(now) >= kLastUseResolutionSeconds) {
-        WriteTransaction transaction(db);
-        exec(db, Sql(QStringLiteral("UPDATE SESSAO SET DTULTIMOUSO = ? WHERE CDSESSAO = ?")).bind(now).bind(id),
-             QStringLiteral("registrar o uso da sessão"));
-        transaction.commit();
-    }
+    if (lastUse.secsTo(now) >= kLastUseResolutionSeconds)
+        writeIfFree(db, Sql(QStringLiteral("UPDATE SESSAO SET DTULTIMOUSO = ? WHERE CDSESSAO = ?")).bind(now).bind(id),
+                    QStringLiteral("registrar o uso da sessão"));
     return Caller{Caller::Kind::Operator, *account, id};
 }
 

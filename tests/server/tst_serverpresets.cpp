@@ -118,6 +118,25 @@ private Q_SLOTS:
         QVERIFY(rows.value(0).toInt() >= 2);
     }
 
+    // Administrators have no central: theirs are shared among administrators, seen by no central.
+    void administratorsSaveAndShareAmongThemselves()
+    {
+        const QString second = m_demo.postgres ? QStringLiteral("ADM2PG") : QStringLiteral("ADM2SQ");
+        QString output;
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--add-operator", second, "--name", "Administrador 2", "--branch", "0001", "--role",
+                                   "administrador"},
+                                  &output, "senha-admin-2\n"),
+                 0);
+        const QByteArray admin = m_server.signIn("ADMIN", "admin-zub01");
+        const QByteArray otherAdmin = m_server.signIn(second, "senha-admin-2");
+        QVERIFY(!admin.isEmpty() && !otherAdmin.isEmpty());
+        const QJsonObject saved = call(admin, "SalvaFiltro", {"Rede inteira", kMarch, "S"});
+        QVERIFY2(!refused(saved), qPrintable(dataOf(saved).toString()));
+        QCOMPARE(dataOf(call(otherAdmin, "LeFiltro", {"Rede inteira", ""})).toObject().value("filtros").toObject(), kMarch);
+        QVERIFY(!column(dataOf(call(m_central, "ListaFiltros", {})), "NMFILTRO").contains("Rede inteira"));
+        QVERIFY(!refused(call(admin, "ApagaFiltro", {"Rede inteira"})));
+    }
+
     void sharedFilterIsSeenWithinTheCentralOnly()
     {
         QVERIFY(!refused(call(m_central, "SalvaFiltro", {"Compartilhado", kMarch, "S"})));

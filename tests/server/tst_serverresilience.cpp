@@ -6,7 +6,9 @@
 
 #include "wire/databaseurl.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 #include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -204,6 +206,92 @@ private Q_SLOTS:
         QCOMPARE(answer(server.call(kPlanObject, "ExecStpConsPlan", yearPlan())).toString().size(), 10);
     }
 
+    // The answer is the truth about the call's effects: cancelled at any moment (before, during
+    // and after its commit), a preparation is either answered with its number and stored, or
+    // answered "cancelada" and stored nowhere.
+    void aCancelNeverContradictsTheAnswer()
+    {
+        harness::ServerProcess server;
+        startServer(server, {});
+        QElapsedTimer timer;
+        timer.start();
+        const QString first = answer(server.call(kPlanObject, "ExecStpConsPlan", yearPlan())).toString();
+        const qint64 fullMs = qMax<qint64>(timer.elapsed(), 20);
+        QCOMPARE(first.size(), 10);
+        int stored = scalar("SELECT COUNT(*) FROM CONSPLAN").toInt();
+        QStringList contradictions;
+        for (int round = 0; round < 40; ++round) {
+            const QString id = QStringLiteral("corrida-%1").arg(round);
+            auto preparation = std::async(std::launch::async, [&server, id] { return harness::exchange(server.port(), planRequest(id)); });
+            // From half the preparation's time to past its end, in even steps.
+            QThread::usleep(quint64(fullMs * (500 + 20 * round)));
+            server.call(kPlanObject, "rpc.cancel", {id});
+            const QJsonObject reply = preparation.get().json();
+            const int now = scalar("SELECT COUNT(*) FROM CONSPLAN").toInt();
+            const bool answeredNumber = answer(reply).toString().size() == 10;
+            if (now != stored + (answeredNumber ? 1 : 0))
+                contradictions << QStringLiteral("%1: %2 -> %3 plano(s)").arg(QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact))).arg(stored).arg(now);
+            stored = now;
+        }
+        QVERIFY2(contradictions.isEmpty(), qPrintable(contradictions.join('\n')));
+    }
+
+    // A database restart drops every connection the server holds: the sweeper reopens its own
+    // and goes on removing what clients left behind.
+    void theSweeperOutlivesALostConnection()
+    {
+        if (!m_postgres)
+            QSKIP("a SQLite file has no connection to lose");
+        harness::ServerProcess server;
+        startServer(server, {"--sweep-age", "2s"});
+        QVERIFY(scalar("SELECT COUNT(pg_terminate_backend(pid)) FROM pg_stat_activity"
+                       " WHERE datname = current_database() AND pid <> pg_backend_pid()")
+                    .toInt() > 0);
+        QTest::qWait(1500); // a sweep meets the lost connection
+        QString plan;
+        QVERIFY(eventually([&] { return (plan = answer(server.call(kPlanObject, "ExecStpConsPlan", yearPlan())).toString()).size() == 10; }));
+        QVERIFY(eventually([&] { return scalar(QStringLiteral("SELECT COUNT(*) FROM CONSPLAN WHERE NRCONSPLAN = '%1'").arg(plan)).toInt() == 0; }));
+    }
+
+    // On SQLite one writer holds the whole database, a long preparation for seconds: a session's
+    // book-keeping must not wait for it, and a write that waited its limit still leaves its
+    // audit row.
+    void aHeldWriteLockHoldsUpNoSession()
+    {
+        if (m_postgres)
+            QSKIP("PostgreSQL's writers lock rows, not the database");
+        harness::ServerProcess server;
+        startServer(server, {"--busy-timeout", "3000"});
+        const QByteArray session = server.signIn("ESC0101", "escola0101");
+        QVERIFY(!session.isEmpty());
+        {
+            // Last used long ago: the next call is due to write its use.
+            const auto url = wire::DatabaseUrl::parse(m_url);
+            QSqlDatabase db = QSqlDatabase::addDatabase(url->qtDriver(), QStringLiteral("aging"));
+            url->applyTo(db);
+            QVERIFY(db.open());
+            QSqlQuery age(db);
+            age.prepare("UPDATE SESSAO SET DTULTIMOUSO = ?");
+            age.addBindValue(QDateTime::currentDateTimeUtc().addSecs(-600));
+            QVERIFY(age.exec());
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("aging"));
+        const int audited = scalar("SELECT COUNT(*) FROM AUDITORIA WHERE NMMETODO = 'SalvaFiltro'").toInt();
+        WriterLock lock(m_url, m_postgres);
+        QVERIFY(lock.held());
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(answer(server.callWith(session, kPlanObject, "rpc.ping", {})).toObject().value("ok").toBool(), true);
+        QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+        timer.restart();
+        const QJsonObject busy = server.callWith(session, kPlanObject, "SalvaFiltro", {"Mensal", QJsonObject{{"nivel", 1}}, "N"});
+        QCOMPARE(errorOf(busy).value("message").toString(), kBusy);
+        QVERIFY2(timer.elapsed() < 5500, qPrintable(QString::number(timer.elapsed()))); // one wait, not two
+        lock.release();
+        QVERIFY(eventually([&] { return scalar("SELECT COUNT(*) FROM AUDITORIA WHERE NMMETODO = 'SalvaFiltro'").toInt() == audited + 1; }));
+    }
+
     void errorsCarryNoStatementNorAddress()
     {
         harness::ServerProcess server;
@@ -242,6 +330,13 @@ private Q_SLOTS:
         QTest::newRow("NUL in the operator") << harness::post(path, harness::rpcBody("ExecStpConsPlan", nul), kToken) << 200 << "caractere NUL";
         QTest::newRow("null for text") << harness::post(path, harness::rpcBody("GetAgrupFili", {QJsonValue::Null}), kToken) << 200 << "null não é aceito";
         QTest::newRow("date and a line break") << harness::post(path, harness::rpcBody("ExecStpConsPlan", dateWithNewline), kToken) << 200 << "AAAA-MM-DD";
+        // JSON escapes can carry half a UTF-16 pair, which has no UTF-8 form to be stored in.
+        QTest::newRow("lone surrogate in a name")
+            << harness::post(path, R"({"jsonrpc":"2.0","id":1,"method":"SalvaFiltro","params":["Mensal \ud800",{},"N"]})", kToken) << 200
+            << "metade de um par UTF-16";
+        QTest::newRow("lone surrogate inside the filters")
+            << harness::post(path, R"({"jsonrpc":"2.0","id":1,"method":"SalvaFiltro","params":["Mensal",{"filiais":["\udc00"]},"N"]})", kToken)
+            << 200 << "metade de um par UTF-16";
     }
     void malformedInputIsRefused()
     {

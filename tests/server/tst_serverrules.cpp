@@ -1,9 +1,11 @@
+#include "server/database.h"
 #include "server/demodata.h"
 #include "server/reportdata.h"
 #include "server/schema.h"
 #include "server/serverconfig.h"
 #include "wire/keylist.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -111,6 +113,38 @@ private Q_SLOTS:
         QCOMPARE(wire::parseCode(QStringLiteral("   "), QStringLiteral("Central"), 4, &error), std::optional<QString>(QString()));
         QVERIFY(!wire::parseCode(QStringLiteral("0'01"), QStringLiteral("Central"), 4, &error));
         QVERIFY(!wire::parseCode(QStringLiteral("00001"), QStringLiteral("Central"), 4, &error));
+    }
+
+    // What the caller is told depends on it: Qt's SQLite driver marks every failed step as a
+    // connection error, which once closed the connection and told a full disk "try again".
+    void databaseFailuresAreToldApart_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("expected");
+        const int connection = QSqlError::ConnectionError, statement = QSqlError::StatementError;
+        QTest::newRow("sqlite busy") << "5" << connection << int(server::DbFailure::Busy);
+        QTest::newRow("sqlite full") << "13" << connection << int(server::DbFailure::Full);
+        QTest::newRow("sqlite read-only") << "8" << connection << int(server::DbFailure::ReadOnly);
+        QTest::newRow("sqlite not null (extended code)") << "1299" << connection << int(server::DbFailure::Constraint);
+        QTest::newRow("sqlite i/o error") << "10" << connection << int(server::DbFailure::Connection);
+        QTest::newRow("sqlite plain error") << "1" << connection << int(server::DbFailure::Other);
+        QTest::newRow("closed connection") << "" << connection << int(server::DbFailure::Connection);
+        QTest::newRow("postgres unique") << "23505" << statement << int(server::DbFailure::Constraint);
+        QTest::newRow("postgres disk full") << "53100" << statement << int(server::DbFailure::Full);
+        QTest::newRow("postgres too many connections") << "53300" << connection << int(server::DbFailure::Busy);
+        QTest::newRow("postgres standby") << "25006" << statement << int(server::DbFailure::ReadOnly);
+        QTest::newRow("postgres shutdown") << "57P01" << connection << int(server::DbFailure::Connection);
+        QTest::newRow("postgres cancel") << "57014" << statement << int(server::DbFailure::Interrupted);
+        QTest::newRow("postgres serialization") << "40001" << statement << int(server::DbFailure::Busy);
+    }
+    void databaseFailuresAreToldApart()
+    {
+        QFETCH(QString, code);
+        QFETCH(int, type);
+        QFETCH(int, expected);
+        const server::Dialect dialect = QByteArray(QTest::currentDataTag()).startsWith("postgres") ? server::Dialect::Postgres : server::Dialect::Sqlite;
+        QCOMPARE(int(server::failureOf(QSqlError("driver", "database", QSqlError::ErrorType(type), code), dialect)), expected);
     }
 
     void durations_data()
