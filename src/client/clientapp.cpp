@@ -200,6 +200,7 @@ static int RunBatch(const QCommandLineParser &parser)
         host::ClientConfig config = readConfig(parser);
         bool cancelled = false;
         const std::optional<SignedIn> session = signInOperator(config, parser, false, &cancelled);
+        const SignOutAtEnd signOutAtEnd(config, session);
         requireBranch(config);
         LoggedIn login(config);
         ModuleLoader loader(host::ModulesFolder());
@@ -219,8 +220,6 @@ static int RunBatch(const QCommandLineParser &parser)
             stopBatchOnSignals();
             result = run(filtersJson.constData(), command.toUtf8().constData());
         }
-        if (session)
-            signOut(config, session->token);
         if (result != BatchDone && host::stopRequested()) {
             ui.showError(QStringLiteral("Execução interrompida por sinal; o que foi preparado no servidor foi apagado."));
             return BatchStopped;
@@ -294,6 +293,7 @@ int RunClient(QApplication &app)
         const std::optional<SignedIn> signedIn = signInOperator(config, parser, personAtScreen(), &cancelled);
         if (cancelled)
             return 0;
+        const SignOutAtEnd signOutAtEnd(config, signedIn);
         requireBranch(config);
         LoggedIn login(config);
         host::TdtmDBGeral &database = login.database;
@@ -317,8 +317,6 @@ int RunClient(QApplication &app)
             host::Dispatch([&] { modules.open(module); });
         const int code = app.exec();
         services.setMainWindow(nullptr);
-        if (signedIn)
-            signOut(config, signedIn->token);
         return code;
     } catch (const HostError &error) {
         tell(error.text(), true);

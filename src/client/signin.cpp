@@ -1,6 +1,7 @@
 #include "client/signin.h"
 
 #include "host/data/errors.h"
+#include "host/data/longwork.h"
 #include "host/network/checkresultserv.h"
 #include "host/network/netconnection.h"
 #include "wire/secretfile.h"
@@ -54,6 +55,8 @@ SignedIn signIn(const host::ClientConfig &config, const Credentials &credentials
 
 void signOut(const host::ClientConfig &config, const QString &token)
 {
+    // Also after a stop signal, which stops every other call.
+    host::CancelShield evenWhenStopped;
     try {
         sessionConnection(config, token)->Call(QStringLiteral("sair"));
     } catch (const std::exception &error) {

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace client {
 
 // What an operator types to sign in.
@@ -28,6 +30,27 @@ SignedIn signIn(const host::ClientConfig &config, const Credentials &credentials
 // Ends the session ("Sessao.sair"); a failure is only reported on stderr, the session then ends
 // by its idle expiry.
 void signOut(const host::ClientConfig &config, const QString &token);
+// Signs a session out when the run ends, however it ends (an error, a stop signal); nothing
+// without a session.
+class SignOutAtEnd
+{
+public:
+    SignOutAtEnd(const host::ClientConfig &config, const std::optional<SignedIn> &session)
+        : m_config(config), m_token(session ? session->token : QString())
+    {
+    }
+    ~SignOutAtEnd()
+    {
+        if (!m_token.isEmpty())
+            signOut(m_config, m_token);
+    }
+    SignOutAtEnd(const SignOutAtEnd &) = delete;
+    SignOutAtEnd &operator=(const SignOutAtEnd &) = delete;
+
+private:
+    const host::ClientConfig &m_config;
+    QString m_token;
+};
 // The logged-in context comes from the session: token, operator, branch; a school's operator
 // is held to its branch.
 void adoptSession(host::ClientConfig &config, const SignedIn &session);

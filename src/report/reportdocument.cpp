@@ -1,5 +1,7 @@
 #include "report/reportdocument.h"
 
+#include "report/partialfile.h"
+
 #include "host/data/errors.h"
 #include "host/data/longwork.h"
 #include "report/reportformat.h"
@@ -54,19 +56,17 @@ int ReportDocument::print(QPrinter &printer) const
     // Only QPdfWriter takes XMP metadata. It drives the same PDF engine as the printer, set up
     // with the printer's page layout and resolution, so the pages come out the same.
     const QString fileName = printer.outputFileName();
-    QPdfWriter writer(fileName);
+    PartialFile partial(fileName);
+    QPdfWriter writer(partial.path());
     writer.setPdfVersion(printer.pdfVersion());
     writer.setResolution(printer.resolution());
     writer.setPageLayout(printer.pageLayout());
     writer.setTitle(printer.docName());
     writer.setCreator(printer.creator());
     writer.setDocumentXmpMetadata(ReportRun::xmpPacket(*this));
-    try {
-        return ReportPrintout(*this).print(writer, fileName);
-    } catch (const CancelledError &) {
-        QFile::remove(fileName); // half a report is no report
-        throw;
-    }
+    const int pages = ReportPrintout(*this).print(writer, fileName);
+    partial.commit();
+    return pages;
 }
 
 // Breaks `text` into lines of at most `width` characters at spaces; continuation lines start

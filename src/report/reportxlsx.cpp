@@ -1,5 +1,6 @@
 // The XLSX output of a report document, through libxlsxwriter: kept apart so only this file
 // sees the library.
+#include "report/partialfile.h"
 #include "report/reportdocument.h"
 
 #include "host/data/errors.h"
@@ -228,24 +229,17 @@ private:
 
 void ReportDocument::writeXlsx(const QString &path) const
 {
-    // libxlsxwriter writes the whole file on close; a partial name keeps a failed run from
-    // leaving half a workbook under the chosen one.
-    const QString partial = path + QStringLiteral(".parcial");
-    lxw_workbook *workbook = workbook_new(QFile::encodeName(partial).constData());
+    // libxlsxwriter writes the whole file on close, under a partial name until complete.
+    PartialFile partial(path);
+    lxw_workbook *workbook = workbook_new(QFile::encodeName(partial.path()).constData());
     if (!workbook)
         throw HostError(QStringLiteral("Não foi possível criar a planilha \"%1\".").arg(QDir::toNativeSeparators(path)));
     XlsxWriter(*this, workbook).write();
     const lxw_error error = workbook_close(workbook);
-    if (error != LXW_NO_ERROR) {
-        QFile::remove(partial);
+    if (error != LXW_NO_ERROR)
         throw HostError(QStringLiteral("Não foi possível gravar a planilha \"%1\" (%2).")
                             .arg(QDir::toNativeSeparators(path), QString::fromUtf8(lxw_strerror(error))));
-    }
-    QFile::remove(path);
-    if (!QFile::rename(partial, path)) {
-        QFile::remove(partial);
-        throw HostError(QStringLiteral("Não foi possível gravar a planilha \"%1\".").arg(QDir::toNativeSeparators(path)));
-    }
+    partial.commit();
 }
 
 } // namespace host

@@ -8,6 +8,8 @@
 #include "wire/databaseurl.h"
 
 #include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
@@ -55,7 +57,8 @@ class TstReportBatch : public QObject
             return nullptr;
         }
         QString error;
-        if (!made->server.start(made->database, kToken, {}, &error)) {
+        // The log shows calls as they start, so a test knows when one reached the server.
+        if (!made->server.start(made->database, kToken, {"--log-level", "debug"}, &error)) {
             qWarning("%s", qPrintable(error));
             return nullptr;
         }
@@ -288,30 +291,79 @@ private Q_SLOTS:
 
     // SIGTERM in the middle of a preparation (held up by another writer's lock): the run stops,
     // says so, and leaves neither a file nor rows on the server.
+    void stopSignalLeavesNothingBehind_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("signedIn");
+        QTest::newRow("shared token") << "sqlite" << false;
+        // Its session ends too. On PostgreSQL the lock on the plans leaves the sign-in free.
+        QTest::newRow("signed-in operator") << "postgres" << true;
+    }
     void stopSignalLeavesNothingBehind()
     {
-        Site *demo = site("sqlite");
+        QFETCH(QString, kind);
+        QFETCH(bool, signedIn);
+        Site *demo = site(kind);
         QVERIFY(demo);
         const QString pdf = demo->dir.filePath("interrompido.pdf");
-        QSqlDatabase writer = open(demo->database, "writer");
-        QVERIFY(QSqlQuery(writer).exec("BEGIN IMMEDIATE"));
+        // Only this run's calls: the site's server served the file's earlier runs too.
+        const qsizetype logStart = demo->server.output().size();
+        const auto logSince = [&] { return demo->server.output().mid(logStart); };
+        QSqlDatabase writer = open(demo->database, "writer-" + kind);
+        const QStringList lock = kind == "sqlite" ? QStringList{"BEGIN IMMEDIATE"} : QStringList{"BEGIN", "LOCK TABLE CONSPLAN, LISTA IN EXCLUSIVE MODE"};
+        for (const QString &statement : lock)
+            QVERIFY(QSqlQuery(writer).exec(statement));
         QProcess client;
-        client.start(ZUB_CLIENT_BINARY, {"--config", demo->config, "--output", pdf, "--batch", "imprimir", "--filter",
-                                          "dataInicial=01/01/2025", "--filter", "dataFinal=31/12/2025"});
+        if (signedIn) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("ZUB_OPERADOR", "ESC0101");
+            environment.insert("ZUB_SENHA", "escola0101");
+            client.setProcessEnvironment(environment);
+        }
+        client.start(ZUB_CLIENT_BINARY, {"--config", signedIn ? demo->dir.filePath("operador.ini") : demo->config, "--output", pdf, "--batch",
+                                          "imprimir", "--filter", "dataInicial=01/01/2025", "--filter", "dataFinal=31/12/2025"});
         QString errors;
         QTRY_VERIFY_WITH_TIMEOUT((errors += QString::fromUtf8(client.readAllStandardError())).contains("Preparando os dados"), 60000);
-        QTest::qWait(300); // the preparation is on its way to the server
+        QTRY_VERIFY_WITH_TIMEOUT(logSince().contains("ExecStpConsPlan iniciada"), 30000);
         client.terminate();
         QVERIFY(client.waitForFinished(30000));
+        // The lock is kept until the server has ended the call: released earlier, a busy machine
+        // could let the preparation finish before the server hears the client has gone.
+        QTRY_VERIFY_WITH_TIMEOUT(logSince().contains(QRegularExpression("ExecStpConsPlan \\d+ ms cancelada")), 30000);
         QSqlQuery(writer).exec("ROLLBACK");
         errors += QString::fromUtf8(client.readAllStandardError());
         QCOMPARE(client.exitStatus(), QProcess::NormalExit);
         QCOMPARE(client.exitCode(), 3);
         QVERIFY2(errors.contains("interrompida"), qPrintable(errors));
         QVERIFY(!QFileInfo::exists(pdf));
-        for (const QString table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
+        for (const QString table : {"CONSPLAN", "ITCONSPLAN", "LISTA", "SESSAO"})
             QCOMPARE(scalar(writer, "SELECT COUNT(*) FROM " + table), 0.0);
         writer.close();
+    }
+
+    // Killed while it writes, a run leaves no truncated file under the output's name.
+    void killedMidWriteLeavesNoPartialFile()
+    {
+        Site *demo = site("sqlite");
+        QVERIFY(demo);
+        const QString config = demo->dir.filePath("central.ini");
+        QFile::remove(config);
+        QVERIFY(QFile::copy(demo->config, config));
+        QSettings(config, QSettings::IniFormat).setValue("sessao/filial", "0001"); // the central's ten pages
+        const QString pdf = demo->dir.filePath("morto.pdf");
+        QProcess client;
+        QString errors;
+        connect(&client, &QProcess::readyReadStandardError, this, [&] {
+            errors += QString::fromUtf8(client.readAllStandardError());
+            if (errors.contains("Página 1 de") && client.state() == QProcess::Running)
+                client.kill();
+        });
+        client.start(ZUB_CLIENT_BINARY, {"--config", config, "--output", pdf, "--batch", "imprimir", "--filter", "dataInicial=01/01/2025",
+                                          "--filter", "dataFinal=31/12/2025", "--filter", "relatorio=1", "--filter", "nivel=1"});
+        QVERIFY(client.waitForFinished(60000));
+        QVERIFY2(errors.contains("Página 1 de"), qPrintable(errors.right(600)));
+        QCOMPARE(client.exitStatus(), QProcess::CrashExit);
+        QVERIFY(!QFileInfo::exists(pdf));
     }
 
     void scheduledTextLeavesNothingBehind()
