@@ -20,6 +20,7 @@ struct ConnectionGuard::Connection {
     int socket = -1;
     QByteArray address;
     bool claimed = false; // the HTTP library announced it, and will announce its end
+    bool evicted = false; // shut down to make room for a new client
     Phase phase = Phase::Head;
     QElapsedTimer since;
     std::shared_ptr<CallContext> call;
@@ -47,6 +48,8 @@ QByteArray serviceUnavailable(const QString &why)
 }
 
 constexpr int kWatchIntervalMs = 100;
+// With the table this full, a connection gets this long for its request head.
+constexpr qint64 kHeadTimeoutUnderPressureMs = 1000;
 constexpr int kDrainMs = 2000;
 constexpr size_t kMaxDraining = 256;
 
@@ -127,10 +130,10 @@ void ConnectionGuard::acceptLoop()
         auto *connection = new Connection;
         {
             std::lock_guard lock(m_mutex);
-            if (unsigned(m_bySocket.size()) >= m_limits.maxConnections)
-                refusal = QStringLiteral("Servidor com conexões demais no momento; tente novamente em instantes.");
-            else if (m_perAddress.value(key) >= m_limits.perAddress)
+            if (m_perAddress.value(key) >= m_limits.perAddress)
                 refusal = QStringLiteral("Conexões demais a partir deste endereço; tente novamente em instantes.");
+            else if (unsigned(m_bySocket.size() - m_evicting) >= m_limits.maxConnections && !evictOldestIdleLocked())
+                refusal = QStringLiteral("Servidor com conexões demais no momento; tente novamente em instantes.");
             if (refusal.isEmpty()) {
                 connection->socket = socket;
                 connection->address = key;
@@ -157,6 +160,29 @@ void ConnectionGuard::acceptLoop()
     for (const auto &[fd, age] : m_refused)
         ::close(fd);
     m_refused.clear();
+}
+
+bool ConnectionGuard::evictOldestIdleLocked()
+{
+    Connection *oldest = nullptr;
+    for (Connection *connection : std::as_const(m_bySocket)) {
+        if (connection->claimed && !connection->evicted && connection->phase == Phase::Head
+            && (!oldest || connection->since.elapsed() > oldest->since.elapsed()))
+            oldest = connection;
+    }
+    if (!oldest)
+        return false;
+    logLine(LogLevel::Debug, QStringLiteral("conexão fechada: a mais antiga sem pedido, para dar lugar a outra"));
+    oldest->evicted = true;
+    ++m_evicting;
+    // The library sees the end of the stream and frees the slot.
+    ::shutdown(oldest->socket, SHUT_RDWR);
+    return true;
+}
+
+bool ConnectionGuard::underPressureLocked() const
+{
+    return unsigned(m_bySocket.size()) * 4 >= m_limits.maxConnections * 3;
 }
 
 void ConnectionGuard::refuse(int socket, const QString &why)
@@ -190,6 +216,8 @@ void ConnectionGuard::closed(Connection *connection)
     std::lock_guard lock(m_mutex);
     if (connection->phase != Phase::Head)
         --m_underWay;
+    if (connection->evicted)
+        --m_evicting;
     m_bySocket.remove(connection->socket);
     if (--m_perAddress[connection->address] == 0)
         m_perAddress.remove(connection->address);
@@ -275,6 +303,8 @@ void ConnectionGuard::watchLoop()
 void ConnectionGuard::inspect(std::vector<std::shared_ptr<CallContext>> *gone, std::vector<std::shared_ptr<CallContext>> *late)
 {
     std::lock_guard lock(m_mutex);
+    // Many open connections may be held on purpose: idle ones then get less time.
+    const qint64 headLimit = underPressureLocked() ? qMin(m_limits.headTimeoutMs, kHeadTimeoutUnderPressureMs) : m_limits.headTimeoutMs;
     // Sockets are only touched under the lock, which the library's close notification also takes
     // before the socket is closed: a socket number is never reused under our feet.
     for (Connection *connection : std::as_const(m_bySocket)) {
@@ -289,7 +319,7 @@ void ConnectionGuard::inspect(std::vector<std::shared_ptr<CallContext>> *gone, s
                 late->push_back(connection->call);
             continue;
         }
-        const qint64 limit = connection->phase == Phase::Head ? m_limits.headTimeoutMs : m_limits.bodyTimeoutMs;
+        const qint64 limit = connection->phase == Phase::Head ? headLimit : m_limits.bodyTimeoutMs;
         int unread = 0;
         const bool drained = peerClosed && ::ioctl(connection->socket, FIONREAD, &unread) == 0 && unread == 0;
         if (!drained && !connection->since.hasExpired(limit))

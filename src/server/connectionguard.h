@@ -68,6 +68,10 @@ private:
     // Closes connections past their deadline; collects the calls whose client left or whose time is up.
     void inspect(std::vector<std::shared_ptr<CallContext>> *gone, std::vector<std::shared_ptr<CallContext>> *late);
     void refuse(int socket, const QString &why);
+    // With the table full: closes the connection that has waited longest for a request head,
+    // so a new client is not kept out by sockets held open; false when none waits for one.
+    bool evictOldestIdleLocked();
+    bool underPressureLocked() const;
 
     GuardLimits m_limits;
     Handoff m_handoff;
@@ -83,6 +87,7 @@ private:
     QHash<int, Connection *> m_bySocket;
     QHash<QByteArray, unsigned> m_perAddress;
     int m_underWay = 0;
+    int m_evicting = 0; // shut down to make room, not yet closed by the library
     std::vector<std::pair<int, QElapsedTimer>> m_refused; // 503 sent, draining the request until closed
 };
 

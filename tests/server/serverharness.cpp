@@ -26,11 +26,20 @@ QJsonObject HttpReply::json() const
     return QJsonDocument::fromJson(body).object();
 }
 
-int connectLoopback(quint16 port)
+int connectLoopback(quint16 port, int sourceHost)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return -1;
+    if (sourceHost > 0) {
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        source.sin_addr.s_addr = htonl((127u << 24) | unsigned(sourceHost));
+        if (::bind(fd, reinterpret_cast<sockaddr *>(&source), sizeof source) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);

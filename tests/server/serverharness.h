@@ -19,7 +19,8 @@ struct HttpReply {
 };
 
 // A socket connected to the loopback port, or -1.
-int connectLoopback(quint16 port);
+// From 127.0.0.<sourceHost> when given, so tests can be several clients.
+int connectLoopback(quint16 port, int sourceHost = 0);
 
 // Sends raw bytes and reads until the server closes. Plain sockets, so threads may use it freely.
 // With halfClose the sending side is closed after the request, as a client with nothing more to say.

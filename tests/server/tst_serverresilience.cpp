@@ -352,6 +352,27 @@ private Q_SLOTS:
         QVERIFY2(errorOf(reply.json()).value("message").toString().contains(message), reply.body.constData());
     }
 
+    // Sockets held open from several addresses fill the table: a new client still gets in at
+    // once, the socket idle the longest making room, and the health check answers.
+    void heldSocketsFromSeveralAddressesKeepNobodyOut()
+    {
+        if (m_postgres)
+            QSKIP("the HTTP layer does not depend on the database");
+        harness::ServerProcess server;
+        startServer(server, {"--max-connections", "24", "--per-address", "8", "--head-timeout", "60"});
+        std::vector<int> held;
+        for (int i = 0; i < 24; ++i)
+            held.push_back(harness::connectLoopback(server.port(), 2 + i / 8));
+        QVERIFY(std::all_of(held.begin(), held.end(), [](int fd) { return fd >= 0; }));
+        QTest::qWait(300); // all of them taken in by the server
+        const QByteArray ping = harness::post("/rpc/" + kPlanObject, harness::rpcBody("rpc.ping", {}), kToken);
+        for (int round = 0; round < 5; ++round)
+            QCOMPARE(harness::exchange(server.port(), ping).status, 200);
+        QCOMPARE(harness::exchange(server.port(), "GET /saude HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n").status, 200);
+        for (int fd : held)
+            ::close(fd);
+    }
+
     // Over a limit the answer is an immediate 503 with the reason, and the slot comes back.
     void limitsAnswerAtOnce()
     {
