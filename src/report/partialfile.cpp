@@ -18,8 +18,8 @@ PartialFile::PartialFile(const QString &target) : m_target(target)
     const QFileInfo info(target);
     QTemporaryFile file(info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX.parcial").arg(info.fileName())));
     if (!file.open())
-        throw HostError(QStringLiteral("Não foi possível gravar em \"%1\": %2")
-                            .arg(QDir::toNativeSeparators(info.absolutePath()), file.errorString()));
+        throw HostError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
+                            .arg(QDir::toNativeSeparators(target), file.errorString()));
     file.setAutoRemove(false);
     m_path = file.fileName();
 }
