@@ -1,6 +1,7 @@
 # Install rules and the two Debian packages (./zub package, or `cpack -G DEB` in the build folder):
-#   zub-server  /usr/bin/zub-server, the systemd unit, /etc/zub/server.ini; postinst adds the
-#               system user zub and a token
+#   zub-server  /usr/bin/zub-server, the systemd unit, /etc/zub/server.ini, the layouts whose
+#               queries it runs in /usr/share/zub-server/reports; postinst adds the system user zub
+#               and a token
 #   zub-client  /usr/bin/zub-client; the host libraries and the modules in /usr/lib/zub (found
 #               through RPATH $ORIGIN); the layouts in /usr/share/zub/reports; a desktop entry
 # The client finds its parts relative to itself: src/host/services/programfolders.h.
@@ -11,6 +12,9 @@ set_target_properties(${zub_host_libraries} PKG_ZUB01100 PROPERTIES INSTALL_RPAT
 install(TARGETS zub-server RUNTIME DESTINATION bin COMPONENT server)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/zub-server.service DESTINATION /lib/systemd/system COMPONENT server)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/server.ini DESTINATION /etc/zub COMPONENT server)
+# The server runs the layouts' queries; the client shows the layouts. A path of each package's own,
+# so both can be installed on one machine.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/reports/ DESTINATION share/zub-server/reports COMPONENT server)
 
 install(TARGETS zub-client RUNTIME DESTINATION bin COMPONENT client)
 install(TARGETS ${zub_host_libraries} PKG_ZUB01100 LIBRARY DESTINATION lib/zub COMPONENT client)

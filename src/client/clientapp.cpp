@@ -6,6 +6,7 @@
 #include "client/moduleloader.h"
 #include "client/signin.h"
 #include "client/signindialog.h"
+#include "host/network/serverdata.h"
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
 #include "host/data/longwork.h"
@@ -94,10 +95,10 @@ static host::ClientConfig readConfig(const QCommandLineParser &parser)
         path = defaultConfigPath();
     host::ClientConfig config = path.isEmpty() ? host::ClientConfig() : host::ClientConfig::fromFile(path);
     config.applyOptions(parser);
-    if (config.database.isEmpty())
-        throw HostError(QStringLiteral("Banco de dados geral não configurado. Informe o arquivo de configuração com "
-                                       "--config ARQUIVO (ou crie %1) ou o banco com --database ENDERECO.")
-                            .arg(QDir::toNativeSeparators(defaultConfigPath())));
+    if (config.obsoleteDatabase)
+        tell(QStringLiteral("aviso: a seção [banco] (ou a opção --database) não é mais usada: o cliente recebe todos os dados do "
+                            "servidor de aplicação e não acessa o banco de dados; ela pode ser apagada da configuração."),
+             false);
     return config;
 }
 
@@ -159,15 +160,13 @@ static std::optional<SignedIn> signInOperator(host::ClientConfig &config, const 
 }
 // ---- end of operator sign-in
 
-// Opens the general database and logs in as the interactive client does.
+// The general data from the application server, and the logged-in session, as the interactive
+// client and the batch mode share them.
 struct LoggedIn {
-    explicit LoggedIn(const host::ClientConfig &config) : session(config, &open(config, database)) {}
-    static host::TdtmDBGeral &open(const host::ClientConfig &config, host::TdtmDBGeral &database)
+    explicit LoggedIn(const host::ClientConfig &config) : session(config, &fromServer(config, database)) {}
+    static host::TdtmDBGeral &fromServer(const host::ClientConfig &config, host::TdtmDBGeral &database)
     {
-        const auto url = wire::DatabaseUrl::parse(config.database);
-        if (!url)
-            throw HostError(QStringLiteral("Endereço de banco de dados inválido: %1").arg(config.database));
-        database.open(*url);
+        database.useServer(std::make_shared<host::ServerDataSource>(config.serverHost, config.serverPort));
         return database;
     }
     host::TdtmDBGeral database;
@@ -298,12 +297,12 @@ int RunClient(QApplication &app)
         LoggedIn login(config);
         host::TdtmDBGeral &database = login.database;
         host::HostSession &session = login.session;
-        const QString branchName = session.nomeFiliProc();
-
         host::QtUserInteraction ui;
         ModuleLoader modules(host::ModulesFolder());
-        // The services outlive the window, so forms freed with it still reach them.
+        // The services outlive the window, so forms freed with it still reach them. They give the
+        // calls to the server their token, so they come before the first one.
         host::HostServices services(ui, session, database);
+        const QString branchName = session.nomeFiliProc();
         MainWindow window(ReportMenuEntries(), [&modules](const QString &module) { modules.open(module); });
         services.setMainWindow(&window);
         window.setLoggedIn(session.filiProc(), branchName.isEmpty() ? QStringLiteral("(não cadastrada)") : branchName,

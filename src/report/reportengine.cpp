@@ -4,6 +4,7 @@
 #include "host/data/longwork.h"
 #include "report/reportexpression.h"
 #include "report/reportformat.h"
+#include "wire/layoutqueries.h"
 #include "wire/statementinterrupt.h"
 
 #include <QRegularExpression>
@@ -285,6 +286,8 @@ ReportEngine::ReportEngine(const QSqlDatabase &database, const TPictObj &codePic
         m_dialect = dialectForDriver(database.driverName());
 }
 
+ReportEngine::ReportEngine(RowSource source, const TPictObj &codePicture) : m_source(std::move(source)), m_codePicture(codePicture) {}
+
 QList<ReportLayout::Column> ReportEngine::shownColumns(const ReportLayout &layout, const TParams &params)
 {
     QList<ReportLayout::Column> shown;
@@ -302,19 +305,16 @@ QList<ReportLayout::Column> ReportEngine::shownColumns(const ReportLayout &layou
 
 QList<QVariantMap> ReportEngine::rows(const ReportLayout::Query &query, const TParams &params) const
 {
+    if (m_source)
+        return m_source(query, params);
     auto fail = [&query](const QString &why) {
         return HostError(QStringLiteral("Não foi possível executar a consulta \"%1\" do relatório: %2").arg(query.name, why));
     };
     if (!m_database.isValid() || !m_database.isOpen())
         throw fail(QStringLiteral("o banco de dados geral não está aberto."));
     const QString sql = query.sqlFor(m_dialect);
-    // ":NAME" outside casts ("::date") and times ("12:30").
-    static const QRegularExpression placeholder(QStringLiteral("(?<![:\\w]):([A-Za-z_]\\w*)"));
     Bindings bindings;
-    for (auto it = placeholder.globalMatch(sql); it.hasNext();) {
-        const QString name = it.next().captured(1);
-        if (std::any_of(bindings.begin(), bindings.end(), [&name](const auto &bound) { return bound.first == name; }))
-            continue;
+    for (const QString &name : wire::statementParameters(sql)) {
         const TParam *param = params.find(name);
         if (!param)
             throw fail(QStringLiteral("o parâmetro %1 não é declarado pelo layout.").arg(name));

@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 
 namespace host {
@@ -17,9 +18,14 @@ namespace host {
 class ReportEngine
 {
 public:
-    // `database` may be invalid for a layout without queries.
-    // `codePicture` shows the layout's "code" columns.
+    // The rows of one of the layout's queries, for the run's parameters.
+    using RowSource = std::function<QList<QVariantMap>(const ReportLayout::Query &query, const TParams &params)>;
+
+    // The queries run on `database` (tools and tests; it may be invalid for a layout without
+    // queries). `codePicture` shows the layout's "code" columns.
     explicit ReportEngine(const QSqlDatabase &database, const TPictObj &codePicture = TPictObj());
+    // The rows come from `source` (the client's: the application server runs the queries).
+    explicit ReportEngine(RowSource source, const TPictObj &codePicture = TPictObj());
 
     // Raises HostError naming the query and the database's reason when a query fails.
     ReportDocument build(const QString &reportCode, const ReportLayout &layout, const TParams &params) const;
@@ -36,6 +42,7 @@ private:
     // Fills the empty fields of the detail rows from the lookup query's row with the same key.
     void complete(QList<QVariantMap> &data, const ReportLayout::Lookup &lookup, const ReportLayout::Query &query,
                   const TParams &params) const;
+    RowSource m_source;
     QSqlDatabase m_database;
     SqlDialect m_dialect = SqlDialect::Generic;
     TPictObj m_codePicture;

@@ -1,6 +1,7 @@
 #include "report/reportlayout.h"
 
 #include "host/data/errors.h"
+#include "wire/layoutqueries.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,17 +56,6 @@ QString nameOf(const QList<std::pair<QString, T>> &names, T value)
             return key;
     }
     return names.first().first;
-}
-
-QString sqlText(const QJsonValue &value)
-{
-    if (value.isArray()) {
-        QStringList lines;
-        for (const QJsonValue &line : value.toArray())
-            lines.append(line.toString());
-        return lines.join(QLatin1Char('\n'));
-    }
-    return value.toString();
 }
 
 QMap<QString, QString> stringMap(const QJsonValue &value)
@@ -140,19 +130,18 @@ ReportLayout ReportLayout::load(const QString &path)
         parameter.type = *known;
         layout.parameters.append(parameter);
     }
-    for (const QJsonValue &value : root.value(QLatin1String("queries")).toArray()) {
-        const QJsonObject object = value.toObject();
+    QString queryError;
+    const auto queries = wire::readLayoutQueries(root, &queryError);
+    if (!queries)
+        throw fail(queryError);
+    for (const wire::LayoutQuery &read : *queries) {
         Query query;
-        query.name = object.value(QLatin1String("name")).toString();
-        const QJsonObject texts = object.value(QLatin1String("sql")).toObject();
-        for (const auto &[key, dialect] : kDialects) {
-            if (texts.contains(key))
-                query.sql.insert(dialect, sqlText(texts.value(key)));
-        }
-        if (!query.sql.contains(SqlDialect::Generic))
-            throw fail(QStringLiteral("a consulta \"%1\" não tem o texto genérico (\"generic\").").arg(query.name));
+        query.name = read.name;
+        for (auto it = read.sql.begin(); it != read.sql.end(); ++it)
+            query.sql.insert(*byName(kDialects, it.key()), it.value());
         layout.queries.append(query);
     }
+    layout.origin = root.value(QLatin1String("origin")).toString();
     for (const QJsonValue &value : root.value(QLatin1String("header")).toArray()) {
         const QJsonObject object = value.toObject();
         HeaderLine line{object.value(QLatin1String("label")).toString(), object.value(QLatin1String("text")).toString(),
@@ -235,6 +224,7 @@ void ReportLayout::save(const QString &path) const
     QJsonObject root;
     root.insert(QLatin1String("title"), title);
     insertIfSet(root, QStringLiteral("standard"), standard);
+    insertIfSet(root, QStringLiteral("origin"), origin);
     if (landscape)
         root.insert(QLatin1String("orientation"), QStringLiteral("landscape"));
     QJsonArray params;

@@ -101,6 +101,9 @@ public:
     void save(const QString &path) const;
 
     QString fileName;
+    // A user's copy: the file name of the installed layout it was made from, whose queries the
+    // application server runs for it (a copy's own query text is never run).
+    QString origin;
     QString title;
     bool standard = false;
     bool landscape = false;

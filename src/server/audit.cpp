@@ -110,9 +110,9 @@ QString auditedName(const Caller &caller)
     return kAnonymousAuditName;
 }
 
-Handler audited(const DbSettings &settings, const QString &method, Handler inner)
+Handler audited(const DbSettings &settings, const QString &method, Handler inner, AuditOnly which)
 {
-    return [settings, method, inner = std::move(inner)](const Args &args) {
+    return [settings, method, inner = std::move(inner), which](const Args &args) {
         const Caller &caller = Caller::current();
         AuditEntry entry;
         entry.start = QDateTime::currentDateTimeUtc();
@@ -126,6 +126,8 @@ Handler audited(const DbSettings &settings, const QString &method, Handler inner
         timer.start();
         try {
             CallResult result = inner(args);
+            if (which == AuditOnly::Refusals && result.answer.toObject().value(QStringLiteral("ok")).toBool())
+                return result;
             entry.durationMs = timer.elapsed();
             readOutcome(result.answer, &entry);
             record(settings, entry);

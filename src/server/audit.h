@@ -32,7 +32,10 @@ QString auditedName(const Caller &caller);
 // Wraps a report method so each call leaves an audit row: who (see auditedName), when, with
 // which arguments, what it made, how it ended and how long it took. A failure to write the row
 // is logged, never the caller's.
-Handler audited(const DbSettings &settings, const QString &method, Handler inner);
+// Refusals: only calls refused or failed leave a row (a method called many times per report,
+// whose refusals are what an audit must show).
+enum class AuditOnly { All, Refusals };
+Handler audited(const DbSettings &settings, const QString &method, Handler inner, AuditOnly which = AuditOnly::All);
 
 // Writes, on a thread of its own, the audit rows that could not be written as their call ended
 // (another writer held the database, or it could not be reached), trying again until written,

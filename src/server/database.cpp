@@ -1,6 +1,7 @@
 #include "server/database.h"
 
 #include "server/callcontext.h"
+#include "server/serverlog.h"
 
 #include <QAtomicInt>
 #include <QDate>
@@ -9,6 +10,8 @@
 #include <QThread>
 
 #include <sqlite3.h>
+
+#include <mutex>
 
 namespace server {
 
@@ -106,24 +109,28 @@ static sqlite3 *sqliteHandle(const QSqlDatabase &db)
     return *static_cast<sqlite3 *const *>(handle.data());
 }
 
-QSqlDatabase openConnection(const DbSettings &settings, const QString &connectionName)
+QSqlDatabase openConnection(const DbSettings &settings, const QString &connectionName, bool readOnly)
 {
     const wire::DatabaseUrl &url = settings.url;
     QSqlDatabase db = QSqlDatabase::addDatabase(url.qtDriver(), connectionName);
     if (!db.isValid())
         throw DbError{QStringLiteral("O driver %1 do Qt SQL não está instalado.").arg(url.qtDriver())};
     url.applyTo(db);
-    db.setConnectOptions(url.kind == wire::DatabaseUrl::Kind::Sqlite ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(settings.busyTimeoutMs)
-                                                                      : QStringLiteral("connect_timeout=10"));
+    const bool sqlite = url.kind == wire::DatabaseUrl::Kind::Sqlite;
+    db.setConnectOptions(sqlite ? QStringLiteral("%1QSQLITE_BUSY_TIMEOUT=%2").arg(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;") : QString())
+                                      .arg(settings.busyTimeoutMs)
+                                : QStringLiteral("connect_timeout=10"));
     if (!db.open())
         throw DbError{QStringLiteral("Não foi possível abrir o banco de dados %1: %2").arg(url.display(), errorText(db.lastError())),
                       DbFailure::Connection};
     if (url.kind == wire::DatabaseUrl::Kind::Sqlite) {
         if (sqlite3 *handle = sqliteHandle(db))
             sqlite3_busy_handler(handle, &sqliteBusyWait, reinterpret_cast<void *>(quintptr(qMax(0, settings.busyTimeoutMs))));
+        // A read-only connection finds the file in WAL mode already (the writers set it).
         execScript(db,
-                   {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=NORMAL"),
-                    QStringLiteral("PRAGMA foreign_keys=ON")},
+                   readOnly ? QStringList{}
+                            : QStringList{QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=NORMAL"),
+                                          QStringLiteral("PRAGMA foreign_keys=ON")},
                    QStringLiteral("configurar a conexão SQLite"));
     } else {
         // The plan aggregates look expensive to the planner, so it would compile each one to
@@ -161,37 +168,62 @@ struct ThreadConnection {
 };
 
 thread_local ThreadConnection threadHolder;
+thread_local ThreadConnection readOnlyHolder;
 
-} // namespace
-
-void dropThreadConnection()
+void drop(ThreadConnection &holder)
 {
     if (CallContext *call = CallContext::current())
         call->detach();
-    if (threadHolder.name.isEmpty())
+    if (holder.name.isEmpty())
         return;
-    closeAndRemove(threadHolder.name);
-    threadHolder.name.clear();
+    closeAndRemove(holder.name);
+    holder.name.clear();
 }
 
-QSqlDatabase threadConnection(const DbSettings &settings)
+// Takes away every way a report connection could write. Each statement runs alone, so the
+// session settings are what holds.
+void makeReadOnly(QSqlDatabase &db)
+{
+    // Report figures as numbers, as the layouts' sums and columns expect them.
+    db.setNumericalPrecisionPolicy(QSql::LowPrecisionDouble);
+    if (dialectOf(db) == Dialect::Sqlite) {
+        execScript(db, {QStringLiteral("PRAGMA query_only = ON")}, QStringLiteral("configurar a conexão de relatórios"));
+        return;
+    }
+    try {
+        execScript(db, {QStringLiteral("SET ROLE %1").arg(QLatin1String(kReportRole))}, QStringLiteral("assumir o papel de relatórios"));
+    } catch (const DbError &error) {
+        // Without the role (a database user that may not create roles), the read-only transaction
+        // below still holds: the server runs only the queries of its own layouts.
+        static std::once_flag warned;
+        std::call_once(warned, [&] { logLine(LogLevel::Warning, error.message); });
+    }
+    execScript(db, {QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY")},
+               QStringLiteral("configurar a conexão de relatórios"));
+}
+
+QSqlDatabase connectionOn(ThreadConnection &holder, const DbSettings &settings, bool readOnly)
 {
     static QAtomicInt counter;
-    if (!threadHolder.name.isEmpty()) {
-        QSqlDatabase db = QSqlDatabase::database(threadHolder.name, false);
+    if (!holder.name.isEmpty()) {
+        QSqlDatabase db = QSqlDatabase::database(holder.name, false);
         const sqlite3 *handle = sqliteHandle(db);
-        if (db.isOpen() && !(handle && sqlite3_db_readonly(const_cast<sqlite3 *>(handle), "main") == 1)) {
+        const bool fileReadOnly = !readOnly && handle && sqlite3_db_readonly(const_cast<sqlite3 *>(handle), "main") == 1;
+        if (db.isOpen() && !fileReadOnly) {
             if (CallContext *call = CallContext::current())
                 call->attach(db);
             return db;
         }
         db = QSqlDatabase();
-        dropThreadConnection();
+        drop(holder);
     }
-    const QString name = QStringLiteral("zub-worker-%1").arg(counter.fetchAndAddRelaxed(1));
+    const QString name = QStringLiteral("%1-%2").arg(readOnly ? QStringLiteral("zub-reader") : QStringLiteral("zub-worker"))
+                             .arg(counter.fetchAndAddRelaxed(1));
     try {
-        QSqlDatabase db = openConnection(settings, name);
-        threadHolder.name = name;
+        QSqlDatabase db = openConnection(settings, name, readOnly);
+        if (readOnly)
+            makeReadOnly(db);
+        holder.name = name;
         if (CallContext *call = CallContext::current())
             call->attach(db);
         return db;
@@ -199,6 +231,28 @@ QSqlDatabase threadConnection(const DbSettings &settings)
         QSqlDatabase::removeDatabase(name);
         throw;
     }
+}
+
+} // namespace
+
+void dropThreadConnection()
+{
+    drop(threadHolder);
+}
+
+QSqlDatabase threadConnection(const DbSettings &settings)
+{
+    return connectionOn(threadHolder, settings, false);
+}
+
+void dropReadOnlyThreadConnection()
+{
+    drop(readOnlyHolder);
+}
+
+QSqlDatabase readOnlyThreadConnection(const DbSettings &settings)
+{
+    return connectionOn(readOnlyHolder, settings, true);
 }
 
 Dialect dialectOf(const QSqlDatabase &db)

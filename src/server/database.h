@@ -47,7 +47,7 @@ struct DbSettings {
 
 // Opens a new connection under the given Qt connection name. SQLite connections are put in WAL
 // mode with the busy timeout, so readers never wait for the writer and writers queue up.
-QSqlDatabase openConnection(const DbSettings &settings, const QString &connectionName);
+QSqlDatabase openConnection(const DbSettings &settings, const QString &connectionName, bool readOnly = false);
 
 // The calling thread's own connection, opened on first use and closed when the thread ends:
 // a Qt SQL connection must stay in the thread that opened it. A SQLite connection that could only
@@ -55,6 +55,15 @@ QSqlDatabase openConnection(const DbSettings &settings, const QString &connectio
 QSqlDatabase threadConnection(const DbSettings &settings);
 // Closes the calling thread's connection after a failure; the next call opens a new one.
 void dropThreadConnection();
+
+// The calling thread's connection for report layout queries, which cannot write: SQLite opened
+// read-only with query_only set; PostgreSQL in read-only transactions under the SELECT-only role
+// zub_relatorio (see ensureSchema). Like threadConnection otherwise.
+QSqlDatabase readOnlyThreadConnection(const DbSettings &settings);
+void dropReadOnlyThreadConnection();
+
+// The role the report queries run under on PostgreSQL.
+inline constexpr char kReportRole[] = "zub_relatorio";
 
 Dialect dialectOf(const QSqlDatabase &db);
 

@@ -5,6 +5,7 @@
 #include "server/savedfilters.h"
 #include "server/database.h"
 #include "server/demodata.h"
+#include "server/generaldata.h"
 #include "server/health.h"
 #include "server/httpserver.h"
 #include "server/operators.h"
@@ -14,9 +15,11 @@
 #include "server/serverlog.h"
 #include "server/sessions.h"
 #include "server/sweeper.h"
+#include "wire/rpcmessage.h"
 #include "wire/secretfile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSocketNotifier>
@@ -183,6 +186,17 @@ int administer(QSqlDatabase &db, const ServerConfig &config)
 }
 // ---- end of operators and audit
 
+// The layouts whose queries the server runs: as configured, else beside the program (a build
+// tree), else where the package installs them.
+QString reportsFolder(const QString &configured)
+{
+    if (!configured.isEmpty())
+        return configured;
+    const QDir program(QCoreApplication::applicationDirPath());
+    return program.exists(QStringLiteral("reports")) ? program.filePath(QStringLiteral("reports"))
+                                                     : QDir::cleanPath(program.filePath(QStringLiteral("../share/zub-server/reports")));
+}
+
 int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
 {
     QString error;
@@ -203,6 +217,9 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
     const SavedFilters savedFilters(config.database);
     dispatcher.addObject(QString::fromLatin1(kCustoPlanXRealObject), custoPlanXReal.methods() + savedFilters.methods());
     dispatcher.addObject(QString::fromLatin1(kCustProdObject), custProd.methods());
+
+    const GeneralData generalData(config.database, reportsFolder(config.reportsDir));
+    dispatcher.addObject(QString::fromLatin1(wire::kGeneralDataObject), generalData.methods());
 
     const SessionStore sessions(config.database, config.sessions);
     dispatcher.addObject(QString::fromLatin1(kSessionObject), sessions.methods());

@@ -1,5 +1,7 @@
 #include "server/schema.h"
 
+#include "server/serverlog.h"
+
 #include "server/database.h"
 #include "server/summaries.h"
 
@@ -351,6 +353,28 @@ QStringList schemaTables()
             QStringLiteral("FILTROSALVO"), QStringLiteral("ANOLETIVO"), QStringLiteral("FALTACONSPLAN")};
 }
 
+// On PostgreSQL, the role report queries run under: it reads the report's tables and nothing
+// else (not the operators, their sessions, the audit or the saved filters), and writes nothing.
+// Roles belong to the whole cluster, so servers of other databases may be creating it too.
+static void grantReportRole(QSqlDatabase &db)
+{
+    if (dialectOf(db) != Dialect::Postgres)
+        return;
+    const QString role = QLatin1String(kReportRole);
+    try {
+        execScript(db,
+                   {QStringLiteral("DO $$ BEGIN CREATE ROLE %1 NOLOGIN; EXCEPTION WHEN duplicate_object OR unique_violation THEN NULL; END $$").arg(role),
+                    QStringLiteral("GRANT USAGE ON SCHEMA public TO %1").arg(role),
+                    QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1").arg(role),
+                    QStringLiteral("REVOKE ALL ON OPERADOR, SESSAO, AUDITORIA, FILTROSALVO FROM %1").arg(role),
+                    QStringLiteral("GRANT %1 TO CURRENT_USER").arg(role)},
+                   QStringLiteral("preparar o papel %1 das consultas de relatório").arg(role));
+    } catch (const DbError &error) {
+        logLine(LogLevel::Warning, QStringLiteral("%1 (crie o papel como descrito no README: as consultas de relatório seguem só em "
+                                                  "transações somente de leitura)").arg(error.message));
+    }
+}
+
 void ensureSchema(QSqlDatabase &db)
 {
     const Dialect dialect = dialectOf(db);
@@ -363,8 +387,11 @@ void ensureSchema(QSqlDatabase &db)
         throw DbError{QStringLiteral("O banco de dados tem o esquema versão %1, mais novo que o deste servidor (%2). Atualize o servidor.")
                           .arg(installed)
                           .arg(currentSchemaVersion())};
-    if (installed == currentSchemaVersion())
+    if (installed == currentSchemaVersion()) {
+        transaction.commit();
+        grantReportRole(db);
         return;
+    }
     if (installed == 0 && tableExists(db, QStringLiteral("FILIAL")))
         throw DbError{QStringLiteral("O banco de dados já tem tabelas, mas não a tabela de versão ZUBVERSAO: não é um banco deste servidor.")};
     if (installed == 0)
@@ -385,6 +412,7 @@ void ensureSchema(QSqlDatabase &db)
         exec(db, Sql(QStringLiteral("INSERT INTO ZUBVERSAO (NRVERSAO) VALUES (?)")).bind(step.version), QStringLiteral("registrar a versão do esquema"));
     }
     transaction.commit();
+    grantReportRole(db);
 }
 
 void dropSchema(QSqlDatabase &db)

@@ -119,6 +119,10 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     const QCommandLineOption tokenFile(QStringLiteral("token-file"),
                                        QStringLiteral("Arquivo com a credencial (token) que os clientes enviam; obrigatório para atender."),
                                        QStringLiteral("arquivo"));
+    const QCommandLineOption reportsDir(QStringLiteral("reports-dir"),
+                                        QStringLiteral("Pasta dos layouts de relatório cujas consultas o servidor executa (padrão: a pasta "
+                                                       "reports ao lado do programa, ou ../share/zub-server/reports)."),
+                                        QStringLiteral("pasta"));
     const QCommandLineOption sweepAge(QStringLiteral("sweep-age"),
                                       QStringLiteral("Idade a partir da qual planos e listas temporários são apagados: 90s, 30m, 2h, 1d (padrão 2h)."),
                                       QStringLiteral("duração"));
@@ -198,7 +202,7 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
                                                operatorRole, setPassword, disableOperator, listOperators, audit, auditSince};
     // ---- end of deployment options ----
     const QList<QCommandLineOption> options = {help, database, createDemo, branches, days, firstDay, listen, allowRemote, tokenFile,
-                                               sweepAge, threads, maxConnections, perAddress, maxBody, bodiesMemory, timeout,
+                                               reportsDir, sweepAge, threads, maxConnections, perAddress, maxBody, bodiesMemory, timeout,
                                                headTimeout, bodyTimeout, busyTimeout, statementTimeout, logLevel, configFile, backup,
                                                tlsCert, tlsKey, addOperator, operatorName, operatorBranch, operatorRole,
                                                setPassword, disableOperator, listOperators, audit, auditSince, sessionIdle,
@@ -377,6 +381,7 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     // --- end TLS ---
     // Without a token file only operators' sessions are served: the shared token is for machines.
     config.tokenFile = parser.value(tokenFile);
+    config.reportsDir = parser.value(reportsDir);
     if (parser.isSet(sweepAge)) {
         const auto age = parseDuration(parser.value(sweepAge));
         if (!age)

@@ -20,6 +20,7 @@ struct ServerConfig {
     quint16 port = 0;
     bool allowRemote = false;
     QString tokenFile;
+    QString reportsDir; // empty: beside the program, else the installed one (see reportsFolder)
     qint64 sweepAgeSeconds = 2 * 3600;
     HttpLimits limits;
     LogLevel logLevel = LogLevel::Info;

@@ -29,6 +29,9 @@ enum RpcErrorCode {
 // The port the application server listens on and the client calls, unless configured otherwise.
 inline constexpr int kDefaultServerPort = 47011;
 
+// The application server's object for the client's general data (lookups, report rows).
+inline constexpr char kGeneralDataObject[] = "Ger00000.rdmDadosGerais";
+
 // Answered by every server object; the client's connect uses it to check address, token and object.
 inline constexpr char kPingMethod[] = "rpc.ping";
 // Stops the caller's calls under way: params [the JSON-RPC id of the call to stop].

@@ -1,4 +1,5 @@
 // The desktop client: modules opened from the menu and from the command line, and start-up failures.
+#include "../server/serverharness.h"
 #include "support/testhost.h"
 
 #include "client/mainwindow.h"
@@ -24,6 +25,17 @@ class TestClient : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase()
+    {
+        // The client's data all comes from the application server: a real one on a small demo.
+        m_demo = m_serverDir.filePath(QStringLiteral("demo.db"));
+        QString output;
+        QCOMPARE(harness::runTool({"--database", "sqlite:" + m_demo, "--create-demo", "--days", "31"}, &output), 0);
+        QString why;
+        QVERIFY2(m_server.start("sqlite:" + m_demo, kToken, {}, &why), qPrintable(why));
+    }
+    void cleanupTestCase() { QCOMPARE(m_server.stop(), 0); }
+
     void init() { m_host = std::make_unique<TestHost>(); }
     void cleanup()
     {
@@ -102,7 +114,7 @@ private Q_SLOTS:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(env);
         process.start(binDir() + QStringLiteral("/zub-client"),
-                      {QStringLiteral("--config"), writeConfig(scratch, m_host->config.database), QStringLiteral("--open"),
+                      {QStringLiteral("--config"), writeConfig(scratch, m_server.port()), QStringLiteral("--open"),
                        QStringLiteral("zubtestmodule")});
         QVERIFY(process.waitForStarted());
         // The module's line, not the file alone: the file exists a moment before it is written.
@@ -123,17 +135,16 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no configuration") << QStringList{} << 1 << "Banco de dados geral não configurado";
         QTest::newRow("configuration file missing") << QStringList{"--config", "@/nao-existe.ini"} << 1
                                                     << "Arquivo de configuração não encontrado";
-        QTest::newRow("database missing") << QStringList{"--config", "@CONFIG", "--database", "sqlite:@/sumiu.db"} << 1
-                                          << "Banco de dados não encontrado";
         QTest::newRow("token unreadable") << QStringList{"--config", "@CONFIG", "--token-file", "@/sem-token"} << 1
                                           << "Não foi possível ler a credencial do servidor";
-        QTest::newRow("no branch") << QStringList{"--database", "sqlite:@DB", "--token-file", "@/token"} << 1
-                                   << "Filial do usuário não configurada";
+        QTest::newRow("no branch") << QStringList{"--token-file", "@/token"} << 1 << "Filial do usuário não configurada";
         // Without a shared token the client signs in; with nobody at the screen it cannot ask.
-        QTest::newRow("operator without credentials") << QStringList{"--database", "sqlite:@DB"} << 1 << "Informe as credenciais do operador";
+        QTest::newRow("operator without credentials") << QStringList{} << 1 << "Informe as credenciais do operador";
+        // An older configuration still starts, and is told its database is of no use now.
+        QTest::newRow("an older [banco]") << QStringList{"--config", "@OLD", "--token-file", "@/sem-token"} << 1
+                                          << "a seção [banco] (ou a opção --database) não é mais usada";
         QTest::newRow("unknown option") << QStringList{"--nada"} << 2 << "Use --help";
     }
     void startupFailures()
@@ -142,14 +153,18 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QString, message);
         QTemporaryDir scratch;
-        const QString config = writeConfig(scratch, m_host->config.database);
+        const QString config = writeConfig(scratch, m_server.port());
+        QFile older(scratch.filePath(QStringLiteral("antigo.ini")));
+        QVERIFY(older.open(QIODevice::WriteOnly));
+        older.write("[sessao]\nfilial=0001\n[banco]\nendereco=sqlite:geral.db\n");
+        older.close();
         QFile token(scratch.filePath(QStringLiteral("token")));
         QVERIFY(token.open(QIODevice::WriteOnly));
         token.write("token-de-teste-0123456789");
         token.close();
         for (QString &argument : arguments) {
             argument.replace(QStringLiteral("@CONFIG"), config);
-            argument.replace(QStringLiteral("@DB"), m_host->config.database.mid(7));
+            argument.replace(QStringLiteral("@OLD"), older.fileName());
             argument.replace(QLatin1Char('@'), scratch.path());
         }
         QProcess process;
@@ -169,7 +184,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("option");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("help") << "--help" << QStringList{"--config", "--open", "--database", "--branch", "--reports-dir", "--version"};
+        QTest::newRow("help") << "--help" << QStringList{"--config", "--open", "--branch", "--server-host", "--reports-dir", "--version"};
         QTest::newRow("version") << "--version" << QStringList{"zub-client 0.1"};
     }
     void helpAndVersionNeedNoDisplay()
@@ -190,18 +205,23 @@ private Q_SLOTS:
     }
 
 private:
-    static QString writeConfig(const QTemporaryDir &dir, const QString &database)
+    static QString writeConfig(const QTemporaryDir &dir, int port)
     {
         const QString path = dir.filePath(QStringLiteral("client.ini"));
         QFile file(path);
         if (file.open(QIODevice::WriteOnly))
             // The shared token: the client starts without signing in an operator.
-            file.write(QStringLiteral("[sessao]\nfilial=0001\noperador=OP01\n[servidor]\ntoken=token-de-teste-0123456789\n[banco]\nendereco=%1\n")
-                           .arg(database)
+            file.write(QStringLiteral("[sessao]\nfilial=0001\noperador=OP01\n[servidor]\nhost=127.0.0.1\nporta=%1\ntoken=%2\n")
+                           .arg(port)
+                           .arg(QString::fromLatin1(kToken))
                            .toUtf8());
         return path;
     }
 
+    static constexpr char kToken[] = "token-de-teste-0123456789";
+    QTemporaryDir m_serverDir;
+    QString m_demo;
+    harness::ServerProcess m_server;
     std::unique_ptr<TestHost> m_host;
 };
 

@@ -84,8 +84,6 @@ operador=OP01
 host=127.0.0.1
 porta=$port
 arquivo_token=server.token
-[banco]
-endereco=sqlite:demo.db
 INI
 HOME="$work" QT_QPA_PLATFORM=offscreen "$root/usr/bin/zub-client" --config "$work/client.ini" --batch texto \
   --output "$work/relatorio.txt" --filter dataInicial=01/03/2025 --filter dataFinal=31/03/2025 --filter relatorio=1 \

@@ -73,13 +73,11 @@ class TstReportBatch : public QObject
         ini.setValue("servidor/host", "127.0.0.1");
         ini.setValue("servidor/porta", made->server.port());
         ini.setValue("servidor/arquivo_token", "server.token");
-        ini.setValue("banco/endereco", made->database);
         ini.sync();
         // The same site for operators: no shared token, the session gives branch and operator.
         QSettings signin(made->dir.filePath("operador.ini"), QSettings::IniFormat);
         signin.setValue("servidor/host", "127.0.0.1");
         signin.setValue("servidor/porta", made->server.port());
-        signin.setValue("banco/endereco", made->database);
         signin.sync();
         slot = std::move(made);
         return slot.get();

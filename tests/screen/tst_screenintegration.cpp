@@ -2,6 +2,7 @@
 // file serves as the client's general database, as at a site.
 #include "../server/serverharness.h"
 #include "Cli_zub01100.h"
+#include "host/network/serverdata.h"
 #include "host/services/dispatcher.h"
 #include "host/services/hostservices.h"
 #include "host/services/session.h"
@@ -36,12 +37,13 @@ class TstScreenIntegration : public QObject
     harness::ServerProcess m_server;
     ScriptedInteraction m_ui;
     std::unique_ptr<TdtmDBGeral> m_geral;
+    QSqlDatabase m_check; // what the server left in the database
     std::unique_ptr<HostSession> m_session;
     std::unique_ptr<HostServices> m_services;
 
     int countRows(const QString &table)
     {
-        QSqlQuery query(m_geral->adcGeral());
+        QSqlQuery query(m_check);
         query.exec("SELECT COUNT(*) FROM " + table);
         query.next();
         return query.value(0).toInt();
@@ -89,9 +91,9 @@ private Q_SLOTS:
         config.operatorCode = "OP01";
         config.serverPort = m_server.port();
         config.token = QString::fromLatin1(kToken);
-        config.database = "sqlite:" + m_database;
         m_geral = std::make_unique<TdtmDBGeral>();
-        m_geral->open(*wire::DatabaseUrl::parse(config.database));
+        m_geral->useServer(std::make_shared<ServerDataSource>(QStringLiteral("127.0.0.1"), m_server.port()));
+        m_check = harness::openDatabase("sqlite:" + m_database, "checks");
         m_session = std::make_unique<HostSession>(config, m_geral.get());
         m_services = std::make_unique<HostServices>(m_ui, *m_session, *m_geral);
     }

@@ -41,11 +41,11 @@ TestHost::TestHost(int serverPort, const QString &branch, const std::function<vo
     config.serverHost = QStringLiteral("127.0.0.1");
     config.serverPort = serverPort;
     config.token = QStringLiteral("test-token");
-    config.database = QStringLiteral("sqlite:") + path;
+    databaseUrl = QStringLiteral("sqlite:") + path;
     if (configure)
         configure(config);
     database = std::make_unique<host::TdtmDBGeral>();
-    database->open(*wire::DatabaseUrl::parse(config.database));
+    database->open(*wire::DatabaseUrl::parse(databaseUrl));
     session = std::make_unique<host::HostSession>(config, database.get());
     services = std::make_unique<host::HostServices>(ui, *session, *database);
 }

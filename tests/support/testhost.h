@@ -27,6 +27,7 @@ public:
     void exec(const QStringList &statements);
 
     host::ClientConfig config;
+    QString databaseUrl; // the host's own parts read it directly; a client would ask the server
     host::ScriptedInteraction ui;
     std::unique_ptr<host::TdtmDBGeral> database;
     std::unique_ptr<host::HostSession> session;

@@ -79,10 +79,50 @@ TParams &TADOIBQuery::Params()
     return m_params;
 }
 
+void TADOIBQuery::openFromServer(GeneralDataSource &server)
+{
+    refreshParams();
+    QVariantMap values;
+    for (const QString &name : parameterNames(SQL.join(QLatin1Char('\n')))) {
+        const TParam &param = m_params.ParamByName(name);
+        values.insert(name, param.IsNull() ? QVariant(QString()) : param.Value);
+    }
+    const wire::DataPacket packet = server.lookup(objectName(), values);
+    if (Fields().isEmpty()) {
+        for (const wire::FieldDef &field : packet.fields) {
+            const FieldType type = field.type == QLatin1String("integer") ? FieldType::Integer
+                                 : field.type == QLatin1String("number")  ? FieldType::Float
+                                 : field.type == QLatin1String("date")    ? FieldType::Date
+                                                                          : FieldType::String;
+            AddField(field.name.toUpper(), type, field.size);
+        }
+    }
+    const QList<TField *> fields = Fields();
+    QList<int> columns;
+    for (TField *field : fields) {
+        const int column = packet.fieldIndex(field->FieldName);
+        if (column < 0)
+            throw HostError(QStringLiteral("A consulta %1 não traz o campo %2.").arg(objectName(), field->FieldName));
+        columns.append(column);
+    }
+    QList<QVariantList> rows;
+    rows.reserve(packet.rows.size());
+    for (const QVariantList &source : packet.rows) {
+        QVariantList row;
+        row.reserve(fields.size());
+        for (int i = 0; i < fields.size(); ++i)
+            row.append(convert(source.value(columns[i]), *fields[i]));
+        rows.append(row);
+    }
+    resetRows(std::move(rows));
+}
+
 void TADOIBQuery::Open()
 {
     if (BeforeOpen)
         BeforeOpen(this);
+    if (GeneralDataSource *server = m_database->server())
+        return openFromServer(*server);
     QSqlDatabase db = m_database->adcGeral();
     const QString text = sqlFor(dialectForDriver(db.driverName())).join(QLatin1Char('\n'));
     static const QRegularExpression readOnlyStart(QStringLiteral("^\\s*(SELECT|WITH)\\b"),

@@ -9,8 +9,10 @@
 
 namespace host {
 
-// A read-only lookup query on the general database, with one SQL text per dialect and
-// named parameters (":P_NAME"). Rows are fetched whole into memory on Open.
+// A read-only lookup query of the general data, with one SQL text per dialect and named
+// parameters (":P_NAME"). In the client the application server answers it by the query's name
+// (its SQL is the server's); on a database opened directly the text runs. Rows are fetched whole
+// into memory on Open.
 class TADOIBQuery : public TDataSet
 {
     Q_OBJECT
@@ -38,6 +40,8 @@ public:
 
 private:
     void refreshParams();
+    // The server runs its own SQL for the query of this name; the text here names the parameters.
+    void openFromServer(GeneralDataSource &server);
     TdtmDBGeral *m_database;
     TParams m_params;
 };

@@ -44,6 +44,7 @@ TdtmDBGeral::~TdtmDBGeral()
 void TdtmDBGeral::open(const wire::DatabaseUrl &url)
 {
     close();
+    m_server.reset();
     m_address = url.display();
     if (url.kind == wire::DatabaseUrl::Kind::Sqlite && !QFileInfo::exists(url.path))
         throw HostError(QStringLiteral("Banco de dados não encontrado: %1.").arg(url.path));
@@ -74,13 +75,22 @@ void TdtmDBGeral::close()
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
+void TdtmDBGeral::useServer(std::shared_ptr<GeneralDataSource> server)
+{
+    close();
+    m_server = std::move(server);
+    m_address.clear();
+}
+
 bool TdtmDBGeral::isOpen() const
 {
-    return QSqlDatabase::contains(m_connectionName) && QSqlDatabase::database(m_connectionName, false).isOpen();
+    return m_server || (QSqlDatabase::contains(m_connectionName) && QSqlDatabase::database(m_connectionName, false).isOpen());
 }
 
 QSqlDatabase TdtmDBGeral::adcGeral() const
 {
+    if (m_server)
+        throw HostError(QStringLiteral("O cliente não acessa o banco de dados: os dados vêm do servidor de aplicação."));
     if (!isOpen())
         throw HostError(QStringLiteral("O banco de dados geral não está aberto."));
     return QSqlDatabase::database(m_connectionName, false);

@@ -9,11 +9,14 @@
 #include "host/widgets/busyindicator.h"
 #include "report/reportdocument.h"
 #include "report/reportengine.h"
+#include "report/reportformat.h"
+#include "wire/layoutqueries.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QPrinter>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 
 namespace host {
@@ -88,8 +91,7 @@ ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
             throw HostError(QStringLiteral("O relatório \"%1\" ficou com parâmetros sem valor: %2.")
                                 .arg(layout.title, missing.join(QStringLiteral(", "))));
     }
-    const QSqlDatabase database = layout.queries.isEmpty() ? QSqlDatabase() : m_context.generalDatabase().adcGeral();
-    ReportDocument document = ReportEngine(database, m_context.productCodePicture()).build(ReportCode, layout, m_lastParams);
+    ReportDocument document = engineFor(layout).build(ReportCode, layout, m_lastParams);
     document.setRun(runInfo);
     // Who ran the report heads its filter lines (a report without lines of its own lists its
     // parameters instead, and keeps doing so).
@@ -105,6 +107,70 @@ ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
     if (!notices.isEmpty())
         m_context.interaction().showNotice(notices.join(QLatin1Char('\n')));
     return document;
+}
+
+ReportLayout TReportDesignerDialog::installedLayoutOf(const ReportLayout &layout) const
+{
+    const QDir installedFolder(ReportFolder());
+    if (QFileInfo(layout.fileName).absoluteDir() == QDir(installedFolder.absolutePath()))
+        return layout;
+    const QList<ReportLayout> installed = ReportLayout::loadFolder(ReportFolder());
+    const auto byFile = [&](const QString &file) {
+        return std::find_if(installed.begin(), installed.end(), [&](const ReportLayout &l) { return QFileInfo(l.fileName).fileName() == file; });
+    };
+    auto found = layout.origin.isEmpty() ? installed.end() : byFile(layout.origin);
+    // A copy made before copies named their origin: the installed layout with the same body query.
+    if (found == installed.end() && layout.origin.isEmpty() && layout.detailQuery()) {
+        found = std::find_if(installed.begin(), installed.end(), [&](const ReportLayout &l) {
+            return l.detailQuery() && l.detailQuery()->sql == layout.detailQuery()->sql;
+        });
+    }
+    if (found == installed.end())
+        throw HostError(QStringLiteral("O layout \"%1\" é uma cópia de um relatório que não está instalado (%2); apague a cópia "
+                                       "e faça outra a partir de um layout padrão.")
+                            .arg(layout.title, layout.origin.isEmpty() ? QStringLiteral("origem desconhecida") : layout.origin));
+    return *found;
+}
+
+ReportEngine TReportDesignerDialog::engineFor(const ReportLayout &layout) const
+{
+    TdtmDBGeral &data = m_context.generalDatabase();
+    GeneralDataSource *server = data.server();
+    if (layout.queries.isEmpty() || !server)
+        return ReportEngine(layout.queries.isEmpty() ? QSqlDatabase() : data.adcGeral(), m_context.productCodePicture());
+    const ReportLayout installed = installedLayoutOf(layout);
+    bool ownQueries = false;
+    for (const ReportLayout::Query &query : layout.queries) {
+        const ReportLayout::Query *theirs = installed.query(query.name);
+        ownQueries = ownQueries || !theirs || theirs->sql != query.sql;
+    }
+    // Said once a session per copy: its titles and columns apply, its SQL never runs.
+    static QSet<QString> told;
+    if (ownQueries && !told.contains(layout.fileName)) {
+        told.insert(layout.fileName);
+        m_context.interaction().showNotice(QStringLiteral("O layout \"%1\" traz consultas próprias, que não são usadas: os dados vêm das "
+                                                          "consultas do layout instalado \"%2\", executadas pelo servidor de aplicação.")
+                                               .arg(layout.title, installed.title));
+    }
+    const QString file = QFileInfo(installed.fileName).fileName();
+    return ReportEngine(
+        [server, installed, file, code = ReportCode](const ReportLayout::Query &query, const TParams &params) {
+            const ReportLayout::Query *theirs = installed.query(query.name);
+            if (!theirs)
+                throw HostError(QStringLiteral("A consulta \"%1\" não existe no layout instalado \"%2\".").arg(query.name, installed.title));
+            QVariantMap values;
+            for (const QString &text : theirs->sql) {
+                for (const QString &name : wire::statementParameters(text)) {
+                    const TParam *param = params.find(name);
+                    if (!param)
+                        throw HostError(QStringLiteral("Não foi possível executar a consulta \"%1\" do relatório: o parâmetro %2 não é "
+                                                       "declarado pelo layout.").arg(query.name, name));
+                    values.insert(name, ReportFormat::bindValue(*param));
+                }
+            }
+            return server->reportRows(code, file, query.name, values);
+        },
+        m_context.productCodePicture());
 }
 
 void TReportDesignerDialog::finish(const std::function<void()> &output, const std::function<void()> &after) const
@@ -236,6 +302,8 @@ int TReportDesignerDialog::EditReport()
         return -1;
     if (edit->title.trimmed().isEmpty())
         throw HostError(QStringLiteral("O título do relatório deve ser informado."));
+    // The copy names the installed layout whose queries the server runs for it.
+    layout.origin = QFileInfo(installedLayoutOf(layout).fileName).fileName();
     layout.title = edit->title.trimmed();
     layout.standard = false;
     layout.columns = editedColumns(layout.columns, edit->columns);

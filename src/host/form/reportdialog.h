@@ -2,6 +2,7 @@
 
 #include "host/data/params.h"
 #include "host/services/dialogcontext.h"
+#include "report/reportengine.h"
 #include "report/reportlayout.h"
 #include "report/reportlayoutedit.h"
 
@@ -80,6 +81,11 @@ public:
 private:
     ReportLayout layoutAt(int index) const;
     ReportDocument run(const ReportLayout &layout);
+    // The engine of a run: in the client the application server runs the queries of the
+    // installed layout (the layout itself, or the one a user's copy was made from).
+    ReportEngine engineFor(const ReportLayout &layout) const;
+    // The installed layout a user's copy was made from; the layout itself when installed.
+    ReportLayout installedLayoutOf(const ReportLayout &layout) const;
     void preview(const ReportLayout &layout);
     void finish(const std::function<void()> &output, const std::function<void()> &after) const;
     // Paints the pages with the busy panel up, "Página N de M…" as its stage; a cancel stops between pages.

@@ -85,12 +85,7 @@ ClientConfig ClientConfig::fromFile(const QString &path)
     config.transport.callTimeoutMs = secondsSetting(ini, QStringLiteral("tempo_chamada"), config.transport.callTimeoutMs, path);
     config.token = ini.value(QStringLiteral("servidor/token")).toString();
     config.tokenFile = pathSetting(QStringLiteral("servidor/arquivo_token"));
-    config.database = ini.value(QStringLiteral("banco/endereco")).toString();
-    if (config.database.startsWith(QLatin1String("sqlite:"))) {
-        const QString file = config.database.mid(7);
-        if (!QFileInfo(file).isAbsolute())
-            config.database = QStringLiteral("sqlite:") + baseDir + QLatin1Char('/') + file;
-    }
+    config.obsoleteDatabase = ini.childGroups().contains(QStringLiteral("banco"));
     config.productPicture = ini.value(QStringLiteral("mascaras/produto"), config.productPicture).toString();
     config.reportsDir = pathSetting(QStringLiteral("relatorios/pasta"));
     return config;
@@ -105,10 +100,13 @@ void ClientConfig::addOptions(QCommandLineParser &parser)
         {QStringLiteral("server-host"), QStringLiteral("Endereço do servidor de aplicação."), QStringLiteral("host")},
         {QStringLiteral("server-port"), QStringLiteral("Porta do servidor de aplicação."), QStringLiteral("porta")},
         {QStringLiteral("token-file"), QStringLiteral("Arquivo com a credencial (token) do servidor de aplicação."), QStringLiteral("arquivo")},
-        {QStringLiteral("database"), QStringLiteral("Banco de dados geral: sqlite:CAMINHO ou postgresql://usuario@host:porta/banco."), QStringLiteral("endereco")},
         {QStringLiteral("product-picture"), QStringLiteral("Máscara do código de produto, por exemplo 99.99.999."), QStringLiteral("mascara")},
         {QStringLiteral("reports-dir"), QStringLiteral("Pasta com os layouts de relatório (uma subpasta por código)."), QStringLiteral("pasta")},
     });
+    // Accepted from older scripts, and told to be of no use: the data comes from the server.
+    QCommandLineOption database(QStringLiteral("database"), QString(), QStringLiteral("endereco"));
+    database.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(database);
 }
 
 void ClientConfig::applyOptions(const QCommandLineParser &parser)
@@ -133,7 +131,8 @@ void ClientConfig::applyOptions(const QCommandLineParser &parser)
         tokenFile = parser.value(QStringLiteral("token-file"));
         token.clear();
     }
-    take(QStringLiteral("database"), database);
+    if (parser.isSet(QStringLiteral("database")))
+        obsoleteDatabase = true;
     take(QStringLiteral("product-picture"), productPicture);
     take(QStringLiteral("reports-dir"), reportsDir);
 }

@@ -8,8 +8,9 @@ class QCommandLineParser;
 
 namespace host {
 
-// What the desktop client is configured with: the logged-in context, the application server
-// and the general database. Read from an INI file, then overridden by command-line options.
+// What the desktop client is configured with: the logged-in context and the application server,
+// which is where all its data comes from. Read from an INI file, then overridden by command-line
+// options.
 struct ClientConfig {
     QString branch;              // FiliProc
     QString operatorCode;        // Operador
@@ -20,7 +21,7 @@ struct ClientConfig {
     QString token;               // bearer token; or read from tokenFile
     QString tokenFile;
     NetTransport transport;      // https, authorities, the other servers, timeouts
-    QString database;            // sqlite:PATH or postgresql://user@host:port/db
+    bool obsoleteDatabase = false; // an older file's [banco] (or --database): no longer used
     QString productPicture;      // code picture of products (DBPictObj type 0)
     QString reportsDir;          // folder holding reports/<report code>/
 

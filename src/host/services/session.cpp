@@ -26,22 +26,42 @@ static QDate dateOf(const QVariant &value)
     return QDate::fromString(value.toString().left(10), Qt::ISODate);
 }
 
-void HostSession::loadBranches()
+// The branches the operator may see: from the application server, or (tools and tests) from a
+// database opened directly.
+static wire::DataPacket branchRows(TdtmDBGeral &database)
 {
-    QSqlQuery query(m_database->adcGeral());
+    if (GeneralDataSource *server = database.server())
+        return server->lookup(QStringLiteral("FILIAL"), {});
+    QSqlQuery query(database.adcGeral());
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT CDFILIAL, NMFILIAL, IDCNTRRESC, IDFILCENTZUB, CDFILCENTZUB, IDMATRFILI, DTPROCESSA FROM FILIAL")))
         throw HostError(QStringLiteral("Erro ao atualizar o cache local da tabela FILIAL: %1").arg(query.lastError().text()));
-    QHash<QString, BranchRecord> branches;
+    wire::DataPacket packet;
+    for (const char *name : {"CDFILIAL", "NMFILIAL", "IDCNTRRESC", "IDFILCENTZUB", "CDFILCENTZUB", "IDMATRFILI", "DTPROCESSA"})
+        packet.fields.append({QString::fromLatin1(name)});
     while (query.next()) {
+        QVariantList row;
+        for (int i = 0; i < packet.fields.size(); ++i)
+            row.append(query.value(i));
+        packet.rows.append(row);
+    }
+    return packet;
+}
+
+void HostSession::loadBranches()
+{
+    const wire::DataPacket packet = branchRows(*m_database);
+    QHash<QString, BranchRecord> branches;
+    for (int row = 0; row < packet.rows.size(); ++row) {
+        const auto text = [&](const char *field) { return packet.value(row, QString::fromLatin1(field)).toString(); };
         BranchRecord record;
-        record.code = query.value(0).toString();
-        record.name = query.value(1).toString();
-        record.rescinded = query.value(2).toString();
-        record.centralFlag = query.value(3).toString();
-        record.central = query.value(4).toString();
-        record.role = query.value(5).toString();
-        record.processingDate = dateOf(query.value(6));
+        record.code = text("CDFILIAL");
+        record.name = text("NMFILIAL");
+        record.rescinded = text("IDCNTRRESC");
+        record.centralFlag = text("IDFILCENTZUB");
+        record.central = text("CDFILCENTZUB");
+        record.role = text("IDMATRFILI");
+        record.processingDate = dateOf(packet.value(row, QStringLiteral("DTPROCESSA")));
         branches.insert(record.code, record);
     }
     m_branches = std::move(branches);

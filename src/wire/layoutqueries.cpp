@@ -1,0 +1,55 @@
+#include "wire/layoutqueries.h"
+
+#include <QJsonArray>
+#include <QRegularExpression>
+
+namespace wire {
+
+namespace {
+
+QString sqlText(const QJsonValue &value)
+{
+    if (!value.isArray())
+        return value.toString();
+    QStringList lines;
+    for (const QJsonValue &line : value.toArray())
+        lines.append(line.toString());
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+std::optional<QList<LayoutQuery>> readLayoutQueries(const QJsonObject &root, QString *error)
+{
+    QList<LayoutQuery> queries;
+    for (const QJsonValue &value : root.value(QLatin1String("queries")).toArray()) {
+        const QJsonObject object = value.toObject();
+        LayoutQuery query;
+        query.name = object.value(QLatin1String("name")).toString();
+        const QJsonObject texts = object.value(QLatin1String("sql")).toObject();
+        for (const QString &key : kLayoutDialectKeys) {
+            if (texts.contains(key))
+                query.sql.insert(key, sqlText(texts.value(key)));
+        }
+        if (!query.sql.contains(QStringLiteral("generic"))) {
+            *error = QStringLiteral("a consulta \"%1\" não tem o texto genérico (\"generic\").").arg(query.name);
+            return std::nullopt;
+        }
+        queries.append(query);
+    }
+    return queries;
+}
+
+QStringList statementParameters(const QString &sql)
+{
+    static const QRegularExpression placeholder(QStringLiteral("(?<![:\\w]):([A-Za-z_]\\w*)"));
+    QStringList names;
+    for (auto it = placeholder.globalMatch(sql); it.hasNext();) {
+        const QString name = it.next().captured(1);
+        if (!names.contains(name))
+            names.append(name);
+    }
+    return names;
+}
+
+} // namespace wire
