@@ -221,8 +221,6 @@ QSqlDatabase connectionOn(ThreadConnection &holder, const DbSettings &settings, 
                              .arg(counter.fetchAndAddRelaxed(1));
     try {
         QSqlDatabase db = openConnection(settings, name, readOnly);
-        if (readOnly)
-            makeReadOnly(db);
         holder.name = name;
         if (CallContext *call = CallContext::current())
             call->attach(db);
@@ -252,7 +250,10 @@ void dropReadOnlyThreadConnection()
 
 QSqlDatabase readOnlyThreadConnection(const DbSettings &settings)
 {
-    return connectionOn(readOnlyHolder, settings, true);
+    QSqlDatabase db = connectionOn(readOnlyHolder, settings, true);
+    // Again before each use: a statement of the last call may have changed the session's settings.
+    makeReadOnly(db);
+    return db;
 }
 
 Dialect dialectOf(const QSqlDatabase &db)

@@ -78,6 +78,7 @@ class TstScreenIntegration : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
+        QStandardPaths::setTestModeEnabled(true); // the user's layout copies go to a scratch folder
         m_database = m_dir.filePath("demo.db");
         QString output;
         QCOMPARE(harness::runTool({"--database", "sqlite:" + m_database, "--create-demo"}, &output), 0);
@@ -385,6 +386,55 @@ private Q_SLOTS:
         QCOMPARE(m_ui.informations.size(), 1);
         QVERIFY2(m_ui.informations.first().contains("O filtro \"filial\" do relatório não se aplica a esta tela"), qPrintable(m_ui.informations.first()));
         QCOMPARE(form->filterState(), expected);
+    }
+
+    // A user's copy of a layout changes its titles and columns, never what the server reads: its
+    // own SQL (here reading the operators' password hashes) does not run, and the user is told so.
+    void aLayoutCopyChangesOnlyItsLooks()
+    {
+        TfrmCustoPlanXReal *form = openForm();
+        QVERIFY(form);
+        QVERIFY(Dispatch([&] { form->applyFilterState({{"relatorio", 0}, {"dataInicial", "01/03/2025"}, {"dataFinal", "31/03/2025"}}); }));
+        const QDir userFolder(QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath("reports/ZUB011"));
+        m_ui.textAnswers = {QStringLiteral("Cópia da escola %1").arg(QDateTime::currentMSecsSinceEpoch())};
+        form->mnuEditRel->trigger();
+        const int copyIndex = form->cbbReportNames->currentIndex();
+        QVERIFY2(m_ui.errors.isEmpty() && copyIndex >= 2, qPrintable(m_ui.errors.join('\n')));
+        const QString copyPath = userFolder.filePath(userFolder.entryList({"*.json"}, QDir::Files, QDir::Time).first());
+        QFile copy(copyPath);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QJsonObject layout = QJsonDocument::fromJson(copy.readAll()).object();
+        copy.close();
+        QCOMPARE(layout.value("origin").toString(), QStringLiteral("01-por-servico.json"));
+        QJsonArray queries = layout.value("queries").toArray();
+        for (QJsonValueRef query : queries) {
+            QJsonObject changed = query.toObject();
+            changed["sql"] = QJsonObject{{"generic", "SELECT O.DSSENHA AS NMSERVICO, O.DSSENHA AS CDSERVFILI, O.DSSENHA AS NMFILIAL FROM OPERADOR O"}};
+            query = changed;
+        }
+        layout["queries"] = queries;
+        QVERIFY(copy.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        copy.write(QJsonDocument(layout).toJson());
+        copy.close();
+
+        const auto saveCsv = [&](int index, const QString &name) {
+            form->cbbReportNames->setCurrentIndex(index);
+            m_ui.saveAnswers = {m_dir.filePath(name)};
+            form->sbtSalvarComo->click();
+            QFile file(m_dir.filePath(name));
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        m_ui.notices.clear();
+        const QString fromCopy = saveCsv(copyIndex, "copia.csv");
+        const QString standard = saveCsv(0, "padrao.csv");
+        QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
+        QVERIFY(!fromCopy.contains("argon2"));
+        // The rows, after the line that records the run (which names the layout).
+        const auto body = [](const QString &csv) { return csv.section(QStringLiteral("\r\n"), 1); };
+        QVERIFY(body(standard).count("\r\n") > 10);
+        QCOMPARE(body(fromCopy), body(standard));
+        QCOMPARE(m_ui.notices.filter("traz consultas próprias, que não são usadas").size(), 1);
+        QFile::remove(copyPath);
     }
 
     // Saved on the screen by the central's operator, changed, opened again: the same filters, the

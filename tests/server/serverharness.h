@@ -64,6 +64,7 @@ private:
 
 inline const QString kPlanObject = QStringLiteral("Zub01100.rdmCustoPlanXReal");
 inline const QString kCostObject = QStringLiteral("Cus00000.rdmCustProd");
+inline const QString kGeneralDataObject = QStringLiteral("Ger00000.rdmDadosGerais");
 
 // A throwaway PostgreSQL database for one test run: a fresh database in the cluster named by
 // ZUB_TEST_POSTGRES_URL, or in a cluster started here with db/pgcluster when that is unset.

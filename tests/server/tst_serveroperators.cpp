@@ -263,6 +263,65 @@ private Q_SLOTS:
         QVERIFY2(lines[0].contains(kSchool) && lines[0].contains("ExecStpConsPlan") && lines[0].contains("ok"), qPrintable(lines[0]));
     }
 
+    // A school's operator asks the server for report rows and lookups with what is not its own:
+    // each is refused with its reason, no row comes back, and the refusal is audited.
+    void reportRowsHoldToTheCallersRights()
+    {
+        const QByteArray school = sessionOf(kSchool, kSchoolPassword);
+        const QByteArray other = sessionOf(kSchool, kSchoolPassword);
+        const QString otherPlan = answerOf(m_server.callWith(other, kPlanObject, "ExecStpConsPlan", planArguments("0001", "_0101_", ""))).toString();
+        const QString ownPlan = answerOf(m_server.callWith(school, kPlanObject, "ExecStpConsPlan", planArguments("0001", "_0101_", ""))).toString();
+        const QJsonArray ownLists = answerOf(m_server.callWith(school, kPlanObject, "getListas", {"T", "T", "0001", "_0101_"})).toObject().value("data").toArray();
+        const QJsonArray otherLists = answerOf(m_server.callWith(other, kPlanObject, "getListas", {"T", "T", "0001", "_0101_"})).toObject().value("data").toArray();
+        QVERIFY(otherPlan.size() == 10 && ownPlan.size() == 10 && ownLists.size() == 3 && otherLists.size() == 3);
+        const QJsonObject own{{"P_NRCONSPLAN", ownPlan},        {"P_NRLISTAFILI", ownLists[2]}, {"P_LISTASERVICO", ownLists[0]},
+                              {"P_DTINICIAL", "2025-01-02"},    {"P_DTFINAL", "2025-01-31"},    {"P_IDESTOCAVEIS", "S"}};
+        const auto rows = [&](const QString &layout, const QString &query, const QJsonObject &parameters) {
+            return m_server.callWith(school, harness::kGeneralDataObject, "DadosRelatorio", {"ZUB011", layout, query, parameters});
+        };
+        const QString standard = QStringLiteral("01-por-servico.json");
+        QVERIFY(answerOf(rows(standard, "faltas", own)).toObject().value("ok").toBool());
+
+        struct Case {
+            QString layout, query;
+            QJsonObject parameters;
+            QString refusal;
+        };
+        QJsonObject othersPlan = own, othersList = own, sqlInADate = own, centralOfAnother{{"P_CDFILCENTZUB", "0002"}};
+        othersPlan["P_NRCONSPLAN"] = otherPlan;
+        othersList["P_NRLISTAFILI"] = otherLists[2];
+        sqlInADate["P_DTINICIAL"] = "2025-01-02' OR '1'='1";
+        QJsonObject extra = own;
+        extra["P_CDFILIAL"] = "0102";
+        const QList<Case> cases = {
+            {standard, "faltas", othersPlan, "não existe ou não foi preparado nesta sessão"},
+            {standard, "faltas", othersList, "não existe ou não foi gravada nesta sessão"},
+            {standard, "filiais", {{"P_NRLISTAFILI", "9999999999"}}, "não existe ou não foi gravada nesta sessão"},
+            {standard, "faltas", sqlInADate, "esperada uma data AAAA-MM-DD"},
+            {standard, "faltas", extra, "Parâmetro P_CDFILIAL não é usado por esta consulta"},
+            {standard, "cabecalho", {{"P_CDFILCENTZUB", "0002"}, {"P_IDESTOCAVEIS", "S"}, {"P_IDNESTOCAVEIS", "S"}, {"P_NIVEL", "N"}, {"P_NRTAMACNIVEL", 0}},
+             "não tem acesso à central 0002"},
+            {"03-outro.json", "dados", own, "não está instalado no servidor"},
+            {"../../server.ini", "dados", own, "Nome de layout inválido"},
+            {standard, "SELECT DSSENHA FROM OPERADOR", own, "não tem a consulta"},
+        };
+        for (const Case &c : cases) {
+            const QJsonObject response = rows(c.layout, c.query, c.parameters);
+            QVERIFY2(refusalOf(response).contains(c.refusal), qPrintable(c.refusal + " / " + QJsonDocument(response).toJson()));
+            QVERIFY(!answerOf(response).toObject().contains("data"));
+        }
+        QCOMPARE(count("SELECT COUNT(*) FROM AUDITORIA WHERE NMMETODO = 'DadosRelatorio' AND CDOPERADOR = ?", kSchool), int(cases.size()));
+        // Lookups answer within the same rights.
+        const auto lookup = [&](const QString &name, const QJsonObject &parameters) {
+            return m_server.callWith(school, harness::kGeneralDataObject, "AbreConsulta", {name, parameters});
+        };
+        QVERIFY(refusalOf(lookup("qryTipoCard", centralOfAnother)).contains("não tem acesso à central 0002"));
+        QCOMPARE(answerOf(lookup("qryFilial", {{"P_CDFILIAL", "0102"}})).toObject().value("data").toObject().value("rows").toArray().size(), 0);
+        const QJsonArray branches = answerOf(lookup("FILIAL", {})).toObject().value("data").toObject().value("rows").toArray();
+        QCOMPARE(branches.size(), 2); // its own school and its central
+        QVERIFY(refusalOf(lookup("SELECT * FROM OPERADOR", {})).contains("Consulta desconhecida"));
+    }
+
     // The shared token vouches for no operator: its calls are the machine's in the audit, and
     // none of them is lost for want of an operator.
     void machineCallsAreAuditedAsTheMachine()

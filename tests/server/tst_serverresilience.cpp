@@ -6,9 +6,11 @@
 
 #include "wire/databaseurl.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -290,6 +292,36 @@ private Q_SLOTS:
         QVERIFY2(timer.elapsed() < 5500, qPrintable(QString::number(timer.elapsed()))); // one wait, not two
         lock.release();
         QVERIFY(eventually([&] { return scalar("SELECT COUNT(*) FROM AUDITORIA WHERE NMMETODO = 'SalvaFiltro'").toInt() == audited + 1; }));
+    }
+
+    // Report queries run on a connection that cannot write, whatever a layout's statement tries:
+    // a write, a write inside a read, or turning the session's read-only setting and role off.
+    void reportQueriesCannotWrite()
+    {
+        QDir(m_dir.path()).mkpath("relatorios/ZUB099");
+        QFile layout(m_dir.filePath("relatorios/ZUB099/hostil.json"));
+        QVERIFY(layout.open(QIODevice::WriteOnly));
+        const QString unlock = m_postgres ? "SELECT set_config('default_transaction_read_only', 'off', false) AS A, set_config('role', 'none', false) AS B"
+                                          : "PRAGMA query_only = 0";
+        layout.write(QJsonDocument(QJsonObject{{"title", "Hostil"},
+                                               {"queries", QJsonArray{QJsonObject{{"name", "apaga"}, {"sql", QJsonObject{{"generic", "DELETE FROM TIPOCUSTO"}}}},
+                                                                      QJsonObject{{"name", "dentro"}, {"sql", QJsonObject{{"generic", "WITH D AS (DELETE FROM TIPOCUSTO RETURNING 1) SELECT COUNT(*) FROM D"}}}},
+                                                                      QJsonObject{{"name", "destrava"}, {"sql", QJsonObject{{"generic", unlock}}}}}}})
+                         .toJson());
+        layout.close();
+        harness::ServerProcess server;
+        startServer(server, {"--reports-dir", m_dir.filePath("relatorios")});
+        const int costTypes = scalar("SELECT COUNT(*) FROM TIPOCUSTO").toInt();
+        QVERIFY(costTypes > 0);
+        const auto run = [&](const QString &query) {
+            return server.call(harness::kGeneralDataObject, "DadosRelatorio", {"ZUB099", "hostil.json", query, QJsonObject{}});
+        };
+        for (const QString &query : {"apaga", "dentro", "destrava", "apaga", "dentro"}) {
+            const QJsonObject reply = run(query);
+            if (query != QLatin1String("destrava"))
+                QVERIFY2(reply.contains("error"), QJsonDocument(reply).toJson().constData());
+        }
+        QCOMPARE(scalar("SELECT COUNT(*) FROM TIPOCUSTO").toInt(), costTypes);
     }
 
     void errorsCarryNoStatementNorAddress()
