@@ -394,7 +394,11 @@ private Q_SLOTS:
     {
         TfrmCustoPlanXReal *form = openForm();
         QVERIFY(form);
-        QVERIFY(Dispatch([&] { form->applyFilterState({{"relatorio", 0}, {"dataInicial", "01/03/2025"}, {"dataFinal", "31/03/2025"}}); }));
+        const QJsonObject everything{{"relatorio", 0},          {"agrupamento", ""},          {"filiais", "todas"},
+                                     {"tiposCardapio", "todos"}, {"gruposServico", "todos"},   {"servicos", "todos"},
+                                     {"estocaveis", true},       {"naoEstocaveis", true},      {"nivel", 0},
+                                     {"dataInicial", "01/03/2025"}, {"dataFinal", "31/03/2025"}};
+        QVERIFY2(Dispatch([&] { form->applyFilterState(everything); }), qPrintable(m_ui.errors.join('\n')));
         const QDir userFolder(QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath("reports/ZUB011"));
         m_ui.textAnswers = {QStringLiteral("Cópia da escola %1").arg(QDateTime::currentMSecsSinceEpoch())};
         form->mnuEditRel->trigger();
@@ -431,7 +435,7 @@ private Q_SLOTS:
         QVERIFY(!fromCopy.contains("argon2"));
         // The rows, after the line that records the run (which names the layout).
         const auto body = [](const QString &csv) { return csv.section(QStringLiteral("\r\n"), 1); };
-        QVERIFY(body(standard).count("\r\n") > 10);
+        QVERIFY2(body(standard).count("\r\n") > 10, qPrintable(standard));
         QCOMPARE(body(fromCopy), body(standard));
         QCOMPARE(m_ui.notices.filter("traz consultas próprias, que não são usadas").size(), 1);
         QFile::remove(copyPath);
