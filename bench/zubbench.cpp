@@ -13,6 +13,8 @@
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
 #include "host/data/params.h"
+#include "host/network/netconnection.h"
+#include "host/network/serverdata.h"
 #include "report/reportengine.h"
 #include "report/reportlayout.h"
 #include "server/database.h"
@@ -134,8 +136,11 @@ struct PathTimes {
 class Site
 {
 public:
-    Site(const QString &database, quint16 port, const QString &dir) : m_database(database), m_port(port), m_dir(dir)
+    Site(const QString &database, quint16 port, const QString &dir)
+        : m_database(database), m_port(port), m_dir(dir), m_server(QStringLiteral("127.0.0.1"), port)
     {
+        // The yardstick's plain query reads the database itself; the report's rows come from the
+        // server, as the client gets them.
         m_geral.open(*wire::DatabaseUrl::parse(database));
         m_layouts = host::ReportLayout::loadFolder(QStringLiteral(ZUB_SOURCE_DIR "/reports/ZUB011"));
         if (m_layouts.size() < 2)
@@ -175,7 +180,10 @@ public:
 
         const host::TParams params = parameters(branches, number, lists, period);
         std::optional<host::ReportDocument> document;
-        times.data = timed([&] { document.emplace(host::ReportEngine(m_geral.adcGeral()).build(QStringLiteral("ZUB011"), m_layouts.at(layout), params)); });
+        times.data = timed([&] {
+            const host::ReportEngine engine(host::ReportEngine::fromServer(m_server, QStringLiteral("ZUB011"), m_layouts.at(layout)));
+            document.emplace(engine.build(QStringLiteral("ZUB011"), m_layouts.at(layout), params));
+        });
         times.pdf = timed([&] {
             QPrinter printer(QPrinter::HighResolution);
             printer.setOutputFormat(QPrinter::PdfFormat);
@@ -260,6 +268,7 @@ private:
     quint16 m_port;
     QString m_dir;
     host::TdtmDBGeral m_geral;
+    host::ServerDataSource m_server;
     QList<host::ReportLayout> m_layouts;
 };
 
@@ -377,6 +386,7 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
         throw Failure{QStringLiteral("o zub-server não iniciou: %1").arg(output)};
 
     {
+        host::TNetConnection::setDefaultToken([] { return QString::fromLatin1(kToken); });
         Site site(database, port, dir.path());
         // Warm the caches once, as a server that has been running would have them.
         site.reportPath(0, {}, kPeriods.last());
@@ -436,7 +446,6 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
         ini.setValue("servidor/host", "127.0.0.1");
         ini.setValue("servidor/porta", port);
         ini.setValue("servidor/arquivo_token", "server.token");
-        ini.setValue("banco/endereco", database);
         ini.setValue("relatorios/pasta", QStringLiteral(ZUB_SOURCE_DIR "/reports"));
     }
     QStringList hundredPages;

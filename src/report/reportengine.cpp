@@ -7,6 +7,7 @@
 #include "wire/layoutqueries.h"
 #include "wire/statementinterrupt.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -287,6 +288,27 @@ ReportEngine::ReportEngine(const QSqlDatabase &database, const TPictObj &codePic
 }
 
 ReportEngine::ReportEngine(RowSource source, const TPictObj &codePicture) : m_source(std::move(source)), m_codePicture(codePicture) {}
+
+ReportEngine::RowSource ReportEngine::fromServer(GeneralDataSource &server, const QString &reportCode, const ReportLayout &installed)
+{
+    const QString file = QFileInfo(installed.fileName).fileName();
+    return [&server, reportCode, installed, file](const ReportLayout::Query &query, const TParams &params) {
+        const ReportLayout::Query *theirs = installed.query(query.name);
+        if (!theirs)
+            throw HostError(QStringLiteral("A consulta \"%1\" não existe no layout instalado \"%2\".").arg(query.name, installed.title));
+        QVariantMap values;
+        for (const QString &text : theirs->sql) {
+            for (const QString &name : wire::statementParameters(text)) {
+                const TParam *param = params.find(name);
+                if (!param)
+                    throw HostError(QStringLiteral("Não foi possível executar a consulta \"%1\" do relatório: o parâmetro %2 não é "
+                                                   "declarado pelo layout.").arg(query.name, name));
+                values.insert(name, ReportFormat::bindValue(*param));
+            }
+        }
+        return server.reportRows(reportCode, file, query.name, values);
+    };
+}
 
 QList<ReportLayout::Column> ReportEngine::shownColumns(const ReportLayout &layout, const TParams &params)
 {

@@ -26,6 +26,9 @@ public:
     explicit ReportEngine(const QSqlDatabase &database, const TPictObj &codePicture = TPictObj());
     // The rows come from `source` (the client's: the application server runs the queries).
     explicit ReportEngine(RowSource source, const TPictObj &codePicture = TPictObj());
+    // Rows from the application server, which runs the queries of `installed` (a layout installed
+    // with it) by their names; the values sent are those of the parameters each query names.
+    static RowSource fromServer(GeneralDataSource &server, const QString &reportCode, const ReportLayout &installed);
 
     // Raises HostError naming the query and the database's reason when a query fails.
     ReportDocument build(const QString &reportCode, const ReportLayout &layout, const TParams &params) const;

@@ -9,8 +9,6 @@
 #include "host/widgets/busyindicator.h"
 #include "report/reportdocument.h"
 #include "report/reportengine.h"
-#include "report/reportformat.h"
-#include "wire/layoutqueries.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -152,25 +150,7 @@ ReportEngine TReportDesignerDialog::engineFor(const ReportLayout &layout) const
                                                           "consultas do layout instalado \"%2\", executadas pelo servidor de aplicação.")
                                                .arg(layout.title, installed.title));
     }
-    const QString file = QFileInfo(installed.fileName).fileName();
-    return ReportEngine(
-        [server, installed, file, code = ReportCode](const ReportLayout::Query &query, const TParams &params) {
-            const ReportLayout::Query *theirs = installed.query(query.name);
-            if (!theirs)
-                throw HostError(QStringLiteral("A consulta \"%1\" não existe no layout instalado \"%2\".").arg(query.name, installed.title));
-            QVariantMap values;
-            for (const QString &text : theirs->sql) {
-                for (const QString &name : wire::statementParameters(text)) {
-                    const TParam *param = params.find(name);
-                    if (!param)
-                        throw HostError(QStringLiteral("Não foi possível executar a consulta \"%1\" do relatório: o parâmetro %2 não é "
-                                                       "declarado pelo layout.").arg(query.name, name));
-                    values.insert(name, ReportFormat::bindValue(*param));
-                }
-            }
-            return server->reportRows(code, file, query.name, values);
-        },
-        m_context.productCodePicture());
+    return ReportEngine(ReportEngine::fromServer(*server, ReportCode, installed), m_context.productCodePicture());
 }
 
 void TReportDesignerDialog::finish(const std::function<void()> &output, const std::function<void()> &after) const
