@@ -3,6 +3,7 @@
 #include "server/audit.h"
 #include "server/refusal.h"
 #include "server/rights.h"
+#include "wire/wirevalue.h"
 
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -93,29 +94,6 @@ QJsonObject parametersOf(const Args &args, int position)
     return args.raw(position).toObject();
 }
 
-// A row value as JSON: numbers as numbers, dates as "YYYY-MM-DD", the rest as text.
-QJsonValue jsonOf(const QVariant &value)
-{
-    if (value.isNull())
-        return QJsonValue::Null;
-    switch (value.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-        return double(value.toLongLong());
-    case QMetaType::Double:
-    case QMetaType::Float:
-        return value.toDouble();
-    case QMetaType::QDate:
-        return value.toDate().toString(Qt::ISODate);
-    case QMetaType::QDateTime:
-        return value.toDateTime().date().toString(Qt::ISODate);
-    default:
-        return value.toString();
-    }
-}
-
 } // namespace
 
 QList<MethodSpec> GeneralData::methods() const
@@ -179,7 +157,7 @@ CallResult GeneralData::reportRows(const Args &args) const
     while (rows.next()) {
         QJsonArray row;
         for (int i = 0; i < record.count(); ++i)
-            row.append(jsonOf(rows.value(i)));
+            row.append(wire::toJson(rows.value(i)));
         data.append(row);
     }
     return envelopeOk(QJsonObject{{QStringLiteral("fields"), fields}, {QStringLiteral("rows"), data}});

@@ -79,7 +79,7 @@ TParams &TADOIBQuery::Params()
     return m_params;
 }
 
-void TADOIBQuery::openFromServer(GeneralDataSource &server)
+wire::DataPacket TADOIBQuery::serverRows(GeneralDataSource &server)
 {
     refreshParams();
     QVariantMap values;
@@ -87,7 +87,56 @@ void TADOIBQuery::openFromServer(GeneralDataSource &server)
         const TParam &param = m_params.ParamByName(name);
         values.insert(name, param.IsNull() ? QVariant(QString()) : param.Value);
     }
-    const wire::DataPacket packet = server.lookup(objectName(), values);
+    return server.lookup(objectName(), values);
+}
+
+wire::DataPacket TADOIBQuery::databaseRows()
+{
+    QSqlDatabase db = m_database->adcGeral();
+    const QString text = sqlFor(dialectForDriver(db.driverName())).join(QLatin1Char('\n'));
+    static const QRegularExpression readOnlyStart(QStringLiteral("^\\s*(SELECT|WITH)\\b"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+    if (!readOnlyStart.match(text).hasMatch())
+        throw HostError(QStringLiteral("A consulta %1 é somente de leitura e aceita apenas SELECT.").arg(objectName()));
+
+    refreshParams();
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(text))
+        throw HostError(QStringLiteral("Erro ao preparar a consulta %1: %2").arg(objectName(), query.lastError().text()));
+    for (const QString &name : parameterNames(text)) {
+        const TParam &param = m_params.ParamByName(name);
+        query.bindValue(QLatin1Char(':') + name, param.IsNull() ? QVariant(QString()) : param.Value);
+    }
+    if (!query.exec())
+        throw HostError(QStringLiteral("Erro ao abrir a consulta %1: %2").arg(objectName(), query.lastError().text()));
+
+    wire::DataPacket packet;
+    const QSqlRecord record = query.record();
+    for (int i = 0; i < record.count(); ++i) {
+        const auto typeId = record.field(i).metaType().id();
+        const QString type = typeId == QMetaType::Int || typeId == QMetaType::LongLong ? QStringLiteral("integer")
+                           : typeId == QMetaType::Double                                ? QStringLiteral("number")
+                           : typeId == QMetaType::QDate                                 ? QStringLiteral("date")
+                                                                                        : QStringLiteral("string");
+        packet.fields.append({record.fieldName(i), type, 0});
+    }
+    while (query.next()) {
+        QVariantList row;
+        row.reserve(record.count());
+        for (int i = 0; i < record.count(); ++i)
+            row.append(query.value(i));
+        packet.rows.append(row);
+    }
+    return packet;
+}
+
+void TADOIBQuery::Open()
+{
+    if (BeforeOpen)
+        BeforeOpen(this);
+    GeneralDataSource *server = m_database->server();
+    const wire::DataPacket packet = server ? serverRows(*server) : databaseRows();
     if (Fields().isEmpty()) {
         for (const wire::FieldDef &field : packet.fields) {
             const FieldType type = field.type == QLatin1String("integer") ? FieldType::Integer
@@ -112,65 +161,6 @@ void TADOIBQuery::openFromServer(GeneralDataSource &server)
         row.reserve(fields.size());
         for (int i = 0; i < fields.size(); ++i)
             row.append(convert(source.value(columns[i]), *fields[i]));
-        rows.append(row);
-    }
-    resetRows(std::move(rows));
-}
-
-void TADOIBQuery::Open()
-{
-    if (BeforeOpen)
-        BeforeOpen(this);
-    if (GeneralDataSource *server = m_database->server())
-        return openFromServer(*server);
-    QSqlDatabase db = m_database->adcGeral();
-    const QString text = sqlFor(dialectForDriver(db.driverName())).join(QLatin1Char('\n'));
-    static const QRegularExpression readOnlyStart(QStringLiteral("^\\s*(SELECT|WITH)\\b"),
-                                                  QRegularExpression::CaseInsensitiveOption);
-    if (!readOnlyStart.match(text).hasMatch())
-        throw HostError(QStringLiteral("A consulta %1 é somente de leitura e aceita apenas SELECT.").arg(objectName()));
-
-    refreshParams();
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(text))
-        throw HostError(QStringLiteral("Erro ao preparar a consulta %1: %2").arg(objectName(), query.lastError().text()));
-    for (const QString &name : parameterNames(text)) {
-        const TParam &param = m_params.ParamByName(name);
-        query.bindValue(QLatin1Char(':') + name, param.IsNull() ? QVariant(QString()) : param.Value);
-    }
-    if (!query.exec())
-        throw HostError(QStringLiteral("Erro ao abrir a consulta %1: %2").arg(objectName(), query.lastError().text()));
-
-    const QSqlRecord record = query.record();
-    if (Fields().isEmpty()) {
-        for (int i = 0; i < record.count(); ++i) {
-            const auto typeId = record.field(i).metaType().id();
-            const FieldType type = typeId == QMetaType::Int || typeId == QMetaType::LongLong ? FieldType::Integer
-                                 : typeId == QMetaType::Double                                ? FieldType::Float
-                                 : typeId == QMetaType::QDate                                 ? FieldType::Date
-                                                                                              : FieldType::String;
-            AddField(record.fieldName(i).toUpper(), type, 0);
-        }
-    }
-    const QList<TField *> fields = Fields();
-    QList<int> columns;
-    for (TField *field : fields) {
-        int column = -1;
-        for (int i = 0; i < record.count(); ++i) {
-            if (record.fieldName(i).compare(field->FieldName, Qt::CaseInsensitive) == 0)
-                column = i;
-        }
-        if (column < 0)
-            throw HostError(QStringLiteral("A consulta %1 não traz o campo %2.").arg(objectName(), field->FieldName));
-        columns.append(column);
-    }
-    QList<QVariantList> rows;
-    while (query.next()) {
-        QVariantList row;
-        row.reserve(fields.size());
-        for (int i = 0; i < fields.size(); ++i)
-            row.append(convert(query.value(columns[i]), *fields[i]));
         rows.append(row);
     }
     resetRows(std::move(rows));

@@ -41,7 +41,9 @@ public:
 private:
     void refreshParams();
     // The server runs its own SQL for the query of this name; the text here names the parameters.
-    void openFromServer(GeneralDataSource &server);
+    wire::DataPacket serverRows(GeneralDataSource &server);
+    // The text itself, on a database opened directly.
+    wire::DataPacket databaseRows();
     TdtmDBGeral *m_database;
     TParams m_params;
 };
