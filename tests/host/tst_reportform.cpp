@@ -215,15 +215,19 @@ private Q_SLOTS:
         RecordingForm form;
         form.FormCreate(&form);
         int pages = -1;
-        QTimer::singleShot(0, this, [&pages] {
+        // Until the window is up: the report's preparation lets timers run before it opens.
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
             auto *dialog = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            auto *view = dialog->findChild<QPrintPreviewWidget *>();
-            QVERIFY(view);
+            auto *view = dialog ? dialog->findChild<QPrintPreviewWidget *>() : nullptr;
+            if (!view)
+                return;
+            watch.stop();
             view->updatePreview();
             pages = view->pageCount();
             QTest::keyClick(dialog, Qt::Key_Escape);
         });
+        watch.start(20);
         form.rpddPadrao->Preview();
         QCOMPARE(pages, 1);
         QCOMPARE(RecordingForm::events, (QStringList{"create:reference empty", "params", "afterPreview"}));
