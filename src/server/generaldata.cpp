@@ -137,16 +137,10 @@ CallResult GeneralData::reportRows(const Args &args) const
     const QHash<QString, QVariant> values = checkedReportParameters(db, Caller::current(), names, given);
 
     // Positional binding: the driver's named placeholders would differ between SQLite and PostgreSQL.
-    static const QRegularExpression placeholder(QStringLiteral("(?<![:\\w]):([A-Za-z_]\\w*)"));
-    Sql sql;
-    qsizetype last = 0;
-    for (auto it = placeholder.globalMatch(text); it.hasNext();) {
-        const QRegularExpressionMatch match = it.next();
-        sql.add(text.mid(last, match.capturedStart() - last) + QLatin1Char('?'));
-        sql.bind(values.value(match.captured(1)));
-        last = match.capturedEnd();
-    }
-    sql.add(text.mid(last));
+    const auto [positional, order] = wire::positionalStatement(text);
+    Sql sql(positional);
+    for (const QString &name : order)
+        sql.bind(values.value(name));
     QSqlQuery rows = exec(db, sql, QStringLiteral("ler a consulta %1 do relatório %2").arg(query.name, args.text(0)));
 
     QJsonArray fields;

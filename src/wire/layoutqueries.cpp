@@ -40,16 +40,37 @@ std::optional<QList<LayoutQuery>> readLayoutQueries(const QJsonObject &root, QSt
     return queries;
 }
 
+namespace {
+const QRegularExpression &placeholder()
+{
+    static const QRegularExpression pattern(QStringLiteral("(?<![:\\w]):([A-Za-z_]\\w*)"));
+    return pattern;
+}
+} // namespace
+
 QStringList statementParameters(const QString &sql)
 {
-    static const QRegularExpression placeholder(QStringLiteral("(?<![:\\w]):([A-Za-z_]\\w*)"));
     QStringList names;
-    for (auto it = placeholder.globalMatch(sql); it.hasNext();) {
+    for (auto it = placeholder().globalMatch(sql); it.hasNext();) {
         const QString name = it.next().captured(1);
         if (!names.contains(name))
             names.append(name);
     }
     return names;
+}
+
+std::pair<QString, QStringList> positionalStatement(const QString &sql)
+{
+    QString text;
+    QStringList order;
+    qsizetype last = 0;
+    for (auto it = placeholder().globalMatch(sql); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        text += sql.mid(last, match.capturedStart() - last) + QLatin1Char('?');
+        order.append(match.captured(1));
+        last = match.capturedEnd();
+    }
+    return {text + sql.mid(last), order};
 }
 
 } // namespace wire

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace wire {
 
@@ -30,5 +31,8 @@ std::optional<QList<LayoutQuery>> readLayoutQueries(const QJsonObject &root, QSt
 // The ":NAME" parameters of a statement, in order of first use, outside casts ("::date") and
 // times ("12:30").
 QStringList statementParameters(const QString &sql);
+// The statement with each ":NAME" replaced by "?", and the names in the order they stand (one
+// per "?"), for drivers that bind by position.
+std::pair<QString, QStringList> positionalStatement(const QString &sql);
 
 } // namespace wire
