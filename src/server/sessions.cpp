@@ -52,8 +52,11 @@ QString Caller::owner() const
 
 const Caller &Caller::current()
 {
-    static const Caller machine;
-    return callerHere ? *callerHere : machine;
+    // A call that reached a handler without its caller was let through by a mistake upstream;
+    // taking it for the machine would widen its rights to everything.
+    if (!callerHere)
+        throw CallError{wire::Unauthorized, QStringLiteral("Chamada sem autor identificado; recusada.")};
+    return *callerHere;
 }
 
 Caller::Scope::Scope(const Caller &caller)

@@ -16,8 +16,8 @@ namespace server {
 
 inline constexpr char kSessionObject[] = "Sessao";
 
-// Who makes the call running on this thread. A machine caller (the shared token, or a call
-// dispatched in-process without HTTP) has every right; an operator has its role's.
+// Who makes the call running on this thread. A machine caller (the shared token) has every
+// right; an operator has its role's.
 struct Caller {
     enum class Kind { Machine, Operator, Anonymous };
     Kind kind = Kind::Machine;
@@ -28,7 +28,7 @@ struct Caller {
     QString owner() const;
     bool isOperator() const { return kind == Kind::Operator; }
 
-    // The caller of the call on this thread; a machine caller when none was set.
+    // The caller of the call on this thread; throws CallError (-32001) when none was set.
     static const Caller &current();
     class Scope
     {

@@ -123,6 +123,8 @@ private Q_SLOTS:
                  0);
         for (int attempt = 0; attempt < 5; ++attempt)
             QCOMPARE(refusalOf(signIn(code, "errada")), QStringLiteral("Operador ou senha incorretos."));
+        // Only the right password learns of the lock; a guess reads as any wrong one.
+        QCOMPARE(refusalOf(signIn(code, "errada")), QStringLiteral("Operador ou senha incorretos."));
         const QString locked = refusalOf(signIn(code, "primeira-senha"));
         QVERIFY2(locked.contains("bloqueado"), qPrintable(locked));
         QCOMPARE(harness::runTool({"--database", m_demo.url, "--list-operators"}, &output), 0);
@@ -130,11 +132,36 @@ private Q_SLOTS:
         QCOMPARE(harness::runTool({"--database", m_demo.url, "--set-password", code}, &output, "segunda-senha\n"), 0);
         QVERIFY(!sessionOf(code, "segunda-senha").isEmpty());
         QCOMPARE(harness::runTool({"--database", m_demo.url, "--disable-operator", code}, &output), 0);
+        QCOMPARE(refusalOf(signIn(code, "errada")), QStringLiteral("Operador ou senha incorretos."));
         const QString disabled = refusalOf(signIn(code, "segunda-senha"));
         QVERIFY2(disabled.contains("desativado"), qPrintable(disabled));
         // The password never travels on the command line, so a short one from stdin is refused.
         QCOMPARE(harness::runTool({"--database", m_demo.url, "--set-password", code}, &output, "curta\n"), 1);
         QVERIFY2(output.contains("pelo menos 8"), qPrintable(output));
+    }
+
+    // Whoever held the old password loses its sessions with it.
+    void passwordChangeAndDisablingEndTheSessions_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<QString>("input");
+        QTest::newRow("new password") << QStringList{"--set-password"} << "outra-senha-1\n";
+        QTest::newRow("disabled") << QStringList{"--disable-operator"} << "";
+    }
+    void passwordChangeAndDisablingEndTheSessions()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(QString, input);
+        const QString code = QStringLiteral("FIM_%1").arg(QTest::currentDataTag()[0] == 'n' ? "N" : "D");
+        QString output;
+        QCOMPARE(harness::runTool({"--database", m_demo.url, "--add-operator", code, "--name", "Teste", "--branch", "0102", "--role", "escola"},
+                                  &output, "primeira-senha\n"),
+                 0);
+        const QByteArray token = sessionOf(code, "primeira-senha");
+        QVERIFY(!token.isEmpty());
+        QCOMPARE(harness::runTool(QStringList{"--database", m_demo.url} + command + QStringList{code}, &output, input.toUtf8()), 0);
+        QCOMPARE(m_server.callWith(token, kPlanObject, "rpc.ping", {}).value("error").toObject().value("code").toInt(), -32001);
+        QCOMPARE(count("SELECT COUNT(*) FROM SESSAO WHERE CDOPERADOR = ?", code), 0);
     }
 
     // Passwords tried across many operators from one address: past the limit that address may not
@@ -234,6 +261,9 @@ private Q_SLOTS:
         QCOMPARE(plan.size(), 10);
         const QJsonArray lists = answerOf(m_server.callWith(owner, kPlanObject, "getListas", {"T", "T", "0001", "_0101_"})).toObject().value("data").toArray();
         QCOMPARE(lists.size(), 3);
+        // "All services" of a school are its own.
+        QVERIFY(count("SELECT COUNT(*) FROM LISTA WHERE NRLISTA = ?", lists[0].toString()) > 0);
+        QCOMPARE(count("SELECT COUNT(*) FROM LISTA WHERE NRLISTA = ? AND CDFILIAL <> '0101'", lists[0].toString()), 0);
 
         // Another session, and the shared token, delete nothing and are told nothing.
         for (const QByteArray &stranger : {other, kToken}) {

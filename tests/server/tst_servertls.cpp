@@ -1,6 +1,7 @@
 // The server over HTTPS (its own TLS) and the client's certificate checks, with authorities and a
 // certificate made here by openssl.
 #include "serverharness.h"
+#include "client/signin.h"
 #include "host/data/errors.h"
 #include "host/network/netconnection.h"
 
@@ -92,6 +93,36 @@ private Q_SLOTS:
             QVERIFY2(!accepted, qPrintable(error.text()));
             QVERIFY2(error.text().contains("certificado") && error.text().contains(QString::number(m_server.port())),
                      qPrintable(error.text()));
+        }
+    }
+
+    // The operator's password goes only where the configured transport goes: over HTTPS to a server
+    // the configured authority vouches for, never to one that another authority signed.
+    void signInAndOutOverTheConfiguredTransport()
+    {
+        ClientConfig config;
+        config.serverHost = "127.0.0.1";
+        config.serverPort = m_server.port();
+        config.transport.tls = true;
+        config.transport.caFile = m_dir.filePath("ca.pem");
+        const client::SignedIn session = client::signIn(config, {"CEN0001", "central0001"});
+        QCOMPARE(session.operatorCode, QStringLiteral("CEN0001"));
+        TNetConnection ping("netCustProd", harness::kCostObject);
+        ping.useTransport(config.transport);
+        ping.Host = config.serverHost;
+        ping.Port = config.serverPort;
+        ping.Token = session.token;
+        ping.Open();
+        ping.Close();
+        client::signOut(config, session.token);
+        QVERIFY_THROWS_EXCEPTION(ServerError, ping.Open());
+
+        config.transport.caFile = m_dir.filePath("outra-ca.pem");
+        try {
+            client::signIn(config, {"CEN0001", "central0001"});
+            QFAIL("signed in at a server of another authority");
+        } catch (const HostError &error) {
+            QVERIFY2(error.text().contains("certificado"), qPrintable(error.text()));
         }
     }
 
