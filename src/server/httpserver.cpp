@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QThread>
+#include <QtEndian>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -45,6 +46,35 @@ struct HttpServer::Request {
 };
 
 namespace {
+
+bool isJsonBody(const char *contentType)
+{
+    if (!contentType)
+        return false;
+    const QByteArray mediaType = QByteArray(contentType).split(';').first().trimmed().toLower();
+    return mediaType == "application/json";
+}
+
+// An address as the connection guard keeps it: network order, 4 bytes for IPv4 (also when it came
+// mapped into IPv6), 16 for IPv6.
+QByteArray rawAddress(const QHostAddress &address)
+{
+    bool isIpv4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&isIpv4);
+    if (isIpv4) {
+        const quint32 bigEndian = qToBigEndian(ipv4);
+        return QByteArray(reinterpret_cast<const char *>(&bigEndian), sizeof bigEndian);
+    }
+    const Q_IPV6ADDR ipv6 = address.toIPv6Address();
+    return QByteArray(reinterpret_cast<const char *>(ipv6.c), sizeof ipv6.c);
+}
+
+QByteArray rawAddress(const QByteArray &raw)
+{
+    if (raw.size() != 16)
+        return raw;
+    return rawAddress(QHostAddress(reinterpret_cast<const quint8 *>(raw.constData())));
+}
 
 HttpServer *serverOf(void *cls)
 {
@@ -228,6 +258,11 @@ int HttpServer::handle(void *rawConnection, const char *method, const char *uplo
         if (!object)
             return respondError(connection, MHD_HTTP_NOT_FOUND, wire::InvalidRequest,
                                 QStringLiteral("Caminho desconhecido: use POST /rpc/<objeto>, sem consulta nem caracteres codificados."));
+        // Only a JSON body: a browser cannot send one to another site without asking first, so a
+        // page on the office network cannot make a colleague's browser call the server.
+        if (!isJsonBody(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE)))
+            return respondError(connection, MHD_HTTP_UNSUPPORTED_MEDIA_TYPE, wire::InvalidRequest,
+                                QStringLiteral("Envie o corpo da chamada como application/json (cabeçalho Content-Type)."));
         request->bearer = bearerOf(connection);
         // Sessions: the shared token is a machine; a session token is checked on a worker,
         // which reads the database; signing in needs no token.
@@ -324,7 +359,7 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
         return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kClosing);
     request->submitted = true;
     auto context = std::make_shared<CallContext>(m_limits.callTimeoutMs);
-    context->setPeer(m_guard.addressOf(request->connection));
+    context->setPeer(clientAddress(connection, request));
     const QString id = call.idText();
     const QString key = id.isEmpty() ? QString() : CallRegistry::keyOf(request->object, request->bearer, id);
     if (!key.isEmpty())
@@ -356,6 +391,19 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
         return std::pair{statusOf(outcome.response), outcome.response.encode()};
     });
     return MHD_YES;
+}
+
+QByteArray HttpServer::clientAddress(void *rawConnection, Request *request) const
+{
+    const QByteArray peer = rawAddress(m_guard.addressOf(request->connection));
+    if (m_trustedProxy.isNull() || peer != rawAddress(m_trustedProxy))
+        return peer;
+    const char *forwarded = MHD_lookup_connection_value(static_cast<MHD_Connection *>(rawConnection), MHD_HEADER_KIND, "X-Forwarded-For");
+    if (!forwarded)
+        return peer;
+    // The addresses before the last are the client's own say; only the last is the proxy's.
+    const QHostAddress client(QString::fromLatin1(QByteArray(forwarded).split(',').last().trimmed()));
+    return client.isNull() ? peer : rawAddress(client);
 }
 
 void HttpServer::answerOnWorker(void *rawConnection, Request *request, CallPool &pool, std::function<std::pair<unsigned, QByteArray>()> work)

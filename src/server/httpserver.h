@@ -67,6 +67,11 @@ public:
     // session token, and the "Sessao" object answers without one (to sign in). Before start().
     void setSessions(const SessionStore *sessions) { m_sessions = sessions; }
 
+    // Behind a reverse proxy at this address, a call's client is the last address the proxy
+    // appended to X-Forwarded-For (nginx's $proxy_add_x_forwarded_for); the header of anyone
+    // else is ignored. Before start().
+    void setTrustedProxy(const QHostAddress &proxy) { m_trustedProxy = proxy; }
+
     // What the library calls; public for its C callbacks only.
     struct Request;
     int handle(void *connection, const char *method, const char *upload, size_t *uploadSize, void **state);
@@ -76,6 +81,8 @@ private:
     int finishRequest(void *connection, Request *request);
     void runCall(void *connection, Request *request);
     int answerHealth(void *connection, const char *method, Request *request);
+    // The client's address (raw bytes): the peer's, or the one a trusted proxy forwards.
+    QByteArray clientAddress(void *connection, Request *request) const;
     // Suspends the connection and runs `work` on the pool; its status and body answer the request.
     void answerOnWorker(void *connection, Request *request, CallPool &pool, std::function<std::pair<unsigned, QByteArray>()> work);
 
@@ -92,6 +99,7 @@ private:
     MHD_Daemon *m_daemon = nullptr;
     quint16 m_port = 0;
     HealthCheck m_healthCheck;
+    QHostAddress m_trustedProxy;
     QByteArray m_tlsCertificate; // PEM, kept for the library while it runs
     QByteArray m_tlsKey;
 };

@@ -224,6 +224,7 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
     }
     // --- end TLS ---
     http.setSessions(&sessions);
+    http.setTrustedProxy(config.trustedProxy);
     if (!http.start(config.address, config.port, &error)) {
         say(stderr, QStringLiteral("zub-server: %1").arg(error));
         return 1;

@@ -193,7 +193,6 @@ SignInCheck checkSignIn(QSqlDatabase &db, const QString &code, const QString &pa
 {
     const QString wrong = QStringLiteral("Operador ou senha incorretos.");
     const std::optional<OperatorRecord> record = code.size() <= kOperatorCodeWidth ? findOperator(db, code) : std::nullopt;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
     // Every attempt pays the same hashing work, and only the holder of the right password learns
     // more than "wrong": neither the answer nor its time tells an unknown code, a locked or a
     // disabled operator from a wrong password.
@@ -201,31 +200,13 @@ SignInCheck checkSignIn(QSqlDatabase &db, const QString &code, const QString &pa
     const bool matches = passwordMatches(record ? storedHash(db, code) : decoy, password) && record;
     if (matches && !record->active)
         return {std::nullopt, QStringLiteral("Operador %1 desativado; procure o administrador.").arg(record->code)};
-    const bool locked = record && record->lockedUntil.isValid() && record->lockedUntil > now;
+    const bool locked = record && record->lockedUntil.isValid() && record->lockedUntil > QDateTime::currentDateTimeUtc();
     if (matches && locked)
         return {std::nullopt, QStringLiteral("Operador %1 bloqueado por tentativas erradas até %2; tente mais tarde ou peça ao administrador uma nova senha.")
                                   .arg(record->code, record->lockedUntil.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")))};
-    if (!record || locked)
+    if (!matches || locked)
         return {std::nullopt, wrong};
-    WriteTransaction transaction(db);
-    if (matches) {
-        exec(db, Sql(QStringLiteral("UPDATE OPERADOR SET QTFALHAS = 0, DTBLOQUEIO = NULL WHERE CDOPERADOR = ?")).bind(code),
-             QStringLiteral("registrar a entrada do operador"));
-        transaction.commit();
-        return {record, {}};
-    }
-    // Counted in the database, so wrong attempts at the same time on several workers all count.
-    exec(db, Sql(QStringLiteral("UPDATE OPERADOR SET QTFALHAS = QTFALHAS + 1 WHERE CDOPERADOR = ?")).bind(code),
-         QStringLiteral("registrar a tentativa errada"));
-    QSqlQuery counted = exec(db, Sql(QStringLiteral("SELECT QTFALHAS FROM OPERADOR WHERE CDOPERADOR = ?")).bind(code),
-                             QStringLiteral("registrar a tentativa errada"));
-    const bool lock = counted.next() && counted.value(0).toInt() >= kMaxSignInFailures;
-    counted.finish();
-    if (lock)
-        exec(db, Sql(QStringLiteral("UPDATE OPERADOR SET QTFALHAS = 0, DTBLOQUEIO = ? WHERE CDOPERADOR = ?")).bind(now.addSecs(kLockoutSeconds)).bind(code),
-             QStringLiteral("bloquear o operador"));
-    transaction.commit();
-    return {std::nullopt, wrong};
+    return {record, {}};
 }
 
 void addDemoOperators(QSqlDatabase &db)

@@ -182,9 +182,13 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     const QCommandLineOption sessionMax(QStringLiteral("session-max"),
                                         QStringLiteral("Duração máxima de uma sessão (padrão 10h)."), QStringLiteral("duração"));
     const QCommandLineOption signInFailures(QStringLiteral("sign-in-failures"),
-                                            QStringLiteral("Entradas erradas de um mesmo endereço em 15 minutos além das quais ele não "
-                                                           "entra até a mais antiga vencer (padrão 30; 0: sem limite)."),
+                                            QStringLiteral("Entradas erradas de um mesmo endereço em 15 minutos além das quais cada nova "
+                                                           "tentativa dele espera cada vez mais, até 1 min (padrão 30; 0: sem limite)."),
                                             QStringLiteral("n"));
+    const QCommandLineOption trustedProxy(QStringLiteral("trusted-proxy"),
+                                          QStringLiteral("Endereço do proxy reverso (nginx) na frente do servidor: das chamadas dele, o "
+                                                         "cliente é o último endereço de X-Forwarded-For."),
+                                          QStringLiteral("endereço"));
     // ---- deployment options ----
     const QCommandLineOption configFile(QStringLiteral("config"),
                                         QStringLiteral("Arquivo de configuração INI (padrão %1, quando existe); as opções da linha "
@@ -202,7 +206,7 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
                                                headTimeout, bodyTimeout, busyTimeout, statementTimeout, logLevel, configFile, backup,
                                                tlsCert, tlsKey, addOperator, operatorName, operatorBranch, operatorRole,
                                                setPassword, disableOperator, listOperators, audit, auditSince, sessionIdle,
-                                               sessionMax, signInFailures};
+                                               sessionMax, signInFailures, trustedProxy};
     parser.addOptions(options);
 
     auto refuse = [&](const QString &message) -> std::optional<ServerConfig> {
@@ -375,6 +379,11 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
         QTextStream(stderr) << QStringLiteral("zub-server: aviso: --allow-remote sem --tls-cert: credenciais e dados trafegam sem "
                                               "criptografia; use --tls-cert/--tls-key ou um proxy com TLS na frente.\n");
     // --- end TLS ---
+    if (parser.isSet(trustedProxy)) {
+        config.trustedProxy = QHostAddress(parser.value(trustedProxy));
+        if (config.trustedProxy.isNull())
+            return refuse(QStringLiteral("endereço de proxy inválido: %1 (use um endereço IP, por exemplo 127.0.0.1)").arg(parser.value(trustedProxy)));
+    }
     // Without a token file only operators' sessions are served: the shared token is for machines.
     config.tokenFile = parser.value(tokenFile);
     if (parser.isSet(sweepAge)) {

@@ -19,6 +19,7 @@ struct ServerConfig {
     QHostAddress address = QHostAddress(QHostAddress::LocalHost);
     quint16 port = 0;
     bool allowRemote = false;
+    QHostAddress trustedProxy;  // --trusted-proxy: whose X-Forwarded-For names the client
     QString tokenFile;
     qint64 sweepAgeSeconds = 2 * 3600;
     HttpLimits limits;

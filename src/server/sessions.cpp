@@ -13,7 +13,9 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <chrono>
+#include <limits>
 
 namespace server {
 
@@ -32,6 +34,8 @@ QString addressText(const QByteArray &address)
         return QHostAddress(qFromBigEndian<quint32>(address.constData())).toString();
     if (address.size() == 16)
         return QHostAddress(reinterpret_cast<const quint8 *>(address.constData())).toString();
+    if (address.size() == 8) // an IPv6 /64, as countedAddress counts it
+        return QHostAddress(reinterpret_cast<const quint8 *>((address + QByteArray(8, '\0')).constData())).toString() + QStringLiteral("/64");
     return QString::fromLatin1(address.toHex());
 }
 
@@ -153,59 +157,105 @@ QList<MethodSpec> SessionStore::methods() const
     };
 }
 
-qint64 SignInThrottle::secondsToWait(const QByteArray &address)
+namespace {
+
+// Keys of failures kept at most: beyond it the stale ones go at once, and if all are live the
+// oldest half, so made-up codes from many addresses cannot grow the table without end.
+constexpr qsizetype kMaxFailureKeys = 100000;
+// Failures of one operator from one address that cost no wait: a person who mistypes.
+constexpr unsigned kFreeFailuresPerOperator = 3;
+constexpr qint64 kMaxWaitPerOperatorSeconds = 10 * 60;
+constexpr qint64 kMaxWaitPerAddressSeconds = 60;
+
+} // namespace
+
+SignInThrottle::SignInThrottle(const SessionLimits &limits)
+    : perOperator(kFreeFailuresPerOperator, kMaxWaitPerOperatorSeconds, limits.failureWindowSeconds),
+      perAddress(limits.failuresPerAddress == 0 ? std::numeric_limits<unsigned>::max() : limits.failuresPerAddress,
+                 kMaxWaitPerAddressSeconds, limits.failureWindowSeconds),
+      addressLimit(limits.failuresPerAddress)
 {
-    if (address.isEmpty() || m_limits.failuresPerAddress == 0)
-        return 0;
-    std::lock_guard lock(m_mutex);
-    auto found = m_failures.find(address);
-    if (found == m_failures.end())
-        return 0;
-    const qint64 now = steadySeconds();
-    forgetOld(*found, now);
-    if (found->isEmpty()) {
-        m_failures.erase(found);
-        return 0;
-    }
-    if (unsigned(found->size()) < m_limits.failuresPerAddress)
-        return 0;
-    return std::max<qint64>(1, found->first() + m_limits.failureWindowSeconds - now);
 }
 
-void SignInThrottle::failed(const QByteArray &address)
+QByteArray countedAddress(const QByteArray &raw)
 {
-    if (address.isEmpty() || m_limits.failuresPerAddress == 0)
+    return raw.size() == 16 ? raw.left(8) : raw;
+}
+
+qint64 FailureDelays::secondsToWait(const QByteArray &key)
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_failures.constFind(key);
+    if (found == m_failures.constEnd())
+        return 0;
+    const qint64 now = steadySeconds();
+    if (found->last <= now - m_window || found->count <= m_free)
+        return 0;
+    const unsigned doublings = std::min(found->count - m_free, 30u);
+    const qint64 wait = std::min<qint64>(qint64(1) << doublings, m_maxWait);
+    return std::max<qint64>(0, found->last + wait - now);
+}
+
+unsigned FailureDelays::failed(const QByteArray &key)
+{
+    std::lock_guard lock(m_mutex);
+    const qint64 now = steadySeconds();
+    if (m_failures.size() >= kMaxFailureKeys)
+        forgetStale(now);
+    Failures &failures = m_failures[key];
+    if (failures.last <= now - m_window)
+        failures.count = 0;
+    ++failures.count;
+    failures.last = now;
+    return failures.count;
+}
+
+void FailureDelays::forget(const QByteArray &key)
+{
+    std::lock_guard lock(m_mutex);
+    m_failures.remove(key);
+}
+
+void FailureDelays::forgetStale(qint64 now)
+{
+    m_failures.removeIf([&](const auto &entry) { return entry.value().last <= now - m_window; });
+    if (m_failures.size() < kMaxFailureKeys)
         return;
-    std::lock_guard lock(m_mutex);
-    QList<qint64> &failures = m_failures[address];
-    const qint64 now = steadySeconds();
-    forgetOld(failures, now);
-    failures.append(now);
-    if (unsigned(failures.size()) == m_limits.failuresPerAddress)
-        logLine(LogLevel::Warning, QStringLiteral("%1 entradas erradas do endereço %2 em %3 min: novas entradas dele recusadas até a mais antiga vencer")
-                                       .arg(failures.size()).arg(addressText(address)).arg(m_limits.failureWindowSeconds / 60));
-}
-
-void SignInThrottle::forgetOld(QList<qint64> &failures, qint64 now) const
-{
-    while (!failures.isEmpty() && failures.first() <= now - m_limits.failureWindowSeconds)
-        failures.removeFirst();
+    QList<qint64> times;
+    for (const Failures &failures : std::as_const(m_failures))
+        times << failures.last;
+    std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
+    const qint64 median = times.at(times.size() / 2);
+    m_failures.removeIf([&](const auto &entry) { return entry.value().last <= median; });
 }
 
 CallResult SessionStore::signIn(const Args &args) const
 {
     const QString code = args.text(0).trimmed().toUpper();
-    const QByteArray peer = CallContext::current() ? CallContext::current()->peer() : QByteArray();
-    if (const qint64 wait = m_throttle->secondsToWait(peer); wait > 0)
-        return CallResult{wire::envelope::fail(QStringLiteral("Tentativas de entrada erradas demais a partir deste endereço; tente novamente em %1 min.")
-                                                   .arg((wait + 59) / 60)),
+    const QByteArray address = countedAddress(CallContext::current() ? CallContext::current()->peer() : QByteArray());
+    const QByteArray operatorFromAddress = address + '/' + code.toUtf8();
+    const bool counted = !address.isEmpty();
+    // Waits are told before any hashing, whatever the password: they say nothing of it.
+    if (const qint64 wait = counted ? std::max(m_throttle->perOperator.secondsToWait(operatorFromAddress),
+                                               m_throttle->perAddress.secondsToWait(address))
+                                    : 0;
+        wait > 0)
+        return CallResult{wire::envelope::fail(QStringLiteral("Tentativas de entrada erradas demais a partir deste endereço; aguarde %1 s e tente novamente.")
+                                                   .arg(wait)),
                           {}};
     QSqlDatabase db = threadConnection(m_settings);
     const SignInCheck check = checkSignIn(db, code, args.text(1));
     if (!check.signedIn) {
-        m_throttle->failed(peer);
+        if (counted) {
+            m_throttle->perOperator.failed(operatorFromAddress);
+            if (m_throttle->perAddress.failed(address) == m_throttle->addressLimit && m_throttle->addressLimit > 0)
+                logLine(LogLevel::Warning, QStringLiteral("%1 entradas erradas do endereço %2 em %3 min: as próximas dele esperam")
+                                               .arg(m_throttle->addressLimit).arg(addressText(address)).arg(m_limits.failureWindowSeconds / 60));
+        }
         return CallResult{wire::envelope::fail(check.refusal), {}};
     }
+    if (counted)
+        m_throttle->perOperator.forget(operatorFromAddress);
 
     unsigned char random[kTokenBytes];
     randombytes_buf(random, sizeof random);

@@ -43,29 +43,51 @@ struct Caller {
 struct SessionLimits {
     qint64 idleSeconds = 30 * 60;        // unused this long, a session ends
     qint64 absoluteSeconds = 10 * 3600;  // and never lasts longer than this
-    // Failed sign-ins from one address within the window, past which that address may not sign
-    // in until the oldest failure ages out (0: no limit). Each operator also locks after its own
-    // failures; this stops passwords being tried across many operators.
+    // Wrong sign-ins from one address (an IPv6 /64) within the window past which each further
+    // attempt from it waits a growing delay (0: no limit): passwords tried across many operators.
+    // The same operator from the same address waits sooner; other addresses never wait for it.
     unsigned failuresPerAddress = 30;
     qint64 failureWindowSeconds = 15 * 60;
 };
 
-// The failed sign-ins of each address in the last window, in this process (each server of a
-// site counts its own).
-class SignInThrottle
+// Growing waits after wrong sign-ins, per key: past `free` failures within the window the key's
+// next attempt waits 2 s, then 4 s, 8 s… up to `maxWait` after its last failure. Counted in this
+// process (each server of a site counts its own); a key without failures never waits.
+class FailureDelays
 {
 public:
-    explicit SignInThrottle(const SessionLimits &limits) : m_limits(limits) {}
-    // Seconds until `address` may try again; 0 when it may now.
-    qint64 secondsToWait(const QByteArray &address);
-    void failed(const QByteArray &address);
+    FailureDelays(unsigned free, qint64 maxWaitSeconds, qint64 windowSeconds)
+        : m_free(free), m_maxWait(maxWaitSeconds), m_window(windowSeconds) {}
+    // Seconds until `key` may try again; 0 when it may now.
+    qint64 secondsToWait(const QByteArray &key);
+    // Counts a failure; answers the failures of the key now in the window.
+    unsigned failed(const QByteArray &key);
+    void forget(const QByteArray &key);
 
 private:
-    void forgetOld(QList<qint64> &failures, qint64 now) const;
-    SessionLimits m_limits;
+    struct Failures {
+        unsigned count = 0;
+        qint64 last = 0; // seconds on a steady clock
+    };
+    void forgetStale(qint64 now);
+    unsigned m_free;
+    qint64 m_maxWait;
+    qint64 m_window;
     std::mutex m_mutex;
-    QHash<QByteArray, QList<qint64>> m_failures; // seconds on a steady clock, oldest first
+    QHash<QByteArray, Failures> m_failures;
 };
+
+// The delays of a server's sign-ins: per (address, operator), and per address across operators.
+struct SignInThrottle {
+    explicit SignInThrottle(const SessionLimits &limits);
+    FailureDelays perOperator;
+    FailureDelays perAddress;
+    unsigned addressLimit;
+};
+
+// The key an address (raw, IPv4-mapped ones already as IPv4) is counted under: an IPv4 address as
+// itself, an IPv6 one by its /64, since one host may hold a whole /64.
+QByteArray countedAddress(const QByteArray &rawAddress);
 
 // Sessions live in the database, so several servers on one PostgreSQL share them. The token
 // (256 random bits, hex) is only given to the operator; the database keeps its SHA-256.

@@ -639,8 +639,14 @@ private Q_SLOTS:
         QTest::newRow("other scheme") << QByteArray(harness::post(path, ping, {}, "Authorization: Basic " + kToken + "\r\n")) << 401 << -32001;
         QTest::newRow("declared body too large")
             << QByteArray("POST " + path.toUtf8() + " HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + kToken
-                          + "\r\nContent-Length: 50000000\r\nConnection: close\r\n\r\n" + ping)
+                          + "\r\nContent-Type: application/json\r\nContent-Length: 50000000\r\nConnection: close\r\n\r\n" + ping)
             << 413 << -32003;
+        // A browser may send these to any site without asking first; a JSON body it may not.
+        for (const QByteArray &type : {QByteArray("text/plain"), QByteArray("application/x-www-form-urlencoded"), QByteArray()}) {
+            QByteArray request = harness::post(path, ping, kToken);
+            request.replace("Content-Type: application/json\r\n", type.isEmpty() ? QByteArray() : "Content-Type: " + type + "\r\n");
+            QTest::newRow(type.isEmpty() ? "no content type" : type.constData()) << request << 415 << -32600;
+        }
         QByteArray chunked;
         for (int i = 0; i < 24; ++i)
             chunked += "10000\r\n" + QByteArray(0x10000, ' ') + "\r\n";
