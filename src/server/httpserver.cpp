@@ -24,6 +24,23 @@
 
 namespace server {
 
+// The workers of each lane.
+struct HttpServer::Pools {
+    explicit Pools(const HttpLimits &limits) : quick(limits.quickThreads), slow(limits.threads), signIn(limits.signInThreads) {}
+    CallPool &of(Lane lane)
+    {
+        switch (lane) {
+        case Lane::Slow: return slow;
+        case Lane::SignIn: return signIn;
+        case Lane::Quick: break;
+        }
+        return quick;
+    }
+    CallPool quick;
+    CallPool slow;
+    CallPool signIn;
+};
+
 struct HttpServer::Request {
     QByteArray rawUri;
     ConnectionGuard::Connection *connection = nullptr;
@@ -357,6 +374,8 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
     std::lock_guard pools(m_poolsMutex);
     if (m_closing)
         return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kClosing);
+    if (call.lane() == Lane::SignIn && m_pools->signIn.pending() >= m_limits.queuedSignIns)
+        return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, busyMessage());
     request->submitted = true;
     auto context = std::make_shared<CallContext>(m_limits.callTimeoutMs);
     context->setPeer(clientAddress(connection, request));
@@ -365,7 +384,7 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
     if (!key.isEmpty())
         m_calls->add(key, context);
     m_guard.waitingForAnswer(request->connection, context);
-    CallPool &pool = call.lane() == Lane::Slow ? *m_slow : *m_quick;
+    CallPool &pool = m_pools->of(call.lane());
     answerOnWorker(connection, request, pool, [this, request, context, key, name, call = std::move(call)] {
         logLine(LogLevel::Debug, QStringLiteral("%1 iniciada").arg(name));
         CallOutcome outcome;
@@ -438,7 +457,7 @@ int HttpServer::answerHealth(void *rawConnection, const char *method, Request *r
         return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kClosing);
     request->submitted = true;
     // The database check may wait for a connection: on a quick worker, never on the library's threads.
-    answerOnWorker(connection, request, *m_quick, [this, request] {
+    answerOnWorker(connection, request, m_pools->quick, [this, request] {
         const HealthAnswer health = m_healthCheck();
         logLine(LogLevel::Debug, QStringLiteral("/saude %1 ms %2").arg(request->timer.elapsed()).arg(health.usable ? QStringLiteral("ok") : QStringLiteral("indisponível")));
         return std::pair{health.usable ? unsigned(MHD_HTTP_OK) : unsigned(MHD_HTTP_SERVICE_UNAVAILABLE), health.body};
@@ -511,15 +530,13 @@ bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error
     ::getsockname(listenSocket, reinterpret_cast<sockaddr *>(&bound), &boundLength);
     m_port = ntohs(v6 ? reinterpret_cast<sockaddr_in6 *>(&bound)->sin6_port : reinterpret_cast<sockaddr_in *>(&bound)->sin_port);
 
-    m_quick = std::make_unique<CallPool>(m_limits.quickThreads);
-    m_slow = std::make_unique<CallPool>(m_limits.threads);
+    m_pools = std::make_unique<Pools>(m_limits);
     // --- TLS: the connections the guard hands over are TLS ones; the library does the handshake. ---
     unsigned tlsFlag = 0;
     MHD_OptionItem tlsOptions[] = {{MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr}};
     if (usesTls()) {
         if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
-            m_quick.reset();
-            m_slow.reset();
+            m_pools.reset();
             return fail(QStringLiteral("Esta libmicrohttpd não tem suporte a TLS; não é possível usar --tls-cert."));
         }
         tlsFlag = MHD_USE_TLS;
@@ -540,8 +557,7 @@ bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error
                                 MHD_OPTION_ARRAY, tlsOptions,
                                 MHD_OPTION_END);
     if (!m_daemon) {
-        m_quick.reset();
-        m_slow.reset();
+        m_pools.reset();
         return fail(QStringLiteral("Não foi possível iniciar o servidor HTTP em %1.").arg(where));
     }
     m_guard.start(listenSocket, [this](int socket, const sockaddr *peer, socklen_t peerLength) {
@@ -566,15 +582,13 @@ void HttpServer::stop()
     waited.start();
     while (m_guard.requestsUnderWay() > 0 && !waited.hasExpired(m_limits.callTimeoutMs))
         QThread::msleep(20);
-    std::unique_ptr<CallPool> quick, slow;
+    std::unique_ptr<Pools> pools;
     {
-        std::lock_guard pools(m_poolsMutex);
+        std::lock_guard lock(m_poolsMutex);
         m_closing = true;
-        quick = std::move(m_quick);
-        slow = std::move(m_slow);
+        pools = std::move(m_pools);
     }
-    quick.reset();
-    slow.reset();
+    pools.reset();
     waited.restart();
     while (m_guard.requestsUnderWay() > 0 && !waited.hasExpired(2000))
         QThread::msleep(20);

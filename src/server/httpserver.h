@@ -6,10 +6,12 @@
 #include <QHostAddress>
 #include <QString>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 struct MHD_Daemon;
 
@@ -23,6 +25,9 @@ class SessionStore;
 struct HttpLimits {
     unsigned threads = 4;                   // workers for the preparations
     unsigned quickThreads = 4;              // workers for everything else
+    // Sign-ins: at most half the processors hash passwords, and a burst waits in a short queue.
+    unsigned signInThreads = std::max(1u, std::thread::hardware_concurrency() / 2);
+    unsigned queuedSignIns = 64;
     unsigned httpThreads = 2;               // the HTTP library's own: they only read and answer
     size_t connectionMemory = 64 * 1024;    // per connection; request headers must fit in it
     unsigned timeoutSeconds = 30;           // idle connections are closed after this
@@ -94,8 +99,8 @@ private:
     std::unique_ptr<CallRegistry> m_calls;
     std::mutex m_poolsMutex; // the pools go away at stop while the library may still hand in calls
     std::atomic<bool> m_closing{false};
-    std::unique_ptr<CallPool> m_quick;
-    std::unique_ptr<CallPool> m_slow;
+    struct Pools;
+    std::unique_ptr<Pools> m_pools;
     MHD_Daemon *m_daemon = nullptr;
     quint16 m_port = 0;
     HealthCheck m_healthCheck;

@@ -51,9 +51,9 @@ struct CallError : ServerFailure {
 
 using Handler = std::function<CallResult(const Args &)>;
 
-// Which pool of workers runs a method: preparations take seconds on a large database, so they
-// never hold up the quick lookups.
-enum class Lane { Quick, Slow };
+// Which pool of workers runs a method: preparations take seconds on a large database, and a
+// sign-in's password hashing 64 MiB and a fifth of a second, so neither holds up the quick lookups.
+enum class Lane { Quick, Slow, SignIn };
 
 struct MethodSpec {
     QString name;

@@ -185,6 +185,13 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
                                             QStringLiteral("Entradas erradas de um mesmo endereço em 15 minutos além das quais cada nova "
                                                            "tentativa dele espera cada vez mais, até 1 min (padrão 30; 0: sem limite)."),
                                             QStringLiteral("n"));
+    const QCommandLineOption signInsPerMinute(QStringLiteral("sign-ins-per-minute"),
+                                              QStringLiteral("Entradas de um mesmo operador por minuto (padrão 30); de um mesmo endereço, "
+                                                             "dez vezes isso."),
+                                              QStringLiteral("n"));
+    const QCommandLineOption sessionsPerOperator(QStringLiteral("sessions-per-operator"),
+                                                 QStringLiteral("Sessões abertas de um mesmo operador; uma nova encerra a mais antiga (padrão 10)."),
+                                                 QStringLiteral("n"));
     const QCommandLineOption trustedProxy(QStringLiteral("trusted-proxy"),
                                           QStringLiteral("Endereço do proxy reverso (nginx) na frente do servidor: das chamadas dele, o "
                                                          "cliente é o último endereço de X-Forwarded-For."),
@@ -206,7 +213,7 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
                                                headTimeout, bodyTimeout, busyTimeout, statementTimeout, logLevel, configFile, backup,
                                                tlsCert, tlsKey, addOperator, operatorName, operatorBranch, operatorRole,
                                                setPassword, disableOperator, listOperators, audit, auditSince, sessionIdle,
-                                               sessionMax, signInFailures, trustedProxy};
+                                               sessionMax, signInFailures, signInsPerMinute, sessionsPerOperator, trustedProxy};
     parser.addOptions(options);
 
     auto refuse = [&](const QString &message) -> std::optional<ServerConfig> {
@@ -278,6 +285,10 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
         guard.perAddress = unsigned(number(perAddress, 1, 10000, guard.perAddress, &ok));
     if (ok)
         config.sessions.failuresPerAddress = unsigned(number(signInFailures, 0, 10000, config.sessions.failuresPerAddress, &ok));
+    if (ok)
+        config.sessions.signInsPerMinute = unsigned(number(signInsPerMinute, 1, 100000, config.sessions.signInsPerMinute, &ok));
+    if (ok)
+        config.sessions.sessionsPerOperator = unsigned(number(sessionsPerOperator, 1, 10000, config.sessions.sessionsPerOperator, &ok));
     if (ok)
         guard.headTimeoutMs = 1000 * number(headTimeout, 1, 3600, guard.headTimeoutMs / 1000, &ok);
     if (ok)

@@ -152,15 +152,17 @@ SessionStore::Verdict SessionStore::check(const QByteArray &token) const
 QList<MethodSpec> SessionStore::methods() const
 {
     return {
-        {QStringLiteral("entrar"), {{QStringLiteral("operador")}, {QStringLiteral("senha")}}, [this](const Args &args) { return signIn(args); }},
+        {QStringLiteral("entrar"), {{QStringLiteral("operador")}, {QStringLiteral("senha")}}, [this](const Args &args) { return signIn(args); },
+         Lane::SignIn},
         {QStringLiteral("sair"), {}, [this](const Args &args) { return signOut(args); }},
     };
 }
 
 namespace {
 
-// Keys of failures kept at most: beyond it the stale ones go at once, and if all are live the
-// oldest half, so made-up codes from many addresses cannot grow the table without end.
+// Keys of failures (and of rates) kept at most: beyond it the stale ones go at once, and if all
+// failures are live the oldest half, so made-up codes from many addresses cannot grow the
+// tables without end.
 constexpr qsizetype kMaxFailureKeys = 100000;
 // Failures of one operator from one address that cost no wait: a person who mistypes.
 constexpr unsigned kFreeFailuresPerOperator = 3;
@@ -173,8 +175,25 @@ SignInThrottle::SignInThrottle(const SessionLimits &limits)
     : perOperator(kFreeFailuresPerOperator, kMaxWaitPerOperatorSeconds, limits.failureWindowSeconds),
       perAddress(limits.failuresPerAddress == 0 ? std::numeric_limits<unsigned>::max() : limits.failuresPerAddress,
                  kMaxWaitPerAddressSeconds, limits.failureWindowSeconds),
-      addressLimit(limits.failuresPerAddress)
+      addressLimit(limits.failuresPerAddress),
+      operatorRate(limits.signInsPerMinute),
+      addressRate(10 * limits.signInsPerMinute)
 {
+}
+
+qint64 RateLimit::take(const QByteArray &key)
+{
+    std::lock_guard lock(m_mutex);
+    const qint64 now = steadySeconds();
+    if (m_windows.size() >= kMaxFailureKeys)
+        m_windows.removeIf([&](const auto &entry) { return entry.value().start <= now - 60; });
+    Window &window = m_windows[key];
+    if (window.start <= now - 60)
+        window = Window{now, 0};
+    if (window.used >= m_perMinute)
+        return std::max<qint64>(1, window.start + 60 - now);
+    ++window.used;
+    return 0;
 }
 
 QByteArray countedAddress(const QByteArray &raw)
@@ -243,6 +262,11 @@ CallResult SessionStore::signIn(const Args &args) const
         return CallResult{wire::envelope::fail(QStringLiteral("Tentativas de entrada erradas demais a partir deste endereço; aguarde %1 s e tente novamente.")
                                                    .arg(wait)),
                           {}};
+    const auto tooMany = [](qint64 wait) {
+        return CallResult{wire::envelope::fail(QStringLiteral("Entradas demais em pouco tempo; aguarde %1 s e tente novamente.").arg(wait)), {}};
+    };
+    if (const qint64 wait = counted ? m_throttle->addressRate.take(address) : 0; wait > 0)
+        return tooMany(wait);
     QSqlDatabase db = threadConnection(m_settings);
     const SignInCheck check = checkSignIn(db, code, args.text(1));
     if (!check.signedIn) {
@@ -256,6 +280,8 @@ CallResult SessionStore::signIn(const Args &args) const
     }
     if (counted)
         m_throttle->perOperator.forget(operatorFromAddress);
+    if (const qint64 wait = m_throttle->operatorRate.take(check.signedIn->code.toUtf8()); wait > 0)
+        return tooMany(wait);
 
     unsigned char random[kTokenBytes];
     randombytes_buf(random, sizeof random);
@@ -267,9 +293,16 @@ CallResult SessionStore::signIn(const Args &args) const
     exec(db, Sql(QStringLiteral("DELETE FROM SESSAO WHERE DTCRIACAO < ? OR DTULTIMOUSO < ?"))
                  .bind(now.addSecs(-m_limits.absoluteSeconds)).bind(now.addSecs(-m_limits.idleSeconds)),
          QStringLiteral("remover sessões vencidas"));
+    const QString id = idOf(token);
     exec(db, Sql(QStringLiteral("INSERT INTO SESSAO (CDSESSAO, CDOPERADOR, DTCRIACAO, DTULTIMOUSO) VALUES (?, ?, ?, ?)"))
-                 .bind(idOf(token)).bind(check.signedIn->code).bind(now).bind(now),
+                 .bind(id).bind(check.signedIn->code).bind(now).bind(now),
          QStringLiteral("abrir a sessão"));
+    // The operator's oldest sessions beyond the cap end: sign-in loops cannot pile sessions up.
+    exec(db, Sql(QStringLiteral("DELETE FROM SESSAO WHERE CDOPERADOR = ? AND CDSESSAO <> ? AND CDSESSAO NOT IN"
+                                " (SELECT CDSESSAO FROM SESSAO WHERE CDOPERADOR = ? AND CDSESSAO <> ? ORDER BY DTCRIACAO DESC, CDSESSAO LIMIT %1)")
+                     .arg(qMax(0, int(m_limits.sessionsPerOperator) - 1)))
+                 .bind(check.signedIn->code).bind(id).bind(check.signedIn->code).bind(id),
+         QStringLiteral("encerrar as sessões mais antigas do operador"));
     transaction.commit();
 
     const OperatorRecord &account = *check.signedIn;

@@ -48,6 +48,29 @@ struct SessionLimits {
     // The same operator from the same address waits sooner; other addresses never wait for it.
     unsigned failuresPerAddress = 30;
     qint64 failureWindowSeconds = 15 * 60;
+    // Sign-ins that get through per minute: of one operator (only a right password counts, so
+    // nobody without it can use up an operator's), and attempts from one address, ten times as many.
+    unsigned signInsPerMinute = 30;
+    // Live sessions of one operator; a new one ends the oldest.
+    unsigned sessionsPerOperator = 10;
+};
+
+// Attempts let through per key in each minute.
+class RateLimit
+{
+public:
+    explicit RateLimit(unsigned perMinute) : m_perMinute(perMinute) {}
+    // Takes one attempt of `key`: 0 when let through, else the seconds until its next minute.
+    qint64 take(const QByteArray &key);
+
+private:
+    struct Window {
+        qint64 start = 0; // seconds on a steady clock
+        unsigned used = 0;
+    };
+    unsigned m_perMinute;
+    std::mutex m_mutex;
+    QHash<QByteArray, Window> m_windows;
 };
 
 // Growing waits after wrong sign-ins, per key: past `free` failures within the window the key's
@@ -77,12 +100,15 @@ private:
     QHash<QByteArray, Failures> m_failures;
 };
 
-// The delays of a server's sign-ins: per (address, operator), and per address across operators.
+// The brakes on a server's sign-ins: waits after failures per (address, operator) and per
+// address, and the rates per operator and per address.
 struct SignInThrottle {
     explicit SignInThrottle(const SessionLimits &limits);
     FailureDelays perOperator;
     FailureDelays perAddress;
     unsigned addressLimit;
+    RateLimit operatorRate;
+    RateLimit addressRate;
 };
 
 // The key an address (raw, IPv4-mapped ones already as IPv4) is counted under: an IPv4 address as

@@ -199,6 +199,25 @@ private Q_SLOTS:
         QCOMPARE(proxied.stop(), 0);
     }
 
+    // Loops of valid sign-ins neither pile sessions up nor keep the hashing to themselves.
+    void signInLoopsAreCapped()
+    {
+        harness::ServerProcess capped;
+        QString why;
+        QVERIFY2(capped.start(m_demo.url, kToken, {"--sessions-per-operator", "2", "--sign-ins-per-minute", "3"}, &why), qPrintable(why));
+        QList<QByteArray> tokens;
+        for (int attempt = 0; attempt < 3; ++attempt)
+            tokens << capped.signIn(kSchool, kSchoolPassword);
+        QVERIFY(!tokens.contains(QByteArray()));
+        QCOMPARE(capped.callWith(tokens[0], kPlanObject, "rpc.ping", {}).value("error").toObject().value("code").toInt(), -32001);
+        for (const QByteArray &live : {tokens[1], tokens[2]})
+            QVERIFY(!capped.callWith(live, kPlanObject, "rpc.ping", {}).contains("error"));
+        const QString held = refusalOf(capped.callWith({}, kSession, "entrar", {kSchool, kSchoolPassword}));
+        QVERIFY2(held.contains("aguarde"), qPrintable(held));
+        QVERIFY(!capped.signIn(kCentral, kCentralPassword).isEmpty());
+        QCOMPARE(capped.stop(), 0);
+    }
+
     void expiredSessionsAreRefused_data()
     {
         QTest::addColumn<QString>("column");
