@@ -64,6 +64,11 @@ struct HttpServer::Request {
 
 namespace {
 
+// TLS 1.2 and 1.3 only, authenticated encryption only (no CBC, no SHA-1 MACs), and always a
+// forward-secret key exchange: no RSA key transport, whose recorded sessions a stolen key opens.
+constexpr char kTlsPriorities[] = "SECURE128:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2:-RSA:-CIPHER-ALL:+AES-256-GCM:+AES-128-GCM:"
+                                  "+CHACHA20-POLY1305:-MAC-ALL:+AEAD:%SERVER_PRECEDENCE";
+
 bool isJsonBody(const char *contentType)
 {
     if (!contentType)
@@ -533,7 +538,8 @@ bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error
     m_pools = std::make_unique<Pools>(m_limits);
     // --- TLS: the connections the guard hands over are TLS ones; the library does the handshake. ---
     unsigned tlsFlag = 0;
-    MHD_OptionItem tlsOptions[] = {{MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr}};
+    MHD_OptionItem tlsOptions[] = {{MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr},
+                                   {MHD_OPTION_END, 0, nullptr}};
     if (usesTls()) {
         if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
             m_pools.reset();
@@ -542,6 +548,7 @@ bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error
         tlsFlag = MHD_USE_TLS;
         tlsOptions[0] = {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char *>(m_tlsCertificate.constData())};
         tlsOptions[1] = {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char *>(m_tlsKey.constData())};
+        tlsOptions[2] = {MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char *>(kTlsPriorities)};
     }
     // --- end TLS ---
     // The guard accepts and counts the connections; the library's own limit is only a backstop.

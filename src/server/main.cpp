@@ -214,13 +214,17 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
     // --- TLS ---
     if (!config.tlsCertFile.isEmpty()) {
         QFile certificate(config.tlsCertFile);
-        QFile key(config.tlsKeyFile);
-        if (!certificate.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)) {
-            const QFile &failed = certificate.isOpen() ? key : certificate;
-            say(stderr, QStringLiteral("zub-server: não foi possível ler %1: %2").arg(failed.fileName(), failed.errorString()));
+        if (!certificate.open(QIODevice::ReadOnly)) {
+            say(stderr, QStringLiteral("zub-server: não foi possível ler %1: %2").arg(certificate.fileName(), certificate.errorString()));
             return 1;
         }
-        http.setTls(certificate.readAll(), key.readAll());
+        // Whoever reads the key can pose as the server: its owner, and the service's group.
+        const auto key = wire::readOwnerOnlyFile(config.tlsKeyFile, QStringLiteral("arquivo da chave TLS"), 1024 * 1024, &error, true);
+        if (!key) {
+            say(stderr, QStringLiteral("zub-server: %1").arg(error));
+            return 1;
+        }
+        http.setTls(certificate.readAll(), *key);
     }
     // --- end TLS ---
     http.setSessions(&sessions);

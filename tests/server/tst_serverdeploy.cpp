@@ -227,6 +227,20 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(copy + ".parcial"));
     }
 
+    // Databases and their copies hold password hashes: nobody but their owner reads them,
+    // whatever the umask of whoever made them.
+    void databaseAndBackupAreTheOwnersOnly()
+    {
+        if (m_postgres)
+            QSKIP("SQLite's files");
+        const QString copy = m_dir.filePath("copia-privada.db");
+        QString output;
+        QCOMPARE(harness::runTool({"--database", m_url, "--backup", copy}, &output), 0);
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
+        for (const QString &file : {m_url.mid(int(qstrlen("sqlite:"))), copy})
+            QVERIFY2(!(QFileInfo(file).permissions() & others), qPrintable(file));
+    }
+
     void aFailedBackupLeavesNoFile_data()
     {
         QTest::addColumn<QString>("source");

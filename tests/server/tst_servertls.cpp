@@ -126,6 +126,42 @@ private Q_SLOTS:
         }
     }
 
+    // Only TLS 1.2 and later, with authenticated encryption and a forward-secret key exchange.
+    void weakTlsIsRefused_data()
+    {
+        QTest::addColumn<QStringList>("client");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("TLS 1.1") << QStringList{"-tls1_1", "-cipher", "DEFAULT:@SECLEVEL=0"} << false;
+        QTest::newRow("RSA key exchange") << QStringList{"-tls1_2", "-cipher", "AES128-GCM-SHA256:@SECLEVEL=0"} << false;
+        QTest::newRow("CBC with SHA-1") << QStringList{"-tls1_2", "-cipher", "ECDHE-RSA-AES128-SHA:@SECLEVEL=0"} << false;
+        QTest::newRow("TLS 1.2, ECDHE with AES-GCM") << QStringList{"-tls1_2"} << true;
+    }
+    void weakTlsIsRefused()
+    {
+        QFETCH(QStringList, client);
+        QFETCH(bool, accepted);
+        QProcess handshake;
+        handshake.setProcessChannelMode(QProcess::MergedChannels);
+        handshake.start("openssl", QStringList{"s_client", "-connect", QStringLiteral("127.0.0.1:%1").arg(m_server.port())} + client);
+        handshake.closeWriteChannel();
+        QVERIFY(handshake.waitForFinished(20000));
+        const QString output = QString::fromLocal8Bit(handshake.readAll());
+        QCOMPARE(!output.contains("Cipher is (NONE)") && output.contains("Cipher is"), accepted);
+    }
+
+    void aKeyOthersMayReadIsRefused()
+    {
+        const QString key = m_dir.filePath("aberta.key");
+        QVERIFY(QFile::copy(m_dir.filePath("server.key"), key));
+        QVERIFY(QFile::setPermissions(key, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+        QString output;
+        QCOMPARE(harness::runTool({"--database", "sqlite:" + m_dir.filePath("demo.db"), "--listen", "127.0.0.1:0", "--tls-cert",
+                                   m_dir.filePath("server.pem"), "--tls-key", key},
+                                  &output),
+                 1);
+        QVERIFY2(output.contains("chmod 640"), qPrintable(output));
+    }
+
     void plainHttpIsNoAnswer()
     {
         TNetConnection connection("netCustProd", harness::kCostObject);
