@@ -48,6 +48,13 @@ std::optional<QPair<QHostAddress, quint16>> parseListenAddress(const QString &te
 }
 
 // ---- configuration file ----
+// A database address with a password in it, which makes its configuration file a secret.
+static bool holdsPassword(const QString &databaseAddress)
+{
+    const auto url = wire::DatabaseUrl::parse(databaseAddress);
+    return url && !url->password.isEmpty();
+}
+
 std::optional<QStringList> argumentsFromConfigFile(const QString &path, const QStringList &valueOptions,
                                                    const QStringList &switchOptions, QString *error)
 {
@@ -66,6 +73,11 @@ std::optional<QStringList> argumentsFromConfigFile(const QString &path, const QS
         const QString name = key.startsWith(section) ? key.mid(section.size()) : QString();
         // A value with commas comes back as a list; it is one text here, as on the command line.
         const QString value = ini.value(key).toStringList().join(QLatin1Char(','));
+        if (name == QLatin1String("database") && holdsPassword(value) && QFileInfo(path).permissions() & QFileDevice::ReadOther) {
+            *error = QStringLiteral("o arquivo de configuração %1 traz a senha do banco e está legível por outros usuários; "
+                                    "restrinja-o com: chmod 640 %1").arg(path);
+            return std::nullopt;
+        }
         if (valueOptions.contains(name)) {
             arguments << QStringLiteral("--") + name << value;
         } else if (switchOptions.contains(name)) {
