@@ -1,5 +1,6 @@
 #include "server/httpserver.h"
 
+#include "server/audit.h"
 #include "server/callcontext.h"
 #include "server/callpool.h"
 #include "server/rpcdispatcher.h"
@@ -221,7 +222,9 @@ std::optional<QString> objectOfPath(const QByteArray &rawUri)
     return match.captured(1);
 }
 
-void logCall(const QString &name, const QElapsedTimer &timer, const wire::RpcResponse &response, const QString &incident)
+// One line per call, naming who made it and from where, so a log alone tells an attack's source.
+void logCall(const QString &name, const QString &who, const QByteArray &address, const QElapsedTimer &timer, const wire::RpcResponse &response,
+             const QString &incident)
 {
     if (!logs(LogLevel::Info))
         return;
@@ -234,7 +237,7 @@ void logCall(const QString &name, const QElapsedTimer &timer, const wire::RpcRes
     }
     if (!incident.isEmpty())
         outcome += QStringLiteral(" ocorrência %1").arg(incident);
-    logLine(LogLevel::Info, QStringLiteral("%1 %2 ms %3").arg(name).arg(timer.elapsed()).arg(outcome));
+    logLine(LogLevel::Info, QStringLiteral("%1 %2 ms %3; %4 de %5").arg(name).arg(timer.elapsed()).arg(outcome, who, addressText(address)));
 }
 
 // For load balancers and monitoring: no token, no data.
@@ -364,15 +367,18 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
     const QString name = request->object + QLatin1Char('.') + call.method;
     // A session's ping is answered only once the session is known to be live.
     const bool answerAfterSession = call.kind == PreparedCall::Kind::Answered && request->caller == Caller::Kind::Operator;
+    const QByteArray address = clientAddress(connection, request);
+    // Until its session is checked, an operator's call is only known as a session's.
+    const QString who = request->caller == Caller::Kind::Operator ? QStringLiteral("(sessão)") : auditedName(Caller{request->caller, {}, {}});
     if (call.kind == PreparedCall::Kind::Answered && !answerAfterSession) {
-        logCall(name, request->timer, call.answer, {});
+        logCall(name, who, address, request->timer, call.answer, {});
         m_guard.answered(request->connection);
         return respond(connection, statusOf(call.answer), call.answer.encode());
     }
     if (call.kind == PreparedCall::Kind::Cancel) {
         const int stopped = m_calls->cancel(CallRegistry::keyOf(request->object, request->bearer, call.cancelId));
         const wire::RpcResponse answer = wire::RpcResponse::success(call.request.id, wire::envelope::ok(stopped));
-        logCall(name, request->timer, answer, {});
+        logCall(name, who, address, request->timer, answer, {});
         m_guard.answered(request->connection);
         return respond(connection, MHD_HTTP_OK, answer.encode());
     }
@@ -383,35 +389,38 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
         return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, busyMessage());
     request->submitted = true;
     auto context = std::make_shared<CallContext>(m_limits.callTimeoutMs);
-    context->setPeer(clientAddress(connection, request));
+    context->setPeer(address);
     const QString id = call.idText();
     const QString key = id.isEmpty() ? QString() : CallRegistry::keyOf(request->object, request->bearer, id);
     if (!key.isEmpty())
         m_calls->add(key, context);
     m_guard.waitingForAnswer(request->connection, context);
     CallPool &pool = m_pools->of(call.lane());
-    answerOnWorker(connection, request, pool, [this, request, context, key, name, call = std::move(call)] {
+    answerOnWorker(connection, request, pool, [this, request, context, key, name, who, call = std::move(call)] {
         logLine(LogLevel::Debug, QStringLiteral("%1 iniciada").arg(name));
         CallOutcome outcome;
+        QString caller = who;
         {
             CallContext::Scope running(context.get());
-            std::optional<Caller> caller = Caller{request->caller, {}, {}};
+            std::optional<Caller> verified = Caller{request->caller, {}, {}};
             if (request->caller == Caller::Kind::Operator) {
                 SessionStore::Verdict verdict = m_sessions->check(request->bearer);
-                caller = std::move(verdict.caller);
-                if (!caller)
+                verified = std::move(verdict.caller);
+                if (!verified)
                     outcome = CallOutcome{wire::RpcResponse::failure(call.request.id, verdict.errorCode, verdict.message), verdict.incident};
             }
-            if (caller && call.kind == PreparedCall::Kind::Answered) {
+            if (verified)
+                caller = auditedName(*verified);
+            if (verified && call.kind == PreparedCall::Kind::Answered) {
                 outcome.response = call.answer;
-            } else if (caller) {
-                Caller::Scope as(*caller);
+            } else if (verified) {
+                Caller::Scope as(*verified);
                 outcome = m_dispatcher.run(call);
             }
         }
         if (!key.isEmpty())
             m_calls->remove(key, context);
-        logCall(name, request->timer, outcome.response, outcome.incident);
+        logCall(name, caller, context->peer(), request->timer, outcome.response, outcome.incident);
         return std::pair{statusOf(outcome.response), outcome.response.encode()};
     });
     return MHD_YES;

@@ -204,6 +204,10 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     const QCommandLineOption sessionsPerOperator(QStringLiteral("sessions-per-operator"),
                                                  QStringLiteral("Sessões abertas de um mesmo operador; uma nova encerra a mais antiga (padrão 10)."),
                                                  QStringLiteral("n"));
+    const QCommandLineOption auditDays(QStringLiteral("audit-days"),
+                                       QStringLiteral("Dias que a auditoria (AUDITORIA) guarda cada linha; as mais antigas são removidas "
+                                                      "com os dados temporários (padrão 0: guarda tudo)."),
+                                       QStringLiteral("dias"));
     const QCommandLineOption trustedProxy(QStringLiteral("trusted-proxy"),
                                           QStringLiteral("Endereço do proxy reverso (nginx) na frente do servidor: das chamadas dele, o "
                                                          "cliente é o último endereço de X-Forwarded-For."),
@@ -225,7 +229,7 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
                                                headTimeout, bodyTimeout, busyTimeout, statementTimeout, logLevel, configFile, backup,
                                                tlsCert, tlsKey, addOperator, operatorName, operatorBranch, operatorRole,
                                                setPassword, disableOperator, listOperators, audit, auditSince, sessionIdle,
-                                               sessionMax, signInFailures, signInsPerMinute, sessionsPerOperator, trustedProxy};
+                                               sessionMax, signInFailures, signInsPerMinute, sessionsPerOperator, auditDays, trustedProxy};
     parser.addOptions(options);
 
     auto refuse = [&](const QString &message) -> std::optional<ServerConfig> {
@@ -301,6 +305,8 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
         config.sessions.signInsPerMinute = unsigned(number(signInsPerMinute, 1, 100000, config.sessions.signInsPerMinute, &ok));
     if (ok)
         config.sessions.sessionsPerOperator = unsigned(number(sessionsPerOperator, 1, 10000, config.sessions.sessionsPerOperator, &ok));
+    if (ok)
+        config.auditRetentionDays = int(number(auditDays, 0, 36500, 0, &ok));
     if (ok)
         guard.headTimeoutMs = 1000 * number(headTimeout, 1, 3600, guard.headTimeoutMs / 1000, &ok);
     if (ok)

@@ -22,6 +22,7 @@ struct ServerConfig {
     QHostAddress trustedProxy;  // --trusted-proxy: whose X-Forwarded-For names the client
     QString tokenFile;
     qint64 sweepAgeSeconds = 2 * 3600;
+    int auditRetentionDays = 0; // --audit-days: the audit's rows are kept this long (0: for good)
     HttpLimits limits;
     LogLevel logLevel = LogLevel::Info;
     QString backupFile; // --backup: copy the SQLite database there and end

@@ -1,13 +1,13 @@
 #include "server/sessions.h"
 
+#include "server/audit.h"
 #include "server/callcontext.h"
 #include "server/serverlog.h"
 #include "wire/datapacket.h"
 
 #include <QCryptographicHash>
-#include <QHostAddress>
-#include <QtEndian>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QSqlQuery>
 
@@ -25,18 +25,6 @@ namespace {
 qint64 steadySeconds()
 {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// An address as the log shows it.
-QString addressText(const QByteArray &address)
-{
-    if (address.size() == 4)
-        return QHostAddress(qFromBigEndian<quint32>(address.constData())).toString();
-    if (address.size() == 16)
-        return QHostAddress(reinterpret_cast<const quint8 *>(address.constData())).toString();
-    if (address.size() == 8) // an IPv6 /64, as countedAddress counts it
-        return QHostAddress(reinterpret_cast<const quint8 *>((address + QByteArray(8, '\0')).constData())).toString() + QStringLiteral("/64");
-    return QString::fromLatin1(address.toHex());
 }
 
 thread_local const Caller *callerHere = nullptr;
@@ -149,12 +137,33 @@ SessionStore::Verdict SessionStore::check(const QByteArray &token) const
     }
 }
 
+// Sign-ins (right or wrong, waits included) and sign-outs leave an audit row with the address:
+// the operator tried, or signed in, and how it ended; never the password.
+Handler SessionStore::auditedSessionCall(const QString &method, CallResult (SessionStore::*call)(const Args &) const) const
+{
+    return [this, method, call](const Args &args) {
+        AuditEntry entry;
+        entry.start = QDateTime::currentDateTimeUtc();
+        entry.method = method;
+        entry.filters = QStringLiteral("-"); // a sign-in's arguments hold the password
+        entry.operatorCode = method == QLatin1String("sair") ? auditedName(Caller::current()) : args.text(0).trimmed().toUpper();
+        QElapsedTimer timer;
+        timer.start();
+        CallResult result = (this->*call)(args);
+        entry.durationMs = timer.elapsed();
+        const QJsonObject envelope = result.answer.toObject();
+        entry.outcome = envelope.value(QStringLiteral("ok")).toBool() ? QStringLiteral("ok") : envelope.value(QStringLiteral("message")).toString();
+        recordAudit(m_settings, entry);
+        return result;
+    };
+}
+
 QList<MethodSpec> SessionStore::methods() const
 {
     return {
-        {QStringLiteral("entrar"), {{QStringLiteral("operador")}, {QStringLiteral("senha")}}, [this](const Args &args) { return signIn(args); },
+        {QStringLiteral("entrar"), {{QStringLiteral("operador")}, {QStringLiteral("senha")}}, auditedSessionCall(QStringLiteral("entrar"), &SessionStore::signIn),
          Lane::SignIn},
-        {QStringLiteral("sair"), {}, [this](const Args &args) { return signOut(args); }},
+        {QStringLiteral("sair"), {}, auditedSessionCall(QStringLiteral("sair"), &SessionStore::signOut)},
     };
 }
 

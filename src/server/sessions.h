@@ -147,6 +147,7 @@ public:
 private:
     CallResult signIn(const Args &args) const;
     CallResult signOut(const Args &args) const;
+    Handler auditedSessionCall(const QString &method, CallResult (SessionStore::*call)(const Args &) const) const;
 
     DbSettings m_settings;
     SessionLimits m_limits;

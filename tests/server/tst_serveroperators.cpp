@@ -218,6 +218,36 @@ private Q_SLOTS:
         QCOMPARE(capped.stop(), 0);
     }
 
+    // Sign-ins, wrong ones and sign-outs are audited with their address, never with the password;
+    // the log names operator and address; the audit is kept for the days the administrator set.
+    void signInsAreAuditedWithTheirAddress()
+    {
+        const QByteArray token = sessionOf(kCentral, kCentralPassword);
+        QCOMPARE(refusalOf(signIn("NINGUEM_AUD", "senha-errada-aud")), QStringLiteral("Operador ou senha incorretos."));
+        m_server.callWith(token, kSession, "sair", {});
+        QSqlQuery audit(db());
+        QVERIFY(audit.exec("SELECT CDOPERADOR, NMMETODO, DSENDERECO, DSRESULTADO FROM AUDITORIA WHERE NMMETODO IN ('entrar', 'sair')"));
+        QStringList rows;
+        while (audit.next())
+            rows << QStringList{audit.value(0).toString(), audit.value(1).toString(), audit.value(2).toString(), audit.value(3).toString()}.join('|');
+        audit.finish();
+        QVERIFY2(rows.contains("NINGUEM_AUD|entrar|127.0.0.1|Operador ou senha incorretos."), qPrintable(rows.join('\n')));
+        QVERIFY2(rows.contains("CEN0001|sair|127.0.0.1|ok"), qPrintable(rows.join('\n')));
+        QCOMPARE(count("SELECT COUNT(*) FROM AUDITORIA WHERE DSFILTROS LIKE ?", "%senha-errada-aud%"), 0);
+        QTRY_VERIFY2(m_server.output().contains(QRegularExpression("Sessao.sair \\d+ ms ok; CEN0001 de 127.0.0.1")), qPrintable(m_server.output().right(2000)));
+
+        QSqlQuery old(db());
+        old.prepare("UPDATE AUDITORIA SET DTINICIO = ? WHERE CDOPERADOR = 'NINGUEM_AUD'");
+        old.addBindValue(QDateTime::currentDateTimeUtc().addDays(-3));
+        QVERIFY2(old.exec(), qPrintable(old.lastError().text()));
+        harness::ServerProcess retaining;
+        QString why;
+        QVERIFY2(retaining.start(m_demo.url, kToken, {"--audit-days", "2"}, &why), qPrintable(why));
+        QTRY_COMPARE(count("SELECT COUNT(*) FROM AUDITORIA WHERE CDOPERADOR = ?", "NINGUEM_AUD"), 0);
+        QVERIFY(count("SELECT COUNT(*) FROM AUDITORIA WHERE CDOPERADOR = ?", kCentral) > 0);
+        QCOMPARE(retaining.stop(), 0);
+    }
+
     void expiredSessionsAreRefused_data()
     {
         QTest::addColumn<QString>("column");
