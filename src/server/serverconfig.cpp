@@ -129,7 +129,9 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     const QCommandLineOption allowRemote(QStringLiteral("allow-remote"),
                                          QStringLiteral("Permite escutar em endereço que não seja de loopback (use --tls-cert/--tls-key ou um proxy com TLS na frente)."));
     const QCommandLineOption tokenFile(QStringLiteral("token-file"),
-                                       QStringLiteral("Arquivo com a credencial (token) que os clientes enviam; obrigatório para atender."),
+                                       QStringLiteral("Arquivo com a credencial (token) compartilhada do uso máquina a máquina (16 "
+                                                      "caracteres ou mais, legível só pelo dono); sem ele só as sessões dos "
+                                                      "operadores são atendidas."),
                                        QStringLiteral("arquivo"));
     const QCommandLineOption sweepAge(QStringLiteral("sweep-age"),
                                       QStringLiteral("Idade a partir da qual planos e listas temporários são apagados: 90s, 30m, 2h, 1d (padrão 2h)."),

@@ -43,6 +43,11 @@ if command -v systemd-analyze >/dev/null 2>&1; then
     >"$work/zub-server.service"
   systemd-analyze verify "$work/zub-server.service" >"$work/verify.log" 2>&1 || fail "systemd-analyze verify: $(cat "$work/verify.log")"
   [ ! -s "$work/verify.log" ] || fail "systemd-analyze verify: $(cat "$work/verify.log")"
+  # The exposure systemd reckons for the unit (0 safest, 10 most exposed) may only go down.
+  exposure=$(systemd-analyze security --offline=true "$work/zub-server.service" 2>/dev/null \
+    | sed -n 's/.*Overall exposure level for .*: \([0-9.]*\).*/\1/p')
+  awk -v level="$exposure" 'BEGIN { exit !(level != "" && level <= 1.7) }' \
+    || fail "exposição do serviço segundo systemd-analyze security: ${exposure:-ilegível} (no máximo 1.7)"
 fi
 # Read whole before matching: grep -q stops early, and pipefail would blame the writer's SIGPIPE.
 server_control=$(dpkg-deb --ctrl-tarfile "$server_deb" | tar -t)
