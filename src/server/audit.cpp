@@ -76,6 +76,13 @@ bool worthRetrying(DbFailure kind)
 
 std::atomic<AuditWriter *> runningWriter{nullptr};
 
+// Set while a call audited as a whole runs: its refusals are in its own row already.
+thread_local bool wholeCallAudited = false;
+struct AuditedAsAWhole {
+    AuditedAsAWhole() { wholeCallAudited = true; }
+    ~AuditedAsAWhole() { wholeCallAudited = false; }
+};
+
 } // namespace
 
 QString callerAddress()
@@ -105,6 +112,23 @@ void recordAudit(const DbSettings &settings, AuditEntry entry)
     }
 }
 
+void auditRefusal(const QString &refusal)
+{
+    if (wholeCallAudited)
+        return;
+    AuditEntry entry;
+    entry.start = QDateTime::currentDateTimeUtc();
+    entry.operatorCode = auditedName(Caller::current());
+    entry.address = callerAddress();
+    entry.method = runningMethod();
+    entry.filters = QStringLiteral("-");
+    entry.outcome = refusal;
+    if (AuditWriter *writer = runningWriter.load())
+        writer->post(std::move(entry));
+    else
+        logLost(entry, QStringLiteral("sem gravador da auditoria"));
+}
+
 QString auditedName(const Caller &caller)
 {
     switch (caller.kind) {
@@ -121,6 +145,7 @@ QString auditedName(const Caller &caller)
 Handler audited(const DbSettings &settings, const QString &method, Handler inner)
 {
     return [settings, method, inner = std::move(inner)](const Args &args) {
+        const AuditedAsAWhole asAWhole;
         const Caller &caller = Caller::current();
         AuditEntry entry;
         entry.start = QDateTime::currentDateTimeUtc();

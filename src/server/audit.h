@@ -37,6 +37,9 @@ Handler audited(const DbSettings &settings, const QString &method, Handler inner
 // Writes one row (with the running call's address when none is given); when the database is
 // busy the audit writer takes it, so the call does not wait.
 void recordAudit(const DbSettings &settings, AuditEntry entry);
+// A rights check refused the running call: a row naming caller, address, method and refusal,
+// written by the audit writer (the call does not wait for it).
+void auditRefusal(const QString &refusal);
 
 // Writes, on a thread of its own, the audit rows that could not be written as their call ended
 // (another writer held the database, or it could not be reached), trying again until written,

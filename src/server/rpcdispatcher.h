@@ -91,6 +91,9 @@ struct CallOutcome {
     QString incident;
 };
 
+// The name of the method running on this thread, for those that tell of it; "" outside calls.
+QString runningMethod();
+
 // The server objects and their methods. Method names are matched without regard to case,
 // as late-bound calls are. Every object also answers the ping of the client's connect.
 class RpcDispatcher

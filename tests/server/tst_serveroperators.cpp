@@ -317,6 +317,13 @@ private Q_SLOTS:
                 QCOMPARE(answer.toObject().value("data").toObject().value("rows").toArray().size(), 0);
         } else {
             QVERIFY2(refusalOf(response).contains(refusal), qPrintable(refusalOf(response)));
+            // The audit keeps the refusal, once, with who asked and from where.
+            const QString row = QStringList{code, method, "127.0.0.1", refusalOf(response)}.join('|');
+            QTRY_COMPARE(count("SELECT COUNT(*) FROM AUDITORIA WHERE CDOPERADOR || '|' || NMMETODO || '|' || DSENDERECO || '|' || DSRESULTADO = ?", row), 1);
+            QSqlQuery seen(db());
+            seen.prepare("DELETE FROM AUDITORIA WHERE DSRESULTADO = ?");
+            seen.addBindValue(refusalOf(response));
+            QVERIFY(seen.exec());
         }
     }
 
