@@ -123,6 +123,11 @@ void auditRefusal(const QString &refusal)
     entry.method = runningMethod();
     entry.filters = QStringLiteral("-");
     entry.outcome = refusal;
+    postAudit(std::move(entry));
+}
+
+void postAudit(AuditEntry entry)
+{
     if (AuditWriter *writer = runningWriter.load())
         writer->post(std::move(entry));
     else

@@ -37,6 +37,8 @@ Handler audited(const DbSettings &settings, const QString &method, Handler inner
 // Writes one row (with the running call's address when none is given); when the database is
 // busy the audit writer takes it, so the call does not wait.
 void recordAudit(const DbSettings &settings, AuditEntry entry);
+// Hands a row to the audit writer: the call does not wait for it.
+void postAudit(AuditEntry entry);
 // A rights check refused the running call: a row naming caller, address, method and refusal,
 // written by the audit writer (the call does not wait for it).
 void auditRefusal(const QString &refusal);

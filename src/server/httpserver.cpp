@@ -382,6 +382,14 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
         m_guard.answered(request->connection);
         return respond(connection, MHD_HTTP_OK, answer.encode());
     }
+    if (call.kind == PreparedCall::Kind::Method && call.methodSpec->admit) {
+        if (const std::optional<QJsonValue> answer = call.methodSpec->admit(Args(call.request.params), address)) {
+            const wire::RpcResponse response = wire::RpcResponse::success(call.request.id, *answer);
+            logCall(name, who, address, request->timer, response, {});
+            m_guard.answered(request->connection);
+            return respond(connection, MHD_HTTP_OK, response.encode());
+        }
+    }
     std::lock_guard pools(m_poolsMutex);
     if (m_closing)
         return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kClosing);

@@ -55,11 +55,16 @@ using Handler = std::function<CallResult(const Args &)>;
 // sign-in's password hashing 64 MiB and a fifth of a second, so neither holds up the quick lookups.
 enum class Lane { Quick, Slow, SignIn };
 
+// Runs on the HTTP layer's thread before the call is queued, with the caller's address: an answer
+// it gives is the call's, at once (a sign-in told to wait never waits behind others' hashing).
+using Admission = std::function<std::optional<QJsonValue>(const Args &args, const QByteArray &peer)>;
+
 struct MethodSpec {
     QString name;
     QList<ArgSpec> args;
     Handler handler;
     Lane lane = Lane::Quick;
+    Admission admit;
 };
 
 using wire::kCancelMethod;

@@ -162,7 +162,7 @@ QList<MethodSpec> SessionStore::methods() const
 {
     return {
         {QStringLiteral("entrar"), {{QStringLiteral("operador")}, {QStringLiteral("senha")}}, auditedSessionCall(QStringLiteral("entrar"), &SessionStore::signIn),
-         Lane::SignIn},
+         Lane::SignIn, [this](const Args &args, const QByteArray &peer) { return admitSignIn(args, peer); }},
         {QStringLiteral("sair"), {}, auditedSessionCall(QStringLiteral("sair"), &SessionStore::signOut)},
     };
 }
@@ -257,25 +257,37 @@ void FailureDelays::forgetStale(qint64 now)
     m_failures.removeIf([&](const auto &entry) { return entry.value().last <= median; });
 }
 
+static QString tooManySignIns(qint64 wait)
+{
+    return QStringLiteral("Entradas demais em pouco tempo; aguarde %1 s e tente novamente.").arg(wait);
+}
+
+// The waits after failures and the address's rate, told before the sign-in is queued for its
+// hashing, whatever the password: they say nothing of it.
+std::optional<QJsonValue> SessionStore::admitSignIn(const Args &args, const QByteArray &peer) const
+{
+    const QByteArray address = countedAddress(peer);
+    if (address.isEmpty())
+        return std::nullopt;
+    const QString code = args.text(0).trimmed().toUpper();
+    QString refusal;
+    if (const qint64 wait = std::max(m_throttle->perOperator.secondsToWait(address + '/' + code.toUtf8()), m_throttle->perAddress.secondsToWait(address));
+        wait > 0)
+        refusal = QStringLiteral("Tentativas de entrada erradas demais a partir deste endereço; aguarde %1 s e tente novamente.").arg(wait);
+    else if (const qint64 wait = m_throttle->addressRate.take(address); wait > 0)
+        refusal = tooManySignIns(wait);
+    if (refusal.isEmpty())
+        return std::nullopt;
+    postAudit(AuditEntry{QDateTime::currentDateTimeUtc(), code, addressText(peer), QStringLiteral("entrar"), QStringLiteral("-"), {}, refusal, 0});
+    return wire::envelope::fail(refusal);
+}
+
 CallResult SessionStore::signIn(const Args &args) const
 {
     const QString code = args.text(0).trimmed().toUpper();
     const QByteArray address = countedAddress(CallContext::current() ? CallContext::current()->peer() : QByteArray());
     const QByteArray operatorFromAddress = address + '/' + code.toUtf8();
     const bool counted = !address.isEmpty();
-    // Waits are told before any hashing, whatever the password: they say nothing of it.
-    if (const qint64 wait = counted ? std::max(m_throttle->perOperator.secondsToWait(operatorFromAddress),
-                                               m_throttle->perAddress.secondsToWait(address))
-                                    : 0;
-        wait > 0)
-        return CallResult{wire::envelope::fail(QStringLiteral("Tentativas de entrada erradas demais a partir deste endereço; aguarde %1 s e tente novamente.")
-                                                   .arg(wait)),
-                          {}};
-    const auto tooMany = [](qint64 wait) {
-        return CallResult{wire::envelope::fail(QStringLiteral("Entradas demais em pouco tempo; aguarde %1 s e tente novamente.").arg(wait)), {}};
-    };
-    if (const qint64 wait = counted ? m_throttle->addressRate.take(address) : 0; wait > 0)
-        return tooMany(wait);
     QSqlDatabase db = threadConnection(m_settings);
     const SignInCheck check = checkSignIn(db, code, args.text(1));
     if (!check.signedIn) {
@@ -290,7 +302,7 @@ CallResult SessionStore::signIn(const Args &args) const
     if (counted)
         m_throttle->perOperator.forget(operatorFromAddress);
     if (const qint64 wait = m_throttle->operatorRate.take(check.signedIn->code.toUtf8()); wait > 0)
-        return tooMany(wait);
+        return CallResult{wire::envelope::fail(tooManySignIns(wait)), {}};
 
     unsigned char random[kTokenBytes];
     randombytes_buf(random, sizeof random);

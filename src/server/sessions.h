@@ -147,6 +147,7 @@ public:
 private:
     CallResult signIn(const Args &args) const;
     CallResult signOut(const Args &args) const;
+    std::optional<QJsonValue> admitSignIn(const Args &args, const QByteArray &peer) const;
     Handler auditedSessionCall(const QString &method, CallResult (SessionStore::*call)(const Args &) const) const;
 
     DbSettings m_settings;
