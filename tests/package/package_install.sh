@@ -60,6 +60,7 @@ if grep -rlaF "$source_dir" "$root" >"$work/leaks"; then fail "arquivos instalad
 
 "$root/usr/bin/zub-server" --database "sqlite:$work/demo.db" --create-demo --days 120 >"$work/demo.log" 2>&1 || { cat "$work/demo.log" >&2; fail "--create-demo"; }
 (umask 077 && printf 'token-do-teste-de-pacote-0123456789' >"$work/server.token")
+: >"$work/server.log" # the background server opens it after this shell may have read it
 "$root/usr/bin/zub-server" --config "$root/etc/zub/server.ini" --database "sqlite:$work/demo.db" --listen 127.0.0.1:0 \
   --token-file "$work/server.token" >"$work/server.log" 2>&1 &
 server_pid=$!
