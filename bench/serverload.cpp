@@ -6,6 +6,8 @@
 //       clients each running getListas, ExecStpConsPlan, DelConsPlan, deletaListas in a loop
 //   zub-serverload flood --database sqlite:/tmp/zubdemo.db [--rate 50] [--seconds 60]
 //       connections that send a request line and close, while ping is measured
+//   zub-serverload signins --database sqlite:/tmp/zubdemo.db [--clients 32] [--seconds 30]
+//       loops of a school's valid sign-in and sign-out, while ping and lookups are measured
 //
 // The database must hold the demo data (zub-server --create-demo [--branches 300]).
 #include "serverharness.h"
@@ -22,6 +24,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -97,21 +100,17 @@ bool isBusy(const Answer &answer)
     return answer.status == 503;
 }
 
-// Ping and two lookups, measured one after the other while the preparations run.
-int lanes(quint16 port, int preparations, int seconds)
+// Ping and two lookups, measured one after the other for `seconds` while `load` runs on
+// `loops` threads until the measure ends; then the load's own figures, named `loadName`.
+int quickCallsUnder(quint16 port, int loops, int seconds, const QString &loadName, const std::function<void(Latencies &)> &load)
 {
     std::atomic<bool> running{true};
-    Latencies prepared, ping, lookups;
+    Latencies loaded, ping, lookups;
     std::vector<std::thread> writers;
-    for (int i = 0; i < preparations; ++i) {
+    for (int i = 0; i < loops; ++i) {
         writers.emplace_back([&] {
-            while (running) {
-                const Answer answer = timedCall(port, "ExecStpConsPlan", {"0001", "", "T", "", "2025-01-01", "2025-12-31", "0", "zzzzzzzzzz", "BENCH"});
-                const QString number = answerOf(answer).toString();
-                prepared.add(answer.ms, number.size() == 10, isBusy(answer));
-                if (number.size() == 10)
-                    timedCall(port, "DelConsPlan", {"", number});
-            }
+            while (running)
+                load(loaded);
         });
     }
     QThread::msleep(500);
@@ -129,10 +128,37 @@ int lanes(quint16 port, int preparations, int seconds)
     running = false;
     for (std::thread &writer : writers)
         writer.join();
-    say(prepared.summary(QStringLiteral("ExecStpConsPlan (ano)")));
+    say(loaded.summary(loadName));
     say(ping.summary(QStringLiteral("rpc.ping")));
     say(lookups.summary(QStringLiteral("consultas")));
     return ping.failed + lookups.failed > 0 ? 1 : 0;
+}
+
+int lanes(quint16 port, int preparations, int seconds)
+{
+    return quickCallsUnder(port, preparations, seconds, QStringLiteral("ExecStpConsPlan (ano)"), [port](Latencies &prepared) {
+        const Answer answer = timedCall(port, "ExecStpConsPlan", {"0001", "", "T", "", "2025-01-01", "2025-12-31", "0", "zzzzzzzzzz", "BENCH"});
+        const QString number = answerOf(answer).toString();
+        prepared.add(answer.ms, number.size() == 10, isBusy(answer));
+        if (number.size() == 10)
+            timedCall(port, "DelConsPlan", {"", number});
+    });
+}
+
+// A school's valid sign-in and sign-out in loops; refused sign-ins (the rate per operator) count
+// as failed in the load's figures, and each loop then waits a second as a client would.
+int signIns(quint16 port, int loops, int seconds)
+{
+    return quickCallsUnder(port, loops, seconds, QStringLiteral("entrar (ESC0101)"), [port](Latencies &signedIn) {
+        const Answer answer = timedCall(port, "entrar", {"ESC0101", "escola0101"}, QStringLiteral("Sessao"));
+        const QByteArray token = answerOf(answer).toObject().value("data").toObject().value("token").toString().toLatin1();
+        signedIn.add(answer.ms, !token.isEmpty(), isBusy(answer));
+        if (token.isEmpty()) {
+            QThread::msleep(1000);
+            return;
+        }
+        harness::exchange(port, harness::post("/rpc/Sessao", harness::rpcBody("sair", {}), token));
+    });
 }
 
 // Clients running the whole report cycle, each on its own branches' month.
@@ -221,21 +247,21 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Carga no zub-server: lanes, cycle ou flood."));
+    parser.setApplicationDescription(QStringLiteral("Carga no zub-server: lanes, cycle, flood ou signins."));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("modo"), QStringLiteral("lanes, cycle ou flood"));
+    parser.addPositionalArgument(QStringLiteral("modo"), QStringLiteral("lanes, cycle, flood ou signins"));
     const QCommandLineOption database(QStringLiteral("database"), QStringLiteral("Banco com os dados de demonstração."), QStringLiteral("endereço"));
     const QCommandLineOption preparations(QStringLiteral("preparations"), QStringLiteral("lanes: preparações simultâneas (4)."), QStringLiteral("n"), QStringLiteral("4"));
-    const QCommandLineOption clients(QStringLiteral("clients"), QStringLiteral("cycle: clientes (100)."), QStringLiteral("n"), QStringLiteral("100"));
+    const QCommandLineOption clients(QStringLiteral("clients"), QStringLiteral("cycle: clientes (100); signins: laços de entrada (32)."), QStringLiteral("n"));
     const QCommandLineOption rounds(QStringLiteral("rounds"), QStringLiteral("cycle: ciclos por cliente (5)."), QStringLiteral("n"), QStringLiteral("5"));
     const QCommandLineOption rate(QStringLiteral("rate"), QStringLiteral("flood: conexões por segundo (50)."), QStringLiteral("n"), QStringLiteral("50"));
-    const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("lanes, flood: duração (30)."), QStringLiteral("s"), QStringLiteral("30"));
+    const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("lanes, flood, signins: duração (30)."), QStringLiteral("s"), QStringLiteral("30"));
     const QCommandLineOption serverArgs(QStringLiteral("server-args"), QStringLiteral("Opções a mais para o zub-server, separadas por espaço."),
                                         QStringLiteral("opções"));
     parser.addOptions({database, preparations, clients, rounds, rate, seconds, serverArgs});
     parser.process(app);
     const QString mode = parser.positionalArguments().value(0);
-    if (!parser.isSet(database) || !QStringList{"lanes", "cycle", "flood"}.contains(mode)) {
+    if (!parser.isSet(database) || !QStringList{"lanes", "cycle", "flood", "signins"}.contains(mode)) {
         std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
         return 2;
     }
@@ -249,7 +275,9 @@ int main(int argc, char *argv[])
     if (mode == QLatin1String("lanes"))
         result = lanes(server.port(), parser.value(preparations).toInt(), parser.value(seconds).toInt());
     else if (mode == QLatin1String("cycle"))
-        result = cycle(server.port(), parser.value(clients).toInt(), parser.value(rounds).toInt());
+        result = cycle(server.port(), parser.isSet(clients) ? parser.value(clients).toInt() : 100, parser.value(rounds).toInt());
+    else if (mode == QLatin1String("signins"))
+        result = signIns(server.port(), parser.isSet(clients) ? parser.value(clients).toInt() : 32, parser.value(seconds).toInt());
     else
         result = flood(server.port(), parser.value(rate).toInt(), parser.value(seconds).toInt());
     server.stop();

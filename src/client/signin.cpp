@@ -24,6 +24,9 @@ std::unique_ptr<host::TNetConnection> sessionConnection(const host::ClientConfig
     auto connection = std::make_unique<host::TNetConnection>(QStringLiteral("netSessao"), kSessionObject);
     connection->Host = config.serverHost;
     connection->Port = config.serverPort;
+    // The host's services install the configured transport only after the sign-in, and the
+    // password must never leave by another road than the calls that follow it.
+    connection->useTransport(config.transport);
     // A token of one space: no session yet, and not the default one either.
     connection->Token = token.isEmpty() ? QStringLiteral(" ") : token;
     connection->ThrowException = true;

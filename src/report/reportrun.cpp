@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QHash>
 #include <QMap>
+#include <QSet>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -23,8 +25,14 @@ constexpr int kVersion = 1;
 const QString kXmpNamespace = QStringLiteral("urn:zub:relatorio:1/");
 const QString kXmpElement = QStringLiteral("registro");
 const QString kTimeFormat = QStringLiteral("dd/MM/yyyy HH:mm:ss");
-// A worksheet or string table of a report is far below this; a bigger entry is no report's.
-constexpr quint64 kMaxZipEntry = 256 * 1024 * 1024;
+// Bounds of what a report file is read for: far above any report this system writes, far below
+// what would keep the window busy or take the machine's memory. A file past one is refused.
+constexpr qint64 kMaxFileBytes = 512LL * 1024 * 1024;
+constexpr int kMaxXmpPackets = 32;
+constexpr qsizetype kMaxXmpPacketBytes = 4 * 1024 * 1024;
+constexpr quint64 kMaxFiltersSheetBytes = 16 * 1024 * 1024;
+constexpr quint64 kMaxSharedStringsBytes = 128 * 1024 * 1024;
+constexpr int kMaxSharedStrings = 2'000'000;
 constexpr qint64 kMaxCsvLine = 16 * 1024 * 1024;
 
 QString shown(const QString &path)
@@ -43,6 +51,16 @@ QString shown(const QString &path)
 {
     throw HostError(QStringLiteral("O arquivo \"%1\" está incompleto ou danificado: não foi possível ler o registro do relatório.")
                         .arg(shown(path)));
+}
+
+[[noreturn]] void pastBound(const QString &path, const QString &bound)
+{
+    throw HostError(QStringLiteral("O arquivo \"%1\" passa do limite de leitura de um relatório (%2) e não foi lido.").arg(shown(path), bound));
+}
+
+QString megabytes(quint64 bytes)
+{
+    return QStringLiteral("%1 MB").arg(bytes / (1024 * 1024));
 }
 
 // The record from its JSON text, checked to be one of ours.
@@ -70,13 +88,20 @@ QJsonObject fromPdf(const QByteArray &bytes, const QString &path)
         damaged(path);
     // Metadata streams are left uncompressed so that any reader finds them; a later packet
     // (an update appended by an editor) wins over an earlier one.
+    // Each search starts where the last packet closed, so the file is scanned once.
     std::optional<QByteArray> json;
-    for (qsizetype at = bytes.indexOf("<?xpacket begin"); at >= 0; at = bytes.indexOf("<?xpacket begin", at + 1)) {
+    int packets = 0;
+    for (qsizetype at = bytes.indexOf("<?xpacket begin"); at >= 0; at = bytes.indexOf("<?xpacket begin", at)) {
         const qsizetype end = bytes.indexOf("<?xpacket end", at);
         const qsizetype close = end < 0 ? -1 : bytes.indexOf("?>", end);
         if (close < 0)
             break;
+        if (++packets > kMaxXmpPackets)
+            pastBound(path, QStringLiteral("%1 pacotes de metadados").arg(kMaxXmpPackets));
+        if (close + 2 - at > kMaxXmpPacketBytes)
+            pastBound(path, QStringLiteral("pacote de metadados de %1").arg(megabytes(kMaxXmpPacketBytes)));
         QXmlStreamReader xml(bytes.mid(at, close + 2 - at));
+        at = close + 2;
         while (!xml.atEnd()) {
             if (xml.readNext() == QXmlStreamReader::StartElement && xml.namespaceUri() == kXmpNamespace && xml.name() == kXmpElement)
                 json = xml.readElementText().toUtf8();
@@ -114,14 +139,19 @@ public:
 
     bool isOpen() const { return m_zip != nullptr; }
 
-    // The entry's bytes, checked against its CRC; nothing when there is no such entry.
-    std::optional<QByteArray> entry(const char *name) const
+    // The entry's bytes, checked against its CRC; nothing when there is no such entry. An entry
+    // that says it holds more than `maxBytes` is refused before anything is inflated, and one that
+    // inflates to more than it says fails its check.
+    std::optional<QByteArray> entry(const char *name, quint64 maxBytes) const
     {
         if (unzLocateFile(m_zip, name, 1) != UNZ_OK)
             return std::nullopt;
         unz_file_info64 info{};
-        if (unzGetCurrentFileInfo64(m_zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK
-            || info.uncompressed_size > kMaxZipEntry || unzOpenCurrentFile(m_zip) != UNZ_OK)
+        if (unzGetCurrentFileInfo64(m_zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+            damaged(m_path);
+        if (info.uncompressed_size > maxBytes)
+            pastBound(m_path, QStringLiteral("%1 de %2").arg(QString::fromLatin1(name), megabytes(maxBytes)));
+        if (unzOpenCurrentFile(m_zip) != UNZ_OK)
             damaged(m_path);
         QByteArray data(qsizetype(info.uncompressed_size), Qt::Uninitialized);
         qsizetype done = 0;
@@ -148,21 +178,30 @@ void requireWellFormed(const QXmlStreamReader &xml, const QString &path)
         damaged(path);
 }
 
-QStringList sharedStrings(const QByteArray &bytes, const QString &path)
+// The shared strings of the given indexes (those the sheet read uses); the others are counted
+// and passed over, so the table of a large report costs no memory.
+QHash<int, QString> sharedStrings(const QByteArray &bytes, const QSet<int> &wanted, const QString &path)
 {
-    QStringList strings;
+    QHash<int, QString> strings;
     QString current;
+    int index = -1;
     QXmlStreamReader xml(bytes);
     while (!xml.atEnd()) {
         xml.readNext();
-        if (xml.isStartElement() && xml.name() == QLatin1String("si"))
+        if (xml.isStartElement() && xml.name() == QLatin1String("si")) {
             current.clear();
-        else if (xml.isStartElement() && xml.name() == QLatin1String("rPh"))
+            if (++index >= kMaxSharedStrings)
+                pastBound(path, QStringLiteral("%1 textos compartilhados").arg(kMaxSharedStrings));
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("rPh")) {
             xml.skipCurrentElement(); // phonetic hints are not part of the text
-        else if (xml.isStartElement() && xml.name() == QLatin1String("t"))
-            current += xml.readElementText();
-        else if (xml.isEndElement() && xml.name() == QLatin1String("si"))
-            strings.append(current);
+        } else if (xml.isStartElement() && xml.name() == QLatin1String("t")) {
+            if (wanted.contains(index))
+                current += xml.readElementText();
+            else
+                xml.skipCurrentElement();
+        } else if (xml.isEndElement() && xml.name() == QLatin1String("si") && wanted.contains(index)) {
+            strings.insert(index, current);
+        }
     }
     requireWellFormed(xml, path);
     return strings;
@@ -178,10 +217,14 @@ std::pair<int, int> cellPosition(const QString &reference)
     return {column, reference.mid(i).toInt()};
 }
 
-// The texts of a worksheet's cells, by row and column.
-QMap<int, QMap<int, QString>> sheetCells(const QByteArray &bytes, const QStringList &shared, const QString &path)
+// A worksheet's cells by row and column: their text, or for a shared string its index.
+struct SheetCell {
+    QString text;
+    bool shared = false;
+};
+QMap<int, QMap<int, SheetCell>> sheetCells(const QByteArray &bytes, const QString &path)
 {
-    QMap<int, QMap<int, QString>> cells;
+    QMap<int, QMap<int, SheetCell>> cells;
     QXmlStreamReader xml(bytes);
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("c"))
@@ -203,7 +246,7 @@ QMap<int, QMap<int, QString>> sheetCells(const QByteArray &bytes, const QStringL
                 xml.skipCurrentElement();
             }
         }
-        cells[row][column] = sharedString ? shared.value(text.toInt()) : text;
+        cells[row][column] = SheetCell{text, sharedString};
     }
     requireWellFormed(xml, path);
     return cells;
@@ -215,17 +258,26 @@ QJsonObject fromXlsx(const QString &path)
     if (!zip.isOpen())
         damaged(path);
     // The filters are the workbook's second sheet.
-    const std::optional<QByteArray> sheet = zip.entry("xl/worksheets/sheet2.xml");
+    const std::optional<QByteArray> sheet = zip.entry("xl/worksheets/sheet2.xml", kMaxFiltersSheetBytes);
     if (!sheet)
         notOurs(path);
-    const std::optional<QByteArray> strings = zip.entry("xl/sharedStrings.xml");
-    const QMap<int, QMap<int, QString>> cells = sheetCells(*sheet, strings ? sharedStrings(*strings, path) : QStringList(), path);
-    for (const QMap<int, QString> &row : cells) {
-        if (row.value(1) != ReportRun::xlsxLabel())
+    const QMap<int, QMap<int, SheetCell>> cells = sheetCells(*sheet, path);
+    QSet<int> wanted;
+    for (const QMap<int, SheetCell> &row : cells) {
+        for (const SheetCell &cell : row) {
+            if (cell.shared)
+                wanted.insert(cell.text.toInt());
+        }
+    }
+    const std::optional<QByteArray> strings = wanted.isEmpty() ? std::nullopt : zip.entry("xl/sharedStrings.xml", kMaxSharedStringsBytes);
+    const QHash<int, QString> shared = strings ? sharedStrings(*strings, wanted, path) : QHash<int, QString>();
+    const auto textOf = [&shared](const SheetCell &cell) { return cell.shared ? shared.value(cell.text.toInt()) : cell.text; };
+    for (const QMap<int, SheetCell> &row : cells) {
+        if (textOf(row.value(1)) != ReportRun::xlsxLabel())
             continue;
         QString json;
         for (int column = 2; row.contains(column); ++column)
-            json += row.value(column);
+            json += textOf(row.value(column));
         return parseRecord(json.toUtf8(), path);
     }
     notOurs(path);
@@ -299,6 +351,8 @@ QJsonObject ReportRun::read(const QString &path)
         throw HostError(QStringLiteral("Não foi possível abrir o arquivo \"%1\": %2.").arg(shown(path), file.errorString()));
     if (file.size() == 0)
         throw HostError(QStringLiteral("O arquivo \"%1\" está vazio.").arg(shown(path)));
+    if (file.size() > kMaxFileBytes)
+        pastBound(path, QStringLiteral("tamanho de %1").arg(megabytes(kMaxFileBytes)));
     const QByteArray start = file.peek(5);
     if (start.startsWith("%PDF-")) {
         const uchar *mapped = file.map(0, file.size());

@@ -54,10 +54,10 @@ void insert(QSqlDatabase &db, const QList<AuditEntry> &entries)
     WriteTransaction transaction(db);
     for (const AuditEntry &entry : entries) {
         exec(db,
-             Sql(QStringLiteral("INSERT INTO AUDITORIA (DTINICIO, CDOPERADOR, NMMETODO, DSFILTROS, NRCONSPLAN, DSRESULTADO, QTDURACAOMS)"
-                                " VALUES (?, ?, ?, ?, ?, ?, ?)"))
-                 .bind(entry.start).bind(entry.operatorCode.left(20)).bind(entry.method).bind(entry.filters.left(20000))
-                 .bind(entry.numbers.left(40)).bind(entry.outcome.left(2000)).bind(entry.durationMs),
+             Sql(QStringLiteral("INSERT INTO AUDITORIA (DTINICIO, CDOPERADOR, DSENDERECO, NMMETODO, DSFILTROS, NRCONSPLAN, DSRESULTADO, QTDURACAOMS)"
+                                " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"))
+                 .bind(entry.start).bind(entry.operatorCode.left(20)).bind(entry.address.left(64)).bind(entry.method)
+                 .bind(entry.filters.left(20000)).bind(entry.numbers.left(40)).bind(entry.outcome.left(2000)).bind(entry.durationMs),
              QStringLiteral("gravar a auditoria"));
     }
     transaction.commit();
@@ -76,10 +76,27 @@ bool worthRetrying(DbFailure kind)
 
 std::atomic<AuditWriter *> runningWriter{nullptr};
 
+// Set while a call audited as a whole runs: its refusals are in its own row already.
+thread_local bool wholeCallAudited = false;
+struct AuditedAsAWhole {
+    AuditedAsAWhole() { wholeCallAudited = true; }
+    ~AuditedAsAWhole() { wholeCallAudited = false; }
+};
+
+} // namespace
+
+QString callerAddress()
+{
+    const CallContext *context = CallContext::current();
+    return context && !context->peer().isEmpty() ? addressText(context->peer()) : QString();
+}
+
 // Written before the call answers when the database is free; when another writer holds it, or
 // it cannot be reached, the row goes to the audit writer rather than hold up the answer.
-void record(const DbSettings &settings, const AuditEntry &entry)
+void recordAudit(const DbSettings &settings, AuditEntry entry)
 {
+    if (entry.address.isEmpty())
+        entry.address = callerAddress();
     // The row outlives a stop of the call it tells of.
     CallContext::Unstoppable outsideTheCall;
     try {
@@ -95,7 +112,27 @@ void record(const DbSettings &settings, const AuditEntry &entry)
     }
 }
 
-} // namespace
+void auditRefusal(const QString &refusal)
+{
+    if (wholeCallAudited)
+        return;
+    AuditEntry entry;
+    entry.start = QDateTime::currentDateTimeUtc();
+    entry.operatorCode = auditedName(Caller::current());
+    entry.address = callerAddress();
+    entry.method = runningMethod();
+    entry.filters = QStringLiteral("-");
+    entry.outcome = refusal;
+    postAudit(std::move(entry));
+}
+
+void postAudit(AuditEntry entry)
+{
+    if (AuditWriter *writer = runningWriter.load())
+        writer->post(std::move(entry));
+    else
+        logLost(entry, QStringLiteral("sem gravador da auditoria"));
+}
 
 QString auditedName(const Caller &caller)
 {
@@ -113,6 +150,7 @@ QString auditedName(const Caller &caller)
 Handler audited(const DbSettings &settings, const QString &method, Handler inner, AuditOnly which)
 {
     return [settings, method, inner = std::move(inner), which](const Args &args) {
+        const AuditedAsAWhole asAWhole;
         const Caller &caller = Caller::current();
         AuditEntry entry;
         entry.start = QDateTime::currentDateTimeUtc();
@@ -130,19 +168,19 @@ Handler audited(const DbSettings &settings, const QString &method, Handler inner
                 return result;
             entry.durationMs = timer.elapsed();
             readOutcome(result.answer, &entry);
-            record(settings, entry);
+            recordAudit(settings, entry);
             return result;
         } catch (const CallError &error) {
             entry.outcome = error.message;
             entry.durationMs = timer.elapsed();
-            record(settings, entry);
+            recordAudit(settings, entry);
             throw;
         } catch (const DbError &) {
             // The detail is the log's, under the incident number the dispatcher gives it.
             entry.outcome = QStringLiteral("falha no banco de dados");
             entry.durationMs = timer.elapsed();
             dropThreadConnection();
-            record(settings, entry);
+            recordAudit(settings, entry);
             throw;
         }
     };
@@ -243,7 +281,7 @@ void AuditWriter::post(AuditEntry entry)
 QList<AuditEntry> readAudit(QSqlDatabase &db, const QDateTime &since)
 {
     QSqlQuery query = exec(db,
-                           Sql(QStringLiteral("SELECT DTINICIO, CDOPERADOR, NMMETODO, DSFILTROS, NRCONSPLAN, DSRESULTADO, QTDURACAOMS"
+                           Sql(QStringLiteral("SELECT DTINICIO, CDOPERADOR, DSENDERECO, NMMETODO, DSFILTROS, NRCONSPLAN, DSRESULTADO, QTDURACAOMS"
                                               " FROM AUDITORIA WHERE DTINICIO >= ? ORDER BY DTINICIO"))
                                .bind(since.toUTC()),
                            QStringLiteral("ler a auditoria"));
@@ -251,16 +289,16 @@ QList<AuditEntry> readAudit(QSqlDatabase &db, const QDateTime &since)
     while (query.next()) {
         entries << AuditEntry{query.value(0).toDateTime().toUTC(), query.value(1).toString(), query.value(2).toString(),
                               query.value(3).toString(),           query.value(4).toString(), query.value(5).toString(),
-                              query.value(6).toLongLong()};
+                              query.value(6).toString(),           query.value(7).toLongLong()};
     }
     return entries;
 }
 
 QString describe(const AuditEntry &entry)
 {
-    return QStringLiteral("%1  %2  %3  %4 ms  %5  %6  %7")
+    return QStringLiteral("%1  %2  %3  %4  %5 ms  %6  %7  %8")
         .arg(entry.start.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), entry.operatorCode.leftJustified(8),
-             entry.method, QString::number(entry.durationMs), entry.numbers.isEmpty() ? QStringLiteral("-") : entry.numbers,
+             entry.address.isEmpty() ? QStringLiteral("-") : entry.address, entry.method, QString::number(entry.durationMs), entry.numbers.isEmpty() ? QStringLiteral("-") : entry.numbers,
              entry.outcome, entry.filters);
 }
 

@@ -12,10 +12,11 @@ namespace server {
 
 struct Caller;
 
-// One report run as the audit keeps it.
+// One report run, sign-in or sign-out as the audit keeps it.
 struct AuditEntry {
     QDateTime start;     // UTC
     QString operatorCode;
+    QString address;     // where the call came from (the client behind a trusted proxy)
     QString method;
     QString filters;     // the call's arguments as JSON
     QString numbers;     // the plan or list numbers it made, if any
@@ -36,6 +37,14 @@ QString auditedName(const Caller &caller);
 // whose refusals are what an audit must show).
 enum class AuditOnly { All, Refusals };
 Handler audited(const DbSettings &settings, const QString &method, Handler inner, AuditOnly which = AuditOnly::All);
+// Writes one row (with the running call's address when none is given); when the database is
+// busy the audit writer takes it, so the call does not wait.
+void recordAudit(const DbSettings &settings, AuditEntry entry);
+// Hands a row to the audit writer: the call does not wait for it.
+void postAudit(AuditEntry entry);
+// A rights check refused the running call: a row naming caller, address, method and refusal,
+// written by the audit writer (the call does not wait for it).
+void auditRefusal(const QString &refusal);
 
 // Writes, on a thread of its own, the audit rows that could not be written as their call ended
 // (another writer held the database, or it could not be reached), trying again until written,
@@ -56,6 +65,9 @@ private:
     struct State;
     std::unique_ptr<State> m_state;
 };
+
+// The address of the call running on this thread, as the audit and the log show it; "" outside calls.
+QString callerAddress();
 
 // The audit from `since` (UTC) on, oldest first.
 QList<AuditEntry> readAudit(QSqlDatabase &db, const QDateTime &since);

@@ -1,6 +1,7 @@
 #include "server/backup.h"
 
 #include "server/database.h"
+#include "wire/secretfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -37,12 +38,16 @@ BackupResult backupSqlite(const QString &source, const QString &target, int busy
         fail(QStringLiteral("abrir o banco %1").arg(source), from.error());
     sqlite3_busy_timeout(from.handle, busyTimeoutMs);
 
+    // The copy holds password hashes and sessions: made owner-only, never through a planted link.
     const QString partial = target + QStringLiteral(".parcial");
     QFile::remove(partial);
+    QString why;
+    if (!wire::createOwnerOnlyFile(partial, &why))
+        fail(QStringLiteral("criar %1").arg(partial), why);
     BackupResult result;
     {
         Connection to;
-        if (sqlite3_open_v2(QFile::encodeName(partial).constData(), &to.handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2(QFile::encodeName(partial).constData(), &to.handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK)
             fail(QStringLiteral("criar %1").arg(partial), to.error());
         sqlite3_backup *backup = sqlite3_backup_init(to.handle, "main", from.handle, "main");
         if (!backup)

@@ -3,11 +3,24 @@
 #include "server/serverlog.h"
 
 #include <QCryptographicHash>
+#include <QHostAddress>
+#include <QtEndian>
 
 namespace server {
 
 namespace {
 thread_local CallContext *runningHere = nullptr;
+}
+
+QString addressText(const QByteArray &address)
+{
+    if (address.size() == 4)
+        return QHostAddress(qFromBigEndian<quint32>(address.constData())).toString();
+    if (address.size() == 16)
+        return QHostAddress(reinterpret_cast<const quint8 *>(address.constData())).toString();
+    if (address.size() == 8) // an IPv6 /64, as countedAddress counts it
+        return QHostAddress(reinterpret_cast<const quint8 *>((address + QByteArray(8, '\0')).constData())).toString() + QStringLiteral("/64");
+    return QString::fromLatin1(address.toHex());
 }
 
 CallContext::~CallContext()

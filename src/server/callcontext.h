@@ -19,9 +19,13 @@ namespace server {
 // Why a call was stopped before it finished.
 enum class StopReason { None, Cancelled, ClientGone, Deadline };
 
+// An address as the log and the audit show it: raw bytes of IPv4 or IPv6, or an IPv6 /64.
+QString addressText(const QByteArray &address);
+
 // One call under way: whoever must stop it (the caller's rpc.cancel, the connection watchdog
 // when the client leaves or the deadline passes) asks here, and the statement running in the
 // database is interrupted (sqlite3_interrupt, or a PostgreSQL cancel request).
+
 class CallContext
 {
 public:

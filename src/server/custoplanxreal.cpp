@@ -278,7 +278,7 @@ CallResult CustoPlanXReal::execStpConsPlan(const Args &args) const
 }
 
 // Stores the service, menu-type and branch selections as rows of LISTA, "T" expanded to the
-// central's entries, so report queries join them the same way whatever the user chose.
+// central's entries (a school's services to its own), so report queries join them the same way whatever the user chose.
 CallResult CustoPlanXReal::getListas(const Args &args) const
 {
     const ServiceKeys services = serviceKeys(args.text(0), QStringLiteral("Lista de serviços"));
@@ -302,7 +302,7 @@ CallResult CustoPlanXReal::getListas(const Args &args) const
     Sql serviceSql(insert + QStringLiteral("SELECT ?, 'S', S.CDFILIAL || S.CDSERVFILI, S.CDFILIAL, S.CDSERVFILI, NULL, ?, ?"
                                            " FROM SERVFILI S JOIN FILIAL F ON F.CDFILIAL = S.CDFILIAL WHERE 1 = 1"));
     serviceSql.bind(serviceList).bind(now).bind(caller.owner());
-    restrictBranches(serviceSql, central, wire::KeySelection{true, {}});
+    restrictBranches(serviceSql, central, allVisibleBranches(caller));
     restrictServices(serviceSql, QStringLiteral("S"), services);
     exec(db, serviceSql, QStringLiteral("gravar a lista de serviços"));
 

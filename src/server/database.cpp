@@ -2,10 +2,12 @@
 
 #include "server/callcontext.h"
 #include "server/serverlog.h"
+#include "wire/secretfile.h"
 
 #include <QAtomicInt>
 #include <QDate>
 #include <QSqlDriver>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QThread>
 
@@ -116,6 +118,13 @@ QSqlDatabase openConnection(const DbSettings &settings, const QString &connectio
     if (!db.isValid())
         throw DbError{QStringLiteral("O driver %1 do Qt SQL não está instalado.").arg(url.qtDriver())};
     url.applyTo(db);
+    // A new database holds password hashes and sessions: nobody but the service reads it, whatever
+    // the umask of whoever made it. SQLite gives its journal files the database's mode.
+    if (url.kind == wire::DatabaseUrl::Kind::Sqlite && url.path != QLatin1String(":memory:") && !QFileInfo::exists(url.path)) {
+        QString why;
+        if (!wire::createOwnerOnlyFile(url.path, &why) && !QFileInfo::exists(url.path))
+            throw DbError{QStringLiteral("Não foi possível criar o banco de dados %1: %2").arg(url.display(), why), DbFailure::Connection};
+    }
     const bool sqlite = url.kind == wire::DatabaseUrl::Kind::Sqlite;
     db.setConnectOptions(sqlite ? QStringLiteral("%1QSQLITE_BUSY_TIMEOUT=%2").arg(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;") : QString())
                                       .arg(settings.busyTimeoutMs)

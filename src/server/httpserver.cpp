@@ -1,5 +1,6 @@
 #include "server/httpserver.h"
 
+#include "server/audit.h"
 #include "server/callcontext.h"
 #include "server/callpool.h"
 #include "server/rpcdispatcher.h"
@@ -13,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QThread>
+#include <QtEndian>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -22,6 +24,23 @@
 #include <unistd.h>
 
 namespace server {
+
+// The workers of each lane.
+struct HttpServer::Pools {
+    explicit Pools(const HttpLimits &limits) : quick(limits.quickThreads), slow(limits.threads), signIn(limits.signInThreads) {}
+    CallPool &of(Lane lane)
+    {
+        switch (lane) {
+        case Lane::Slow: return slow;
+        case Lane::SignIn: return signIn;
+        case Lane::Quick: break;
+        }
+        return quick;
+    }
+    CallPool quick;
+    CallPool slow;
+    CallPool signIn;
+};
 
 struct HttpServer::Request {
     QByteArray rawUri;
@@ -47,6 +66,40 @@ struct HttpServer::Request {
 };
 
 namespace {
+
+// TLS 1.2 and 1.3 only, authenticated encryption only (no CBC, no SHA-1 MACs), and always a
+// forward-secret key exchange: no RSA key transport, whose recorded sessions a stolen key opens.
+constexpr char kTlsPriorities[] = "SECURE128:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2:-RSA:-CIPHER-ALL:+AES-256-GCM:+AES-128-GCM:"
+                                  "+CHACHA20-POLY1305:-MAC-ALL:+AEAD:%SERVER_PRECEDENCE";
+
+bool isJsonBody(const char *contentType)
+{
+    if (!contentType)
+        return false;
+    const QByteArray mediaType = QByteArray(contentType).split(';').first().trimmed().toLower();
+    return mediaType == "application/json";
+}
+
+// An address as the connection guard keeps it: network order, 4 bytes for IPv4 (also when it came
+// mapped into IPv6), 16 for IPv6.
+QByteArray rawAddress(const QHostAddress &address)
+{
+    bool isIpv4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&isIpv4);
+    if (isIpv4) {
+        const quint32 bigEndian = qToBigEndian(ipv4);
+        return QByteArray(reinterpret_cast<const char *>(&bigEndian), sizeof bigEndian);
+    }
+    const Q_IPV6ADDR ipv6 = address.toIPv6Address();
+    return QByteArray(reinterpret_cast<const char *>(ipv6.c), sizeof ipv6.c);
+}
+
+QByteArray rawAddress(const QByteArray &raw)
+{
+    if (raw.size() != 16)
+        return raw;
+    return rawAddress(QHostAddress(reinterpret_cast<const quint8 *>(raw.constData())));
+}
 
 HttpServer *serverOf(void *cls)
 {
@@ -184,7 +237,9 @@ std::optional<QString> objectOfPath(const QByteArray &rawUri)
     return match.captured(1);
 }
 
-void logCall(const QString &name, const QElapsedTimer &timer, const wire::RpcResponse &response, const QString &incident)
+// One line per call, naming who made it and from where, so a log alone tells an attack's source.
+void logCall(const QString &name, const QString &who, const QByteArray &address, const QElapsedTimer &timer, const wire::RpcResponse &response,
+             const QString &incident)
 {
     if (!logs(LogLevel::Info))
         return;
@@ -197,7 +252,7 @@ void logCall(const QString &name, const QElapsedTimer &timer, const wire::RpcRes
     }
     if (!incident.isEmpty())
         outcome += QStringLiteral(" ocorrência %1").arg(incident);
-    logLine(LogLevel::Info, QStringLiteral("%1 %2 ms %3").arg(name).arg(timer.elapsed()).arg(outcome));
+    logLine(LogLevel::Info, QStringLiteral("%1 %2 ms %3; %4 de %5").arg(name).arg(timer.elapsed()).arg(outcome, who, addressText(address)));
 }
 
 // For load balancers and monitoring: no token, no data.
@@ -243,6 +298,11 @@ int HttpServer::handle(void *rawConnection, const char *method, const char *uplo
         if (!object)
             return respondError(connection, MHD_HTTP_NOT_FOUND, wire::InvalidRequest,
                                 QStringLiteral("Caminho desconhecido: use POST /rpc/<objeto>, sem consulta nem caracteres codificados."));
+        // Only a JSON body: a browser cannot send one to another site without asking first, so a
+        // page on the office network cannot make a colleague's browser call the server.
+        if (!isJsonBody(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE)))
+            return respondError(connection, MHD_HTTP_UNSUPPORTED_MEDIA_TYPE, wire::InvalidRequest,
+                                QStringLiteral("Envie o corpo da chamada como application/json (cabeçalho Content-Type)."));
         request->bearer = bearerOf(connection);
         request->acceptsDeflate = acceptsDeflate(connection);
         // Sessions: the shared token is a machine; a session token is checked on a worker,
@@ -323,55 +383,84 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
     const QString name = request->object + QLatin1Char('.') + call.method;
     // A session's ping is answered only once the session is known to be live.
     const bool answerAfterSession = call.kind == PreparedCall::Kind::Answered && request->caller == Caller::Kind::Operator;
+    const QByteArray address = clientAddress(connection, request);
+    // Until its session is checked, an operator's call is only known as a session's.
+    const QString who = request->caller == Caller::Kind::Operator ? QStringLiteral("(sessão)") : auditedName(Caller{request->caller, {}, {}});
     if (call.kind == PreparedCall::Kind::Answered && !answerAfterSession) {
-        logCall(name, request->timer, call.answer, {});
+        logCall(name, who, address, request->timer, call.answer, {});
         m_guard.answered(request->connection);
         return respond(connection, statusOf(call.answer), call.answer.encode());
     }
     if (call.kind == PreparedCall::Kind::Cancel) {
         const int stopped = m_calls->cancel(CallRegistry::keyOf(request->object, request->bearer, call.cancelId));
         const wire::RpcResponse answer = wire::RpcResponse::success(call.request.id, wire::envelope::ok(stopped));
-        logCall(name, request->timer, answer, {});
+        logCall(name, who, address, request->timer, answer, {});
         m_guard.answered(request->connection);
         return respond(connection, MHD_HTTP_OK, answer.encode());
+    }
+    if (call.kind == PreparedCall::Kind::Method && call.methodSpec->admit) {
+        if (const std::optional<QJsonValue> answer = call.methodSpec->admit(Args(call.request.params), address)) {
+            const wire::RpcResponse response = wire::RpcResponse::success(call.request.id, *answer);
+            logCall(name, who, address, request->timer, response, {});
+            m_guard.answered(request->connection);
+            return respond(connection, MHD_HTTP_OK, response.encode());
+        }
     }
     std::lock_guard pools(m_poolsMutex);
     if (m_closing)
         return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kClosing);
+    if (call.lane() == Lane::SignIn && m_pools->signIn.pending() >= m_limits.queuedSignIns)
+        return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, busyMessage());
     request->submitted = true;
     auto context = std::make_shared<CallContext>(m_limits.callTimeoutMs);
-    context->setPeer(m_guard.addressOf(request->connection));
+    context->setPeer(address);
     const QString id = call.idText();
     const QString key = id.isEmpty() ? QString() : CallRegistry::keyOf(request->object, request->bearer, id);
     if (!key.isEmpty())
         m_calls->add(key, context);
     m_guard.waitingForAnswer(request->connection, context);
-    CallPool &pool = call.lane() == Lane::Slow ? *m_slow : *m_quick;
-    answerOnWorker(connection, request, pool, [this, request, context, key, name, call = std::move(call)] {
+    CallPool &pool = m_pools->of(call.lane());
+    answerOnWorker(connection, request, pool, [this, request, context, key, name, who, call = std::move(call)] {
         logLine(LogLevel::Debug, QStringLiteral("%1 iniciada").arg(name));
         CallOutcome outcome;
+        QString caller = who;
         {
             CallContext::Scope running(context.get());
-            std::optional<Caller> caller = Caller{request->caller, {}, {}};
+            std::optional<Caller> verified = Caller{request->caller, {}, {}};
             if (request->caller == Caller::Kind::Operator) {
                 SessionStore::Verdict verdict = m_sessions->check(request->bearer);
-                caller = std::move(verdict.caller);
-                if (!caller)
+                verified = std::move(verdict.caller);
+                if (!verified)
                     outcome = CallOutcome{wire::RpcResponse::failure(call.request.id, verdict.errorCode, verdict.message), verdict.incident};
             }
-            if (caller && call.kind == PreparedCall::Kind::Answered) {
+            if (verified)
+                caller = auditedName(*verified);
+            if (verified && call.kind == PreparedCall::Kind::Answered) {
                 outcome.response = call.answer;
-            } else if (caller) {
-                Caller::Scope as(*caller);
+            } else if (verified) {
+                Caller::Scope as(*verified);
                 outcome = m_dispatcher.run(call);
             }
         }
         if (!key.isEmpty())
             m_calls->remove(key, context);
-        logCall(name, request->timer, outcome.response, outcome.incident);
+        logCall(name, caller, context->peer(), request->timer, outcome.response, outcome.incident);
         return std::pair{statusOf(outcome.response), outcome.response.encode()};
     });
     return MHD_YES;
+}
+
+QByteArray HttpServer::clientAddress(void *rawConnection, Request *request) const
+{
+    const QByteArray peer = rawAddress(m_guard.addressOf(request->connection));
+    if (m_trustedProxy.isNull() || peer != rawAddress(m_trustedProxy))
+        return peer;
+    const char *forwarded = MHD_lookup_connection_value(static_cast<MHD_Connection *>(rawConnection), MHD_HEADER_KIND, "X-Forwarded-For");
+    if (!forwarded)
+        return peer;
+    // The addresses before the last are the client's own say; only the last is the proxy's.
+    const QHostAddress client(QString::fromLatin1(QByteArray(forwarded).split(',').last().trimmed()));
+    return client.isNull() ? peer : rawAddress(client);
 }
 
 void HttpServer::answerOnWorker(void *rawConnection, Request *request, CallPool &pool, std::function<std::pair<unsigned, QByteArray>()> work)
@@ -412,7 +501,7 @@ int HttpServer::answerHealth(void *rawConnection, const char *method, Request *r
         return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kClosing);
     request->submitted = true;
     // The database check may wait for a connection: on a quick worker, never on the library's threads.
-    answerOnWorker(connection, request, *m_quick, [this, request] {
+    answerOnWorker(connection, request, m_pools->quick, [this, request] {
         const HealthAnswer health = m_healthCheck();
         logLine(LogLevel::Debug, QStringLiteral("/saude %1 ms %2").arg(request->timer.elapsed()).arg(health.usable ? QStringLiteral("ok") : QStringLiteral("indisponível")));
         return std::pair{health.usable ? unsigned(MHD_HTTP_OK) : unsigned(MHD_HTTP_SERVICE_UNAVAILABLE), health.body};
@@ -485,20 +574,20 @@ bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error
     ::getsockname(listenSocket, reinterpret_cast<sockaddr *>(&bound), &boundLength);
     m_port = ntohs(v6 ? reinterpret_cast<sockaddr_in6 *>(&bound)->sin6_port : reinterpret_cast<sockaddr_in *>(&bound)->sin_port);
 
-    m_quick = std::make_unique<CallPool>(m_limits.quickThreads);
-    m_slow = std::make_unique<CallPool>(m_limits.threads);
+    m_pools = std::make_unique<Pools>(m_limits);
     // --- TLS: the connections the guard hands over are TLS ones; the library does the handshake. ---
     unsigned tlsFlag = 0;
-    MHD_OptionItem tlsOptions[] = {{MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr}};
+    MHD_OptionItem tlsOptions[] = {{MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr},
+                                   {MHD_OPTION_END, 0, nullptr}};
     if (usesTls()) {
         if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
-            m_quick.reset();
-            m_slow.reset();
+            m_pools.reset();
             return fail(QStringLiteral("Esta libmicrohttpd não tem suporte a TLS; não é possível usar --tls-cert."));
         }
         tlsFlag = MHD_USE_TLS;
         tlsOptions[0] = {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char *>(m_tlsCertificate.constData())};
         tlsOptions[1] = {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char *>(m_tlsKey.constData())};
+        tlsOptions[2] = {MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char *>(kTlsPriorities)};
     }
     // --- end TLS ---
     // The guard accepts and counts the connections; the library's own limit is only a backstop.
@@ -514,8 +603,7 @@ bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error
                                 MHD_OPTION_ARRAY, tlsOptions,
                                 MHD_OPTION_END);
     if (!m_daemon) {
-        m_quick.reset();
-        m_slow.reset();
+        m_pools.reset();
         return fail(QStringLiteral("Não foi possível iniciar o servidor HTTP em %1.").arg(where));
     }
     m_guard.start(listenSocket, [this](int socket, const sockaddr *peer, socklen_t peerLength) {
@@ -540,15 +628,13 @@ void HttpServer::stop()
     waited.start();
     while (m_guard.requestsUnderWay() > 0 && !waited.hasExpired(m_limits.callTimeoutMs))
         QThread::msleep(20);
-    std::unique_ptr<CallPool> quick, slow;
+    std::unique_ptr<Pools> pools;
     {
-        std::lock_guard pools(m_poolsMutex);
+        std::lock_guard lock(m_poolsMutex);
         m_closing = true;
-        quick = std::move(m_quick);
-        slow = std::move(m_slow);
+        pools = std::move(m_pools);
     }
-    quick.reset();
-    slow.reset();
+    pools.reset();
     waited.restart();
     while (m_guard.requestsUnderWay() > 0 && !waited.hasExpired(2000))
         QThread::msleep(20);

@@ -6,10 +6,12 @@
 #include <QHostAddress>
 #include <QString>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 struct MHD_Daemon;
 
@@ -23,6 +25,9 @@ class SessionStore;
 struct HttpLimits {
     unsigned threads = 4;                   // workers for the preparations
     unsigned quickThreads = 4;              // workers for everything else
+    // Sign-ins: at most half the processors hash passwords, and a burst waits in a short queue.
+    unsigned signInThreads = std::max(1u, std::thread::hardware_concurrency() / 2);
+    unsigned queuedSignIns = 64;
     unsigned httpThreads = 2;               // the HTTP library's own: they only read and answer
     size_t connectionMemory = 64 * 1024;    // per connection; request headers must fit in it
     unsigned timeoutSeconds = 30;           // idle connections are closed after this
@@ -67,6 +72,11 @@ public:
     // session token, and the "Sessao" object answers without one (to sign in). Before start().
     void setSessions(const SessionStore *sessions) { m_sessions = sessions; }
 
+    // Behind a reverse proxy at this address, a call's client is the last address the proxy
+    // appended to X-Forwarded-For (nginx's $proxy_add_x_forwarded_for); the header of anyone
+    // else is ignored. Before start().
+    void setTrustedProxy(const QHostAddress &proxy) { m_trustedProxy = proxy; }
+
     // What the library calls; public for its C callbacks only.
     struct Request;
     int handle(void *connection, const char *method, const char *upload, size_t *uploadSize, void **state);
@@ -76,6 +86,8 @@ private:
     int finishRequest(void *connection, Request *request);
     void runCall(void *connection, Request *request);
     int answerHealth(void *connection, const char *method, Request *request);
+    // The client's address (raw bytes): the peer's, or the one a trusted proxy forwards.
+    QByteArray clientAddress(void *connection, Request *request) const;
     // Suspends the connection and runs `work` on the pool; its status and body answer the request.
     void answerOnWorker(void *connection, Request *request, CallPool &pool, std::function<std::pair<unsigned, QByteArray>()> work);
 
@@ -87,11 +99,12 @@ private:
     std::unique_ptr<CallRegistry> m_calls;
     std::mutex m_poolsMutex; // the pools go away at stop while the library may still hand in calls
     std::atomic<bool> m_closing{false};
-    std::unique_ptr<CallPool> m_quick;
-    std::unique_ptr<CallPool> m_slow;
+    struct Pools;
+    std::unique_ptr<Pools> m_pools;
     MHD_Daemon *m_daemon = nullptr;
     quint16 m_port = 0;
     HealthCheck m_healthCheck;
+    QHostAddress m_trustedProxy;
     QByteArray m_tlsCertificate; // PEM, kept for the library while it runs
     QByteArray m_tlsKey;
 };

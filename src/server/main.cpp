@@ -91,13 +91,17 @@ std::optional<QByteArray> readToken(const QString &path, QString *error)
 
 // On the thread's own connection, reopened after a failure: a database restart must not stop
 // the sweeps for the rest of the server's life.
-void sweep(const DbSettings &settings, qint64 ageSeconds)
+void sweep(const ServerConfig &config)
 {
     try {
-        QSqlDatabase db = threadConnection(settings);
-        const SweepResult result = sweepTemporaryData(db, QDateTime::currentDateTimeUtc().addSecs(-ageSeconds));
+        QSqlDatabase db = threadConnection(config.database);
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const SweepResult result = sweepTemporaryData(db, now.addSecs(-config.sweepAgeSeconds),
+                                                      config.auditRetentionDays > 0 ? now.addDays(-config.auditRetentionDays) : QDateTime());
         if (result.plans > 0 || result.listRows > 0)
             say(stdout, QStringLiteral("zub-server: removidos %1 plano(s) e %2 linha(s) de listas antigos.").arg(result.plans).arg(result.listRows));
+        if (result.auditRows > 0)
+            say(stdout, QStringLiteral("zub-server: removidas %1 linha(s) da auditoria com mais de %2 dia(s).").arg(result.auditRows).arg(config.auditRetentionDays));
     } catch (const DbError &error) {
         dropThreadConnection();
         say(stderr, QStringLiteral("zub-server: %1").arg(error.message));
@@ -208,7 +212,7 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
         return 1;
     }
     ensureSchema(db);
-    sweep(config.database, config.sweepAgeSeconds);
+    sweep(config);
 
     RpcDispatcher dispatcher;
     const CustoPlanXReal custoPlanXReal(config.database);
@@ -231,23 +235,28 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
     // --- TLS ---
     if (!config.tlsCertFile.isEmpty()) {
         QFile certificate(config.tlsCertFile);
-        QFile key(config.tlsKeyFile);
-        if (!certificate.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)) {
-            const QFile &failed = certificate.isOpen() ? key : certificate;
-            say(stderr, QStringLiteral("zub-server: não foi possível ler %1: %2").arg(failed.fileName(), failed.errorString()));
+        if (!certificate.open(QIODevice::ReadOnly)) {
+            say(stderr, QStringLiteral("zub-server: não foi possível ler %1: %2").arg(certificate.fileName(), certificate.errorString()));
             return 1;
         }
-        http.setTls(certificate.readAll(), key.readAll());
+        // Whoever reads the key can pose as the server: its owner, and the service's group.
+        const auto key = wire::readOwnerOnlyFile(config.tlsKeyFile, QStringLiteral("arquivo da chave TLS"), 1024 * 1024, &error, true);
+        if (!key) {
+            say(stderr, QStringLiteral("zub-server: %1").arg(error));
+            return 1;
+        }
+        http.setTls(certificate.readAll(), *key);
     }
     // --- end TLS ---
     http.setSessions(&sessions);
+    http.setTrustedProxy(config.trustedProxy);
     if (!http.start(config.address, config.port, &error)) {
         say(stderr, QStringLiteral("zub-server: %1").arg(error));
         return 1;
     }
     installSignalHandlers(app);
     QTimer sweeper;
-    QObject::connect(&sweeper, &QTimer::timeout, &app, [&config] { sweep(config.database, config.sweepAgeSeconds); });
+    QObject::connect(&sweeper, &QTimer::timeout, &app, [&config] { sweep(config); });
     sweeper.start(int(config.sweepIntervalSeconds() * 1000));
 
     const QString host = config.address.protocol() == QAbstractSocket::IPv6Protocol ? QStringLiteral("[%1]").arg(config.address.toString())

@@ -53,6 +53,11 @@ QString passwordProblem(const QString &password)
     return {};
 }
 
+void endSessionsOf(QSqlDatabase &db, const QString &code)
+{
+    exec(db, Sql(QStringLiteral("DELETE FROM SESSAO WHERE CDOPERADOR = ?")).bind(code), QStringLiteral("encerrar as sessões do operador"));
+}
+
 QString unknownOperator(const QString &code)
 {
     return QStringLiteral("Operador %1 não cadastrado.").arg(code);
@@ -155,7 +160,8 @@ QString addOperator(QSqlDatabase &db, const OperatorRecord &record, const QStrin
     return {};
 }
 
-// A new password also unlocks the operator and makes it active again.
+// A new password also unlocks the operator and makes it active again, and ends the sessions the
+// old one opened: a password changed because it leaked must shut out whoever used it.
 QString setOperatorPassword(QSqlDatabase &db, const QString &code, const QString &password)
 {
     if (const QString problem = passwordProblem(password); !problem.isEmpty())
@@ -166,6 +172,7 @@ QString setOperatorPassword(QSqlDatabase &db, const QString &code, const QString
     WriteTransaction transaction(db);
     exec(db, Sql(QStringLiteral("UPDATE OPERADOR SET DSSENHA = ?, IDATIVO = 'S', QTFALHAS = 0, DTBLOQUEIO = NULL WHERE CDOPERADOR = ?")).bind(hash).bind(code),
          QStringLiteral("trocar a senha do operador"));
+    endSessionsOf(db, code);
     transaction.commit();
     return {};
 }
@@ -177,7 +184,7 @@ QString disableOperator(QSqlDatabase &db, const QString &code)
         return unknownOperator(code);
     WriteTransaction transaction(db);
     exec(db, Sql(QStringLiteral("UPDATE OPERADOR SET IDATIVO = 'N' WHERE CDOPERADOR = ?")).bind(code), QStringLiteral("desativar o operador"));
-    exec(db, Sql(QStringLiteral("DELETE FROM SESSAO WHERE CDOPERADOR = ?")).bind(code), QStringLiteral("encerrar as sessões do operador"));
+    endSessionsOf(db, code);
     transaction.commit();
     return {};
 }
@@ -186,38 +193,20 @@ SignInCheck checkSignIn(QSqlDatabase &db, const QString &code, const QString &pa
 {
     const QString wrong = QStringLiteral("Operador ou senha incorretos.");
     const std::optional<OperatorRecord> record = code.size() <= kOperatorCodeWidth ? findOperator(db, code) : std::nullopt;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    if (!record) {
-        // The same work as for a real operator, so the time taken does not tell codes apart.
-        static const QString decoy = hashPassword(QStringLiteral("senha-que-nunca-confere"));
-        passwordMatches(decoy, password);
-        return {std::nullopt, wrong};
-    }
-    if (record->lockedUntil.isValid() && record->lockedUntil > now)
-        return {std::nullopt, QStringLiteral("Operador %1 bloqueado por tentativas erradas até %2; tente mais tarde ou peça ao administrador uma nova senha.")
-                                  .arg(record->code, record->lockedUntil.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")))};
-    const bool matches = passwordMatches(storedHash(db, code), password);
+    // Every attempt pays the same hashing work, and only the holder of the right password learns
+    // more than "wrong": neither the answer nor its time tells an unknown code, a locked or a
+    // disabled operator from a wrong password.
+    static const QString decoy = hashPassword(QStringLiteral("senha-que-nunca-confere"));
+    const bool matches = passwordMatches(record ? storedHash(db, code) : decoy, password) && record;
     if (matches && !record->active)
         return {std::nullopt, QStringLiteral("Operador %1 desativado; procure o administrador.").arg(record->code)};
-    WriteTransaction transaction(db);
-    if (matches) {
-        exec(db, Sql(QStringLiteral("UPDATE OPERADOR SET QTFALHAS = 0, DTBLOQUEIO = NULL WHERE CDOPERADOR = ?")).bind(code),
-             QStringLiteral("registrar a entrada do operador"));
-        transaction.commit();
-        return {record, {}};
-    }
-    // Counted in the database, so wrong attempts at the same time on several workers all count.
-    exec(db, Sql(QStringLiteral("UPDATE OPERADOR SET QTFALHAS = QTFALHAS + 1 WHERE CDOPERADOR = ?")).bind(code),
-         QStringLiteral("registrar a tentativa errada"));
-    QSqlQuery counted = exec(db, Sql(QStringLiteral("SELECT QTFALHAS FROM OPERADOR WHERE CDOPERADOR = ?")).bind(code),
-                             QStringLiteral("registrar a tentativa errada"));
-    const bool lock = counted.next() && counted.value(0).toInt() >= kMaxSignInFailures;
-    counted.finish();
-    if (lock)
-        exec(db, Sql(QStringLiteral("UPDATE OPERADOR SET QTFALHAS = 0, DTBLOQUEIO = ? WHERE CDOPERADOR = ?")).bind(now.addSecs(kLockoutSeconds)).bind(code),
-             QStringLiteral("bloquear o operador"));
-    transaction.commit();
-    return {std::nullopt, wrong};
+    const bool locked = record && record->lockedUntil.isValid() && record->lockedUntil > QDateTime::currentDateTimeUtc();
+    if (matches && locked)
+        return {std::nullopt, QStringLiteral("Operador %1 bloqueado por tentativas erradas até %2; tente mais tarde ou peça ao administrador uma nova senha.")
+                                  .arg(record->code, record->lockedUntil.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm")))};
+    if (!matches || locked)
+        return {std::nullopt, wrong};
+    return {record, {}};
 }
 
 void addDemoOperators(QSqlDatabase &db)

@@ -30,9 +30,6 @@ struct OperatorRecord {
     QDateTime lockedUntil;
 };
 
-// Failed sign-ins in a row that lock an operator, and for how long.
-inline constexpr int kMaxSignInFailures = 5;
-inline constexpr qint64 kLockoutSeconds = 15 * 60;
 inline constexpr int kOperatorCodeWidth = 20;
 
 // Argon2id through libsodium, with its salt and parameters in the text it answers.
@@ -48,9 +45,9 @@ QString addOperator(QSqlDatabase &db, const OperatorRecord &record, const QStrin
 QString setOperatorPassword(QSqlDatabase &db, const QString &code, const QString &password);
 QString disableOperator(QSqlDatabase &db, const QString &code);
 
-// Checks a sign-in and counts it: a wrong password adds a failure, the kMaxSignInFailures-th
-// locks the operator for kLockoutSeconds; a right one clears them. The refusal says only what
-// a person at the keyboard may know: wrong code and wrong password read the same.
+// Checks a sign-in; writes nothing (the waits after wrong attempts are the sign-in's, per address).
+// Every refusal but that of a right password reads the same: "Operador ou senha incorretos.".
+// A lock an earlier version stored (OPERADOR.DTBLOQUEIO) is kept until it ends.
 struct SignInCheck {
     std::optional<OperatorRecord> signedIn;
     QString refusal;

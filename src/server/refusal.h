@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/audit.h"
 #include "server/failure.h"
 #include "server/rpcdispatcher.h"
 #include "wire/datapacket.h"
@@ -12,11 +13,13 @@ struct Refusal : ServerFailure {
     using ServerFailure::ServerFailure;
 };
 
-// Ends the call with the refusal of a rights check, if it made one.
+// Ends the call with the refusal of a rights check, if it made one; the audit keeps it.
 inline void allow(const QString &refusal)
 {
-    if (!refusal.isEmpty())
-        throw Refusal{refusal};
+    if (refusal.isEmpty())
+        return;
+    auditRefusal(refusal);
+    throw Refusal{refusal};
 }
 
 inline CallResult envelopeOk(const QJsonValue &data, const QMap<int, QJsonValue> &vars = {})

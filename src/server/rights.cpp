@@ -59,6 +59,13 @@ QString branchesRefusal(const Caller &caller, const wire::KeySelection &branches
     return branches.all ? onlyOwnBranch(caller) : QString();
 }
 
+wire::KeySelection allVisibleBranches(const Caller &caller)
+{
+    if (school(caller))
+        return wire::KeySelection{false, {caller.account.branch}};
+    return wire::KeySelection{true, {}};
+}
+
 QString serviceKeysRefusal(const Caller &caller, const ServiceKeys &services)
 {
     if (!school(caller))

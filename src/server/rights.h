@@ -13,6 +13,9 @@ QString centralRefusal(const Caller &caller, const QString &central);
 QString branchRefusal(const Caller &caller, const QString &branch);
 QString branchesRefusal(const Caller &caller, const wire::KeySelection &branches);
 QString serviceKeysRefusal(const Caller &caller, const ServiceKeys &services);
+// The branches a selection of "all" stands for: a school's operator's own branch, else every
+// branch of the central the call names.
+wire::KeySelection allVisibleBranches(const Caller &caller);
 // A grouping is visible when it has a member the caller may see.
 QString groupingRefusal(QSqlDatabase &db, const Caller &caller, const QString &grouping);
 // Narrows a query of groupings (alias-free CDGRUPFILI) to those the caller may see.

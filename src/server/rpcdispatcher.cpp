@@ -179,10 +179,26 @@ PreparedCall RpcDispatcher::prepare(const QString &object, const QByteArray &bod
     return call;
 }
 
+namespace {
+thread_local QString methodHere;
+
+// Names the method on this thread while it runs.
+struct RunningMethod {
+    explicit RunningMethod(const QString &name) { methodHere = name; }
+    ~RunningMethod() { methodHere.clear(); }
+};
+} // namespace
+
+QString runningMethod()
+{
+    return methodHere;
+}
+
 CallOutcome RpcDispatcher::run(const PreparedCall &call) const
 {
     const QJsonValue &id = call.request.id;
     const QString name = call.object + QLatin1Char('.') + call.method;
+    const RunningMethod running(call.method);
     auto incident = [&](const QString &detail, const QString &message) {
         const QString number = newIncident();
         logLine(LogLevel::Error, QStringLiteral("ocorrência %1: %2: %3").arg(number, name, detail));

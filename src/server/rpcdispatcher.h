@@ -51,15 +51,20 @@ struct CallError : ServerFailure {
 
 using Handler = std::function<CallResult(const Args &)>;
 
-// Which pool of workers runs a method: preparations take seconds on a large database, so they
-// never hold up the quick lookups.
-enum class Lane { Quick, Slow };
+// Which pool of workers runs a method: preparations take seconds on a large database, and a
+// sign-in's password hashing 64 MiB and a fifth of a second, so neither holds up the quick lookups.
+enum class Lane { Quick, Slow, SignIn };
+
+// Runs on the HTTP layer's thread before the call is queued, with the caller's address: an answer
+// it gives is the call's, at once (a sign-in told to wait never waits behind others' hashing).
+using Admission = std::function<std::optional<QJsonValue>(const Args &args, const QByteArray &peer)>;
 
 struct MethodSpec {
     QString name;
     QList<ArgSpec> args;
     Handler handler;
     Lane lane = Lane::Quick;
+    Admission admit;
 };
 
 using wire::kCancelMethod;
@@ -90,6 +95,9 @@ struct CallOutcome {
     wire::RpcResponse response;
     QString incident;
 };
+
+// The name of the method running on this thread, for those that tell of it; "" outside calls.
+QString runningMethod();
 
 // The server objects and their methods. Method names are matched without regard to case,
 // as late-bound calls are. Every object also answers the ping of the client's connect.

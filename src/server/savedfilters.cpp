@@ -66,6 +66,11 @@ Sql visibleByName(const OperatorRecord &self, const QString &name)
         .bind(name).bind(self.code).bind(sharingCircle(self)).bind(self.code);
 }
 
+QString sharedByAnother(const QString &name, const QString &owner)
+{
+    return QStringLiteral("O operador %1 já compartilha um filtro \"%2\" na central; escolha outro nome para compartilhar.").arg(owner, name);
+}
+
 QString notFound(const QString &name)
 {
     return QStringLiteral("Filtro salvo \"%1\" não encontrado.").arg(name);
@@ -140,8 +145,27 @@ CallResult SavedFilters::read(const Args &args) const
                                   {QStringLiteral("filtros"), QJsonDocument::fromJson(chosen.filters.toUtf8()).object()}});
 }
 
+// Inserts or replaces the operator's own filter of that name.
+static void writeFilter(QSqlDatabase &db, const OperatorRecord &self, const QString &name, const QString &shared, const QByteArray &filters,
+                        const QDateTime &now)
+{
+    QSqlQuery updated = exec(db,
+                             Sql(QStringLiteral("UPDATE FILTROSALVO SET CDFILCENTZUB = ?, IDCOMPARTILHADO = ?, DSFILTRO = ?, DTALTERACAO = ?"
+                                                " WHERE CDOPERADOR = ? AND NMFILTRO = ?"))
+                                 .bind(sharingCircle(self)).bind(shared).bind(QString::fromUtf8(filters)).bind(now).bind(self.code).bind(name),
+                             QStringLiteral("gravar o filtro salvo"));
+    if (updated.numRowsAffected() < 1) {
+        exec(db,
+             Sql(QStringLiteral("INSERT INTO FILTROSALVO (CDOPERADOR, NMFILTRO, CDFILCENTZUB, IDCOMPARTILHADO, DSFILTRO, DTCRIACAO, DTALTERACAO)"
+                                " VALUES (?, ?, ?, ?, ?, ?, ?)"))
+                 .bind(self.code).bind(name).bind(sharingCircle(self)).bind(shared).bind(QString::fromUtf8(filters)).bind(now).bind(now),
+             QStringLiteral("gravar o filtro salvo"));
+    }
+}
+
 // Writes the caller's own filter of that name: another operator's one of the same name is
-// never touched, so only the owner overwrites.
+// never touched, so only the owner overwrites. A name shared within the central is one filter:
+// sharing under a name another operator shares there is refused.
 CallResult SavedFilters::save(const Args &args) const
 {
     const OperatorRecord &self = filterOwner();
@@ -158,17 +182,22 @@ CallResult SavedFilters::save(const Args &args) const
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QSqlDatabase db = threadConnection(m_settings);
     WriteTransaction transaction(db);
-    QSqlQuery updated = exec(db,
-                             Sql(QStringLiteral("UPDATE FILTROSALVO SET CDFILCENTZUB = ?, IDCOMPARTILHADO = ?, DSFILTRO = ?, DTALTERACAO = ?"
-                                                " WHERE CDOPERADOR = ? AND NMFILTRO = ?"))
-                                 .bind(sharingCircle(self)).bind(shared).bind(QString::fromUtf8(filters)).bind(now).bind(self.code).bind(name),
-                             QStringLiteral("gravar o filtro salvo"));
-    if (updated.numRowsAffected() < 1) {
-        exec(db,
-             Sql(QStringLiteral("INSERT INTO FILTROSALVO (CDOPERADOR, NMFILTRO, CDFILCENTZUB, IDCOMPARTILHADO, DSFILTRO, DTCRIACAO, DTALTERACAO)"
-                                " VALUES (?, ?, ?, ?, ?, ?, ?)"))
-                 .bind(self.code).bind(name).bind(sharingCircle(self)).bind(shared).bind(QString::fromUtf8(filters)).bind(now).bind(now),
-             QStringLiteral("gravar o filtro salvo"));
+    if (shared == QLatin1String("S")) {
+        QSqlQuery taken = exec(db,
+                               Sql(QStringLiteral("SELECT CDOPERADOR FROM FILTROSALVO WHERE CDFILCENTZUB = ? AND NMFILTRO = ? AND IDCOMPARTILHADO = 'S'"
+                                                  " AND CDOPERADOR <> ?"))
+                                   .bind(sharingCircle(self)).bind(name).bind(self.code),
+                               QStringLiteral("ler os filtros compartilhados"));
+        if (taken.next())
+            throw Refusal{sharedByAnother(name, taken.value(0).toString())};
+    }
+    try {
+        writeFilter(db, self, name, shared, filters, now);
+    } catch (const DbError &error) {
+        // Another operator shared the name in the meantime; the database's unique index caught it.
+        if (error.kind != DbFailure::Constraint || shared != QLatin1String("S"))
+            throw;
+        throw Refusal{sharedByAnother(name, QStringLiteral("outro"))};
     }
     transaction.commit();
     return envelopeOk(QString());

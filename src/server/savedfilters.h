@@ -16,7 +16,8 @@ inline constexpr int kFilterNameMaxLength = 60;
 //                                       IDPROPRIO, DTALTERACAO: own ones first, then shared, by name
 //   LeFiltro(nome, dono)                {"nome","dono","compartilhado","filtros":{...}}; dono ""
 //                                       takes the caller's own, else the one shared under that name
-//   SalvaFiltro(nome, filtros, "S"|"N") inserts or replaces the caller's own; answers ""
+//   SalvaFiltro(nome, filtros, "S"|"N") inserts or replaces the caller's own; answers ""; a name
+//                                       another operator shares in the central is not shared again
 //   ApagaFiltro(nome)                   deletes the caller's own; answers ""
 //   GetAnoLetivo(central)               packet NRANO, DTINICIO, DTFIM of the central, by year
 class SavedFilters

@@ -265,6 +265,18 @@ const QList<Migration> &migrations()
                             " DTREFEICAO {DATE} NOT NULL)"),
              QStringLiteral("CREATE INDEX IX_FALTACONSPLAN_NUMERO ON FALTACONSPLAN (NRCONSPLAN, IDFALTA, CDFILIAL)"),
          }},
+        // A name shared within a central names one filter, so nobody's run can take another's.
+        // Names shared twice before keep it with the earliest; the later ones become private.
+        // The audit keeps the address each call came from.
+        {6,
+         {
+             QStringLiteral("ALTER TABLE AUDITORIA ADD COLUMN DSENDERECO VARCHAR(64) NULL"),
+             QStringLiteral("UPDATE FILTROSALVO SET IDCOMPARTILHADO = 'N' WHERE IDCOMPARTILHADO = 'S' AND EXISTS ("
+                            "SELECT 1 FROM FILTROSALVO E WHERE E.CDFILCENTZUB = FILTROSALVO.CDFILCENTZUB AND E.NMFILTRO = FILTROSALVO.NMFILTRO"
+                            " AND E.IDCOMPARTILHADO = 'S' AND (E.DTCRIACAO < FILTROSALVO.DTCRIACAO"
+                            " OR (E.DTCRIACAO = FILTROSALVO.DTCRIACAO AND E.CDOPERADOR < FILTROSALVO.CDOPERADOR)))"),
+             QStringLiteral("CREATE UNIQUE INDEX UX_FILTROSALVO_COMPARTILHADO ON FILTROSALVO (CDFILCENTZUB, NMFILTRO) WHERE IDCOMPARTILHADO = 'S'"),
+         }},
     };
     return steps;
 }

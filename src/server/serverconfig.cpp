@@ -48,6 +48,13 @@ std::optional<QPair<QHostAddress, quint16>> parseListenAddress(const QString &te
 }
 
 // ---- configuration file ----
+// A database address with a password in it, which makes its configuration file a secret.
+static bool holdsPassword(const QString &databaseAddress)
+{
+    const auto url = wire::DatabaseUrl::parse(databaseAddress);
+    return url && !url->password.isEmpty();
+}
+
 std::optional<QStringList> argumentsFromConfigFile(const QString &path, const QStringList &valueOptions,
                                                    const QStringList &switchOptions, QString *error)
 {
@@ -66,6 +73,11 @@ std::optional<QStringList> argumentsFromConfigFile(const QString &path, const QS
         const QString name = key.startsWith(section) ? key.mid(section.size()) : QString();
         // A value with commas comes back as a list; it is one text here, as on the command line.
         const QString value = ini.value(key).toStringList().join(QLatin1Char(','));
+        if (name == QLatin1String("database") && holdsPassword(value) && QFileInfo(path).permissions() & QFileDevice::ReadOther) {
+            *error = QStringLiteral("o arquivo de configuração %1 traz a senha do banco e está legível por outros usuários; "
+                                    "restrinja-o com: chmod 640 %1").arg(path);
+            return std::nullopt;
+        }
         if (valueOptions.contains(name)) {
             arguments << QStringLiteral("--") + name << value;
         } else if (switchOptions.contains(name)) {
@@ -117,7 +129,9 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     const QCommandLineOption allowRemote(QStringLiteral("allow-remote"),
                                          QStringLiteral("Permite escutar em endereço que não seja de loopback (use --tls-cert/--tls-key ou um proxy com TLS na frente)."));
     const QCommandLineOption tokenFile(QStringLiteral("token-file"),
-                                       QStringLiteral("Arquivo com a credencial (token) que os clientes enviam; obrigatório para atender."),
+                                       QStringLiteral("Arquivo com a credencial (token) compartilhada do uso máquina a máquina (16 "
+                                                      "caracteres ou mais, legível só pelo dono); sem ele só as sessões dos "
+                                                      "operadores são atendidas."),
                                        QStringLiteral("arquivo"));
     const QCommandLineOption reportsDir(QStringLiteral("reports-dir"),
                                         QStringLiteral("Pasta dos layouts de relatório cujas consultas o servidor executa (padrão: a pasta "
@@ -186,9 +200,24 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     const QCommandLineOption sessionMax(QStringLiteral("session-max"),
                                         QStringLiteral("Duração máxima de uma sessão (padrão 10h)."), QStringLiteral("duração"));
     const QCommandLineOption signInFailures(QStringLiteral("sign-in-failures"),
-                                            QStringLiteral("Entradas erradas de um mesmo endereço em 15 minutos além das quais ele não "
-                                                           "entra até a mais antiga vencer (padrão 30; 0: sem limite)."),
+                                            QStringLiteral("Entradas erradas de um mesmo endereço em 15 minutos além das quais cada nova "
+                                                           "tentativa dele espera cada vez mais, até 1 min (padrão 30; 0: sem limite)."),
                                             QStringLiteral("n"));
+    const QCommandLineOption signInsPerMinute(QStringLiteral("sign-ins-per-minute"),
+                                              QStringLiteral("Entradas de um mesmo operador por minuto (padrão 30); de um mesmo endereço, "
+                                                             "dez vezes isso."),
+                                              QStringLiteral("n"));
+    const QCommandLineOption sessionsPerOperator(QStringLiteral("sessions-per-operator"),
+                                                 QStringLiteral("Sessões abertas de um mesmo operador; uma nova encerra a mais antiga (padrão 10)."),
+                                                 QStringLiteral("n"));
+    const QCommandLineOption auditDays(QStringLiteral("audit-days"),
+                                       QStringLiteral("Dias que a auditoria (AUDITORIA) guarda cada linha; as mais antigas são removidas "
+                                                      "com os dados temporários (padrão 0: guarda tudo)."),
+                                       QStringLiteral("dias"));
+    const QCommandLineOption trustedProxy(QStringLiteral("trusted-proxy"),
+                                          QStringLiteral("Endereço do proxy reverso (nginx) na frente do servidor: das chamadas dele, o "
+                                                         "cliente é o último endereço de X-Forwarded-For."),
+                                          QStringLiteral("endereço"));
     // ---- deployment options ----
     const QCommandLineOption configFile(QStringLiteral("config"),
                                         QStringLiteral("Arquivo de configuração INI (padrão %1, quando existe); as opções da linha "
@@ -206,7 +235,7 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
                                                headTimeout, bodyTimeout, busyTimeout, statementTimeout, logLevel, configFile, backup,
                                                tlsCert, tlsKey, addOperator, operatorName, operatorBranch, operatorRole,
                                                setPassword, disableOperator, listOperators, audit, auditSince, sessionIdle,
-                                               sessionMax, signInFailures};
+                                               sessionMax, signInFailures, signInsPerMinute, sessionsPerOperator, auditDays, trustedProxy};
     parser.addOptions(options);
 
     auto refuse = [&](const QString &message) -> std::optional<ServerConfig> {
@@ -278,6 +307,12 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
         guard.perAddress = unsigned(number(perAddress, 1, 10000, guard.perAddress, &ok));
     if (ok)
         config.sessions.failuresPerAddress = unsigned(number(signInFailures, 0, 10000, config.sessions.failuresPerAddress, &ok));
+    if (ok)
+        config.sessions.signInsPerMinute = unsigned(number(signInsPerMinute, 1, 100000, config.sessions.signInsPerMinute, &ok));
+    if (ok)
+        config.sessions.sessionsPerOperator = unsigned(number(sessionsPerOperator, 1, 10000, config.sessions.sessionsPerOperator, &ok));
+    if (ok)
+        config.auditRetentionDays = int(number(auditDays, 0, 36500, 0, &ok));
     if (ok)
         guard.headTimeoutMs = 1000 * number(headTimeout, 1, 3600, guard.headTimeoutMs / 1000, &ok);
     if (ok)
@@ -379,6 +414,11 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
         QTextStream(stderr) << QStringLiteral("zub-server: aviso: --allow-remote sem --tls-cert: credenciais e dados trafegam sem "
                                               "criptografia; use --tls-cert/--tls-key ou um proxy com TLS na frente.\n");
     // --- end TLS ---
+    if (parser.isSet(trustedProxy)) {
+        config.trustedProxy = QHostAddress(parser.value(trustedProxy));
+        if (config.trustedProxy.isNull())
+            return refuse(QStringLiteral("endereço de proxy inválido: %1 (use um endereço IP, por exemplo 127.0.0.1)").arg(parser.value(trustedProxy)));
+    }
     // Without a token file only operators' sessions are served: the shared token is for machines.
     config.tokenFile = parser.value(tokenFile);
     config.reportsDir = parser.value(reportsDir);

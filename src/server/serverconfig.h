@@ -19,9 +19,11 @@ struct ServerConfig {
     QHostAddress address = QHostAddress(QHostAddress::LocalHost);
     quint16 port = 0;
     bool allowRemote = false;
+    QHostAddress trustedProxy;  // --trusted-proxy: whose X-Forwarded-For names the client
     QString tokenFile;
     QString reportsDir; // empty: beside the program, else the installed one (see reportsFolder)
     qint64 sweepAgeSeconds = 2 * 3600;
+    int auditRetentionDays = 0; // --audit-days: the audit's rows are kept this long (0: for good)
     HttpLimits limits;
     LogLevel logLevel = LogLevel::Info;
     QString backupFile; // --backup: copy the SQLite database there and end

@@ -1,19 +1,21 @@
 #include "server/sessions.h"
 
+#include "server/audit.h"
 #include "server/callcontext.h"
 #include "server/serverlog.h"
 #include "wire/datapacket.h"
 
 #include <QCryptographicHash>
-#include <QHostAddress>
-#include <QtEndian>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QSqlQuery>
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <chrono>
+#include <limits>
 
 namespace server {
 
@@ -23,16 +25,6 @@ namespace {
 qint64 steadySeconds()
 {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// An address as the log shows it.
-QString addressText(const QByteArray &address)
-{
-    if (address.size() == 4)
-        return QHostAddress(qFromBigEndian<quint32>(address.constData())).toString();
-    if (address.size() == 16)
-        return QHostAddress(reinterpret_cast<const quint8 *>(address.constData())).toString();
-    return QString::fromLatin1(address.toHex());
 }
 
 thread_local const Caller *callerHere = nullptr;
@@ -52,8 +44,11 @@ QString Caller::owner() const
 
 const Caller &Caller::current()
 {
-    static const Caller machine;
-    return callerHere ? *callerHere : machine;
+    // A call that reached a handler without its caller was let through by a mistake upstream;
+    // taking it for the machine would widen its rights to everything.
+    if (!callerHere)
+        throw CallError{wire::Unauthorized, QStringLiteral("Chamada sem autor identificado; recusada.")};
+    return *callerHere;
 }
 
 Caller::Scope::Scope(const Caller &caller)
@@ -142,67 +137,172 @@ SessionStore::Verdict SessionStore::check(const QByteArray &token) const
     }
 }
 
-QList<MethodSpec> SessionStore::methods() const
+// Sign-ins (right or wrong, waits included) and sign-outs leave an audit row with the address:
+// the operator tried, or signed in, and how it ended; never the password.
+Handler SessionStore::auditedSessionCall(const QString &method, CallResult (SessionStore::*call)(const Args &) const) const
 {
-    return {
-        {QStringLiteral("entrar"), {{QStringLiteral("operador")}, {QStringLiteral("senha")}}, [this](const Args &args) { return signIn(args); }},
-        {QStringLiteral("sair"), {}, [this](const Args &args) { return signOut(args); }},
+    return [this, method, call](const Args &args) {
+        AuditEntry entry;
+        entry.start = QDateTime::currentDateTimeUtc();
+        entry.method = method;
+        entry.filters = QStringLiteral("-"); // a sign-in's arguments hold the password
+        entry.operatorCode = method == QLatin1String("sair") ? auditedName(Caller::current()) : args.text(0).trimmed().toUpper();
+        QElapsedTimer timer;
+        timer.start();
+        CallResult result = (this->*call)(args);
+        entry.durationMs = timer.elapsed();
+        const QJsonObject envelope = result.answer.toObject();
+        entry.outcome = envelope.value(QStringLiteral("ok")).toBool() ? QStringLiteral("ok") : envelope.value(QStringLiteral("message")).toString();
+        recordAudit(m_settings, entry);
+        return result;
     };
 }
 
-qint64 SignInThrottle::secondsToWait(const QByteArray &address)
+QList<MethodSpec> SessionStore::methods() const
 {
-    if (address.isEmpty() || m_limits.failuresPerAddress == 0)
-        return 0;
-    std::lock_guard lock(m_mutex);
-    auto found = m_failures.find(address);
-    if (found == m_failures.end())
-        return 0;
-    const qint64 now = steadySeconds();
-    forgetOld(*found, now);
-    if (found->isEmpty()) {
-        m_failures.erase(found);
-        return 0;
-    }
-    if (unsigned(found->size()) < m_limits.failuresPerAddress)
-        return 0;
-    return std::max<qint64>(1, found->first() + m_limits.failureWindowSeconds - now);
+    return {
+        {QStringLiteral("entrar"), {{QStringLiteral("operador")}, {QStringLiteral("senha")}}, auditedSessionCall(QStringLiteral("entrar"), &SessionStore::signIn),
+         Lane::SignIn, [this](const Args &args, const QByteArray &peer) { return admitSignIn(args, peer); }},
+        {QStringLiteral("sair"), {}, auditedSessionCall(QStringLiteral("sair"), &SessionStore::signOut)},
+    };
 }
 
-void SignInThrottle::failed(const QByteArray &address)
+namespace {
+
+// Keys of failures (and of rates) kept at most: beyond it the stale ones go at once, and if all
+// failures are live the oldest half, so made-up codes from many addresses cannot grow the
+// tables without end.
+constexpr qsizetype kMaxFailureKeys = 100000;
+// Failures of one operator from one address that cost no wait: a person who mistypes.
+constexpr unsigned kFreeFailuresPerOperator = 3;
+constexpr qint64 kMaxWaitPerOperatorSeconds = 10 * 60;
+constexpr qint64 kMaxWaitPerAddressSeconds = 60;
+
+} // namespace
+
+SignInThrottle::SignInThrottle(const SessionLimits &limits)
+    : perOperator(kFreeFailuresPerOperator, kMaxWaitPerOperatorSeconds, limits.failureWindowSeconds),
+      perAddress(limits.failuresPerAddress == 0 ? std::numeric_limits<unsigned>::max() : limits.failuresPerAddress,
+                 kMaxWaitPerAddressSeconds, limits.failureWindowSeconds),
+      addressLimit(limits.failuresPerAddress),
+      operatorRate(limits.signInsPerMinute),
+      addressRate(10 * limits.signInsPerMinute)
 {
-    if (address.isEmpty() || m_limits.failuresPerAddress == 0)
+}
+
+qint64 RateLimit::take(const QByteArray &key)
+{
+    std::lock_guard lock(m_mutex);
+    const qint64 now = steadySeconds();
+    if (m_windows.size() >= kMaxFailureKeys)
+        m_windows.removeIf([&](const auto &entry) { return entry.value().start <= now - 60; });
+    Window &window = m_windows[key];
+    if (window.start <= now - 60)
+        window = Window{now, 0};
+    if (window.used >= m_perMinute)
+        return std::max<qint64>(1, window.start + 60 - now);
+    ++window.used;
+    return 0;
+}
+
+QByteArray countedAddress(const QByteArray &raw)
+{
+    return raw.size() == 16 ? raw.left(8) : raw;
+}
+
+qint64 FailureDelays::secondsToWait(const QByteArray &key)
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_failures.constFind(key);
+    if (found == m_failures.constEnd())
+        return 0;
+    const qint64 now = steadySeconds();
+    if (found->last <= now - m_window || found->count <= m_free)
+        return 0;
+    const unsigned doublings = std::min(found->count - m_free, 30u);
+    const qint64 wait = std::min<qint64>(qint64(1) << doublings, m_maxWait);
+    return std::max<qint64>(0, found->last + wait - now);
+}
+
+unsigned FailureDelays::failed(const QByteArray &key)
+{
+    std::lock_guard lock(m_mutex);
+    const qint64 now = steadySeconds();
+    if (m_failures.size() >= kMaxFailureKeys)
+        forgetStale(now);
+    Failures &failures = m_failures[key];
+    if (failures.last <= now - m_window)
+        failures.count = 0;
+    ++failures.count;
+    failures.last = now;
+    return failures.count;
+}
+
+void FailureDelays::forget(const QByteArray &key)
+{
+    std::lock_guard lock(m_mutex);
+    m_failures.remove(key);
+}
+
+void FailureDelays::forgetStale(qint64 now)
+{
+    m_failures.removeIf([&](const auto &entry) { return entry.value().last <= now - m_window; });
+    if (m_failures.size() < kMaxFailureKeys)
         return;
-    std::lock_guard lock(m_mutex);
-    QList<qint64> &failures = m_failures[address];
-    const qint64 now = steadySeconds();
-    forgetOld(failures, now);
-    failures.append(now);
-    if (unsigned(failures.size()) == m_limits.failuresPerAddress)
-        logLine(LogLevel::Warning, QStringLiteral("%1 entradas erradas do endereço %2 em %3 min: novas entradas dele recusadas até a mais antiga vencer")
-                                       .arg(failures.size()).arg(addressText(address)).arg(m_limits.failureWindowSeconds / 60));
+    QList<qint64> times;
+    for (const Failures &failures : std::as_const(m_failures))
+        times << failures.last;
+    std::nth_element(times.begin(), times.begin() + times.size() / 2, times.end());
+    const qint64 median = times.at(times.size() / 2);
+    m_failures.removeIf([&](const auto &entry) { return entry.value().last <= median; });
 }
 
-void SignInThrottle::forgetOld(QList<qint64> &failures, qint64 now) const
+static QString tooManySignIns(qint64 wait)
 {
-    while (!failures.isEmpty() && failures.first() <= now - m_limits.failureWindowSeconds)
-        failures.removeFirst();
+    return QStringLiteral("Entradas demais em pouco tempo; aguarde %1 s e tente novamente.").arg(wait);
+}
+
+// The waits after failures and the address's rate, told before the sign-in is queued for its
+// hashing, whatever the password: they say nothing of it.
+std::optional<QJsonValue> SessionStore::admitSignIn(const Args &args, const QByteArray &peer) const
+{
+    const QByteArray address = countedAddress(peer);
+    if (address.isEmpty())
+        return std::nullopt;
+    const QString code = args.text(0).trimmed().toUpper();
+    QString refusal;
+    if (const qint64 wait = std::max(m_throttle->perOperator.secondsToWait(address + '/' + code.toUtf8()), m_throttle->perAddress.secondsToWait(address));
+        wait > 0)
+        refusal = QStringLiteral("Tentativas de entrada erradas demais a partir deste endereço; aguarde %1 s e tente novamente.").arg(wait);
+    else if (const qint64 wait = m_throttle->addressRate.take(address); wait > 0)
+        refusal = tooManySignIns(wait);
+    if (refusal.isEmpty())
+        return std::nullopt;
+    postAudit(AuditEntry{QDateTime::currentDateTimeUtc(), code, addressText(peer), QStringLiteral("entrar"), QStringLiteral("-"), {}, refusal, 0});
+    return wire::envelope::fail(refusal);
 }
 
 CallResult SessionStore::signIn(const Args &args) const
 {
     const QString code = args.text(0).trimmed().toUpper();
-    const QByteArray peer = CallContext::current() ? CallContext::current()->peer() : QByteArray();
-    if (const qint64 wait = m_throttle->secondsToWait(peer); wait > 0)
-        return CallResult{wire::envelope::fail(QStringLiteral("Tentativas de entrada erradas demais a partir deste endereço; tente novamente em %1 min.")
-                                                   .arg((wait + 59) / 60)),
-                          {}};
+    const QByteArray address = countedAddress(CallContext::current() ? CallContext::current()->peer() : QByteArray());
+    const QByteArray operatorFromAddress = address + '/' + code.toUtf8();
+    const bool counted = !address.isEmpty();
     QSqlDatabase db = threadConnection(m_settings);
     const SignInCheck check = checkSignIn(db, code, args.text(1));
     if (!check.signedIn) {
-        m_throttle->failed(peer);
+        if (counted) {
+            m_throttle->perOperator.failed(operatorFromAddress);
+            if (m_throttle->perAddress.failed(address) == m_throttle->addressLimit && m_throttle->addressLimit > 0)
+                logLine(LogLevel::Warning, QStringLiteral("%1 entradas erradas do endereço %2 em %3 min: as próximas dele esperam")
+                                               .arg(m_throttle->addressLimit).arg(addressText(address)).arg(m_limits.failureWindowSeconds / 60));
+        }
         return CallResult{wire::envelope::fail(check.refusal), {}};
     }
+    if (counted)
+        m_throttle->perOperator.forget(operatorFromAddress);
+    if (const qint64 wait = m_throttle->operatorRate.take(check.signedIn->code.toUtf8()); wait > 0)
+        return CallResult{wire::envelope::fail(tooManySignIns(wait)), {}};
 
     unsigned char random[kTokenBytes];
     randombytes_buf(random, sizeof random);
@@ -214,9 +314,16 @@ CallResult SessionStore::signIn(const Args &args) const
     exec(db, Sql(QStringLiteral("DELETE FROM SESSAO WHERE DTCRIACAO < ? OR DTULTIMOUSO < ?"))
                  .bind(now.addSecs(-m_limits.absoluteSeconds)).bind(now.addSecs(-m_limits.idleSeconds)),
          QStringLiteral("remover sessões vencidas"));
+    const QString id = idOf(token);
     exec(db, Sql(QStringLiteral("INSERT INTO SESSAO (CDSESSAO, CDOPERADOR, DTCRIACAO, DTULTIMOUSO) VALUES (?, ?, ?, ?)"))
-                 .bind(idOf(token)).bind(check.signedIn->code).bind(now).bind(now),
+                 .bind(id).bind(check.signedIn->code).bind(now).bind(now),
          QStringLiteral("abrir a sessão"));
+    // The operator's oldest sessions beyond the cap end: sign-in loops cannot pile sessions up.
+    exec(db, Sql(QStringLiteral("DELETE FROM SESSAO WHERE CDOPERADOR = ? AND CDSESSAO <> ? AND CDSESSAO NOT IN"
+                                " (SELECT CDSESSAO FROM SESSAO WHERE CDOPERADOR = ? AND CDSESSAO <> ? ORDER BY DTCRIACAO DESC, CDSESSAO LIMIT %1)")
+                     .arg(qMax(0, int(m_limits.sessionsPerOperator) - 1)))
+                 .bind(check.signedIn->code).bind(id).bind(check.signedIn->code).bind(id),
+         QStringLiteral("encerrar as sessões mais antigas do operador"));
     transaction.commit();
 
     const OperatorRecord &account = *check.signedIn;

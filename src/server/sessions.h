@@ -16,8 +16,8 @@ namespace server {
 
 inline constexpr char kSessionObject[] = "Sessao";
 
-// Who makes the call running on this thread. A machine caller (the shared token, or a call
-// dispatched in-process without HTTP) has every right; an operator has its role's.
+// Who makes the call running on this thread. A machine caller (the shared token) has every
+// right; an operator has its role's.
 struct Caller {
     enum class Kind { Machine, Operator, Anonymous };
     Kind kind = Kind::Machine;
@@ -28,7 +28,7 @@ struct Caller {
     QString owner() const;
     bool isOperator() const { return kind == Kind::Operator; }
 
-    // The caller of the call on this thread; a machine caller when none was set.
+    // The caller of the call on this thread; throws CallError (-32001) when none was set.
     static const Caller &current();
     class Scope
     {
@@ -43,29 +43,77 @@ struct Caller {
 struct SessionLimits {
     qint64 idleSeconds = 30 * 60;        // unused this long, a session ends
     qint64 absoluteSeconds = 10 * 3600;  // and never lasts longer than this
-    // Failed sign-ins from one address within the window, past which that address may not sign
-    // in until the oldest failure ages out (0: no limit). Each operator also locks after its own
-    // failures; this stops passwords being tried across many operators.
+    // Wrong sign-ins from one address (an IPv6 /64) within the window past which each further
+    // attempt from it waits a growing delay (0: no limit): passwords tried across many operators.
+    // The same operator from the same address waits sooner; other addresses never wait for it.
     unsigned failuresPerAddress = 30;
     qint64 failureWindowSeconds = 15 * 60;
+    // Sign-ins that get through per minute: of one operator (only a right password counts, so
+    // nobody without it can use up an operator's), and attempts from one address, ten times as many.
+    unsigned signInsPerMinute = 30;
+    // Live sessions of one operator; a new one ends the oldest.
+    unsigned sessionsPerOperator = 10;
 };
 
-// The failed sign-ins of each address in the last window, in this process (each server of a
-// site counts its own).
-class SignInThrottle
+// Attempts let through per key in each minute.
+class RateLimit
 {
 public:
-    explicit SignInThrottle(const SessionLimits &limits) : m_limits(limits) {}
-    // Seconds until `address` may try again; 0 when it may now.
-    qint64 secondsToWait(const QByteArray &address);
-    void failed(const QByteArray &address);
+    explicit RateLimit(unsigned perMinute) : m_perMinute(perMinute) {}
+    // Takes one attempt of `key`: 0 when let through, else the seconds until its next minute.
+    qint64 take(const QByteArray &key);
 
 private:
-    void forgetOld(QList<qint64> &failures, qint64 now) const;
-    SessionLimits m_limits;
+    struct Window {
+        qint64 start = 0; // seconds on a steady clock
+        unsigned used = 0;
+    };
+    unsigned m_perMinute;
     std::mutex m_mutex;
-    QHash<QByteArray, QList<qint64>> m_failures; // seconds on a steady clock, oldest first
+    QHash<QByteArray, Window> m_windows;
 };
+
+// Growing waits after wrong sign-ins, per key: past `free` failures within the window the key's
+// next attempt waits 2 s, then 4 s, 8 s… up to `maxWait` after its last failure. Counted in this
+// process (each server of a site counts its own); a key without failures never waits.
+class FailureDelays
+{
+public:
+    FailureDelays(unsigned free, qint64 maxWaitSeconds, qint64 windowSeconds)
+        : m_free(free), m_maxWait(maxWaitSeconds), m_window(windowSeconds) {}
+    // Seconds until `key` may try again; 0 when it may now.
+    qint64 secondsToWait(const QByteArray &key);
+    // Counts a failure; answers the failures of the key now in the window.
+    unsigned failed(const QByteArray &key);
+    void forget(const QByteArray &key);
+
+private:
+    struct Failures {
+        unsigned count = 0;
+        qint64 last = 0; // seconds on a steady clock
+    };
+    void forgetStale(qint64 now);
+    unsigned m_free;
+    qint64 m_maxWait;
+    qint64 m_window;
+    std::mutex m_mutex;
+    QHash<QByteArray, Failures> m_failures;
+};
+
+// The brakes on a server's sign-ins: waits after failures per (address, operator) and per
+// address, and the rates per operator and per address.
+struct SignInThrottle {
+    explicit SignInThrottle(const SessionLimits &limits);
+    FailureDelays perOperator;
+    FailureDelays perAddress;
+    unsigned addressLimit;
+    RateLimit operatorRate;
+    RateLimit addressRate;
+};
+
+// The key an address (raw, IPv4-mapped ones already as IPv4) is counted under: an IPv4 address as
+// itself, an IPv6 one by its /64, since one host may hold a whole /64.
+QByteArray countedAddress(const QByteArray &rawAddress);
 
 // Sessions live in the database, so several servers on one PostgreSQL share them. The token
 // (256 random bits, hex) is only given to the operator; the database keeps its SHA-256.
@@ -99,6 +147,8 @@ public:
 private:
     CallResult signIn(const Args &args) const;
     CallResult signOut(const Args &args) const;
+    std::optional<QJsonValue> admitSignIn(const Args &args, const QByteArray &peer) const;
+    Handler auditedSessionCall(const QString &method, CallResult (SessionStore::*call)(const Args &) const) const;
 
     DbSettings m_settings;
     SessionLimits m_limits;

@@ -5,7 +5,7 @@
 
 namespace server {
 
-SweepResult sweepTemporaryData(QSqlDatabase &db, const QDateTime &cutoff)
+SweepResult sweepTemporaryData(QSqlDatabase &db, const QDateTime &cutoff, const QDateTime &auditCutoff)
 {
     const QDateTime utc = cutoff.toUTC();
     const QString what = QStringLiteral("remover dados temporários antigos");
@@ -22,6 +22,9 @@ SweepResult sweepTemporaryData(QSqlDatabase &db, const QDateTime &cutoff)
         exec(db, Sql(QStringLiteral("DELETE FROM %1 WHERE NRCONSPLAN IN (SELECT NRCONSPLAN FROM CONSPLAN WHERE DTCRIACAO < ?)").arg(table)).bind(utc), what);
     result.plans = exec(db, Sql(QStringLiteral("DELETE FROM CONSPLAN WHERE DTCRIACAO < ?")).bind(utc), what).numRowsAffected();
     result.listRows = exec(db, Sql(QStringLiteral("DELETE FROM LISTA WHERE DTCRIACAO < ?")).bind(utc), what).numRowsAffected();
+    if (auditCutoff.isValid())
+        result.auditRows = exec(db, Sql(QStringLiteral("DELETE FROM AUDITORIA WHERE DTINICIO < ?")).bind(auditCutoff.toUTC()),
+                                QStringLiteral("remover a auditoria vencida")).numRowsAffected();
     transaction.commit();
     return result;
 }

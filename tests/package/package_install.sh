@@ -43,6 +43,11 @@ if command -v systemd-analyze >/dev/null 2>&1; then
     >"$work/zub-server.service"
   systemd-analyze verify "$work/zub-server.service" >"$work/verify.log" 2>&1 || fail "systemd-analyze verify: $(cat "$work/verify.log")"
   [ ! -s "$work/verify.log" ] || fail "systemd-analyze verify: $(cat "$work/verify.log")"
+  # The exposure systemd reckons for the unit (0 safest, 10 most exposed) may only go down.
+  exposure=$(systemd-analyze security --offline=true "$work/zub-server.service" 2>/dev/null \
+    | sed -n 's/.*Overall exposure level for .*: \([0-9.]*\).*/\1/p')
+  awk -v level="$exposure" 'BEGIN { exit !(level != "" && level <= 1.7) }' \
+    || fail "exposição do serviço segundo systemd-analyze security: ${exposure:-ilegível} (no máximo 1.7)"
 fi
 # Read whole before matching: grep -q stops early, and pipefail would blame the writer's SIGPIPE.
 server_control=$(dpkg-deb --ctrl-tarfile "$server_deb" | tar -t)
@@ -55,6 +60,7 @@ if grep -rlaF "$source_dir" "$root" >"$work/leaks"; then fail "arquivos instalad
 
 "$root/usr/bin/zub-server" --database "sqlite:$work/demo.db" --create-demo --days 120 >"$work/demo.log" 2>&1 || { cat "$work/demo.log" >&2; fail "--create-demo"; }
 (umask 077 && printf 'token-do-teste-de-pacote-0123456789' >"$work/server.token")
+: >"$work/server.log" # the background server opens it after this shell may have read it
 "$root/usr/bin/zub-server" --config "$root/etc/zub/server.ini" --database "sqlite:$work/demo.db" --listen 127.0.0.1:0 \
   --token-file "$work/server.token" >"$work/server.log" 2>&1 &
 server_pid=$!

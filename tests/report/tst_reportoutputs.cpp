@@ -18,6 +18,8 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include <zip.h>
+
 using namespace host;
 
 static ReportLayout::Column column(const QString &field, ReportLayout::Format format, int width, bool total = false)
@@ -29,6 +31,21 @@ static ReportLayout::Column column(const QString &field, ReportLayout::Format fo
     c.width = width;
     c.total = total;
     return c;
+}
+
+// A zip of the given entries, deflated, as a hostile XLSX would come.
+static bool writeZip(const QString &path, const QList<std::pair<QByteArray, QByteArray>> &entries)
+{
+    zipFile zip = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_CREATE);
+    if (!zip)
+        return false;
+    bool written = true;
+    for (const auto &[name, bytes] : entries) {
+        zip_fileinfo info{};
+        written = written && zipOpenNewFileInZip64(zip, name.constData(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 1, 1) == ZIP_OK
+            && zipWriteInFileInZip(zip, bytes.constData(), unsigned(bytes.size())) == ZIP_OK && zipCloseFileInZip(zip) == ZIP_OK;
+    }
+    return zipClose(zip, nullptr) == ZIP_OK && written;
 }
 
 // Prints `document` to a PDF and answers the text of each page as pdftotext reads it.
@@ -144,6 +161,53 @@ private Q_SLOTS:
     // Each output file carries the run (with what filters hold: accents, quotes, ";", a list
     // longer than a spreadsheet cell takes), its reader gives the record back, and the standard
     // tools find it where it was put.
+    // Files made to keep the window busy or take the memory are refused at a bound, named.
+    void hostileReportFilesAreRefusedAtABound_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QString>("bound");
+        QTest::newRow("pdf of many metadata packets") << "pdf" << "32 pacotes de metadados";
+        QTest::newRow("xlsx entry that inflates far") << "xlsx" << "xl/worksheets/sheet2.xml de 16 MB";
+        QTest::newRow("xlsx of too many shared strings") << "strings.xlsx" << "2000000 textos compartilhados";
+        QTest::newRow("file too large") << "big.pdf" << "tamanho de 512 MB";
+    }
+    void hostileReportFilesAreRefusedAtABound()
+    {
+        QFETCH(QString, suffix);
+        QFETCH(QString, bound);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("hostil." + suffix);
+        const QByteArray labelCell = R"(<c r="A1" t="s"><v>0</v></c>)";
+        const QByteArray filtersSheet = "<worksheet><sheetData><row r=\"1\">" + labelCell + "</row></sheetData></worksheet>";
+        QFile file(path);
+        if (suffix == "pdf") {
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("%PDF-1.4\n");
+            for (int i = 0; i < 40; ++i)
+                file.write(R"(<?xpacket begin=""?><x:xmpmeta xmlns:x="adobe:ns:meta/"/><?xpacket end="w"?>)");
+            file.write("\n%%EOF\n");
+            file.close();
+        } else if (suffix == "xlsx") {
+            QVERIFY(writeZip(path, {{"xl/worksheets/sheet2.xml", QByteArray(100 * 1024 * 1024, ' ')}}));
+        } else if (suffix == "strings.xlsx") {
+            QByteArray strings = "<sst>";
+            for (int i = 0; i <= 2000000; ++i)
+                strings += "<si/>";
+            QVERIFY(writeZip(path, {{"xl/worksheets/sheet2.xml", filtersSheet}, {"xl/sharedStrings.xml", strings + "</sst>"}}));
+        } else {
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("%PDF-1.4\n");
+            QVERIFY(file.resize(513LL * 1024 * 1024)); // sparse: no disk taken
+            file.close();
+        }
+        try {
+            ReportRun::read(path);
+            QFAIL("a hostile file was read");
+        } catch (const HostError &error) {
+            QVERIFY2(error.text().contains("passa do limite de leitura de um relatório (" + bound + ")"), qPrintable(error.text()));
+        }
+    }
+
     void outputsCarryTheirRun_data()
     {
         QTest::addColumn<QString>("suffix");

@@ -15,6 +15,7 @@
 #include "server/rpcdispatcher.h"
 #include "server/schema.h"
 #include "server/serverlog.h"
+#include "server/sessions.h"
 #include "serverharness.h"
 
 #include <QCommandLineParser>
@@ -234,6 +235,9 @@ int main(int argc, char *argv[])
     std::vector<std::thread> workers;
     for (int c = 0; c < clients; ++c) {
         workers.emplace_back([&, c] {
+            // The calls straight to the dispatcher are the shared token's, as over HTTP.
+            const Caller machine{Caller::Kind::Machine, {}, {}};
+            const Caller::Scope asMachine(machine);
             Mutator mutate(firstSeed * 1000 + quint64(c));
             for (qint64 n = next++; n < total; n = next++) {
                 const auto [object, body] = mutate.call();

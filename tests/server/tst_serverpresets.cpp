@@ -163,6 +163,26 @@ private Q_SLOTS:
                  QStringLiteral("Filtro salvo \"Compartilhado\" do operador CEN0001 não encontrado."));
     }
 
+    // A name shared within a central is one filter: a school cannot share under the central's,
+    // so the central's runs never take the school's filters for their own.
+    void aSharedNameIsOnePerCentral()
+    {
+        const QJsonObject other{{"nivel", 1}};
+        QVERIFY(!refused(call(m_central, "SalvaFiltro", {"Mensal da central", kMarch, "S"})));
+        const QString refusal = dataOf(call(m_school, "SalvaFiltro", {"Mensal da central", other, "S"})).toString();
+        QVERIFY2(refusal.contains("CEN0001 já compartilha"), qPrintable(refusal));
+        QVERIFY(!refused(call(m_school, "SalvaFiltro", {"Mensal da central", other, "N"})));
+        QVERIFY(refused(call(m_school, "SalvaFiltro", {"Mensal da central", other, "S"})));
+        QVERIFY(!refused(call(m_central, "SalvaFiltro", {"Mensal da central", kMarch, "S"})));
+        QVERIFY(!refused(call(m_other, "SalvaFiltro", {"Mensal da central", other, "S"})));
+        QSqlQuery shared(m_demo.db());
+        QVERIFY(shared.exec("SELECT COUNT(*) FROM FILTROSALVO WHERE NMFILTRO = 'Mensal da central' AND IDCOMPARTILHADO = 'S'") && shared.next());
+        QCOMPARE(shared.value(0).toInt(), 2);
+        shared.finish();
+        for (const QByteArray &owner : {m_central, m_school, m_other})
+            call(owner, "ApagaFiltro", {"Mensal da central"});
+    }
+
     void badInputIsRefusedWithAReason_data()
     {
         QTest::addColumn<QString>("method");

@@ -426,7 +426,7 @@ private Q_SLOTS:
         // previous exchange may still count against the per-address limit, or, on a slow machine,
         // the holder may have met its deadline.
         const QByteArray head = "POST /rpc/" + kPlanObject.toUtf8() + " HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer " + kToken
-            + "\r\nContent-Length: 700000\r\n\r\n";
+            + "\r\nContent-Type: application/json\r\nContent-Length: 700000\r\n\r\n";
         int holder = -1;
         const auto holdBody = [&] {
             char probe;

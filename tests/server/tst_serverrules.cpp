@@ -3,6 +3,7 @@
 #include "server/reportdata.h"
 #include "server/schema.h"
 #include "server/serverconfig.h"
+#include "server/sessions.h"
 #include "wire/keylist.h"
 
 #include <QSqlError>
@@ -231,6 +232,21 @@ private Q_SLOTS:
             QCOMPARE(query.value(0).toInt() > 0, meals);
         }
         QSqlDatabase::removeDatabase(QStringLiteral("demo"));
+    }
+
+    // A handler reached with no caller set is refused, not run with the machine's rights.
+    void aCallWithoutItsCallerIsRefused()
+    {
+        server::RpcDispatcher dispatcher;
+        const server::SessionStore sessions(server::DbSettings{}, server::SessionLimits{});
+        dispatcher.addObject(QString::fromLatin1(server::kSessionObject), sessions.methods());
+        const QByteArray signOut = R"({"jsonrpc":"2.0","id":1,"method":"sair","params":[]})";
+        const wire::RpcResponse refused = dispatcher.dispatch(server::kSessionObject, signOut);
+        QVERIFY(refused.error);
+        QCOMPARE(refused.error->code, int(wire::Unauthorized));
+        const server::Caller machine{server::Caller::Kind::Machine, {}, {}};
+        const server::Caller::Scope asMachine(machine);
+        QVERIFY(!dispatcher.dispatch(server::kSessionObject, signOut).error);
     }
 };
 

@@ -1,6 +1,7 @@
 // The server over HTTPS (its own TLS) and the client's certificate checks, with authorities and a
 // certificate made here by openssl.
 #include "serverharness.h"
+#include "client/signin.h"
 #include "host/data/errors.h"
 #include "host/network/netconnection.h"
 
@@ -93,6 +94,72 @@ private Q_SLOTS:
             QVERIFY2(error.text().contains("certificado") && error.text().contains(QString::number(m_server.port())),
                      qPrintable(error.text()));
         }
+    }
+
+    // The operator's password goes only where the configured transport goes: over HTTPS to a server
+    // the configured authority vouches for, never to one that another authority signed.
+    void signInAndOutOverTheConfiguredTransport()
+    {
+        ClientConfig config;
+        config.serverHost = "127.0.0.1";
+        config.serverPort = m_server.port();
+        config.transport.tls = true;
+        config.transport.caFile = m_dir.filePath("ca.pem");
+        const client::SignedIn session = client::signIn(config, {"CEN0001", "central0001"});
+        QCOMPARE(session.operatorCode, QStringLiteral("CEN0001"));
+        TNetConnection ping("netCustProd", harness::kCostObject);
+        ping.useTransport(config.transport);
+        ping.Host = config.serverHost;
+        ping.Port = config.serverPort;
+        ping.Token = session.token;
+        ping.Open();
+        ping.Close();
+        client::signOut(config, session.token);
+        QVERIFY_THROWS_EXCEPTION(ServerError, ping.Open());
+
+        config.transport.caFile = m_dir.filePath("outra-ca.pem");
+        try {
+            client::signIn(config, {"CEN0001", "central0001"});
+            QFAIL("signed in at a server of another authority");
+        } catch (const HostError &error) {
+            QVERIFY2(error.text().contains("certificado"), qPrintable(error.text()));
+        }
+    }
+
+    // Only TLS 1.2 and later, with authenticated encryption and a forward-secret key exchange.
+    void weakTlsIsRefused_data()
+    {
+        QTest::addColumn<QStringList>("client");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("TLS 1.1") << QStringList{"-tls1_1", "-cipher", "DEFAULT:@SECLEVEL=0"} << false;
+        QTest::newRow("RSA key exchange") << QStringList{"-tls1_2", "-cipher", "AES128-GCM-SHA256:@SECLEVEL=0"} << false;
+        QTest::newRow("CBC with SHA-1") << QStringList{"-tls1_2", "-cipher", "ECDHE-RSA-AES128-SHA:@SECLEVEL=0"} << false;
+        QTest::newRow("TLS 1.2, ECDHE with AES-GCM") << QStringList{"-tls1_2"} << true;
+    }
+    void weakTlsIsRefused()
+    {
+        QFETCH(QStringList, client);
+        QFETCH(bool, accepted);
+        QProcess handshake;
+        handshake.setProcessChannelMode(QProcess::MergedChannels);
+        handshake.start("openssl", QStringList{"s_client", "-connect", QStringLiteral("127.0.0.1:%1").arg(m_server.port())} + client);
+        handshake.closeWriteChannel();
+        QVERIFY(handshake.waitForFinished(20000));
+        const QString output = QString::fromLocal8Bit(handshake.readAll());
+        QCOMPARE(!output.contains("Cipher is (NONE)") && output.contains("Cipher is"), accepted);
+    }
+
+    void aKeyOthersMayReadIsRefused()
+    {
+        const QString key = m_dir.filePath("aberta.key");
+        QVERIFY(QFile::copy(m_dir.filePath("server.key"), key));
+        QVERIFY(QFile::setPermissions(key, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+        QString output;
+        QCOMPARE(harness::runTool({"--database", "sqlite:" + m_dir.filePath("demo.db"), "--listen", "127.0.0.1:0", "--tls-cert",
+                                   m_dir.filePath("server.pem"), "--tls-key", key},
+                                  &output),
+                 1);
+        QVERIFY2(output.contains("chmod 640"), qPrintable(output));
     }
 
     void plainHttpIsNoAnswer()

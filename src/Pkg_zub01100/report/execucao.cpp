@@ -3,13 +3,21 @@
 #include "Cli_zub01100.h"
 
 #include "host/data/errors.h"
+#include "host/data/longwork.h"
 #include "host/form/reportdialog.h"
+#include "host/services/hostservices.h"
 #include "host/services/userinteraction.h"
+#include "host/widgets/busyindicator.h"
 #include "report/reportrun.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QStandardPaths>
+
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <thread>
 
 using namespace host;
 
@@ -17,11 +25,41 @@ namespace {
 
 const QString kFiltersKey = QStringLiteral("filtros");
 
+// The record of a report file, read on a thread of its own: the window keeps painting behind the
+// busy panel while a large file is read. A cancel is answered once the read, which is bounded,
+// has ended.
+QJsonObject readRecordOffTheWindow(const QString &path)
+{
+    BusyWork busy(HostServices::current().mainWindow(), QStringLiteral("Lendo o arquivo…"));
+    QJsonObject record;
+    std::exception_ptr failure;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        try {
+            record = ReportRun::read(path);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        done = true;
+    });
+    struct JoinAtEnd {
+        std::thread &thread;
+        ~JoinAtEnd() { thread.join(); }
+    } joinAtEnd{reader};
+    while (!done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        keepResponsive();
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+    return record;
+}
+
 // The screen's filters that a report file carries; refuses another report's file and one
 // without filters, before anything on the screen changes.
 QJsonObject filtersOfReportFile(const QString &path, const QString &reportCode)
 {
-    const QJsonObject record = ReportRun::read(path);
+    const QJsonObject record = readRecordOffTheWindow(path);
     const QString fileCode = record.value(QLatin1String("codigoRelatorio")).toString();
     if (fileCode != reportCode)
         throw HostError(QStringLiteral("O arquivo \"%1\" é do relatório %2, não do relatório %3 desta tela.")

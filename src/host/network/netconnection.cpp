@@ -49,7 +49,11 @@ TNetConnection::TNetConnection(const QString &name, const QString &serverName, Q
     : QObject(parent), ServerName(serverName)
 {
     setObjectName(name);
-    const NetTransport &transport = defaultTransport();
+    useTransport(defaultTransport());
+}
+
+void TNetConnection::useTransport(const NetTransport &transport)
+{
     ConnectTimeoutMs = transport.connectTimeoutMs;
     CallTimeoutMs = transport.callTimeoutMs;
     UseTls = transport.tls;

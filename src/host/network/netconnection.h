@@ -58,6 +58,9 @@ public:
     QString CaFile;
     QStringList OtherAddresses; // "host:porta": servers tried when Host:Port does not answer
 
+    // Takes https, authorities, the other servers and the timeouts of `transport`.
+    void useTransport(const NetTransport &transport);
+
     // Runs before every connect, so that a changed address takes effect.
     std::function<void(TNetConnection *)> BeforeConnect;
 
