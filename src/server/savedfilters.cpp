@@ -59,7 +59,7 @@ QString sharingCircle(const OperatorRecord &self)
 // Filters of this name the operator may read: its own, and those shared within its central.
 Sql visibleByName(const OperatorRecord &self, const QString &name)
 {
-    return Sql(QStringLiteral("SELECT S.CDOPERADOR, O.NMOPERADOR, S.IDCOMPARTILHADO, S.DSFILTRO"
+    return Sql(QStringLiteral("SELECT S.CDOPERADOR, O.NMOPERADOR, S.IDCOMPARTILHADO, S.DSFILTRO, O.IDPAPEL"
                               " FROM FILTROSALVO S JOIN OPERADOR O ON O.CDOPERADOR = S.CDOPERADOR"
                               " WHERE S.NMFILTRO = ? AND (S.CDOPERADOR = ? OR (S.IDCOMPARTILHADO = 'S' AND S.CDFILCENTZUB = ?))"
                               " ORDER BY CASE WHEN S.CDOPERADOR = ? THEN 0 ELSE 1 END, S.CDOPERADOR"))
@@ -120,12 +120,16 @@ CallResult SavedFilters::read(const Args &args) const
         QString owner, ownerName;
         bool shared;
         QString filters;
+        bool bySchool;
     };
     QList<Found> found;
+    // By name alone, an operator above the schools never takes a school's shared filter: a
+    // scheduled run of the central must not silently run a school's filters under its name.
+    const bool aboveSchools = self.role != Role::School;
     while (query.next()) {
         const Found row{query.value(0).toString(), query.value(1).toString(), query.value(2).toString() == QLatin1String("S"),
-                        query.value(3).toString()};
-        if (owner.isEmpty() || row.owner.compare(owner, Qt::CaseInsensitive) == 0)
+                        query.value(3).toString(), query.value(4).toString() == roleCode(Role::School)};
+        if (owner.isEmpty() ? !(aboveSchools && row.bySchool && row.owner != self.code) : row.owner.compare(owner, Qt::CaseInsensitive) == 0)
             found << row;
     }
     if (found.isEmpty())

@@ -138,8 +138,13 @@ private Q_SLOTS:
         QTest::newRow("configuration file missing") << QStringList{"--config", "@/nao-existe.ini"} << 1
                                                     << "Arquivo de configuração não encontrado";
         QTest::newRow("token unreadable") << QStringList{"--config", "@CONFIG", "--token-file", "@/sem-token"} << 1
-                                          << "Não foi possível ler a credencial do servidor";
+                                          << "Não foi possível ler o arquivo da credencial do servidor";
         QTest::newRow("no branch") << QStringList{"--token-file", "@/token"} << 1 << "Filial do usuário não configurada";
+        // A secret others may read is refused, as ssh refuses such a key.
+        QTest::newRow("token file others may read") << QStringList{"--config", "@CONFIG", "--token-file", "@/aberto"} << 1
+                                                    << "está acessível a outros usuários";
+        QTest::newRow("configuration with a token others may read") << QStringList{"--config", "@/aberto.ini"} << 1
+                                                                    << "pode ser lido por outros usuários";
         // Without a shared token the client signs in; with nobody at the screen it cannot ask.
         QTest::newRow("operator without credentials") << QStringList{} << 1 << "Informe as credenciais do operador";
         // An older configuration still starts, and is told its database is of no use now.
@@ -158,8 +163,15 @@ private Q_SLOTS:
         QVERIFY(older.open(QIODevice::WriteOnly));
         older.write("[sessao]\nfilial=0001\n[banco]\nendereco=sqlite:geral.db\n");
         older.close();
+        for (const auto &[name, content] : {std::pair{"aberto", "token-de-teste-0123456789"},
+                                            std::pair{"aberto.ini", "[sessao]\nfilial=0001\n[servidor]\ntoken=token-de-teste-0123456789\n"}}) {
+            QFile exposed(scratch.filePath(QString::fromLatin1(name)));
+            QVERIFY(exposed.open(QIODevice::WriteOnly));
+            exposed.write(content);
+            exposed.setPermissions(exposed.permissions() | QFileDevice::ReadOther);
+        }
         QFile token(scratch.filePath(QStringLiteral("token")));
-        QVERIFY(token.open(QIODevice::WriteOnly));
+        QVERIFY(token.open(QIODevice::WriteOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
         token.write("token-de-teste-0123456789");
         token.close();
         for (QString &argument : arguments) {
@@ -209,8 +221,8 @@ private:
     {
         const QString path = dir.filePath(QStringLiteral("client.ini"));
         QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            // The shared token: the client starts without signing in an operator.
+        // It holds the shared token: the client starts without signing in an operator.
+        if (file.open(QIODevice::WriteOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             file.write(QStringLiteral("[sessao]\nfilial=0001\noperador=OP01\n[servidor]\nhost=127.0.0.1\nporta=%1\ntoken=%2\n")
                            .arg(port)
                            .arg(QString::fromLatin1(kToken))

@@ -63,7 +63,7 @@ class TstReportBatch : public QObject
             return nullptr;
         }
         QFile token(made->dir.filePath("server.token"));
-        token.open(QIODevice::WriteOnly);
+        token.open(QIODevice::WriteOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         token.write(kToken);
         token.close();
         made->config = made->dir.filePath("client.ini");

@@ -179,6 +179,13 @@ private Q_SLOTS:
         QVERIFY(shared.exec("SELECT COUNT(*) FROM FILTROSALVO WHERE NMFILTRO = 'Mensal da central' AND IDCOMPARTILHADO = 'S'") && shared.next());
         QCOMPARE(shared.value(0).toInt(), 2);
         shared.finish();
+        // Once the central's is gone, a school may share the name, but the central's runs by the
+        // name alone do not take the school's filters; named by its owner, they may.
+        QVERIFY(!refused(call(m_central, "ApagaFiltro", {"Mensal da central"})));
+        QVERIFY(!refused(call(m_school, "ApagaFiltro", {"Mensal da central"})));
+        QVERIFY(!refused(call(m_school, "SalvaFiltro", {"Mensal da central", other, "S"})));
+        QVERIFY(dataOf(call(m_central, "LeFiltro", {"Mensal da central", ""})).toString().contains("não encontrado"));
+        QCOMPARE(dataOf(call(m_central, "LeFiltro", {"Mensal da central", "ESC0101"})).toObject().value("filtros").toObject(), other);
         for (const QByteArray &owner : {m_central, m_school, m_other})
             call(owner, "ApagaFiltro", {"Mensal da central"});
     }

@@ -2,6 +2,7 @@
 
 #include "host/data/errors.h"
 #include "wire/rpcmessage.h"
+#include "wire/secretfile.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -84,6 +85,9 @@ ClientConfig ClientConfig::fromFile(const QString &path)
     config.transport.connectTimeoutMs = secondsSetting(ini, QStringLiteral("tempo_conexao"), config.transport.connectTimeoutMs, path);
     config.transport.callTimeoutMs = secondsSetting(ini, QStringLiteral("tempo_chamada"), config.transport.callTimeoutMs, path);
     config.token = ini.value(QStringLiteral("servidor/token")).toString();
+    if (!config.token.isEmpty() && (QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther)))
+        throw HostError(QStringLiteral("O arquivo de configuração %1 guarda a credencial do servidor (token) e pode ser lido por outros "
+                                       "usuários; restrinja-o ao dono com: chmod 600 %1").arg(path));
     config.tokenFile = pathSetting(QStringLiteral("servidor/arquivo_token"));
     config.obsoleteDatabase = ini.childGroups().contains(QStringLiteral("banco"));
     config.productPicture = ini.value(QStringLiteral("mascaras/produto"), config.productPicture).toString();
@@ -141,10 +145,12 @@ QString ClientConfig::resolvedToken() const
 {
     if (!token.isEmpty() || tokenFile.isEmpty())
         return token;
-    QFile file(tokenFile);
-    if (!file.open(QIODevice::ReadOnly))
-        throw HostError(QStringLiteral("Não foi possível ler a credencial do servidor em %1: %2").arg(tokenFile, file.errorString()));
-    return QString::fromUtf8(file.readAll()).trimmed();
+    // A token others may read is anyone's: refused, as ssh refuses such a key.
+    QString why;
+    const std::optional<QByteArray> read = wire::readOwnerOnlyFile(tokenFile, QStringLiteral("arquivo da credencial do servidor"), 4096, &why);
+    if (!read)
+        throw HostError(why);
+    return QString::fromUtf8(*read).trimmed();
 }
 
 } // namespace host
