@@ -6,7 +6,6 @@
 #include "wire/wirevalue.h"
 
 #include <QJsonArray>
-#include <QRegularExpression>
 #include <QSqlRecord>
 
 namespace server {
@@ -23,15 +22,6 @@ void restrictVisibleBranches(Sql &sql, const QString &alias, const Caller &calle
         sql.add(QStringLiteral(" AND (%1.CDFILIAL = ? OR %1.CDFILIAL = ?)").arg(alias)).bind(caller.account.branch).bind(caller.account.central);
     else
         sql.add(QStringLiteral(" AND (%1.CDFILCENTZUB = ? OR %1.CDFILIAL = ?)").arg(alias)).bind(caller.account.central).bind(caller.account.central);
-}
-
-QString codeParameter(const QJsonObject &parameters, const QString &name, int maxLength)
-{
-    static const QRegularExpression code(QStringLiteral("\\A[A-Za-z0-9]*\\z"));
-    const QJsonValue value = parameters.value(name);
-    if (!value.isString() || value.toString().size() > maxLength || !code.match(value.toString()).hasMatch())
-        throw Refusal{QStringLiteral("Parâmetro %1 inválido: esperado um código de até %2 letras ou dígitos.").arg(name).arg(maxLength)};
-    return value.toString();
 }
 
 struct Lookup {
@@ -64,7 +54,7 @@ const QHash<QString, Lookup> &lookups()
               Sql sql(QStringLiteral("SELECT A.CDFILIAL, A.NMFILIAL, A.IDCNTRRESC, A.IDFILCENTZUB, A.CDFILCENTZUB,"
                                      " (SELECT C.NMFILIAL FROM FILIAL C WHERE C.CDFILIAL = A.CDFILCENTZUB) AS NMFILCENTZUB"
                                      " FROM FILIAL A WHERE A.CDFILIAL = ?"));
-              sql.bind(codeParameter(parameters, QStringLiteral("P_CDFILIAL"), 4));
+              sql.bind(checkedCodeParameter(parameters.value(QStringLiteral("P_CDFILIAL")), QStringLiteral("P_CDFILIAL"), 4, false));
               restrictVisibleBranches(sql, QStringLiteral("A"), caller);
               return sql;
           }}},
@@ -77,7 +67,7 @@ const QHash<QString, Lookup> &lookups()
          {{QStringLiteral("P_CDFILCENTZUB")},
           {F{"CDTIPOCARD", "string", 10}, F{"NMTIPOCARD", "string", 100}},
           [](const QJsonObject &parameters, const Caller &caller) {
-              const QString central = codeParameter(parameters, QStringLiteral("P_CDFILCENTZUB"), 4);
+              const QString central = checkedCodeParameter(parameters.value(QStringLiteral("P_CDFILCENTZUB")), QStringLiteral("P_CDFILCENTZUB"), 4, false);
               allow(centralRefusal(caller, central));
               return Sql(QStringLiteral("SELECT CDTIPOCARD, NMTIPOCARD FROM TIPOCARD WHERE CDFILCENTZUB = ? AND IDTPCARDATIV = 'S'"
                                         " ORDER BY CDTIPOCARD"))

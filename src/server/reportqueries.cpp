@@ -2,6 +2,7 @@
 
 #include "server/refusal.h"
 #include "server/rights.h"
+#include "wire/keylist.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,7 +39,6 @@ QVariant checkedValue(QSqlDatabase &db, const Caller &caller, const QString &nam
 {
     const auto invalid = [&name](const QString &why) { return Refusal{QStringLiteral("Parâmetro %1 inválido: %2").arg(name, why)}; };
     static const QRegularExpression number10(QStringLiteral("\\A\\d{10}\\z"));
-    static const QRegularExpression central(QStringLiteral("\\A[A-Za-z0-9]{1,4}\\z"));
     static const QRegularExpression isoDate(QStringLiteral("\\A\\d{4}-\\d{2}-\\d{2}\\z"));
     const QString text = value.isString() ? value.toString() : QString();
     switch (kind) {
@@ -53,11 +53,11 @@ QVariant checkedValue(QSqlDatabase &db, const Caller &caller, const QString &nam
                                : QStringLiteral("a lista %1 não existe ou não foi gravada nesta sessão.").arg(text));
         return text;
     }
-    case ParameterKind::Central:
-        if (!central.match(text).hasMatch())
-            throw invalid(QStringLiteral("esperado o código de uma central."));
-        allow(centralRefusal(caller, text));
-        return text;
+    case ParameterKind::Central: {
+        const QString central = checkedCodeParameter(value, name, 4, true);
+        allow(centralRefusal(caller, central));
+        return central;
+    }
     case ParameterKind::Date: {
         const QDate date = QDate::fromString(text, Qt::ISODate);
         if (!isoDate.match(text).hasMatch() || !date.isValid())
@@ -77,6 +77,16 @@ QVariant checkedValue(QSqlDatabase &db, const Caller &caller, const QString &nam
 }
 
 } // namespace
+
+QString checkedCodeParameter(const QJsonValue &value, const QString &name, int maxLength, bool required)
+{
+    QString why;
+    const std::optional<QString> code = value.isString() ? wire::parseCode(value.toString(), name, maxLength, &why) : std::nullopt;
+    // Exactly as sent: blanks around a code are refused here, not trimmed away.
+    if (!code || *code != value.toString() || (required && code->isEmpty()))
+        throw Refusal{QStringLiteral("Parâmetro %1 inválido: esperado um código de até %2 letras ou dígitos.").arg(name).arg(maxLength)};
+    return *code;
+}
 
 wire::LayoutQuery ReportQueries::find(const QString &reportCode, const QString &layoutFile, const QString &queryName) const
 {

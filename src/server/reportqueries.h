@@ -35,6 +35,10 @@ private:
     mutable QHash<QString, Loaded> m_files;
 };
 
+// A code given among a call's parameters: letters and digits, as every code the server takes,
+// 1 to `maxLength` of them (or none, when `required` is false). Raises Refusal naming `name`.
+QString checkedCodeParameter(const QJsonValue &value, const QString &name, int maxLength, bool required);
+
 // The values of a query's parameters, checked against the caller before any row is read: plan and
 // list numbers must be the caller's own, the central within its rights, dates, flags and numbers
 // strict; a parameter the server has no rule for is refused. Raises Refusal; answers the values

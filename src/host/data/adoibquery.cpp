@@ -111,6 +111,11 @@ wire::DataPacket TADOIBQuery::databaseRows()
     if (!query.exec())
         throw HostError(QStringLiteral("Erro ao abrir a consulta %1: %2").arg(objectName(), query.lastError().text()));
 
+    return packetOf(query);
+}
+
+wire::DataPacket packetOf(QSqlQuery &query)
+{
     wire::DataPacket packet;
     const QSqlRecord record = query.record();
     for (int i = 0; i < record.count(); ++i) {

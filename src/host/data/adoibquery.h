@@ -4,6 +4,7 @@
 #include "host/data/dbgeral.h"
 #include "host/data/params.h"
 
+#include <QSqlQuery>
 #include <QStringList>
 #include <functional>
 
@@ -47,5 +48,8 @@ private:
     TdtmDBGeral *m_database;
     TParams m_params;
 };
+
+// The rows of an executed statement as a packet, its fields typed from the driver's columns.
+wire::DataPacket packetOf(QSqlQuery &query);
 
 } // namespace host

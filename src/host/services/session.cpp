@@ -1,5 +1,6 @@
 #include "host/services/session.h"
 
+#include "host/data/adoibquery.h"
 #include "host/data/dataset.h"
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
@@ -36,16 +37,7 @@ static wire::DataPacket branchRows(TdtmDBGeral &database)
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT CDFILIAL, NMFILIAL, IDCNTRRESC, IDFILCENTZUB, CDFILCENTZUB, IDMATRFILI, DTPROCESSA FROM FILIAL")))
         throw HostError(QStringLiteral("Erro ao atualizar o cache local da tabela FILIAL: %1").arg(query.lastError().text()));
-    wire::DataPacket packet;
-    for (const char *name : {"CDFILIAL", "NMFILIAL", "IDCNTRRESC", "IDFILCENTZUB", "CDFILCENTZUB", "IDMATRFILI", "DTPROCESSA"})
-        packet.fields.append({QString::fromLatin1(name)});
-    while (query.next()) {
-        QVariantList row;
-        for (int i = 0; i < packet.fields.size(); ++i)
-            row.append(query.value(i));
-        packet.rows.append(row);
-    }
-    return packet;
+    return packetOf(query);
 }
 
 void HostSession::loadBranches()
