@@ -5,6 +5,7 @@
 #include "report/reportexpression.h"
 #include "report/reportformat.h"
 #include "wire/layoutqueries.h"
+#include "wire/periodparts.h"
 #include "wire/statementinterrupt.h"
 
 #include <QFileInfo>
@@ -246,6 +247,23 @@ std::optional<double> numberOf(const QVariant &value)
     return ok && !value.isNull() ? std::optional<double>(number) : std::nullopt;
 }
 
+// A statement parameter's value: the run's own, or a part of its period (P_DTINICIAL to
+// P_DTFINAL) that the query reads whole months and edges by; nothing when neither.
+std::optional<QVariant> parameterValue(const TParams &params, const QString &name)
+{
+    if (const TParam *param = params.find(name))
+        return ReportFormat::bindValue(*param);
+    const TParam *start = params.find(QStringLiteral("P_DTINICIAL"));
+    const TParam *end = params.find(QStringLiteral("P_DTFINAL"));
+    if (!start || !end || start->IsNull() || end->IsNull() || !wire::isPeriodPartParameter(name))
+        return std::nullopt;
+    for (const auto &[partName, day] : wire::periodPartParameters(start->AsDateTime().date(), end->AsDateTime().date())) {
+        if (partName == name)
+            return QVariant(day);
+    }
+    return std::nullopt;
+}
+
 QString paramText(const TParams &params, const QString &name)
 {
     const TParam *param = params.find(name);
@@ -299,11 +317,11 @@ ReportEngine::RowSource ReportEngine::fromServer(GeneralDataSource &server, cons
         QVariantMap values;
         for (const QString &text : theirs->sql) {
             for (const QString &name : wire::statementParameters(text)) {
-                const TParam *param = params.find(name);
-                if (!param)
+                const std::optional<QVariant> value = parameterValue(params, name);
+                if (!value)
                     throw HostError(QStringLiteral("Não foi possível executar a consulta \"%1\" do relatório: o parâmetro %2 não é "
                                                    "declarado pelo layout.").arg(query.name, name));
-                values.insert(name, ReportFormat::bindValue(*param));
+                values.insert(name, *value);
             }
         }
         return server.reportRows(reportCode, file, query.name, values);
@@ -337,10 +355,10 @@ QList<QVariantMap> ReportEngine::rows(const ReportLayout::Query &query, const TP
     const QString sql = query.sqlFor(m_dialect);
     Bindings bindings;
     for (const QString &name : wire::statementParameters(sql)) {
-        const TParam *param = params.find(name);
-        if (!param)
+        const std::optional<QVariant> value = parameterValue(params, name);
+        if (!value)
             throw fail(QStringLiteral("o parâmetro %1 não é declarado pelo layout.").arg(name));
-        bindings.append({name, ReportFormat::bindValue(*param)});
+        bindings.append({name, *value});
     }
     QList<QVariantMap> result;
     if (!m_reader && runsOffThread(m_database))

@@ -54,27 +54,9 @@ const MonthlySummary &summaryOf(const QString &source)
 
 } // namespace
 
-PeriodParts splitByMonth(const QDate &start, const QDate &end)
-{
-    PeriodParts parts;
-    const QDate firstWhole = start.day() == 1 ? start : QDate(start.year(), start.month(), 1).addMonths(1);
-    const QDate lastWholeEnd = end.day() == end.daysInMonth() ? end : QDate(end.year(), end.month(), 1).addDays(-1);
-    if (firstWhole > lastWholeEnd) {
-        parts.days.append({start, end});
-        return parts;
-    }
-    parts.firstMonth = firstWhole;
-    parts.lastMonth = QDate(lastWholeEnd.year(), lastWholeEnd.month(), 1);
-    if (start < firstWhole)
-        parts.days.append({start, firstWhole.addDays(-1)});
-    if (lastWholeEnd < end)
-        parts.days.append({lastWholeEnd.addDays(1), end});
-    return parts;
-}
-
 void storeReportData(QSqlDatabase &db, const QString &number, const PlanScope &scope)
 {
-    const PeriodParts parts = splitByMonth(scope.start, scope.end);
+    const PeriodParts parts = wire::splitByMonth(scope.start, scope.end);
 
     Sql meals(QStringLiteral("INSERT INTO REFECONSPLAN (NRCONSPLAN, CDFILIAL, CDSERVFILI, CDTIPOCARD, CDCARDAPIO, QTREFEPLAN, QTREFESERV)"
                              " SELECT ?, R.CDFILIAL, R.CDSERVFILI, R.CDTIPOCARD, R.CDCARDAPIO, SUM(R.QTREFEPLAN), 0 FROM ("));

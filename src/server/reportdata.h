@@ -2,6 +2,7 @@
 
 #include "server/database.h"
 #include "server/selection.h"
+#include "wire/periodparts.h"
 
 #include <QDate>
 
@@ -24,14 +25,7 @@ struct PlanScope {
 // and menu types.
 void restrictScope(Sql &sql, const PlanScope &scope);
 
-// A period as the monthly sums can serve it: the whole months in it (first days of the first
-// and the last; invalid when there is none) and the day ranges around them.
-struct PeriodParts {
-    QDate firstMonth;
-    QDate lastMonth;
-    QList<QPair<QDate, QDate>> days;
-};
-PeriodParts splitByMonth(const QDate &start, const QDate &end);
+using wire::PeriodParts;
 
 // The tables that hold a plan's rows besides CONSPLAN.
 inline const QStringList kReportDataTables = {QStringLiteral("ITCONSPLANREAL"), QStringLiteral("REFECONSPLAN"),
@@ -44,8 +38,9 @@ inline const QStringList kReportDataTables = {QStringLiteral("ITCONSPLANREAL"), 
 // caller's write transaction.
 void storeReportData(QSqlDatabase &db, const QString &number, const PlanScope &scope);
 
-// On PostgreSQL, fresh statistics of tables just filled, so the planner does not take them for
-// empty; after the writing transaction. A table another session is analysing is skipped: its
+// On PostgreSQL, fresh statistics of tables just bulk-loaded, so the planner does not take them
+// for empty; after the writing transaction. (Plans and lists are left to autovacuum, set for them
+// in the schema: an ANALYZE per call cost more than the plans it improved.) A table another session is analysing is skipped: its
 // statistics are being refreshed anyway. No tables: the whole database. Never fails nor stops
 // the call it serves.
 void refreshStatistics(QSqlDatabase &db, const QStringList &tables);

@@ -26,6 +26,10 @@ const QHash<QString, ParameterKind> kParameterKinds = {
     {QStringLiteral("P_IDESTOCAVEIS"), ParameterKind::Flag},    {QStringLiteral("P_IDNESTOCAVEIS"), ParameterKind::Flag},
     {QStringLiteral("P_NIVEL"), ParameterKind::Flag},           {QStringLiteral("P_NRTIPOCUSTO"), ParameterKind::SmallNumber},
     {QStringLiteral("P_NRTAMACNIVEL"), ParameterKind::SmallNumber},
+    // The period's whole months and edges (wire::periodPartParameters).
+    {QStringLiteral("P_DTMESESINI"), ParameterKind::Date},      {QStringLiteral("P_DTMESESFIM"), ParameterKind::Date},
+    {QStringLiteral("P_DTDIAS1INI"), ParameterKind::Date},      {QStringLiteral("P_DTDIAS1FIM"), ParameterKind::Date},
+    {QStringLiteral("P_DTDIAS2INI"), ParameterKind::Date},      {QStringLiteral("P_DTDIAS2FIM"), ParameterKind::Date},
 };
 
 bool ownsNumber(QSqlDatabase &db, const QString &table, const QString &column, const QString &number, const QString &owner)

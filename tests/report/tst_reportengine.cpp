@@ -134,6 +134,38 @@ private Q_SLOTS:
         QCOMPARE(words.mid(2).join(' '), total);
     }
 
+    // With no preparation (only non-stockables) the layouts take whole months from the monthly
+    // sums and only the days around them from the day rows: the totals of reading every day row.
+    void periodsThatCutMonthsAddUpAsTheirDays_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::newRow("dias de dois meses") << "2025-03-15" << "2025-04-01";
+        QTest::newRow("mês inteiro e um dia") << "2025-03-01" << "2025-04-01";
+        QTest::newRow("dias antes de um mês inteiro") << "2025-02-20" << "2025-03-31";
+        QTest::newRow("dois meses inteiros") << "2025-03-01" << "2025-04-30";
+        QTest::newRow("um dia") << "2025-03-31" << "2025-03-31";
+    }
+    void periodsThatCutMonthsAddUpAsTheirDays()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        const TParams split = changed({{"P_IDESTOCAVEIS", "N"}, {"P_DTINICIAL", start}, {"P_DTFINAL", end}});
+        // The same run told that the period has no whole month: every day from the day rows.
+        TParams days = split;
+        const QDate first = QDate::fromString(start, Qt::ISODate);
+        const QDate last = QDate::fromString(end, Qt::ISODate);
+        for (const auto &[name, day] : QList<QPair<const char *, QDate>>{{"P_DTMESESINI", last.addDays(1)}, {"P_DTMESESFIM", last},
+                                                                          {"P_DTDIAS1INI", first}, {"P_DTDIAS1FIM", last},
+                                                                          {"P_DTDIAS2INI", last.addDays(1)}, {"P_DTDIAS2FIM", last}})
+            days.declare(name).setAsDateTime(QDateTime(day, QTime(0, 0)));
+        for (const int layout : {0, 1}) {
+            const QString total = lastLine(render(m_geral, layout, split));
+            QVERIFY2(total.startsWith("Total geral") && !total.endsWith(" 0,00 0,00"), qPrintable(total));
+            QCOMPARE(total, lastLine(render(m_geral, layout, days)));
+        }
+    }
+
     // The days whose records are missing, from the prepared plan or, with no preparation (only
     // non-stockable products), from the day rows; one line per kind, none for a complete period.
     void noticesNameTheIncompleteDays_data()

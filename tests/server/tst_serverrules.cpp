@@ -98,7 +98,7 @@ private Q_SLOTS:
         QFETCH(QDate, start);
         QFETCH(QDate, end);
         QFETCH(QString, parts);
-        const server::PeriodParts split = server::splitByMonth(start, end);
+        const wire::PeriodParts split = wire::splitByMonth(start, end);
         QStringList got;
         if (split.firstMonth.isValid())
             got << split.firstMonth.toString("MM") + "-" + split.lastMonth.toString("MM");
