@@ -273,7 +273,6 @@ CallResult CustoPlanXReal::execStpConsPlan(const Args &args) const
     storeReportData(db, number, scope);
     storeDataGaps(db, number, scope);
     transaction.commit();
-    refreshStatistics(db, kReportDataTables);
     return CallResult{number, {}};
 }
 
@@ -317,7 +316,6 @@ CallResult CustoPlanXReal::getListas(const Args &args) const
     exec(db, branchSql, QStringLiteral("gravar a lista de filiais"));
 
     transaction.commit();
-    refreshStatistics(db, {QStringLiteral("LISTA")});
     return envelopeOk(QJsonArray{serviceList, menuTypeList, branchList});
 }
 

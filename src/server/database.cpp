@@ -300,7 +300,19 @@ Sql &Sql::in(const QString &expression, const QStringList &keys)
 {
     if (keys.isEmpty())
         return add(QStringLiteral("1 = 0"));
-    return add(expression + QStringLiteral(" IN (SELECT value FROM json_each(?))")).bind(jsonArray(keys));
+    // A few keys go one placeholder each, so the planner sees them and their frequency (two
+    // schools of three hundred must not be planned as a hundred); many keys go as one JSON array,
+    // whose size then never reaches the databases' limits on placeholders.
+    constexpr qsizetype kKeysShownToThePlanner = 64;
+    if (keys.size() > kKeysShownToThePlanner)
+        return add(expression + QStringLiteral(" IN (SELECT value FROM json_each(?))")).bind(jsonArray(keys));
+    QString placeholders = QStringLiteral("?");
+    for (qsizetype i = 1; i < keys.size(); ++i)
+        placeholders += QStringLiteral(", ?");
+    add(expression + QStringLiteral(" IN (") + placeholders + QLatin1Char(')'));
+    for (const QString &key : keys)
+        bind(key);
+    return *this;
 }
 
 QString jsonArray(const QStringList &keys)

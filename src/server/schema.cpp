@@ -277,6 +277,9 @@ const QList<Migration> &migrations()
                             " OR (E.DTCRIACAO = FILTROSALVO.DTCRIACAO AND E.CDOPERADOR < FILTROSALVO.CDOPERADOR)))"),
              QStringLiteral("CREATE UNIQUE INDEX UX_FILTROSALVO_COMPARTILHADO ON FILTROSALVO (CDFILCENTZUB, NMFILTRO) WHERE IDCOMPARTILHADO = 'S'"),
          }},
+        // Plans and lists come and go by the thousand: their statistics are refreshed by
+        // autovacuum after a few thousand rows changed, not after a fifth of the table.
+        {7, {QStringLiteral("{WORKTABLE_STATISTICS}")}},
     };
     return steps;
 }
@@ -310,6 +313,18 @@ QStringList counterStatements(Dialect dialect)
     statements << QStringLiteral("CREATE TABLE NUMERADOR (NMNUMERADOR VARCHAR(20) NOT NULL PRIMARY KEY, NRULTIMO INTEGER NOT NULL)");
     for (const QString &counter : kCounters)
         statements << QStringLiteral("INSERT INTO NUMERADOR (NMNUMERADOR, NRULTIMO) VALUES ('%1', 0)").arg(counter);
+    return statements;
+}
+
+QStringList workTableStatistics(Dialect dialect)
+{
+    QStringList statements;
+    if (dialect != Dialect::Postgres)
+        return statements;
+    for (const QString &table : {QStringLiteral("LISTA"), QStringLiteral("CONSPLAN"), QStringLiteral("ITCONSPLANREAL"),
+                                 QStringLiteral("REFECONSPLAN"), QStringLiteral("FALTACONSPLAN")})
+        statements << QStringLiteral("ALTER TABLE %1 SET (autovacuum_analyze_scale_factor = 0.0, autovacuum_analyze_threshold = 5000,"
+                                     " autovacuum_vacuum_scale_factor = 0.0, autovacuum_vacuum_threshold = 10000)").arg(table);
     return statements;
 }
 
@@ -417,6 +432,8 @@ void ensureSchema(QSqlDatabase &db)
                 statements << counterStatements(dialect);
             else if (statement == QLatin1String("{SUMMARIES}"))
                 statements << summaryCreation(dialect);
+            else if (statement == QLatin1String("{WORKTABLE_STATISTICS}"))
+                statements << workTableStatistics(dialect);
             else
                 statements << typed(statement, dialect);
         }
