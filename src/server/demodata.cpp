@@ -16,6 +16,16 @@ QString demo::schoolCode(int index)
     return QStringLiteral("%1").arg(101 + index, 4, 10, QLatin1Char('0'));
 }
 
+QString demo::centralCode(int index)
+{
+    return index == 0 ? QString::fromLatin1(kCentral) : QStringLiteral("%1").arg(2 + index, 4, 10, QLatin1Char('0'));
+}
+
+QString demo::schoolCode(int central, int index)
+{
+    return central == 0 ? schoolCode(index) : QChar(QLatin1Char('A').unicode() + central - 1) + QStringLiteral("%1").arg(101 + index, 3, 10, QLatin1Char('0'));
+}
+
 QString DemoSummary::describe() const
 {
     return QStringLiteral("%1 filiais, %2 serviços, %3 produtos, %4 refeições planejadas, %5 servidas, %6 linhas de consumo")
@@ -360,10 +370,10 @@ void insertReferenceData(QSqlDatabase &db, const QList<CentralDef> &centrals, co
         mainSchools += school.central == QLatin1String(demo::kCentral) ? 1 : 0;
     int index = 0;
     for (const School &school : schools) {
-        if (school.central != QLatin1String(demo::kCentral)) {
+        if (school.central == QLatin1String(demo::kOtherCentral))
             members.add({"0000000004", school.code});
+        if (school.central != QLatin1String(demo::kCentral))
             continue;
-        }
         members.add({index < (mainSchools + 1) / 2 ? "0000000001" : "0000000002", school.code});
         if (school.fullTime)
             members.add({"0000000003", school.code});
@@ -557,7 +567,7 @@ DemoSummary createDemo(QSqlDatabase &db, const DemoOptions &options)
 {
     Random random(0x5A0B0110);
     const QList<ServiceDef> serviceDefs = services();
-    const QList<CentralDef> centrals = {
+    QList<CentralDef> centrals = {
         {demo::kCentral,
          "Central Merenda Vila Nova",
          {{"01", "Cardápio regular", true, MenuKind::Regular},
@@ -568,6 +578,17 @@ DemoSummary createDemo(QSqlDatabase &db, const DemoOptions &options)
         {demo::kOtherCentral, "Central Merenda Rio Claro", {{"11", "Cardápio regular Rio Claro", true, MenuKind::Regular}}, {"00020", "00030"}},
     };
 
+    // Each further central is the main one again under codes of its own, so a central's
+    // report can be timed as others are added beside it.
+    for (int c = 1; c < options.centrals; ++c) {
+        CentralDef copy = centrals[0];
+        copy.code = demo::centralCode(c);
+        copy.name = QStringLiteral("Central Merenda %1").arg(c + 1);
+        for (int t = 0; t < copy.menuTypes.size(); ++t)
+            copy.menuTypes[t].code = QStringLiteral("%1%2").arg(c + 1).arg(t + 1);
+        centrals.append(copy);
+    }
+
     QList<School> schools;
     for (int i = 0; i < options.branches; ++i) {
         const QString name = i < int(std::size(kSchoolNames)) ? QString::fromUtf8(kSchoolNames[i])
@@ -576,6 +597,11 @@ DemoSummary createDemo(QSqlDatabase &db, const DemoOptions &options)
     }
     schools.append({"9001", "EM Rio Claro", demo::kOtherCentral, 180, false, false, centrals[1].services});
     schools.append({"9002", "EMEI Rio Claro", demo::kOtherCentral, 90, false, false, centrals[1].services});
+    for (int c = 1; c < options.centrals; ++c) {
+        for (int i = 0; i < options.branches; ++i)
+            schools.append({demo::schoolCode(c, i), QStringLiteral("Escola %1 da central %2").arg(i + 1).arg(c + 1), demo::centralCode(c),
+                            random.range(150, 600), i % 4 == 3, i % 3 == 0, centrals[0].services});
+    }
 
     DemoSummary summary;
     WriteTransaction transaction(db);

@@ -7,9 +7,10 @@
 namespace server {
 
 struct DemoOptions {
-    int branches = 14;                 // schools of the main central
+    int branches = 14;                 // schools of the main central, and of each further one
     int days = 365;                    // length of the history
     QDate firstDay = QDate(2025, 1, 1);
+    int centrals = 1;                  // full centrals like the main one (up to demo::kMaxCentrals)
 };
 
 struct DemoSummary {
@@ -36,6 +37,11 @@ inline constexpr char kLoneBranch[] = "9900";     // a branch outside any centra
 inline constexpr char kFirstSchool[] = "0101";
 inline constexpr char kInactiveMenuType[] = "04";
 QString schoolCode(int index);                    // 0-based index among the main central's schools
+// Further full centrals (--centrals): codes 0003 on, their schools lettered A101, B101, …
+inline constexpr int kMaxCentrals = 9;
+inline constexpr int kMaxSchoolsBesideOtherCentrals = 899;
+QString centralCode(int index);                   // 0 is the main central
+QString schoolCode(int central, int index);
 } // namespace demo
 
 } // namespace server

@@ -117,6 +117,9 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     const QCommandLineOption branches(QStringLiteral("branches"),
                                       QStringLiteral("Com --create-demo: número de escolas da central principal (padrão 14)."),
                                       QStringLiteral("n"));
+    const QCommandLineOption centrals(QStringLiteral("centrals"),
+                                      QStringLiteral("Com --create-demo: número de centrais completas, cada uma com --branches escolas (padrão 1, até 9)."),
+                                      QStringLiteral("n"));
     const QCommandLineOption days(QStringLiteral("days"), QStringLiteral("Com --create-demo: dias de histórico (padrão 365)."),
                                   QStringLiteral("n"));
     const QCommandLineOption firstDay(QStringLiteral("first-day"),
@@ -230,7 +233,7 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     const QList<QCommandLineOption> actions = {help, configFile, createDemo, backup, addOperator, operatorName, operatorBranch,
                                                operatorRole, setPassword, disableOperator, listOperators, audit, auditSince};
     // ---- end of deployment options ----
-    const QList<QCommandLineOption> options = {help, database, createDemo, branches, days, firstDay, listen, allowRemote, tokenFile,
+    const QList<QCommandLineOption> options = {help, database, createDemo, branches, centrals, days, firstDay, listen, allowRemote, tokenFile,
                                                reportsDir, sweepAge, threads, maxConnections, perAddress, maxBody, bodiesMemory, timeout,
                                                headTimeout, bodyTimeout, busyTimeout, statementTimeout, logLevel, configFile, backup,
                                                tlsCert, tlsKey, addOperator, operatorName, operatorBranch, operatorRole,
@@ -296,6 +299,12 @@ std::optional<ServerConfig> ServerConfig::fromArguments(const QStringList &argum
     bool ok = true;
     config.createDemo = parser.isSet(createDemo);
     config.demo.branches = int(number(branches, 1, 8000, config.demo.branches, &ok));
+    if (ok)
+        config.demo.centrals = int(number(centrals, 1, demo::kMaxCentrals, config.demo.centrals, &ok));
+    if (ok && config.demo.centrals > 1 && config.demo.branches > demo::kMaxSchoolsBesideOtherCentrals) {
+        ok = false;
+        error = QStringLiteral("com --centrals, --branches vai até %1").arg(demo::kMaxSchoolsBesideOtherCentrals);
+    }
     if (ok)
         config.demo.days = int(number(days, 1, 3660, config.demo.days, &ok));
     if (ok)
