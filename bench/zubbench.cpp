@@ -9,7 +9,7 @@
 //     memory.
 //
 //   zub-bench --database sqlite:/tmp/bench.db --database postgresql://zub@127.0.0.1:55432/bench
-//             [--branches 300] [--days 365] [--repeat 5] [--reuse]
+//             [--branches 300] [--centrals 1] [--days 365] [--repeat 5] [--reuse] [--year-only]
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
 #include "host/data/params.h"
@@ -105,6 +105,18 @@ double median(QList<double> values)
     return values[values.size() / 2];
 }
 
+QString ms(double value)
+{
+    return value >= 100 ? QStringLiteral("%1 ms").arg(value, 0, 'f', 0) : QStringLiteral("%1 ms").arg(value, 0, 'f', 1);
+}
+
+// "median (min–max, n runs)": a figure with its spread, so a rerun can tell noise from change.
+QString spread(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return QStringLiteral("%1 (%2–%3, %4×)").arg(ms(values[values.size() / 2]), ms(values.first()).chopped(3), ms(values.last())).arg(values.size());
+}
+
 double timed(const std::function<void()> &run)
 {
     QElapsedTimer timer;
@@ -118,9 +130,14 @@ struct Period {
     QDate start, end;
 };
 
+// Whole months, and periods that cut months, each beside the whole months around it.
 const QList<Period> kPeriods = {{QStringLiteral("mês (mar/2025)"), QDate(2025, 3, 1), QDate(2025, 3, 31)},
+                                {QStringLiteral("03 a 28/03/2025"), QDate(2025, 3, 3), QDate(2025, 3, 28)},
                                 {QStringLiteral("trimestre (1º/2025)"), QDate(2025, 1, 1), QDate(2025, 3, 31)},
+                                {QStringLiteral("10/02 a 20/04/2025"), QDate(2025, 2, 10), QDate(2025, 4, 20)},
+                                {QStringLiteral("fev a abr/2025"), QDate(2025, 2, 1), QDate(2025, 4, 30)},
                                 {QStringLiteral("ano (2025)"), QDate(2025, 1, 1), QDate(2025, 12, 31)}};
+const Period &kYear = kPeriods.last();
 
 // The milliseconds of each step of one report run, as the screen makes it.
 struct PathTimes {
@@ -147,8 +164,9 @@ public:
             throw Failure{QStringLiteral("layouts de ZUB011 não encontrados")};
     }
 
-    // One whole report run: `branches` is "T" (every school) or a key list.
-    PathTimes reportPath(int layout, const QStringList &schools, const Period &period)
+    // One whole report run: `branches` is "T" (every school) or a key list. With only the
+    // non-stockables the screen prepares nothing: the layout reads the database's sums itself.
+    PathTimes reportPath(int layout, const QStringList &schools, const Period &period, bool onlyNonStockables = false)
     {
         PathTimes times;
         QString branches;
@@ -168,17 +186,19 @@ public:
             }
         });
         QString number;
-        times.preparation = timed([&] {
-            number = call(m_port, QStringLiteral("ExecStpConsPlan"),
-                          {kCentral, "", branches, "", period.start.toString(Qt::ISODate), period.end.toString(Qt::ISODate), "0", "zzzzzzzzzz", "BENCH"})
-                         .toString();
-        });
-        if (number.size() != 10)
-            throw Failure{QStringLiteral("ExecStpConsPlan recusou: %1").arg(number)};
+        if (!onlyNonStockables) {
+            times.preparation = timed([&] {
+                number = call(m_port, QStringLiteral("ExecStpConsPlan"),
+                              {kCentral, "", branches, "", period.start.toString(Qt::ISODate), period.end.toString(Qt::ISODate), "0", "zzzzzzzzzz", "BENCH"})
+                             .toString();
+            });
+            if (number.size() != 10)
+                throw Failure{QStringLiteral("ExecStpConsPlan recusou: %1").arg(number)};
+        }
         QJsonArray lists;
         times.lists += timed([&] { lists = call(m_port, QStringLiteral("getListas"), {services, kMenuTypes, kCentral, branches}).toArray(); });
 
-        const host::TParams params = parameters(branches, number, lists, period);
+        const host::TParams params = parameters(branches, number, lists, period, onlyNonStockables);
         std::optional<host::ReportDocument> document;
         times.data = timed([&] {
             const host::ReportEngine engine(host::ReportEngine::fromServer(m_server, QStringLiteral("ZUB011"), m_layouts.at(layout)));
@@ -191,14 +211,15 @@ public:
             times.pages = document->print(printer);
         });
         times.cleanUp = timed([&] {
-            call(m_port, QStringLiteral("DelConsPlan"), {"", number});
+            if (!number.isEmpty())
+                call(m_port, QStringLiteral("DelConsPlan"), {"", number});
             call(m_port, QStringLiteral("deletaListas"), QJsonArray{QJsonValue(lists)});
         });
         return times;
     }
 
     // The naive query of the whole result (layout 01's rows) straight from the day rows.
-    double naive(const Period &period, qint64 *rows)
+    double naive(const Period &period, bool onlyNonStockables, qint64 *rows)
     {
         QSqlDatabase db = m_geral.adcGeral();
         return timed([&] {
@@ -214,7 +235,7 @@ public:
                 "       SELECT C.CDSERVFILI, C.CDPRODUTO, 0, C.QTCONSUMIDA"
                 "         FROM CONSREAL C JOIN FILIAL F ON F.CDFILIAL = C.CDFILIAL"
                 "        WHERE F.CDFILCENTZUB = :c2 AND C.DTREFEICAO BETWEEN :s2 AND :e2 AND C.CDTIPOCARD IN ('01', '02', '03')) X"
-                " JOIN PRODUTO P ON P.CDPRODUTO = X.CDPRODUTO"
+                " JOIN PRODUTO P ON P.CDPRODUTO = X.CDPRODUTO AND (P.IDESTOCAVEL <> 'S' OR :stockables = 'S')"
                 " LEFT JOIN CUSTOPROD K ON K.CDPRODUTO = X.CDPRODUTO AND K.NRTIPOCUSTO = 1"
                 " GROUP BY X.CDSERVFILI, X.CDPRODUTO, P.NMPRODUTO ORDER BY X.CDSERVFILI, X.CDPRODUTO"));
             for (const char *central : {":c1", ":c2"})
@@ -223,6 +244,7 @@ public:
                 query.bindValue(QString::fromLatin1(start), period.start);
             for (const char *end : {":e1", ":e2"})
                 query.bindValue(QString::fromLatin1(end), period.end);
+            query.bindValue(QStringLiteral(":stockables"), onlyNonStockables ? QStringLiteral("N") : QStringLiteral("S"));
             if (!query.exec())
                 throw Failure{QStringLiteral("consulta direta: %1").arg(query.lastError().text())};
             *rows = 0;
@@ -232,7 +254,8 @@ public:
     }
 
 private:
-    host::TParams parameters(const QString &branches, const QString &number, const QJsonArray &lists, const Period &period) const
+    host::TParams parameters(const QString &branches, const QString &number, const QJsonArray &lists, const Period &period,
+                             bool onlyNonStockables) const
     {
         host::TParams params;
         auto text = [&params](const char *name, const QString &value) { params.declare(name).setAsString(value); };
@@ -254,7 +277,7 @@ private:
         date("P_DTMESFINA", QDate(period.end.year(), period.end.month(), period.end.daysInMonth()));
         params.declare("P_NRTIPOCUSTO").setAsInteger(1);
         text("P_NMTIPOCUSTO", "Custo médio ponderado");
-        text("P_IDESTOCAVEIS", "S");
+        text("P_IDESTOCAVEIS", onlyNonStockables ? "N" : "S");
         text("P_IDNESTOCAVEIS", "S");
         text("P_IDDIFERENCA", "T");
         text("P_NIVEL", "N");
@@ -303,11 +326,6 @@ ClientRun runClient(const QStringList &arguments)
     return run;
 }
 
-QString ms(double value)
-{
-    return value >= 100 ? QStringLiteral("%1 ms").arg(value, 0, 'f', 0) : QStringLiteral("%1 ms").arg(value, 0, 'f', 1);
-}
-
 // Rows of the result table in the order they were first reported, one column per database.
 class Table
 {
@@ -353,6 +371,7 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
         DemoOptions options;
         options.branches = parser.value("branches").toInt();
         options.days = parser.value("days").toInt();
+        options.centrals = parser.value("centrals").toInt();
         QElapsedTimer timer;
         timer.start();
         dropSchema(db);
@@ -389,34 +408,53 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
         host::TNetConnection::setDefaultToken([] { return QString::fromLatin1(kToken); });
         Site site(database, port, dir.path());
         // Warm the caches once, as a server that has been running would have them.
-        site.reportPath(0, {}, kPeriods.last());
-        for (const bool oneSchool : {false, true}) {
-            for (const Period &period : kPeriods) {
+        site.reportPath(0, {}, kYear);
+        struct PathCase {
+            QString what;
+            QStringList schools;
+            bool onlyNonStockables;
+            QList<Period> periods;
+        };
+        const bool yearOnly = parser.isSet("year-only");
+        QList<PathCase> cases = {{QStringLiteral("todas as escolas"), {}, false, yearOnly ? QList<Period>{kYear} : kPeriods}};
+        if (!yearOnly) {
+            cases.append({QStringLiteral("uma escola (%1)").arg(kOneSchool), {kOneSchool}, false, {kPeriods[0], kPeriods[1], kYear}});
+            cases.append({QStringLiteral("todas as escolas, só não estocáveis"), {}, true, {kPeriods[0], kPeriods[1], kYear}});
+        }
+        for (const PathCase &path : cases) {
+            for (const Period &period : path.periods) {
                 QList<PathTimes> runs;
                 for (int i = 0; i < repeat; ++i)
-                    runs << site.reportPath(0, oneSchool ? QStringList{kOneSchool} : QStringList{}, period);
+                    runs << site.reportPath(0, path.schools, period, path.onlyNonStockables);
                 std::sort(runs.begin(), runs.end(), [](const PathTimes &a, const PathTimes &b) { return a.total() < b.total(); });
+                QList<double> totals;
+                for (const PathTimes &run : runs)
+                    totals << run.total();
                 const PathTimes &mid = runs[runs.size() / 2];
-                const QString what = oneSchool ? QStringLiteral("uma escola (%1)").arg(kOneSchool) : QStringLiteral("todas as escolas");
-                table.set(QStringLiteral("Caminho inteiro até o PDF, layout 01, %1, %2").arg(what, period.label), column, ms(mid.total()));
-                table.set(QStringLiteral("  … listas / preparação / dados / PDF, %1, %2").arg(what, period.label), column,
+                table.set(QStringLiteral("Caminho inteiro até o PDF, layout 01, %1, %2").arg(path.what, period.label), column, spread(totals));
+                table.set(QStringLiteral("  … listas / preparação / dados / PDF, %1, %2").arg(path.what, period.label), column,
                           QStringLiteral("%1 / %2 / %3 / %4 (%5 p.)")
                               .arg(mid.lists + mid.cleanUp, 0, 'f', 0)
                               .arg(mid.preparation, 0, 'f', 0)
                               .arg(mid.data, 0, 'f', 0)
                               .arg(mid.pdf, 0, 'f', 0)
                               .arg(mid.pages));
+                if (!path.schools.isEmpty())
+                    continue;
+                QList<double> naive;
+                qint64 rows = 0;
+                for (int i = 0; i < repeat; ++i)
+                    naive << site.naive(period, path.onlyNonStockables, &rows);
+                table.set(QStringLiteral("  consulta ingênua do mesmo resultado (régua, %1 linhas), %2, %3").arg(rows).arg(path.what, period.label), column,
+                          QStringLiteral("%1; caminho / régua = %2").arg(spread(naive)).arg(median(totals) / median(naive), 0, 'f', 2));
             }
         }
-        for (const Period &period : kPeriods) {
-            QList<double> runs;
-            qint64 rows = 0;
-            // A slow yardstick is measured once: its seconds need no more precision.
-            for (int i = 0; i < qMin(repeat, 3) && (runs.isEmpty() || runs.first() < 3000); ++i)
-                runs << site.naive(period, &rows);
-            table.set(QStringLiteral("Consulta ingênua do resultado inteiro (régua), todas as escolas, %1").arg(period.label), column,
-                      QStringLiteral("%1 (%2 linhas)").arg(ms(median(runs))).arg(rows));
-        }
+    }
+
+    if (parser.isSet("year-only")) {
+        server.terminate();
+        server.waitForFinished();
+        return;
     }
 
     // getListas with service keys: the central's own ones first, then keys of no central.
@@ -429,12 +467,12 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
         for (int i = 0; i < count; ++i)
             keys += (i < real.size() ? real[i] : QStringLiteral("%1%2").arg(9000 + i / 99999 % 1000, 4, 10, QLatin1Char('0')).arg(i % 99999 + 1, 5, 10, QLatin1Char('0'))) + QLatin1Char('_');
         QList<double> runs;
-        for (int i = 0; i < (count >= 1000000 ? qMin(repeat, 3) : repeat); ++i) {
+        for (int i = 0; i < repeat; ++i) {
             QJsonArray lists;
             runs << timed([&] { lists = call(port, QStringLiteral("getListas"), {keys, kMenuTypes, kCentral, "T"}).toArray(); });
             call(port, QStringLiteral("deletaListas"), QJsonArray{QJsonValue(lists)});
         }
-        table.set(QStringLiteral("getListas, %1 chaves de serviço").arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(count)), column, ms(median(runs)));
+        table.set(QStringLiteral("getListas, %1 chaves de serviço").arg(QLocale(QLocale::Portuguese, QLocale::Brazil).toString(count)), column, spread(runs));
     }
 
     // The real client, start-up included.
@@ -464,18 +502,20 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
     };
     for (const BatchCase &batch : cases) {
         QList<ClientRun> runs;
-        for (int i = 0; i < qMin(repeat, 3); ++i) {
+        for (int i = 0; i < repeat; ++i) {
             runs << runClient({"--config", config, "--batch", "imprimir", "--output", dir.filePath(QStringLiteral("lote.pdf")), "--filter",
                                QStringLiteral("relatorio=%1").arg(batch.layout), "--filter", "filiais=" + batch.branches, "--filter", "servicos=todos",
                                "--filter", "tiposCardapio=todos", "--filter", "estocaveis=true", "--filter", "naoEstocaveis=true", "--filter",
                                "diferenca=total", "--filter", "tipoCusto=Custo médio ponderado", "--filter",
                                "dataInicial=" + batch.start.toString("dd/MM/yyyy"), "--filter", "dataFinal=" + batch.end.toString("dd/MM/yyyy")});
         }
-        std::sort(runs.begin(), runs.end(), [](const ClientRun &a, const ClientRun &b) { return a.ms < b.ms; });
+        QList<double> times;
         long peak = 0;
-        for (const ClientRun &run : runs)
+        for (const ClientRun &run : runs) {
+            times << run.ms;
             peak = qMax(peak, run.peakKb);
-        table.set(batch.label, column, QStringLiteral("%1, %2 MB").arg(ms(runs[runs.size() / 2].ms)).arg(peak / 1024));
+        }
+        table.set(batch.label, column, QStringLiteral("%1, pico %2 MB").arg(spread(times)).arg(peak / 1024));
     }
 
     server.terminate();
@@ -495,6 +535,8 @@ int main(int argc, char *argv[])
         {"database", "Banco (repetível): sqlite:ARQUIVO ou postgresql://... (recriado, salvo com --reuse).", "endereço"},
         {"branches", "Escolas da central (padrão 300).", "n", "300"},
         {"days", "Dias de histórico (padrão 365).", "n", "365"},
+        {"centrals", "Centrais completas, cada uma com --branches escolas (padrão 1); mede-se a 0001.", "n", "1"},
+        {"year-only", "Mede só o ano de todas as escolas da central 0001 e a régua (para comparar bancos com mais centrais)."},
         {"repeat", "Repetições medidas de cada caso (padrão 5); a mediana é mostrada.", "n", "5"},
         {"reuse", "Usa os bancos como estão, sem recriar os dados."},
         {"server", "Caminho do zub-server.", "arquivo", QCoreApplication::applicationDirPath() + "/zub-server"},
