@@ -49,6 +49,9 @@ QVariant checkedValue(QSqlDatabase &db, const Caller &caller, const QString &nam
     case ParameterKind::Plan:
     case ParameterKind::List: {
         const bool plan = kind == ParameterKind::Plan;
+        // With only non-stockables nothing is prepared: no plan names no rows of one.
+        if (plan && value.isString() && text.isEmpty())
+            return text;
         if (!number10.match(text).hasMatch())
             throw invalid(QStringLiteral("esperado um número de %1 com 10 dígitos.").arg(plan ? QStringLiteral("plano") : QStringLiteral("lista")));
         if (!ownsNumber(db, plan ? QStringLiteral("CONSPLAN") : QStringLiteral("LISTA"), plan ? QStringLiteral("NRCONSPLAN") : QStringLiteral("NRLISTA"),

@@ -117,15 +117,26 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<int>("layout");
-        QTest::newRow("sqlite, por serviço") << "sqlite" << 0;
-        QTest::newRow("sqlite, por filial agregada") << "sqlite" << 1;
-        QTest::newRow("postgresql, por serviço") << "postgresql" << 0;
-        QTest::newRow("postgresql, por filial agregada") << "postgresql" << 1;
+        QTest::addColumn<bool>("onlyNonStockables");
+        QTest::addColumn<QDate>("start");
+        QTest::addColumn<QDate>("end");
+        const QDate march(2025, 3, 1), marchEnd(2025, 3, 31);
+        QTest::newRow("sqlite, por serviço") << "sqlite" << 0 << false << march << marchEnd;
+        QTest::newRow("sqlite, por filial agregada") << "sqlite" << 1 << false << march << marchEnd;
+        QTest::newRow("postgresql, por serviço") << "postgresql" << 0 << false << march << marchEnd;
+        QTest::newRow("postgresql, por filial agregada") << "postgresql" << 1 << false << march << marchEnd;
+        // Nothing prepared: the layout reads the database itself, whole months and edges apart.
+        QTest::newRow("sqlite, só não estocáveis, meses cortados") << "sqlite" << 0 << true << QDate(2025, 2, 10) << QDate(2025, 4, 15);
+        QTest::newRow("postgresql, só não estocáveis, meses cortados") << "postgresql" << 1 << true << QDate(2025, 2, 10) << QDate(2025, 4, 15);
     }
     void eachLayoutPrintsTheDemoTotals()
     {
         QFETCH(QString, kind);
         QFETCH(int, layout);
+        QFETCH(bool, onlyNonStockables);
+        QFETCH(QDate, start);
+        QFETCH(QDate, end);
+        const QString from = start.toString("dd/MM/yyyy"), to = end.toString("dd/MM/yyyy");
         Site *demo = site(kind);
         if (!demo && kind == "postgresql")
             QSKIP("PostgreSQL is not available here");
@@ -133,13 +144,15 @@ private Q_SLOTS:
         const QString pdf = demo->dir.filePath(QStringLiteral("relatorio-%1.pdf").arg(layout));
         QFile filters(demo->dir.filePath("filtros.json"));
         QVERIFY(filters.open(QIODevice::WriteOnly));
-        filters.write(R"({"filiais": "todas", "servicos": "todos", "tiposCardapio": "todos", "estocaveis": true,
-                          "naoEstocaveis": true, "diferenca": "total", "tipoCusto": "Custo médio ponderado"})");
+        filters.write(QStringLiteral(R"({"filiais": "todas", "servicos": "todos", "tiposCardapio": "todos", "estocaveis": %1,
+                          "naoEstocaveis": true, "diferenca": "total", "tipoCusto": "Custo médio ponderado"})")
+                          .arg(onlyNonStockables ? "false" : "true")
+                          .toUtf8());
         filters.close();
         QString errors;
         const int code = runClient({"--config", demo->config, "--batch", "imprimir", "--output", pdf, "--filters", filters.fileName(),
-                                    "--filter", QStringLiteral("relatorio=%1").arg(layout), "--filter", "dataInicial=01/03/2025",
-                                    "--filter", "dataFinal=31/03/2025"},
+                                    "--filter", QStringLiteral("relatorio=%1").arg(layout), "--filter", "dataInicial=" + from,
+                                    "--filter", "dataFinal=" + to},
                                    &errors);
         QVERIFY2(code == 0, qPrintable(errors));
 
@@ -147,7 +160,7 @@ private Q_SLOTS:
         pdftotext.start("pdftotext", {"-layout", pdf, "-"});
         QVERIFY(pdftotext.waitForFinished());
         const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
-        QVERIFY(text.contains("Período: 01/03/2025 a 31/03/2025"));
+        QVERIFY(text.contains(QStringLiteral("Período: %1 a %2").arg(from, to)));
         QVERIFY(text.contains("Tipo de custo: Custo médio ponderado"));
         static const QRegularExpression grand("Total geral\\s+([-\\d.,]+)\\s+([-\\d.,]+)\\s+([-\\d.,]+)");
         const QRegularExpressionMatch totals = grand.match(text);
@@ -155,22 +168,22 @@ private Q_SLOTS:
         // The batch's PDF carries its run: the filters it was given, as the screen took them.
         const QJsonObject ran = host::ReportRun::read(pdf).value("execucao").toObject().value("filtros").toObject();
         QCOMPARE(ran.value("relatorio").toInt(), layout);
-        QCOMPARE(ran.value("dataFinal").toString(), QString("31/03/2025"));
+        QCOMPARE(ran.value("dataFinal").toString(), to);
         QCOMPARE(ran.value("tipoCusto").toString(), QString("Custo médio ponderado"));
 
-        // The same sums straight from the demo data: the central's schools, its active menu
-        // types, the month, cost type 1, both product types.
+        // The same sums straight from the day rows: the central's schools, its active menu
+        // types, the period, cost type 1, the product types chosen.
         QSqlDatabase db = open(demo->database, "check-" + kind);
         const QString scope = "JOIN FILIAL F ON F.CDFILIAL = X.CDFILIAL AND F.CDFILCENTZUB = '0001'"
-                              " JOIN TIPOCARD T ON T.CDTIPOCARD = X.CDTIPOCARD AND T.IDTPCARDATIV = 'S' AND T.CDFILCENTZUB = '0001'"
-                              " WHERE X.DTREFEICAO BETWEEN '2025-03-01' AND '2025-03-31'";
-        const double planned = scalar(db, "SELECT SUM(X.QTREFEPLAN * I.QTPERCAPITA * K.VRUNITARIO) FROM REFEPLAN X " + scope.section(" WHERE", 0, 0)
-                                              + " JOIN ITCARDAPIO I ON I.CDCARDAPIO = X.CDCARDAPIO"
-                                                " JOIN CUSTOPROD K ON K.CDPRODUTO = I.CDPRODUTO AND K.NRTIPOCUSTO = 1 WHERE"
-                                              + scope.section(" WHERE", 1));
-        const double actual = scalar(db, "SELECT SUM(X.QTCONSUMIDA * K.VRUNITARIO) FROM CONSREAL X " + scope.section(" WHERE", 0, 0)
-                                             + " JOIN CUSTOPROD K ON K.CDPRODUTO = X.CDPRODUTO AND K.NRTIPOCUSTO = 1 WHERE"
-                                             + scope.section(" WHERE", 1));
+                              " JOIN TIPOCARD T ON T.CDTIPOCARD = X.CDTIPOCARD AND T.IDTPCARDATIV = 'S' AND T.CDFILCENTZUB = '0001'";
+        const QString period = QStringLiteral(" WHERE X.DTREFEICAO BETWEEN '%1' AND '%2' AND (P.IDESTOCAVEL <> 'S' OR %3)")
+                                   .arg(start.toString(Qt::ISODate), end.toString(Qt::ISODate), onlyNonStockables ? "1 = 0" : "1 = 1");
+        const double planned = scalar(db, "SELECT SUM(X.QTREFEPLAN * I.QTPERCAPITA * K.VRUNITARIO) FROM REFEPLAN X " + scope
+                                              + " JOIN ITCARDAPIO I ON I.CDCARDAPIO = X.CDCARDAPIO JOIN PRODUTO P ON P.CDPRODUTO = I.CDPRODUTO"
+                                                " JOIN CUSTOPROD K ON K.CDPRODUTO = I.CDPRODUTO AND K.NRTIPOCUSTO = 1" + period);
+        const double actual = scalar(db, "SELECT SUM(X.QTCONSUMIDA * K.VRUNITARIO) FROM CONSREAL X " + scope
+                                             + " JOIN PRODUTO P ON P.CDPRODUTO = X.CDPRODUTO"
+                                               " JOIN CUSTOPROD K ON K.CDPRODUTO = X.CDPRODUTO AND K.NRTIPOCUSTO = 1" + period);
         QVERIFY(planned > 1000);
         QCOMPARE(totals.captured(1), host::ReportFormat::number(planned, 2));
         QCOMPARE(totals.captured(2), host::ReportFormat::number(actual, 2));
@@ -179,8 +192,8 @@ private Q_SLOTS:
         // "salvar" to a .xlsx: the same grand totals, read back by another reader.
         const QString xlsx = demo->dir.filePath(QStringLiteral("relatorio-%1.xlsx").arg(layout));
         QVERIFY2(runClient({"--config", demo->config, "--batch", "salvar", "--output", xlsx, "--filters", filters.fileName(),
-                            "--filter", QStringLiteral("relatorio=%1").arg(layout), "--filter", "dataInicial=01/03/2025",
-                            "--filter", "dataFinal=31/03/2025"},
+                            "--filter", QStringLiteral("relatorio=%1").arg(layout), "--filter", "dataInicial=" + from,
+                            "--filter", "dataFinal=" + to},
                            &errors) == 0,
                  qPrintable(errors));
         const QList<double> sheetTotals = xlsxRowNumbers(xlsxCells(xlsx), "Total geral");
