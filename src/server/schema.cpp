@@ -279,7 +279,20 @@ const QList<Migration> &migrations()
          }},
         // Plans and lists come and go by the thousand: their statistics are refreshed by
         // autovacuum after a few thousand rows changed, not after a fifth of the table.
-        {7, {QStringLiteral("{WORKTABLE_STATISTICS}")}},
+        // The days with consumption, kept like the monthly sums (see summaries.h).
+        {7,
+         {
+             QStringLiteral("{WORKTABLE_STATISTICS}"),
+             QStringLiteral("CREATE TABLE CONSREALDIA ("
+                            " CDFILIAL VARCHAR(4) NOT NULL,"
+                            " DTREFEICAO {DATE} NOT NULL,"
+                            " CDSERVFILI VARCHAR(5) NOT NULL,"
+                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                            " QTCONSUMIDA {REAL} NOT NULL,"
+                            " QTLINHAS INTEGER NOT NULL,"
+                            " PRIMARY KEY (CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD)){WITHOUTROWID}"),
+             QStringLiteral("{CONSUMPTION_DAYS}"),
+         }},
     };
     return steps;
 }
@@ -377,7 +390,8 @@ QStringList schemaTables()
             QStringLiteral("REFESERV"),    QStringLiteral("CONSREAL"),    QStringLiteral("REFEPLANMES"), QStringLiteral("REFESERVMES"),
             QStringLiteral("CONSREALMES"), QStringLiteral("CONSPLAN"),    QStringLiteral("ITCONSPLANREAL"), QStringLiteral("REFECONSPLAN"),
             QStringLiteral("LISTA"),       QStringLiteral("OPERADOR"),    QStringLiteral("SESSAO"),      QStringLiteral("AUDITORIA"),
-            QStringLiteral("FILTROSALVO"), QStringLiteral("ANOLETIVO"), QStringLiteral("FALTACONSPLAN")};
+            QStringLiteral("FILTROSALVO"), QStringLiteral("ANOLETIVO"), QStringLiteral("FALTACONSPLAN"),
+            QStringLiteral("CONSREALDIA")};
 }
 
 // On PostgreSQL, the role report queries run under: it reads the report's tables and nothing
@@ -432,6 +446,8 @@ void ensureSchema(QSqlDatabase &db)
                 statements << counterStatements(dialect);
             else if (statement == QLatin1String("{SUMMARIES}"))
                 statements << summaryCreation(dialect);
+            else if (statement == QLatin1String("{CONSUMPTION_DAYS}"))
+                statements << consumptionDaysCreation(dialect);
             else if (statement == QLatin1String("{WORKTABLE_STATISTICS}"))
                 statements << workTableStatistics(dialect);
             else

@@ -4,6 +4,17 @@ namespace server {
 
 namespace {
 
+QString periodColumn(const MonthlySummary &summary)
+{
+    return summary.daily ? QStringLiteral("DTREFEICAO") : QStringLiteral("DTMES");
+}
+
+// The summary row's period of the source row `alias`.
+QString periodOf(const MonthlySummary &summary, const QString &alias, Dialect dialect)
+{
+    return summary.daily ? alias + QStringLiteral(".DTREFEICAO") : monthOf(alias, dialect);
+}
+
 QString columns(const MonthlySummary &summary, const QString &alias = {})
 {
     QStringList names;
@@ -18,15 +29,16 @@ QString sameRow(const MonthlySummary &summary, const QString &alias, Dialect dia
     QStringList terms;
     for (const QString &key : summary.keys)
         terms << QStringLiteral("%1 = %2.%1").arg(key, alias);
-    terms << QStringLiteral("DTMES = %1").arg(monthOf(alias, dialect));
+    terms << QStringLiteral("%1 = %2").arg(periodColumn(summary), periodOf(summary, alias, dialect));
     return terms.join(QStringLiteral(" AND "));
 }
 
 QString addRow(const MonthlySummary &summary, const QString &alias, Dialect dialect)
 {
-    return QStringLiteral("INSERT INTO %1 (%2, DTMES, %3, QTLINHAS) VALUES (%4, %5, %6.%3, 1)"
-                          " ON CONFLICT (%2, DTMES) DO UPDATE SET %3 = %1.%3 + excluded.%3, QTLINHAS = %1.QTLINHAS + 1")
-        .arg(summary.table, columns(summary), summary.sum, columns(summary, alias + QLatin1Char('.')), monthOf(alias, dialect), alias);
+    return QStringLiteral("INSERT INTO %1 (%2, %7, %3, QTLINHAS) VALUES (%4, %5, %6.%3, 1)"
+                          " ON CONFLICT (%2, %7) DO UPDATE SET %3 = %1.%3 + excluded.%3, QTLINHAS = %1.QTLINHAS + 1")
+        .arg(summary.table, columns(summary), summary.sum, columns(summary, alias + QLatin1Char('.')), periodOf(summary, alias, dialect), alias,
+             periodColumn(summary));
 }
 
 QStringList removeRow(const MonthlySummary &summary, const QString &alias, Dialect dialect)
@@ -84,17 +96,23 @@ QStringList triggerRemoval(const MonthlySummary &summary, Dialect dialect)
 
 QStringList refill(const MonthlySummary &summary, Dialect dialect)
 {
-    const QString month = monthOf(QStringLiteral("R"), dialect);
+    const QString period = periodOf(summary, QStringLiteral("R"), dialect);
     return {QStringLiteral("DELETE FROM %1").arg(summary.table),
-            QStringLiteral("INSERT INTO %1 (%2, DTMES, %3, QTLINHAS) SELECT %4, %5, SUM(R.%3), COUNT(*) FROM %6 R GROUP BY %4, %5")
-                .arg(summary.table, columns(summary), summary.sum, columns(summary, QStringLiteral("R.")), month, summary.source)};
+            QStringLiteral("INSERT INTO %1 (%2, %7, %3, QTLINHAS) SELECT %4, %5, SUM(R.%3), COUNT(*) FROM %6 R GROUP BY %4, %5")
+                .arg(summary.table, columns(summary), summary.sum, columns(summary, QStringLiteral("R.")), period, summary.source,
+                     periodColumn(summary))};
+}
+
+QList<MonthlySummary> allSummaries()
+{
+    return monthlySummaries() + QList<MonthlySummary>{consumptionDays()};
 }
 
 // Without triggers: a new schema has none yet, a bulk load has suspended them.
-QStringList rebuildStatements(Dialect dialect)
+QStringList rebuildStatements(Dialect dialect, const QList<MonthlySummary> &summaries)
 {
     QStringList statements;
-    for (const MonthlySummary &summary : monthlySummaries())
+    for (const MonthlySummary &summary : summaries)
         statements << refill(summary, dialect) << triggerCreation(summary, dialect);
     return statements;
 }
@@ -116,6 +134,14 @@ const QList<MonthlySummary> &monthlySummaries()
     return summaries;
 }
 
+const MonthlySummary &consumptionDays()
+{
+    static const MonthlySummary days{QStringLiteral("CONSREALDIA"), QStringLiteral("CONSREAL"),
+                                     {QStringLiteral("CDFILIAL"), QStringLiteral("CDSERVFILI"), QStringLiteral("CDTIPOCARD")},
+                                     QStringLiteral("QTCONSUMIDA"), true};
+    return days;
+}
+
 QString monthOf(const QString &alias, Dialect dialect)
 {
     // SQLite keeps dates as "YYYY-MM-DD" text.
@@ -125,7 +151,12 @@ QString monthOf(const QString &alias, Dialect dialect)
 
 QStringList summaryCreation(Dialect dialect)
 {
-    return rebuildStatements(dialect);
+    return rebuildStatements(dialect, monthlySummaries());
+}
+
+QStringList consumptionDaysCreation(Dialect dialect)
+{
+    return rebuildStatements(dialect, {consumptionDays()});
 }
 
 QStringList summaryRemoval(Dialect dialect)
@@ -133,7 +164,7 @@ QStringList summaryRemoval(Dialect dialect)
     QStringList statements;
     if (dialect != Dialect::Postgres)
         return statements;
-    for (const MonthlySummary &summary : monthlySummaries()) {
+    for (const MonthlySummary &summary : allSummaries()) {
         statements << QStringLiteral("DROP FUNCTION IF EXISTS %1() CASCADE").arg(functionName(summary))
                    << QStringLiteral("DROP FUNCTION IF EXISTS %1() CASCADE").arg(functionName(summary, QStringLiteral("_TRUNC")));
     }
@@ -143,14 +174,14 @@ QStringList summaryRemoval(Dialect dialect)
 void suspendSummaries(QSqlDatabase &db)
 {
     QStringList statements;
-    for (const MonthlySummary &summary : monthlySummaries())
+    for (const MonthlySummary &summary : allSummaries())
         statements << triggerRemoval(summary, dialectOf(db));
     execScript(db, statements, QStringLiteral("suspender os resumos mensais"));
 }
 
 void rebuildSummaries(QSqlDatabase &db)
 {
-    execScript(db, rebuildStatements(dialectOf(db)), QStringLiteral("recalcular os resumos mensais"));
+    execScript(db, rebuildStatements(dialectOf(db), allSummaries()), QStringLiteral("recalcular os resumos mensais"));
 }
 
 } // namespace server

@@ -16,17 +16,24 @@ struct MonthlySummary {
     QString source;    // e.g. CONSREAL, whose rows carry DTREFEICAO
     QStringList keys;  // the source's key columns other than the day
     QString sum;       // the summed column, named alike in both tables
+    bool daily = false; // per day (DTREFEICAO) instead of per month (DTMES)
 };
 
 // Planned meals per menu, served meals, and consumption per product.
 const QList<MonthlySummary> &monthlySummaries();
 
+// The days with consumption per branch, service and menu type: the completeness searches read
+// a branch's days from it in one index range, as they read the planned and served days, instead
+// of some 25 consumption rows per service and day.
+const MonthlySummary &consumptionDays();
+
 // The first day of the month of the source row `alias` (e.g. NEW), in the dialect's spelling.
 QString monthOf(const QString &alias, Dialect dialect);
 
-// Statements that create the summary tables, fill them from the rows already there and create
-// their triggers.
+// Statements that fill the monthly sum tables from the rows already there and create their
+// triggers; the same for the days with consumption (a later schema version).
 QStringList summaryCreation(Dialect dialect);
+QStringList consumptionDaysCreation(Dialect dialect);
 
 // What dropSchema removes besides the tables (PostgreSQL trigger functions).
 QStringList summaryRemoval(Dialect dialect);
