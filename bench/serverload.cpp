@@ -3,14 +3,17 @@
 //   zub-serverload lanes --database sqlite:/tmp/zub300.db [--preparations 4] [--seconds 30]
 //       ping and lookup latency while year-long preparations run without pause
 //   zub-serverload cycle --database sqlite:/tmp/zubdemo.db [--clients 100] [--rounds 5]
-//       clients each running getListas, ExecStpConsPlan, DelConsPlan, deletaListas in a loop
+//       clients each running getListas, ExecStpConsPlan, DelConsPlan, deletaListas in a loop; then
+//       the same clients' plain query of the result straight from the database, as yardstick
 //   zub-serverload flood --database sqlite:/tmp/zubdemo.db [--rate 50] [--seconds 60]
 //       connections that send a request line and close, while ping is measured
 //   zub-serverload signins --database sqlite:/tmp/zubdemo.db [--clients 32] [--seconds 30]
 //       loops of a school's valid sign-in and sign-out, while ping and lookups are measured
 //
 // The database must hold the demo data (zub-server --create-demo [--branches 300]).
+#include "plainquery.h"
 #include "serverharness.h"
+#include "wire/databaseurl.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -27,6 +30,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -161,6 +165,50 @@ int signIns(quint16 port, int loops, int seconds)
     });
 }
 
+// Client c's two schools and period: the 1st to the 28th of a month, so part of it is read
+// from the day rows.
+std::tuple<QStringList, QDate, QDate> cycleScope(int c)
+{
+    const QDate first(2025, 3 + c % 8, 1);
+    return {{QStringLiteral("%1").arg(101 + c % 14, 4, 10, QLatin1Char('0')), QStringLiteral("%1").arg(101 + (c + 5) % 14, 4, 10, QLatin1Char('0'))},
+            first, first.addDays(27)};
+}
+
+// What the cycle's clients would wait for with no server: each on its own connection, the plain
+// query of its report's result straight from the day rows, as often as its cycles.
+void plainCycle(const QString &database, int clients, int rounds)
+{
+    Latencies plain;
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::thread> threads;
+    for (int c = 0; c < clients; ++c) {
+        threads.emplace_back([&, c] {
+            const QString connection = QStringLiteral("plain-%1").arg(c);
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(wire::DatabaseUrl::parse(database)->qtDriver(), connection);
+                wire::DatabaseUrl::parse(database)->applyTo(db);
+                const bool open = db.open();
+                const auto [branches, start, end] = cycleScope(c);
+                for (int r = 0; r < rounds; ++r) {
+                    QElapsedTimer timer;
+                    timer.start();
+                    QString error;
+                    const bool ok = open && bench::plainResult(db, QStringLiteral("0001"), branches, start, end, false, &error) >= 0;
+                    plain.add(double(timer.nsecsElapsed()) / 1e6, ok, false);
+                }
+            }
+            QSqlDatabase::removeDatabase(connection);
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    const double seconds = double(clock.elapsed()) / 1000;
+    say(QStringLiteral("régua: a consulta direta do mesmo resultado, %1 clientes com conexão própria: %2 consultas/s")
+            .arg(clients).arg(plain.ms.size() / seconds, 0, 'f', 1));
+    say(plain.summary(QStringLiteral("consulta direta")));
+}
+
 // Clients running the whole report cycle, each on its own branches' month.
 int cycle(quint16 port, int clients, int rounds)
 {
@@ -175,12 +223,13 @@ int cycle(quint16 port, int clients, int rounds)
     std::vector<std::thread> threads;
     for (int c = 0; c < clients; ++c) {
         threads.emplace_back([&, c] {
-            const QString branches = QStringLiteral("_%1_%2_").arg(101 + c % 14, 4, 10, QLatin1Char('0')).arg(101 + (c + 5) % 14, 4, 10, QLatin1Char('0'));
-            const QString month = QStringLiteral("2025-%1").arg(3 + c % 8, 2, 10, QLatin1Char('0'));
+            const auto [schools, start, end] = cycleScope(c);
+            const QString branches = QLatin1Char('_') + schools.join(QLatin1Char('_')) + QLatin1Char('_');
             for (int r = 0; r < rounds; ++r) {
                 const Answer listed = timedCall(port, "getListas", {"T", "T", "0001", branches});
                 add(lists, listed, envelopeOk(listed));
-                const Answer plan = timedCall(port, "ExecStpConsPlan", {"0001", "", branches, "", month + "-01", month + "-28", "0", "zzzzzzzzzz", "BENCH"});
+                const Answer plan = timedCall(port, "ExecStpConsPlan", {"0001", "", branches, "", start.toString(Qt::ISODate),
+                                                                        end.toString(Qt::ISODate), "0", "zzzzzzzzzz", "BENCH"});
                 const QString number = answerOf(plan).toString();
                 add(plans, plan, number.size() == 10);
                 const Answer deleted = timedCall(port, "DelConsPlan", {"", number});
@@ -272,14 +321,17 @@ int main(int argc, char *argv[])
         return 1;
     }
     int result = 0;
-    if (mode == QLatin1String("lanes"))
+    if (mode == QLatin1String("lanes")) {
         result = lanes(server.port(), parser.value(preparations).toInt(), parser.value(seconds).toInt());
-    else if (mode == QLatin1String("cycle"))
-        result = cycle(server.port(), parser.isSet(clients) ? parser.value(clients).toInt() : 100, parser.value(rounds).toInt());
-    else if (mode == QLatin1String("signins"))
+    } else if (mode == QLatin1String("cycle")) {
+        const int cycleClients = parser.isSet(clients) ? parser.value(clients).toInt() : 100;
+        result = cycle(server.port(), cycleClients, parser.value(rounds).toInt());
+        plainCycle(parser.value(database), cycleClients, parser.value(rounds).toInt());
+    } else if (mode == QLatin1String("signins")) {
         result = signIns(server.port(), parser.isSet(clients) ? parser.value(clients).toInt() : 32, parser.value(seconds).toInt());
-    else
+    } else {
         result = flood(server.port(), parser.value(rate).toInt(), parser.value(seconds).toInt());
+    }
     server.stop();
     return result;
 }
