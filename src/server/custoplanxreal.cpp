@@ -270,9 +270,10 @@ CallResult CustoPlanXReal::execStpConsPlan(const Args &args) const
     scope.end = end;
     scope.firstProduct = firstProduct;
     scope.lastProduct = lastProduct;
-    storeReportData(db, number, scope);
+    const qint64 stored = storeReportData(db, number, scope);
     storeDataGaps(db, number, scope);
     transaction.commit();
+    refreshStatisticsAfter(db, kReportDataTables, stored);
     return CallResult{number, {}};
 }
 
@@ -303,7 +304,7 @@ CallResult CustoPlanXReal::getListas(const Args &args) const
     serviceSql.bind(serviceList).bind(now).bind(caller.owner());
     restrictBranches(serviceSql, central, allVisibleBranches(caller));
     restrictServices(serviceSql, QStringLiteral("S"), services);
-    exec(db, serviceSql, QStringLiteral("gravar a lista de serviços"));
+    const qint64 serviceRows = exec(db, serviceSql, QStringLiteral("gravar a lista de serviços")).numRowsAffected();
 
     Sql menuTypeSql(insert + QStringLiteral("SELECT ?, 'T', T.CDTIPOCARD, NULL, NULL, T.CDTIPOCARD, ?, ? FROM TIPOCARD T WHERE T.CDFILCENTZUB = ?"));
     menuTypeSql.bind(menuTypeList).bind(now).bind(caller.owner()).bind(central);
@@ -316,6 +317,7 @@ CallResult CustoPlanXReal::getListas(const Args &args) const
     exec(db, branchSql, QStringLiteral("gravar a lista de filiais"));
 
     transaction.commit();
+    refreshStatisticsAfter(db, {QStringLiteral("LISTA")}, serviceRows);
     return envelopeOk(QJsonArray{serviceList, menuTypeList, branchList});
 }
 

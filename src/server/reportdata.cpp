@@ -54,7 +54,7 @@ const MonthlySummary &summaryOf(const QString &source)
 
 } // namespace
 
-void storeReportData(QSqlDatabase &db, const QString &number, const PlanScope &scope)
+qint64 storeReportData(QSqlDatabase &db, const QString &number, const PlanScope &scope)
 {
     const PeriodParts parts = wire::splitByMonth(scope.start, scope.end);
 
@@ -67,7 +67,7 @@ void storeReportData(QSqlDatabase &db, const QString &number, const PlanScope &s
         .bind(number)
         .add(periodSums(summaryOf(QStringLiteral("REFESERV")), scope, parts))
         .add(QStringLiteral(") V GROUP BY V.CDFILIAL, V.CDSERVFILI, V.CDTIPOCARD"));
-    exec(db, meals, QStringLiteral("calcular as refeições planejadas e servidas"));
+    const qint64 mealRows = exec(db, meals, QStringLiteral("calcular as refeições planejadas e servidas")).numRowsAffected();
 
     // The meals of each menu, summed above, times its ingredients.
     Sql products(QStringLiteral("INSERT INTO ITCONSPLANREAL (NRCONSPLAN, CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO, IDESTOCAVEL,"
@@ -88,7 +88,7 @@ void storeReportData(QSqlDatabase &db, const QString &number, const PlanScope &s
                             " GROUP BY X.CDFILIAL, X.CDSERVFILI, X.CDTIPOCARD, X.CDPRODUTO, P.IDESTOCAVEL"))
         .bind(scope.firstProduct)
         .bind(scope.lastProduct);
-    exec(db, products, QStringLiteral("calcular o planejado e o realizado por produto"));
+    return mealRows + exec(db, products, QStringLiteral("calcular o planejado e o realizado por produto")).numRowsAffected();
 }
 
 void refreshStatistics(QSqlDatabase &db, const QStringList &tables)
@@ -103,6 +103,13 @@ void refreshStatistics(QSqlDatabase &db, const QStringList &tables)
     } catch (const DbError &error) {
         logLine(LogLevel::Warning, error.message);
     }
+}
+
+void refreshStatisticsAfter(QSqlDatabase &db, const QStringList &tables, qint64 rows)
+{
+    constexpr qint64 kRowsWorthFreshStatistics = 5000;
+    if (rows >= kRowsWorthFreshStatistics)
+        refreshStatistics(db, tables);
 }
 
 } // namespace server

@@ -35,14 +35,19 @@ inline const QStringList kReportDataTables = {QStringLiteral("ITCONSPLANREAL"), 
 // menu, and the meals served per branch, service and menu type (REFECONSPLAN, rows without a
 // menu); then per branch, service, menu type and product the planned quantity (each menu's
 // meals times its ingredients) and the quantity used (ITCONSPLANREAL). Runs inside the
-// caller's write transaction.
-void storeReportData(QSqlDatabase &db, const QString &number, const PlanScope &scope);
+// caller's write transaction. Answers the number of rows stored.
+qint64 storeReportData(QSqlDatabase &db, const QString &number, const PlanScope &scope);
 
-// On PostgreSQL, fresh statistics of tables just bulk-loaded, so the planner does not take them
-// for empty; after the writing transaction. (Plans and lists are left to autovacuum, set for them
-// in the schema: an ANALYZE per call cost more than the plans it improved.) A table another session is analysing is skipped: its
+// On PostgreSQL, fresh statistics of tables just filled, so the planner does not take them for
+// empty; after the writing transaction. A table another session is analysing is skipped: its
 // statistics are being refreshed anyway. No tables: the whole database. Never fails nor stops
 // the call it serves.
 void refreshStatistics(QSqlDatabase &db, const QStringList &tables);
+
+// The same after a call stored `rows` rows of a plan or a list under a new number, only when
+// they are many: the planner, not knowing the number, takes its rows for one or two, which costs
+// little on a school's plan and seconds on a central's year (a nested loop over tens of
+// thousands of rows). Small plans and lists, the most frequent, are left to autovacuum.
+void refreshStatisticsAfter(QSqlDatabase &db, const QStringList &tables, qint64 rows);
 
 } // namespace server
