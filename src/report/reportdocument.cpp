@@ -14,6 +14,8 @@
 #include <QPrinter>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace host {
 
 ReportDocument::ReportDocument(const QString &reportCode, const QString &title, const TParams &params)
@@ -160,6 +162,16 @@ QString ReportDocument::toText() const
         }
     }
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+bool ReportDocument::isEmptyReport() const
+{
+    return !m_bands.isEmpty() && std::all_of(m_bands.begin(), m_bands.end(), [](const Band &band) { return band.kind == BandKind::Empty; });
+}
+
+void ReportDocument::explainEmpty(const QString &reason)
+{
+    m_bands.insert(m_bands.size() - 1, {BandKind::Empty, 0, reason, {}, {}, {}});
 }
 
 static QString csvField(const QString &text)

@@ -65,6 +65,10 @@ public:
     void setGroupLabels(const QStringList &labels) { m_groupLabels = labels; }
     const QList<Band> &bands() const { return m_bands; }
     void addBand(const Band &band) { m_bands.append(band); }
+    // Whether the run found no line to show (its body is the layout's "empty" text).
+    bool isEmptyReport() const;
+    // Puts `reason` on a line of its own before the empty report's text.
+    void explainEmpty(const QString &reason);
     // The picture that "code" columns are shown through; none shows them as stored.
     void setCodePicture(const TPictObj &picture) { m_codePicture = picture; }
     bool landscape() const { return m_landscape; }

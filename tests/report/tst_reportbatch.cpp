@@ -112,6 +112,13 @@ class TstReportBatch : public QObject
         return query.value(0).toDouble();
     }
 
+    static void bothDatabases()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("sqlite") << "sqlite";
+        QTest::newRow("postgresql") << "postgresql";
+    }
+
 private Q_SLOTS:
     void eachLayoutPrintsTheDemoTotals_data()
     {
@@ -253,6 +260,29 @@ private Q_SLOTS:
         QVERIFY(csvLines.value(0).startsWith("# {"));
         QCOMPARE(csvLines.mid(1, 5), lines + QStringList{QString()});
         QVERIFY(csvLines.value(6).startsWith("Serviço;"));
+    }
+
+    // An empty report names the filter that emptied it, on stderr and on the line before its text.
+    void emptyReportSaysWhy_data() { bothDatabases(); }
+    void emptyReportSaysWhy()
+    {
+        QFETCH(QString, kind);
+        Site *demo = site(kind);
+        if (!demo && kind == "postgresql")
+            QSKIP("PostgreSQL is not available here");
+        QVERIFY(demo);
+        const QString file = demo->dir.filePath("vazio.txt");
+        QString errors;
+        QCOMPARE(runClient({"--config", demo->config, "--batch", "texto", "--output", file, "--filter", "filiais=todas", "--filter",
+                            "dataInicial=16/03/2025", "--filter", "dataFinal=16/03/2025"},
+                           &errors),
+                 0);
+        const QString reason = "Nenhuma filial da central tem refeições planejadas ou consumo registrado de 16/03/2025 a 16/03/2025.";
+        QVERIFY2(errors.contains(reason), qPrintable(errors));
+        QFile text(file);
+        QVERIFY(text.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(text.readAll()).trimmed().split('\n');
+        QCOMPARE(lines.mid(lines.size() - 2), (QStringList{reason, "Nenhum consumo planejado ou realizado encontrado para os filtros informados."}));
     }
 
     void refusedFiltersAndBadInput_data()
