@@ -169,6 +169,16 @@ bool ReportDocument::isEmptyReport() const
     return !m_bands.isEmpty() && std::all_of(m_bands.begin(), m_bands.end(), [](const Band &band) { return band.kind == BandKind::Empty; });
 }
 
+bool ReportDocument::anyOverPlan() const
+{
+    return std::any_of(m_bands.begin(), m_bands.end(), [](const Band &band) { return band.overPlan; });
+}
+
+bool ReportDocument::marksOverPlan(int column) const
+{
+    return column >= 0 && column < m_columns.size() && m_overPlan.marked.contains(m_columns[column].field, Qt::CaseInsensitive);
+}
+
 void ReportDocument::explainEmpty(const QString &reason)
 {
     m_bands.insert(m_bands.size() - 1, {BandKind::Empty, 0, reason, {}, {}, {}});

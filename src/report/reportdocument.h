@@ -31,6 +31,7 @@ public:
         QList<QVariant> values;
         QStringList groups;
         QString continued; // group headers: the heading repeated atop the pages the group runs onto
+        bool overPlan = false; // details and totals: actual over plan beyond the layout's margin
     };
     struct HeaderLine {
         QString label;
@@ -71,6 +72,12 @@ public:
     void explainEmpty(const QString &reason);
     // The picture that "code" columns are shown through; none shows them as stored.
     void setCodePicture(const TPictObj &picture) { m_codePicture = picture; }
+    // Which lines stand out as over plan, and the columns that carry the marker.
+    const ReportLayout::OverPlan &overPlan() const { return m_overPlan; }
+    void setOverPlan(const ReportLayout::OverPlan &overPlan) { m_overPlan = overPlan; }
+    bool anyOverPlan() const;
+    // Whether the shown column `column` carries the over-plan marker.
+    bool marksOverPlan(int column) const;
     bool landscape() const { return m_landscape; }
     void setLandscape(bool landscape) { m_landscape = landscape; }
 
@@ -105,6 +112,7 @@ private:
     QStringList m_groupLabels;
     QList<Band> m_bands;
     bool m_landscape = false;
+    ReportLayout::OverPlan m_overPlan;
     TPictObj m_codePicture;
     QDateTime m_generatedAt;
     QJsonObject m_run;

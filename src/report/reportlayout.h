@@ -22,6 +22,7 @@ namespace host {
 //   detail, lookups, groups, columns, sums, the body: rows of the detail query, grouped, with
 //   groupValues, grandTotal, empty          subtotals, grand totals and the no-rows line
 //   notices                                 warnings under the filter lines (missing records)
+//   overPlan                                the lines over plan that stand out, and by how much
 class ReportLayout
 {
 public:
@@ -85,6 +86,19 @@ public:
         static Notices fromJson(const QJsonValue &value, const std::function<HostError(const QString &)> &fail);
         QJsonValue toJson() const;
     };
+    // Lines whose actual value exceeds the planned one by more than `percent` stand out: bold, a
+    // marker on the difference columns and a light fill besides a colour, so they still read in
+    // black and white. A line planned at zero with something actual is over plan too.
+    struct OverPlan {
+        QString planned;              // "VRPLAN"
+        QString actual;               // "VRREAL"
+        double percent = 10;
+        QStringList marked;           // the difference columns that carry the marker
+        bool isSet() const { return !planned.isEmpty() && !actual.isEmpty(); }
+        bool exceeded(double plannedValue, double actualValue) const;
+        // "10 %", as legends write it.
+        QString percentText() const;
+    };
     // A query whose rows complete the detail rows: matched on `key`, a row's empty fields take
     // the lookup row's values.
     struct Lookup {
@@ -119,6 +133,7 @@ public:
     QString grandTotal = QStringLiteral("Total geral");
     QString empty = QStringLiteral("Nenhum registro encontrado para os filtros informados.");
     Notices notices;                  // none when it has no query
+    OverPlan overPlan;                // none when unset
 
     // A parameter list with the declared names and types, without values.
     TParams declaredParams() const;

@@ -58,7 +58,8 @@ private:
     void paintItem(QPainter &painter, const Item &item, qreal y) const;
     qreal indentOf(int level) const { return 4 * m_padding * level; }
     void paintHeading(QPainter &painter, int level, const QString &text, qreal y, qreal height) const;
-    void paintRow(QPainter &painter, qreal y, qreal height, const QList<QString> &cells, const QString &label) const;
+    void paintRow(QPainter &painter, qreal y, qreal height, const QList<QString> &cells, const QString &label,
+                  bool overPlan = false) const;
 
     const ReportDocument &m_document;
     QPaintDevice *m_device = nullptr;

@@ -34,6 +34,11 @@ QString columnName(int column)
     return name;
 }
 
+QString numberPattern(int decimals)
+{
+    return decimals > 0 ? QStringLiteral("#,##0.") + QString(decimals, QLatin1Char('0')) : QStringLiteral("#,##0");
+}
+
 // Writes one document onto a workbook: the body on "Relatório", the filters on "Filtros".
 class XlsxWriter
 {
@@ -61,9 +66,7 @@ private:
         lxw_format *&format = m_numbers[decimals];
         if (!format) {
             format = workbook_add_format(m_workbook);
-            const QString pattern = decimals > 0 ? QStringLiteral("#,##0.") + QString(decimals, QLatin1Char('0'))
-                                                 : QStringLiteral("#,##0");
-            format_set_num_format(format, utf8(pattern).constData());
+            format_set_num_format(format, utf8(numberPattern(decimals)).constData());
         }
         return format;
     }
@@ -153,6 +156,7 @@ private:
         }
         worksheet_freeze_panes(m_sheet, row + 1, 0);
         ++row;
+        const int firstBodyRow = row;
 
         QList<int> groupStarts; // index into m_details where each open group's details begin
         for (const ReportDocument::Band &band : m_document.bands()) {
@@ -187,6 +191,54 @@ private:
             }
             ++row;
         }
+        markOverPlan(firstBodyRow, row - 1);
+    }
+
+    // A formula rule on each difference column, so a figure the user edits is judged again: bold,
+    // a marker in the number format and a fill that prints as grey, besides the colour.
+    void markOverPlan(int firstRow, int lastRow)
+    {
+        const ReportLayout::OverPlan &rule = m_document.overPlan();
+        const QList<ReportLayout::Column> &columns = m_document.columns();
+        const auto indexOf = [&](const QString &field) {
+            for (int i = 0; i < columns.size(); ++i) {
+                if (columns[i].field.compare(field, Qt::CaseInsensitive) == 0)
+                    return i;
+            }
+            return -1;
+        };
+        const int planned = indexOf(rule.planned);
+        const int actual = indexOf(rule.actual);
+        if (!rule.isSet() || planned < 0 || actual < 0 || lastRow < firstRow)
+            return;
+        const QString p = QStringLiteral("$%1%2").arg(columnName(planned)).arg(firstRow + 1);
+        const QString a = QStringLiteral("$%1%2").arg(columnName(actual)).arg(firstRow + 1);
+        const QByteArray formula = utf8(QStringLiteral("=OR(AND(%1>0,%2-%1>%1*%3),AND(%1<=0,%2>0))")
+                                            .arg(p, a, QString::number(rule.percent / 100, 'g', 10)));
+        for (int i = 0; i < columns.size(); ++i) {
+            if (!m_document.marksOverPlan(i))
+                continue;
+            lxw_conditional_format condition{};
+            condition.type = LXW_CONDITIONAL_TYPE_FORMULA;
+            condition.value_string = const_cast<char *>(formula.constData());
+            condition.format = overPlanFormat(columns[i].format == ReportLayout::Format::Integer ? 0 : columns[i].decimals);
+            worksheet_conditional_format_range(m_sheet, firstRow, lxw_col_t(i), lastRow, lxw_col_t(i), &condition);
+        }
+    }
+
+    lxw_format *overPlanFormat(int decimals)
+    {
+        lxw_format *&format = m_overPlan[decimals];
+        if (!format) {
+            format = workbook_add_format(m_workbook);
+            format_set_bold(format);
+            format_set_font_color(format, 0x961400);
+            format_set_pattern(format, LXW_PATTERN_SOLID);
+            format_set_bg_color(format, 0xFFCCAA);
+            const QString number = numberPattern(decimals);
+            format_set_num_format(format, utf8(QStringLiteral("\"\u25B2 \"%1;\"\u25B2 \"-%1").arg(number)).constData());
+        }
+        return format;
     }
 
     void writeFilters()
@@ -222,6 +274,7 @@ private:
     lxw_format *m_bold = nullptr;
     lxw_format *m_date = nullptr;
     QHash<int, lxw_format *> m_numbers;
+    QHash<int, lxw_format *> m_overPlan; // by decimals
     QList<QPair<int, const ReportDocument::Band *>> m_details; // (row, band) of each detail line
 };
 

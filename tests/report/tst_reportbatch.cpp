@@ -195,6 +195,11 @@ private Q_SLOTS:
         QCOMPARE(host::ReportFormat::number(sheetTotals[0], 2), totals.captured(1));
         QCOMPARE(host::ReportFormat::number(sheetTotals[1], 2), totals.captured(2));
         QCOMPARE(host::ReportFormat::number(sheetTotals[2], 2), totals.captured(3));
+        // Both difference columns (quantity H, cost I) judge each row's planned (E) and actual (G) cost.
+        QStringList rules;
+        for (const QStringList &part : xlsxParts(xlsx))
+            rules << part.value(2).left(1) + ' ' + part.value(3).section(QRegularExpression("\\d"), 0, 0) + ' ' + part.value(4);
+        QCOMPARE(rules, (QStringList{"H OR(AND($E 1", "I OR(AND($E 1"}));
 
         // Nothing of the run is left on the server.
         for (const QString table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
