@@ -130,6 +130,21 @@ QString ReportDocument::toText() const
         lines += wrapped(line.label + QStringLiteral(": ") + line.text, width, int(line.label.size()) + 2);
     for (const QString &notice : noticeTexts())
         lines += wrapped(notice, width, 2);
+    // The chart's figures as a small table of their own.
+    if (!m_chart.isEmpty()) {
+        lines << QString() << m_chart.title;
+        const auto chartRow = [](const QString &label, const QStringList &figures) {
+            QString row = label.leftJustified(10);
+            for (const QString &figure : figures)
+                row += QLatin1Char(' ') + figure.rightJustified(18);
+            return row;
+        };
+        lines << chartRow(QStringLiteral("Mês"), {QStringLiteral("Planejado (R$)"), QStringLiteral("Realizado (R$)"), QStringLiteral("Diferença (R$)")});
+        for (int i = 0; i < m_chart.labels.size(); ++i)
+            lines << chartRow(m_chart.labels[i], {ReportFormat::number(m_chart.planned[i], 2), ReportFormat::number(m_chart.actual[i], 2),
+                                                  ReportFormat::number(m_chart.actual[i] - m_chart.planned[i], 2)});
+        lines << QString();
+    }
     if (!m_columns.isEmpty()) {
         QStringList labels;
         for (const ReportLayout::Column &column : m_columns) {

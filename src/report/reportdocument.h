@@ -37,6 +37,14 @@ public:
         QString label;
         QString text;
     };
+    // Planned and actual per point (month), drawn above the body; no points, no chart.
+    struct Chart {
+        QString title;
+        QStringList labels;
+        QList<double> planned;
+        QList<double> actual;
+        bool isEmpty() const { return labels.isEmpty(); }
+    };
 
     // Without header lines of its own, the report lists its parameters ("P_NAME: value").
     ReportDocument(const QString &reportCode, const QString &title, const TParams &params);
@@ -78,6 +86,8 @@ public:
     bool anyOverPlan() const;
     // Whether the shown column `column` carries the over-plan marker.
     bool marksOverPlan(int column) const;
+    const Chart &chart() const { return m_chart; }
+    void setChart(const Chart &chart) { m_chart = chart; }
     bool landscape() const { return m_landscape; }
     void setLandscape(bool landscape) { m_landscape = landscape; }
 
@@ -113,6 +123,7 @@ private:
     QList<Band> m_bands;
     bool m_landscape = false;
     ReportLayout::OverPlan m_overPlan;
+    Chart m_chart;
     TPictObj m_codePicture;
     QDateTime m_generatedAt;
     QJsonObject m_run;

@@ -440,6 +440,15 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
         document.setHeaderLines(headerLines(layout, params));
     if (!layout.notices.query.isEmpty())
         document.setNotices(layout.notices.title, noticeLines(layout, params));
+    if (layout.chart.isSet()) {
+        ReportDocument::Chart chart{layout.chart.title, {}, {}, {}};
+        for (const QVariantMap &row : rows(*layout.query(layout.chart.query), params)) {
+            chart.labels.append(row.value(layout.chart.label).toString());
+            chart.planned.append(numberOf(row.value(layout.chart.planned)).value_or(0));
+            chart.actual.append(numberOf(row.value(layout.chart.actual)).value_or(0));
+        }
+        document.setChart(chart);
+    }
     const ReportLayout::Query *detail = layout.detailQuery();
     if (!detail)
         return document;
@@ -565,9 +574,11 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
     }
     for (int level = levels - 1; level >= 0; --level)
         close(level);
-    ReportDocument::Band grand{ReportDocument::BandKind::GrandTotal, 0, layout.grandTotal, totalValues(totals[levels]), {}, {}};
-    grand.overPlan = overPlan(totalsValue(totals[levels]));
-    document.addBand(grand);
+    if (!layout.grandTotal.isEmpty()) {
+        ReportDocument::Band grand{ReportDocument::BandKind::GrandTotal, 0, layout.grandTotal, totalValues(totals[levels]), {}, {}};
+        grand.overPlan = overPlan(totalsValue(totals[levels]));
+        document.addBand(grand);
+    }
     return document;
 }
 

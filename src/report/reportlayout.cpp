@@ -220,6 +220,14 @@ ReportLayout ReportLayout::load(const QString &path)
             throw fail(QStringLiteral("o destaque acima do planejado (\"overPlan\") precisa dos campos \"planned\" e \"actual\" e de um "
                                       "percentual (\"percent\") não negativo."));
     }
+    const QJsonObject chart = root.value(QLatin1String("chart")).toObject();
+    if (!chart.isEmpty()) {
+        layout.chart = Chart{chart.value(QLatin1String("query")).toString(), chart.value(QLatin1String("label")).toString().toUpper(),
+                             chart.value(QLatin1String("planned")).toString().toUpper(), chart.value(QLatin1String("actual")).toString().toUpper(),
+                             chart.value(QLatin1String("title")).toString()};
+        if (!layout.query(layout.chart.query) || layout.chart.label.isEmpty() || layout.chart.planned.isEmpty() || layout.chart.actual.isEmpty())
+            throw fail(QStringLiteral("o gráfico (\"chart\") precisa de uma consulta do layout e dos campos \"label\", \"planned\" e \"actual\"."));
+    }
     return layout;
 }
 
@@ -317,6 +325,10 @@ void ReportLayout::save(const QString &path) const
         root.insert(QLatin1String("groupValues"), QJsonArray::fromStringList(groupValues));
     insertIfSet(root, QStringLiteral("grandTotal"), grandTotal, defaults.grandTotal);
     insertIfSet(root, QStringLiteral("empty"), empty, defaults.empty);
+    if (chart.isSet())
+        root.insert(QLatin1String("chart"), QJsonObject{{QLatin1String("query"), chart.query}, {QLatin1String("label"), chart.label},
+                                                        {QLatin1String("planned"), chart.planned}, {QLatin1String("actual"), chart.actual},
+                                                        {QLatin1String("title"), chart.title}});
     if (overPlan.isSet())
         root.insert(QLatin1String("overPlan"), QJsonObject{{QLatin1String("planned"), overPlan.planned},
                                                            {QLatin1String("actual"), overPlan.actual},

@@ -2,6 +2,7 @@
 
 #include "host/data/errors.h"
 #include "host/data/longwork.h"
+#include "report/reportchart.h"
 #include "report/reportdocument.h"
 
 #include <QDir>
@@ -103,6 +104,9 @@ QList<ReportPrintout::Page> ReportPrintout::paginate() const
     }
     if (!m_document.headerLines().isEmpty() || !m_document.noticeLines().isEmpty())
         y += m_row / 2;
+    // A third of a page: twelve months' bars stay readable and the ranked tables fit on two pages.
+    if (!m_document.chart().isEmpty())
+        place({Item::Chart, 0, qMax(usable / 3, m_row * 14)}, 0);
     if (table)
         place({Item::ColumnHeader, 0, m_row}, m_row);
     const QList<ReportDocument::Band> &bands = m_document.bands();
@@ -194,6 +198,10 @@ void ReportPrintout::paintItem(QPainter &painter, const Item &item, qreal y) con
         painter.setFont(m_body);
         const qreal lead = (m_row - QFontMetricsF(m_body, m_device).lineSpacing()) / 2;
         painter.drawText(QRectF(label, y + lead, width - label, item.height), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, line.text);
+        return;
+    }
+    if (item.kind == Item::Chart) {
+        ReportChart(m_document.chart(), m_body, m_bold, m_device).paint(painter, QRectF(0, y, width, item.height - m_row));
         return;
     }
     if (item.kind == Item::ColumnHeader) {

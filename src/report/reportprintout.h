@@ -32,7 +32,8 @@ private:
     struct Item {
         // Continuation: the heading of a group that runs on from the page before (index: its band).
         // Notice: a line of the notices under the filters (NoticeTitle: their title).
-        enum Kind { Filter, ColumnHeader, Band, Continuation, NoticeTitle, Notice } kind;
+        // Chart: the document's chart, between the filters and the table.
+        enum Kind { Filter, ColumnHeader, Band, Continuation, NoticeTitle, Notice, Chart } kind;
         int index = 0;
         qreal height = 0;
     };
