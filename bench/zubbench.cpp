@@ -143,7 +143,7 @@ public:
         // server, as the client gets them.
         m_geral.open(*wire::DatabaseUrl::parse(database));
         m_layouts = host::ReportLayout::loadFolder(QStringLiteral(ZUB_SOURCE_DIR "/reports/ZUB011"));
-        if (m_layouts.size() < 2)
+        if (m_layouts.size() < 3)
             throw Failure{QStringLiteral("layouts de ZUB011 não encontrados")};
     }
 
@@ -408,6 +408,20 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
                               .arg(mid.pages));
             }
         }
+        // The summary against the per-service layout on the same run: the year of all schools.
+        {
+            const auto medianTotal = [&](int layout) {
+                QList<double> totals;
+                for (int i = 0; i < repeat; ++i)
+                    totals << site.reportPath(layout, {}, kPeriods.last()).total();
+                return median(totals);
+            };
+            const double perService = medianTotal(0);
+            const double summary = medianTotal(2);
+            table.set(QStringLiteral("Resumo até o PDF (layout 03), todas as escolas, %1").arg(kPeriods.last().label), column, ms(summary));
+            table.set(QStringLiteral("  … resumo ÷ layout 01 do mesmo período (meta: até 1,5)"), column,
+                      QString::number(summary / perService, 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')));
+        }
         for (const Period &period : kPeriods) {
             QList<double> runs;
             qint64 rows = 0;
@@ -461,6 +475,7 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
         {QStringLiteral("zub-client --batch, layout 01, todas as escolas, ano (3 p.)"), 0, QStringLiteral("todas"), QDate(2025, 1, 1), QDate(2025, 12, 31)},
         {QStringLiteral("zub-client --batch, layout 02, 46 escolas, ano (~100 p.)"), 1, hundredPages.join(','), QDate(2025, 1, 1), QDate(2025, 12, 31)},
         {QStringLiteral("zub-client --batch, layout 02, todas as escolas, ano (646 p.)"), 1, QStringLiteral("todas"), QDate(2025, 1, 1), QDate(2025, 12, 31)},
+        {QStringLiteral("zub-client --batch, resumo (layout 03), todas as escolas, ano"), 2, QStringLiteral("todas"), QDate(2025, 1, 1), QDate(2025, 12, 31)},
     };
     for (const BatchCase &batch : cases) {
         QList<ClientRun> runs;
