@@ -380,6 +380,9 @@ private Q_SLOTS:
         for (const QString &label : {"Custo planejado x realizado por mês (R$)", "Planejado", "Realizado", "02/2025", "04/2025",
                                      "Filiais acima do planejado", "Produtos abaixo do planejado"})
             QVERIFY2(text.contains(label), qPrintable(label));
+        // The meat of the unplanned Saturday is over plan by more than 10 %: marked, and the mark explained.
+        QVERIFY2(QRegularExpression("0201001\\s+Carne bovina moída\\s+[\\d.,]+\\s+[\\d.,]+\\s+▲ [\\d.,]+\\s+▲ [\\d,]+").match(text).hasMatch(), qPrintable(text));
+        QVERIFY(text.contains("▲ em negrito: realizado mais de 10 % acima do planejado"));
         QProcess pdftoppm;
         pdftoppm.start("pdftoppm", {"-png", "-r", "40", "-f", "1", "-l", "1", "-singlefile", pdf, demo->dir.filePath("resumo")});
         QVERIFY(pdftoppm.waitForFinished() && pdftoppm.exitCode() == 0);
