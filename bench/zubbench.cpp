@@ -162,7 +162,7 @@ public:
         // server, as the client gets them.
         m_geral.open(*wire::DatabaseUrl::parse(database));
         m_layouts = host::ReportLayout::loadFolder(QStringLiteral(ZUB_SOURCE_DIR "/reports/ZUB011"));
-        if (m_layouts.size() < 2)
+        if (m_layouts.size() < 3)
             throw Failure{QStringLiteral("layouts de ZUB011 não encontrados")};
     }
 
@@ -427,6 +427,20 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
                           QStringLiteral("%1; caminho / régua = %2").arg(spread(naive)).arg(median(totals) / median(naive), 0, 'f', 2));
             }
         }
+        // The summary against the per-service layout on the same run: the year of all schools.
+        if (!yearOnly) {
+            const auto totals = [&](int layout) {
+                QList<double> runs;
+                for (int i = 0; i < repeat; ++i)
+                    runs << site.reportPath(layout, {}, kYear).total();
+                return runs;
+            };
+            const QList<double> perService = totals(0);
+            const QList<double> summary = totals(2);
+            table.set(QStringLiteral("Resumo até o PDF (layout 03), todas as escolas, %1").arg(kYear.label), column, spread(summary));
+            table.set(QStringLiteral("  … resumo ÷ layout 01 do mesmo período (meta: até 1,5)"), column,
+                      QString::number(median(summary) / median(perService), 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')));
+        }
     }
 
     if (parser.isSet("year-only")) {
@@ -477,6 +491,7 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
         {QStringLiteral("zub-client --batch, layout 01, todas as escolas, ano (3 p.)"), 0, QStringLiteral("todas"), QDate(2025, 1, 1), QDate(2025, 12, 31)},
         {QStringLiteral("zub-client --batch, layout 02, 46 escolas, ano (~100 p.)"), 1, hundredPages.join(','), QDate(2025, 1, 1), QDate(2025, 12, 31)},
         {QStringLiteral("zub-client --batch, layout 02, todas as escolas, ano (676 p.)"), 1, QStringLiteral("todas"), QDate(2025, 1, 1), QDate(2025, 12, 31)},
+        {QStringLiteral("zub-client --batch, resumo (layout 03), todas as escolas, ano"), 2, QStringLiteral("todas"), QDate(2025, 1, 1), QDate(2025, 12, 31)},
     };
     for (const BatchCase &batch : cases) {
         QList<ClientRun> runs;

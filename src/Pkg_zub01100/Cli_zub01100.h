@@ -141,6 +141,8 @@ public:
     void rpddPadraoQRPAfterPreview();
     void deletaConsPlan();
     void deletaListas();
+    // Why a run found nothing, asked of the server while the run's lists still exist.
+    QString motivoRelatorioVazio();
 
     // Every output carries its run; "Abrir filtros de um relatório…" brings a file's filters back.
     QAction *mnuAbrirFiltrosRel = nullptr;

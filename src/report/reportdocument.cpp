@@ -14,6 +14,8 @@
 #include <QPrinter>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace host {
 
 ReportDocument::ReportDocument(const QString &reportCode, const QString &title, const TParams &params)
@@ -128,6 +130,21 @@ QString ReportDocument::toText() const
         lines += wrapped(line.label + QStringLiteral(": ") + line.text, width, int(line.label.size()) + 2);
     for (const QString &notice : noticeTexts())
         lines += wrapped(notice, width, 2);
+    // The chart's figures as a small table of their own.
+    if (!m_chart.isEmpty()) {
+        lines << QString() << m_chart.title;
+        const auto chartRow = [](const QString &label, const QStringList &figures) {
+            QString row = label.leftJustified(10);
+            for (const QString &figure : figures)
+                row += QLatin1Char(' ') + figure.rightJustified(18);
+            return row;
+        };
+        lines << chartRow(QStringLiteral("Mês"), {QStringLiteral("Planejado (R$)"), QStringLiteral("Realizado (R$)"), QStringLiteral("Diferença (R$)")});
+        for (int i = 0; i < m_chart.labels.size(); ++i)
+            lines << chartRow(m_chart.labels[i], {ReportFormat::number(m_chart.planned[i], 2), ReportFormat::number(m_chart.actual[i], 2),
+                                                  ReportFormat::number(m_chart.actual[i] - m_chart.planned[i], 2)});
+        lines << QString();
+    }
     if (!m_columns.isEmpty()) {
         QStringList labels;
         for (const ReportLayout::Column &column : m_columns) {
@@ -160,6 +177,26 @@ QString ReportDocument::toText() const
         }
     }
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+bool ReportDocument::isEmptyReport() const
+{
+    return !m_bands.isEmpty() && std::all_of(m_bands.begin(), m_bands.end(), [](const Band &band) { return band.kind == BandKind::Empty; });
+}
+
+bool ReportDocument::anyOverPlan() const
+{
+    return std::any_of(m_bands.begin(), m_bands.end(), [](const Band &band) { return band.overPlan; });
+}
+
+bool ReportDocument::marksOverPlan(int column) const
+{
+    return column >= 0 && column < m_columns.size() && m_overPlan.marked.contains(m_columns[column].field, Qt::CaseInsensitive);
+}
+
+void ReportDocument::explainEmpty(const QString &reason)
+{
+    m_bands.insert(m_bands.size() - 1, {BandKind::Empty, 0, reason, {}, {}, {}});
 }
 
 static QString csvField(const QString &text)

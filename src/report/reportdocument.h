@@ -31,10 +31,19 @@ public:
         QList<QVariant> values;
         QStringList groups;
         QString continued; // group headers: the heading repeated atop the pages the group runs onto
+        bool overPlan = false; // details and totals: actual over plan beyond the layout's margin
     };
     struct HeaderLine {
         QString label;
         QString text;
+    };
+    // Planned and actual per point (month), drawn above the body; no points, no chart.
+    struct Chart {
+        QString title;
+        QStringList labels;
+        QList<double> planned;
+        QList<double> actual;
+        bool isEmpty() const { return labels.isEmpty(); }
     };
 
     // Without header lines of its own, the report lists its parameters ("P_NAME: value").
@@ -65,8 +74,20 @@ public:
     void setGroupLabels(const QStringList &labels) { m_groupLabels = labels; }
     const QList<Band> &bands() const { return m_bands; }
     void addBand(const Band &band) { m_bands.append(band); }
+    // Whether the run found no line to show (its body is the layout's "empty" text).
+    bool isEmptyReport() const;
+    // Puts `reason` on a line of its own before the empty report's text.
+    void explainEmpty(const QString &reason);
     // The picture that "code" columns are shown through; none shows them as stored.
     void setCodePicture(const TPictObj &picture) { m_codePicture = picture; }
+    // Which lines stand out as over plan, and the columns that carry the marker.
+    const ReportLayout::OverPlan &overPlan() const { return m_overPlan; }
+    void setOverPlan(const ReportLayout::OverPlan &overPlan) { m_overPlan = overPlan; }
+    bool anyOverPlan() const;
+    // Whether the shown column `column` carries the over-plan marker.
+    bool marksOverPlan(int column) const;
+    const Chart &chart() const { return m_chart; }
+    void setChart(const Chart &chart) { m_chart = chart; }
     bool landscape() const { return m_landscape; }
     void setLandscape(bool landscape) { m_landscape = landscape; }
 
@@ -101,6 +122,8 @@ private:
     QStringList m_groupLabels;
     QList<Band> m_bands;
     bool m_landscape = false;
+    ReportLayout::OverPlan m_overPlan;
+    Chart m_chart;
     TPictObj m_codePicture;
     QDateTime m_generatedAt;
     QJsonObject m_run;

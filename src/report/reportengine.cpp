@@ -453,10 +453,20 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
     ReportDocument document(reportCode, layout.title, params);
     document.setLandscape(layout.landscape);
     document.setCodePicture(m_codePicture);
+    document.setOverPlan(layout.overPlan);
     if (!layout.header.isEmpty())
         document.setHeaderLines(headerLines(layout, params));
     if (!layout.notices.query.isEmpty())
         document.setNotices(layout.notices.title, noticeLines(layout, params));
+    if (layout.chart.isSet()) {
+        ReportDocument::Chart chart{layout.chart.title, {}, {}, {}};
+        for (const QVariantMap &row : rows(*layout.query(layout.chart.query), params)) {
+            chart.labels.append(row.value(layout.chart.label).toString());
+            chart.planned.append(numberOf(row.value(layout.chart.planned)).value_or(0));
+            chart.actual.append(numberOf(row.value(layout.chart.actual)).value_or(0));
+        }
+        document.setChart(chart);
+    }
     const ReportLayout::Query *detail = layout.detailQuery();
     if (!detail)
         return document;
@@ -498,10 +508,18 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
         }
         return values;
     };
-    auto totalValues = [&](const Totals &totals) {
-        const auto value = [&](const QString &field) {
+    using FieldValue = std::function<std::optional<double>(const QString &)>;
+    const auto totalsValue = [](const Totals &totals) -> FieldValue {
+        return [&totals](const QString &field) {
             return totals.values.contains(field) ? std::optional<double>(totals.values.value(field)) : std::nullopt;
         };
+    };
+    const auto overPlan = [&layout](const FieldValue &value) {
+        return layout.overPlan.isSet()
+            && layout.overPlan.exceeded(value(layout.overPlan.planned).value_or(0), value(layout.overPlan.actual).value_or(0));
+    };
+    auto totalValues = [&](const Totals &totals) {
+        const FieldValue value = totalsValue(totals);
         QList<QVariant> values = lineValues(value, [&](const ReportLayout::Column &column) {
             // A unit column names the one unit of the total's quantities.
             const QString field = column.field.toUpper();
@@ -528,7 +546,9 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
         const ReportLayout::Group &group = layout.groups[level];
         const QString footer = group.footer.isEmpty() ? QStringLiteral("Total - %1 %2").arg(group.label, captions[level])
                                                       : filled(group.footer, openedBy[level], params);
-        document.addBand({ReportDocument::BandKind::GroupFooter, level, footer, totalValues(totals[level]), {}, {}});
+        ReportDocument::Band band{ReportDocument::BandKind::GroupFooter, level, footer, totalValues(totals[level]), {}, {}};
+        band.overPlan = overPlan(totalsValue(totals[level]));
+        document.addBand(band);
         totals[level == 0 ? levels : level - 1].add(totals[level]);
     };
     for (int i = 0; i < data.size(); ++i) {
@@ -566,11 +586,17 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
             if (!columns[c].unitField.isEmpty() && isBlank(row.value(columns[c].unitField.toUpper())))
                 values[c] = QVariant();
         }
-        document.addBand({ReportDocument::BandKind::Detail, levels, QString(), values, captions, {}});
+        ReportDocument::Band line{ReportDocument::BandKind::Detail, levels, QString(), values, captions, {}};
+        line.overPlan = overPlan(value);
+        document.addBand(line);
     }
     for (int level = levels - 1; level >= 0; --level)
         close(level);
-    document.addBand({ReportDocument::BandKind::GrandTotal, 0, layout.grandTotal, totalValues(totals[levels]), {}, {}});
+    if (!layout.grandTotal.isEmpty()) {
+        ReportDocument::Band grand{ReportDocument::BandKind::GrandTotal, 0, layout.grandTotal, totalValues(totals[levels]), {}, {}};
+        grand.overPlan = overPlan(totalsValue(totals[levels]));
+        document.addBand(grand);
+    }
     return document;
 }
 

@@ -93,6 +93,18 @@ void insertIfSet(QJsonObject &object, const QString &key, const T &value, const 
 
 } // namespace
 
+bool ReportLayout::OverPlan::exceeded(double plannedValue, double actualValue) const
+{
+    if (plannedValue <= 0)
+        return actualValue > 0;
+    return actualValue - plannedValue > plannedValue * percent / 100;
+}
+
+QString ReportLayout::OverPlan::percentText() const
+{
+    return QString::number(percent, 'g', 6).replace(QLatin1Char('.'), QLatin1Char(',')) + QStringLiteral(" %");
+}
+
 QString ReportLayout::Query::sqlFor(SqlDialect dialect) const
 {
     return sql.value(dialect, sql.value(SqlDialect::Generic));
@@ -198,6 +210,24 @@ ReportLayout ReportLayout::load(const QString &path)
     layout.groupValues = stringList(root.value(QLatin1String("groupValues")));
     layout.grandTotal = root.value(QLatin1String("grandTotal")).toString(layout.grandTotal);
     layout.empty = root.value(QLatin1String("empty")).toString(layout.empty);
+    const QJsonObject overPlan = root.value(QLatin1String("overPlan")).toObject();
+    if (!overPlan.isEmpty()) {
+        layout.overPlan.planned = overPlan.value(QLatin1String("planned")).toString().toUpper();
+        layout.overPlan.actual = overPlan.value(QLatin1String("actual")).toString().toUpper();
+        layout.overPlan.percent = overPlan.value(QLatin1String("percent")).toDouble(layout.overPlan.percent);
+        layout.overPlan.marked = stringList(overPlan.value(QLatin1String("columns")));
+        if (!layout.overPlan.isSet() || layout.overPlan.percent < 0)
+            throw fail(QStringLiteral("o destaque acima do planejado (\"overPlan\") precisa dos campos \"planned\" e \"actual\" e de um "
+                                      "percentual (\"percent\") não negativo."));
+    }
+    const QJsonObject chart = root.value(QLatin1String("chart")).toObject();
+    if (!chart.isEmpty()) {
+        layout.chart = Chart{chart.value(QLatin1String("query")).toString(), chart.value(QLatin1String("label")).toString().toUpper(),
+                             chart.value(QLatin1String("planned")).toString().toUpper(), chart.value(QLatin1String("actual")).toString().toUpper(),
+                             chart.value(QLatin1String("title")).toString()};
+        if (!layout.query(layout.chart.query) || layout.chart.label.isEmpty() || layout.chart.planned.isEmpty() || layout.chart.actual.isEmpty())
+            throw fail(QStringLiteral("o gráfico (\"chart\") precisa de uma consulta do layout e dos campos \"label\", \"planned\" e \"actual\"."));
+    }
     return layout;
 }
 
@@ -295,6 +325,15 @@ void ReportLayout::save(const QString &path) const
         root.insert(QLatin1String("groupValues"), QJsonArray::fromStringList(groupValues));
     insertIfSet(root, QStringLiteral("grandTotal"), grandTotal, defaults.grandTotal);
     insertIfSet(root, QStringLiteral("empty"), empty, defaults.empty);
+    if (chart.isSet())
+        root.insert(QLatin1String("chart"), QJsonObject{{QLatin1String("query"), chart.query}, {QLatin1String("label"), chart.label},
+                                                        {QLatin1String("planned"), chart.planned}, {QLatin1String("actual"), chart.actual},
+                                                        {QLatin1String("title"), chart.title}});
+    if (overPlan.isSet())
+        root.insert(QLatin1String("overPlan"), QJsonObject{{QLatin1String("planned"), overPlan.planned},
+                                                           {QLatin1String("actual"), overPlan.actual},
+                                                           {QLatin1String("percent"), overPlan.percent},
+                                                           {QLatin1String("columns"), QJsonArray::fromStringList(overPlan.marked)}});
 
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);

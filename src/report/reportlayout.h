@@ -22,6 +22,8 @@ namespace host {
 //   detail, lookups, groups, columns, sums, the body: rows of the detail query, grouped, with
 //   groupValues, grandTotal, empty          subtotals, grand totals and the no-rows line
 //   notices                                 warnings under the filter lines (missing records)
+//   overPlan                                the lines over plan that stand out, and by how much
+//   chart                                   planned and actual per month as bars above the body
 class ReportLayout
 {
 public:
@@ -85,6 +87,29 @@ public:
         static Notices fromJson(const QJsonValue &value, const std::function<HostError(const QString &)> &fail);
         QJsonValue toJson() const;
     };
+    // Lines whose actual value exceeds the planned one by more than `percent` stand out: bold, a
+    // marker on the difference columns and a light fill besides a colour, so they still read in
+    // black and white. A line planned at zero with something actual is over plan too.
+    struct OverPlan {
+        QString planned;              // "VRPLAN"
+        QString actual;               // "VRREAL"
+        double percent = 10;
+        QStringList marked;           // the difference columns that carry the marker
+        bool isSet() const { return !planned.isEmpty() && !actual.isEmpty(); }
+        bool exceeded(double plannedValue, double actualValue) const;
+        // "10 %", as legends write it.
+        QString percentText() const;
+    };
+    // Planned against actual per row of a query (one per month, say), drawn as bars with the
+    // difference as a line above the body.
+    struct Chart {
+        QString query;
+        QString label;                // the field that names each row ("DSMES")
+        QString planned;
+        QString actual;
+        QString title;
+        bool isSet() const { return !query.isEmpty(); }
+    };
     // A query whose rows complete the detail rows: matched on `key`, a row's empty fields take
     // the lookup row's values.
     struct Lookup {
@@ -116,9 +141,11 @@ public:
     QList<Column> columns;
     QStringList sums;                 // numeric fields added up in subtotals and totals
     QStringList groupValues;          // the same on every row of an innermost group: added once per group
-    QString grandTotal = QStringLiteral("Total geral");
+    QString grandTotal = QStringLiteral("Total geral"); // "": no grand total line
     QString empty = QStringLiteral("Nenhum registro encontrado para os filtros informados.");
     Notices notices;                  // none when it has no query
+    OverPlan overPlan;                // none when unset
+    Chart chart;                      // none when it has no query
 
     // A parameter list with the declared names and types, without values.
     TParams declaredParams() const;

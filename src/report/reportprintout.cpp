@@ -2,6 +2,7 @@
 
 #include "host/data/errors.h"
 #include "host/data/longwork.h"
+#include "report/reportchart.h"
 #include "report/reportdocument.h"
 
 #include <QDir>
@@ -15,6 +16,11 @@ namespace host {
 using BandKind = ReportDocument::BandKind;
 
 static const QColor kShade(228, 233, 239);
+// Over-plan lines: a warm fill that prints as a light grey, dark red text, bold and a marker, so
+// neither colour nor its absence carries the meaning alone.
+static const QColor kOverPlanFill(255, 204, 170);
+static const QColor kOverPlanText(150, 20, 0);
+static const QString kOverPlanMarker = QStringLiteral("\u25B2 ");
 
 void ReportPrintout::measure(const Device &device)
 {
@@ -98,6 +104,9 @@ QList<ReportPrintout::Page> ReportPrintout::paginate() const
     }
     if (!m_document.headerLines().isEmpty() || !m_document.noticeLines().isEmpty())
         y += m_row / 2;
+    // A third of a page: twelve months' bars stay readable and the ranked tables fit on two pages.
+    if (!m_document.chart().isEmpty())
+        place({Item::Chart, 0, qMax(usable / 3, m_row * 14)}, 0);
     if (table)
         place({Item::ColumnHeader, 0, m_row}, m_row);
     const QList<ReportDocument::Band> &bands = m_document.bands();
@@ -132,10 +141,17 @@ void ReportPrintout::paintFrame(QPainter &painter, int page, int pages) const
                      m_document.title() + QStringLiteral(" (") + m_document.reportCode() + QLatin1Char(')'));
     painter.drawText(QRectF(0, footY, m_area.width(), m_row), Qt::AlignRight | Qt::AlignVCenter,
                      QStringLiteral("Página %1 de %2").arg(page).arg(pages));
+    if (m_document.anyOverPlan()) {
+        painter.setPen(kOverPlanText);
+        painter.drawText(QRectF(0, footY, m_area.width(), m_row), Qt::AlignHCenter | Qt::AlignVCenter,
+                         kOverPlanMarker + QStringLiteral("em negrito: realizado mais de %1 acima do planejado").arg(m_document.overPlan().percentText()));
+        painter.setPen(Qt::black);
+    }
 }
 
 // One table row; `label`, when given, spans the leading columns that carry no total.
-void ReportPrintout::paintRow(QPainter &painter, qreal y, qreal height, const QList<QString> &cells, const QString &label) const
+void ReportPrintout::paintRow(QPainter &painter, qreal y, qreal height, const QList<QString> &cells, const QString &label,
+                              bool overPlan) const
 {
     const QList<ReportLayout::Column> &columns = m_document.columns();
     int first = 0;
@@ -148,8 +164,14 @@ void ReportPrintout::paintRow(QPainter &painter, qreal y, qreal height, const QL
     for (int i = first; i < columns.size(); ++i) {
         const QRectF box(m_columnX[i] + m_padding, y, m_columnX[i + 1] - m_columnX[i] - 2 * m_padding, height);
         const bool text = columns[i].isTextual();
-        const QString shown = QFontMetricsF(painter.font(), m_device).elidedText(cells.value(i), Qt::ElideRight, box.width());
-        painter.drawText(box, (text ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, text ? shown : cells.value(i));
+        const bool marked = overPlan && m_document.marksOverPlan(i) && !cells.value(i).isEmpty();
+        const QString cell = marked ? kOverPlanMarker + cells.value(i) : cells.value(i);
+        const QString shown = QFontMetricsF(painter.font(), m_device).elidedText(cell, Qt::ElideRight, box.width());
+        painter.save();
+        if (overPlan)
+            painter.setPen(kOverPlanText);
+        painter.drawText(box, (text ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, text ? shown : cell);
+        painter.restore();
     }
 }
 
@@ -178,6 +200,10 @@ void ReportPrintout::paintItem(QPainter &painter, const Item &item, qreal y) con
         painter.drawText(QRectF(label, y + lead, width - label, item.height), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, line.text);
         return;
     }
+    if (item.kind == Item::Chart) {
+        ReportChart(m_document.chart(), m_body, m_bold, m_device).paint(painter, QRectF(0, y, width, item.height - m_row));
+        return;
+    }
     if (item.kind == Item::ColumnHeader) {
         painter.fillRect(QRectF(0, y, width, item.height), kShade);
         painter.setFont(m_bold);
@@ -201,17 +227,19 @@ void ReportPrintout::paintItem(QPainter &painter, const Item &item, qreal y) con
         paintHeading(painter, band.level, band.text, y, item.height);
         break;
     case BandKind::Detail:
-        painter.setFont(m_body);
-        paintRow(painter, y, item.height, cells, QString());
+        if (band.overPlan)
+            painter.fillRect(QRectF(0, y, width, item.height), kOverPlanFill);
+        painter.setFont(band.overPlan ? m_bold : m_body);
+        paintRow(painter, y, item.height, cells, QString(), band.overPlan);
         break;
     case BandKind::GroupFooter:
     case BandKind::GrandTotal: {
         painter.setFont(m_bold);
         const bool grand = band.kind == BandKind::GrandTotal;
-        if (grand)
-            painter.fillRect(QRectF(0, y, width, item.height), kShade);
+        if (grand || band.overPlan)
+            painter.fillRect(QRectF(0, y, width, item.height), band.overPlan ? kOverPlanFill : kShade);
         painter.drawLine(QPointF(indent, y), QPointF(width, y));
-        paintRow(painter, y, item.height, cells, (grand ? QString() : QString(2 * band.level, QLatin1Char(' '))) + band.text);
+        paintRow(painter, y, item.height, cells, (grand ? QString() : QString(2 * band.level, QLatin1Char(' '))) + band.text, band.overPlan);
         break;
     }
     case BandKind::Empty: {

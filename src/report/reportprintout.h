@@ -32,7 +32,8 @@ private:
     struct Item {
         // Continuation: the heading of a group that runs on from the page before (index: its band).
         // Notice: a line of the notices under the filters (NoticeTitle: their title).
-        enum Kind { Filter, ColumnHeader, Band, Continuation, NoticeTitle, Notice } kind;
+        // Chart: the document's chart, between the filters and the table.
+        enum Kind { Filter, ColumnHeader, Band, Continuation, NoticeTitle, Notice, Chart } kind;
         int index = 0;
         qreal height = 0;
     };
@@ -58,7 +59,8 @@ private:
     void paintItem(QPainter &painter, const Item &item, qreal y) const;
     qreal indentOf(int level) const { return 4 * m_padding * level; }
     void paintHeading(QPainter &painter, int level, const QString &text, qreal y, qreal height) const;
-    void paintRow(QPainter &painter, qreal y, qreal height, const QList<QString> &cells, const QString &label) const;
+    void paintRow(QPainter &painter, qreal y, qreal height, const QList<QString> &cells, const QString &label,
+                  bool overPlan = false) const;
 
     const ReportDocument &m_document;
     QPaintDevice *m_device = nullptr;

@@ -34,6 +34,11 @@ QString columnName(int column)
     return name;
 }
 
+QString numberPattern(int decimals)
+{
+    return decimals > 0 ? QStringLiteral("#,##0.") + QString(decimals, QLatin1Char('0')) : QStringLiteral("#,##0");
+}
+
 // Writes one document onto a workbook: the body on "Relatório", the filters on "Filtros".
 class XlsxWriter
 {
@@ -52,6 +57,9 @@ public:
         m_sheet = workbook_add_worksheet(m_workbook, utf8(QStringLiteral("Relatório")).constData());
         writeBody();
         writeFilters();
+        // After "Filtros", which readers of the run find as the second sheet; shown first.
+        if (!m_document.chart().isEmpty())
+            writeChartSheet();
     }
 
 private:
@@ -61,9 +69,7 @@ private:
         lxw_format *&format = m_numbers[decimals];
         if (!format) {
             format = workbook_add_format(m_workbook);
-            const QString pattern = decimals > 0 ? QStringLiteral("#,##0.") + QString(decimals, QLatin1Char('0'))
-                                                 : QStringLiteral("#,##0");
-            format_set_num_format(format, utf8(pattern).constData());
+            format_set_num_format(format, utf8(numberPattern(decimals)).constData());
         }
         return format;
     }
@@ -153,6 +159,7 @@ private:
         }
         worksheet_freeze_panes(m_sheet, row + 1, 0);
         ++row;
+        const int firstBodyRow = row;
 
         QList<int> groupStarts; // index into m_details where each open group's details begin
         for (const ReportDocument::Band &band : m_document.bands()) {
@@ -187,6 +194,119 @@ private:
             }
             ++row;
         }
+        markOverPlan(firstBodyRow, row - 1);
+    }
+
+    // A formula rule on each difference column, so a figure the user edits is judged again: bold,
+    // a marker in the number format and a fill that prints as grey, besides the colour.
+    void markOverPlan(int firstRow, int lastRow)
+    {
+        const ReportLayout::OverPlan &rule = m_document.overPlan();
+        const QList<ReportLayout::Column> &columns = m_document.columns();
+        const auto indexOf = [&](const QString &field) {
+            for (int i = 0; i < columns.size(); ++i) {
+                if (columns[i].field.compare(field, Qt::CaseInsensitive) == 0)
+                    return i;
+            }
+            return -1;
+        };
+        const int planned = indexOf(rule.planned);
+        const int actual = indexOf(rule.actual);
+        if (!rule.isSet() || planned < 0 || actual < 0 || lastRow < firstRow)
+            return;
+        const QString p = QStringLiteral("$%1%2").arg(columnName(planned)).arg(firstRow + 1);
+        const QString a = QStringLiteral("$%1%2").arg(columnName(actual)).arg(firstRow + 1);
+        const QByteArray formula = utf8(QStringLiteral("=OR(AND(%1>0,%2-%1>%1*%3),AND(%1<=0,%2>0))")
+                                            .arg(p, a, QString::number(rule.percent / 100, 'g', 10)));
+        for (int i = 0; i < columns.size(); ++i) {
+            if (!m_document.marksOverPlan(i))
+                continue;
+            lxw_conditional_format condition{};
+            condition.type = LXW_CONDITIONAL_TYPE_FORMULA;
+            condition.value_string = const_cast<char *>(formula.constData());
+            condition.format = overPlanFormat(columns[i].format == ReportLayout::Format::Integer ? 0 : columns[i].decimals);
+            worksheet_conditional_format_range(m_sheet, firstRow, lxw_col_t(i), lastRow, lxw_col_t(i), &condition);
+        }
+    }
+
+    lxw_format *overPlanFormat(int decimals)
+    {
+        lxw_format *&format = m_overPlan[decimals];
+        if (!format) {
+            format = workbook_add_format(m_workbook);
+            format_set_bold(format);
+            format_set_font_color(format, 0x961400);
+            format_set_pattern(format, LXW_PATTERN_SOLID);
+            format_set_bg_color(format, 0xFFCCAA);
+            const QString number = numberPattern(decimals);
+            format_set_num_format(format, utf8(QStringLiteral("\"\u25B2 \"%1;\"\u25B2 \"-%1").arg(number)).constData());
+        }
+        return format;
+    }
+
+    // The chart's figures with the difference as a formula, and native charts over those cells,
+    // so a figure the user corrects moves the bars and the line.
+    void writeChartSheet()
+    {
+        const ReportDocument::Chart &chart = m_document.chart();
+        lxw_worksheet *sheet = workbook_add_worksheet(m_workbook, "Resumo");
+        worksheet_write_string(sheet, 0, 0, utf8(chart.title).constData(), m_bold);
+        worksheet_write_string(sheet, 1, 0, utf8(m_document.heading()).constData(), nullptr);
+        const int header = 3;
+        const QStringList labels = {QStringLiteral("Mês"), QStringLiteral("Custo planejado (R$)"), QStringLiteral("Custo realizado (R$)"),
+                                    QStringLiteral("Diferença (R$)")};
+        for (int column = 0; column < labels.size(); ++column) {
+            worksheet_write_string(sheet, header, lxw_col_t(column), utf8(labels[column]).constData(), m_bold);
+            worksheet_set_column(sheet, lxw_col_t(column), lxw_col_t(column), column == 0 ? 10 : 22, nullptr);
+        }
+        const int first = header + 1;
+        const int last = first + int(chart.labels.size()) - 1;
+        for (int i = 0; i < chart.labels.size(); ++i) {
+            const int row = first + i;
+            worksheet_write_string(sheet, row, 0, utf8(chart.labels[i]).constData(), nullptr);
+            worksheet_write_number(sheet, row, 1, chart.planned[i], numberFormat(2));
+            worksheet_write_number(sheet, row, 2, chart.actual[i], numberFormat(2));
+            worksheet_write_formula_num(sheet, row, 3, utf8(QStringLiteral("=C%1-B%1").arg(row + 1)).constData(), numberFormat(2),
+                                        chart.actual[i] - chart.planned[i]);
+        }
+        const auto range = [&](int column) {
+            return utf8(QStringLiteral("=Resumo!$%1$%2:$%1$%3").arg(columnName(column)).arg(first + 1).arg(last + 1));
+        };
+        const auto title = [&](int column) { return utf8(QStringLiteral("=Resumo!$%1$%2").arg(columnName(column)).arg(header + 1)); };
+
+        lxw_chart *bars = workbook_add_chart(m_workbook, LXW_CHART_COLUMN);
+        chart_title_set_name(bars, utf8(chart.title).constData());
+        for (int column : {1, 2}) {
+            lxw_chart_series *series = chart_add_series(bars, range(0).constData(), range(column).constData());
+            chart_series_set_name(series, title(column).constData());
+            lxw_chart_line outline{};
+            outline.color = LXW_COLOR_BLACK;
+            outline.width = 0.75;
+            chart_series_set_line(series, &outline);
+            lxw_chart_fill fill{};
+            fill.color = column == 1 ? 0xBECDE1 : 0x284678;
+            chart_series_set_fill(series, &fill);
+        }
+        chart_axis_set_num_format(bars->y_axis, "#,##0");
+        chart_legend_set_position(bars, LXW_CHART_LEGEND_BOTTOM);
+        lxw_chart_options place{};
+        place.x_scale = 1.6;
+        place.y_scale = 1.4;
+        worksheet_insert_chart_opt(sheet, lxw_row_t(header), 5, bars, &place);
+
+        lxw_chart *line = workbook_add_chart(m_workbook, LXW_CHART_LINE);
+        chart_title_set_name(line, "Diferença (realizado - planejado) por mês (R$)");
+        lxw_chart_series *difference = chart_add_series(line, range(0).constData(), range(3).constData());
+        chart_series_set_name(difference, title(3).constData());
+        chart_series_set_marker_type(difference, LXW_CHART_MARKER_CIRCLE);
+        lxw_chart_line stroke{};
+        stroke.color = 0xAA2800;
+        stroke.width = 2.25;
+        chart_series_set_line(difference, &stroke);
+        chart_axis_set_num_format(line->y_axis, "#,##0");
+        chart_legend_set_position(line, LXW_CHART_LEGEND_BOTTOM);
+        worksheet_insert_chart_opt(sheet, lxw_row_t(header + 22), 5, line, &place);
+        worksheet_activate(sheet);
     }
 
     void writeFilters()
@@ -222,6 +342,7 @@ private:
     lxw_format *m_bold = nullptr;
     lxw_format *m_date = nullptr;
     QHash<int, lxw_format *> m_numbers;
+    QHash<int, lxw_format *> m_overPlan; // by decimals
     QList<QPair<int, const ReportDocument::Band *>> m_details; // (row, band) of each detail line
 };
 

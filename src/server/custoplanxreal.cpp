@@ -2,6 +2,7 @@
 
 #include "server/audit.h"
 #include "server/datagaps.h"
+#include "server/emptyreason.h"
 #include "server/refusal.h"
 #include "server/reportdata.h"
 #include "server/rights.h"
@@ -146,6 +147,16 @@ QList<MethodSpec> CustoPlanXReal::methods() const
          enveloped(this, &CustoPlanXReal::delConsPlan)},
         {QStringLiteral("deletaListas"), {{QStringLiteral("números das listas"), ArgKind::Any}},
          enveloped(this, &CustoPlanXReal::deletaListas)},
+        {QStringLiteral("GetMotivoVazio"),
+         {central,
+          {QStringLiteral("lista de filiais")},
+          {QStringLiteral("lista de serviços")},
+          {QStringLiteral("lista de tipos de cardápio")},
+          {QStringLiteral("data inicial"), ArgKind::Date},
+          {QStringLiteral("data final"), ArgKind::Date},
+          {QStringLiteral("estocáveis")},
+          {QStringLiteral("não estocáveis")}},
+         audited(m_settings, QStringLiteral("GetMotivoVazio"), enveloped(this, &CustoPlanXReal::getMotivoVazio))},
     };
 }
 
@@ -319,6 +330,38 @@ CallResult CustoPlanXReal::getListas(const Args &args) const
     transaction.commit();
     refreshStatisticsAfter(db, {QStringLiteral("LISTA")}, serviceRows);
     return envelopeOk(QJsonArray{serviceList, menuTypeList, branchList});
+}
+
+// Names the filter that left a report without lines (see emptyReportReason), from the lists
+// getListas stored for the run: only the caller's own lists count, another's read as empty.
+CallResult CustoPlanXReal::getMotivoVazio(const Args &args) const
+{
+    ReportRunScope scope;
+    scope.central = requiredCode(args, 0, QStringLiteral("Central de alimentação escolar"), kBranchWidth);
+    const QStringList listNames = {QStringLiteral("filiais"), QStringLiteral("serviços"), QStringLiteral("tipos de cardápio")};
+    QStringList lists;
+    for (int i = 0; i < listNames.size(); ++i) {
+        lists << args.text(1 + i);
+        if (!isStoredNumber(lists.last()))
+            throw Refusal{QStringLiteral("Número da lista de %1 inválido: \"%2\".").arg(listNames[i], lists.last().left(20))};
+    }
+    scope.branchList = lists[0];
+    scope.serviceList = lists[1];
+    scope.menuTypeList = lists[2];
+    scope.start = args.date(4);
+    scope.end = args.date(5);
+    if (scope.start > scope.end)
+        throw Refusal{QStringLiteral("A data inicial (%1) é posterior à data final (%2).")
+                          .arg(scope.start.toString(QStringLiteral("dd/MM/yyyy")), scope.end.toString(QStringLiteral("dd/MM/yyyy")))};
+    scope.stockables = args.text(6) == QLatin1String("S");
+    scope.nonStockables = args.text(7) == QLatin1String("S");
+    const Caller &caller = Caller::current();
+    allow(centralRefusal(caller, scope.central));
+    scope.visibleBranches = allVisibleBranches(caller);
+    scope.owner = caller.owner();
+    QSqlDatabase db = threadConnection(m_settings);
+    requireCentral(db, scope.central);
+    return envelopeOk(emptyReportReason(db, scope));
 }
 
 // The branch argument is not needed to find a plan: its number alone names it. Anything that

@@ -26,6 +26,7 @@ public:
     CallResult getListas(const Args &args) const;
     CallResult delConsPlan(const Args &args) const;
     CallResult deletaListas(const Args &args) const;
+    CallResult getMotivoVazio(const Args &args) const;
 
 private:
     DbSettings m_settings;

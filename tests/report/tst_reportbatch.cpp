@@ -7,6 +7,7 @@
 #include "support/xlsxcells.h"
 #include "wire/databaseurl.h"
 
+#include <QImage>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSettings>
@@ -112,6 +113,36 @@ class TstReportBatch : public QObject
         return query.value(0).toDouble();
     }
 
+    static void bothDatabases()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("sqlite") << "sqlite";
+        QTest::newRow("postgresql") << "postgresql";
+    }
+
+    // Planned and actual cost (type 1) of the central's active menu types from 15/02 to 10/04/2025
+    // by a key of the day rows (ITCARDAPIO I beside the planned meals X).
+    static QMap<QString, QPair<double, double>> costsBy(QSqlDatabase &db, const QString &plannedKey, const QString &actualKey)
+    {
+        const QString from = " JOIN FILIAL F ON F.CDFILIAL = X.CDFILIAL AND F.CDFILCENTZUB = '0001'"
+                             " JOIN TIPOCARD T ON T.CDTIPOCARD = X.CDTIPOCARD AND T.IDTPCARDATIV = 'S' AND T.CDFILCENTZUB = '0001'";
+        const QString days = " WHERE X.DTREFEICAO BETWEEN '2025-02-15' AND '2025-04-10' GROUP BY 1";
+        QMap<QString, QPair<double, double>> found;
+        QSqlQuery planned(db);
+        if (!planned.exec("SELECT " + plannedKey + ", SUM(X.QTREFEPLAN * I.QTPERCAPITA * K.VRUNITARIO) FROM REFEPLAN X" + from
+                          + " JOIN ITCARDAPIO I ON I.CDCARDAPIO = X.CDCARDAPIO JOIN CUSTOPROD K ON K.CDPRODUTO = I.CDPRODUTO AND K.NRTIPOCUSTO = 1" + days))
+            qWarning("%s", qPrintable(planned.lastError().text()));
+        while (planned.next())
+            found[planned.value(0).toString()].first = planned.value(1).toDouble();
+        QSqlQuery actual(db);
+        if (!actual.exec("SELECT " + actualKey + ", SUM(X.QTCONSUMIDA * K.VRUNITARIO) FROM CONSREAL X" + from
+                         + " JOIN CUSTOPROD K ON K.CDPRODUTO = X.CDPRODUTO AND K.NRTIPOCUSTO = 1" + days))
+            qWarning("%s", qPrintable(actual.lastError().text()));
+        while (actual.next())
+            found[actual.value(0).toString()].second = actual.value(1).toDouble();
+        return found;
+    }
+
 private Q_SLOTS:
     void eachLayoutPrintsTheDemoTotals_data()
     {
@@ -201,6 +232,11 @@ private Q_SLOTS:
         QCOMPARE(host::ReportFormat::number(sheetTotals[0], 2), totals.captured(1));
         QCOMPARE(host::ReportFormat::number(sheetTotals[1], 2), totals.captured(2));
         QCOMPARE(host::ReportFormat::number(sheetTotals[2], 2), totals.captured(3));
+        // Both difference columns (quantity H, cost I) judge each row's planned (E) and actual (G) cost.
+        QStringList rules;
+        for (const QStringList &part : xlsxParts(xlsx))
+            rules << part.value(2).left(1) + ' ' + part.value(3).section(QRegularExpression("\\d"), 0, 0) + ' ' + part.value(4);
+        QCOMPARE(rules, (QStringList{"H OR(AND($E 1", "I OR(AND($E 1"}));
 
         // Nothing of the run is left on the server.
         for (const QString table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
@@ -266,6 +302,134 @@ private Q_SLOTS:
         QVERIFY(csvLines.value(0).startsWith("# {"));
         QCOMPARE(csvLines.mid(1, 5), lines + QStringList{QString()});
         QVERIFY(csvLines.value(6).startsWith("Serviço;"));
+    }
+
+    // The summary's months and its furthest items against sums worked out here from the demo
+    // data; its PDF drawn with the chart and its labels; its XLSX with live charts and rules.
+    void summaryMatchesTheData_data() { bothDatabases(); }
+    void summaryMatchesTheData()
+    {
+        QFETCH(QString, kind);
+        Site *demo = site(kind);
+        if (!demo && kind == "postgresql")
+            QSKIP("PostgreSQL is not available here");
+        QVERIFY(demo);
+        {
+            // The demo uses less than planned of every product: an unplanned Saturday of meat
+            // puts one over plan.
+            QSqlDatabase db = open(demo->database, "carne-" + kind);
+            QVERIFY(QSqlQuery(db).exec("INSERT INTO CONSREAL VALUES ('0104', '00020', '2025-02-22', '01', '0201001', 900)"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("carne-" + kind);
+        // Partial months at both ends, so sums of months and of days meet.
+        const QStringList run{"--filter", "relatorio=2", "--filter", "filiais=todas", "--filter", "tipoCusto=Custo médio ponderado",
+                              "--filter", "dataInicial=15/02/2025", "--filter", "dataFinal=10/04/2025"};
+        const QString xlsx = demo->dir.filePath("resumo.xlsx");
+        const QString pdf = demo->dir.filePath("resumo.pdf");
+        QString errors;
+        QVERIFY2(runClient(QStringList{"--config", demo->config, "--batch", "salvar", "--output", xlsx} + run, &errors) == 0, qPrintable(errors));
+        QVERIFY2(runClient(QStringList{"--config", demo->config, "--batch", "imprimir", "--output", pdf} + run, &errors) == 0, qPrintable(errors));
+
+        QSqlDatabase db = open(demo->database, "resumo-" + kind);
+        const QString month = "SUBSTR(CAST(X.DTREFEICAO AS TEXT), 6, 2) || '/' || SUBSTR(CAST(X.DTREFEICAO AS TEXT), 1, 4)";
+        const auto months = costsBy(db, month, month);
+        QCOMPARE(months.keys(), (QList<QString>{"02/2025", "03/2025", "04/2025"}));
+        const QHash<QString, XlsxCell> cells = xlsxCells(xlsx);
+        for (int i = 0; i < 3; ++i) {
+            const QString row = QString::number(5 + i);
+            const QString month = cells.value("sheet3!A" + row).value;
+            QVERIFY2(months.contains(month), qPrintable(month));
+            QCOMPARE(host::ReportFormat::number(cells.value("sheet3!B" + row).value.toDouble(), 2), host::ReportFormat::number(months[month].first, 2));
+            QCOMPARE(host::ReportFormat::number(cells.value("sheet3!C" + row).value.toDouble(), 2), host::ReportFormat::number(months[month].second, 2));
+            QCOMPARE(cells.value("sheet3!D" + row).kind, QString("f"));
+        }
+        // The ten products furthest over and under plan, in order.
+        QList<QPair<double, QString>> byDifference;
+        const auto products = costsBy(db, "I.CDPRODUTO", "X.CDPRODUTO");
+        for (auto it = products.begin(); it != products.end(); ++it)
+            byDifference.append({it->second - it->first, it.key()});
+        std::sort(byDifference.begin(), byDifference.end());
+        const auto listed = [&](const QString &heading) {
+            QString row;
+            for (auto it = cells.begin(); it != cells.end(); ++it) {
+                if (it.key().startsWith("sheet1!A") && it->value == heading)
+                    row = it.key().mid(8);
+            }
+            QStringList codes;
+            for (int r = row.toInt() + 1; !row.isEmpty() && cells.contains(QStringLiteral("sheet1!B%1").arg(r)); ++r)
+                codes << cells.value(QStringLiteral("sheet1!B%1").arg(r)).value;
+            return codes;
+        };
+        QStringList over, under;
+        for (int i = 0; i < 10; ++i) {
+            if (byDifference[byDifference.size() - 1 - i].first > 0)
+                over << byDifference[byDifference.size() - 1 - i].second;
+            if (byDifference[i].first < 0)
+                under << byDifference[i].second;
+        }
+        QVERIFY(!over.isEmpty() && !under.isEmpty());
+        QCOMPARE(listed("Produtos acima do planejado"), over);
+        QCOMPARE(listed("Produtos abaixo do planejado"), under);
+        db.close();
+
+        // Native charts over the Resumo cells, and the over-plan rule on the difference columns.
+        QStringList charts, rules;
+        for (const QStringList &part : xlsxParts(xlsx))
+            (part[0] == "chart" ? charts : rules) << part.mid(2).join(' ');
+        QCOMPARE(charts, (QStringList{"barChart Resumo!$A$5:$A$7 Resumo!$B$5:$B$7", "barChart Resumo!$A$5:$A$7 Resumo!$C$5:$C$7",
+                                      "lineChart Resumo!$A$5:$A$7 Resumo!$D$5:$D$7"}));
+        QCOMPARE(rules.size(), 2);
+        for (const QString &rule : rules)
+            QVERIFY2(QRegularExpression("^[FG]\\d+:[FG]\\d+ OR\\(AND\\(\\$D(\\d+)>0,\\$E\\1-\\$D\\1>\\$D\\1\\*0\\.1\\),AND\\(\\$D\\1<=0,\\$E\\1>0\\)\\) 1 \"▲ \"")
+                         .match(rule).hasMatch(), qPrintable(rule));
+
+        // The PDF: one or two pages, the chart's labels as text and its bars drawn on the first.
+        QProcess pdftotext;
+        pdftotext.start("pdftotext", {"-layout", pdf, "-"});
+        QVERIFY(pdftotext.waitForFinished());
+        const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
+        QVERIFY(text.count('\f') <= 2);
+        for (const QString &label : {"Custo planejado x realizado por mês (R$)", "Planejado", "Realizado", "02/2025", "04/2025",
+                                     "Filiais acima do planejado", "Produtos abaixo do planejado"})
+            QVERIFY2(text.contains(label), qPrintable(label));
+        // The meat of the unplanned Saturday is over plan by more than 10 %: marked, and the mark explained.
+        QVERIFY2(QRegularExpression("0201001\\s+Carne bovina moída\\s+[\\d.,]+\\s+[\\d.,]+\\s+▲ [\\d.,]+\\s+▲ [\\d,]+").match(text).hasMatch(), qPrintable(text));
+        QVERIFY(text.contains("▲ em negrito: realizado mais de 10 % acima do planejado"));
+        QProcess pdftoppm;
+        pdftoppm.start("pdftoppm", {"-png", "-r", "40", "-f", "1", "-l", "1", "-singlefile", pdf, demo->dir.filePath("resumo")});
+        QVERIFY(pdftoppm.waitForFinished() && pdftoppm.exitCode() == 0);
+        const QImage page(demo->dir.filePath("resumo.png"));
+        QVERIFY(!page.isNull());
+        int actualBars = 0;
+        for (int y = 0; y < page.height(); ++y) {
+            for (int x = 0; x < page.width(); ++x)
+                actualBars += qAbs(page.pixelColor(x, y).blue() - 120) < 12 && qAbs(page.pixelColor(x, y).red() - 40) < 12;
+        }
+        QVERIFY2(actualBars > 200, qPrintable(QString::number(actualBars)));
+    }
+
+    // An empty report names the filter that emptied it, on stderr and on the line before its text.
+    void emptyReportSaysWhy_data() { bothDatabases(); }
+    void emptyReportSaysWhy()
+    {
+        QFETCH(QString, kind);
+        Site *demo = site(kind);
+        if (!demo && kind == "postgresql")
+            QSKIP("PostgreSQL is not available here");
+        QVERIFY(demo);
+        const QString file = demo->dir.filePath("vazio.txt");
+        QString errors;
+        QCOMPARE(runClient({"--config", demo->config, "--batch", "texto", "--output", file, "--filter", "filiais=todas", "--filter",
+                            "dataInicial=16/03/2025", "--filter", "dataFinal=16/03/2025"},
+                           &errors),
+                 0);
+        const QString reason = "Nenhuma filial da central tem refeições planejadas ou consumo registrado de 16/03/2025 a 16/03/2025.";
+        QVERIFY2(errors.contains(reason), qPrintable(errors));
+        QFile text(file);
+        QVERIFY(text.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(text.readAll()).trimmed().split('\n');
+        QCOMPARE(lines.mid(lines.size() - 2), (QStringList{reason, "Nenhum consumo planejado ou realizado encontrado para os filtros informados."}));
     }
 
     void refusedFiltersAndBadInput_data()

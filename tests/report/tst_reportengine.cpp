@@ -95,7 +95,7 @@ private Q_SLOTS:
     {
         seedAndOpen("sqlite:" + m_dir.filePath("geral.db"), m_geral);
         m_layouts = ReportLayout::loadFolder(ZUB_SOURCE_DIR "/reports/ZUB011");
-        QCOMPARE(m_layouts.size(), 2);
+        QCOMPARE(m_layouts.size(), 3);
     }
 
     void wholeReports_data() { referenceCases(); }

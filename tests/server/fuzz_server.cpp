@@ -48,6 +48,7 @@ const QList<Method> kMethods = {
     {kCustoPlanXRealObject, "GetServico", 4},   {kCustoPlanXRealObject, "ExecStpConsPlan", 9},
     {kCustoPlanXRealObject, "getListas", 4},    {kCustoPlanXRealObject, "DelConsPlan", 2},
     {kCustoPlanXRealObject, "deletaListas", 1}, {kCustProdObject, "ListaTipoCusto", 0},
+    {kCustoPlanXRealObject, "GetMotivoVazio", 8},
     {kCustoPlanXRealObject, "rpc.ping", 0},     {kCustoPlanXRealObject, "rpc.cancel", 1},
     {kCustoPlanXRealObject, "DropTables", 2},
 };

@@ -1,6 +1,7 @@
 // Output commands around the base form's, and the clean-up of what the server prepared.
 #include "Cli_zub01100.h"
 
+#include "host/data/errors.h"
 #include "host/data/longwork.h"
 #include "host/network/checkresultserv.h"
 #include "host/services/messages.h"
@@ -93,4 +94,24 @@ void TfrmCustoPlanXReal::deletaListas()
     vNrListas = QVariantList{QString(), QString(), QString()};
     if (!error.isEmpty())
         MensErro(error, true);
+}
+
+QString TfrmCustoPlanXReal::motivoRelatorioVazio()
+{
+    const QVariantList lists = vNrListas.toList();
+    if (wire::toText(lists.value(0)).isEmpty())
+        return {};
+    const FilterValue value = filterValue();
+    const auto flag = [](bool chosen) { return chosen ? QStringLiteral("S") : QStringLiteral("N"); };
+    // The reason is a courtesy: a server that cannot give one (an older one, say) leaves the
+    // empty report as it was.
+    try {
+        const QVariant answer = netCustoPlanXReal->Call(
+            QStringLiteral("GetMotivoVazio"),
+            {RpcArg::val(value.central), RpcArg::val(lists.value(2)), RpcArg::val(lists.value(0)), RpcArg::val(lists.value(1)),
+             RpcArg::val(value.start), RpcArg::val(value.end), RpcArg::val(flag(value.stockable)), RpcArg::val(flag(value.nonStockable))});
+        return wire::toText(CheckResultServ(answer, true, 0));
+    } catch (const HostError &) {
+        return {};
+    }
 }

@@ -255,6 +255,7 @@ void TfrmCustoPlanXReal::bindEvents()
     rpddPadrao->QRPAfterPrint = [this] { rpddPadraoQRPAfterPrint(); };
     rpddPadrao->QRPAfterPreview = [this] { rpddPadraoQRPAfterPreview(); };
     rpddPadrao->GetReportRun = [this] { return reportRun(); };
+    rpddPadrao->ExplainEmpty = [this](const TParams &) { return motivoRelatorioVazio(); };
 }
 
 bool TfrmCustoPlanXReal::isSinglePage() const

@@ -91,6 +91,13 @@ ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
     }
     ReportDocument document = engineFor(layout).build(ReportCode, layout, m_lastParams);
     document.setRun(runInfo);
+    // Only the server's data can say why the server's rows were none.
+    QString emptyReason;
+    if (ExplainEmpty && document.isEmptyReport() && rowsFromServer(layout)) {
+        emptyReason = ExplainEmpty(m_lastParams);
+        if (!emptyReason.isEmpty())
+            document.explainEmpty(emptyReason);
+    }
     // Who ran the report heads its filter lines (a report without lines of its own lists its
     // parameters instead, and keeps doing so).
     QList<ReportDocument::HeaderLine> lines = document.headerLines();
@@ -101,7 +108,9 @@ ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
         document.setHeaderLines(lines);
     }
     // Told before the output, never in its way: a batch run writes it on stderr and goes on.
-    const QStringList notices = document.noticeTexts();
+    QStringList notices = document.noticeTexts();
+    if (!emptyReason.isEmpty())
+        notices.append(emptyReason);
     if (!notices.isEmpty())
         m_context.interaction().showNotice(notices.join(QLatin1Char('\n')));
     return document;
@@ -130,11 +139,16 @@ ReportLayout TReportDesignerDialog::installedLayoutOf(const ReportLayout &layout
     return *found;
 }
 
+bool TReportDesignerDialog::rowsFromServer(const ReportLayout &layout) const
+{
+    return !layout.queries.isEmpty() && m_context.generalDatabase().server();
+}
+
 ReportEngine TReportDesignerDialog::engineFor(const ReportLayout &layout) const
 {
     TdtmDBGeral &data = m_context.generalDatabase();
     GeneralDataSource *server = data.server();
-    if (layout.queries.isEmpty() || !server)
+    if (!rowsFromServer(layout))
         return ReportEngine(layout.queries.isEmpty() ? QSqlDatabase() : data.adcGeral(), m_context.productCodePicture());
     const ReportLayout installed = installedLayoutOf(layout);
     bool ownQueries = false;

@@ -52,6 +52,10 @@ public:
     // What every output of a run carries about it besides the report code and title (the
     // screen's filters, say; report/reportrun.h); asked right after BeforeGetQueryParams.
     std::function<QJsonObject()> GetReportRun;
+    // Why a run found nothing, asked only then (and only of rows the application server gave)
+    // before the after-event cleans up what the run prepared; shown as a line before the
+    // layout's "empty" text and as a notice. "" adds nothing.
+    std::function<QString(const TParams &params)> ExplainEmpty;
 
     // The shipped layouts, then the user's own copies.
     QString ReportFolder() const;
@@ -84,6 +88,8 @@ private:
     // The engine of a run: in the client the application server runs the queries of the
     // installed layout (the layout itself, or the one a user's copy was made from).
     ReportEngine engineFor(const ReportLayout &layout) const;
+    // Whether the application server answers the layout's queries (else a local database).
+    bool rowsFromServer(const ReportLayout &layout) const;
     // The installed layout a user's copy was made from; the layout itself when installed.
     ReportLayout installedLayoutOf(const ReportLayout &layout) const;
     void preview(const ReportLayout &layout);
