@@ -11,6 +11,8 @@
 #include <QSqlError>
 #include <QThread>
 
+#include <libpq-fe.h>
+#include <poll.h>
 #include <sqlite3.h>
 
 #include <mutex>
@@ -101,6 +103,36 @@ static int sqliteBusyWait(void *timeoutMs, int attempt)
     const qint64 pause = qMin<qint64>(attempt < 10 ? steps[attempt] : 50, deadline.remainingTime());
     QThread::msleep(quint64(qMax<qint64>(pause, 1)));
     return 1;
+}
+
+// Whether an idle PostgreSQL connection was cut (its backend terminated, the server restarted or
+// a failover closed it). The server's goodbye or the closed socket is waiting to be read, so a
+// look at the socket tells without a round trip, and the call opens a new connection instead of
+// failing on the old one.
+static PGconn *postgresHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0)) // as Qt's driver names it
+        return nullptr;
+    return *static_cast<PGconn *const *>(handle.data());
+}
+
+static bool postgresConnectionLost(const QSqlDatabase &db)
+{
+    PGconn *connection = postgresHandle(db);
+    if (!connection)
+        return false;
+    if (PQstatus(connection) == CONNECTION_BAD)
+        return true;
+    const auto readable = [connection] {
+        pollfd socket{PQsocket(connection), POLLIN, 0};
+        return socket.fd < 0 || ::poll(&socket, 1, 0) != 0;
+    };
+    if (!readable())
+        return false;
+    // A notice alone is read and the connection kept; the server's goodbye leaves the closed
+    // socket readable behind it.
+    return PQconsumeInput(connection) == 0 || PQstatus(connection) == CONNECTION_BAD || readable();
 }
 
 static sqlite3 *sqliteHandle(const QSqlDatabase &db)
@@ -225,7 +257,7 @@ QSqlDatabase connectionOn(ThreadConnection &holder, const DbSettings &settings, 
         QSqlDatabase db = QSqlDatabase::database(holder.name, false);
         const sqlite3 *handle = sqliteHandle(db);
         const bool fileReadOnly = !readOnly && handle && sqlite3_db_readonly(const_cast<sqlite3 *>(handle), "main") == 1;
-        if (db.isOpen() && !fileReadOnly) {
+        if (db.isOpen() && !fileReadOnly && !postgresConnectionLost(db)) {
             if (CallContext *call = CallContext::current())
                 call->attach(db);
             return db;
@@ -360,7 +392,10 @@ QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what)
     }
     if (!ok) {
         const QSqlError error = query.lastError();
-        const DbFailure failure = failureOf(error, dialectOf(db));
+        DbFailure failure = failureOf(error, dialectOf(db));
+        // The server's goodbye ("terminating connection") comes without its SQLSTATE.
+        if (PGconn *connection = postgresHandle(db); connection && PQstatus(connection) == CONNECTION_BAD)
+            failure = DbFailure::Connection;
         // A lost connection is reopened by the next call instead of failing forever.
         if (failure == DbFailure::Connection) {
             if (CallContext *call = CallContext::current())
