@@ -3,6 +3,8 @@
 //
 //   zub-drill --port HAPROXY_PORT --database URL --clients 20
 //             --kill-app CMD --kill-db CMD --restore CMD
+//   zub-drill --port HAPROXY_PORT --database URL --clients 20 --measure SECONDS
+//             (the throughput of the whole cycle, nothing killed)
 //
 // Each cycle's figures are set against sums read straight from the day rows; every write a caller
 // was told had worked (operators, saved filters, the audit of each preparation) is looked for at
@@ -265,7 +267,8 @@ int main(int argc, char **argv)
     const QCommandLineOption killApp("kill-app", "Comando que mata um servidor de aplicação.", "comando");
     const QCommandLineOption killDb("kill-db", "Comando que mata o primário.", "comando");
     const QCommandLineOption restore("restore", "Comando que traz de volta o que foi morto.", "comando");
-    parser.addOptions({port, database, clients, killApp, killDb, restore});
+    const QCommandLineOption measure("measure", "Só mede os ciclos por segundo durante N segundos, sem matar nada.", "segundos");
+    parser.addOptions({port, database, clients, killApp, killDb, restore, measure});
     parser.addHelpOption();
     parser.process(app);
     const quint16 serverPort = quint16(parser.value(port).toUInt());
@@ -309,6 +312,19 @@ int main(int argc, char **argv)
             }
         });
     }
+    const auto settle = [&](int seconds) { QThread::sleep(seconds); };
+    if (parser.isSet(measure)) {
+        QElapsedTimer measured;
+        measured.start();
+        settle(parser.value(measure).toInt());
+        running = false;
+        for (std::thread &thread : threads)
+            thread.join();
+        const double seconds = double(measured.elapsed()) / 1000;
+        std::printf("drill: %d clientes, %d ciclos completos em %.1f s: %.2f ciclos/s; errados %d, encerrados %d\n", clientCount, tally.completed,
+                    seconds, tally.completed / seconds, tally.wrong, tally.ended);
+        return tally.wrong == 0 && tally.ended == 0 ? 0 : 1;
+    }
     // Operators are written all along, so some are written around each kill.
     threads.emplace_back([&] {
         for (int n = clientCount; running; ++n) {
@@ -320,7 +336,6 @@ int main(int argc, char **argv)
         }
     });
 
-    const auto settle = [&](int seconds) { QThread::sleep(seconds); };
     settle(8);
     QElapsedTimer clock;
     clock.start();
