@@ -105,18 +105,19 @@ static int sqliteBusyWait(void *timeoutMs, int attempt)
     return 1;
 }
 
-// Whether an idle PostgreSQL connection was cut (its backend terminated, the server restarted or
-// a failover closed it). The server's goodbye or the closed socket is waiting to be read, so a
-// look at the socket tells without a round trip, and the call opens a new connection instead of
-// failing on the old one.
 static PGconn *postgresHandle(const QSqlDatabase &db)
 {
     const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0)) // as Qt's driver names it
+    // "pg_conn*" is how Qt's driver names it.
+    if (!handle.isValid() || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
         return nullptr;
     return *static_cast<PGconn *const *>(handle.data());
 }
 
+// Whether an idle PostgreSQL connection was cut (its backend terminated, the server restarted or
+// a failover closed it). The server's goodbye or the closed socket is waiting to be read, so a
+// look at the socket tells without a round trip, and the call opens a new connection instead of
+// failing on the old one.
 static bool postgresConnectionLost(const QSqlDatabase &db)
 {
     PGconn *connection = postgresHandle(db);
@@ -379,6 +380,22 @@ static void throwIfStopped(const QString &what)
         throw DbError{QStringLiteral("Chamada interrompida antes de %1.").arg(what), DbFailure::Interrupted};
 }
 
+// The failure of a statement on `db`, saying `what` was being done.
+static DbError statementFailure(QSqlDatabase &db, const QSqlError &error, const QString &what)
+{
+    DbFailure failure = failureOf(error, dialectOf(db));
+    // The server's goodbye ("terminating connection", a COMMIT cut short) comes without a SQLSTATE.
+    if (PGconn *connection = postgresHandle(db); connection && PQstatus(connection) == CONNECTION_BAD)
+        failure = DbFailure::Connection;
+    // A lost connection is reopened by the next call instead of failing forever.
+    if (failure == DbFailure::Connection) {
+        if (CallContext *call = CallContext::current())
+            call->detach();
+        db.close();
+    }
+    return DbError{QStringLiteral("Erro no banco de dados ao %1: %2").arg(what, errorText(error)), failure};
+}
+
 QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what)
 {
     throwIfStopped(what);
@@ -390,20 +407,8 @@ QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what)
             query.addBindValue(value);
         ok = query.exec();
     }
-    if (!ok) {
-        const QSqlError error = query.lastError();
-        DbFailure failure = failureOf(error, dialectOf(db));
-        // The server's goodbye ("terminating connection") comes without its SQLSTATE.
-        if (PGconn *connection = postgresHandle(db); connection && PQstatus(connection) == CONNECTION_BAD)
-            failure = DbFailure::Connection;
-        // A lost connection is reopened by the next call instead of failing forever.
-        if (failure == DbFailure::Connection) {
-            if (CallContext *call = CallContext::current())
-                call->detach();
-            db.close();
-        }
-        throw DbError{QStringLiteral("Erro no banco de dados ao %1: %2").arg(what, errorText(error)), failure};
-    }
+    if (!ok)
+        throw statementFailure(db, query.lastError(), what);
     return query;
 }
 
@@ -413,8 +418,7 @@ void execScript(QSqlDatabase &db, const QStringList &statements, const QString &
         throwIfStopped(what);
         QSqlQuery query(db);
         if (!query.exec(statement))
-            throw DbError{QStringLiteral("Erro no banco de dados ao %1: %2").arg(what, errorText(query.lastError())),
-                          failureOf(query.lastError(), dialectOf(db))};
+            throw statementFailure(db, query.lastError(), what);
     }
 }
 
