@@ -15,6 +15,10 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/server.ini DESTINATION /etc/zub COMPONEN
 # The server runs the layouts' queries; the client shows the layouts. A path of each package's own,
 # so both can be installed on one machine.
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/reports/ DESTINATION share/zub-server/reports COMPONENT server)
+# The reference configuration of a central on several machines (README "A central on several machines").
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/cluster/etcd.yml.in ${CMAKE_CURRENT_LIST_DIR}/cluster/patroni.yml.in
+              ${CMAKE_CURRENT_LIST_DIR}/cluster/haproxy.cfg.in
+        DESTINATION share/doc/zub-server/cluster COMPONENT server)
 
 install(TARGETS zub-client RUNTIME DESTINATION bin COMPONENT client)
 install(TARGETS ${zub_host_libraries} PKG_ZUB01100 LIBRARY DESTINATION lib/zub COMPONENT client)

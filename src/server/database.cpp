@@ -11,6 +11,8 @@
 #include <QSqlError>
 #include <QThread>
 
+#include <libpq-fe.h>
+#include <poll.h>
 #include <sqlite3.h>
 
 #include <mutex>
@@ -101,6 +103,37 @@ static int sqliteBusyWait(void *timeoutMs, int attempt)
     const qint64 pause = qMin<qint64>(attempt < 10 ? steps[attempt] : 50, deadline.remainingTime());
     QThread::msleep(quint64(qMax<qint64>(pause, 1)));
     return 1;
+}
+
+static PGconn *postgresHandle(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    // "pg_conn*" is how Qt's driver names it.
+    if (!handle.isValid() || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
+        return nullptr;
+    return *static_cast<PGconn *const *>(handle.data());
+}
+
+// Whether an idle PostgreSQL connection was cut (its backend terminated, the server restarted or
+// a failover closed it). The server's goodbye or the closed socket is waiting to be read, so a
+// look at the socket tells without a round trip, and the call opens a new connection instead of
+// failing on the old one.
+static bool postgresConnectionLost(const QSqlDatabase &db)
+{
+    PGconn *connection = postgresHandle(db);
+    if (!connection)
+        return false;
+    if (PQstatus(connection) == CONNECTION_BAD)
+        return true;
+    const auto readable = [connection] {
+        pollfd socket{PQsocket(connection), POLLIN, 0};
+        return socket.fd < 0 || ::poll(&socket, 1, 0) != 0;
+    };
+    if (!readable())
+        return false;
+    // A notice alone is read and the connection kept; the server's goodbye leaves the closed
+    // socket readable behind it.
+    return PQconsumeInput(connection) == 0 || PQstatus(connection) == CONNECTION_BAD || readable();
 }
 
 static sqlite3 *sqliteHandle(const QSqlDatabase &db)
@@ -225,7 +258,7 @@ QSqlDatabase connectionOn(ThreadConnection &holder, const DbSettings &settings, 
         QSqlDatabase db = QSqlDatabase::database(holder.name, false);
         const sqlite3 *handle = sqliteHandle(db);
         const bool fileReadOnly = !readOnly && handle && sqlite3_db_readonly(const_cast<sqlite3 *>(handle), "main") == 1;
-        if (db.isOpen() && !fileReadOnly) {
+        if (db.isOpen() && !fileReadOnly && !postgresConnectionLost(db)) {
             if (CallContext *call = CallContext::current())
                 call->attach(db);
             return db;
@@ -359,6 +392,22 @@ static void throwIfStopped(const QString &what)
         throw DbError{QStringLiteral("Chamada interrompida antes de %1.").arg(what), DbFailure::Interrupted};
 }
 
+// The failure of a statement on `db`, saying `what` was being done.
+static DbError statementFailure(QSqlDatabase &db, const QSqlError &error, const QString &what)
+{
+    DbFailure failure = failureOf(error, dialectOf(db));
+    // The server's goodbye ("terminating connection", a COMMIT cut short) comes without a SQLSTATE.
+    if (PGconn *connection = postgresHandle(db); connection && PQstatus(connection) == CONNECTION_BAD)
+        failure = DbFailure::Connection;
+    // A lost connection is reopened by the next call instead of failing forever.
+    if (failure == DbFailure::Connection) {
+        if (CallContext *call = CallContext::current())
+            call->detach();
+        db.close();
+    }
+    return DbError{QStringLiteral("Erro no banco de dados ao %1: %2").arg(what, errorText(error)), failure};
+}
+
 QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what)
 {
     throwIfStopped(what);
@@ -370,17 +419,8 @@ QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what)
             query.addBindValue(value);
         ok = query.exec();
     }
-    if (!ok) {
-        const QSqlError error = query.lastError();
-        const DbFailure failure = failureOf(error, dialectOf(db));
-        // A lost connection is reopened by the next call instead of failing forever.
-        if (failure == DbFailure::Connection) {
-            if (CallContext *call = CallContext::current())
-                call->detach();
-            db.close();
-        }
-        throw DbError{QStringLiteral("Erro no banco de dados ao %1: %2").arg(what, errorText(error)), failure};
-    }
+    if (!ok)
+        throw statementFailure(db, query.lastError(), what);
     return query;
 }
 
@@ -390,8 +430,7 @@ void execScript(QSqlDatabase &db, const QStringList &statements, const QString &
         throwIfStopped(what);
         QSqlQuery query(db);
         if (!query.exec(statement))
-            throw DbError{QStringLiteral("Erro no banco de dados ao %1: %2").arg(what, errorText(query.lastError())),
-                          failureOf(query.lastError(), dialectOf(db))};
+            throw statementFailure(db, query.lastError(), what);
     }
 }
 

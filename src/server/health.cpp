@@ -8,16 +8,28 @@
 
 namespace server {
 
+// A standby, or a database set read-only, answers reads but fails every write: during a failover,
+// until a new primary takes over, a server on it must be taken out of the balancer.
+static bool takesNoWrites(QSqlDatabase &db)
+{
+    if (dialectOf(db) != Dialect::Postgres)
+        return false;
+    QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT current_setting('transaction_read_only')")), QStringLiteral("verificar se o banco aceita gravações"));
+    return query.next() && query.value(0).toString() == QLatin1String("on");
+}
+
 HealthAnswer checkDatabaseHealth(const DbSettings &settings)
 {
     QString detail;
     try {
         QSqlDatabase db = threadConnection(settings);
         const int installed = installedSchemaVersion(db);
-        if (installed == currentSchemaVersion())
+        if (installed == currentSchemaVersion() && !takesNoWrites(db))
             return {true, QJsonDocument(QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("banco"), QStringLiteral("disponível")}})
                               .toJson(QJsonDocument::Compact)};
-        detail = QStringLiteral("o banco tem o esquema versão %1; este servidor usa a %2").arg(installed).arg(currentSchemaVersion());
+        detail = installed == currentSchemaVersion()
+                     ? QStringLiteral("o banco só aceita leitura (um servidor em espera, sem primário ainda)")
+                     : QStringLiteral("o banco tem o esquema versão %1; este servidor usa a %2").arg(installed).arg(currentSchemaVersion());
     } catch (const DbError &error) {
         dropThreadConnection();
         detail = error.message;

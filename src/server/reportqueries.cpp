@@ -56,8 +56,12 @@ QVariant checkedValue(QSqlDatabase &db, const Caller &caller, const QString &nam
             throw invalid(QStringLiteral("esperado um número de %1 com 10 dígitos.").arg(plan ? QStringLiteral("plano") : QStringLiteral("lista")));
         if (!ownsNumber(db, plan ? QStringLiteral("CONSPLAN") : QStringLiteral("LISTA"), plan ? QStringLiteral("NRCONSPLAN") : QStringLiteral("NRLISTA"),
                         text, caller.owner()))
-            throw invalid(plan ? QStringLiteral("o plano %1 não existe ou não foi preparado nesta sessão.").arg(text)
-                               : QStringLiteral("a lista %1 não existe ou não foi gravada nesta sessão.").arg(text));
+            // Plans and lists are not replicated: after a switch of database server they are gone.
+            throw invalid((plan ? QStringLiteral("o plano %1 não existe ou não foi preparado nesta sessão")
+                                : QStringLiteral("a lista %1 não existe ou não foi gravada nesta sessão"))
+                              .arg(text)
+                          + QStringLiteral(" (os dados preparados para um relatório se perdem quando o banco de dados é trocado); "
+                                           "emita o relatório de novo."));
         return text;
     }
     case ParameterKind::Central: {

@@ -68,9 +68,6 @@ std::optional<QString> jsonTextFault(const QJsonValue &value)
 QString failureMessage(DbFailure kind)
 {
     switch (kind) {
-    case DbFailure::Connection:
-        return QStringLiteral("O servidor de aplicação não conseguiu acessar o banco de dados ao executar %1 (ocorrência %2). "
-                              "Tente novamente em instantes; se persistir, informe o número ao suporte.");
     case DbFailure::Full:
         return QStringLiteral("O banco de dados está sem espaço para gravar: %1 não foi concluída e nada foi gravado (ocorrência %2). "
                               "Avise o administrador do servidor; tentar de novo não adianta até que haja espaço.");
@@ -81,6 +78,7 @@ QString failureMessage(DbFailure kind)
         return QStringLiteral("Os dados de %1 conflitam com os já gravados, e nada foi gravado (ocorrência %2). "
                               "Tentar de novo não adianta; informe o número ao suporte.");
     case DbFailure::Other:
+    case DbFailure::Connection:
     case DbFailure::Busy:
     case DbFailure::Interrupted:
         break;
@@ -225,6 +223,11 @@ CallOutcome RpcDispatcher::run(const PreparedCall &call) const
             return incident(error.message, QStringLiteral("A chamada %1 passou do tempo máximo permitido e foi interrompida (ocorrência %2)."));
         if (error.kind == DbFailure::Busy)
             return CallOutcome{wire::RpcResponse::failure(id, wire::ServerBusy, busyMessage()), {}};
+        if (error.kind == DbFailure::Connection) {
+            // The log keeps the detail; the caller only needs to know that trying again may work.
+            logLine(LogLevel::Warning, QStringLiteral("%1: sem banco de dados: %2").arg(name, error.message));
+            return CallOutcome{wire::RpcResponse::failure(id, wire::ServerBusy, unavailableMessage()), {}};
+        }
         return incident(error.message, failureMessage(error.kind));
     } catch (const std::exception &error) {
         return incident(QString::fromUtf8(error.what()), QStringLiteral("Erro interno do servidor ao executar %1 (ocorrência %2)."));

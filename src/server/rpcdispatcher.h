@@ -71,6 +71,9 @@ using wire::kCancelMethod;
 
 // What a caller reads when the server cannot take the call now.
 inline QString busyMessage() { return QStringLiteral("Servidor ocupado; tente novamente."); }
+// What a caller reads when the database went away under the call (a restart, a failover): the
+// connection is opened again by the next call, which may well succeed.
+inline QString unavailableMessage() { return QStringLiteral("Servidor ocupado/indisponível, tente novamente"); }
 
 // A request read and checked: either answered already (a refusal, the ping), a cancel, or a
 // method to run on a worker.

@@ -2,6 +2,7 @@
 
 #include "server/audit.h"
 #include "server/callcontext.h"
+#include "server/rpcdispatcher.h"
 #include "server/serverlog.h"
 #include "wire/datapacket.h"
 
@@ -128,6 +129,10 @@ SessionStore::Verdict SessionStore::check(const QByteArray &token) const
                        QStringLiteral("Sessão encerrada ou expirada; entre novamente com operador e senha."), {}};
     } catch (const DbError &error) {
         dropThreadConnection();
+        if (error.kind == DbFailure::Connection) {
+            logLine(LogLevel::Warning, QStringLiteral("verificação da sessão: sem banco de dados: %1").arg(error.message));
+            return Verdict{std::nullopt, wire::ServerBusy, unavailableMessage(), {}};
+        }
         const QString number = newIncident();
         logLine(LogLevel::Error, QStringLiteral("ocorrência %1: verificação da sessão: %2").arg(number, error.message));
         return Verdict{std::nullopt, wire::ServerError,

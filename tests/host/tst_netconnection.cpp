@@ -230,6 +230,8 @@ private Q_SLOTS:
         QTest::newRow("dead at connect") << "connect" << true;
         QTest::newRow("gone before the call was sent") << "gone" << true;
         QTest::newRow("no answer after the call was sent") << "timeout" << false;
+        QTest::newRow("balancer with no server behind it") << "balancer 503" << true;
+        QTest::newRow("balancer lost the server during the call") << "balancer 502" << false;
     }
     void otherServers()
     {
@@ -242,7 +244,10 @@ private Q_SLOTS:
         auto connection = connectionTo(firstPort);
         connection->OtherAddresses = {QStringLiteral("127.0.0.1:%1").arg(second.port())};
         connection->CallTimeoutMs = 300;
-        first->on("GetAgrupFili", slowly(1500, RecordingServer::envelope("primeiro")));
+        RecordingServer::Reply balancerPage;
+        balancerPage.httpStatus = failure.endsWith("503") ? 503 : 502;
+        balancerPage.rawBody = "<html><body><h1>" + QByteArray::number(balancerPage.httpStatus) + "</h1></body></html>";
+        first->on("GetAgrupFili", failure.startsWith("balancer") ? slowly(0, balancerPage) : slowly(1500, RecordingServer::envelope("primeiro")));
         second.on("GetAgrupFili", RecordingServer::envelope("segundo"));
         connection->Open();
         if (failure == "connect") {
@@ -257,6 +262,7 @@ private Q_SLOTS:
         } else {
             const QString message = failureOf([&] { connection->Call("GetAgrupFili", {RpcArg::val("T")}); });
             QVERIFY2(message.contains(QStringLiteral("127.0.0.1:%1").arg(firstPort)), qPrintable(message));
+            QVERIFY2(!failure.startsWith("balancer") || message.startsWith("Servidor ocupado/indisponível, tente novamente"), qPrintable(message));
             QVERIFY(second.methodsCalled().isEmpty()); // a call that may have run is never sent twice
         }
     }

@@ -15,11 +15,95 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 const QByteArray kToken = "token-do-lote-0123456789";
-}
+
+// Stands between the client and the server as HAProxy does, one request a connection, and answers
+// the first call of one method with its own 502 page, as when the server behind it is lost during
+// that call.
+class FlakyBalancer
+{
+public:
+    FlakyBalancer(quint16 server, QByteArray method) : m_server(server), m_method(std::move(method))
+    {
+        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ::bind(m_listen, reinterpret_cast<sockaddr *>(&address), size);
+        ::listen(m_listen, 16);
+        ::getsockname(m_listen, reinterpret_cast<sockaddr *>(&address), &size);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] {
+            while (!m_stop) {
+                pollfd waiting{m_listen, POLLIN, 0};
+                if (::poll(&waiting, 1, 100) <= 0)
+                    continue;
+                if (const int client = ::accept(m_listen, nullptr, nullptr); client >= 0) {
+                    serve(client);
+                    ::close(client);
+                }
+            }
+        });
+    }
+    ~FlakyBalancer()
+    {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_listen);
+    }
+    quint16 port() const { return m_port; }
+    int callsOfMethod() const { return m_calls; }
+
+private:
+    void serve(int client)
+    {
+        QByteArray request;
+        qsizetype headerEnd = -1, length = 0;
+        char buffer[65536];
+        while (headerEnd < 0 || request.size() < headerEnd + 4 + length) {
+            const ssize_t got = ::recv(client, buffer, sizeof buffer, 0);
+            if (got <= 0)
+                return;
+            request.append(buffer, got);
+            if (headerEnd < 0 && (headerEnd = request.indexOf("\r\n\r\n")) >= 0) {
+                static const QRegularExpression contentLength("\r\ncontent-length:\\s*(\\d+)", QRegularExpression::CaseInsensitiveOption);
+                length = contentLength.match(QString::fromLatin1(request.left(headerEnd))).captured(1).toLongLong();
+            }
+        }
+        QByteArray status = "502 Bad Gateway", type = "text/html", body = "<html><body><h1>502 Bad Gateway</h1></body></html>";
+        if (!request.contains(m_method) || m_calls++ > 0) {
+            static const QRegularExpression connection("\r\nconnection:[^\r]*", QRegularExpression::CaseInsensitiveOption);
+            const QString head = QString::fromLatin1(request.left(headerEnd)).remove(connection) + "\r\nConnection: close";
+            const harness::HttpReply reply = harness::exchange(m_server, head.toLatin1() + request.mid(headerEnd));
+            status = QByteArray::number(reply.status) + " Resposta";
+            type = "application/json";
+            body = reply.body;
+        }
+        const QByteArray answer = "HTTP/1.1 " + status + "\r\nContent-Type: " + type + "\r\nContent-Length: " + QByteArray::number(body.size())
+                                  + "\r\nConnection: close\r\n\r\n" + body;
+        ::send(client, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL);
+    }
+
+    quint16 m_server;
+    QByteArray m_method;
+    int m_listen = -1;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_calls{0};
+    std::thread m_thread;
+};
+} // namespace
 
 class TstReportBatch : public QObject
 {
@@ -558,6 +642,30 @@ private Q_SLOTS:
         QVERIFY(report.contains("Total geral"));
         QSqlDatabase db = open(demo->database, "check-text");
         for (const QString table : {"CONSPLAN", "ITCONSPLAN", "LISTA"})
+            QCOMPARE(scalar(db, "SELECT COUNT(*) FROM " + table), 0.0);
+        db.close();
+    }
+
+    // The server behind the balancer lost while the report's rows were read: nothing reached the
+    // file, so the run cleans up, prepares the report again, once, and ends with it.
+    void aRunThatLostItsServerIsTriedOnceMore()
+    {
+        Site *demo = site("sqlite");
+        QVERIFY(demo);
+        FlakyBalancer balancer(quint16(demo->server.port()), "DadosRelatorio");
+        const QString config = demo->dir.filePath("balanceador.ini");
+        QFile::remove(config);
+        QVERIFY(QFile::copy(demo->config, config));
+        QSettings(config, QSettings::IniFormat).setValue("servidor/porta", balancer.port());
+        const QString pdf = demo->dir.filePath("de-novo.pdf");
+        QString errors;
+        QCOMPARE(runClient({"--config", config, "--output", pdf, "--batch", "imprimir", "--filter", "dataInicial=01/03/2025",
+                            "--filter", "dataFinal=07/03/2025", "--filter", "filiais=0101"}, &errors), 0);
+        QVERIFY2(errors.contains("Servidor ocupado/indisponível, tente novamente") && errors.contains("Tentando mais uma vez."), qPrintable(errors));
+        QVERIFY(balancer.callsOfMethod() >= 2);
+        QVERIFY(QFileInfo(pdf).size() > 0);
+        QSqlDatabase db = open(demo->database, "check-retry");
+        for (const QString table : {"CONSPLAN", "LISTA"})
             QCOMPARE(scalar(db, "SELECT COUNT(*) FROM " + table), 0.0);
         db.close();
     }

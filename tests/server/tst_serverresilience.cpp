@@ -255,6 +255,64 @@ private Q_SLOTS:
         QVERIFY(eventually([&] { return scalar(QStringLiteral("SELECT COUNT(*) FROM CONSPLAN WHERE NRCONSPLAN = '%1'").arg(plan)).toInt() == 0; }));
     }
 
+    // Regression: after a database restart each worker failed its next call on the connection it
+    // still held, with a database error.
+    void aLostDatabaseConnectionIsOpenedAgain()
+    {
+        if (!m_postgres)
+            QSKIP("a SQLite file has no connection to lose");
+        harness::ServerProcess server;
+        startServer(server, {"--busy-timeout", "600000"});
+        const auto lookupWorks = [&] {
+            const QJsonObject reply = server.call(kPlanObject, "GetAgrupFili", {"T"});
+            if (!answer(reply).toObject().value("ok").toBool())
+                qWarning().noquote() << QJsonDocument(reply).toJson(QJsonDocument::Compact);
+            return answer(reply).toObject().value("ok").toBool();
+        };
+        const auto cut = [&](const QString &which) {
+            // Waits for each backend to end, so the next call meets the cut connection.
+            return scalar("SELECT COUNT(pg_terminate_backend(pid, 5000)) FROM pg_stat_activity WHERE datname = current_database()"
+                          " AND pid <> pg_backend_pid()" + which).toInt();
+        };
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(lookupWorks());
+        QVERIFY(cut({}) > 0);
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(lookupWorks());
+
+        // A statement cut while it runs: the caller is told to try again, and trying again works.
+        WriterLock lock(m_url, m_postgres);
+        QVERIFY(lock.held());
+        auto writer = std::async(std::launch::async, [&server] {
+            return harness::exchange(server.port(), harness::post("/rpc/" + kPlanObject, harness::rpcBody("getListas", {"T", "T", "0001", "T"}), kToken));
+        });
+        QVERIFY(eventually([&] { return cut(" AND wait_event_type = 'Lock'") > 0; }));
+        const harness::HttpReply reply = writer.get();
+        QCOMPARE(reply.status, 503);
+        QCOMPARE(errorOf(reply.json()).value("message").toString(), QStringLiteral("Servidor ocupado/indisponível, tente novamente"));
+        lock.release();
+        QVERIFY(answer(server.call(kPlanObject, "getListas", {"T", "T", "0001", "T"})).toObject().value("ok").toBool());
+
+        // A database that takes no writes (a standby before a failover ends) takes the server out
+        // of the balancer, and back in once writable.
+        const auto health = [&] { return harness::exchange(server.port(), "GET /saude HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n").status; };
+        const QString database = wire::DatabaseUrl::parse(m_url)->database;
+        scalar(QStringLiteral("ALTER DATABASE \"%1\" SET default_transaction_read_only = on").arg(database));
+        cut({});
+        QCOMPARE(health(), 503);
+        {
+            QSqlDatabase db = harness::openDatabase(m_url, QStringLiteral("writable-again"));
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("SET default_transaction_read_only = off")));
+            QVERIFY(QSqlQuery(db).exec(QStringLiteral("ALTER DATABASE \"%1\" RESET default_transaction_read_only").arg(database)));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("writable-again"));
+        cut({});
+        QCOMPARE(health(), 200);
+        QVERIFY(lookupWorks());
+    }
+
     // On SQLite one writer holds the whole database, a long preparation for seconds: a session's
     // book-keeping must not wait for it, and a write that waited its limit still leaves its
     // audit row.

@@ -55,7 +55,7 @@ int runBatch(const QString &savedFilter, const char *filtersJson, const char *co
     if (!applied && checkFailed)
         result = 1;
     if (applied) {
-        const bool done = host::Dispatch([&] {
+        const auto output = [&] {
             if (commandName == QLatin1String("imprimir"))
                 form->sbtPrintClick(form->sbtPrint);
             else if (commandName == QLatin1String("salvar"))
@@ -66,6 +66,16 @@ int runBatch(const QString &savedFilter, const char *filtersJson, const char *co
                 form->PreparaImpressao(true);
                 form->mnuSalvarTextoClick(form->mnuSalvarTexto);
                 form->deletaListas();
+            }
+        };
+        const bool done = host::Dispatch([&] {
+            // An output is written whole or not at all, so a server's failure (a server or the
+            // database lost in a switch-over) left nothing of it behind: once more, from the start.
+            try {
+                output();
+            } catch (const host::ServerError &error) {
+                ui.showNotice(QStringLiteral("%1\nTentando mais uma vez.").arg(error.text()));
+                output();
             }
         });
         result = done ? 0 : 1;

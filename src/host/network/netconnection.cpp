@@ -92,6 +92,13 @@ QStringList TNetConnection::addresses() const
     return all;
 }
 
+// A proxy's own answer (HAProxy's page for no server, a server lost mid-call or too slow), not a
+// server's JSON-RPC answer, which also uses 503 when busy.
+static bool fromBalancer(const HttpResponse &http)
+{
+    return (http.status == 502 || http.status == 503 || http.status == 504) && !wire::RpcResponse::decode(http.body, nullptr);
+}
+
 // What a failure of the transport means for the user, and what to do about it.
 static QString transportMessage(const HttpTransportFailure &failure, const QString &address, const QString &method,
                                 int callTimeoutMs)
@@ -201,7 +208,12 @@ QVariant TNetConnection::exchange(const QString &method, const QList<RpcArg> &ar
         address = candidates[i];
         try {
             http = post(address, method, body, true).http;
-            break;
+            // A balancer with no server behind it took nothing: the next address may serve.
+            if (!fromBalancer(http) || http.status != 503 || i + 1 == candidates.size())
+                break;
+            unreachable.append(QStringLiteral("%1 (HTTP 503)").arg(address));
+            m_skipped.append(unreachable.last());
+            continue;
         } catch (const CancelledError &) {
             askServerToCancel(address, id);
             throw;
@@ -225,6 +237,11 @@ QVariant TNetConnection::exchange(const QString &method, const QList<RpcArg> &ar
 
     if (http.status == 401 || http.status == 403)
         throw ServerError(QStringLiteral("O servidor de aplicação em %1 recusou a credencial de acesso (token).").arg(address));
+    if (fromBalancer(http))
+        throw ServerError(QStringLiteral("Servidor ocupado/indisponível, tente novamente (o balanceador em %1 respondeu HTTP %2 à chamada %3).")
+                              .arg(address)
+                              .arg(http.status)
+                              .arg(method));
     QString problem;
     const auto response = wire::RpcResponse::decode(http.body, &problem);
     if (!response) {
