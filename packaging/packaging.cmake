@@ -5,7 +5,7 @@
 #   zub-client  /usr/bin/zub-client; the host libraries and the modules in /usr/lib/zub (found
 #               through RPATH $ORIGIN); the layouts in /usr/share/zub/reports; a desktop entry
 # The client finds its parts relative to itself: src/host/services/programfolders.h.
-set(zub_host_libraries zubdata zubnet zubreport zubservices zubwidgets zubhost)
+set(zub_host_libraries zubdata zubwork zubnet zubreport zubservices zubwidgets zubhost)
 set_target_properties(zub-client PROPERTIES INSTALL_RPATH "$ORIGIN/../lib/zub")
 set_target_properties(${zub_host_libraries} PKG_ZUB01100 PROPERTIES INSTALL_RPATH "$ORIGIN")
 
