@@ -1,7 +1,7 @@
 #pragma once
 
 // The screen unit of module PKG_ZUB01100: the planned-versus-actual cost report screen
-// "Custo Planejado X Realizado", its exported entry points and the module's shared strings.
+// "Custo Planejado X Realizado" and its exported entry points. Its filters are one value it owns.
 // The class's methods live in screen/ (instance, layout, start-up), filters/ (one source per
 // filter group) and report/ (parameters, output commands and clean-up).
 
