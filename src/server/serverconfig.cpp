@@ -120,12 +120,12 @@ struct OptionRow {
 
 OptionRow setting(const char *name, const QString &description, const char *valueName, TakeValue take)
 {
-    return {{QString::fromLatin1(name)}, description, QString::fromLatin1(valueName), false, std::move(take)};
+    return {{QString::fromLatin1(name)}, description, QString::fromUtf8(valueName), false, std::move(take)};
 }
 
 OptionRow action(const char *name, const QString &description, const char *valueName, TakeValue take)
 {
-    return {{QString::fromLatin1(name)}, description, QString::fromLatin1(valueName), true, std::move(take)};
+    return {{QString::fromLatin1(name)}, description, QString::fromUtf8(valueName), true, std::move(take)};
 }
 
 TakeValue text(QString ServerConfig::*field)
