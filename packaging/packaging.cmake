@@ -1,15 +1,19 @@
 # Install rules and the two Debian packages (./zub package, or `cpack -G DEB` in the build folder):
-#   zub-server  /usr/bin/zub-server, the systemd unit, /etc/zub/server.ini, the layouts whose
+#   zub-server  /usr/bin/zub-server and the library it shares with the client in /usr/lib/zub-server
+#               (RPATH $ORIGIN/../lib/zub-server), the systemd unit, /etc/zub/server.ini, the layouts whose
 #               queries it runs in /usr/share/zub-server/reports; postinst adds the system user zub
 #               and a token
 #   zub-client  /usr/bin/zub-client; the host libraries and the modules in /usr/lib/zub (found
 #               through RPATH $ORIGIN); the layouts in /usr/share/zub/reports; a desktop entry
 # The client finds its parts relative to itself: src/host/services/programfolders.h.
-set(zub_host_libraries zubdata zubnet zubreport zubservices zubwidgets zubhost)
+set(zub_host_libraries zubshared zubdata zubwork zubnet zubreport zubservices zubwidgets zubhost)
 set_target_properties(zub-client PROPERTIES INSTALL_RPATH "$ORIGIN/../lib/zub")
 set_target_properties(${zub_host_libraries} PKG_ZUB01100 PROPERTIES INSTALL_RPATH "$ORIGIN")
 
+set_target_properties(zub-server PROPERTIES INSTALL_RPATH "$ORIGIN/../lib/zub-server")
 install(TARGETS zub-server RUNTIME DESTINATION bin COMPONENT server)
+# Each package carries its own copy, so either installs alone.
+install(TARGETS zubshared LIBRARY DESTINATION lib/zub-server COMPONENT server)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/zub-server.service DESTINATION /lib/systemd/system COMPONENT server)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/server.ini DESTINATION /etc/zub COMPONENT server)
 # The server runs the layouts' queries; the client shows the layouts. A path of each package's own,

@@ -6,13 +6,6 @@
 TfrmCustoPlanXReal *frmCustoPlanXReal = nullptr;
 bool boIdCriado = false;
 
-namespace zub01100 {
-QString sNrConsPlan;
-QString sListaServ;
-QString sListaGrup;
-QString sListaServMarc;
-} // namespace zub01100
-
 void IniProc()
 {
     CriaCustoPlanXReal();

@@ -1,11 +1,12 @@
 #pragma once
 
 // The screen unit of module PKG_ZUB01100: the planned-versus-actual cost report screen
-// "Custo Planejado X Realizado", its exported entry points and the module's shared strings.
+// "Custo Planejado X Realizado" and its exported entry points. Its filters are one value it owns.
 // The class's methods live in screen/ (instance, layout, start-up), filters/ (one source per
 // filter group) and report/ (parameters, output commands and clean-up).
 
 #include "filters/filterrules.h"
+#include "filters/filtertransitions.h"
 #include "filters/selectionlist.h"
 #include "host/data/adoibquery.h"
 #include "host/data/dataset.h"
@@ -15,9 +16,11 @@
 #include "ui_custoplanxreal.h"
 #include "wire/datapacket.h"
 
+#include <QHash>
 #include <QJsonObject>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 #if defined(PKG_ZUB01100_LIBRARY)
@@ -25,14 +28,6 @@
 #else
 #define ZUB01100_EXPORT Q_DECL_IMPORT
 #endif
-
-namespace zub01100 {
-// Module strings shared by the filter and report code; every new instance empties them.
-extern QString sNrConsPlan;    // answer of the last plan preparation (number or error text)
-extern QString sListaServ;     // effective service key list of the report
-extern QString sListaGrup;     // marked service groups
-extern QString sListaServMarc; // services marked by the user
-} // namespace zub01100
 
 class ZUB01100_EXPORT TfrmCustoPlanXReal : public host::TfrmDadosGerRel, public Ui::CustoPlanXRealFiltros
 {
@@ -61,11 +56,11 @@ public:
     host::TNetConnection *netCustoPlanXReal;
     host::TNetConnection *netCustProd;
 
-    // Instance state.
+    // Instance state; the filters themselves are the screen's filter value.
     bool boPrimAtiv = false;
-    QString sListaFiliAgreg;
-    QString sListaTipoCard;
     QVariant vNrListas;
+    // The answer of the last plan preparation: the plan number, or the error text.
+    const QString &planAnswer() const { return m_planAnswer; }
 
     static constexpr int kHelpContext = 10701100;
     static const char *const kHelpFile;
@@ -150,8 +145,11 @@ public:
     // The run an output carries: the filters and when the data was prepared (report/execucao.cpp).
     QJsonObject reportRun() const;
 
-    // The filters as the widgets show them; the rules of filters/filterrules.h compute from it.
-    zub01100::FilterValue filterValue() const;
+    // The filters; the widgets show this value, and a user's change replaces it through a
+    // transition of filters/filtertransitions.h. The rules of filters/filterrules.h compute from it.
+    const zub01100::FilterValue &filterValue() const { return m_value; }
+    // Replaces the value as it is, no rule applied, and shows it.
+    void setFilterValue(const zub01100::FilterValue &value);
     // The filters as JSON, for scheduled runs and saved choices (keys in filters/filtervalue.h).
     QJsonObject filterState() const;
     // Sets the filters as a user would, in the order of the screen; raises HostError naming a
@@ -181,6 +179,7 @@ public:
 private:
     void createComponents();
     void bindEvents();
+    void addSavedFilterEntries();
     void applyLookAndFeel();
     // GetFiliAgreg into cdsFiliAgreg, for one branch code or "" for all.
     void loadAggregatedBranches(const QString &branch);
@@ -188,14 +187,29 @@ private:
     void loadGroupings(const QString &grouping);
     // GetServico into cdsServico with the branch, group and grouping choices in force.
     void loadServices();
+    // A "Todos"/"Lista" filter as a JSON value sets it: the codes on file its search offers, and
+    // where they are and which list it is, as a message names them; by JSON key.
+    struct ListSource {
+        zub01100::Selection which;
+        std::function<QStringList()> codesOnFile;
+        std::function<QString()> where;
+        QString label;
+    };
+    QHash<QString, ListSource> listSources();
+    // What a JSON value may choose among on this screen; the school years only for `period`'s rule.
+    zub01100::FilterOptions filterOptions(const std::optional<zub01100::RelativePeriod> &period);
     // The central's school years (GetAnoLetivo), for the period "ano letivo".
     QList<zub01100::SchoolYear> loadSchoolYears();
     // The operator's saved filters (ListaFiltros) as a table to choose from; rows own first.
     wire::DataPacket loadSavedFilters();
-    // Puts the service groups and services back to "Todos" after a change of branch scope.
-    void resetServiceSelections();
-    // Every branch-dependent selection back to "Todos", with its key list emptied.
-    void backToAllBranches();
+    // The value after a user's change, shown; a change the showing itself sets off is no new one.
+    void apply(const zub01100::FilterValue &next);
+    void showFilterValue();
+    // Widgets whose change is their field's, with no rule: the value follows them.
+    void followPlainFields();
+    SelectionList &selectionList(zub01100::Selection which) const;
+    // The selection list's dialog over `which`; a confirmed choice replaces its marks.
+    void searchMarks(zub01100::Selection which, const QString &keyField);
     bool isSinglePage() const;
     QWidget *fieldWidget(zub01100::FilterField field) const;
     static bool canTakeFocus(const QWidget *widget);
@@ -204,6 +218,9 @@ private:
     void refuseFailedCheck(const zub01100::CheckResult &check);
 
     QWidget *m_filterArea = nullptr;
+    zub01100::FilterValue m_value;
+    bool m_showing = false;
+    QString m_planAnswer;
     std::unique_ptr<SelectionList> m_filiAgregList;
     std::unique_ptr<SelectionList> m_grupServList;
     std::unique_ptr<SelectionList> m_servicoList;

@@ -9,7 +9,7 @@
 #include "host/network/serverdata.h"
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 #include "host/services/batchinteraction.h"
 #include "host/services/clientconfig.h"
 #include "host/services/dispatcher.h"
@@ -230,19 +230,9 @@ static int RunBatch(const QCommandLineParser &parser)
     }
 }
 
-int RunClient(QApplication &app)
+// The client's own options, besides help, version and the connection's (host::ClientConfig).
+static void addClientOptions(QCommandLineParser &parser)
 {
-    QCoreApplication::setApplicationName(QStringLiteral("zub"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(ZUB_VERSION));
-    auto *translator = new QTranslator(&app);
-    if (translator->load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Cliente do Planejamento de Alimentação Escolar."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
     host::ClientConfig::addOptions(parser);
     parser.addOption({QLatin1String(kConfigOption),
                       QStringLiteral("Arquivo de configuração (INI). Padrão: %1, se existir.").arg(defaultConfigPath()),
@@ -270,6 +260,22 @@ int RunClient(QApplication &app)
                       QStringLiteral("Modo lote: parte dos filtros salvos do operador com este nome (os seus, senão os "
                                      "compartilhados com a central); --filters e --filter valem por cima deles."),
                       QStringLiteral("nome")});
+}
+
+int RunClient(QApplication &app)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("zub"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZUB_VERSION));
+    auto *translator = new QTranslator(&app);
+    if (translator->load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Cliente do Planejamento de Alimentação Escolar."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    addClientOptions(parser);
     if (!parser.parse(QCoreApplication::arguments())) {
         tell(parser.errorText() + QStringLiteral("\nUse --help para ver as opções."), false);
         return 2;

@@ -1,7 +1,7 @@
 #include "client/signin.h"
 
 #include "host/data/errors.h"
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 #include "host/network/checkresultserv.h"
 #include "host/network/netconnection.h"
 #include "wire/secretfile.h"
@@ -29,7 +29,6 @@ std::unique_ptr<host::TNetConnection> sessionConnection(const host::ClientConfig
     connection->useTransport(config.transport);
     // A token of one space: no session yet, and not the default one either.
     connection->Token = token.isEmpty() ? QStringLiteral(" ") : token;
-    connection->ThrowException = true;
     connection->Open();
     return connection;
 }

@@ -3,7 +3,7 @@
 #include "report/partialfile.h"
 
 #include "host/data/errors.h"
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 #include "report/reportformat.h"
 #include "report/reportprintout.h"
 #include "report/reportrun.h"

@@ -1,7 +1,7 @@
 #include "report/reportengine.h"
 
 #include "host/data/errors.h"
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 #include "report/reportexpression.h"
 #include "report/reportformat.h"
 #include "wire/layoutqueries.h"

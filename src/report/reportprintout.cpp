@@ -1,7 +1,7 @@
 #include "report/reportprintout.h"
 
 #include "host/data/errors.h"
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 #include "report/reportchart.h"
 #include "report/reportdocument.h"
 

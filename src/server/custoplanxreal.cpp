@@ -7,6 +7,7 @@
 #include "server/reportdata.h"
 #include "server/rights.h"
 #include "server/selection.h"
+#include "wire/codes.h"
 #include "wire/datapacket.h"
 #include "wire/keylist.h"
 
@@ -18,13 +19,13 @@ namespace server {
 
 namespace {
 
-constexpr int kBranchWidth = 4;
-constexpr int kServiceWidth = 5;
-constexpr int kGroupingWidth = 10;
-constexpr int kServiceGroupWidth = 3;
-constexpr int kMenuTypeWidth = 10;
-constexpr int kProductWidth = 10;
-constexpr int kOperatorWidth = 20;
+constexpr int kBranchWidth = wire::kBranchCodeWidth;
+constexpr int kServiceWidth = wire::kServiceCodeWidth;
+constexpr int kGroupingWidth = wire::kGroupingCodeWidth;
+constexpr int kServiceGroupWidth = wire::kServiceGroupCodeWidth;
+constexpr int kMenuTypeWidth = wire::kMenuTypeCodeWidth;
+constexpr int kProductWidth = wire::kProductCodeWidth;
+constexpr int kOperatorWidth = wire::kOperatorCodeWidth;
 
 const QString kUnmarked = QStringLiteral("N");
 
@@ -91,7 +92,7 @@ Handler plainText(const CustoPlanXReal *self, CallResult (CustoPlanXReal::*metho
             return (self->*method)(args);
         } catch (const Refusal &refusal) {
             QString text = refusal.message;
-            if (text.size() == kNumberWidth)
+            if (wire::isPlanNumber(text))
                 text += QLatin1Char(' ');
             return CallResult{text, {}};
         }

@@ -2,13 +2,13 @@
 
 #include "server/database.h"
 #include "server/rpcdispatcher.h"
+#include "wire/codes.h"
 
 namespace server {
 
 inline constexpr char kCustoPlanXRealObject[] = "Zub01100.rdmCustoPlanXReal";
 
-// Width of the numbers of prepared plans and stored lists.
-inline constexpr int kNumberWidth = 10;
+using wire::kNumberWidth;
 
 // The remote data module of the planned-versus-actual cost report: branch, grouping and
 // service lookups, the preparation of the consolidated plan and the stored key lists.

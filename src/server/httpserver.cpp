@@ -9,6 +9,8 @@
 #include "wire/datapacket.h"
 #include "wire/rpcmessage.h"
 
+#include "server/tls.h"
+
 #include <microhttpd.h>
 
 #include <QElapsedTimer>
@@ -66,11 +68,6 @@ struct HttpServer::Request {
 };
 
 namespace {
-
-// TLS 1.2 and 1.3 only, authenticated encryption only (no CBC, no SHA-1 MACs), and always a
-// forward-secret key exchange: no RSA key transport, whose recorded sessions a stolen key opens.
-constexpr char kTlsPriorities[] = "SECURE128:-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2:-RSA:-CIPHER-ALL:+AES-256-GCM:+AES-128-GCM:"
-                                  "+CHACHA20-POLY1305:-MAC-ALL:+AEAD:%SERVER_PRECEDENCE";
 
 bool isJsonBody(const char *contentType)
 {
@@ -281,82 +278,89 @@ int HttpServer::handle(void *rawConnection, const char *method, const char *uplo
         request = new Request;
         *state = request;
     }
-    if (!request->headDone) {
-        // Headers are in; refuse what needs no body before reading any.
-        request->headDone = true;
-        request->timer.start();
-        request->connection = guardedConnection(connection);
-        m_guard.headReceived(request->connection);
-        if (m_closing)
-            return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kClosing);
-        if (m_healthCheck && request->rawUri == kHealthPath)
-            return answerHealth(connection, method, request);
-        if (std::strcmp(method, MHD_HTTP_METHOD_POST) != 0)
-            return respondError(connection, MHD_HTTP_METHOD_NOT_ALLOWED, wire::InvalidRequest,
-                                QStringLiteral("Use POST /rpc/<objeto> para chamar o servidor de aplicação."));
-        const auto object = objectOfPath(request->rawUri);
-        if (!object)
-            return respondError(connection, MHD_HTTP_NOT_FOUND, wire::InvalidRequest,
-                                QStringLiteral("Caminho desconhecido: use POST /rpc/<objeto>, sem consulta nem caracteres codificados."));
-        // Only a JSON body: a browser cannot send one to another site without asking first, so a
-        // page on the office network cannot make a colleague's browser call the server.
-        if (!isJsonBody(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE)))
-            return respondError(connection, MHD_HTTP_UNSUPPORTED_MEDIA_TYPE, wire::InvalidRequest,
-                                QStringLiteral("Envie o corpo da chamada como application/json (cabeçalho Content-Type)."));
-        request->bearer = bearerOf(connection);
-        request->acceptsDeflate = acceptsDeflate(connection);
-        // Sessions: the shared token is a machine; a session token is checked on a worker,
-        // which reads the database; signing in needs no token.
-        if (sameSecret(request->bearer, m_token))
-            request->caller = Caller::Kind::Machine;
-        else if (m_sessions && SessionStore::looksLikeToken(request->bearer))
-            request->caller = Caller::Kind::Operator;
-        else if (m_sessions && request->bearer.isEmpty() && *object == QLatin1String(kSessionObject))
-            request->caller = Caller::Kind::Anonymous;
-        else
-            return respondError(connection, MHD_HTTP_UNAUTHORIZED, wire::Unauthorized,
-                                QStringLiteral("Credencial de acesso (token) ausente ou inválida."));
-        if (!m_dispatcher.hasObject(*object))
-            return respondError(connection, MHD_HTTP_NOT_FOUND, wire::ObjectNotFound,
-                                QStringLiteral("Objeto de servidor desconhecido: %1.").arg(*object));
-        if (const char *length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH)) {
-            bool ok = false;
-            const qint64 declared = QByteArray(length).toLongLong(&ok);
-            if (!ok || declared < 0 || declared > m_limits.maxBody)
-                return respondError(connection, MHD_HTTP_CONTENT_TOO_LARGE, wire::RequestTooLarge,
-                                    QStringLiteral("Requisição maior que o limite de %1 bytes.").arg(m_limits.maxBody));
-            if (!m_guard.reserveBody(declared))
-                return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kTooMuchData);
-            request->reserved = declared;
-            request->declared = true;
-            request->body.reserve(declared);
-        }
-        request->object = *object;
-        return MHD_YES;
-    }
-
-    if (*uploadSize > 0) {
-        // Chunked bodies declare no length: count what arrives. Past a limit the rest is read
-        // and dropped so the refusal can still be answered; a sender that keeps going is cut off.
-        const qint64 size = qint64(*uploadSize);
-        request->received += size;
-        if (request->received > m_limits.maxBody)
-            request->tooLarge = true;
-        if (!request->declared && !request->tooLarge && !request->overMemory) {
-            if (m_guard.reserveBody(size))
-                request->reserved += size;
-            else
-                request->overMemory = true;
-        }
-        if (request->tooLarge || request->overMemory) {
-            request->body = QByteArray();
-        } else {
-            request->body.append(upload, qsizetype(size));
-        }
-        *uploadSize = 0;
-        return request->received > 4 * m_limits.maxBody ? MHD_NO : MHD_YES;
-    }
+    if (!request->headDone)
+        return acceptHead(connection, method, request);
+    if (*uploadSize > 0)
+        return receiveBody(request, upload, uploadSize);
     return finishRequest(connection, request);
+}
+
+int HttpServer::acceptHead(void *rawConnection, const char *method, Request *request)
+{
+    auto *connection = static_cast<MHD_Connection *>(rawConnection);
+    request->headDone = true;
+    request->timer.start();
+    request->connection = guardedConnection(connection);
+    m_guard.headReceived(request->connection);
+    if (m_closing)
+        return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kClosing);
+    if (m_healthCheck && request->rawUri == kHealthPath)
+        return answerHealth(connection, method, request);
+    if (std::strcmp(method, MHD_HTTP_METHOD_POST) != 0)
+        return respondError(connection, MHD_HTTP_METHOD_NOT_ALLOWED, wire::InvalidRequest,
+                            QStringLiteral("Use POST /rpc/<objeto> para chamar o servidor de aplicação."));
+    const auto object = objectOfPath(request->rawUri);
+    if (!object)
+        return respondError(connection, MHD_HTTP_NOT_FOUND, wire::InvalidRequest,
+                            QStringLiteral("Caminho desconhecido: use POST /rpc/<objeto>, sem consulta nem caracteres codificados."));
+    // Only a JSON body: a browser cannot send one to another site without asking first, so a
+    // page on the office network cannot make a colleague's browser call the server.
+    if (!isJsonBody(MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE)))
+        return respondError(connection, MHD_HTTP_UNSUPPORTED_MEDIA_TYPE, wire::InvalidRequest,
+                            QStringLiteral("Envie o corpo da chamada como application/json (cabeçalho Content-Type)."));
+    request->bearer = bearerOf(connection);
+    request->acceptsDeflate = acceptsDeflate(connection);
+    // Sessions: the shared token is a machine; a session token is checked on a worker,
+    // which reads the database; signing in needs no token.
+    if (sameSecret(request->bearer, m_token))
+        request->caller = Caller::Kind::Machine;
+    else if (m_sessions && SessionStore::looksLikeToken(request->bearer))
+        request->caller = Caller::Kind::Operator;
+    else if (m_sessions && request->bearer.isEmpty() && *object == QLatin1String(kSessionObject))
+        request->caller = Caller::Kind::Anonymous;
+    else
+        return respondError(connection, MHD_HTTP_UNAUTHORIZED, wire::Unauthorized,
+                            QStringLiteral("Credencial de acesso (token) ausente ou inválida."));
+    if (!m_dispatcher.hasObject(*object))
+        return respondError(connection, MHD_HTTP_NOT_FOUND, wire::ObjectNotFound,
+                            QStringLiteral("Objeto de servidor desconhecido: %1.").arg(*object));
+    if (const char *length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH)) {
+        bool ok = false;
+        const qint64 declared = QByteArray(length).toLongLong(&ok);
+        if (!ok || declared < 0 || declared > m_limits.maxBody)
+            return respondError(connection, MHD_HTTP_CONTENT_TOO_LARGE, wire::RequestTooLarge,
+                                QStringLiteral("Requisição maior que o limite de %1 bytes.").arg(m_limits.maxBody));
+        if (!m_guard.reserveBody(declared))
+            return respondError(connection, MHD_HTTP_SERVICE_UNAVAILABLE, wire::ServerBusy, kTooMuchData);
+        request->reserved = declared;
+        request->declared = true;
+        request->body.reserve(declared);
+    }
+    request->object = *object;
+    return MHD_YES;
+}
+
+int HttpServer::receiveBody(Request *request, const char *upload, size_t *uploadSize)
+{
+    // Chunked bodies declare no length: count what arrives. Past a limit the rest is read
+    // and dropped so the refusal can still be answered; a sender that keeps going is cut off.
+    const qint64 size = qint64(*uploadSize);
+    request->received += size;
+    if (request->received > m_limits.maxBody)
+        request->tooLarge = true;
+    if (!request->declared && !request->tooLarge && !request->overMemory) {
+        if (m_guard.reserveBody(size))
+            request->reserved += size;
+        else
+            request->overMemory = true;
+    }
+    if (request->tooLarge || request->overMemory) {
+        request->body = QByteArray();
+    } else {
+        request->body.append(upload, qsizetype(size));
+    }
+    *uploadSize = 0;
+    return request->received > 4 * m_limits.maxBody ? MHD_NO : MHD_YES;
 }
 
 int HttpServer::finishRequest(void *rawConnection, Request *request)
@@ -386,25 +390,10 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
     const QByteArray address = clientAddress(connection, request);
     // Until its session is checked, an operator's call is only known as a session's.
     const QString who = request->caller == Caller::Kind::Operator ? QStringLiteral("(sessão)") : auditedName(Caller{request->caller, {}, {}});
-    if (call.kind == PreparedCall::Kind::Answered && !answerAfterSession) {
-        logCall(name, who, address, request->timer, call.answer, {});
+    if (const std::optional<wire::RpcResponse> answer = answerAtOnce(call, request, address, answerAfterSession)) {
+        logCall(name, who, address, request->timer, *answer, {});
         m_guard.answered(request->connection);
-        return respond(connection, statusOf(call.answer), call.answer.encode());
-    }
-    if (call.kind == PreparedCall::Kind::Cancel) {
-        const int stopped = m_calls->cancel(CallRegistry::keyOf(request->object, request->bearer, call.cancelId));
-        const wire::RpcResponse answer = wire::RpcResponse::success(call.request.id, wire::envelope::ok(stopped));
-        logCall(name, who, address, request->timer, answer, {});
-        m_guard.answered(request->connection);
-        return respond(connection, MHD_HTTP_OK, answer.encode());
-    }
-    if (call.kind == PreparedCall::Kind::Method && call.methodSpec->admit) {
-        if (const std::optional<QJsonValue> answer = call.methodSpec->admit(Args(call.request.params), address)) {
-            const wire::RpcResponse response = wire::RpcResponse::success(call.request.id, *answer);
-            logCall(name, who, address, request->timer, response, {});
-            m_guard.answered(request->connection);
-            return respond(connection, MHD_HTTP_OK, response.encode());
-        }
+        return respond(connection, statusOf(*answer), answer->encode());
     }
     std::lock_guard pools(m_poolsMutex);
     if (m_closing)
@@ -448,6 +437,22 @@ int HttpServer::finishRequest(void *rawConnection, Request *request)
         return std::pair{statusOf(outcome.response), outcome.response.encode()};
     });
     return MHD_YES;
+}
+
+std::optional<wire::RpcResponse> HttpServer::answerAtOnce(const PreparedCall &call, Request *request, const QByteArray &address,
+                                                         bool answerAfterSession)
+{
+    if (call.kind == PreparedCall::Kind::Answered && !answerAfterSession)
+        return call.answer;
+    if (call.kind == PreparedCall::Kind::Cancel) {
+        const int stopped = m_calls->cancel(CallRegistry::keyOf(request->object, request->bearer, call.cancelId));
+        return wire::RpcResponse::success(call.request.id, wire::envelope::ok(stopped));
+    }
+    if (call.kind == PreparedCall::Kind::Method && call.methodSpec->admit) {
+        if (const std::optional<QJsonValue> answer = call.methodSpec->admit(Args(call.request.params), address))
+            return wire::RpcResponse::success(call.request.id, *answer);
+    }
+    return std::nullopt;
 }
 
 QByteArray HttpServer::clientAddress(void *rawConnection, Request *request) const
@@ -530,16 +535,11 @@ void requestCompleted(void *cls, MHD_Connection *, void **state, MHD_RequestTerm
 
 } // namespace
 
-bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error)
+namespace {
+
+// A socket listening on the address and port (0: a free one), or the reason it cannot be had.
+std::optional<int> openListenSocket(const QHostAddress &address, quint16 port, QString *error)
 {
-    int listenSocket = -1;
-    auto fail = [&](const QString &why) {
-        if (listenSocket >= 0)
-            ::close(listenSocket);
-        if (error)
-            *error = why;
-        return false;
-    };
     const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol;
     sockaddr_storage storage{};
     socklen_t length = 0;
@@ -557,41 +557,60 @@ bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error
         in4->sin_addr.s_addr = htonl(address.toIPv4Address());
         length = sizeof(sockaddr_in);
     }
-    const QString where = QStringLiteral("%1:%2").arg(address.toString()).arg(port);
-    listenSocket = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenSocket < 0)
-        return fail(QStringLiteral("Não foi possível criar o socket: %1.").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    const int listenSocket = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenSocket < 0) {
+        *error = QStringLiteral("Não foi possível criar o socket: %1.").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return std::nullopt;
+    }
     const int on = 1;
     ::setsockopt(listenSocket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (v6)
         ::setsockopt(listenSocket, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-    if (::bind(listenSocket, reinterpret_cast<sockaddr *>(&storage), length) != 0)
-        return fail(QStringLiteral("Não foi possível escutar em %1: %2.").arg(where, QString::fromLocal8Bit(std::strerror(errno))));
-    if (::listen(listenSocket, 256) != 0)
-        return fail(QStringLiteral("Não foi possível escutar em %1: %2.").arg(where, QString::fromLocal8Bit(std::strerror(errno))));
+    if (::bind(listenSocket, reinterpret_cast<sockaddr *>(&storage), length) != 0 || ::listen(listenSocket, 256) != 0) {
+        *error = QStringLiteral("Não foi possível escutar em %1:%2: %3.")
+                     .arg(address.toString()).arg(port).arg(QString::fromLocal8Bit(std::strerror(errno)));
+        ::close(listenSocket);
+        return std::nullopt;
+    }
+    return listenSocket;
+}
+
+quint16 boundPort(int socket)
+{
     sockaddr_storage bound{};
     socklen_t boundLength = sizeof bound;
-    ::getsockname(listenSocket, reinterpret_cast<sockaddr *>(&bound), &boundLength);
-    m_port = ntohs(v6 ? reinterpret_cast<sockaddr_in6 *>(&bound)->sin6_port : reinterpret_cast<sockaddr_in *>(&bound)->sin_port);
+    ::getsockname(socket, reinterpret_cast<sockaddr *>(&bound), &boundLength);
+    return ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6 *>(&bound)->sin6_port
+                                             : reinterpret_cast<sockaddr_in *>(&bound)->sin_port);
+}
 
+} // namespace
+
+bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error)
+{
+    QString why;
+    const std::optional<int> opened = openListenSocket(address, port, &why);
+    const int listenSocket = opened.value_or(-1);
+    auto fail = [&](const QString &reason) {
+        if (listenSocket >= 0)
+            ::close(listenSocket);
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (!opened)
+        return fail(why);
+    m_port = boundPort(listenSocket);
+    const QString where = QStringLiteral("%1:%2").arg(address.toString()).arg(port);
+
+    // The connections the guard hands over are TLS ones when a certificate is set.
+    QString tlsError;
+    std::optional<TlsDaemonOptions> tls = tlsDaemonOptions(m_tlsCertificate, m_tlsKey, &tlsError);
+    if (!tls)
+        return fail(tlsError);
     m_pools = std::make_unique<Pools>(m_limits);
-    // --- TLS: the connections the guard hands over are TLS ones; the library does the handshake. ---
-    unsigned tlsFlag = 0;
-    MHD_OptionItem tlsOptions[] = {{MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr}, {MHD_OPTION_END, 0, nullptr},
-                                   {MHD_OPTION_END, 0, nullptr}};
-    if (usesTls()) {
-        if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES) {
-            m_pools.reset();
-            return fail(QStringLiteral("Esta libmicrohttpd não tem suporte a TLS; não é possível usar --tls-cert."));
-        }
-        tlsFlag = MHD_USE_TLS;
-        tlsOptions[0] = {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char *>(m_tlsCertificate.constData())};
-        tlsOptions[1] = {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char *>(m_tlsKey.constData())};
-        tlsOptions[2] = {MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char *>(kTlsPriorities)};
-    }
-    // --- end TLS ---
     // The guard accepts and counts the connections; the library's own limit is only a backstop.
-    m_daemon = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_NO_LISTEN_SOCKET | tlsFlag, 0, nullptr,
+    m_daemon = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_NO_LISTEN_SOCKET | tls->flag, 0, nullptr,
                                 nullptr, &accessHandler, this,
                                 MHD_OPTION_THREAD_POOL_SIZE, m_limits.httpThreads,
                                 MHD_OPTION_CONNECTION_LIMIT, m_limits.guard.maxConnections + 16 * m_limits.httpThreads,
@@ -600,7 +619,7 @@ bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error
                                 MHD_OPTION_NOTIFY_COMPLETED, &requestCompleted, this,
                                 MHD_OPTION_NOTIFY_CONNECTION, &connectionEvent, this,
                                 MHD_OPTION_URI_LOG_CALLBACK, &requestStarted, this,
-                                MHD_OPTION_ARRAY, tlsOptions,
+                                MHD_OPTION_ARRAY, tls->items,
                                 MHD_OPTION_END);
     if (!m_daemon) {
         m_pools.reset();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/connectionguard.h"
+#include "wire/rpcmessage.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -20,6 +21,7 @@ namespace server {
 class CallPool;
 class CallRegistry;
 class RpcDispatcher;
+struct PreparedCall;
 class SessionStore;
 
 struct HttpLimits {
@@ -83,7 +85,15 @@ public:
     ConnectionGuard &guard() { return m_guard; }
 
 private:
+    // The headers are in: refuses what needs no body before reading any, else takes the request.
+    int acceptHead(void *connection, const char *method, Request *request);
+    // A part of the body; past the limits the rest is read and dropped, so the refusal is answered.
+    int receiveBody(Request *request, const char *upload, size_t *uploadSize);
     int finishRequest(void *connection, Request *request);
+    // The answer of a call that needs no worker: one the dispatcher answered already, a cancel,
+    // or one its method's admission answers for; nothing for the others.
+    std::optional<wire::RpcResponse> answerAtOnce(const PreparedCall &call, Request *request, const QByteArray &address,
+                                                  bool answerAfterSession);
     void runCall(void *connection, Request *request);
     int answerHealth(void *connection, const char *method, Request *request);
     // The client's address (raw bytes): the peer's, or the one a trusted proxy forwards.

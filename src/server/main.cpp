@@ -15,6 +15,7 @@
 #include "server/serverlog.h"
 #include "server/sessions.h"
 #include "server/sweeper.h"
+#include "server/tls.h"
 #include "wire/rpcmessage.h"
 #include "wire/secretfile.h"
 
@@ -232,22 +233,14 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
     AuditWriter auditWriter(config.database);
     HttpServer http(dispatcher, *token, config.limits);
     http.setHealthCheck([&config] { return checkDatabaseHealth(config.database); });
-    // --- TLS ---
     if (!config.tlsCertFile.isEmpty()) {
-        QFile certificate(config.tlsCertFile);
-        if (!certificate.open(QIODevice::ReadOnly)) {
-            say(stderr, QStringLiteral("zub-server: não foi possível ler %1: %2").arg(certificate.fileName(), certificate.errorString()));
-            return 1;
-        }
-        // Whoever reads the key can pose as the server: its owner, and the service's group.
-        const auto key = wire::readOwnerOnlyFile(config.tlsKeyFile, QStringLiteral("arquivo da chave TLS"), 1024 * 1024, &error, true);
-        if (!key) {
+        const std::optional<TlsCredentials> tls = readTlsCredentials(config.tlsCertFile, config.tlsKeyFile, &error);
+        if (!tls) {
             say(stderr, QStringLiteral("zub-server: %1").arg(error));
             return 1;
         }
-        http.setTls(certificate.readAll(), *key);
+        http.setTls(tls->certificatePem, tls->keyPem);
     }
-    // --- end TLS ---
     http.setSessions(&sessions);
     http.setTrustedProxy(config.trustedProxy);
     if (!http.start(config.address, config.port, &error)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/database.h"
+#include "wire/codes.h"
 
 #include <QDateTime>
 #include <QList>
@@ -30,7 +31,7 @@ struct OperatorRecord {
     QDateTime lockedUntil;
 };
 
-inline constexpr int kOperatorCodeWidth = 20;
+using wire::kOperatorCodeWidth;
 
 // Argon2id through libsodium, with its salt and parameters in the text it answers.
 QString hashPassword(const QString &password);

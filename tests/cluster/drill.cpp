@@ -13,6 +13,7 @@
 // db-failover T s", and fails when a figure was wrong, a write was lost, something was left over
 // or the database took longer than 30 s to come back.
 #include "serverharness.h"
+#include "wire/periodparts.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -157,10 +158,11 @@ public:
             std::lock_guard lock(m_tally.mutex);
             m_tally.plans << number;
         }
-        const QJsonObject parameters{{"P_NRCONSPLAN", number},       {"P_LISTASERVICO", numbers[0]}, {"P_LISTATIPOCARD", numbers[1]},
-                                     {"P_NRLISTAFILI", numbers[2]},  {"P_DTINICIAL", m_scope.first}, {"P_DTFINAL", m_scope.last},
-                                     {"P_IDESTOCAVEIS", "S"},        {"P_IDNESTOCAVEIS", "S"},       {"P_NIVEL", "N"},
-                                     {"P_NRTIPOCUSTO", 1},           {"P_NRTAMACNIVEL", 0}};
+        QJsonObject parameters{{"P_NRCONSPLAN", number},       {"P_LISTASERVICO", numbers[0]}, {"P_LISTATIPOCARD", numbers[1]},
+                               {"P_NRLISTAFILI", numbers[2]},  {"P_IDESTOCAVEIS", "S"},        {"P_IDNESTOCAVEIS", "S"},
+                               {"P_NIVEL", "N"},               {"P_NRTIPOCUSTO", 1},           {"P_NRTAMACNIVEL", 0}};
+        for (const auto &[name, day] : wire::periodPartParameters(QDate::fromString(m_scope.first, Qt::ISODate), QDate::fromString(m_scope.last, Qt::ISODate)))
+            parameters.insert(name, day.toString(Qt::ISODate));
         const Reply rows = callServer(harness::kGeneralDataObject, "DadosRelatorio", {"ZUB011", "01-por-servico.json", "dados", parameters});
         if (!rows.ok()) {
             cleanUp(number, numbers);

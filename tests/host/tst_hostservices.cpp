@@ -86,7 +86,6 @@ private Q_SLOTS:
         QCOMPARE(NomeSemana(QDate()), QString());
         QVERIFY(EmptyString(" \t"));
         QVERIFY(!EmptyString(" x"));
-        QCOMPARE(iif(true, "F", "A"), QStringLiteral("F"));
     }
 
     void codePictureLevels_data()

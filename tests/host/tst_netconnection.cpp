@@ -6,7 +6,7 @@
 #include "support/testhost.h"
 #include "wire/datapacket.h"
 
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 
 #include <QPushButton>
 #include <QTcpServer>

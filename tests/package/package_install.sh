@@ -32,7 +32,8 @@ for file in usr/bin/zub-server lib/systemd/system/zub-server.service etc/zub/ser
             usr/share/applications/zub-client.desktop usr/share/icons/hicolor/scalable/apps/zub-client.svg; do
   [ -e "$root/$file" ] || fail "o pacote não instala /$file"
 done
-for library in zubdata zubnet zubservices zubwidgets zubhost zubreport; do
+[ -e "$root/usr/lib/zub-server/libzubshared.so" ] || fail "o pacote não instala /usr/lib/zub-server/libzubshared.so"
+for library in zubshared zubdata zubwork zubnet zubservices zubwidgets zubhost zubreport; do
   [ -e "$root/usr/lib/zub/lib$library.so" ] || fail "o pacote não instala /usr/lib/zub/lib$library.so"
 done
 # The unit as systemd reads it: any unknown or misspelt directive is only a warning to systemd, so

@@ -3,7 +3,7 @@
 #include "../server/serverharness.h"
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 #include "report/reportengine.h"
 #include "report/reportlayout.h"
 #include "reportseed.h"

@@ -7,6 +7,13 @@
 #include <QJsonObject>
 #include <QtTest>
 
+void driveValue(TfrmCustoPlanXReal *form, const std::function<void(zub01100::FilterValue &)> &change)
+{
+    zub01100::FilterValue value = form->filterValue();
+    change(value);
+    form->setFilterValue(value);
+}
+
 QJsonObject ScreenFixture::packet(const QStringList &fields, const QList<QStringList> &rows)
 {
     wire::DataPacket p;

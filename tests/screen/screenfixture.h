@@ -5,7 +5,11 @@
 #include "support/testhost.h"
 
 #include <QJsonArray>
+#include <functional>
 #include <memory>
+
+// Changes the screen's filter value as it is, no rule applied: what an earlier dialog or run left.
+void driveValue(TfrmCustoPlanXReal *form, const std::function<void(zub01100::FilterValue &)> &change);
 
 // The report screen opened through its module entry point, logged in at a branch of the test
 // host's database, against a recording application server with the answers below.

@@ -1,5 +1,6 @@
 // The screen's rules on filter values, without widgets or a server.
 #include "filters/filterrules.h"
+#include "filters/filtertransitions.h"
 #include "host/data/errors.h"
 #include "host/data/params.h"
 
@@ -10,6 +11,8 @@ using namespace zub01100;
 
 Q_DECLARE_METATYPE(zub01100::FilterValue)
 Q_DECLARE_METATYPE(zub01100::FilterField)
+using Transition = std::function<FilterValue(const FilterValue &)>;
+Q_DECLARE_METATYPE(Transition)
 
 namespace {
 
@@ -28,6 +31,28 @@ FilterValue listPage()
 FilterValue with(const std::function<void(FilterValue &)> &change)
 {
     FilterValue value = listPage();
+    change(value);
+    return value;
+}
+
+// Every list on "Lista" with marks, a grouping and a single branch chosen.
+FilterValue everythingMarked()
+{
+    return with([](FilterValue &v) {
+        v.branches = {false, "_0001_"};
+        v.menuTypes = {false, "_01_"};
+        v.serviceGroups = {false, "_001_"};
+        v.services = {false, "_00010_"};
+        v.effectiveServices = "_00010_";
+        v.groupingCode = "0000000010";
+        v.groupingName = "Zona Leste";
+        v.branch = "0001";
+        v.branchName = "EM Jardim";
+    });
+}
+
+FilterValue changed(FilterValue value, const std::function<void(FilterValue &)> &change)
+{
     change(value);
     return value;
 }
@@ -86,6 +111,58 @@ private Q_SLOTS:
         }
     }
 
+    // What a user's change clears: the selections that depend on it go back to "Todos", and a
+    // radio already on "Todos" clears nothing of its own.
+    void userChangesClearWhatDependsOnThem_data()
+    {
+        QTest::addColumn<FilterValue>("before");
+        QTest::addColumn<Transition>("change");
+        QTest::addColumn<FilterValue>("after");
+        const FilterValue marked = everythingMarked();
+        auto allBranchLists = [](FilterValue &v) {
+            v.branches = v.serviceGroups = v.services = {true, ""};
+            v.effectiveServices.clear();
+        };
+        QTest::newRow("branch typed") << marked << Transition([](const FilterValue &v) { return changeBranch(v, "0005"); })
+                                      << changed(marked, [&](FilterValue &v) { allBranchLists(v); v.branch = "0005"; v.branchName.clear(); });
+        QTest::newRow("same branch picked") << marked << Transition([](const FilterValue &v) { return pickBranch(v, "0001", "EM Jardim"); })
+                                            << changed(marked, allBranchLists);
+        QTest::newRow("grouping typed") << marked << Transition([](const FilterValue &v) { return changeGrouping(v, "20"); })
+                                        << changed(marked, [&](FilterValue &v) {
+                                               allBranchLists(v);
+                                               v.groupingCode = "20";
+                                               v.groupingName = v.branch = v.branchName = QString();
+                                           });
+        // With nothing on "Lista" and no branch, no rule reaches the marked services.
+        const FilterValue servicesOnly = with([](FilterValue &v) { v.services.marked = "_00010_"; });
+        QTest::newRow("grouping typed, lists on Todos") << servicesOnly << Transition([](const FilterValue &v) { return changeGrouping(v, "20"); })
+                                                        << changed(servicesOnly, [](FilterValue &v) { v.groupingCode = "20"; });
+        QTest::newRow("groups to Todos keep their marks") << marked << Transition([](const FilterValue &v) { return chooseAll(v, Selection::ServiceGroups); })
+                                                          << changed(marked, [](FilterValue &v) {
+                                                                 v.serviceGroups.all = v.services.all = true;
+                                                                 v.services.marked = v.effectiveServices = QString();
+                                                             });
+        QTest::newRow("menu types to Todos lose theirs") << marked << Transition([](const FilterValue &v) { return chooseAll(v, Selection::MenuTypes); })
+                                                         << changed(marked, [](FilterValue &v) { v.menuTypes = {true, ""}; });
+        QTest::newRow("services to Todos") << marked << Transition([](const FilterValue &v) { return chooseAll(v, Selection::Services); })
+                                           << changed(marked, [](FilterValue &v) { v.services.all = true; v.effectiveServices.clear(); });
+        QTest::newRow("Lista already checked") << marked << Transition([](const FilterValue &v) { return chooseList(v, Selection::Branches); })
+                                               << marked;
+        // A confirmed branch list from "Todos" runs the "Lista" radio's handling too.
+        const FilterValue branchesAll = changed(marked, [](FilterValue &v) { v.branches.all = true; });
+        QTest::newRow("branches confirmed") << branchesAll << Transition([](const FilterValue &v) { return confirmMarks(v, Selection::Branches, "_0005_"); })
+                                            << changed(marked, [&](FilterValue &v) { allBranchLists(v); v.branches = {false, "_0005_"}; });
+        QTest::newRow("services confirmed") << marked << Transition([](const FilterValue &v) { return confirmMarks(v, Selection::Services, "_00020_"); })
+                                            << changed(marked, [](FilterValue &v) { v.services.marked = "_00020_"; });
+    }
+    void userChangesClearWhatDependsOnThem()
+    {
+        QFETCH(FilterValue, before);
+        QFETCH(Transition, change);
+        QFETCH(FilterValue, after);
+        QCOMPARE(change(before), after);
+    }
+
     void reducedServiceKeys_data()
     {
         QTest::addColumn<QString>("marked");
@@ -136,12 +213,12 @@ private Q_SLOTS:
             v.services = {false, "_00010_"};
             v.effectiveServices = "_00010_";
         });
-        ReportAnswers answers{"_0001_", "01_", "0000000042 0000000007", "S1", "T1", "F1", "Nenhum", {}, {}};
+        ReportAnswers answers{"_0001_", "01_", "0000000042", "S1", "T1", "F1", "Nenhum", {}, {}};
         // Undeclared parameters are not computed: their lookups would fail on this run.
         answers.costTypeNumber = [](int) -> int { throw host::HostError(QStringLiteral("not asked")); };
         answers.levelCodeWidth = answers.costTypeNumber;
         fillReportParameters(params, value, answers);
-        const QStringList expected{"_0001_", "0000000042", "0000000007", "_00010_", "28/02/2026 00:00", "T", "N", "Nenhum", "T1"};
+        const QStringList expected{"_0001_", "0000000042", "", "_00010_", "28/02/2026 00:00", "T", "N", "Nenhum", "T1"};
         QStringList actual;
         for (const host::TParam &param : params.items())
             actual << (param.DataType == host::ParamType::DateTime ? param.AsDateTime().toString("dd/MM/yyyy hh:mm") : param.AsString());

@@ -35,21 +35,24 @@ private Q_SLOTS:
         form->rbtListaGrup->setChecked(true);
         form->rbtListaServ->setChecked(true);
         form->rbtListaTipoCard->setChecked(true);
-        zub01100::sListaGrup = "_001_";
-        zub01100::sListaServMarc = "_00010_";
-        zub01100::sListaServ = "_00010_";
-        form->sListaFiliAgreg = "_0005_";
-        form->sListaTipoCard = "_01_";
+        driveValue(form, [&](zub01100::FilterValue &v) {
+            v.serviceGroups.marked = "_001_";
+            v.services.marked = "_00010_";
+            v.effectiveServices = "_00010_";
+            v.branches.marked = "_0005_";
+            v.menuTypes.marked = "_01_";
+        });
 
         form->medCdFilial->setText("0005");
         QVERIFY(form->edtNmFilial->text().isEmpty());
         QVERIFY(form->rbtTodosGrup->isChecked() && form->rbtTodosServ->isChecked());
         QVERIFY(!form->sbtGrupServ->isEnabled() && !form->sbtServico->isEnabled());
-        for (const QString &cleared : {zub01100::sListaGrup, zub01100::sListaServMarc, zub01100::sListaServ, form->sListaFiliAgreg})
+        const zub01100::FilterValue &value = form->filterValue();
+        for (const QString &cleared : {value.serviceGroups.marked, value.services.marked, value.effectiveServices, value.branches.marked})
             QVERIFY(cleared.isEmpty());
         // Menu types depend on nothing.
         QVERIFY(form->rbtListaTipoCard->isChecked());
-        QCOMPARE(form->sListaTipoCard, QStringLiteral("_01_"));
+        QCOMPARE(form->filterValue().menuTypes.marked, QStringLiteral("_01_"));
         QVERIFY(form->sbtTipoCard->isEnabled());
     }
 
@@ -59,23 +62,27 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openShown(fixture);
         // Branches and groups on "Todos", services marked.
         form->rbtListaServ->setChecked(true);
-        zub01100::sListaServMarc = "_000100010_";
-        zub01100::sListaServ = "_000100010_";
+        driveValue(form, [&](zub01100::FilterValue &v) {
+            v.services.marked = "_000100010_";
+            v.effectiveServices = "_000100010_";
+        });
         form->edtAgrupFili->setText("Zona Leste");
         form->edtCdAgrupFili->setText("10");
         QVERIFY(form->edtAgrupFili->text().isEmpty());
         QVERIFY(form->rbtTodosServ->isChecked());
-        QVERIFY(zub01100::sListaServ.isEmpty());
+        QVERIFY(form->filterValue().effectiveServices.isEmpty());
         // Only the branch radio's handling forgets the marked services, and it was not set off.
-        QCOMPARE(zub01100::sListaServMarc, QStringLiteral("_000100010_"));
+        QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
 
         form->rbtListaFiliAgreg->setChecked(true);
-        form->sListaFiliAgreg = "_0001_";
-        zub01100::sListaServMarc = "_000100010_";
+        driveValue(form, [&](zub01100::FilterValue &v) {
+            v.branches.marked = "_0001_";
+            v.services.marked = "_000100010_";
+        });
         form->edtCdAgrupFili->setText("20");
         QVERIFY(form->rbtTodaFiliAgreg->isChecked());
-        QVERIFY(form->sListaFiliAgreg.isEmpty());
-        QVERIFY(zub01100::sListaServMarc.isEmpty());
+        QVERIFY(form->filterValue().branches.marked.isEmpty());
+        QVERIFY(form->filterValue().services.marked.isEmpty());
         QVERIFY(!form->sbtFiliAgreg->isEnabled());
     }
 
@@ -85,12 +92,12 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->rbtListaFiliAgreg->setChecked(true);
         form->rbtListaGrup->setChecked(true);
-        zub01100::sListaGrup = "_001_";
+        driveValue(form, [&](zub01100::FilterValue &v) { v.serviceGroups.marked = "_001_"; });
         fixture.host->ui.markAnswers = {QStringList{"0005"}};
         form->sbtFiliAgreg->click();
-        QCOMPARE(form->sListaFiliAgreg, QStringLiteral("_0005_"));
+        QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0005_"));
         QVERIFY(form->rbtTodosGrup->isChecked());
-        QVERIFY(zub01100::sListaGrup.isEmpty());
+        QVERIFY(form->filterValue().serviceGroups.marked.isEmpty());
         const MultiChoiceRequest request = fixture.host->ui.markRequests.last();
         QCOMPARE(request.table.title, QStringLiteral("Filial Agregada"));
         QCOMPARE(request.keys, QStringList({"0001", "0005"}));
@@ -98,10 +105,10 @@ private Q_SLOTS:
 
         // A cancel changes nothing.
         form->rbtListaGrup->setChecked(true);
-        zub01100::sListaGrup = "_001_";
+        driveValue(form, [&](zub01100::FilterValue &v) { v.serviceGroups.marked = "_001_"; });
         form->sbtFiliAgreg->click();
-        QCOMPARE(form->sListaFiliAgreg, QStringLiteral("_0005_"));
-        QCOMPARE(zub01100::sListaGrup, QStringLiteral("_001_"));
+        QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0005_"));
+        QCOMPARE(form->filterValue().serviceGroups.marked, QStringLiteral("_001_"));
         QVERIFY(form->rbtListaGrup->isChecked());
     }
 
@@ -111,16 +118,16 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->rbtListaGrup->setChecked(true);
         form->rbtListaServ->setChecked(true);
-        zub01100::sListaServMarc = "_000100010_";
+        driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_000100010_"; });
         fixture.host->ui.markAnswers = {std::nullopt, QStringList{"002"}};
         form->sbtGrupServ->click();
         QVERIFY(form->rbtListaServ->isChecked());
-        QCOMPARE(zub01100::sListaServMarc, QStringLiteral("_000100010_"));
+        QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
         form->sbtGrupServ->click();
-        QCOMPARE(zub01100::sListaGrup, QStringLiteral("_002_"));
+        QCOMPARE(form->filterValue().serviceGroups.marked, QStringLiteral("_002_"));
         QVERIFY(form->rbtTodosServ->isChecked());
         QVERIFY(!form->sbtServico->isEnabled());
-        QVERIFY(zub01100::sListaServMarc.isEmpty());
+        QVERIFY(form->filterValue().services.marked.isEmpty());
         QCOMPARE(fixture.host->ui.markRequests.last().table.title, QStringLiteral("Grupo de Serviços"));
     }
 
@@ -129,23 +136,23 @@ private Q_SLOTS:
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->rbtListaFiliAgreg->setChecked(true);
-        form->sListaFiliAgreg = "_0001_";
+        driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0001_"; });
         form->rbtTodaFiliAgreg->setChecked(true);
         form->rbtListaFiliAgreg->setChecked(true);
-        QCOMPARE(form->sListaFiliAgreg, QStringLiteral("_0001_"));
+        QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0001_"));
 
         form->rbtListaServ->setChecked(true);
-        zub01100::sListaServMarc = "_000100010_";
+        driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_000100010_"; });
         form->rbtTodosServ->setChecked(true);
         form->rbtListaServ->setChecked(true);
-        QCOMPARE(zub01100::sListaServMarc, QStringLiteral("_000100010_"));
+        QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
         QVERIFY(passes([&] { form->Servico(); form->Vd_ListaServ(true); }));
 
         form->rbtListaTipoCard->setChecked(true);
-        form->sListaTipoCard = "_01_";
+        driveValue(form, [&](zub01100::FilterValue &v) { v.menuTypes.marked = "_01_"; });
         form->rbtTodosTipoCard->setChecked(true);
         form->rbtListaTipoCard->setChecked(true);
-        QVERIFY(form->sListaTipoCard.isEmpty());
+        QVERIFY(form->filterValue().menuTypes.marked.isEmpty());
         QVERIFY(!passes([&] { form->Vd_TipoCard(); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Tipo de cardápio deve ser informado."));
         QCOMPARE(QApplication::focusWidget(), form->rbtListaTipoCard);
@@ -214,8 +221,8 @@ private Q_SLOTS:
         lista->setFocus();
         QTest::keyClick(lista, Qt::Key_F9);
         QVERIFY(lista->isChecked());
-        const QMap<QString, QString> lists{{"filiais", form->sListaFiliAgreg}, {"grupos", zub01100::sListaGrup},
-                                           {"servicos", zub01100::sListaServMarc}, {"tipos", form->sListaTipoCard}};
+        const QMap<QString, QString> lists{{"filiais", form->filterValue().branches.marked}, {"grupos", form->filterValue().serviceGroups.marked},
+                                           {"servicos", form->filterValue().services.marked}, {"tipos", form->filterValue().menuTypes.marked}};
         QCOMPARE(lists.value(keyList), "_" + mark + "_");
         // A cancelled list changes nothing.
         form->findChild<QRadioButton *>(todos)->setChecked(true);
@@ -256,11 +263,11 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->medCdFilial->setText("5"); // as if typed
         form->rbtListaServ->setChecked(true);
-        zub01100::sListaServMarc = "_00010_";
+        driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_00010_"; });
         QVERIFY(passes([&] { form->Vd_CdFilial(true); }));
         QCOMPARE(form->medCdFilial->text(), QStringLiteral("0005"));
         QVERIFY(form->rbtTodosServ->isChecked());
-        QVERIFY(zub01100::sListaServMarc.isEmpty());
+        QVERIFY(form->filterValue().services.marked.isEmpty());
         QCOMPARE(fixture.lastParams("GetFiliAgreg"), QJsonArray({"F", "", "CE01", "0005"}));
         QCOMPARE(form->edtNmFilial->text(), QStringLiteral("EM Lago"));
 
@@ -284,7 +291,7 @@ private Q_SLOTS:
         form->edtCdAgrupFili->setFocus();
         form->edtCdAgrupFili->setText("10");
         form->rbtListaFiliAgreg->setChecked(true);
-        form->sListaFiliAgreg = "_0001_";
+        driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0001_"; });
         QVERIFY(passes([&] { form->Vd_AgrupFili(); }));
         QCOMPARE(form->edtCdAgrupFili->text(), QStringLiteral("0000000010"));
         QCOMPARE(form->edtAgrupFili->text(), QStringLiteral("Zona Leste"));
@@ -358,7 +365,7 @@ private Q_SLOTS:
         QCOMPARE(request.table.title, QStringLiteral("Serviço"));
         QCOMPARE(request.table.headers.contains("Filial"), branchColumn);
         QCOMPARE(request.keys.first(), firstKey);
-        QCOMPARE(zub01100::sListaServMarc, "_" + firstKey + "_");
+        QCOMPARE(form->filterValue().services.marked, "_" + firstKey + "_");
         QCOMPARE(fixture.lastParams("GetServico"),
                  QJsonArray({branchMode ? "0001" : "T", "T", "T", "CE01"}));
     }
@@ -369,16 +376,16 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->edtCdAgrupFili->setText("0000000010");
         form->rbtListaFiliAgreg->setChecked(true);
-        form->sListaFiliAgreg = "_0001_0005_";
+        driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0001_0005_"; });
         form->rbtListaGrup->setChecked(true);
-        zub01100::sListaGrup = "_001_";
+        driveValue(form, [&](zub01100::FilterValue &v) { v.serviceGroups.marked = "_001_"; });
         form->rbtListaServ->setChecked(true);
         fixture.host->ui.markAnswers = {std::nullopt};
         form->sbtServico->click();
         QCOMPARE(fixture.lastParams("GetServico"), QJsonArray({"_0001_0005_", "_001_", "0000000010", "CE01"}));
 
         // Nothing marked in the branch list: the check stops the search before the server is asked.
-        form->sListaFiliAgreg.clear();
+        driveValue(form, [](zub01100::FilterValue &v) { v.branches.marked.clear(); });
         const int requests = fixture.callsOf("GetServico").size();
         form->sbtServico->click();
         QCOMPARE(fixture.callsOf("GetServico").size(), requests);
@@ -390,20 +397,20 @@ private Q_SLOTS:
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->Servico();
-        QCOMPARE(zub01100::sListaServ, QStringLiteral("000100010_000100020_000500010_"));
+        QCOMPARE(form->filterValue().effectiveServices, QStringLiteral("000100010_000100020_000500010_"));
 
         form->rbtListaServ->setChecked(true);
-        zub01100::sListaServMarc = "_000100020_";
+        driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_000100020_"; });
         const int requests = fixture.callsOf("GetServico").size();
         form->Servico();
-        QCOMPARE(zub01100::sListaServ, QStringLiteral("_000100020_"));
+        QCOMPARE(form->filterValue().effectiveServices, QStringLiteral("_000100020_"));
         QCOMPARE(fixture.callsOf("GetServico").size(), requests);
 
         fixture.server.on("GetServico", RecordingServer::envelope(ScreenFixture::packet(
                                             {"IDMARCADO", "CDFILIAL", "CDSERVFILI", "NMSERVICO", "FILISERV"}, {})));
         form->rbtTodosServ->setChecked(true);
         form->Servico();
-        QVERIFY(zub01100::sListaServ.isEmpty());
+        QVERIFY(form->filterValue().effectiveServices.isEmpty());
         QVERIFY(errorsOf(fixture).isEmpty());
     }
 
@@ -427,7 +434,7 @@ private Q_SLOTS:
         fixture.host->ui.markAnswers = {QStringList{"05", "01"}};
         form->sbtTipoCard->click();
         QCOMPARE(fixture.host->ui.markRequests.last().keys, QStringList({"01", "02", "05"}));
-        QCOMPARE(form->sListaTipoCard, QStringLiteral("_01_05_"));
+        QCOMPARE(form->filterValue().menuTypes.marked, QStringLiteral("_01_05_"));
 
         form->medCentral->setText("CE03"); // a central with no active menu type
         QCOMPARE(form->montaListaTipoCard(), QStringLiteral("T"));
@@ -535,8 +542,8 @@ private Q_SLOTS:
             {"estocaveis", true}, {"naoEstocaveis", false}, {"diferenca", "total"}, {"nivel", 1}};
         QVERIFY(Dispatch([&] { form->applyFilterState(state); }));
         QCOMPARE(form->edtAgrupFili->text(), QStringLiteral("Zona Leste"));
-        QCOMPARE(form->sListaFiliAgreg, QStringLiteral("_0001_0005_"));
-        QCOMPARE(zub01100::sListaServMarc, QStringLiteral("_000100010_"));
+        QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0001_0005_"));
+        QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
         QCOMPARE(form->edtDataFina->text(), QStringLiteral("Ter"));
         QJsonObject expected = state;
         expected["agrupamento"] = "0000000010";

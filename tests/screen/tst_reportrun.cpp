@@ -63,7 +63,7 @@ private Q_SLOTS:
         form->sedNiveOrde->setValue(1);
         form->chbNaoEstoc->setChecked(false);
         form->rbtListaTipoCard->setChecked(true);
-        form->sListaTipoCard = "_02_";
+        driveValue(form, [&](zub01100::FilterValue &v) { v.menuTypes.marked = "_02_"; });
         TParams params = declaring(kAllParameters);
         QVERIFY(request(form, params));
 
@@ -152,7 +152,7 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openActivated(fixture);
         if (lista) {
             form->rbtListaFiliAgreg->setChecked(true);
-            form->sListaFiliAgreg = "_0005_";
+            driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0005_"; });
         }
         if (noRows)
             fixture.server.on("GetFiliAgreg", RecordingServer::envelope(ScreenFixture::packet({"IDMARCADO", "CDFILIAL", "NMFILIAL"}, {})));
@@ -205,7 +205,7 @@ private Q_SLOTS:
             QVERIFY2(param.IsNull(), qPrintable(param.Name));
         QVERIFY(fixture.callsOf("getListas").isEmpty());
         QVERIFY(!BusyIndicatorShown());
-        QCOMPARE(zub01100::sNrConsPlan, answer);
+        QCOMPARE(form->planAnswer(), answer);
     }
 
     void markedServiceKeysAreReducedForThePlan_data()
@@ -236,12 +236,11 @@ private Q_SLOTS:
         form->cbbReportNames->addItem("Terceiro relatório");
         form->cbbReportNames->setCurrentIndex(reportIndex);
         form->rbtListaServ->setChecked(true);
-        zub01100::sListaServMarc = marked;
-        zub01100::sListaServ = marked;
+        driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = v.effectiveServices = marked; });
         TParams params = declaring({"P_CDSERVFILI"});
         QVERIFY(request(form, params));
         QCOMPARE(fixture.lastParams("ExecStpConsPlan").at(3).toString(), sent);
-        QCOMPARE(zub01100::sListaServMarc, marked);
+        QCOMPARE(form->filterValue().services.marked, marked);
         // The report gets the marks as they were.
         QCOMPARE(params.ParamByName("P_CDSERVFILI").AsString(), marked);
     }
@@ -255,7 +254,7 @@ private Q_SLOTS:
         TParams params;
         QVERIFY(request(form, params));
         QCOMPARE(fixture.lastParams("ExecStpConsPlan").at(3).toString(), QStringLiteral("_"));
-        QVERIFY(zub01100::sListaServMarc.isEmpty());
+        QVERIFY(form->filterValue().services.marked.isEmpty());
         QVERIFY(!Dispatch([&] { form->Servico(); form->Vd_ListaServ(true); }));
     }
 

@@ -108,9 +108,9 @@ private Q_SLOTS:
         for (const char *part : {"filiais agregadas 0009", "tipos de cardápio 09", "serviços 000900010", "A lista de tipos de cardápio ficou vazia"})
             QVERIFY2(message.contains(QString::fromUtf8(part)), qPrintable(message));
 
-        QCOMPARE(form->sListaFiliAgreg, QStringLiteral("_0001_"));
-        QCOMPARE(zub01100::sListaServMarc, QStringLiteral("_000100010_"));
-        QVERIFY(form->rbtListaTipoCard->isChecked() && form->sListaTipoCard.isEmpty());
+        QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0001_"));
+        QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
+        QVERIFY(form->rbtListaTipoCard->isChecked() && form->filterValue().menuTypes.marked.isEmpty());
         QCOMPARE(form->rdgDiferenca->itemIndex(), 1);
         const QDate firstOfMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
         QCOMPARE(form->depDataInic->GetDate(), firstOfMonth.addMonths(-1));

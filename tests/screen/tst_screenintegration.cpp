@@ -138,10 +138,10 @@ private Q_SLOTS:
         const MultiChoiceRequest branches = m_ui.markRequests.last();
         QVERIFY(branches.keys.contains("0101"));
         QVERIFY(branches.keys.size() < 14); // only the grouping's members
-        QCOMPARE(form->sListaFiliAgreg, QStringLiteral("_0101_0103_"));
+        QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0101_0103_"));
 
         form->Servico();
-        const QStringList keys = zub01100::sListaServ.split('_', Qt::SkipEmptyParts);
+        const QStringList keys = form->filterValue().effectiveServices.split('_', Qt::SkipEmptyParts);
         QVERIFY(!keys.isEmpty());
         for (const QString &key : keys)
             QVERIFY2(key.startsWith("0101") || key.startsWith("0103"), qPrintable(key));
@@ -149,7 +149,7 @@ private Q_SLOTS:
         form->rbtListaServ->setChecked(true);
         m_ui.markAnswers = {QStringList{keys.first()}};
         form->sbtServico->click();
-        QCOMPARE(zub01100::sListaServMarc, "_" + keys.first() + "_");
+        QCOMPARE(form->filterValue().services.marked, "_" + keys.first() + "_");
 
         const QStringList menuTypes = form->montaListaTipoCard().split('_', Qt::SkipEmptyParts);
         QVERIFY(!menuTypes.isEmpty());
@@ -166,7 +166,7 @@ private Q_SLOTS:
         form->sbtPrint->click();
         QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
         QVERIFY(QFileInfo(m_dir.filePath("relatorio.pdf")).size() > 0);
-        QCOMPARE(zub01100::sNrConsPlan.size(), 10);
+        QCOMPARE(form->planAnswer().size(), 10);
         QCOMPARE(countRows("CONSPLAN"), 0);
         QCOMPARE(countRows("ITCONSPLAN"), 0);
         QCOMPARE(countRows("LISTA"), 0);

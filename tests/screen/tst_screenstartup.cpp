@@ -122,10 +122,12 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *first = fixture.open();
         QPointer<TNetConnection> connection = first->netCustoPlanXReal;
         QVERIFY(connection->Connected());
-        zub01100::sListaServ = "x_";
-        zub01100::sListaGrup = "_001_";
-        zub01100::sListaServMarc = "_00010_";
-        zub01100::sNrConsPlan = "0000000042";
+        driveValue(first, [&](zub01100::FilterValue &v) {
+            v.effectiveServices = "x_";
+            v.serviceGroups.marked = "_001_";
+            v.services.marked = "_00010_";
+            v.branches.marked = "_0005_";
+        });
 
         first->Close();
         QVERIFY(!connection->Connected());
@@ -133,15 +135,15 @@ private Q_SLOTS:
         QVERIFY(!frmCustoPlanXReal);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!connection); // freed with the form
-        QCOMPARE(zub01100::sListaServ, QStringLiteral("x_")); // module strings outlive the screen
 
         TfrmCustoPlanXReal *second = fixture.open();
         QVERIFY(second && boIdCriado);
         QVERIFY(second->netCustoPlanXReal->Connected());
         QCOMPARE(fixture.callsOf("rpc.ping").size(), 2);
-        for (const QString &s : {zub01100::sListaServ, zub01100::sListaGrup, zub01100::sListaServMarc, zub01100::sNrConsPlan})
+        const zub01100::FilterValue &value = second->filterValue();
+        for (const QString &s : {value.effectiveServices, value.serviceGroups.marked, value.services.marked, second->planAnswer()})
             QVERIFY(s.isEmpty());
-        QVERIFY(second->sListaFiliAgreg.isEmpty());
+        QVERIFY(second->filterValue().branches.marked.isEmpty());
         QCOMPARE(second->vNrListas.toList().size(), 3);
     }
 

@@ -707,6 +707,8 @@ private Q_SLOTS:
         QTest::newRow("help") << QStringList{"--help"} << 0 << "--sweep-age";
         // As the README says: the shared token is optional, for machines.
         QTest::newRow("help on the token file") << QStringList{"--help"} << 0 << "sem ele só as sessões dos operadores são atendidas";
+        // Regression: value names with accents came out as mojibake.
+        QTest::newRow("help names values") << QStringList{"--help"} << 0 << "--database <endereço>";
         QTest::newRow("no database") << QStringList{"--token-file", "x"} << 2 << "informe o banco de dados";
         QTest::newRow("unknown database") << QStringList{"--database", "mysql://x/y"} << 2 << "não reconhecido";
         QTest::newRow("bad session idle") << QStringList{"--database", "sqlite:x.db", "--session-idle", "0"} << 2 << "--session-idle";

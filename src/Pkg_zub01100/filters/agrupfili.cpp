@@ -5,6 +5,7 @@
 #include "host/network/checkresultserv.h"
 #include "host/services/messages.h"
 #include "screen/busyscope.h"
+#include "wire/codes.h"
 
 using namespace host;
 using namespace zub01100;
@@ -15,21 +16,13 @@ void TfrmCustoPlanXReal::loadGroupings(const QString &grouping)
     cdsAgrupFili->LoadFromPacket(CheckResultServ(answer, true, 0));
 }
 
-void TfrmCustoPlanXReal::resetServiceSelections()
-{
-    sbtGrupServ->setEnabled(false);
-    sbtServico->setEnabled(false);
-    m_grupServList->checkTodos();
-    m_servicoList->checkTodos();
-}
-
 void TfrmCustoPlanXReal::Vd_AgrupFili()
 {
     if (EmptyString(edtCdAgrupFili->text()))
         return;
     try {
-        // A code longer than 10 is kept whole: it is not on file and is refused as such.
-        edtCdAgrupFili->setText(Ajusta(edtCdAgrupFili->text(), 10));
+        // A longer code is kept whole: it is not on file and is refused as such.
+        edtCdAgrupFili->setText(Ajusta(edtCdAgrupFili->text(), wire::kGroupingCodeWidth));
         loadGroupings(edtCdAgrupFili->text());
         if (cdsAgrupFili->IsEmpty())
             MensErro(msgPadrao.Msg(QStringLiteral("AGRUPFILI_N_CAD")), true);
@@ -42,10 +35,7 @@ void TfrmCustoPlanXReal::Vd_AgrupFili()
 
 void TfrmCustoPlanXReal::edtCdAgrupFiliChange(QObject *)
 {
-    edtAgrupFili->clear();
-    edtNmFilial->clear();
-    medCdFilial->clear();
-    backToAllBranches();
+    apply(changeGrouping(m_value, edtCdAgrupFili->text()));
 }
 
 void TfrmCustoPlanXReal::edtCdAgrupFiliExit(QObject *)
@@ -61,23 +51,18 @@ void TfrmCustoPlanXReal::btnAgrupFiliBeforePesq(QObject *, bool &)
 
 void TfrmCustoPlanXReal::btnAgrupFiliAfterPesq(QObject *)
 {
-    const QString name = cdsAgrupFili->FieldByName(QStringLiteral("NMGRUPFILI"))->AsString();
-    edtCdAgrupFili->setText(cdsAgrupFili->FieldByName(QStringLiteral("CDGRUPFILI"))->AsString());
-    edtAgrupFili->setText(name);
+    apply(pickGrouping(m_value, cdsAgrupFili->FieldByName(QStringLiteral("CDGRUPFILI"))->AsString(),
+                       cdsAgrupFili->FieldByName(QStringLiteral("NMGRUPFILI"))->AsString()));
 }
 
 void TfrmCustoPlanXReal::rbtTodaFiliAgregClick(QObject *)
 {
-    m_filiAgregList->syncSearchButton();
-    resetServiceSelections();
-    sListaGrup.clear();
-    sListaServMarc.clear();
-    sListaServ.clear();
+    apply(chooseAll(m_value, Selection::Branches));
 }
 
-void TfrmCustoPlanXReal::rbtListaFiliAgregClick(QObject *sender)
+void TfrmCustoPlanXReal::rbtListaFiliAgregClick(QObject *)
 {
-    rbtTodaFiliAgregClick(sender);
+    apply(chooseList(m_value, Selection::Branches));
 }
 
 void TfrmCustoPlanXReal::sbtFiliAgregClick(QObject *)
@@ -87,11 +72,7 @@ void TfrmCustoPlanXReal::sbtFiliAgregClick(QObject *)
         BusyScope busy(6);
         loadAggregatedBranches(QString());
     }
-    if (!m_filiAgregList->search(QStringLiteral("CDFILIAL"), sListaFiliAgreg))
-        return;
-    resetServiceSelections();
-    sListaGrup.clear();
-    sListaServ.clear();
+    searchMarks(Selection::Branches, QStringLiteral("CDFILIAL"));
 }
 
 void TfrmCustoPlanXReal::rbtListaFiliAgregKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
@@ -102,5 +83,5 @@ void TfrmCustoPlanXReal::rbtListaFiliAgregKeyDown(QObject *sender, int &key, Qt:
 
 void TfrmCustoPlanXReal::Vd_ListaFiliAgreg()
 {
-    refuseFailedCheck(checkBranchList(filterValue()));
+    refuseFailedCheck(checkBranchList(m_value));
 }

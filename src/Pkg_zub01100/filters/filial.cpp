@@ -5,23 +5,24 @@
 #include "host/network/checkresultserv.h"
 #include "host/services/messages.h"
 #include "screen/busyscope.h"
+#include "wire/codes.h"
 
 using namespace host;
 using namespace zub01100;
 
 void TfrmCustoPlanXReal::loadAggregatedBranches(const QString &branch)
 {
-    QString kind = branchSelectionKind(filterValue());
+    QString kind = branchSelectionKind(m_value);
     const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("GetFiliAgreg"),
-                                                    {RpcArg::ref(kind), RpcArg::val(edtCdAgrupFili->text()),
-                                                     RpcArg::val(medCentral->text()), RpcArg::val(branch)});
+                                                    {RpcArg::ref(kind), RpcArg::val(m_value.groupingCode),
+                                                     RpcArg::val(m_value.central), RpcArg::val(branch)});
     cdsFiliAgreg->LoadFromPacket(CheckResultServ(answer, true, 0));
 }
 
 void TfrmCustoPlanXReal::Vd_CdFilial(bool required)
 {
-    medCdFilial->setText(Ajusta(medCdFilial->text(), 4));
-    refuseFailedCheck(checkBranch(filterValue(), required));
+    medCdFilial->setText(Ajusta(medCdFilial->text(), wire::kBranchCodeWidth));
+    refuseFailedCheck(checkBranch(m_value, required));
     if (!isSinglePage() || EmptyString(medCdFilial->text()))
         return;
     try {
@@ -36,24 +37,9 @@ void TfrmCustoPlanXReal::Vd_CdFilial(bool required)
     }
 }
 
-void TfrmCustoPlanXReal::backToAllBranches()
-{
-    m_filiAgregList->checkTodos();
-    m_grupServList->checkTodos();
-    m_servicoList->checkTodos();
-    sListaFiliAgreg.clear();
-    sListaGrup.clear();
-    sListaServ.clear();
-}
-
 void TfrmCustoPlanXReal::medCdFilialChange(QObject *)
 {
-    edtNmFilial->clear();
-    sbtFiliAgreg->setEnabled(false);
-    sbtGrupServ->setEnabled(false);
-    sbtServico->setEnabled(false);
-    backToAllBranches();
-    sListaServMarc.clear();
+    apply(changeBranch(m_value, medCdFilial->text()));
 }
 
 void TfrmCustoPlanXReal::medCdFilialExit(QObject *)
@@ -68,12 +54,8 @@ void TfrmCustoPlanXReal::btnFilialBeforePesq(QObject *, bool &)
     loadAggregatedBranches(QString());
 }
 
-void TfrmCustoPlanXReal::btnFilialAfterPesq(QObject *sender)
+void TfrmCustoPlanXReal::btnFilialAfterPesq(QObject *)
 {
-    const QString code = cdsFiliAgreg->FieldByName(QStringLiteral("CDFILIAL"))->AsString();
-    const QString name = cdsFiliAgreg->FieldByName(QStringLiteral("NMFILIAL"))->AsString();
-    // Choosing the branch already in the field changes no text, so the resets are done here too.
-    medCdFilialChange(sender);
-    medCdFilial->setText(code);
-    edtNmFilial->setText(name);
+    apply(pickBranch(m_value, cdsFiliAgreg->FieldByName(QStringLiteral("CDFILIAL"))->AsString(),
+                     cdsFiliAgreg->FieldByName(QStringLiteral("NMFILIAL"))->AsString()));
 }

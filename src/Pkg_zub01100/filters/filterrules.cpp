@@ -1,5 +1,6 @@
 #include "filters/filterrules.h"
 
+#include "wire/codes.h"
 #include "wire/keylist.h"
 
 #include "host/data/hostfunctions.h"
@@ -178,9 +179,7 @@ QString effectiveServiceKeys(const FilterValue &value, const QStringList &offere
 // its shape, not by the page or report chosen now, keeps codes marked under another report whole.
 QString reducedServiceKeys(const QString &marked)
 {
-    constexpr int kServiceCodeWidth = 5;
-    constexpr int kBranchCodeWidth = 4;
-    return wire::reduceToServiceCodes(marked, kServiceCodeWidth, kBranchCodeWidth);
+    return wire::reduceToServiceCodes(marked, wire::kServiceCodeWidth, wire::kBranchCodeWidth);
 }
 
 QString planServiceKeys(const FilterValue &value)
@@ -196,8 +195,9 @@ void fillReportParameters(host::TParams &params, const FilterValue &value, const
         {"P_CDFILCENTZUB", [&](TParam &p) { p.setAsString(value.central); }},
         {"P_CDFILIAL", [&](TParam &p) { p.setAsString(answers.branches); }},
         {"P_NRLISTAFILI", [&](TParam &p) { p.setAsString(answers.branchListNumber); }},
-        {"P_NRCONSPLAN", [&](TParam &p) { p.setAsString(answers.planNumber.left(10)); }},
-        {"P_NRLISTA", [&](TParam &p) { p.setAsString(answers.planNumber.mid(11, 10)); }},
+        {"P_NRCONSPLAN", [&](TParam &p) { p.setAsString(answers.planNumber.left(wire::kNumberWidth)); }},
+        // An accepted plan answer is the plan number alone: no list number follows it.
+        {"P_NRLISTA", [&](TParam &p) { p.setAsString(QString()); }},
         {"P_CDTIPOCARD", [&](TParam &p) { p.setAsString(answers.menuTypes); }},
         {"P_LISTATIPOCARD", [&](TParam &p) { p.setAsString(answers.menuTypeListNumber); }},
         {"P_LISTASERVICO", [&](TParam &p) { p.setAsString(answers.serviceListNumber); }},

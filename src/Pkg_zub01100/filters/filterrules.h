@@ -66,7 +66,7 @@ QString planServiceKeys(const FilterValue &value);
 struct ReportAnswers {
     QString branches;         // as sent to the list request
     QString menuTypes;        // as sent to the list request
-    QString planNumber;       // the plan preparation's answer: plan number, then list number
+    QString planNumber;       // the plan preparation's answer: the plan number
     QString serviceListNumber;
     QString menuTypeListNumber;
     QString branchListNumber;

@@ -1,5 +1,5 @@
-// The screen and its filter value: the widgets read into one value, a value applied to them as a
-// user would set it, and a failed check shown at its field.
+// The screen's filter value: owned here, shown on the widgets, replaced by a user's change; a
+// JSON value applied as a user would set it; a failed check shown at its field.
 #include "Cli_zub01100.h"
 
 #include "host/data/hostfunctions.h"
@@ -13,7 +13,9 @@
 
 #include <QCheckBox>
 #include <QHash>
+#include <QScopedValueRollback>
 #include <QSpinBox>
+#include <QStackedWidget>
 
 using namespace host;
 using namespace zub01100;
@@ -81,39 +83,102 @@ private:
     QStringList m_emptied;
 };
 
-KeySelection selectionOf(const QRadioButton *todos, const QString &marked)
+void setTextIfOther(QLineEdit *edit, const QString &text)
 {
-    return {todos->isChecked(), marked};
+    if (edit->text() != text)
+        edit->setText(text);
 }
+
+constexpr Selection kSelections[] = {Selection::Branches, Selection::MenuTypes, Selection::ServiceGroups, Selection::Services};
 
 } // namespace
 
-FilterValue TfrmCustoPlanXReal::filterValue() const
+void TfrmCustoPlanXReal::apply(const FilterValue &next)
 {
-    FilterValue value;
-    value.reportIndex = cbbReportNames->currentIndex();
-    value.central = medCentral->text();
-    value.branchModule = ModuFili();
-    value.singleBranchPage = isSinglePage();
-    value.groupingCode = edtCdAgrupFili->text();
-    value.groupingName = edtAgrupFili->text();
-    value.branch = medCdFilial->text();
-    value.branches = selectionOf(rbtTodaFiliAgreg, sListaFiliAgreg);
-    value.menuTypes = selectionOf(rbtTodosTipoCard, sListaTipoCard);
-    value.costTypeIndex = cbbTipoCusto->currentIndex();
-    value.costTypeName = cbbTipoCusto->currentText();
-    value.startText = depDataInic->text();
-    value.endText = depDataFina->text();
-    value.start = depDataInic->GetDate();
-    value.end = depDataFina->GetDate();
-    value.serviceGroups = selectionOf(rbtTodosGrup, sListaGrup);
-    value.services = selectionOf(rbtTodosServ, sListaServMarc);
-    value.effectiveServices = sListaServ;
-    value.stockable = chbEstocaveis->isChecked();
-    value.nonStockable = chbNaoEstoc->isChecked();
-    value.difference = rdgDiferenca->itemIndex() == 0 ? DifferenceMode::PerCapita : DifferenceMode::Total;
-    value.level = sedNiveOrde->value();
-    return value;
+    if (m_showing)
+        return;
+    m_value = next;
+    showFilterValue();
+}
+
+void TfrmCustoPlanXReal::setFilterValue(const FilterValue &value)
+{
+    m_value = value;
+    showFilterValue();
+}
+
+void TfrmCustoPlanXReal::showFilterValue()
+{
+    const QScopedValueRollback<bool> showing(m_showing, true);
+    // Read once: showing a field may make its widget report a change into the value.
+    const FilterValue value = m_value;
+    setTextIfOther(edtCdAgrupFili, value.groupingCode);
+    setTextIfOther(edtAgrupFili, value.groupingName);
+    setTextIfOther(medCdFilial, value.branch);
+    setTextIfOther(edtNmFilial, value.branchName);
+    for (Selection which : kSelections)
+        selectionList(which).show(selectionOf(value, which).all);
+    if (depDataInic->text() != value.startText)
+        depDataInic->setText(value.startText);
+    if (depDataFina->text() != value.endText)
+        depDataFina->setText(value.endText);
+    cbbTipoCusto->setCurrentIndex(value.costTypeIndex);
+    chbEstocaveis->setChecked(value.stockable);
+    chbNaoEstoc->setChecked(value.nonStockable);
+    rdgDiferenca->setItemIndex(value.difference == DifferenceMode::PerCapita ? 0 : 1);
+    sedNiveOrde->setValue(value.level);
+    m_value = value;
+}
+
+void TfrmCustoPlanXReal::followPlainFields()
+{
+    // Each widget's change sets its field; the first read takes the widget as it was made.
+    auto follow = [this](auto *widget, auto signal, auto read) {
+        auto update = [this, widget, read] { read(m_value, widget); };
+        connect(widget, signal, this, update);
+        update();
+    };
+    follow(cbbReportNames, &QComboBox::currentIndexChanged, [](FilterValue &v, QComboBox *w) { v.reportIndex = w->currentIndex(); });
+    follow(medCentral, &QLineEdit::textChanged, [](FilterValue &v, QLineEdit *w) { v.central = w->text(); });
+    follow(nbkFilial, &QStackedWidget::currentChanged, [](FilterValue &v, QStackedWidget *w) { v.singleBranchPage = w->currentIndex() == 0; });
+    follow(edtAgrupFili, &QLineEdit::textChanged, [](FilterValue &v, QLineEdit *w) { v.groupingName = w->text(); });
+    follow(edtNmFilial, &QLineEdit::textChanged, [](FilterValue &v, QLineEdit *w) { v.branchName = w->text(); });
+    follow(cbbTipoCusto, &QComboBox::currentIndexChanged, [](FilterValue &v, QComboBox *w) {
+        v.costTypeIndex = w->currentIndex();
+        v.costTypeName = w->currentText();
+    });
+    follow(depDataInic->lineEdit(), &QLineEdit::textChanged, [this](FilterValue &v, QLineEdit *) {
+        v.startText = depDataInic->text();
+        v.start = depDataInic->GetDate();
+    });
+    follow(depDataFina->lineEdit(), &QLineEdit::textChanged, [this](FilterValue &v, QLineEdit *) {
+        v.endText = depDataFina->text();
+        v.end = depDataFina->GetDate();
+    });
+    follow(chbEstocaveis, &QCheckBox::toggled, [](FilterValue &v, QCheckBox *w) { v.stockable = w->isChecked(); });
+    follow(chbNaoEstoc, &QCheckBox::toggled, [](FilterValue &v, QCheckBox *w) { v.nonStockable = w->isChecked(); });
+    follow(rdgDiferenca, &TRadioGroup::itemIndexChanged, [](FilterValue &v, TRadioGroup *w) {
+        v.difference = w->itemIndex() == 0 ? DifferenceMode::PerCapita : DifferenceMode::Total;
+    });
+    follow(sedNiveOrde, &QSpinBox::valueChanged, [](FilterValue &v, QSpinBox *w) { v.level = w->value(); });
+}
+
+SelectionList &TfrmCustoPlanXReal::selectionList(Selection which) const
+{
+    switch (which) {
+    case Selection::Branches: return *m_filiAgregList;
+    case Selection::MenuTypes: return *m_tipoCardList;
+    case Selection::ServiceGroups: return *m_grupServList;
+    case Selection::Services: return *m_servicoList;
+    }
+    Q_UNREACHABLE();
+}
+
+void TfrmCustoPlanXReal::searchMarks(Selection which, const QString &keyField)
+{
+    QString marked = selectionOf(m_value, which).marked;
+    if (selectionList(which).search(keyField, marked))
+        apply(confirmMarks(m_value, which, marked));
 }
 
 QWidget *TfrmCustoPlanXReal::fieldWidget(FilterField field) const
@@ -157,7 +222,7 @@ void TfrmCustoPlanXReal::refuseFailedCheck(const CheckResult &check)
 
 QJsonObject TfrmCustoPlanXReal::filterState() const
 {
-    return filterToJson(filterValue());
+    return filterToJson(m_value);
 }
 
 void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state)
@@ -165,7 +230,44 @@ void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state)
     applyFilterState(state, MissingCodes::Refuse);
 }
 
-void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state, MissingCodes missing, QStringList notes)
+QHash<QString, TfrmCustoPlanXReal::ListSource> TfrmCustoPlanXReal::listSources()
+{
+    auto reopened = [](TADOIBQuery *query, const QString &field) {
+        query->Close();
+        query->Open();
+        return columnValues(query, {field});
+    };
+    // The texts are made when a list is applied: the grouping may have changed just before.
+    return {
+        {"filiais",
+         {Selection::Branches,
+          [this] {
+              loadAggregatedBranches(QString());
+              return columnValues(cdsFiliAgreg, {QStringLiteral("CDFILIAL")});
+          },
+          [this] {
+              return QStringLiteral("filiais agregadas da central %1%2").arg(m_value.central,
+                  EmptyString(m_value.groupingCode) ? QString() : QStringLiteral(" no agrupamento ") + m_value.groupingCode);
+          },
+          QStringLiteral("filiais agregadas")}},
+        {"tiposCardapio",
+         {Selection::MenuTypes, [=, this] { return reopened(qryTipoCard, QStringLiteral("CDTIPOCARD")); },
+          [this] { return QStringLiteral("tipos de cardápio ativos da central %1").arg(m_value.central); },
+          QStringLiteral("tipos de cardápio")}},
+        {"gruposServico",
+         {Selection::ServiceGroups, [=, this] { return reopened(qryGrupServ, QStringLiteral("CDGRUPSERV")); },
+          [] { return QStringLiteral("grupos de serviço"); }, QStringLiteral("grupos de serviço")}},
+        {"servicos",
+         {Selection::Services,
+          [this] {
+              loadServices();
+              return columnValues(cdsServico, {QStringLiteral("CDSERVFILI"), QStringLiteral("FILISERV")});
+          },
+          [] { return QStringLiteral("serviços das filiais e grupos escolhidos"); }, QStringLiteral("serviços")}},
+    };
+}
+
+FilterOptions TfrmCustoPlanXReal::filterOptions(const std::optional<RelativePeriod> &period)
 {
     FilterOptions options;
     for (int i = 0; i < cbbReportNames->count(); ++i)
@@ -175,96 +277,72 @@ void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state, MissingCodes
     options.minLevel = sedNiveOrde->minimum();
     options.maxLevel = sedNiveOrde->maximum();
     options.today = QDate::currentDate();
-    const std::optional<RelativePeriod> period = periodOf(state);
     if (period && period->rule == PeriodRule::SchoolYear)
         options.schoolYears = loadSchoolYears();
-    const FilterValue value = filterFromJson(state, filterValue(), options, &notes);
+    return options;
+}
+
+void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state, MissingCodes missing, QStringList notes)
+{
+    const std::optional<RelativePeriod> period = periodOf(state);
+    const FilterValue value = filterFromJson(state, m_value, filterOptions(period), &notes);
     DroppedCodes dropped;
     const bool dropMissing = missing == MissingCodes::Drop;
-    // The marks of a list that are on file, under the label that names the list to the user.
-    auto onFile = [&](const QString &key, const KeySelection &selection, const QStringList &known, const QString &where,
-                      const QString &label) {
-        const QString kept = codesOnFile(key, selection.marked, known, where, dropMissing ? dropped.codesOf(label) : nullptr);
-        if (kept.isEmpty())
-            dropped.listEmptied(label);
-        return kept;
+    // A list's radio as a user checks it (its own handling decides what that empties), then its
+    // marks that are on file; `known` reads the codes on file, `where` and `label` name the list.
+    // A list's radio as a user checks it (its own handling decides what that empties), then its
+    // marks that are on file.
+    auto applyList = [&](const QString &key, const ListSource &source) {
+        const KeySelection &wanted = selectionOf(value, source.which);
+        QString kept;
+        if (!wanted.all) {
+            kept = codesOnFile(key, wanted.marked, source.codesOnFile(), source.where(), dropMissing ? dropped.codesOf(source.label) : nullptr);
+            if (kept.isEmpty())
+                dropped.listEmptied(source.label);
+        }
+        (wanted.all ? selectionList(source.which).todos() : selectionList(source.which).lista())->setChecked(true);
+        if (!wanted.all)
+            selectionOf(m_value, source.which).marked = kept;
     };
-
-    // In the order of the screen, with the handlers and the server's checks a user's change runs.
-    // A "Todos" keeps the list in force: the radio's own handling decides what it empties.
-    if (state.contains("relatorio"))
-        cbbReportNames->setCurrentIndex(value.reportIndex);
-    if (state.contains("agrupamento")) {
-        edtCdAgrupFili->setText(value.groupingCode);
-        Vd_AgrupFili();
-    }
-    if (state.contains("filiais")) {
-        QString marked;
-        if (!value.branches.all) {
-            loadAggregatedBranches(QString());
-            marked = onFile("filiais", value.branches, columnValues(cdsFiliAgreg, {QStringLiteral("CDFILIAL")}),
-                            QStringLiteral("filiais agregadas da central %1%2").arg(medCentral->text(),
-                                EmptyString(edtCdAgrupFili->text()) ? QString() : QStringLiteral(" no agrupamento ") + edtCdAgrupFili->text()),
-                            QStringLiteral("filiais agregadas"));
-        }
-        (value.branches.all ? rbtTodaFiliAgreg : rbtListaFiliAgreg)->setChecked(true);
-        if (!value.branches.all)
-            sListaFiliAgreg = marked;
-    }
-    if (state.contains("tiposCardapio")) {
-        QString marked;
-        if (!value.menuTypes.all) {
-            qryTipoCard->Close();
-            qryTipoCard->Open();
-            marked = onFile("tiposCardapio", value.menuTypes, columnValues(qryTipoCard, {QStringLiteral("CDTIPOCARD")}),
-                            QStringLiteral("tipos de cardápio ativos da central %1").arg(medCentral->text()),
-                            QStringLiteral("tipos de cardápio"));
-        }
-        (value.menuTypes.all ? rbtTodosTipoCard : rbtListaTipoCard)->setChecked(true);
-        if (!value.menuTypes.all)
-            sListaTipoCard = marked;
-    }
-    if (state.contains("tipoCusto"))
-        cbbTipoCusto->setCurrentIndex(value.costTypeIndex);
-    if (state.contains("dataInicial") || period) {
+    auto showStart = [&] {
         depDataInic->SetDate(value.start);
         depDataInicDateChange(depDataInic);
-    }
-    if (state.contains("dataFinal") || period) {
+    };
+    auto showEnd = [&] {
         depDataFina->SetDate(value.end);
         depDataFinaDateChange(depDataFina);
+    };
+
+    // Each filter as a user sets it, with the handlers and the server's checks that runs; a key
+    // without a step here ("filial") is a check of filterFromJson only.
+    QHash<QString, std::function<void()>> steps{
+        {"relatorio", [&] { cbbReportNames->setCurrentIndex(value.reportIndex); }},
+        {"agrupamento",
+         [&] {
+             edtCdAgrupFili->setText(value.groupingCode);
+             Vd_AgrupFili();
+         }},
+        {"tipoCusto", [&] { cbbTipoCusto->setCurrentIndex(value.costTypeIndex); }},
+        {"periodo",
+         [&] {
+             showStart();
+             showEnd();
+         }},
+        {"dataInicial", showStart},
+        {"dataFinal", showEnd},
+        {"estocaveis", [&] { chbEstocaveis->setChecked(value.stockable); }},
+        {"naoEstocaveis", [&] { chbNaoEstoc->setChecked(value.nonStockable); }},
+        {"diferenca", [&] { rdgDiferenca->setItemIndex(value.difference == DifferenceMode::Total ? 1 : 0); }},
+        {"nivel", [&] { sedNiveOrde->setValue(value.level); }},
+    };
+    const QHash<QString, ListSource> lists = listSources();
+    for (auto it = lists.begin(); it != lists.end(); ++it)
+        steps.insert(it.key(), [&, key = it.key(), source = it.value()] { applyList(key, source); });
+    // In the order of the screen, which is the order of the JSON keys.
+    for (const QString &key : filterJsonKeys()) {
+        if (state.contains(key) && steps.contains(key))
+            steps[key]();
     }
-    if (state.contains("gruposServico")) {
-        QString marked;
-        if (!value.serviceGroups.all) {
-            qryGrupServ->Close();
-            qryGrupServ->Open();
-            marked = onFile("gruposServico", value.serviceGroups, columnValues(qryGrupServ, {QStringLiteral("CDGRUPSERV")}),
-                            QStringLiteral("grupos de serviço"), QStringLiteral("grupos de serviço"));
-        }
-        (value.serviceGroups.all ? rbtTodosGrup : rbtListaGrup)->setChecked(true);
-        if (!value.serviceGroups.all)
-            sListaGrup = marked;
-    }
-    if (state.contains("servicos")) {
-        QString marked;
-        if (!value.services.all) {
-            loadServices();
-            marked = onFile("servicos", value.services, columnValues(cdsServico, {QStringLiteral("CDSERVFILI"), QStringLiteral("FILISERV")}),
-                            QStringLiteral("serviços das filiais e grupos escolhidos"), QStringLiteral("serviços"));
-        }
-        (value.services.all ? rbtTodosServ : rbtListaServ)->setChecked(true);
-        if (!value.services.all)
-            sListaServMarc = marked;
-    }
-    if (state.contains("estocaveis"))
-        chbEstocaveis->setChecked(value.stockable);
-    if (state.contains("naoEstocaveis"))
-        chbNaoEstoc->setChecked(value.nonStockable);
-    if (state.contains("diferenca"))
-        rdgDiferenca->setItemIndex(value.difference == DifferenceMode::Total ? 1 : 0);
-    if (state.contains("nivel"))
-        sedNiveOrde->setValue(value.level);
 
     notes.prepend(dropped.message());
     notes.removeAll(QString());

@@ -5,6 +5,7 @@
 #include "wire/keylist.h"
 
 #include <QJsonArray>
+#include <functional>
 
 using host::HostError;
 
@@ -62,6 +63,122 @@ bool flagFromJson(const QString &key, const QJsonValue &value)
     return value.toBool();
 }
 
+// What reading a filter from JSON may consult, and where it tells what the user should know.
+struct JsonReadContext {
+    const FilterOptions &options;
+    QStringList *notes;
+};
+
+// One filter of the JSON value, in the order the screen applies them: how the value writes it
+// (undefined: left out) and how a JSON value sets it, refusing what it cannot take.
+struct JsonField {
+    const char *key;
+    std::function<QJsonValue(const FilterValue &)> write;
+    std::function<void(FilterValue &, const QJsonValue &, const JsonReadContext &)> read;
+};
+
+JsonField selectionField(const char *key, KeySelection FilterValue::*selection, const char *allWord)
+{
+    return {key, [=](const FilterValue &v) { return selectionToJson(v.*selection, QString::fromLatin1(allWord)); },
+            [=](FilterValue &v, const QJsonValue &json, const JsonReadContext &) {
+                v.*selection = selectionFromJson(QString::fromLatin1(key), json, QString::fromLatin1(allWord), v.*selection);
+            }};
+}
+
+JsonField dateField(const char *key, QString FilterValue::*text, QDate FilterValue::*date)
+{
+    return {key, [=](const FilterValue &v) { return QJsonValue(v.*text); },
+            [=](FilterValue &v, const QJsonValue &json, const JsonReadContext &) {
+                v.*date = dateFromJson(QString::fromLatin1(key), json);
+                v.*text = (v.*date).toString(kDateFormat);
+            }};
+}
+
+JsonField flagField(const char *key, bool FilterValue::*flag)
+{
+    return {key, [=](const FilterValue &v) { return QJsonValue(v.*flag); },
+            [=](FilterValue &v, const QJsonValue &json, const JsonReadContext &) { v.*flag = flagFromJson(QString::fromLatin1(key), json); }};
+}
+
+const QList<JsonField> &jsonFields()
+{
+    static const QList<JsonField> fields{
+        {"relatorio", [](const FilterValue &v) { return QJsonValue(v.reportIndex); },
+         [](FilterValue &v, const QJsonValue &json, const JsonReadContext &c) {
+             const QStringList &titles = c.options.reportTitles;
+             const int index = json.isDouble() ? json.toInt(-1) : int(titles.indexOf(json.toString()));
+             if (index < 0 || index >= titles.size())
+                 refuse("relatorio", QStringLiteral("relatório não encontrado."));
+             v.reportIndex = index;
+         }},
+        {"agrupamento", [](const FilterValue &v) { return QJsonValue(v.groupingCode); },
+         [](FilterValue &v, const QJsonValue &json, const JsonReadContext &) {
+             v.groupingCode = json.toString();
+             if (v.branchModule && !host::EmptyString(v.groupingCode))
+                 refuse("agrupamento", QStringLiteral("o modo filial não permite agrupamento."));
+         }},
+        {"filial", [](const FilterValue &v) { return v.singleBranchPage ? QJsonValue(v.branch) : QJsonValue(QJsonValue::Undefined); },
+         [](FilterValue &v, const QJsonValue &json, const JsonReadContext &) {
+             if (!v.singleBranchPage || json.toString() != v.branch)
+                 refuse("filial", QStringLiteral("a filial única é a filial logada, no modo filial; use \"filiais\" nos demais casos."));
+         }},
+        {"filiais",
+         [](const FilterValue &v) {
+             return v.singleBranchPage ? QJsonValue(QJsonValue::Undefined) : selectionToJson(v.branches, QStringLiteral("todas"));
+         },
+         [](FilterValue &v, const QJsonValue &json, const JsonReadContext &) {
+             if (v.singleBranchPage)
+                 refuse("filiais", QStringLiteral("no modo filial o relatório fica na filial logada."));
+             v.branches = selectionFromJson("filiais", json, QStringLiteral("todas"), v.branches);
+         }},
+        selectionField("tiposCardapio", &FilterValue::menuTypes, "todos"),
+        {"tipoCusto", [](const FilterValue &v) { return QJsonValue(v.costTypeName); },
+         [](FilterValue &v, const QJsonValue &json, const JsonReadContext &c) {
+             v.costTypeName = json.toString();
+             v.costTypeIndex = int(c.options.costTypes.indexOf(v.costTypeName));
+             if (v.costTypeIndex < 0)
+                 refuse("tipoCusto", QStringLiteral("tipo de custo não encontrado."));
+         }},
+        // Written by savedFilterJson only, in place of the dates.
+        {"periodo", [](const FilterValue &) { return QJsonValue(QJsonValue::Undefined); },
+         [](FilterValue &v, const QJsonValue &json, const JsonReadContext &c) {
+             const std::optional<RelativePeriod> period = periodOf(QJsonObject{{"periodo", json}});
+             const QDate today = c.options.today.isValid() ? c.options.today : QDate::currentDate();
+             const ResolvedPeriod resolved = resolveRelativePeriod(*period, today, c.options.schoolYears, v.central);
+             v.start = resolved.start;
+             v.end = resolved.end;
+             v.startText = v.start.toString(kDateFormat);
+             v.endText = v.end.toString(kDateFormat);
+             if (c.notes && !resolved.note.isEmpty())
+                 c.notes->append(resolved.note);
+         }},
+        dateField("dataInicial", &FilterValue::startText, &FilterValue::start),
+        dateField("dataFinal", &FilterValue::endText, &FilterValue::end),
+        selectionField("gruposServico", &FilterValue::serviceGroups, "todos"),
+        selectionField("servicos", &FilterValue::services, "todos"),
+        flagField("estocaveis", &FilterValue::stockable),
+        flagField("naoEstocaveis", &FilterValue::nonStockable),
+        {"diferenca",
+         [](const FilterValue &v) {
+             return QJsonValue(v.difference == DifferenceMode::PerCapita ? QStringLiteral("per capita") : QStringLiteral("total"));
+         },
+         [](FilterValue &v, const QJsonValue &json, const JsonReadContext &) {
+             const QString mode = json.toString().toLower();
+             if (mode != QLatin1String("per capita") && mode != QLatin1String("total"))
+                 refuse("diferenca", QStringLiteral("use \"per capita\" ou \"total\"."));
+             v.difference = mode == QLatin1String("total") ? DifferenceMode::Total : DifferenceMode::PerCapita;
+         }},
+        {"nivel", [](const FilterValue &v) { return QJsonValue(v.level); },
+         [](FilterValue &v, const QJsonValue &json, const JsonReadContext &c) {
+             const int level = json.toInt(-1);
+             if (!json.isDouble() || level < c.options.minLevel || level > c.options.maxLevel)
+                 refuse("nivel", QStringLiteral("nível fora do intervalo de %1 a %2.").arg(c.options.minLevel).arg(c.options.maxLevel));
+             v.level = level;
+         }},
+    };
+    return fields;
+}
+
 } // namespace
 
 bool KeySelection::unmarked() const
@@ -71,31 +188,23 @@ bool KeySelection::unmarked() const
 
 const QStringList &filterJsonKeys()
 {
-    static const QStringList keys{"relatorio",   "agrupamento", "filial",        "filiais",  "tiposCardapio",
-                                  "tipoCusto",   "periodo",     "dataInicial",   "dataFinal", "gruposServico",
-                                  "servicos",    "estocaveis",  "naoEstocaveis", "diferenca", "nivel"};
+    static const QStringList keys = [] {
+        QStringList all;
+        for (const JsonField &field : jsonFields())
+            all << QString::fromLatin1(field.key);
+        return all;
+    }();
     return keys;
 }
 
 QJsonObject filterToJson(const FilterValue &value)
 {
     QJsonObject state;
-    state["relatorio"] = value.reportIndex;
-    state["agrupamento"] = value.groupingCode;
-    if (value.singleBranchPage)
-        state["filial"] = value.branch;
-    else
-        state["filiais"] = selectionToJson(value.branches, QStringLiteral("todas"));
-    state["tiposCardapio"] = selectionToJson(value.menuTypes, QStringLiteral("todos"));
-    state["tipoCusto"] = value.costTypeName;
-    state["dataInicial"] = value.startText;
-    state["dataFinal"] = value.endText;
-    state["gruposServico"] = selectionToJson(value.serviceGroups, QStringLiteral("todos"));
-    state["servicos"] = selectionToJson(value.services, QStringLiteral("todos"));
-    state["estocaveis"] = value.stockable;
-    state["naoEstocaveis"] = value.nonStockable;
-    state["diferenca"] = value.difference == DifferenceMode::PerCapita ? QStringLiteral("per capita") : QStringLiteral("total");
-    state["nivel"] = value.level;
+    for (const JsonField &field : jsonFields()) {
+        const QJsonValue json = field.write(value);
+        if (!json.isUndefined())
+            state[QString::fromLatin1(field.key)] = json;
+    }
     return state;
 }
 
@@ -139,71 +248,11 @@ FilterValue filterFromJson(const QJsonObject &state, FilterValue value, const Fi
         if (!filterJsonKeys().contains(it.key()))
             throw HostError(QStringLiteral("Filtro desconhecido: \"%1\".").arg(it.key()));
     }
-
-    if (state.contains("relatorio")) {
-        const QJsonValue report = state["relatorio"];
-        const int index = report.isDouble() ? report.toInt(-1) : int(options.reportTitles.indexOf(report.toString()));
-        if (index < 0 || index >= options.reportTitles.size())
-            refuse("relatorio", QStringLiteral("relatório não encontrado."));
-        value.reportIndex = index;
-    }
-    if (state.contains("agrupamento")) {
-        value.groupingCode = state["agrupamento"].toString();
-        if (value.branchModule && !host::EmptyString(value.groupingCode))
-            refuse("agrupamento", QStringLiteral("o modo filial não permite agrupamento."));
-    }
-    if (state.contains("filial") && (!value.singleBranchPage || state["filial"].toString() != value.branch))
-        refuse("filial", QStringLiteral("a filial única é a filial logada, no modo filial; use \"filiais\" nos demais casos."));
-    if (state.contains("filiais")) {
-        if (value.singleBranchPage)
-            refuse("filiais", QStringLiteral("no modo filial o relatório fica na filial logada."));
-        value.branches = selectionFromJson("filiais", state["filiais"], QStringLiteral("todas"), value.branches);
-    }
-    if (state.contains("tiposCardapio"))
-        value.menuTypes = selectionFromJson("tiposCardapio", state["tiposCardapio"], QStringLiteral("todos"), value.menuTypes);
-    if (state.contains("tipoCusto")) {
-        value.costTypeName = state["tipoCusto"].toString();
-        value.costTypeIndex = int(options.costTypes.indexOf(value.costTypeName));
-        if (value.costTypeIndex < 0)
-            refuse("tipoCusto", QStringLiteral("tipo de custo não encontrado."));
-    }
-    if (const std::optional<RelativePeriod> period = periodOf(state)) {
-        const QDate today = options.today.isValid() ? options.today : QDate::currentDate();
-        const ResolvedPeriod resolved = resolveRelativePeriod(*period, today, options.schoolYears, value.central);
-        value.start = resolved.start;
-        value.end = resolved.end;
-        value.startText = value.start.toString(kDateFormat);
-        value.endText = value.end.toString(kDateFormat);
-        if (notes && !resolved.note.isEmpty())
-            notes->append(resolved.note);
-    }
-    if (state.contains("dataInicial")) {
-        value.start = dateFromJson("dataInicial", state["dataInicial"]);
-        value.startText = value.start.toString(kDateFormat);
-    }
-    if (state.contains("dataFinal")) {
-        value.end = dateFromJson("dataFinal", state["dataFinal"]);
-        value.endText = value.end.toString(kDateFormat);
-    }
-    if (state.contains("gruposServico"))
-        value.serviceGroups = selectionFromJson("gruposServico", state["gruposServico"], QStringLiteral("todos"), value.serviceGroups);
-    if (state.contains("servicos"))
-        value.services = selectionFromJson("servicos", state["servicos"], QStringLiteral("todos"), value.services);
-    if (state.contains("estocaveis"))
-        value.stockable = flagFromJson("estocaveis", state["estocaveis"]);
-    if (state.contains("naoEstocaveis"))
-        value.nonStockable = flagFromJson("naoEstocaveis", state["naoEstocaveis"]);
-    if (state.contains("diferenca")) {
-        const QString mode = state["diferenca"].toString().toLower();
-        if (mode != QLatin1String("per capita") && mode != QLatin1String("total"))
-            refuse("diferenca", QStringLiteral("use \"per capita\" ou \"total\"."));
-        value.difference = mode == QLatin1String("total") ? DifferenceMode::Total : DifferenceMode::PerCapita;
-    }
-    if (state.contains("nivel")) {
-        const int level = state["nivel"].toInt(-1);
-        if (!state["nivel"].isDouble() || level < options.minLevel || level > options.maxLevel)
-            refuse("nivel", QStringLiteral("nível fora do intervalo de %1 a %2.").arg(options.minLevel).arg(options.maxLevel));
-        value.level = level;
+    const JsonReadContext context{options, notes};
+    for (const JsonField &field : jsonFields()) {
+        const QString key = QString::fromLatin1(field.key);
+        if (state.contains(key))
+            field.read(value, state[key], context);
     }
     return value;
 }

@@ -50,6 +50,7 @@ struct FilterValue {
     bool nonStockable = true;
     DifferenceMode difference = DifferenceMode::PerCapita;
     int level = 0;
+    QString branchName; // shown beside the single branch's code
 
     bool operator==(const FilterValue &) const = default;
 };

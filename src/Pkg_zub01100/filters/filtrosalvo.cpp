@@ -120,7 +120,7 @@ std::optional<int> chooseSavedFilter(UserInteraction &ui, const QString &title, 
 
 QList<SchoolYear> TfrmCustoPlanXReal::loadSchoolYears()
 {
-    const wire::DataPacket packet = packetOf(netCustoPlanXReal->Call(QStringLiteral("GetAnoLetivo"), {RpcArg::val(medCentral->text())}),
+    const wire::DataPacket packet = packetOf(netCustoPlanXReal->Call(QStringLiteral("GetAnoLetivo"), {RpcArg::val(m_value.central)}),
                                              QStringLiteral("os anos letivos"));
     QList<SchoolYear> years;
     for (int row = 0; row < packet.rows.size(); ++row) {

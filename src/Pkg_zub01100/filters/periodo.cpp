@@ -33,15 +33,15 @@ void TfrmCustoPlanXReal::Vd_Data(bool required)
 {
     depDataInic->CheckValidDate();
     depDataFina->CheckValidDate();
-    refuseFailedCheck(zub01100::checkPeriod(filterValue(), required));
+    refuseFailedCheck(zub01100::checkPeriod(m_value, required));
 }
 
 void TfrmCustoPlanXReal::Vd_TipoProd(bool required)
 {
-    refuseFailedCheck(zub01100::checkProductTypes(filterValue(), required));
+    refuseFailedCheck(zub01100::checkProductTypes(m_value, required));
 }
 
 void TfrmCustoPlanXReal::Vd_TipoCusto()
 {
-    refuseFailedCheck(zub01100::checkCostType(filterValue()));
+    refuseFailedCheck(zub01100::checkCostType(m_value));
 }

@@ -30,19 +30,10 @@ SelectionList::SelectionList(QRadioButton *todos, QRadioButton *lista, QAbstract
     m_lista->installEventFilter(this);
 }
 
-bool SelectionList::listMode() const
+void SelectionList::show(bool all)
 {
-    return m_lista->isChecked();
-}
-
-void SelectionList::syncSearchButton()
-{
-    m_search->setEnabled(m_lista->isChecked());
-}
-
-void SelectionList::checkTodos()
-{
-    m_todos->setChecked(true);
+    (all ? m_todos : m_lista)->setChecked(true);
+    m_search->setEnabled(!all);
 }
 
 QString SelectionList::titles() const
@@ -63,13 +54,7 @@ void SelectionList::refuse(const QString &message) const
 
 bool SelectionList::search(const QString &keyField, QString &keyList) const
 {
-    if (!host::PesquisaLista(m_ui, m_dialog.source, keyField, titles(), false, keyList))
-        return false;
-    // F9 reaches the search from an unchecked "Lista" too; marks just chosen are never left
-    // behind a checked "Todos".
-    if (!listMode())
-        m_lista->setChecked(true);
-    return true;
+    return host::PesquisaLista(m_ui, m_dialog.source, keyField, titles(), false, keyList);
 }
 
 bool SelectionList::eventFilter(QObject *watched, QEvent *event)

@@ -41,14 +41,11 @@ public:
     QRadioButton *todos() const { return m_todos; }
     QRadioButton *lista() const { return m_lista; }
     QAbstractButton *searchButton() const { return m_search; }
-    bool listMode() const;
 
-    // The search button follows the "Lista" radio.
-    void syncSearchButton();
-    // Checks "Todos"; when it was not checked, its own handling runs as well.
-    void checkTodos();
-    // Opens the multi-select dialog; the key list goes in as it is and comes back marked, and
-    // "Lista" is checked (its handling runs) when the user confirms.
+    // Shows "Todos" or "Lista" checked, the search button enabled only on "Lista".
+    void show(bool all);
+    // Opens the multi-select dialog; the key list goes in as it is and comes back marked when
+    // the user confirms (answers true).
     bool search(const QString &keyField, QString &keyList) const;
     // "title|empty text" of the dialog, from the message table.
     QString titles() const;

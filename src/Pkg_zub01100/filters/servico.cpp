@@ -7,35 +7,31 @@
 #include "host/services/session.h"
 #include "host/widgets/combobox.h"
 #include "screen/busyscope.h"
+#include "wire/codes.h"
 
 using namespace host;
 using namespace zub01100;
 
 void TfrmCustoPlanXReal::loadServices()
 {
-    const FilterValue value = filterValue();
-    QString branches = serviceBranchArgument(value);
-    QString groups = serviceGroupArgument(value);
-    QString grouping = groupingArgument(value);
+    QString branches = serviceBranchArgument(m_value);
+    QString groups = serviceGroupArgument(m_value);
+    QString grouping = groupingArgument(m_value);
     BusyScope busy(6);
     const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("GetServico"),
                                                     {RpcArg::ref(branches), RpcArg::ref(groups), RpcArg::ref(grouping),
-                                                     RpcArg::val(medCentral->text())});
+                                                     RpcArg::val(m_value.central)});
     cdsServico->LoadFromPacket(CheckResultServ(answer, true, 0));
 }
 
 void TfrmCustoPlanXReal::rbtListaGrupClick(QObject *)
 {
-    m_grupServList->syncSearchButton();
-    sbtServico->setEnabled(false);
-    m_servicoList->checkTodos();
-    sListaServ.clear();
-    sListaServMarc.clear();
+    apply(chooseList(m_value, Selection::ServiceGroups));
 }
 
-void TfrmCustoPlanXReal::rbtTodosGrupClick(QObject *sender)
+void TfrmCustoPlanXReal::rbtTodosGrupClick(QObject *)
 {
-    rbtListaGrupClick(sender);
+    apply(chooseAll(m_value, Selection::ServiceGroups));
 }
 
 void TfrmCustoPlanXReal::rbtListaGrupKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
@@ -48,23 +44,17 @@ void TfrmCustoPlanXReal::sbtGrupServClick(QObject *)
 {
     qryGrupServ->Close();
     qryGrupServ->Open();
-    if (!m_grupServList->search(QStringLiteral("CDGRUPSERV"), sListaGrup))
-        return;
-    sbtServico->setEnabled(false);
-    m_servicoList->checkTodos();
-    sListaServ.clear();
-    sListaServMarc.clear();
+    searchMarks(Selection::ServiceGroups, QStringLiteral("CDGRUPSERV"));
 }
 
 void TfrmCustoPlanXReal::rbtListaServClick(QObject *)
 {
-    m_servicoList->syncSearchButton();
+    apply(chooseList(m_value, Selection::Services));
 }
 
 void TfrmCustoPlanXReal::rbtTodosServClick(QObject *)
 {
-    m_servicoList->syncSearchButton();
-    sListaServ.clear();
+    apply(chooseAll(m_value, Selection::Services));
 }
 
 void TfrmCustoPlanXReal::rbtListaServKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
@@ -78,31 +68,29 @@ void TfrmCustoPlanXReal::sbtServicoClick(QObject *)
     if (!ModuFili())
         Vd_CdFilial(true);
     loadServices();
-    const FilterValue value = filterValue();
-    cdsServicoCDFILIAL->setVisible(serviceSearchShowsBranch(value));
-    m_servicoList->search(serviceSearchByBranchKey(value) ? QStringLiteral("FILISERV") : QStringLiteral("CDSERVFILI"), sListaServMarc);
+    cdsServicoCDFILIAL->setVisible(serviceSearchShowsBranch(m_value));
+    searchMarks(Selection::Services, serviceSearchByBranchKey(m_value) ? QStringLiteral("FILISERV") : QStringLiteral("CDSERVFILI"));
 }
 
 void TfrmCustoPlanXReal::Servico()
 {
-    sListaServ = sListaServMarc;
-    if (!rbtTodosServ->isChecked())
-        return;
-    if (isSinglePage())
-        medCdFilial->setText(Ajusta(medCdFilial->text(), 4));
-    loadServices();
     QStringList offered;
-    for (cdsServico->First(); !cdsServico->Eof(); cdsServico->Next())
-        offered << cdsServico->FieldByName(QStringLiteral("FILISERV"))->AsString();
-    sListaServ = effectiveServiceKeys(filterValue(), offered);
+    if (m_value.services.all) {
+        if (isSinglePage())
+            medCdFilial->setText(Ajusta(medCdFilial->text(), wire::kBranchCodeWidth));
+        loadServices();
+        for (cdsServico->First(); !cdsServico->Eof(); cdsServico->Next())
+            offered << cdsServico->FieldByName(QStringLiteral("FILISERV"))->AsString();
+    }
+    m_value.effectiveServices = effectiveServiceKeys(m_value, offered);
 }
 
 void TfrmCustoPlanXReal::Vd_ListaGrup(bool required)
 {
-    refuseFailedCheck(checkServiceGroups(filterValue(), required));
+    refuseFailedCheck(checkServiceGroups(m_value, required));
 }
 
 void TfrmCustoPlanXReal::Vd_ListaServ(bool required)
 {
-    refuseFailedCheck(checkServices(filterValue(), required));
+    refuseFailedCheck(checkServices(m_value, required));
 }

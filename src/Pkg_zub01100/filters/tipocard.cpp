@@ -8,13 +8,12 @@ using namespace host;
 
 void TfrmCustoPlanXReal::rbtListaTipoCardClick(QObject *)
 {
-    m_tipoCardList->syncSearchButton();
+    apply(chooseList(m_value, zub01100::Selection::MenuTypes));
 }
 
 void TfrmCustoPlanXReal::rbtTodosTipoCardClick(QObject *)
 {
-    m_tipoCardList->syncSearchButton();
-    sListaTipoCard.clear();
+    apply(chooseAll(m_value, zub01100::Selection::MenuTypes));
 }
 
 void TfrmCustoPlanXReal::rbtListaTipoCardKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
@@ -27,12 +26,12 @@ void TfrmCustoPlanXReal::sbtTipoCardClick(QObject *)
 {
     qryTipoCard->Close();
     qryTipoCard->Open();
-    m_tipoCardList->search(QStringLiteral("CDTIPOCARD"), sListaTipoCard);
+    searchMarks(zub01100::Selection::MenuTypes, QStringLiteral("CDTIPOCARD"));
 }
 
 void TfrmCustoPlanXReal::qryTipoCardBeforeOpen(TDataSet *)
 {
-    qryTipoCard->ParamByName(QStringLiteral("P_CDFILCENTZUB")).setAsString(medCentral->text());
+    qryTipoCard->ParamByName(QStringLiteral("P_CDFILCENTZUB")).setAsString(m_value.central);
 }
 
 QString TfrmCustoPlanXReal::montaListaTipoCard()
@@ -47,5 +46,5 @@ QString TfrmCustoPlanXReal::montaListaTipoCard()
 
 void TfrmCustoPlanXReal::Vd_TipoCard()
 {
-    refuseFailedCheck(checkMenuTypes(filterValue()));
+    refuseFailedCheck(checkMenuTypes(m_value));
 }

@@ -3,7 +3,7 @@
 #include "Cli_zub01100.h"
 
 #include "host/data/errors.h"
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 #include "host/form/reportdialog.h"
 #include "host/services/hostservices.h"
 #include "host/services/userinteraction.h"

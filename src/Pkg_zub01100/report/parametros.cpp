@@ -8,6 +8,7 @@
 #include "host/widgets/combobox.h"
 #include "host/widgets/dateeditplus.h"
 #include "screen/busyscope.h"
+#include "wire/codes.h"
 #include "wire/wirevalue.h"
 
 #include <QSpinBox>
@@ -26,15 +27,15 @@ void TfrmCustoPlanXReal::PreparaImpressao(bool required)
     // Whether the branch and the grouping are on file is the server's answer, asked in between.
     Vd_CdFilial(required);
     Vd_AgrupFili();
-    refuseFailedCheck(firstFailedCheck(filterValue(), required));
+    refuseFailedCheck(firstFailedCheck(m_value, required));
 }
 
 void TfrmCustoPlanXReal::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
 {
-    const QString central = medCentral->text();
+    const QString central = m_value.central;
 
     QStringList allBranches;
-    if (reportNeedsAllBranches(filterValue())) {
+    if (reportNeedsAllBranches(m_value)) {
         {
             BusyScope busy(6);
             loadAggregatedBranches(QString());
@@ -42,30 +43,30 @@ void TfrmCustoPlanXReal::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
         for (cdsFiliAgreg->First(); !cdsFiliAgreg->Eof(); cdsFiliAgreg->Next())
             allBranches << cdsFiliAgreg->FieldByName(QStringLiteral("CDFILIAL"))->AsString();
     }
-    QString branches = reportBranchKeys(filterValue(), allBranches);
+    QString branches = reportBranchKeys(m_value, allBranches);
 
-    if (chbEstocaveis->isChecked()) {
+    if (m_value.stockable) {
         {
             BusyScope busy(1, msgPadrao.Msg(QStringLiteral("Prep_Dados")));
-            sNrConsPlan.clear();
-            QString services = planServiceKeys(filterValue());
+            m_planAnswer.clear();
+            QString services = planServiceKeys(m_value);
             const QVariant answer = netCustoPlanXReal->Call(
                 QStringLiteral("ExecStpConsPlan"),
                 {RpcArg::val(central), RpcArg::val(QString()), RpcArg::ref(branches), RpcArg::ref(services),
-                 RpcArg::val(depDataInic->GetDate()), RpcArg::val(depDataFina->GetDate()), RpcArg::val(QStringLiteral("0")),
+                 RpcArg::val(m_value.start), RpcArg::val(m_value.end), RpcArg::val(QStringLiteral("0")),
                  RpcArg::val(QStringLiteral("zzzzzzzzzz")), RpcArg::val(Operador())});
-            sNrConsPlan = wire::toText(answer);
-            if (sNrConsPlan.size() != 10)
-                MensErro(sNrConsPlan, true);
+            m_planAnswer = wire::toText(answer);
+            if (!wire::isPlanNumber(m_planAnswer))
+                MensErro(m_planAnswer, true);
         }
         update();
     }
 
-    QString menuTypes = rbtTodosTipoCard->isChecked() ? montaListaTipoCard() : sListaTipoCard;
+    QString menuTypes = m_value.menuTypes.all ? montaListaTipoCard() : m_value.menuTypes.marked;
 
     vNrListas = QVariantList{QString(), QString(), QString()};
     const QVariant lists = netCustoPlanXReal->Call(QStringLiteral("getListas"),
-                                                   {RpcArg::ref(sListaServ), RpcArg::ref(menuTypes), RpcArg::val(central),
+                                                   {RpcArg::ref(m_value.effectiveServices), RpcArg::ref(menuTypes), RpcArg::val(central),
                                                     RpcArg::ref(branches)});
     vNrListas = CheckResultServ(lists, true, 0);
     const QVariantList listNumbers = vNrListas.toList();
@@ -73,12 +74,12 @@ void TfrmCustoPlanXReal::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
     ReportAnswers answers;
     answers.branches = branches;
     answers.menuTypes = menuTypes;
-    answers.planNumber = sNrConsPlan;
+    answers.planNumber = m_planAnswer;
     answers.serviceListNumber = wire::toText(listNumbers.value(0));
     answers.menuTypeListNumber = wire::toText(listNumbers.value(1));
     answers.branchListNumber = wire::toText(listNumbers.value(2));
     answers.noGroupingText = msgPadrao.Msg(QStringLiteral("NENHUM"));
     answers.costTypeNumber = [](int index) { return NumeroTipoCusto(index); };
     answers.levelCodeWidth = [](int level) { return DBPictObj(0).TamAcNivel(QString::number(level)); };
-    fillReportParameters(params, filterValue(), answers);
+    fillReportParameters(params, m_value, answers);
 }

@@ -2,10 +2,11 @@
 #include "Cli_zub01100.h"
 
 #include "host/data/errors.h"
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 #include "host/network/checkresultserv.h"
 #include "host/services/messages.h"
 #include "screen/busyscope.h"
+#include "wire/codes.h"
 #include "wire/wirevalue.h"
 
 using namespace host;
@@ -76,7 +77,7 @@ void TfrmCustoPlanXReal::deletaConsPlan()
 {
     BusyScope busy(1, msgPadrao.Msg(QStringLiteral("Del_Cons_Plan")));
     const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("DelConsPlan"),
-                                                    {RpcArg::val(medCdFilial->text()), RpcArg::val(sNrConsPlan.left(10))});
+                                                    {RpcArg::val(m_value.branch), RpcArg::val(m_planAnswer.left(wire::kNumberWidth))});
     const QString error = wire::toText(CheckResultServ(answer, true, 0));
     if (!error.isEmpty())
         MensErro(error, true);

@@ -6,6 +6,7 @@
 #include "host/widgets/exitevent.h"
 #include "screen/colours.h"
 #include "screen/messagetable.h"
+#include "wire/codes.h"
 
 #include <QAction>
 #include <QGroupBox>
@@ -149,8 +150,8 @@ void TfrmCustoPlanXReal::applyLookAndFeel()
         }
     }
 
-    medCentral->setMaxLength(4);
-    medCdFilial->setMaxLength(4);
+    medCentral->setMaxLength(wire::kBranchCodeWidth);
+    medCdFilial->setMaxLength(wire::kBranchCodeWidth);
     btpCentral->setAssociate(medCentral);
     btpCentral->Title = QStringLiteral("Central de Merenda");
     btpCentral->EmptyError = QStringLiteral("Não há Central de Merenda cadastrada.");
@@ -227,8 +228,20 @@ void TfrmCustoPlanXReal::bindEvents()
         });
     });
 
-    // Saved filters, and the filters of a saved report file, live in the save menu below the base
-    // form's entries, with keys of their own.
+    addSavedFilterEntries();
+
+    rpddPadrao->BeforeGetQueryParams = [this](TParams &params, bool &handled) { rpddPadraoBeforeGetQueryParams(params, handled); };
+    rpddPadrao->QRPAfterPrint = [this] { rpddPadraoQRPAfterPrint(); };
+    rpddPadrao->QRPAfterPreview = [this] { rpddPadraoQRPAfterPreview(); };
+    rpddPadrao->GetReportRun = [this] { return reportRun(); };
+    rpddPadrao->ExplainEmpty = [this](const TParams &) { return motivoRelatorioVazio(); };
+    followPlainFields();
+}
+
+// Saved filters, and the filters of a saved report file, live in the save menu below the base
+// form's entries, with keys of their own.
+void TfrmCustoPlanXReal::addSavedFilterEntries()
+{
     ppmSalvarRelatorio->addSeparator();
     const struct {
         QAction *&action;
@@ -250,15 +263,9 @@ void TfrmCustoPlanXReal::bindEvents()
         auto handler = entry.handler;
         connect(action, &QAction::triggered, this, [this, action, handler] { Dispatch([&] { (this->*handler)(action); }); });
     }
-
-    rpddPadrao->BeforeGetQueryParams = [this](TParams &params, bool &handled) { rpddPadraoBeforeGetQueryParams(params, handled); };
-    rpddPadrao->QRPAfterPrint = [this] { rpddPadraoQRPAfterPrint(); };
-    rpddPadrao->QRPAfterPreview = [this] { rpddPadraoQRPAfterPreview(); };
-    rpddPadrao->GetReportRun = [this] { return reportRun(); };
-    rpddPadrao->ExplainEmpty = [this](const TParams &) { return motivoRelatorioVazio(); };
 }
 
 bool TfrmCustoPlanXReal::isSinglePage() const
 {
-    return nbkFilial->currentIndex() == 0;
+    return m_value.singleBranchPage;
 }

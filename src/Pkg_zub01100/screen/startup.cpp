@@ -38,11 +38,6 @@ void TfrmCustoPlanXReal::FormCreate(QObject *sender)
     }
 
     boPrimAtiv = true;
-    sNrConsPlan.clear();
-    sListaServ.clear();
-    sListaGrup.clear();
-    sListaFiliAgreg.clear();
-    sListaServMarc.clear();
     vNrListas = QVariantList{QVariant(), QVariant(), QVariant()};
 
     AtualizaLocalCache({QStringLiteral("FILIAL")});
@@ -80,6 +75,7 @@ void TfrmCustoPlanXReal::FormCreate(QObject *sender)
         edtNmFilial->setText(NomeFiliProc());
     }
 
+    m_value.branchModule = ModuFili();
     if (ModuFili()) {
         nbkFilial->setCurrentIndex(0);
         paintBackground(medCdFilial, QPalette::Button);

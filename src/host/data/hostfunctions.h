@@ -13,16 +13,6 @@ bool EmptyString(const QString &text);
 // text longer than the width comes back whole: a cut code could name another record.
 QString Ajusta(const QString &text, int width);
 
-template <typename T>
-T iif(bool condition, const T &whenTrue, const T &whenFalse)
-{
-    return condition ? whenTrue : whenFalse;
-}
-inline QString iif(bool condition, const char *whenTrue, const char *whenFalse)
-{
-    return QString::fromUtf8(condition ? whenTrue : whenFalse);
-}
-
 // "Domingo", "Segunda", ..., "Sábado"; empty for an invalid date.
 QString NomeSemana(const QDate &date);
 

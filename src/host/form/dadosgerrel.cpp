@@ -61,7 +61,17 @@ TfrmDadosGerRel::TfrmDadosGerRel(const QString &screenCode, const QString &repor
 {
     setWindowTitle(caption);
     setFixedSize(523, 399);
+    createCommandBar(screenCode, reportCode);
+    createReportArea();
+    svdSaveReport = new TSaveDialog(m_context, this);
+    rpddPadrao = new TReportDesignerDialog(this, m_context);
+    rpddPadrao->ReportCode = reportCode;
+    bindCommands();
+}
 
+// The buttons and their save menu, and the screen's and the report's codes beside them.
+void TfrmDadosGerRel::createCommandBar(const QString &screenCode, const QString &reportCode)
+{
     panMenu = new QWidget(this);
     panMenu->setObjectName(QStringLiteral("panMenu"));
     panMenu->setGeometry(0, 0, 523, 27);
@@ -102,7 +112,11 @@ TfrmDadosGerRel::TfrmDadosGerRel(const QString &screenCode, const QString &repor
     lblCodRel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lblCodTela->setGeometry(365, 0, 80, 27);
     lblCodRel->setGeometry(449, 0, 70, 27);
+}
 
+// The report list at the top of the group box that a screen fills with its filters.
+void TfrmDadosGerRel::createReportArea()
+{
     grbDadosRel = new QGroupBox(this);
     grbDadosRel->setObjectName(QStringLiteral("grbDadosRel"));
     grbDadosRel->setGeometry(0, 27, 523, 372);
@@ -120,11 +134,10 @@ TfrmDadosGerRel::TfrmDadosGerRel(const QString &screenCode, const QString &repor
     bvlSeparator->setFrameShape(QFrame::HLine);
     bvlSeparator->setFrameShadow(QFrame::Sunken);
     bvlSeparator->setGeometry(2, 71, 519, 2);
+}
 
-    svdSaveReport = new TSaveDialog(m_context, this);
-    rpddPadrao = new TReportDesignerDialog(this, m_context);
-    rpddPadrao->ReportCode = reportCode;
-
+void TfrmDadosGerRel::bindCommands()
+{
     bind(sbtPrint, &TfrmDadosGerRel::sbtPrintClick);
     bind(sbtPreview, &TfrmDadosGerRel::sbtPreviewClick);
     bind(sbtSalvarComo, &TfrmDadosGerRel::sbtSalvarComoClick);

@@ -101,6 +101,9 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    void createCommandBar(const QString &screenCode, const QString &reportCode);
+    void createReportArea();
+    void bindCommands();
     void bind(QAbstractButton *button, void (TfrmDadosGerRel::*handler)(QObject *));
     void bind(QAction *action, void (TfrmDadosGerRel::*handler)(QObject *));
     // An activation by the window system (not FormActivate called by a handler).

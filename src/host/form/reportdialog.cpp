@@ -2,7 +2,7 @@
 
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 #include "host/services/programfolders.h"
 #include "host/services/session.h"
 #include "host/services/userinteraction.h"

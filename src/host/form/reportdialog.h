@@ -4,7 +4,7 @@
 #include "host/services/dialogcontext.h"
 #include "report/reportengine.h"
 #include "report/reportlayout.h"
-#include "report/reportlayoutedit.h"
+#include "host/services/reportlayoutedit.h"
 
 #include <QJsonObject>
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "host/network/httpclient.h"
 
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -78,9 +78,7 @@ bool failedBeforeSending(QNetworkReply::NetworkError error)
     }
 }
 
-} // namespace
-
-HttpResponse httpPost(const HttpPostRequest &request)
+QNetworkRequest networkRequestFor(const HttpPostRequest &request)
 {
     QUrl url;
     url.setScheme(request.scheme);
@@ -93,6 +91,49 @@ HttpResponse httpPost(const HttpPostRequest &request)
     http.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
     if (request.scheme == QLatin1String("https"))
         http.setSslConfiguration(tlsFor(request.caFile));
+    return http;
+}
+
+// What happened to one request while it was under way.
+struct ReplyWatch {
+    bool sent = false; // from here on the server may run the call: it must never go to another one
+    bool connectExpired = false;
+    bool callExpired = false;
+    bool cancelled = false;
+    QList<QSslError> tlsErrors;
+};
+
+// Raises what ended the request without an answer; an HTTP status is an answer.
+void throwIfNotAnswered(const ReplyWatch &watch, QNetworkReply::NetworkError error, int status, const QString &detail,
+                        const HttpPostRequest &request)
+{
+    if (watch.cancelled) {
+        throwIfCancelled(); // forgets the cancel
+        throw CancelledError();
+    }
+    if (watch.connectExpired)
+        throw HttpTransportFailure{HttpTransportFailure::Kind::Unreachable,
+                                   QStringLiteral("sem resposta em %1 s").arg(request.connectTimeoutMs / 1000.0), false};
+    if (watch.callExpired)
+        throw HttpTransportFailure{HttpTransportFailure::Kind::Timeout, detail, true};
+    if (!watch.tlsErrors.isEmpty()) {
+        QStringList reasons;
+        for (const QSslError &tlsError : watch.tlsErrors)
+            reasons.append(tlsError.errorString());
+        throw HttpTransportFailure{HttpTransportFailure::Kind::Certificate, reasons.join(QStringLiteral("; ")), false};
+    }
+    if (error != QNetworkReply::NoError && status == 0) {
+        if (failedBeforeSending(error) && !watch.sent)
+            throw HttpTransportFailure{HttpTransportFailure::Kind::Unreachable, detail, false};
+        throw HttpTransportFailure{HttpTransportFailure::Kind::Broken, detail, watch.sent || !failedBeforeSending(error)};
+    }
+}
+
+} // namespace
+
+HttpResponse httpPost(const HttpPostRequest &request)
+{
+    const QNetworkRequest http = networkRequestFor(request);
     // An open connection keeps the trust it was checked with: other authorities need new ones.
     thread_local QString trustedWith;
     if (request.caFile != trustedWith) {
@@ -105,21 +146,16 @@ HttpResponse httpPost(const HttpPostRequest &request)
     InputHold hold;
     QNetworkReply *reply = manager().post(http, request.body);
     QEventLoop loop;
-    bool sent = false;
-    bool connectExpired = false;
-    bool callExpired = false;
-    bool cancelled = false;
-    QList<QSslError> tlsErrors;
+    ReplyWatch watch;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    // From here on the server may run the call: it must never be sent to another one.
-    QObject::connect(reply, &QNetworkReply::requestSent, &loop, [&] { sent = true; });
-    QObject::connect(reply, &QNetworkReply::uploadProgress, &loop, [&](qint64 done, qint64) { sent = sent || done > 0; });
-    QObject::connect(reply, &QNetworkReply::sslErrors, &loop, [&](const QList<QSslError> &errors) { tlsErrors = errors; });
+    QObject::connect(reply, &QNetworkReply::requestSent, &loop, [&] { watch.sent = true; });
+    QObject::connect(reply, &QNetworkReply::uploadProgress, &loop, [&](qint64 done, qint64) { watch.sent = watch.sent || done > 0; });
+    QObject::connect(reply, &QNetworkReply::sslErrors, &loop, [&](const QList<QSslError> &errors) { watch.tlsErrors = errors; });
     QTimer connectTimer;
     connectTimer.setSingleShot(true);
     QObject::connect(&connectTimer, &QTimer::timeout, &loop, [&] {
-        if (!sent) {
-            connectExpired = true;
+        if (!watch.sent) {
+            watch.connectExpired = true;
             reply->abort();
         }
     });
@@ -127,7 +163,7 @@ HttpResponse httpPost(const HttpPostRequest &request)
     QTimer callTimer;
     callTimer.setSingleShot(true);
     QObject::connect(&callTimer, &QTimer::timeout, &loop, [&] {
-        callExpired = true;
+        watch.callExpired = true;
         reply->abort();
     });
     callTimer.start(request.timeoutMs);
@@ -136,7 +172,7 @@ HttpResponse httpPost(const HttpPostRequest &request)
     QTimer cancelWatch;
     QObject::connect(&cancelWatch, &QTimer::timeout, &loop, [&] {
         if (request.cancellable && cancelPending()) {
-            cancelled = true;
+            watch.cancelled = true;
             reply->abort();
         }
     });
@@ -151,28 +187,7 @@ HttpResponse httpPost(const HttpPostRequest &request)
         response.body = reply->readAll();
     const QString detail = reply->errorString();
     reply->deleteLater();
-
-    if (cancelled) {
-        throwIfCancelled(); // forgets the cancel
-        throw CancelledError();
-    }
-    if (connectExpired)
-        throw HttpTransportFailure{HttpTransportFailure::Kind::Unreachable,
-                                   QStringLiteral("sem resposta em %1 s").arg(request.connectTimeoutMs / 1000.0), false};
-    if (callExpired)
-        throw HttpTransportFailure{HttpTransportFailure::Kind::Timeout, detail, true};
-    if (!tlsErrors.isEmpty()) {
-        QStringList reasons;
-        for (const QSslError &tlsError : tlsErrors)
-            reasons.append(tlsError.errorString());
-        throw HttpTransportFailure{HttpTransportFailure::Kind::Certificate, reasons.join(QStringLiteral("; ")), false};
-    }
-    // An HTTP status is an answer; only a failure without one is the transport's.
-    if (error != QNetworkReply::NoError && response.status == 0) {
-        if (failedBeforeSending(error) && !sent)
-            throw HttpTransportFailure{HttpTransportFailure::Kind::Unreachable, detail, false};
-        throw HttpTransportFailure{HttpTransportFailure::Kind::Broken, detail, sent || !failedBeforeSending(error)};
-    }
+    throwIfNotAnswered(watch, error, response.status, detail, request);
     return response;
 }
 

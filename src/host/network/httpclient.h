@@ -31,7 +31,7 @@ struct HttpPostRequest {
     int connectTimeoutMs = 5000; // until the request is on its way
     int timeoutMs = 60000;       // until the whole answer is in
     QString caFile;              // https: the authorities to trust; empty: the system's
-    bool cancellable = true;     // a cancel (host/data/longwork.h) aborts the wait
+    bool cancellable = true;     // a cancel (host/work/longwork.h) aborts the wait
 };
 
 // One POST through Qt Network (keep-alive, TLS, proxies from the environment). The caller's code

@@ -1,7 +1,7 @@
 #include "host/network/netconnection.h"
 
 #include "host/data/errors.h"
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 #include "host/network/httpclient.h"
 #include "wire/rpcmessage.h"
 #include "wire/wirevalue.h"

@@ -39,7 +39,7 @@ struct NetTransport {
 
 // Connection to a remote data module of the application server. Calls are synchronous for the
 // caller, late-bound by method name, over HTTP(S) with the bearer token of the session. While a
-// call waits the window keeps painting, and a cancel (host/data/longwork.h) stops it here and,
+// call waits the window keeps painting, and a cancel (host/work/longwork.h) stops it here and,
 // through "rpc.cancel", on the server.
 class TNetConnection : public QObject
 {
@@ -51,7 +51,6 @@ public:
     int Port = 0;
     QString ServerName;   // e.g. "Zub01100.rdmCustoPlanXReal"
     QString Token;        // empty: the default token (the logged-in session's)
-    bool ThrowException = false;
     int ConnectTimeoutMs = 5000;
     int CallTimeoutMs = 10 * 60 * 1000;
     bool UseTls = false;

@@ -1,7 +1,7 @@
 #include "host/services/dispatcher.h"
 
 #include "host/data/errors.h"
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 #include "host/services/hostservices.h"
 #include "host/services/userinteraction.h"
 

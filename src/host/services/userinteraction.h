@@ -1,7 +1,7 @@
 #pragma once
 
 #include "host/services/choicerequest.h"
-#include "report/reportlayoutedit.h"
+#include "host/services/reportlayoutedit.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,7 +2,7 @@
 
 #include "host/widgets/busyoverlay.h"
 
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "host/widgets/busyoverlay.h"
 
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 
 #include <QPainter>
 #include <QPainterPath>

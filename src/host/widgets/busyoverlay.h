@@ -9,7 +9,7 @@ namespace host {
 
 // The wait panel that the busy indicator lays over the main window: a spinner, the stage of the
 // work (or the indicator's text), the time since it opened and "Cancelar" (also Esc), which asks
-// the work under way to stop (host/data/longwork.h).
+// the work under way to stop (host/work/longwork.h).
 class BusyOverlay : public QWidget
 {
     Q_OBJECT

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "report/reportlayoutedit.h"
+#include "host/services/reportlayoutedit.h"
 
 #include <QDialog>
 

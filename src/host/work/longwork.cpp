@@ -1,4 +1,4 @@
-#include "host/data/longwork.h"
+#include "host/work/longwork.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
