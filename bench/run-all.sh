@@ -4,7 +4,9 @@
 # spread of several runs:
 #   bench/run-all.sh [PASTA]        (default /tmp/zub-bench; reused by later runs)
 # ZUB_BENCH_REPEAT (default 5) sets the runs per figure; ZUB_BENCH_CENTRALS (e.g. "1 3 9") adds a
-# central's year in databases of that many centrals of 300 schools (PostgreSQL).
+# central's year in databases of that many centrals of 300 schools (PostgreSQL); ZUB_BENCH_CLUSTER=1
+# adds the report cycles a second of the reference cluster with 1, 2 and 3 servers (needs its
+# packages, see packaging/cluster/zub-cluster).
 # The 300-school data is made once per database (a few minutes each) and kept in PASTA; the
 # PostgreSQL cluster (db/pgcluster, port ZUB_BENCH_PG_PORT, default 55433) is stopped at the end.
 set -euo pipefail
@@ -61,3 +63,10 @@ for centrals in ${ZUB_BENCH_CENTRALS:-}; do
   echo "== Ano da central 0001 com $centrals centrais de 300 escolas (PostgreSQL) =="
   "$bin/zub-bench" --database "$url" --reuse --repeat "$repeat" --year-only
 done
+
+if [ "${ZUB_BENCH_CLUSTER:-0}" = 1 ]; then
+  for servers in 1 2 3; do
+    echo "== Agrupamento de referência: $servers servidores, 20 clientes, 30 s =="
+    "$here/packaging/cluster/zub-cluster" measure "$bin" "$servers" 30
+  done
+fi
