@@ -428,7 +428,7 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
             }
         }
         // The summary against the per-service layout on the same run: the year of all schools.
-        if (!yearOnly) {
+        {
             const auto totals = [&](int layout) {
                 QList<double> runs;
                 for (int i = 0; i < repeat; ++i)
@@ -529,7 +529,7 @@ int main(int argc, char *argv[])
         {"branches", "Escolas da central (padrão 300).", "n", "300"},
         {"days", "Dias de histórico (padrão 365).", "n", "365"},
         {"centrals", "Centrais completas, cada uma com --branches escolas (padrão 1); mede-se a 0001.", "n", "1"},
-        {"year-only", "Mede só o ano de todas as escolas da central 0001 e a régua (para comparar bancos com mais centrais)."},
+        {"year-only", "Mede só o ano de todas as escolas da central 0001, a régua e o resumo (para comparar bancos com mais centrais)."},
         {"repeat", "Repetições medidas de cada caso (padrão 5); a mediana é mostrada.", "n", "5"},
         {"reuse", "Usa os bancos como estão, sem recriar os dados."},
         {"server", "Caminho do zub-server.", "arquivo", QCoreApplication::applicationDirPath() + "/zub-server"},
