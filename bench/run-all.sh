@@ -6,7 +6,8 @@
 # ZUB_BENCH_REPEAT (default 5) sets the runs per figure; ZUB_BENCH_CENTRALS (e.g. "1 3 9") adds a
 # central's year in databases of that many centrals of 300 schools (PostgreSQL); ZUB_BENCH_CLUSTER=1
 # adds the report cycles a second of the reference cluster with 1, 2 and 3 servers (needs its
-# packages, see packaging/cluster/zub-cluster).
+# packages, see packaging/cluster/zub-cluster); ZUB_BENCH_LOAD=1 adds ping and lookups under
+# year-long preparations, a connection flood and sign-in loops.
 # The 300-school data is made once per database (a few minutes each) and kept in PASTA; the
 # PostgreSQL cluster (db/pgcluster, port ZUB_BENCH_PG_PORT, default 55433) is stopped at the end.
 set -euo pipefail
@@ -69,4 +70,13 @@ if [ "${ZUB_BENCH_CLUSTER:-0}" = 1 ]; then
     echo "== Agrupamento de referência: $servers servidores, 20 clientes, 30 s =="
     "$here/packaging/cluster/zub-cluster" measure "$bin" "$servers" 30
   done
+fi
+
+if [ "${ZUB_BENCH_LOAD:-0}" = 1 ]; then
+  echo "== Ping e consultas com 4 preparações de um ano sem pausa (SQLite) =="
+  "$bin/zub-serverload" lanes --database "$sqlite" --seconds 30
+  echo "== Conexões abertas e fechadas, 50 por segundo =="
+  "$bin/zub-serverload" flood --database "$sqlite" --rate 50 --seconds 60
+  echo "== Laços de entrada e saída de 32 operadores =="
+  "$bin/zub-serverload" signins --database "$sqlite" --clients 32 --seconds 15
 fi
