@@ -13,7 +13,6 @@
 #include "host/data/params.h"
 #include "host/form/dadosgerrel.h"
 #include "host/network/netconnection.h"
-#include "ui_custoplanxreal.h"
 #include "wire/datapacket.h"
 
 #include <QHash>
@@ -23,18 +22,25 @@
 #include <functional>
 #include <memory>
 
+namespace Ui {
+class CustoPlanXRealFiltros;
+}
+
 #if defined(PKG_ZUB01100_LIBRARY)
 #define ZUB01100_EXPORT Q_DECL_EXPORT
 #else
 #define ZUB01100_EXPORT Q_DECL_IMPORT
 #endif
 
-class ZUB01100_EXPORT TfrmCustoPlanXReal : public host::TfrmDadosGerRel, public Ui::CustoPlanXRealFiltros
+class ZUB01100_EXPORT TfrmCustoPlanXReal : public host::TfrmDadosGerRel
 {
     Q_OBJECT
 public:
     explicit TfrmCustoPlanXReal(QWidget *owner = nullptr);
     ~TfrmCustoPlanXReal() override;
+
+    // The filter widgets (screen/custoplanxreal.ui), for tests that act as a user would.
+    Ui::CustoPlanXRealFiltros &widgets() const { return *m_ui; }
 
     // Lookup queries on the general database, with their data sources.
     host::TADOIBQuery *qryFilial;
@@ -217,6 +223,7 @@ private:
     // check does nothing.
     void refuseFailedCheck(const zub01100::CheckResult &check);
 
+    std::unique_ptr<Ui::CustoPlanXRealFiltros> m_ui;
     QWidget *m_filterArea = nullptr;
     zub01100::FilterValue m_value;
     bool m_showing = false;

@@ -1,3 +1,4 @@
+#include "screen/filterwidgets.h"
 #include "host/services/dispatcher.h"
 #include "host/services/userinteraction.h"
 #include "host/widgets/busyindicator.h"
@@ -56,13 +57,13 @@ private Q_SLOTS:
     {
         ScreenFixture fixture("0001");
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->depDataInic->SetDate(QDate(2026, 3, 10));
-        form->depDataFina->SetDate(QDate(2026, 4, 7));
-        form->cbbTipoCusto->setCurrentIndex(1);
-        form->rdgDiferenca->setItemIndex(1);
-        form->sedNiveOrde->setValue(1);
-        form->chbNaoEstoc->setChecked(false);
-        form->rbtListaTipoCard->setChecked(true);
+        form->widgets().depDataInic->SetDate(QDate(2026, 3, 10));
+        form->widgets().depDataFina->SetDate(QDate(2026, 4, 7));
+        form->widgets().cbbTipoCusto->setCurrentIndex(1);
+        form->widgets().rdgDiferenca->setItemIndex(1);
+        form->widgets().sedNiveOrde->setValue(1);
+        form->widgets().chbNaoEstoc->setChecked(false);
+        form->widgets().rbtListaTipoCard->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.menuTypes.marked = "_02_"; });
         TParams params = declaring(kAllParameters);
         QVERIFY(request(form, params));
@@ -107,8 +108,8 @@ private Q_SLOTS:
     {
         ScreenFixture fixture("0001");
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->edtCdAgrupFili->setText("0000000010");
-        form->edtAgrupFili->setText("Zona Leste");
+        form->widgets().edtCdAgrupFili->setText("0000000010");
+        form->widgets().edtAgrupFili->setText("Zona Leste");
         TParams params = declaring(kAllParameters);
         QVERIFY(request(form, params));
         QCOMPARE(params.ParamByName("P_IDDIFERENCA").AsString(), QStringLiteral("P"));
@@ -151,7 +152,7 @@ private Q_SLOTS:
         ScreenFixture fixture("0001", branchMode);
         TfrmCustoPlanXReal *form = openActivated(fixture);
         if (lista) {
-            form->rbtListaFiliAgreg->setChecked(true);
+            form->widgets().rbtListaFiliAgreg->setChecked(true);
             driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0005_"; });
         }
         if (noRows)
@@ -167,7 +168,7 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->chbEstocaveis->setChecked(false);
+        form->widgets().chbEstocaveis->setChecked(false);
         TParams params = declaring({"P_NRCONSPLAN", "P_NRLISTA"});
         QVERIFY(request(form, params));
         QVERIFY(fixture.callsOf("ExecStpConsPlan").isEmpty());
@@ -175,9 +176,9 @@ private Q_SLOTS:
         QCOMPARE(fixture.callsOf("getListas").size(), 1);
 
         // A later request reuses the number of the last preparation.
-        form->chbEstocaveis->setChecked(true);
+        form->widgets().chbEstocaveis->setChecked(true);
         QVERIFY(request(form, params));
-        form->chbEstocaveis->setChecked(false);
+        form->widgets().chbEstocaveis->setChecked(false);
         QVERIFY(request(form, params));
         QCOMPARE(params.ParamByName("P_NRCONSPLAN").AsString(), QStringLiteral("0000000042"));
         QCOMPARE(fixture.callsOf("ExecStpConsPlan").size(), 1);
@@ -235,7 +236,7 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openActivated(fixture);
         form->cbbReportNames->addItem("Terceiro relatório");
         form->cbbReportNames->setCurrentIndex(reportIndex);
-        form->rbtListaServ->setChecked(true);
+        form->widgets().rbtListaServ->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = v.effectiveServices = marked; });
         TParams params = declaring({"P_CDSERVFILI"});
         QVERIFY(request(form, params));
@@ -250,7 +251,7 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->rbtListaServ->setChecked(true);
+        form->widgets().rbtListaServ->setChecked(true);
         TParams params;
         QVERIFY(request(form, params));
         QCOMPARE(fixture.lastParams("ExecStpConsPlan").at(3).toString(), QStringLiteral("_"));
@@ -291,7 +292,7 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->rbtListaGrup->setChecked(true);
+        form->widgets().rbtListaGrup->setChecked(true);
         form->sbtPrint->click();
         QCOMPARE(fixture.host->ui.errors, QStringList{"Grupo de serviços deve ser informado."});
         QVERIFY(fixture.host->ui.printRequests.isEmpty());
@@ -302,7 +303,7 @@ private Q_SLOTS:
     {
         ScreenFixture fixture("0001");
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->chbEstocaveis->setChecked(false);
+        form->widgets().chbEstocaveis->setChecked(false);
         QTemporaryDir dir;
         fixture.host->ui.printAnswers = {PrintTarget{QString(), dir.filePath("r.pdf")}};
         form->sbtPrint->click();
@@ -347,7 +348,7 @@ private Q_SLOTS:
     {
         ScreenFixture fixture("0001");
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->rbtListaGrup->setChecked(true); // would fail the checks
+        form->widgets().rbtListaGrup->setChecked(true); // would fail the checks
         QTemporaryDir dir;
         fixture.host->ui.saveAnswers = {dir.filePath("r.txt")};
         form->mnuSalvarTexto->trigger();
@@ -367,8 +368,8 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->chbEstocaveis->setChecked(false);
-        form->chbNaoEstoc->setChecked(false);
+        form->widgets().chbEstocaveis->setChecked(false);
+        form->widgets().chbNaoEstoc->setChecked(false);
         form->mnuEditRel->trigger();
         form->mnuRelatPadr->trigger();
         QCOMPARE(fixture.host->ui.errors, QStringList({"Tipo de produto deve ser informado", "Tipo de produto deve ser informado"}));

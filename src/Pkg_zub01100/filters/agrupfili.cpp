@@ -1,5 +1,6 @@
 // Branch grouping and the list of aggregated branches ("Todos"/"Lista").
 #include "Cli_zub01100.h"
+#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/network/checkresultserv.h"
@@ -18,24 +19,24 @@ void TfrmCustoPlanXReal::loadGroupings(const QString &grouping)
 
 void TfrmCustoPlanXReal::Vd_AgrupFili()
 {
-    if (EmptyString(edtCdAgrupFili->text()))
+    if (EmptyString(m_ui->edtCdAgrupFili->text()))
         return;
     try {
         // A longer code is kept whole: it is not on file and is refused as such.
-        edtCdAgrupFili->setText(Ajusta(edtCdAgrupFili->text(), wire::kGroupingCodeWidth));
-        loadGroupings(edtCdAgrupFili->text());
+        m_ui->edtCdAgrupFili->setText(Ajusta(m_ui->edtCdAgrupFili->text(), wire::kGroupingCodeWidth));
+        loadGroupings(m_ui->edtCdAgrupFili->text());
         if (cdsAgrupFili->IsEmpty())
             MensErro(msgPadrao.Msg(QStringLiteral("AGRUPFILI_N_CAD")), true);
-        edtAgrupFili->setText(cdsAgrupFili->FieldByName(QStringLiteral("NMGRUPFILI"))->AsString());
+        m_ui->edtAgrupFili->setText(cdsAgrupFili->FieldByName(QStringLiteral("NMGRUPFILI"))->AsString());
     } catch (...) {
-        edtCdAgrupFili->setFocus();
+        m_ui->edtCdAgrupFili->setFocus();
         throw;
     }
 }
 
 void TfrmCustoPlanXReal::edtCdAgrupFiliChange(QObject *)
 {
-    apply(changeGrouping(m_value, edtCdAgrupFili->text()));
+    apply(changeGrouping(m_value, m_ui->edtCdAgrupFili->text()));
 }
 
 void TfrmCustoPlanXReal::edtCdAgrupFiliExit(QObject *)

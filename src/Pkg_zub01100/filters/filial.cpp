@@ -1,5 +1,6 @@
 // Aggregated branch: the single-branch code field, its lookup and the branch-filter check.
 #include "Cli_zub01100.h"
+#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/network/checkresultserv.h"
@@ -21,25 +22,25 @@ void TfrmCustoPlanXReal::loadAggregatedBranches(const QString &branch)
 
 void TfrmCustoPlanXReal::Vd_CdFilial(bool required)
 {
-    medCdFilial->setText(Ajusta(medCdFilial->text(), wire::kBranchCodeWidth));
+    m_ui->medCdFilial->setText(Ajusta(m_ui->medCdFilial->text(), wire::kBranchCodeWidth));
     refuseFailedCheck(checkBranch(m_value, required));
-    if (!isSinglePage() || EmptyString(medCdFilial->text()))
+    if (!isSinglePage() || EmptyString(m_ui->medCdFilial->text()))
         return;
     try {
-        loadAggregatedBranches(medCdFilial->text());
+        loadAggregatedBranches(m_ui->medCdFilial->text());
         if (cdsFiliAgreg->IsEmpty())
             MensErro(msgPadrao.Msg(QStringLiteral("FILI_N_CAD")), true);
-        edtNmFilial->setText(cdsFiliAgreg->FieldByName(QStringLiteral("NMFILIAL"))->AsString());
+        m_ui->edtNmFilial->setText(cdsFiliAgreg->FieldByName(QStringLiteral("NMFILIAL"))->AsString());
     } catch (...) {
-        if (canTakeFocus(medCdFilial))
-            medCdFilial->setFocus();
+        if (canTakeFocus(m_ui->medCdFilial))
+            m_ui->medCdFilial->setFocus();
         throw;
     }
 }
 
 void TfrmCustoPlanXReal::medCdFilialChange(QObject *)
 {
-    apply(changeBranch(m_value, medCdFilial->text()));
+    apply(changeBranch(m_value, m_ui->medCdFilial->text()));
 }
 
 void TfrmCustoPlanXReal::medCdFilialExit(QObject *)

@@ -1,5 +1,6 @@
 // Period, product types and cost type.
 #include "Cli_zub01100.h"
+#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/services/messages.h"
@@ -15,12 +16,12 @@ static QString weekdayAbbreviation(const QDate &date)
 
 void TfrmCustoPlanXReal::depDataInicDateChange(QObject *)
 {
-    edtDataInic->setText(weekdayAbbreviation(depDataInic->GetDate()));
+    m_ui->edtDataInic->setText(weekdayAbbreviation(m_ui->depDataInic->GetDate()));
 }
 
 void TfrmCustoPlanXReal::depDataFinaDateChange(QObject *)
 {
-    edtDataFina->setText(weekdayAbbreviation(depDataFina->GetDate()));
+    m_ui->edtDataFina->setText(weekdayAbbreviation(m_ui->depDataFina->GetDate()));
 }
 
 void TfrmCustoPlanXReal::depDataInicExit(QObject *sender)
@@ -31,8 +32,8 @@ void TfrmCustoPlanXReal::depDataInicExit(QObject *sender)
 
 void TfrmCustoPlanXReal::Vd_Data(bool required)
 {
-    depDataInic->CheckValidDate();
-    depDataFina->CheckValidDate();
+    m_ui->depDataInic->CheckValidDate();
+    m_ui->depDataFina->CheckValidDate();
     refuseFailedCheck(zub01100::checkPeriod(m_value, required));
 }
 

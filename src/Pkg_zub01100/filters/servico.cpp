@@ -1,5 +1,6 @@
 // Service groups and services, and the effective service list of the report.
 #include "Cli_zub01100.h"
+#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/network/checkresultserv.h"
@@ -77,7 +78,7 @@ void TfrmCustoPlanXReal::Servico()
     QStringList offered;
     if (m_value.services.all) {
         if (isSinglePage())
-            medCdFilial->setText(Ajusta(medCdFilial->text(), wire::kBranchCodeWidth));
+            m_ui->medCdFilial->setText(Ajusta(m_ui->medCdFilial->text(), wire::kBranchCodeWidth));
         loadServices();
         for (cdsServico->First(); !cdsServico->Eof(); cdsServico->Next())
             offered << cdsServico->FieldByName(QStringLiteral("FILISERV"))->AsString();

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QJsonDocument>
+#include <QToolButton>
 
 namespace {
 
