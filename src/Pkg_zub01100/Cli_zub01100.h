@@ -5,6 +5,7 @@
 // The class's methods live in screen/ (instance, layout, start-up), filters/ (one source per
 // filter group) and report/ (parameters, output commands and clean-up).
 
+#include "filters/branchfilters.h"
 #include "filters/filterrules.h"
 #include "filters/filtertransitions.h"
 #include "filters/selectionlist.h"
@@ -14,6 +15,7 @@
 #include "host/form/dadosgerrel.h"
 #include "host/network/netconnection.h"
 #include "wire/datapacket.h"
+#include "zub01100export.h"
 
 #include <QHash>
 #include <QJsonObject>
@@ -26,11 +28,6 @@ namespace Ui {
 class CustoPlanXRealFiltros;
 }
 
-#if defined(PKG_ZUB01100_LIBRARY)
-#define ZUB01100_EXPORT Q_DECL_EXPORT
-#else
-#define ZUB01100_EXPORT Q_DECL_IMPORT
-#endif
 
 class ZUB01100_EXPORT TfrmCustoPlanXReal : public host::TfrmDadosGerRel
 {
@@ -80,24 +77,8 @@ public:
     void netCustoPlanXRealBeforeConnect(QObject *sender);
     void netCustProdBeforeConnect(QObject *sender);
 
-    // Aggregated branch.
-    void Vd_CdFilial(bool required);
-    void medCdFilialChange(QObject *sender);
-    void medCdFilialExit(QObject *sender);
-    void btnFilialBeforePesq(QObject *sender, bool &proceed);
-    void btnFilialAfterPesq(QObject *sender);
-
-    // Branch grouping and aggregated-branch list.
-    void Vd_AgrupFili();
-    void edtCdAgrupFiliChange(QObject *sender);
-    void edtCdAgrupFiliExit(QObject *sender);
-    void btnAgrupFiliBeforePesq(QObject *sender, bool &proceed);
-    void btnAgrupFiliAfterPesq(QObject *sender);
-    void rbtTodaFiliAgregClick(QObject *sender);
-    void rbtListaFiliAgregClick(QObject *sender);
-    void sbtFiliAgregClick(QObject *sender);
-    void rbtListaFiliAgregKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
-    void Vd_ListaFiliAgreg();
+    // The screen's parts, each a concern of its own.
+    BranchFilters &branchFilters() const { return *m_branchFilters; }
 
     // Service groups and services.
     void rbtListaGrupClick(QObject *sender);
@@ -187,10 +168,6 @@ private:
     void bindEvents();
     void addSavedFilterEntries();
     void applyLookAndFeel();
-    // GetFiliAgreg into cdsFiliAgreg, for one branch code or "" for all.
-    void loadAggregatedBranches(const QString &branch);
-    // GetAgrupFili into cdsAgrupFili, for "T" or one padded code.
-    void loadGroupings(const QString &grouping);
     // GetServico into cdsServico with the branch, group and grouping choices in force.
     void loadServices();
     // A "Todos"/"Lista" filter as a JSON value sets it: the codes on file its search offers, and
@@ -223,7 +200,9 @@ private:
     // check does nothing.
     void refuseFailedCheck(const zub01100::CheckResult &check);
 
+    friend class BranchFilters;
     std::unique_ptr<Ui::CustoPlanXRealFiltros> m_ui;
+    std::unique_ptr<BranchFilters> m_branchFilters;
     QWidget *m_filterArea = nullptr;
     zub01100::FilterValue m_value;
     bool m_showing = false;

@@ -265,7 +265,7 @@ private Q_SLOTS:
         form->widgets().medCdFilial->setText("5"); // as if typed
         form->widgets().rbtListaServ->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_00010_"; });
-        QVERIFY(passes([&] { form->Vd_CdFilial(true); }));
+        QVERIFY(passes([&] { form->branchFilters().Vd_CdFilial(true); }));
         QCOMPARE(form->widgets().medCdFilial->text(), QStringLiteral("0005"));
         QVERIFY(form->widgets().rbtTodosServ->isChecked());
         QVERIFY(form->filterValue().services.marked.isEmpty());
@@ -273,14 +273,14 @@ private Q_SLOTS:
         QCOMPARE(form->widgets().edtNmFilial->text(), QStringLiteral("EM Lago"));
 
         form->widgets().medCdFilial->setText("0077");
-        QVERIFY(!passes([&] { form->Vd_CdFilial(true); }));
+        QVERIFY(!passes([&] { form->branchFilters().Vd_CdFilial(true); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Filial não cadastrada."));
         QVERIFY(form->widgets().edtNmFilial->text().isEmpty());
 
         form->widgets().medCdFilial->clear();
         const int requests = fixture.callsOf("GetFiliAgreg").size();
-        QVERIFY(passes([&] { form->Vd_CdFilial(false); }));
-        QVERIFY(!passes([&] { form->Vd_CdFilial(true); }));
+        QVERIFY(passes([&] { form->branchFilters().Vd_CdFilial(false); }));
+        QVERIFY(!passes([&] { form->branchFilters().Vd_CdFilial(true); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Filial agregada deve ser informada."));
         QCOMPARE(fixture.callsOf("GetFiliAgreg").size(), requests);
     }
@@ -293,19 +293,19 @@ private Q_SLOTS:
         form->widgets().edtCdAgrupFili->setText("10");
         form->widgets().rbtListaFiliAgreg->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0001_"; });
-        QVERIFY(passes([&] { form->Vd_AgrupFili(); }));
+        QVERIFY(passes([&] { form->branchFilters().Vd_AgrupFili(); }));
         QCOMPARE(form->widgets().edtCdAgrupFili->text(), QStringLiteral("0000000010"));
         QCOMPARE(form->widgets().edtAgrupFili->text(), QStringLiteral("Zona Leste"));
         QVERIFY(form->widgets().rbtTodaFiliAgreg->isChecked()); // the padding changed the code
         QCOMPARE(fixture.lastParams("GetAgrupFili"), QJsonArray({"0000000010"}));
 
         // The kind letter follows the grouping field.
-        QVERIFY(passes([&] { form->sbtFiliAgregClick(form->widgets().sbtFiliAgreg); }));
+        QVERIFY(passes([&] { form->branchFilters().sbtFiliAgregClick(form->widgets().sbtFiliAgreg); }));
         QCOMPARE(fixture.lastParams("GetFiliAgreg").at(0), QJsonValue("A"));
         QCOMPARE(fixture.lastParams("GetFiliAgreg").at(1), QJsonValue("0000000010"));
 
         form->widgets().edtCdAgrupFili->setText("GRUPO1234567");
-        QVERIFY(!passes([&] { form->Vd_AgrupFili(); }));
+        QVERIFY(!passes([&] { form->branchFilters().Vd_AgrupFili(); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Agrupamento de filiais não cadastrado."));
         QCOMPARE(form->widgets().edtCdAgrupFili->text(), QStringLiteral("GRUPO1234567")); // never cut
         QCOMPARE(QApplication::focusWidget(), form->widgets().edtCdAgrupFili);
@@ -313,9 +313,9 @@ private Q_SLOTS:
 
         form->widgets().edtCdAgrupFili->setText("   ");
         const int requests = fixture.callsOf("GetAgrupFili").size();
-        QVERIFY(passes([&] { form->Vd_AgrupFili(); }));
+        QVERIFY(passes([&] { form->branchFilters().Vd_AgrupFili(); }));
         QCOMPARE(fixture.callsOf("GetAgrupFili").size(), requests);
-        QVERIFY(passes([&] { form->sbtFiliAgregClick(form->widgets().sbtFiliAgreg); }));
+        QVERIFY(passes([&] { form->branchFilters().sbtFiliAgregClick(form->widgets().sbtFiliAgreg); }));
         QCOMPARE(fixture.lastParams("GetFiliAgreg").at(0), QJsonValue("F"));
     }
 
@@ -515,7 +515,7 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), form->widgets().rbtListaServ);
 
         form->widgets().rbtListaFiliAgreg->setChecked(true);
-        QVERIFY(!passes([&] { form->Vd_ListaFiliAgreg(); }));
+        QVERIFY(!passes([&] { form->branchFilters().Vd_ListaFiliAgreg(); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Filial agregada deve ser informada."));
         QCOMPARE(QApplication::focusWidget(), form->widgets().rbtListaFiliAgreg);
         QVERIFY(passes([&] { form->Vd_ListaGrup(false); form->Vd_ListaServ(false); }));

@@ -130,7 +130,7 @@ private Q_SLOTS:
         form->widgets().btnAgrupFili->click();
         QCOMPARE(form->widgets().edtCdAgrupFili->text(), QStringLiteral("0000000001"));
         QCOMPARE(form->widgets().edtAgrupFili->text(), QStringLiteral("Região Norte"));
-        QVERIFY(Dispatch([&] { form->Vd_AgrupFili(); }));
+        QVERIFY(Dispatch([&] { form->branchFilters().Vd_AgrupFili(); }));
 
         form->widgets().rbtListaFiliAgreg->setChecked(true);
         m_ui.markAnswers = {QStringList{"0101", "0103"}};

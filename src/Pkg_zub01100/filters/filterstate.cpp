@@ -243,7 +243,7 @@ QHash<QString, TfrmCustoPlanXReal::ListSource> TfrmCustoPlanXReal::listSources()
         {"filiais",
          {Selection::Branches,
           [this] {
-              loadAggregatedBranches(QString());
+              m_branchFilters->loadAggregatedBranches(QString());
               return columnValues(cdsFiliAgreg, {QStringLiteral("CDFILIAL")});
           },
           [this] {
@@ -321,7 +321,7 @@ void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state, MissingCodes
         {"agrupamento",
          [&] {
              m_ui->edtCdAgrupFili->setText(value.groupingCode);
-             Vd_AgrupFili();
+             m_branchFilters->Vd_AgrupFili();
          }},
         {"tipoCusto", [&] { m_ui->cbbTipoCusto->setCurrentIndex(value.costTypeIndex); }},
         {"periodo",

@@ -67,7 +67,7 @@ void TfrmCustoPlanXReal::rbtListaServKeyDown(QObject *sender, int &key, Qt::Keyb
 void TfrmCustoPlanXReal::sbtServicoClick(QObject *)
 {
     if (!ModuFili())
-        Vd_CdFilial(true);
+        m_branchFilters->Vd_CdFilial(true);
     loadServices();
     cdsServicoCDFILIAL->setVisible(serviceSearchShowsBranch(m_value));
     searchMarks(Selection::Services, serviceSearchByBranchKey(m_value) ? QStringLiteral("FILISERV") : QStringLiteral("CDSERVFILI"));

@@ -25,8 +25,8 @@ void TfrmCustoPlanXReal::PreparaImpressao(bool required)
     }
     Servico();
     // Whether the branch and the grouping are on file is the server's answer, asked in between.
-    Vd_CdFilial(required);
-    Vd_AgrupFili();
+    m_branchFilters->Vd_CdFilial(required);
+    m_branchFilters->Vd_AgrupFili();
     refuseFailedCheck(firstFailedCheck(m_value, required));
 }
 
@@ -38,7 +38,7 @@ void TfrmCustoPlanXReal::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
     if (reportNeedsAllBranches(m_value)) {
         {
             BusyScope busy(6);
-            loadAggregatedBranches(QString());
+            m_branchFilters->loadAggregatedBranches(QString());
         }
         for (cdsFiliAgreg->First(); !cdsFiliAgreg->Eof(); cdsFiliAgreg->Next())
             allBranches << cdsFiliAgreg->FieldByName(QStringLiteral("CDFILIAL"))->AsString();

@@ -57,7 +57,7 @@ void setAllDialects(TADOIBQuery *query, const QStringList &text)
 TfrmCustoPlanXReal::TfrmCustoPlanXReal(QWidget *owner)
     : TfrmDadosGerRel(QStringLiteral("ZUB01100"), QStringLiteral("ZUB011"),
                       QStringLiteral("Custo Planejado X Realizado (Planejamento de Alimentação Escolar)"), owner),
-      m_ui(std::make_unique<Ui::CustoPlanXRealFiltros>())
+      m_ui(std::make_unique<Ui::CustoPlanXRealFiltros>()), m_branchFilters(std::make_unique<BranchFilters>(*this))
 {
     msgPadrao.setLines(messageTableLines());
     // Where the window first opens in the main window's area.
@@ -176,42 +176,41 @@ void TfrmCustoPlanXReal::applyLookAndFeel()
 
 void TfrmCustoPlanXReal::bindEvents()
 {
-    connect(m_ui->medCdFilial, &QLineEdit::textChanged, this, [this] { Dispatch([this] { medCdFilialChange(m_ui->medCdFilial); }); });
+    connect(m_ui->medCdFilial, &QLineEdit::textChanged, this, [this] { Dispatch([this] { m_branchFilters->medCdFilialChange(m_ui->medCdFilial); }); });
     connect(m_ui->edtCdAgrupFili, &QLineEdit::textChanged, this,
-            [this] { Dispatch([this] { edtCdAgrupFiliChange(m_ui->edtCdAgrupFili); }); });
-    BindExit(m_ui->medCdFilial, [this](QObject *sender) { medCdFilialExit(sender); });
-    BindExit(m_ui->edtCdAgrupFili, [this](QObject *sender) { edtCdAgrupFiliExit(sender); });
+            [this] { Dispatch([this] { m_branchFilters->edtCdAgrupFiliChange(m_ui->edtCdAgrupFili); }); });
+    BindExit(m_ui->medCdFilial, [this](QObject *sender) { m_branchFilters->medCdFilialExit(sender); });
+    BindExit(m_ui->edtCdAgrupFili, [this](QObject *sender) { m_branchFilters->edtCdAgrupFiliExit(sender); });
 
-    m_ui->btnFilial->OnBeforePesq = [this](QObject *sender, bool &proceed) { btnFilialBeforePesq(sender, proceed); };
-    m_ui->btnFilial->OnAfterPesq = [this](QObject *sender) { btnFilialAfterPesq(sender); };
-    m_ui->btnAgrupFili->OnBeforePesq = [this](QObject *sender, bool &proceed) { btnAgrupFiliBeforePesq(sender, proceed); };
-    m_ui->btnAgrupFili->OnAfterPesq = [this](QObject *sender) { btnAgrupFiliAfterPesq(sender); };
+    m_ui->btnFilial->OnBeforePesq = [this](QObject *sender, bool &proceed) { m_branchFilters->btnFilialBeforePesq(sender, proceed); };
+    m_ui->btnFilial->OnAfterPesq = [this](QObject *sender) { m_branchFilters->btnFilialAfterPesq(sender); };
+    m_ui->btnAgrupFili->OnBeforePesq = [this](QObject *sender, bool &proceed) { m_branchFilters->btnAgrupFiliBeforePesq(sender, proceed); };
+    m_ui->btnAgrupFili->OnAfterPesq = [this](QObject *sender) { m_branchFilters->btnAgrupFiliAfterPesq(sender); };
 
-    using Click = void (TfrmCustoPlanXReal::*)(QObject *);
-    using KeyDown = void (TfrmCustoPlanXReal::*)(QObject *, int &, Qt::KeyboardModifiers);
+    // The handlers are members of the part that owns the filter.
     auto selectionList = [this](QRadioButton *todos, QRadioButton *lista, QAbstractButton *search, TDataSource *source,
-                                const char *titleKey, const char *emptyKey, Click todosClick, Click listaClick,
-                                Click searchClick, KeyDown listaKeyDown) {
+                                const char *titleKey, const char *emptyKey, auto *part, auto todosClick, auto listaClick,
+                                auto searchClick, auto listaKeyDown) {
         return std::make_unique<SelectionList>(
             todos, lista, search, msgPadrao, context().interaction(),
             SelectionList::Dialog{source, QString::fromLatin1(titleKey), QString::fromLatin1(emptyKey)},
-            SelectionList::Handlers{[this, todosClick](QObject *s) { (this->*todosClick)(s); },
-                                    [this, listaClick](QObject *s) { (this->*listaClick)(s); },
-                                    [this, searchClick](QObject *s) { (this->*searchClick)(s); },
-                                    [this, listaKeyDown](QObject *s, int &k, Qt::KeyboardModifiers m) { (this->*listaKeyDown)(s, k, m); }});
+            SelectionList::Handlers{[part, todosClick](QObject *s) { (part->*todosClick)(s); },
+                                    [part, listaClick](QObject *s) { (part->*listaClick)(s); },
+                                    [part, searchClick](QObject *s) { (part->*searchClick)(s); },
+                                    [part, listaKeyDown](QObject *s, int &k, Qt::KeyboardModifiers m) { (part->*listaKeyDown)(s, k, m); }});
     };
     m_filiAgregList = selectionList(m_ui->rbtTodaFiliAgreg, m_ui->rbtListaFiliAgreg, m_ui->sbtFiliAgreg, dtsFiliAgreg, "FILIAGREG",
-                                    "FILIAGREG_N_CAD", &TfrmCustoPlanXReal::rbtTodaFiliAgregClick,
-                                    &TfrmCustoPlanXReal::rbtListaFiliAgregClick, &TfrmCustoPlanXReal::sbtFiliAgregClick,
-                                    &TfrmCustoPlanXReal::rbtListaFiliAgregKeyDown);
-    m_grupServList = selectionList(m_ui->rbtTodosGrup, m_ui->rbtListaGrup, m_ui->sbtGrupServ, dtsGrupServ__, "GRUPSERV", "Grup_cad",
+                                    "FILIAGREG_N_CAD", m_branchFilters.get(), &BranchFilters::rbtTodaFiliAgregClick,
+                                    &BranchFilters::rbtListaFiliAgregClick, &BranchFilters::sbtFiliAgregClick,
+                                    &BranchFilters::rbtListaFiliAgregKeyDown);
+    m_grupServList = selectionList(m_ui->rbtTodosGrup, m_ui->rbtListaGrup, m_ui->sbtGrupServ, dtsGrupServ__, "GRUPSERV", "Grup_cad", this,
                                    &TfrmCustoPlanXReal::rbtTodosGrupClick, &TfrmCustoPlanXReal::rbtListaGrupClick,
                                    &TfrmCustoPlanXReal::sbtGrupServClick, &TfrmCustoPlanXReal::rbtListaGrupKeyDown);
-    m_servicoList = selectionList(m_ui->rbtTodosServ, m_ui->rbtListaServ, m_ui->sbtServico, dtsServico, "SERV", "Servico_NCad",
+    m_servicoList = selectionList(m_ui->rbtTodosServ, m_ui->rbtListaServ, m_ui->sbtServico, dtsServico, "SERV", "Servico_NCad", this,
                                   &TfrmCustoPlanXReal::rbtTodosServClick, &TfrmCustoPlanXReal::rbtListaServClick,
                                   &TfrmCustoPlanXReal::sbtServicoClick, &TfrmCustoPlanXReal::rbtListaServKeyDown);
     m_tipoCardList = selectionList(m_ui->rbtTodosTipoCard, m_ui->rbtListaTipoCard, m_ui->sbtTipoCard, dtsTipoCard__, "TipoCard",
-                                   "TPCARD_NCAD", &TfrmCustoPlanXReal::rbtTodosTipoCardClick,
+                                   "TPCARD_NCAD", this, &TfrmCustoPlanXReal::rbtTodosTipoCardClick,
                                    &TfrmCustoPlanXReal::rbtListaTipoCardClick, &TfrmCustoPlanXReal::sbtTipoCardClick,
                                    &TfrmCustoPlanXReal::rbtListaTipoCardKeyDown);
 
