@@ -9,6 +9,7 @@
 #include "filters/filterrules.h"
 #include "filters/filtertransitions.h"
 #include "filters/selectionlist.h"
+#include "filters/servicefilters.h"
 #include "host/data/adoibquery.h"
 #include "host/data/dataset.h"
 #include "host/data/params.h"
@@ -79,28 +80,7 @@ public:
 
     // The screen's parts, each a concern of its own.
     BranchFilters &branchFilters() const { return *m_branchFilters; }
-
-    // Service groups and services.
-    void rbtListaGrupClick(QObject *sender);
-    void rbtTodosGrupClick(QObject *sender);
-    void rbtListaGrupKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
-    void sbtGrupServClick(QObject *sender);
-    void rbtListaServClick(QObject *sender);
-    void rbtTodosServClick(QObject *sender);
-    void rbtListaServKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
-    void sbtServicoClick(QObject *sender);
-    void Servico();
-    void Vd_ListaGrup(bool required);
-    void Vd_ListaServ(bool required);
-
-    // Menu types.
-    void rbtListaTipoCardClick(QObject *sender);
-    void rbtTodosTipoCardClick(QObject *sender);
-    void rbtListaTipoCardKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
-    void sbtTipoCardClick(QObject *sender);
-    void qryTipoCardBeforeOpen(host::TDataSet *dataSet);
-    QString montaListaTipoCard();
-    void Vd_TipoCard();
+    ServiceFilters &serviceFilters() const { return *m_serviceFilters; }
 
     // Period, product type and cost type.
     void depDataInicDateChange(QObject *sender);
@@ -168,8 +148,6 @@ private:
     void bindEvents();
     void addSavedFilterEntries();
     void applyLookAndFeel();
-    // GetServico into cdsServico with the branch, group and grouping choices in force.
-    void loadServices();
     // A "Todos"/"Lista" filter as a JSON value sets it: the codes on file its search offers, and
     // where they are and which list it is, as a message names them; by JSON key.
     struct ListSource {
@@ -201,8 +179,10 @@ private:
     void refuseFailedCheck(const zub01100::CheckResult &check);
 
     friend class BranchFilters;
+    friend class ServiceFilters;
     std::unique_ptr<Ui::CustoPlanXRealFiltros> m_ui;
     std::unique_ptr<BranchFilters> m_branchFilters;
+    std::unique_ptr<ServiceFilters> m_serviceFilters;
     QWidget *m_filterArea = nullptr;
     zub01100::FilterValue m_value;
     bool m_showing = false;

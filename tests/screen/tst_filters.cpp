@@ -147,14 +147,14 @@ private Q_SLOTS:
         form->widgets().rbtTodosServ->setChecked(true);
         form->widgets().rbtListaServ->setChecked(true);
         QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
-        QVERIFY(passes([&] { form->Servico(); form->Vd_ListaServ(true); }));
+        QVERIFY(passes([&] { form->serviceFilters().Servico(); form->serviceFilters().Vd_ListaServ(true); }));
 
         form->widgets().rbtListaTipoCard->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.menuTypes.marked = "_01_"; });
         form->widgets().rbtTodosTipoCard->setChecked(true);
         form->widgets().rbtListaTipoCard->setChecked(true);
         QVERIFY(form->filterValue().menuTypes.marked.isEmpty());
-        QVERIFY(!passes([&] { form->Vd_TipoCard(); }));
+        QVERIFY(!passes([&] { form->serviceFilters().Vd_TipoCard(); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Tipo de cardápio deve ser informado."));
         QCOMPARE(QApplication::focusWidget(), form->widgets().rbtListaTipoCard);
     }
@@ -397,20 +397,20 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->Servico();
+        form->serviceFilters().Servico();
         QCOMPARE(form->filterValue().effectiveServices, QStringLiteral("000100010_000100020_000500010_"));
 
         form->widgets().rbtListaServ->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_000100020_"; });
         const int requests = fixture.callsOf("GetServico").size();
-        form->Servico();
+        form->serviceFilters().Servico();
         QCOMPARE(form->filterValue().effectiveServices, QStringLiteral("_000100020_"));
         QCOMPARE(fixture.callsOf("GetServico").size(), requests);
 
         fixture.server.on("GetServico", RecordingServer::envelope(ScreenFixture::packet(
                                             {"IDMARCADO", "CDFILIAL", "CDSERVFILI", "NMSERVICO", "FILISERV"}, {})));
         form->widgets().rbtTodosServ->setChecked(true);
-        form->Servico();
+        form->serviceFilters().Servico();
         QVERIFY(form->filterValue().effectiveServices.isEmpty());
         QVERIFY(errorsOf(fixture).isEmpty());
     }
@@ -420,7 +420,7 @@ private Q_SLOTS:
         ScreenFixture fixture("0001", true);
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->widgets().medCdFilial->setText("1");
-        form->Servico();
+        form->serviceFilters().Servico();
         QCOMPARE(form->widgets().medCdFilial->text(), QStringLiteral("0001"));
         QCOMPARE(fixture.lastParams("GetServico"), QJsonArray({"0001", "T", "T", "CE01"}));
     }
@@ -429,7 +429,7 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        QCOMPARE(form->montaListaTipoCard(), QStringLiteral("01_02_05_"));
+        QCOMPARE(form->serviceFilters().montaListaTipoCard(), QStringLiteral("01_02_05_"));
         form->widgets().rbtListaTipoCard->setChecked(true);
         QVERIFY(form->widgets().sbtTipoCard->isEnabled());
         fixture.host->ui.markAnswers = {QStringList{"05", "01"}};
@@ -438,7 +438,7 @@ private Q_SLOTS:
         QCOMPARE(form->filterValue().menuTypes.marked, QStringLiteral("_01_05_"));
 
         form->widgets().medCentral->setText("CE03"); // a central with no active menu type
-        QCOMPARE(form->montaListaTipoCard(), QStringLiteral("T"));
+        QCOMPARE(form->serviceFilters().montaListaTipoCard(), QStringLiteral("T"));
     }
 
     void periodChecks_data()
@@ -505,12 +505,12 @@ private Q_SLOTS:
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->widgets().rbtListaGrup->setChecked(true);
-        QVERIFY(!passes([&] { form->Vd_ListaGrup(true); }));
+        QVERIFY(!passes([&] { form->serviceFilters().Vd_ListaGrup(true); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Grupo de serviços deve ser informado."));
         QCOMPARE(QApplication::focusWidget(), form->widgets().rbtListaGrup);
 
         form->widgets().rbtListaServ->setChecked(true);
-        QVERIFY(!passes([&] { form->Servico(); form->Vd_ListaServ(true); }));
+        QVERIFY(!passes([&] { form->serviceFilters().Servico(); form->serviceFilters().Vd_ListaServ(true); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Serviço deve ser informado."));
         QCOMPARE(QApplication::focusWidget(), form->widgets().rbtListaServ);
 
@@ -518,7 +518,7 @@ private Q_SLOTS:
         QVERIFY(!passes([&] { form->branchFilters().Vd_ListaFiliAgreg(); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Filial agregada deve ser informada."));
         QCOMPARE(QApplication::focusWidget(), form->widgets().rbtListaFiliAgreg);
-        QVERIFY(passes([&] { form->Vd_ListaGrup(false); form->Vd_ListaServ(false); }));
+        QVERIFY(passes([&] { form->serviceFilters().Vd_ListaGrup(false); form->serviceFilters().Vd_ListaServ(false); }));
     }
 
     void leavingTheGroupingFieldChecksItOnce()

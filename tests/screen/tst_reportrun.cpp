@@ -256,7 +256,7 @@ private Q_SLOTS:
         QVERIFY(request(form, params));
         QCOMPARE(fixture.lastParams("ExecStpConsPlan").at(3).toString(), QStringLiteral("_"));
         QVERIFY(form->filterValue().services.marked.isEmpty());
-        QVERIFY(!Dispatch([&] { form->Servico(); form->Vd_ListaServ(true); }));
+        QVERIFY(!Dispatch([&] { form->serviceFilters().Servico(); form->serviceFilters().Vd_ListaServ(true); }));
     }
 
     void printCleansUpOnceThroughTheAfterPrintEvent()

@@ -116,7 +116,7 @@ private Q_SLOTS:
         const QDate firstOfMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
         QCOMPARE(form->widgets().depDataInic->GetDate(), firstOfMonth.addMonths(-1));
         QCOMPARE(form->widgets().depDataFina->GetDate(), firstOfMonth.addDays(-1));
-        QVERIFY(!Dispatch([&] { form->Vd_TipoCard(); }));
+        QVERIFY(!Dispatch([&] { form->serviceFilters().Vd_TipoCard(); }));
         QCOMPARE(fixture.host->ui.errors.last(), QStringLiteral("Tipo de cardápio deve ser informado."));
     }
 

@@ -141,7 +141,7 @@ private Q_SLOTS:
         QVERIFY(branches.keys.size() < 14); // only the grouping's members
         QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0101_0103_"));
 
-        form->Servico();
+        form->serviceFilters().Servico();
         const QStringList keys = form->filterValue().effectiveServices.split('_', Qt::SkipEmptyParts);
         QVERIFY(!keys.isEmpty());
         for (const QString &key : keys)
@@ -152,7 +152,7 @@ private Q_SLOTS:
         form->widgets().sbtServico->click();
         QCOMPARE(form->filterValue().services.marked, "_" + keys.first() + "_");
 
-        const QStringList menuTypes = form->montaListaTipoCard().split('_', Qt::SkipEmptyParts);
+        const QStringList menuTypes = form->serviceFilters().montaListaTipoCard().split('_', Qt::SkipEmptyParts);
         QVERIFY(!menuTypes.isEmpty());
         QVERIFY(!menuTypes.contains("04")); // the inactive one
     }

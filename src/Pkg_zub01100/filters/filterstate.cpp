@@ -261,7 +261,7 @@ QHash<QString, TfrmCustoPlanXReal::ListSource> TfrmCustoPlanXReal::listSources()
         {"servicos",
          {Selection::Services,
           [this] {
-              loadServices();
+              m_serviceFilters->loadServices();
               return columnValues(cdsServico, {QStringLiteral("CDSERVFILI"), QStringLiteral("FILISERV")});
           },
           [] { return QStringLiteral("serviços das filiais e grupos escolhidos"); }, QStringLiteral("serviços")}},

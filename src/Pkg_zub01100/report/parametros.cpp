@@ -23,7 +23,7 @@ void TfrmCustoPlanXReal::PreparaImpressao(bool required)
         if (dateEdit->metaObject() == &TDateEditPlus::staticMetaObject)
             dateEdit->CheckValidDate();
     }
-    Servico();
+    m_serviceFilters->Servico();
     // Whether the branch and the grouping are on file is the server's answer, asked in between.
     m_branchFilters->Vd_CdFilial(required);
     m_branchFilters->Vd_AgrupFili();
@@ -62,7 +62,7 @@ void TfrmCustoPlanXReal::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
         update();
     }
 
-    QString menuTypes = m_value.menuTypes.all ? montaListaTipoCard() : m_value.menuTypes.marked;
+    QString menuTypes = m_value.menuTypes.all ? m_serviceFilters->montaListaTipoCard() : m_value.menuTypes.marked;
 
     vNrListas = QVariantList{QString(), QString(), QString()};
     const QVariant lists = netCustoPlanXReal->Call(QStringLiteral("getListas"),

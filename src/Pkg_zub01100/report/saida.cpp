@@ -49,7 +49,7 @@ void TfrmCustoPlanXReal::mnuSalvarTextoClick(QObject *sender)
 {
     // No checks here, but the services in force: a stale (or, in a fresh screen, empty) list
     // would give a report of other services, or of none.
-    Servico();
+    m_serviceFilters->Servico();
     try {
         TfrmDadosGerRel::mnuSalvarTextoClick(sender);
     } catch (const CancelledError &) {

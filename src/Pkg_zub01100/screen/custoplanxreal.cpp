@@ -57,7 +57,8 @@ void setAllDialects(TADOIBQuery *query, const QStringList &text)
 TfrmCustoPlanXReal::TfrmCustoPlanXReal(QWidget *owner)
     : TfrmDadosGerRel(QStringLiteral("ZUB01100"), QStringLiteral("ZUB011"),
                       QStringLiteral("Custo Planejado X Realizado (Planejamento de Alimentação Escolar)"), owner),
-      m_ui(std::make_unique<Ui::CustoPlanXRealFiltros>()), m_branchFilters(std::make_unique<BranchFilters>(*this))
+      m_ui(std::make_unique<Ui::CustoPlanXRealFiltros>()), m_branchFilters(std::make_unique<BranchFilters>(*this)),
+      m_serviceFilters(std::make_unique<ServiceFilters>(*this))
 {
     msgPadrao.setLines(messageTableLines());
     // Where the window first opens in the main window's area.
@@ -97,7 +98,7 @@ void TfrmCustoPlanXReal::createComponents()
     setAllDialects(qryTipoCard, kSqlTipoCard);
     qryTipoCard->AddField(QStringLiteral("CDTIPOCARD"), FieldType::String, 10, true, QStringLiteral("Código"), 12);
     qryTipoCard->AddField(QStringLiteral("NMTIPOCARD"), FieldType::String, 100, false, QStringLiteral("Nome"));
-    qryTipoCard->BeforeOpen = [this](TDataSet *dataSet) { qryTipoCardBeforeOpen(dataSet); };
+    qryTipoCard->BeforeOpen = [this](TDataSet *dataSet) { m_serviceFilters->qryTipoCardBeforeOpen(dataSet); };
     dtsTipoCard__ = new TDataSource(qryTipoCard, QStringLiteral("dtsTipoCard__"), this);
 
     cdsAgrupFili = new TClientDataSet(QStringLiteral("cdsAgrupFili"), this);
@@ -203,16 +204,16 @@ void TfrmCustoPlanXReal::bindEvents()
                                     "FILIAGREG_N_CAD", m_branchFilters.get(), &BranchFilters::rbtTodaFiliAgregClick,
                                     &BranchFilters::rbtListaFiliAgregClick, &BranchFilters::sbtFiliAgregClick,
                                     &BranchFilters::rbtListaFiliAgregKeyDown);
-    m_grupServList = selectionList(m_ui->rbtTodosGrup, m_ui->rbtListaGrup, m_ui->sbtGrupServ, dtsGrupServ__, "GRUPSERV", "Grup_cad", this,
-                                   &TfrmCustoPlanXReal::rbtTodosGrupClick, &TfrmCustoPlanXReal::rbtListaGrupClick,
-                                   &TfrmCustoPlanXReal::sbtGrupServClick, &TfrmCustoPlanXReal::rbtListaGrupKeyDown);
-    m_servicoList = selectionList(m_ui->rbtTodosServ, m_ui->rbtListaServ, m_ui->sbtServico, dtsServico, "SERV", "Servico_NCad", this,
-                                  &TfrmCustoPlanXReal::rbtTodosServClick, &TfrmCustoPlanXReal::rbtListaServClick,
-                                  &TfrmCustoPlanXReal::sbtServicoClick, &TfrmCustoPlanXReal::rbtListaServKeyDown);
+    m_grupServList = selectionList(m_ui->rbtTodosGrup, m_ui->rbtListaGrup, m_ui->sbtGrupServ, dtsGrupServ__, "GRUPSERV", "Grup_cad", m_serviceFilters.get(),
+                                   &ServiceFilters::rbtTodosGrupClick, &ServiceFilters::rbtListaGrupClick,
+                                   &ServiceFilters::sbtGrupServClick, &ServiceFilters::rbtListaGrupKeyDown);
+    m_servicoList = selectionList(m_ui->rbtTodosServ, m_ui->rbtListaServ, m_ui->sbtServico, dtsServico, "SERV", "Servico_NCad", m_serviceFilters.get(),
+                                  &ServiceFilters::rbtTodosServClick, &ServiceFilters::rbtListaServClick,
+                                  &ServiceFilters::sbtServicoClick, &ServiceFilters::rbtListaServKeyDown);
     m_tipoCardList = selectionList(m_ui->rbtTodosTipoCard, m_ui->rbtListaTipoCard, m_ui->sbtTipoCard, dtsTipoCard__, "TipoCard",
-                                   "TPCARD_NCAD", this, &TfrmCustoPlanXReal::rbtTodosTipoCardClick,
-                                   &TfrmCustoPlanXReal::rbtListaTipoCardClick, &TfrmCustoPlanXReal::sbtTipoCardClick,
-                                   &TfrmCustoPlanXReal::rbtListaTipoCardKeyDown);
+                                   "TPCARD_NCAD", m_serviceFilters.get(), &ServiceFilters::rbtTodosTipoCardClick,
+                                   &ServiceFilters::rbtListaTipoCardClick, &ServiceFilters::sbtTipoCardClick,
+                                   &ServiceFilters::rbtListaTipoCardKeyDown);
 
     m_ui->depDataInic->OnDateChange = [this](QObject *sender) { depDataInicDateChange(sender); };
     m_ui->depDataFina->OnDateChange = [this](QObject *sender) { depDataFinaDateChange(sender); };
