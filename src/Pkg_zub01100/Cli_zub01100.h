@@ -8,6 +8,7 @@
 #include "filters/branchfilters.h"
 #include "filters/filterrules.h"
 #include "filters/filtertransitions.h"
+#include "filters/savedfilters.h"
 #include "filters/selectionlist.h"
 #include "filters/servicefilters.h"
 #include "host/data/adoibquery.h"
@@ -81,6 +82,7 @@ public:
     // The screen's parts, each a concern of its own.
     BranchFilters &branchFilters() const { return *m_branchFilters; }
     ServiceFilters &serviceFilters() const { return *m_serviceFilters; }
+    SavedFilters &savedFilters() const { return *m_savedFilters; }
 
     // Period, product type and cost type.
     void depDataInicDateChange(QObject *sender);
@@ -108,7 +110,6 @@ public:
 
     // Every output carries its run; "Abrir filtros de um relatório…" brings a file's filters back.
     QAction *mnuAbrirFiltrosRel = nullptr;
-    void mnuAbrirFiltrosRelClick(QObject *sender);
     // The run an output carries: the filters and when the data was prepared (report/execucao.cpp).
     QJsonObject reportRun() const;
 
@@ -130,15 +131,6 @@ public:
     void applyFilterState(const QJsonObject &state, MissingCodes missing, QStringList notes = {});
 
     // Saved filters on the server, per operator (filters/filtrosalvo.cpp).
-    void mnuSalvarFiltrosClick(QObject *sender);
-    void mnuAbrirFiltrosClick(QObject *sender);
-    void mnuApagarFiltrosClick(QObject *sender);
-    // Applies the operator's saved filter `name` (of `owner`, or "" for its own, else the one
-    // shared under that name) with `overrides` laid over it; codes no longer on file are dropped.
-    void applySavedFilter(const QString &name, const QString &owner, const QJsonObject &overrides = {});
-    // Removes from `state` the branch keys of the other page of the screen; says which narrowed
-    // the report ("dos filtros salvos", "do relatório" name the `source`).
-    QStringList leaveOutOtherPageChoices(QJsonObject &state, const QString &source) const;
     QAction *mnuSalvarFiltros = nullptr;
     QAction *mnuAbrirFiltros = nullptr;
     QAction *mnuApagarFiltros = nullptr;
@@ -159,10 +151,6 @@ private:
     QHash<QString, ListSource> listSources();
     // What a JSON value may choose among on this screen; the school years only for `period`'s rule.
     zub01100::FilterOptions filterOptions(const std::optional<zub01100::RelativePeriod> &period);
-    // The central's school years (GetAnoLetivo), for the period "ano letivo".
-    QList<zub01100::SchoolYear> loadSchoolYears();
-    // The operator's saved filters (ListaFiltros) as a table to choose from; rows own first.
-    wire::DataPacket loadSavedFilters();
     // The value after a user's change, shown; a change the showing itself sets off is no new one.
     void apply(const zub01100::FilterValue &next);
     void showFilterValue();
@@ -180,9 +168,11 @@ private:
 
     friend class BranchFilters;
     friend class ServiceFilters;
+    friend class SavedFilters;
     std::unique_ptr<Ui::CustoPlanXRealFiltros> m_ui;
     std::unique_ptr<BranchFilters> m_branchFilters;
     std::unique_ptr<ServiceFilters> m_serviceFilters;
+    std::unique_ptr<SavedFilters> m_savedFilters;
     QWidget *m_filterArea = nullptr;
     zub01100::FilterValue m_value;
     bool m_showing = false;

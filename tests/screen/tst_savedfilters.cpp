@@ -58,7 +58,7 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = fixture.openActive();
         fixture.host->ui.textAnswers = texts;
         fixture.host->ui.rowAnswers = rows;
-        Dispatch([&] { form->mnuSalvarFiltrosClick(form->mnuSalvarFiltros); });
+        Dispatch([&] { form->savedFilters().mnuSalvarFiltrosClick(form->mnuSalvarFiltros); });
 
         const QList<RecordingServer::Call> saves = fixture.callsOf("SalvaFiltro");
         if (savedPeriod == QLatin1String("-")) {
@@ -142,7 +142,7 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = fixture.openActive();
         const QString before = form->widgets().depDataInic->text();
         fixture.host->ui.rowAnswers = {"Mensal"};
-        QVERIFY(!Dispatch([&] { form->mnuAbrirFiltrosClick(form->mnuAbrirFiltros); }));
+        QVERIFY(!Dispatch([&] { form->savedFilters().mnuAbrirFiltrosClick(form->mnuAbrirFiltros); }));
         QCOMPARE(fixture.host->ui.errors, QStringList{"Filtro salvo \"Mensal\" não encontrado."});
         QCOMPARE(form->widgets().depDataInic->text(), before);
     }

@@ -467,12 +467,12 @@ private Q_SLOTS:
         QJsonObject expected = form->filterState();
         ui.textAnswers = {"Mensal das escolas"};
         ui.rowAnswers = {"Mês anterior", "Sim, com os operadores da central 0001"};
-        QVERIFY(Dispatch([&] { form->mnuSalvarFiltrosClick(form->mnuSalvarFiltros); }));
+        QVERIFY(Dispatch([&] { form->savedFilters().mnuSalvarFiltrosClick(form->mnuSalvarFiltros); }));
 
         QVERIFY(Dispatch([&] { form->applyFilterState({{"filiais", "todas"}, {"tiposCardapio", "todos"}, {"nivel", 0}}); }));
         QVERIFY(form->filterState() != expected);
         ui.rowAnswers = {"Mensal das escolas"};
-        QVERIFY(Dispatch([&] { form->mnuAbrirFiltrosClick(form->mnuAbrirFiltros); }));
+        QVERIFY(Dispatch([&] { form->savedFilters().mnuAbrirFiltrosClick(form->mnuAbrirFiltros); }));
         QVERIFY2(ui.errors.isEmpty() && ui.informations.size() == 1, qPrintable((ui.errors + ui.informations).join('\n')));
         const QDate firstOfMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
         expected["dataInicial"] = firstOfMonth.addMonths(-1).toString("dd/MM/yyyy");

@@ -279,7 +279,7 @@ FilterOptions TfrmCustoPlanXReal::filterOptions(const std::optional<RelativePeri
     options.maxLevel = m_ui->sedNiveOrde->maximum();
     options.today = QDate::currentDate();
     if (period && period->rule == PeriodRule::SchoolYear)
-        options.schoolYears = loadSchoolYears();
+        options.schoolYears = m_savedFilters->loadSchoolYears();
     return options;
 }
 

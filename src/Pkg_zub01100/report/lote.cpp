@@ -47,7 +47,7 @@ int runBatch(const QString &savedFilter, const char *filtersJson, const char *co
             if (savedFilter.isEmpty())
                 form->applyFilterState(filters.object());
             else
-                form->applySavedFilter(savedFilter, QString(), filters.object());
+                form->savedFilters().applySavedFilter(savedFilter, QString(), filters.object());
         } catch (const host::AbortError &) {
             checkFailed = true;
             throw;

@@ -58,7 +58,8 @@ TfrmCustoPlanXReal::TfrmCustoPlanXReal(QWidget *owner)
     : TfrmDadosGerRel(QStringLiteral("ZUB01100"), QStringLiteral("ZUB011"),
                       QStringLiteral("Custo Planejado X Realizado (Planejamento de Alimentação Escolar)"), owner),
       m_ui(std::make_unique<Ui::CustoPlanXRealFiltros>()), m_branchFilters(std::make_unique<BranchFilters>(*this)),
-      m_serviceFilters(std::make_unique<ServiceFilters>(*this))
+      m_serviceFilters(std::make_unique<ServiceFilters>(*this)),
+      m_savedFilters(std::make_unique<SavedFilters>(*this))
 {
     msgPadrao.setLines(messageTableLines());
     // Where the window first opens in the main window's area.
@@ -249,12 +250,12 @@ void TfrmCustoPlanXReal::addSavedFilterEntries()
         QAction *&action;
         const char *caption;
         QKeySequence keys;
-        void (TfrmCustoPlanXReal::*handler)(QObject *);
+        void (SavedFilters::*handler)(QObject *);
     } savedFilterEntries[] = {
-        {mnuSalvarFiltros, "Salvar filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TfrmCustoPlanXReal::mnuSalvarFiltrosClick},
-        {mnuAbrirFiltros, "Abrir filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &TfrmCustoPlanXReal::mnuAbrirFiltrosClick},
-        {mnuAbrirFiltrosRel, "Abrir filtros de um relatório…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &TfrmCustoPlanXReal::mnuAbrirFiltrosRelClick},
-        {mnuApagarFiltros, "Apagar filtros salvos…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), &TfrmCustoPlanXReal::mnuApagarFiltrosClick},
+        {mnuSalvarFiltros, "Salvar filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &SavedFilters::mnuSalvarFiltrosClick},
+        {mnuAbrirFiltros, "Abrir filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &SavedFilters::mnuAbrirFiltrosClick},
+        {mnuAbrirFiltrosRel, "Abrir filtros de um relatório…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &SavedFilters::mnuAbrirFiltrosRelClick},
+        {mnuApagarFiltros, "Apagar filtros salvos…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), &SavedFilters::mnuApagarFiltrosClick},
     };
     for (const auto &entry : savedFilterEntries) {
         entry.action = ppmSalvarRelatorio->addAction(QString::fromUtf8(entry.caption));
@@ -263,7 +264,8 @@ void TfrmCustoPlanXReal::addSavedFilterEntries()
         addAction(entry.action);
         QAction *action = entry.action;
         auto handler = entry.handler;
-        connect(action, &QAction::triggered, this, [this, action, handler] { Dispatch([&] { (this->*handler)(action); }); });
+        SavedFilters *savedFilters = m_savedFilters.get();
+        connect(action, &QAction::triggered, this, [savedFilters, action, handler] { Dispatch([&] { (savedFilters->*handler)(action); }); });
     }
 }
 
