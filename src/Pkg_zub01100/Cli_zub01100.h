@@ -8,6 +8,7 @@
 #include "filters/branchfilters.h"
 #include "filters/filterrules.h"
 #include "filters/filtertransitions.h"
+#include "filters/periodfilters.h"
 #include "filters/savedfilters.h"
 #include "filters/selectionlist.h"
 #include "filters/servicefilters.h"
@@ -16,6 +17,7 @@
 #include "host/data/params.h"
 #include "host/form/dadosgerrel.h"
 #include "host/network/netconnection.h"
+#include "report/reportpreparation.h"
 #include "wire/datapacket.h"
 #include "zub01100export.h"
 
@@ -82,31 +84,19 @@ public:
     // The screen's parts, each a concern of its own.
     BranchFilters &branchFilters() const { return *m_branchFilters; }
     ServiceFilters &serviceFilters() const { return *m_serviceFilters; }
+    PeriodFilters &periodFilters() const { return *m_periodFilters; }
     SavedFilters &savedFilters() const { return *m_savedFilters; }
+    ReportPreparation &reportPreparation() const { return *m_reportPreparation; }
 
     // Period, product type and cost type.
-    void depDataInicDateChange(QObject *sender);
-    void depDataFinaDateChange(QObject *sender);
-    void depDataInicExit(QObject *sender);
-    void Vd_Data(bool required);
-    void Vd_TipoProd(bool required);
-    void Vd_TipoCusto();
 
     // Report run.
-    void PreparaImpressao(bool required);
-    void rpddPadraoBeforeGetQueryParams(host::TParams &params, bool &handled);
     void sbtPrintClick(QObject *sender) override;
     void sbtPreviewClick(QObject *sender) override;
     void sbtSalvarComoClick(QObject *sender) override;
     void mnuEditRelClick(QObject *sender) override;
     void mnuRelatPadrClick(QObject *sender) override;
     void mnuSalvarTextoClick(QObject *sender) override;
-    void rpddPadraoQRPAfterPrint();
-    void rpddPadraoQRPAfterPreview();
-    void deletaConsPlan();
-    void deletaListas();
-    // Why a run found nothing, asked of the server while the run's lists still exist.
-    QString motivoRelatorioVazio();
 
     // Every output carries its run; "Abrir filtros de um relatório…" brings a file's filters back.
     QAction *mnuAbrirFiltrosRel = nullptr;
@@ -169,10 +159,14 @@ private:
     friend class BranchFilters;
     friend class ServiceFilters;
     friend class SavedFilters;
+    friend class PeriodFilters;
+    friend class ReportPreparation;
     std::unique_ptr<Ui::CustoPlanXRealFiltros> m_ui;
     std::unique_ptr<BranchFilters> m_branchFilters;
     std::unique_ptr<ServiceFilters> m_serviceFilters;
     std::unique_ptr<SavedFilters> m_savedFilters;
+    std::unique_ptr<PeriodFilters> m_periodFilters;
+    std::unique_ptr<ReportPreparation> m_reportPreparation;
     QWidget *m_filterArea = nullptr;
     zub01100::FilterValue m_value;
     bool m_showing = false;

@@ -466,7 +466,7 @@ private Q_SLOTS:
         form->widgets().depDataInic->SetDate(start);
         form->widgets().depDataFina->SetDate(end);
         form->widgets().cbbTipoCusto->setFocus();
-        QCOMPARE(passes([&] { form->Vd_Data(true); }), message.isEmpty());
+        QCOMPARE(passes([&] { form->periodFilters().Vd_Data(true); }), message.isEmpty());
         if (!message.isEmpty()) {
             QCOMPARE(errorsOf(fixture), QStringList{message});
             QVERIFY(QApplication::focusWidget() && form->findChild<TDateEditPlus *>(focus)->isAncestorOf(QApplication::focusWidget()));
@@ -478,7 +478,7 @@ private Q_SLOTS:
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->widgets().depDataInic->SetDate(QDate(2026, 3, 14)); // a Saturday
-        form->depDataInicDateChange(form->widgets().depDataInic);
+        form->periodFilters().depDataInicDateChange(form->widgets().depDataInic);
         QCOMPARE(form->widgets().edtDataInic->text(), QStringLiteral("Sáb"));
     }
 
@@ -487,15 +487,15 @@ private Q_SLOTS:
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->widgets().chbEstocaveis->setChecked(false);
-        QVERIFY(passes([&] { form->Vd_TipoProd(true); }));
+        QVERIFY(passes([&] { form->periodFilters().Vd_TipoProd(true); }));
         form->widgets().chbNaoEstoc->setChecked(false);
-        QVERIFY(!passes([&] { form->Vd_TipoProd(true); }));
+        QVERIFY(!passes([&] { form->periodFilters().Vd_TipoProd(true); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Tipo de produto deve ser informado"));
         QCOMPARE(QApplication::focusWidget(), form->widgets().chbEstocaveis);
 
-        QVERIFY(passes([&] { form->Vd_TipoCusto(); }));
+        QVERIFY(passes([&] { form->periodFilters().Vd_TipoCusto(); }));
         form->widgets().cbbTipoCusto->clear();
-        QVERIFY(!passes([&] { form->Vd_TipoCusto(); }));
+        QVERIFY(!passes([&] { form->periodFilters().Vd_TipoCusto(); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Não há tipo de custo parametrizado."));
         QCOMPARE(QApplication::focusWidget(), form->widgets().cbbTipoCusto);
     }

@@ -46,7 +46,7 @@ class TstReportRun : public QObject
     static bool request(TfrmCustoPlanXReal *form, TParams &params)
     {
         bool handled = false;
-        const bool done = Dispatch([&] { form->rpddPadraoBeforeGetQueryParams(params, handled); });
+        const bool done = Dispatch([&] { form->reportPreparation().rpddPadraoBeforeGetQueryParams(params, handled); });
         if (handled)
             qWarning("the handler must leave the Boolean alone");
         return done && !handled;
@@ -316,11 +316,11 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openActivated(fixture);
         fixture.server.on("deletaListas", RecordingServer::envelope("Lista 0000000101 em uso."));
         form->vNrListas = QVariantList{"0000000101", "0000000102", "0000000103"};
-        QVERIFY(!Dispatch([&] { form->deletaListas(); }));
+        QVERIFY(!Dispatch([&] { form->reportPreparation().deletaListas(); }));
         QCOMPARE(fixture.host->ui.errors, QStringList{"Lista 0000000101 em uso."});
         QCOMPARE(form->vNrListas.toList(), QVariantList({"", "", ""}));
         QVERIFY(!BusyIndicatorShown());
-        QVERIFY(Dispatch([&] { form->deletaListas(); }));
+        QVERIFY(Dispatch([&] { form->reportPreparation().deletaListas(); }));
         QCOMPARE(fixture.callsOf("deletaListas").size(), 1);
     }
 
@@ -328,7 +328,7 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        QVERIFY(Dispatch([&] { form->deletaListas(); }));
+        QVERIFY(Dispatch([&] { form->reportPreparation().deletaListas(); }));
         QVERIFY(fixture.callsOf("deletaListas").isEmpty());
     }
 
@@ -338,7 +338,7 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openActivated(fixture);
         fixture.server.on("DelConsPlan", RecordingServer::envelope("Plano em uso."));
         form->vNrListas = QVariantList{"0000000101", "0000000102", "0000000103"};
-        QVERIFY(!Dispatch([&] { form->rpddPadraoQRPAfterPrint(); }));
+        QVERIFY(!Dispatch([&] { form->reportPreparation().rpddPadraoQRPAfterPrint(); }));
         QCOMPARE(fixture.host->ui.errors, QStringList{"Plano em uso."});
         QVERIFY(fixture.callsOf("deletaListas").isEmpty());
         QCOMPARE(form->vNrListas.toList().first().toString(), QStringLiteral("0000000101"));

@@ -307,11 +307,11 @@ void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state, MissingCodes
     };
     auto showStart = [&] {
         m_ui->depDataInic->SetDate(value.start);
-        depDataInicDateChange(m_ui->depDataInic);
+        m_periodFilters->depDataInicDateChange(m_ui->depDataInic);
     };
     auto showEnd = [&] {
         m_ui->depDataFina->SetDate(value.end);
-        depDataFinaDateChange(m_ui->depDataFina);
+        m_periodFilters->depDataFinaDateChange(m_ui->depDataFina);
     };
 
     // Each filter as a user sets it, with the handlers and the server's checks that runs; a key

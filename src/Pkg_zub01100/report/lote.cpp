@@ -64,9 +64,9 @@ int runBatch(const QString &savedFilter, const char *filtersJson, const char *co
             else {
                 // A scheduled text is checked like the other outputs, and nobody is left to
                 // delete the lists it stored once the run ends.
-                form->PreparaImpressao(true);
+                form->reportPreparation().PreparaImpressao(true);
                 form->mnuSalvarTextoClick(form->mnuSalvarTexto);
-                form->deletaListas();
+                form->reportPreparation().deletaListas();
             }
         };
         const bool done = host::Dispatch([&] {

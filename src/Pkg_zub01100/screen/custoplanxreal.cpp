@@ -59,7 +59,8 @@ TfrmCustoPlanXReal::TfrmCustoPlanXReal(QWidget *owner)
                       QStringLiteral("Custo Planejado X Realizado (Planejamento de Alimentação Escolar)"), owner),
       m_ui(std::make_unique<Ui::CustoPlanXRealFiltros>()), m_branchFilters(std::make_unique<BranchFilters>(*this)),
       m_serviceFilters(std::make_unique<ServiceFilters>(*this)),
-      m_savedFilters(std::make_unique<SavedFilters>(*this))
+      m_savedFilters(std::make_unique<SavedFilters>(*this)),
+      m_periodFilters(std::make_unique<PeriodFilters>(*this)), m_reportPreparation(std::make_unique<ReportPreparation>(*this))
 {
     msgPadrao.setLines(messageTableLines());
     // Where the window first opens in the main window's area.
@@ -216,10 +217,10 @@ void TfrmCustoPlanXReal::bindEvents()
                                    &ServiceFilters::rbtListaTipoCardClick, &ServiceFilters::sbtTipoCardClick,
                                    &ServiceFilters::rbtListaTipoCardKeyDown);
 
-    m_ui->depDataInic->OnDateChange = [this](QObject *sender) { depDataInicDateChange(sender); };
-    m_ui->depDataFina->OnDateChange = [this](QObject *sender) { depDataFinaDateChange(sender); };
-    m_ui->depDataInic->OnExit = [this](QObject *sender) { depDataInicExit(sender); };
-    m_ui->depDataFina->OnExit = [this](QObject *sender) { depDataInicExit(sender); };
+    m_ui->depDataInic->OnDateChange = [this](QObject *sender) { m_periodFilters->depDataInicDateChange(sender); };
+    m_ui->depDataFina->OnDateChange = [this](QObject *sender) { m_periodFilters->depDataFinaDateChange(sender); };
+    m_ui->depDataInic->OnExit = [this](QObject *sender) { m_periodFilters->depDataInicExit(sender); };
+    m_ui->depDataFina->OnExit = [this](QObject *sender) { m_periodFilters->depDataInicExit(sender); };
 
     // No help viewer ships with the client: F1 names the help topic so support can find it.
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
@@ -233,11 +234,11 @@ void TfrmCustoPlanXReal::bindEvents()
 
     addSavedFilterEntries();
 
-    rpddPadrao->BeforeGetQueryParams = [this](TParams &params, bool &handled) { rpddPadraoBeforeGetQueryParams(params, handled); };
-    rpddPadrao->QRPAfterPrint = [this] { rpddPadraoQRPAfterPrint(); };
-    rpddPadrao->QRPAfterPreview = [this] { rpddPadraoQRPAfterPreview(); };
+    rpddPadrao->BeforeGetQueryParams = [this](TParams &params, bool &handled) { m_reportPreparation->rpddPadraoBeforeGetQueryParams(params, handled); };
+    rpddPadrao->QRPAfterPrint = [this] { m_reportPreparation->rpddPadraoQRPAfterPrint(); };
+    rpddPadrao->QRPAfterPreview = [this] { m_reportPreparation->rpddPadraoQRPAfterPreview(); };
     rpddPadrao->GetReportRun = [this] { return reportRun(); };
-    rpddPadrao->ExplainEmpty = [this](const TParams &) { return motivoRelatorioVazio(); };
+    rpddPadrao->ExplainEmpty = [this](const TParams &) { return m_reportPreparation->motivoRelatorioVazio(); };
     followPlainFields();
 }
 

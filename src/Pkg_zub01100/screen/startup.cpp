@@ -115,9 +115,9 @@ void TfrmCustoPlanXReal::FormActivate(QObject *sender)
     m_ui->cbbTipoCusto->setCurrentIndex(costTypes.isEmpty() ? -1 : 0);
 
     m_ui->depDataInic->SetDate(DataProc(m_ui->medCdFilial->text()));
-    depDataInicDateChange(m_ui->depDataInic);
+    m_periodFilters->depDataInicDateChange(m_ui->depDataInic);
     m_ui->depDataFina->SetDate(m_ui->depDataInic->GetDate());
-    depDataFinaDateChange(m_ui->depDataFina);
+    m_periodFilters->depDataFinaDateChange(m_ui->depDataFina);
 
     const int levels = DBPictObj(0).GetTtNiveis();
     const int limit = levels < 2 ? levels : levels - 2;
