@@ -66,8 +66,6 @@ public:
     // Instance state; the filters themselves are the screen's filter value.
     bool boPrimAtiv = false;
     QVariant vNrListas;
-    // The answer of the last plan preparation: the plan number, or the error text.
-    const QString &planAnswer() const { return m_planAnswer; }
 
     static constexpr int kHelpContext = 10701100;
     static const char *const kHelpFile;
@@ -100,8 +98,6 @@ public:
 
     // Every output carries its run; "Abrir filtros de um relatório…" brings a file's filters back.
     QAction *mnuAbrirFiltrosRel = nullptr;
-    // The run an output carries: the filters and when the data was prepared (report/execucao.cpp).
-    QJsonObject reportRun() const;
 
     // The filters; the widgets show this value, and a user's change replaces it through a
     // transition of filters/filtertransitions.h. The rules of filters/filterrules.h compute from it.
@@ -128,7 +124,6 @@ public:
 private:
     void createComponents();
     void bindEvents();
-    void addSavedFilterEntries();
     void applyLookAndFeel();
     // A "Todos"/"Lista" filter as a JSON value sets it: the codes on file its search offers, and
     // where they are and which list it is, as a message names them; by JSON key.
@@ -151,7 +146,6 @@ private:
     void searchMarks(zub01100::Selection which, const QString &keyField);
     bool isSinglePage() const;
     QWidget *fieldWidget(zub01100::FilterField field) const;
-    static bool canTakeFocus(const QWidget *widget);
     // Shows a failed check's message with the focus on its field and ends the command; a passed
     // check does nothing.
     void refuseFailedCheck(const zub01100::CheckResult &check);
@@ -170,7 +164,6 @@ private:
     QWidget *m_filterArea = nullptr;
     zub01100::FilterValue m_value;
     bool m_showing = false;
-    QString m_planAnswer;
     std::unique_ptr<SelectionList> m_filiAgregList;
     std::unique_ptr<SelectionList> m_grupServList;
     std::unique_ptr<SelectionList> m_servicoList;

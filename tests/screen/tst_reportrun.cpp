@@ -206,7 +206,7 @@ private Q_SLOTS:
             QVERIFY2(param.IsNull(), qPrintable(param.Name));
         QVERIFY(fixture.callsOf("getListas").isEmpty());
         QVERIFY(!BusyIndicatorShown());
-        QCOMPARE(form->planAnswer(), answer);
+        QCOMPARE(form->reportPreparation().planAnswer(), answer);
     }
 
     void markedServiceKeysAreReducedForThePlan_data()

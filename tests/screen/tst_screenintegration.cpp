@@ -167,7 +167,7 @@ private Q_SLOTS:
         form->sbtPrint->click();
         QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
         QVERIFY(QFileInfo(m_dir.filePath("relatorio.pdf")).size() > 0);
-        QCOMPARE(form->planAnswer().size(), 10);
+        QCOMPARE(form->reportPreparation().planAnswer().size(), 10);
         QCOMPARE(countRows("CONSPLAN"), 0);
         QCOMPARE(countRows("ITCONSPLAN"), 0);
         QCOMPARE(countRows("LISTA"), 0);

@@ -142,7 +142,7 @@ private Q_SLOTS:
         QVERIFY(second->netCustoPlanXReal->Connected());
         QCOMPARE(fixture.callsOf("rpc.ping").size(), 2);
         const zub01100::FilterValue &value = second->filterValue();
-        for (const QString &s : {value.effectiveServices, value.serviceGroups.marked, value.services.marked, second->planAnswer()})
+        for (const QString &s : {value.effectiveServices, value.serviceGroups.marked, value.services.marked, second->reportPreparation().planAnswer()})
             QVERIFY(s.isEmpty());
         QVERIFY(second->filterValue().branches.marked.isEmpty());
         QCOMPARE(second->vNrListas.toList().size(), 3);

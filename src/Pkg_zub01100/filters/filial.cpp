@@ -1,5 +1,6 @@
 // Aggregated branch: the single-branch code field, its lookup and the branch-filter check.
 #include "Cli_zub01100.h"
+#include "screen/focus.h"
 #include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
@@ -32,7 +33,7 @@ void BranchFilters::Vd_CdFilial(bool required)
             MensErro(m_form.msgPadrao.Msg(QStringLiteral("FILI_N_CAD")), true);
         m_form.m_ui->edtNmFilial->setText(m_form.cdsFiliAgreg->FieldByName(QStringLiteral("NMFILIAL"))->AsString());
     } catch (...) {
-        if (m_form.canTakeFocus(m_form.m_ui->medCdFilial))
+        if (canTakeFocus(m_form.m_ui->medCdFilial))
             m_form.m_ui->medCdFilial->setFocus();
         throw;
     }

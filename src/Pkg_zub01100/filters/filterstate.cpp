@@ -1,6 +1,7 @@
 // The screen's filter value: owned here, shown on the widgets, replaced by a user's change; a
 // JSON value applied as a user would set it; a failed check shown at its field.
 #include "Cli_zub01100.h"
+#include "screen/focus.h"
 #include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
@@ -197,11 +198,6 @@ QWidget *TfrmCustoPlanXReal::fieldWidget(FilterField field) const
     case FilterField::ProductTypes: return m_ui->chbEstocaveis;
     }
     return nullptr;
-}
-
-bool TfrmCustoPlanXReal::canTakeFocus(const QWidget *widget)
-{
-    return widget->isEnabled() && widget->isVisibleTo(widget->window());
 }
 
 void TfrmCustoPlanXReal::refuseFailedCheck(const CheckResult &check)

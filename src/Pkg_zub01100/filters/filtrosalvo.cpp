@@ -5,11 +5,14 @@
 #include "host/data/errors.h"
 #include "host/data/hostfunctions.h"
 #include "host/network/checkresultserv.h"
+#include "host/services/dispatcher.h"
 #include "host/services/userinteraction.h"
 #include "screen/busyscope.h"
 #include "wire/wirevalue.h"
 
+#include <QAction>
 #include <QJsonDocument>
+#include <QMenu>
 
 using namespace host;
 using namespace zub01100;
@@ -253,4 +256,31 @@ QStringList SavedFilters::leaveOutOtherPageChoices(QJsonObject &state, const QSt
         state.remove(key);
     }
     return notes;
+}
+
+// Saved filters, and the filters of a saved report file, live in the save menu below the base
+// form's entries, with keys of their own.
+void SavedFilters::addMenuEntries()
+{
+    m_form.ppmSalvarRelatorio->addSeparator();
+    const struct {
+        QAction *&action;
+        const char *caption;
+        QKeySequence keys;
+        void (SavedFilters::*handler)(QObject *);
+    } savedFilterEntries[] = {
+        {m_form.mnuSalvarFiltros, "Salvar filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &SavedFilters::mnuSalvarFiltrosClick},
+        {m_form.mnuAbrirFiltros, "Abrir filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &SavedFilters::mnuAbrirFiltrosClick},
+        {m_form.mnuAbrirFiltrosRel, "Abrir filtros de um relatório…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &SavedFilters::mnuAbrirFiltrosRelClick},
+        {m_form.mnuApagarFiltros, "Apagar filtros salvos…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), &SavedFilters::mnuApagarFiltrosClick},
+    };
+    for (const auto &entry : savedFilterEntries) {
+        entry.action = m_form.ppmSalvarRelatorio->addAction(QString::fromUtf8(entry.caption));
+        entry.action->setShortcut(entry.keys);
+        entry.action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        m_form.addAction(entry.action);
+        QAction *action = entry.action;
+        auto handler = entry.handler;
+        QObject::connect(action, &QAction::triggered, &m_form, [this, action, handler] { Dispatch([&] { (this->*handler)(action); }); });
+    }
 }

@@ -19,6 +19,9 @@ class ZUB01100_EXPORT SavedFilters
 public:
     explicit SavedFilters(TfrmCustoPlanXReal &form) : m_form(form) {}
 
+    // The entries of these commands, with keys of their own, below the save menu's.
+    void addMenuEntries();
+
     void mnuSalvarFiltrosClick(QObject *sender);
     void mnuAbrirFiltrosClick(QObject *sender);
     void mnuApagarFiltrosClick(QObject *sender);

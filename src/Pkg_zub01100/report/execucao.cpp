@@ -73,10 +73,10 @@ QJsonObject filtersOfReportFile(const QString &path, const QString &reportCode)
 
 } // namespace
 
-QJsonObject TfrmCustoPlanXReal::reportRun() const
+QJsonObject ReportPreparation::reportRun() const
 {
     // Asked as soon as the server has prepared the data, so the moment stands for the data's.
-    return {{kFiltersKey, filterState()},
+    return {{kFiltersKey, m_form.filterState()},
             {QStringLiteral("dataPlano"), QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"))}};
 }
 

@@ -28,7 +28,7 @@ void ReportPreparation::deletaConsPlan()
 {
     BusyScope busy(1, m_form.msgPadrao.Msg(QStringLiteral("Del_Cons_Plan")));
     const QVariant answer = m_form.netCustoPlanXReal->Call(QStringLiteral("DelConsPlan"),
-                                                    {RpcArg::val(m_form.m_value.branch), RpcArg::val(m_form.m_planAnswer.left(wire::kNumberWidth))});
+                                                    {RpcArg::val(m_form.m_value.branch), RpcArg::val(m_planAnswer.left(wire::kNumberWidth))});
     const QString error = wire::toText(CheckResultServ(answer, true, 0));
     if (!error.isEmpty())
         MensErro(error, true);

@@ -48,16 +48,16 @@ void ReportPreparation::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
     if (m_form.m_value.stockable) {
         {
             BusyScope busy(1, m_form.msgPadrao.Msg(QStringLiteral("Prep_Dados")));
-            m_form.m_planAnswer.clear();
+            m_planAnswer.clear();
             QString services = planServiceKeys(m_form.m_value);
             const QVariant answer = m_form.netCustoPlanXReal->Call(
                 QStringLiteral("ExecStpConsPlan"),
                 {RpcArg::val(central), RpcArg::val(QString()), RpcArg::ref(branches), RpcArg::ref(services),
                  RpcArg::val(m_form.m_value.start), RpcArg::val(m_form.m_value.end), RpcArg::val(QStringLiteral("0")),
                  RpcArg::val(QStringLiteral("zzzzzzzzzz")), RpcArg::val(Operador())});
-            m_form.m_planAnswer = wire::toText(answer);
-            if (!wire::isPlanNumber(m_form.m_planAnswer))
-                MensErro(m_form.m_planAnswer, true);
+            m_planAnswer = wire::toText(answer);
+            if (!wire::isPlanNumber(m_planAnswer))
+                MensErro(m_planAnswer, true);
         }
         m_form.update();
     }
@@ -74,7 +74,7 @@ void ReportPreparation::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
     ReportAnswers answers;
     answers.branches = branches;
     answers.menuTypes = menuTypes;
-    answers.planNumber = m_form.m_planAnswer;
+    answers.planNumber = m_planAnswer;
     answers.serviceListNumber = wire::toText(listNumbers.value(0));
     answers.menuTypeListNumber = wire::toText(listNumbers.value(1));
     answers.branchListNumber = wire::toText(listNumbers.value(2));

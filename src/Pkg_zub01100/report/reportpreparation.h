@@ -2,6 +2,7 @@
 
 #include "zub01100export.h"
 
+#include <QJsonObject>
 #include <QString>
 
 class TfrmCustoPlanXReal;
@@ -25,7 +26,12 @@ public:
     void deletaListas();
     // Why a run found nothing, asked of the server while the run's lists still exist.
     QString motivoRelatorioVazio();
+    // The answer of the last plan preparation: the plan number, or the error text.
+    const QString &planAnswer() const { return m_planAnswer; }
+    // The run an output carries: the filters and when the data was prepared (report/execucao.cpp).
+    QJsonObject reportRun() const;
 
 private:
     TfrmCustoPlanXReal &m_form;
+    QString m_planAnswer;
 };

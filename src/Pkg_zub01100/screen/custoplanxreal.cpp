@@ -232,42 +232,14 @@ void TfrmCustoPlanXReal::bindEvents()
         });
     });
 
-    addSavedFilterEntries();
+    m_savedFilters->addMenuEntries();
 
     rpddPadrao->BeforeGetQueryParams = [this](TParams &params, bool &handled) { m_reportPreparation->rpddPadraoBeforeGetQueryParams(params, handled); };
     rpddPadrao->QRPAfterPrint = [this] { m_reportPreparation->rpddPadraoQRPAfterPrint(); };
     rpddPadrao->QRPAfterPreview = [this] { m_reportPreparation->rpddPadraoQRPAfterPreview(); };
-    rpddPadrao->GetReportRun = [this] { return reportRun(); };
+    rpddPadrao->GetReportRun = [this] { return m_reportPreparation->reportRun(); };
     rpddPadrao->ExplainEmpty = [this](const TParams &) { return m_reportPreparation->motivoRelatorioVazio(); };
     followPlainFields();
-}
-
-// Saved filters, and the filters of a saved report file, live in the save menu below the base
-// form's entries, with keys of their own.
-void TfrmCustoPlanXReal::addSavedFilterEntries()
-{
-    ppmSalvarRelatorio->addSeparator();
-    const struct {
-        QAction *&action;
-        const char *caption;
-        QKeySequence keys;
-        void (SavedFilters::*handler)(QObject *);
-    } savedFilterEntries[] = {
-        {mnuSalvarFiltros, "Salvar filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &SavedFilters::mnuSalvarFiltrosClick},
-        {mnuAbrirFiltros, "Abrir filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &SavedFilters::mnuAbrirFiltrosClick},
-        {mnuAbrirFiltrosRel, "Abrir filtros de um relatório…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &SavedFilters::mnuAbrirFiltrosRelClick},
-        {mnuApagarFiltros, "Apagar filtros salvos…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), &SavedFilters::mnuApagarFiltrosClick},
-    };
-    for (const auto &entry : savedFilterEntries) {
-        entry.action = ppmSalvarRelatorio->addAction(QString::fromUtf8(entry.caption));
-        entry.action->setShortcut(entry.keys);
-        entry.action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        addAction(entry.action);
-        QAction *action = entry.action;
-        auto handler = entry.handler;
-        SavedFilters *savedFilters = m_savedFilters.get();
-        connect(action, &QAction::triggered, this, [savedFilters, action, handler] { Dispatch([&] { (savedFilters->*handler)(action); }); });
-    }
 }
 
 bool TfrmCustoPlanXReal::isSinglePage() const
