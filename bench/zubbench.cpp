@@ -383,7 +383,7 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
         throw Failure{QStringLiteral("o zub-server não iniciou: %1").arg(output)};
 
     {
-        host::TNetConnection::setDefaultToken([] { return QString::fromLatin1(kToken); });
+        const host::TNetConnection::DefaultsScope machineToken({[] { return QString::fromLatin1(kToken); }, {}});
         Site site(database, port, dir.path());
         // Warm the caches once, as a server that has been running would have them.
         site.reportPath(0, {}, kYear);

@@ -5,16 +5,21 @@
 // The class's methods live in screen/ (instance, layout, start-up), filters/ (one source per
 // filter group) and report/ (parameters, output commands and clean-up).
 
+#include "filters/branchfilters.h"
 #include "filters/filterrules.h"
 #include "filters/filtertransitions.h"
+#include "filters/periodfilters.h"
+#include "filters/savedfilters.h"
 #include "filters/selectionlist.h"
+#include "filters/servicefilters.h"
 #include "host/data/adoibquery.h"
 #include "host/data/dataset.h"
 #include "host/data/params.h"
 #include "host/form/dadosgerrel.h"
 #include "host/network/netconnection.h"
-#include "ui_custoplanxreal.h"
+#include "report/reportpreparation.h"
 #include "wire/datapacket.h"
+#include "zub01100export.h"
 
 #include <QHash>
 #include <QJsonObject>
@@ -23,18 +28,20 @@
 #include <functional>
 #include <memory>
 
-#if defined(PKG_ZUB01100_LIBRARY)
-#define ZUB01100_EXPORT Q_DECL_EXPORT
-#else
-#define ZUB01100_EXPORT Q_DECL_IMPORT
-#endif
+namespace Ui {
+class CustoPlanXRealFiltros;
+}
 
-class ZUB01100_EXPORT TfrmCustoPlanXReal : public host::TfrmDadosGerRel, public Ui::CustoPlanXRealFiltros
+
+class ZUB01100_EXPORT TfrmCustoPlanXReal : public host::TfrmDadosGerRel
 {
     Q_OBJECT
 public:
     explicit TfrmCustoPlanXReal(QWidget *owner = nullptr);
     ~TfrmCustoPlanXReal() override;
+
+    // The filter widgets (screen/custoplanxreal.ui), for tests that act as a user would.
+    Ui::CustoPlanXRealFiltros &widgets() const { return *m_ui; }
 
     // Lookup queries on the general database, with their data sources.
     host::TADOIBQuery *qryFilial;
@@ -59,8 +66,6 @@ public:
     // Instance state; the filters themselves are the screen's filter value.
     bool boPrimAtiv = false;
     QVariant vNrListas;
-    // The answer of the last plan preparation: the plan number, or the error text.
-    const QString &planAnswer() const { return m_planAnswer; }
 
     static constexpr int kHelpContext = 10701100;
     static const char *const kHelpFile;
@@ -74,76 +79,25 @@ public:
     void netCustoPlanXRealBeforeConnect(QObject *sender);
     void netCustProdBeforeConnect(QObject *sender);
 
-    // Aggregated branch.
-    void Vd_CdFilial(bool required);
-    void medCdFilialChange(QObject *sender);
-    void medCdFilialExit(QObject *sender);
-    void btnFilialBeforePesq(QObject *sender, bool &proceed);
-    void btnFilialAfterPesq(QObject *sender);
-
-    // Branch grouping and aggregated-branch list.
-    void Vd_AgrupFili();
-    void edtCdAgrupFiliChange(QObject *sender);
-    void edtCdAgrupFiliExit(QObject *sender);
-    void btnAgrupFiliBeforePesq(QObject *sender, bool &proceed);
-    void btnAgrupFiliAfterPesq(QObject *sender);
-    void rbtTodaFiliAgregClick(QObject *sender);
-    void rbtListaFiliAgregClick(QObject *sender);
-    void sbtFiliAgregClick(QObject *sender);
-    void rbtListaFiliAgregKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
-    void Vd_ListaFiliAgreg();
-
-    // Service groups and services.
-    void rbtListaGrupClick(QObject *sender);
-    void rbtTodosGrupClick(QObject *sender);
-    void rbtListaGrupKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
-    void sbtGrupServClick(QObject *sender);
-    void rbtListaServClick(QObject *sender);
-    void rbtTodosServClick(QObject *sender);
-    void rbtListaServKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
-    void sbtServicoClick(QObject *sender);
-    void Servico();
-    void Vd_ListaGrup(bool required);
-    void Vd_ListaServ(bool required);
-
-    // Menu types.
-    void rbtListaTipoCardClick(QObject *sender);
-    void rbtTodosTipoCardClick(QObject *sender);
-    void rbtListaTipoCardKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers shift);
-    void sbtTipoCardClick(QObject *sender);
-    void qryTipoCardBeforeOpen(host::TDataSet *dataSet);
-    QString montaListaTipoCard();
-    void Vd_TipoCard();
+    // The screen's parts, each a concern of its own.
+    BranchFilters &branchFilters() const { return *m_branchFilters; }
+    ServiceFilters &serviceFilters() const { return *m_serviceFilters; }
+    PeriodFilters &periodFilters() const { return *m_periodFilters; }
+    SavedFilters &savedFilters() const { return *m_savedFilters; }
+    ReportPreparation &reportPreparation() const { return *m_reportPreparation; }
 
     // Period, product type and cost type.
-    void depDataInicDateChange(QObject *sender);
-    void depDataFinaDateChange(QObject *sender);
-    void depDataInicExit(QObject *sender);
-    void Vd_Data(bool required);
-    void Vd_TipoProd(bool required);
-    void Vd_TipoCusto();
 
     // Report run.
-    void PreparaImpressao(bool required);
-    void rpddPadraoBeforeGetQueryParams(host::TParams &params, bool &handled);
     void sbtPrintClick(QObject *sender) override;
     void sbtPreviewClick(QObject *sender) override;
     void sbtSalvarComoClick(QObject *sender) override;
     void mnuEditRelClick(QObject *sender) override;
     void mnuRelatPadrClick(QObject *sender) override;
     void mnuSalvarTextoClick(QObject *sender) override;
-    void rpddPadraoQRPAfterPrint();
-    void rpddPadraoQRPAfterPreview();
-    void deletaConsPlan();
-    void deletaListas();
-    // Why a run found nothing, asked of the server while the run's lists still exist.
-    QString motivoRelatorioVazio();
 
     // Every output carries its run; "Abrir filtros de um relatório…" brings a file's filters back.
     QAction *mnuAbrirFiltrosRel = nullptr;
-    void mnuAbrirFiltrosRelClick(QObject *sender);
-    // The run an output carries: the filters and when the data was prepared (report/execucao.cpp).
-    QJsonObject reportRun() const;
 
     // The filters; the widgets show this value, and a user's change replaces it through a
     // transition of filters/filtertransitions.h. The rules of filters/filterrules.h compute from it.
@@ -163,15 +117,6 @@ public:
     void applyFilterState(const QJsonObject &state, MissingCodes missing, QStringList notes = {});
 
     // Saved filters on the server, per operator (filters/filtrosalvo.cpp).
-    void mnuSalvarFiltrosClick(QObject *sender);
-    void mnuAbrirFiltrosClick(QObject *sender);
-    void mnuApagarFiltrosClick(QObject *sender);
-    // Applies the operator's saved filter `name` (of `owner`, or "" for its own, else the one
-    // shared under that name) with `overrides` laid over it; codes no longer on file are dropped.
-    void applySavedFilter(const QString &name, const QString &owner, const QJsonObject &overrides = {});
-    // Removes from `state` the branch keys of the other page of the screen; says which narrowed
-    // the report ("dos filtros salvos", "do relatório" name the `source`).
-    QStringList leaveOutOtherPageChoices(QJsonObject &state, const QString &source) const;
     QAction *mnuSalvarFiltros = nullptr;
     QAction *mnuAbrirFiltros = nullptr;
     QAction *mnuApagarFiltros = nullptr;
@@ -179,14 +124,7 @@ public:
 private:
     void createComponents();
     void bindEvents();
-    void addSavedFilterEntries();
     void applyLookAndFeel();
-    // GetFiliAgreg into cdsFiliAgreg, for one branch code or "" for all.
-    void loadAggregatedBranches(const QString &branch);
-    // GetAgrupFili into cdsAgrupFili, for "T" or one padded code.
-    void loadGroupings(const QString &grouping);
-    // GetServico into cdsServico with the branch, group and grouping choices in force.
-    void loadServices();
     // A "Todos"/"Lista" filter as a JSON value sets it: the codes on file its search offers, and
     // where they are and which list it is, as a message names them; by JSON key.
     struct ListSource {
@@ -198,10 +136,6 @@ private:
     QHash<QString, ListSource> listSources();
     // What a JSON value may choose among on this screen; the school years only for `period`'s rule.
     zub01100::FilterOptions filterOptions(const std::optional<zub01100::RelativePeriod> &period);
-    // The central's school years (GetAnoLetivo), for the period "ano letivo".
-    QList<zub01100::SchoolYear> loadSchoolYears();
-    // The operator's saved filters (ListaFiltros) as a table to choose from; rows own first.
-    wire::DataPacket loadSavedFilters();
     // The value after a user's change, shown; a change the showing itself sets off is no new one.
     void apply(const zub01100::FilterValue &next);
     void showFilterValue();
@@ -212,15 +146,24 @@ private:
     void searchMarks(zub01100::Selection which, const QString &keyField);
     bool isSinglePage() const;
     QWidget *fieldWidget(zub01100::FilterField field) const;
-    static bool canTakeFocus(const QWidget *widget);
     // Shows a failed check's message with the focus on its field and ends the command; a passed
     // check does nothing.
     void refuseFailedCheck(const zub01100::CheckResult &check);
 
+    friend class BranchFilters;
+    friend class ServiceFilters;
+    friend class SavedFilters;
+    friend class PeriodFilters;
+    friend class ReportPreparation;
+    std::unique_ptr<Ui::CustoPlanXRealFiltros> m_ui;
+    std::unique_ptr<BranchFilters> m_branchFilters;
+    std::unique_ptr<ServiceFilters> m_serviceFilters;
+    std::unique_ptr<SavedFilters> m_savedFilters;
+    std::unique_ptr<PeriodFilters> m_periodFilters;
+    std::unique_ptr<ReportPreparation> m_reportPreparation;
     QWidget *m_filterArea = nullptr;
     zub01100::FilterValue m_value;
     bool m_showing = false;
-    QString m_planAnswer;
     std::unique_ptr<SelectionList> m_filiAgregList;
     std::unique_ptr<SelectionList> m_grupServList;
     std::unique_ptr<SelectionList> m_servicoList;

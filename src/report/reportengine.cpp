@@ -296,6 +296,159 @@ QString counted(int count, const QString &unit)
     return (ReportFormat::number(count, 0) + QLatin1Char(' ') + form).trimmed();
 }
 
+
+using FieldValue = std::function<std::optional<double>(const QString &)>;
+
+FieldValue valueOfTotals(const Totals &totals)
+{
+    return [&totals](const QString &field) {
+        return totals.values.contains(field) ? std::optional<double>(totals.values.value(field)) : std::nullopt;
+    };
+}
+
+// The bands of the detail rows, in order: a header when a group opens, each row's line, and a
+// footer with the group's totals when it closes, then the grand total. The rows are in memory,
+// already sorted by the groups' fields.
+class GroupBands
+{
+public:
+    GroupBands(const ReportLayout &layout, const TParams &params, const QList<ReportLayout::Column> &columns, ReportDocument &document)
+        : m_layout(layout), m_params(params), m_columns(columns), m_document(document), m_levels(int(layout.groups.size())),
+          m_totals(m_levels + 1), m_openedBy(m_levels), m_captions(m_levels)
+    {
+        for (const ReportLayout::Column &column : columns)
+            m_expressions.append(column.expression.isEmpty() ? std::nullopt : std::optional<ReportExpression>(ReportExpression(column.expression)));
+        for (const ReportLayout::Column &column : layout.columns) {
+            if (!column.unitField.isEmpty() && !m_unitFields.contains(column.unitField.toUpper()))
+                m_unitFields.append(column.unitField.toUpper());
+        }
+    }
+
+    void add(const QVariantMap &row)
+    {
+        const bool first = m_rowCount++ == 0;
+        const int changed = first ? 0 : firstChangedLevel(row);
+        for (int level = m_levels - 1; !first && level >= changed; --level)
+            close(level);
+        for (int level = changed; level < m_levels; ++level)
+            open(level, row);
+        Totals &innermost = m_totals[m_levels == 0 ? 0 : m_levels - 1];
+        // Values that belong to the innermost group (its meals, say) count once for it.
+        if (changed < m_levels || (m_levels == 0 && first))
+            innermost.add(numbers(row, m_layout.groupValues));
+        innermost.add(numbers(row, m_layout.sums));
+        innermost.addUnits(row, m_unitFields);
+        const auto value = [&row](const QString &field) { return numberOf(row.value(field.toUpper())); };
+        QList<QVariant> values = lineValues(value, [&row](const ReportLayout::Column &column) { return row.value(column.field.toUpper()); });
+        // A quantity without its unit (a product group of several units) says nothing.
+        for (int c = 0; c < m_columns.size(); ++c) {
+            if (!m_columns[c].unitField.isEmpty() && isBlank(row.value(m_columns[c].unitField.toUpper())))
+                values[c] = QVariant();
+        }
+        ReportDocument::Band line{ReportDocument::BandKind::Detail, m_levels, QString(), values, m_captions, {}};
+        line.overPlan = overPlan(value);
+        m_document.addBand(line);
+    }
+
+    void finish()
+    {
+        for (int level = m_levels - 1; level >= 0; --level)
+            close(level);
+        if (m_layout.grandTotal.isEmpty())
+            return;
+        ReportDocument::Band grand{ReportDocument::BandKind::GrandTotal, 0, m_layout.grandTotal, totalValues(m_totals[m_levels]), {}, {}};
+        grand.overPlan = overPlan(valueOfTotals(m_totals[m_levels]));
+        m_document.addBand(grand);
+    }
+
+private:
+    int firstChangedLevel(const QVariantMap &row) const
+    {
+        for (int level = 0; level < m_levels; ++level) {
+            const QString field = m_layout.groups[level].field.toUpper();
+            if (row.value(field).toString() != m_openedBy[level].value(field).toString())
+                return level;
+        }
+        return m_levels;
+    }
+
+    void open(int level, const QVariantMap &row)
+    {
+        const ReportLayout::Group &group = m_layout.groups[level];
+        m_openedBy[level] = row;
+        m_captions[level] = filled(group.text, row, m_params);
+        const QString title = group.label.isEmpty() ? m_captions[level] : group.label + QStringLiteral(": ") + m_captions[level];
+        QString heading = title;
+        if (!group.note.isEmpty())
+            heading += QStringLiteral(" (") + filled(group.note, row, m_params) + QLatin1Char(')');
+        m_document.addBand({ReportDocument::BandKind::GroupHeader, level, heading, {}, {}, title + QStringLiteral(" (continuação)")});
+        m_totals[level] = Totals();
+    }
+
+    void close(int level)
+    {
+        const ReportLayout::Group &group = m_layout.groups[level];
+        const QString footer = group.footer.isEmpty() ? QStringLiteral("Total - %1 %2").arg(group.label, m_captions[level])
+                                                      : filled(group.footer, m_openedBy[level], m_params);
+        ReportDocument::Band band{ReportDocument::BandKind::GroupFooter, level, footer, totalValues(m_totals[level]), {}, {}};
+        band.overPlan = overPlan(valueOfTotals(m_totals[level]));
+        m_document.addBand(band);
+        m_totals[level == 0 ? m_levels : level - 1].add(m_totals[level]);
+    }
+
+    // Values of a line: each column's field, or its expression over `value`.
+    QList<QVariant> lineValues(const FieldValue &value, const std::function<QVariant(const ReportLayout::Column &)> &plain) const
+    {
+        QList<QVariant> values;
+        for (int i = 0; i < m_columns.size(); ++i) {
+            if (m_expressions[i]) {
+                const std::optional<double> result = m_expressions[i]->evaluate(value);
+                values.append(result ? QVariant(*result) : QVariant());
+            } else {
+                values.append(plain(m_columns[i]));
+            }
+        }
+        return values;
+    }
+
+    QList<QVariant> totalValues(const Totals &totals) const
+    {
+        QList<QVariant> values = lineValues(valueOfTotals(totals), [&](const ReportLayout::Column &column) {
+            // A unit column names the one unit of the total's quantities.
+            const QString field = column.field.toUpper();
+            if (m_unitFields.contains(field)) {
+                const Unit unit = totals.units.value(field);
+                return unit.single() ? QVariant(unit.name) : QVariant();
+            }
+            return totals.values.contains(column.field) ? QVariant(totals.values.value(column.field)) : QVariant();
+        });
+        for (int i = 0; i < m_columns.size(); ++i) {
+            const QString unitField = m_columns[i].unitField.toUpper();
+            if (!m_columns[i].total || (!unitField.isEmpty() && !totals.units.value(unitField).single()))
+                values[i] = QVariant();
+        }
+        return values;
+    }
+
+    bool overPlan(const FieldValue &value) const
+    {
+        return m_layout.overPlan.isSet()
+            && m_layout.overPlan.exceeded(value(m_layout.overPlan.planned).value_or(0), value(m_layout.overPlan.actual).value_or(0));
+    }
+
+    const ReportLayout &m_layout;
+    const TParams &m_params;
+    const QList<ReportLayout::Column> &m_columns;
+    ReportDocument &m_document;
+    const int m_levels;
+    QList<std::optional<ReportExpression>> m_expressions;
+    QStringList m_unitFields;
+    QList<Totals> m_totals; // one per open group; the last one is the whole report
+    QList<QVariantMap> m_openedBy;
+    QStringList m_captions;
+    int m_rowCount = 0;
+};
+
 } // namespace
 
 ReportEngine::ReportEngine(const QSqlDatabase &database, const TPictObj &codePicture)
@@ -473,9 +626,6 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
 
     const QList<ReportLayout::Column> columns = shownColumns(layout, params);
     document.setColumns(columns);
-    QList<std::optional<ReportExpression>> expressions;
-    for (const ReportLayout::Column &column : columns)
-        expressions.append(column.expression.isEmpty() ? std::nullopt : std::optional<ReportExpression>(ReportExpression(column.expression)));
     QStringList groupLabels;
     for (const ReportLayout::Group &group : layout.groups)
         groupLabels.append(group.label);
@@ -488,115 +638,11 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
     }
     for (const ReportLayout::Lookup &lookup : layout.lookups)
         complete(data, lookup, *layout.query(lookup.query), params);
-    QStringList unitFields;
-    for (const ReportLayout::Column &column : layout.columns) {
-        if (!column.unitField.isEmpty() && !unitFields.contains(column.unitField.toUpper()))
-            unitFields.append(column.unitField.toUpper());
-    }
 
-    // Values of a line: each column's field, or its expression over `value`.
-    auto lineValues = [&](const std::function<std::optional<double>(const QString &)> &value,
-                          const std::function<QVariant(const ReportLayout::Column &)> &plain) {
-        QList<QVariant> values;
-        for (int i = 0; i < columns.size(); ++i) {
-            if (expressions[i]) {
-                const std::optional<double> result = expressions[i]->evaluate(value);
-                values.append(result ? QVariant(*result) : QVariant());
-            } else {
-                values.append(plain(columns[i]));
-            }
-        }
-        return values;
-    };
-    using FieldValue = std::function<std::optional<double>(const QString &)>;
-    const auto totalsValue = [](const Totals &totals) -> FieldValue {
-        return [&totals](const QString &field) {
-            return totals.values.contains(field) ? std::optional<double>(totals.values.value(field)) : std::nullopt;
-        };
-    };
-    const auto overPlan = [&layout](const FieldValue &value) {
-        return layout.overPlan.isSet()
-            && layout.overPlan.exceeded(value(layout.overPlan.planned).value_or(0), value(layout.overPlan.actual).value_or(0));
-    };
-    auto totalValues = [&](const Totals &totals) {
-        const FieldValue value = totalsValue(totals);
-        QList<QVariant> values = lineValues(value, [&](const ReportLayout::Column &column) {
-            // A unit column names the one unit of the total's quantities.
-            const QString field = column.field.toUpper();
-            if (unitFields.contains(field)) {
-                const Unit unit = totals.units.value(field);
-                return unit.single() ? QVariant(unit.name) : QVariant();
-            }
-            return totals.values.contains(column.field) ? QVariant(totals.values.value(column.field)) : QVariant();
-        });
-        for (int i = 0; i < columns.size(); ++i) {
-            const QString unitField = columns[i].unitField.toUpper();
-            if (!columns[i].total || (!unitField.isEmpty() && !totals.units.value(unitField).single()))
-                values[i] = QVariant();
-        }
-        return values;
-    };
-
-    const int levels = int(layout.groups.size());
-    QList<Totals> totals(levels + 1); // one per open group; the last one is the whole report
-    QList<QVariantMap> openedBy(levels);
-    QStringList captions(levels);
-    auto caption = [&](int level, const QVariantMap &row) { return filled(layout.groups[level].text, row, params); };
-    auto close = [&](int level) {
-        const ReportLayout::Group &group = layout.groups[level];
-        const QString footer = group.footer.isEmpty() ? QStringLiteral("Total - %1 %2").arg(group.label, captions[level])
-                                                      : filled(group.footer, openedBy[level], params);
-        ReportDocument::Band band{ReportDocument::BandKind::GroupFooter, level, footer, totalValues(totals[level]), {}, {}};
-        band.overPlan = overPlan(totalsValue(totals[level]));
-        document.addBand(band);
-        totals[level == 0 ? levels : level - 1].add(totals[level]);
-    };
-    for (int i = 0; i < data.size(); ++i) {
-        const QVariantMap &row = data[i];
-        int changed = i == 0 ? 0 : levels;
-        for (int level = 0; i > 0 && level < levels; ++level) {
-            const QString field = layout.groups[level].field.toUpper();
-            if (row.value(field).toString() != openedBy[level].value(field).toString()) {
-                changed = level;
-                break;
-            }
-        }
-        for (int level = levels - 1; i > 0 && level >= changed; --level)
-            close(level);
-        for (int level = changed; level < levels; ++level) {
-            const ReportLayout::Group &group = layout.groups[level];
-            openedBy[level] = row;
-            captions[level] = caption(level, row);
-            const QString title = group.label.isEmpty() ? captions[level] : group.label + QStringLiteral(": ") + captions[level];
-            QString heading = title;
-            if (!group.note.isEmpty())
-                heading += QStringLiteral(" (") + filled(group.note, row, params) + QLatin1Char(')');
-            document.addBand({ReportDocument::BandKind::GroupHeader, level, heading, {}, {}, title + QStringLiteral(" (continuação)")});
-            totals[level] = Totals();
-        }
-        // Values that belong to the innermost group (its meals, say) count once for it.
-        if (changed < levels || (levels == 0 && i == 0))
-            totals[levels == 0 ? 0 : levels - 1].add(numbers(row, layout.groupValues));
-        totals[levels == 0 ? 0 : levels - 1].add(numbers(row, layout.sums));
-        totals[levels == 0 ? 0 : levels - 1].addUnits(row, unitFields);
-        const auto value = [&row](const QString &field) { return numberOf(row.value(field.toUpper())); };
-        QList<QVariant> values = lineValues(value, [&row](const ReportLayout::Column &column) { return row.value(column.field.toUpper()); });
-        // A quantity without its unit (a product group of several units) says nothing.
-        for (int c = 0; c < columns.size(); ++c) {
-            if (!columns[c].unitField.isEmpty() && isBlank(row.value(columns[c].unitField.toUpper())))
-                values[c] = QVariant();
-        }
-        ReportDocument::Band line{ReportDocument::BandKind::Detail, levels, QString(), values, captions, {}};
-        line.overPlan = overPlan(value);
-        document.addBand(line);
-    }
-    for (int level = levels - 1; level >= 0; --level)
-        close(level);
-    if (!layout.grandTotal.isEmpty()) {
-        ReportDocument::Band grand{ReportDocument::BandKind::GrandTotal, 0, layout.grandTotal, totalValues(totals[levels]), {}, {}};
-        grand.overPlan = overPlan(totalsValue(totals[levels]));
-        document.addBand(grand);
-    }
+    GroupBands bands(layout, params, columns, document);
+    for (const QVariantMap &row : std::as_const(data))
+        bands.add(row);
+    bands.finish();
     return document;
 }
 

@@ -110,11 +110,15 @@ QString ReportLayout::Query::sqlFor(SqlDialect dialect) const
     return sql.value(dialect, sql.value(SqlDialect::Generic));
 }
 
-ReportLayout ReportLayout::load(const QString &path)
+
+// The sections of a layout file, read in the order they may refer to each other (a header line,
+// the notices, the body and the lookups name queries declared before them).
+namespace {
+
+using Fail = std::function<HostError(const QString &)>;
+
+QJsonObject readLayoutFile(const QString &path, const Fail &fail)
 {
-    auto fail = [&path](const QString &why) {
-        return HostError(QStringLiteral("Layout de relatório inválido (%1): %2").arg(QDir::toNativeSeparators(path), why));
-    };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw fail(file.errorString());
@@ -124,16 +128,14 @@ ReportLayout ReportLayout::load(const QString &path)
         throw fail(QStringLiteral("JSON malformado na posição %1: %2").arg(error.offset).arg(error.errorString()));
     const QJsonObject root = document.object();
 
-    ReportLayout layout;
-    layout.fileName = path;
-    layout.title = root.value(QLatin1String("title")).toString().trimmed();
-    if (layout.title.isEmpty())
-        throw fail(QStringLiteral("falta o título (\"title\")."));
-    layout.standard = root.value(QLatin1String("standard")).toBool();
-    layout.landscape = root.value(QLatin1String("orientation")).toString() == QLatin1String("landscape");
+    return document.object();
+}
+
+void readParametersAndQueries(const QJsonObject &root, ReportLayout &layout, const Fail &fail)
+{
     for (const QJsonValue &value : root.value(QLatin1String("parameters")).toArray()) {
         const QJsonObject object = value.toObject();
-        Parameter parameter;
+        ReportLayout::Parameter parameter;
         parameter.name = object.value(QLatin1String("name")).toString();
         const QString type = object.value(QLatin1String("type")).toString(QStringLiteral("string"));
         const auto known = byName(kParamTypes, type);
@@ -147,16 +149,19 @@ ReportLayout ReportLayout::load(const QString &path)
     if (!queries)
         throw fail(queryError);
     for (const wire::LayoutQuery &read : *queries) {
-        Query query;
+        ReportLayout::Query query;
         query.name = read.name;
         for (auto it = read.sql.begin(); it != read.sql.end(); ++it)
             query.sql.insert(*byName(kDialects, it.key()), it.value());
         layout.queries.append(query);
     }
-    layout.origin = root.value(QLatin1String("origin")).toString();
+}
+
+void readHeaderAndBody(const QJsonObject &root, ReportLayout &layout, const Fail &fail)
+{
     for (const QJsonValue &value : root.value(QLatin1String("header")).toArray()) {
         const QJsonObject object = value.toObject();
-        HeaderLine line{object.value(QLatin1String("label")).toString(), object.value(QLatin1String("text")).toString(),
+        ReportLayout::HeaderLine line{object.value(QLatin1String("label")).toString(), object.value(QLatin1String("text")).toString(),
                         object.value(QLatin1String("query")).toString(), object.value(QLatin1String("join")).toString(),
                         stringMap(object.value(QLatin1String("map"))), object.value(QLatin1String("limit")).toInt()};
         if (line.limit < 0)
@@ -165,7 +170,7 @@ ReportLayout ReportLayout::load(const QString &path)
             throw fail(QStringLiteral("a linha de cabeçalho \"%1\" usa a consulta \"%2\", que não existe.").arg(line.label, line.query));
         layout.header.append(line);
     }
-    layout.notices = Notices::fromJson(root.value(QLatin1String("notices")), fail);
+    layout.notices = ReportLayout::Notices::fromJson(root.value(QLatin1String("notices")), fail);
     if (!layout.notices.query.isEmpty() && !layout.query(layout.notices.query))
         throw fail(QStringLiteral("a consulta dos avisos \"%1\" não existe.").arg(layout.notices.query));
     layout.detail = root.value(QLatin1String("detail")).toString();
@@ -173,14 +178,18 @@ ReportLayout ReportLayout::load(const QString &path)
         throw fail(QStringLiteral("a consulta do corpo \"%1\" não existe.").arg(layout.detail));
     for (const QJsonValue &value : root.value(QLatin1String("lookups")).toArray()) {
         const QJsonObject object = value.toObject();
-        Lookup lookup{object.value(QLatin1String("query")).toString(), object.value(QLatin1String("key")).toString()};
+        ReportLayout::Lookup lookup{object.value(QLatin1String("query")).toString(), object.value(QLatin1String("key")).toString()};
         if (!layout.query(lookup.query) || lookup.key.isEmpty())
             throw fail(QStringLiteral("consulta complementar (\"lookups\") inexistente ou sem chave: \"%1\".").arg(lookup.query));
         layout.lookups.append(lookup);
     }
+}
+
+void readGroupsAndColumns(const QJsonObject &root, ReportLayout &layout, const Fail &fail)
+{
     for (const QJsonValue &value : root.value(QLatin1String("groups")).toArray()) {
         const QJsonObject object = value.toObject();
-        Group group{object.value(QLatin1String("field")).toString(), object.value(QLatin1String("label")).toString(),
+        ReportLayout::Group group{object.value(QLatin1String("field")).toString(), object.value(QLatin1String("label")).toString(),
                     object.value(QLatin1String("text")).toString(), object.value(QLatin1String("note")).toString(),
                     object.value(QLatin1String("footer")).toString()};
         if (group.field.isEmpty())
@@ -189,7 +198,7 @@ ReportLayout ReportLayout::load(const QString &path)
     }
     for (const QJsonValue &value : root.value(QLatin1String("columns")).toArray()) {
         const QJsonObject object = value.toObject();
-        Column column;
+        ReportLayout::Column column;
         column.field = object.value(QLatin1String("field")).toString();
         column.label = object.value(QLatin1String("label")).toString();
         column.width = object.value(QLatin1String("width")).toInt();
@@ -210,6 +219,10 @@ ReportLayout ReportLayout::load(const QString &path)
     layout.groupValues = stringList(root.value(QLatin1String("groupValues")));
     layout.grandTotal = root.value(QLatin1String("grandTotal")).toString(layout.grandTotal);
     layout.empty = root.value(QLatin1String("empty")).toString(layout.empty);
+}
+
+void readHighlights(const QJsonObject &root, ReportLayout &layout, const Fail &fail)
+{
     const QJsonObject overPlan = root.value(QLatin1String("overPlan")).toObject();
     if (!overPlan.isEmpty()) {
         layout.overPlan.planned = overPlan.value(QLatin1String("planned")).toString().toUpper();
@@ -222,12 +235,34 @@ ReportLayout ReportLayout::load(const QString &path)
     }
     const QJsonObject chart = root.value(QLatin1String("chart")).toObject();
     if (!chart.isEmpty()) {
-        layout.chart = Chart{chart.value(QLatin1String("query")).toString(), chart.value(QLatin1String("label")).toString().toUpper(),
+        layout.chart = ReportLayout::Chart{chart.value(QLatin1String("query")).toString(), chart.value(QLatin1String("label")).toString().toUpper(),
                              chart.value(QLatin1String("planned")).toString().toUpper(), chart.value(QLatin1String("actual")).toString().toUpper(),
                              chart.value(QLatin1String("title")).toString()};
         if (!layout.query(layout.chart.query) || layout.chart.label.isEmpty() || layout.chart.planned.isEmpty() || layout.chart.actual.isEmpty())
             throw fail(QStringLiteral("o gráfico (\"chart\") precisa de uma consulta do layout e dos campos \"label\", \"planned\" e \"actual\"."));
     }
+}
+
+} // namespace
+
+ReportLayout ReportLayout::load(const QString &path)
+{
+    const Fail fail = [&path](const QString &why) {
+        return HostError(QStringLiteral("Layout de relatório inválido (%1): %2").arg(QDir::toNativeSeparators(path), why));
+    };
+    const QJsonObject root = readLayoutFile(path, fail);
+    ReportLayout layout;
+    layout.fileName = path;
+    layout.title = root.value(QLatin1String("title")).toString().trimmed();
+    if (layout.title.isEmpty())
+        throw fail(QStringLiteral("falta o título (\"title\")."));
+    layout.standard = root.value(QLatin1String("standard")).toBool();
+    layout.landscape = root.value(QLatin1String("orientation")).toString() == QLatin1String("landscape");
+    readParametersAndQueries(root, layout, fail);
+    layout.origin = root.value(QLatin1String("origin")).toString();
+    readHeaderAndBody(root, layout, fail);
+    readGroupsAndColumns(root, layout, fail);
+    readHighlights(root, layout, fail);
     return layout;
 }
 
@@ -248,21 +283,18 @@ QList<ReportLayout> ReportLayout::loadFolder(const QString &folder, QStringList 
     return layouts;
 }
 
-void ReportLayout::save(const QString &path) const
+
+// The sections of a layout file as save() writes them; a value at its default is left out.
+namespace {
+
+void writeParametersAndQueries(const ReportLayout &layout, QJsonObject &root)
 {
-    const ReportLayout defaults;
-    QJsonObject root;
-    root.insert(QLatin1String("title"), title);
-    insertIfSet(root, QStringLiteral("standard"), standard);
-    insertIfSet(root, QStringLiteral("origin"), origin);
-    if (landscape)
-        root.insert(QLatin1String("orientation"), QStringLiteral("landscape"));
     QJsonArray params;
-    for (const Parameter &parameter : parameters)
+    for (const ReportLayout::Parameter &parameter : layout.parameters)
         params.append(QJsonObject{{QLatin1String("name"), parameter.name}, {QLatin1String("type"), nameOf(kParamTypes, parameter.type)}});
     root.insert(QLatin1String("parameters"), params);
     QJsonArray queryArray;
-    for (const Query &query : queries) {
+    for (const ReportLayout::Query &query : layout.queries) {
         QJsonObject texts;
         for (const auto &[key, dialect] : kDialects) {
             if (query.sql.contains(dialect))
@@ -271,8 +303,12 @@ void ReportLayout::save(const QString &path) const
         queryArray.append(QJsonObject{{QLatin1String("name"), query.name}, {QLatin1String("sql"), texts}});
     }
     root.insert(QLatin1String("queries"), queryArray);
+}
+
+void writeHeaderAndBody(const ReportLayout &layout, QJsonObject &root)
+{
     QJsonArray headerArray;
-    for (const HeaderLine &line : header) {
+    for (const ReportLayout::HeaderLine &line : layout.header) {
         QJsonObject object{{QLatin1String("label"), line.label}, {QLatin1String("text"), line.text}};
         insertIfSet(object, QStringLiteral("query"), line.query);
         insertIfSet(object, QStringLiteral("join"), line.join);
@@ -283,16 +319,20 @@ void ReportLayout::save(const QString &path) const
     }
     if (!headerArray.isEmpty())
         root.insert(QLatin1String("header"), headerArray);
-    if (!notices.query.isEmpty())
-        root.insert(QLatin1String("notices"), notices.toJson());
-    insertIfSet(root, QStringLiteral("detail"), detail);
+    if (!layout.notices.query.isEmpty())
+        root.insert(QLatin1String("notices"), layout.notices.toJson());
+    insertIfSet(root, QStringLiteral("detail"), layout.detail);
     QJsonArray lookupArray;
-    for (const Lookup &lookup : lookups)
+    for (const ReportLayout::Lookup &lookup : layout.lookups)
         lookupArray.append(QJsonObject{{QLatin1String("query"), lookup.query}, {QLatin1String("key"), lookup.key}});
     if (!lookupArray.isEmpty())
         root.insert(QLatin1String("lookups"), lookupArray);
+}
+
+void writeGroupsAndColumns(const ReportLayout &layout, QJsonObject &root)
+{
     QJsonArray groupArray;
-    for (const Group &group : groups) {
+    for (const ReportLayout::Group &group : layout.groups) {
         QJsonObject object{{QLatin1String("field"), group.field}};
         insertIfSet(object, QStringLiteral("label"), group.label);
         insertIfSet(object, QStringLiteral("text"), group.text);
@@ -303,8 +343,8 @@ void ReportLayout::save(const QString &path) const
     if (!groupArray.isEmpty())
         root.insert(QLatin1String("groups"), groupArray);
     QJsonArray columnArray;
-    const Column plain;
-    for (const Column &column : columns) {
+    const ReportLayout::Column plain;
+    for (const ReportLayout::Column &column : layout.columns) {
         QJsonObject object{{QLatin1String("field"), column.field}, {QLatin1String("label"), column.label},
                            {QLatin1String("width"), column.width}};
         if (column.format != plain.format)
@@ -319,21 +359,42 @@ void ReportLayout::save(const QString &path) const
         columnArray.append(object);
     }
     root.insert(QLatin1String("columns"), columnArray);
-    if (!sums.isEmpty())
-        root.insert(QLatin1String("sums"), QJsonArray::fromStringList(sums));
-    if (!groupValues.isEmpty())
-        root.insert(QLatin1String("groupValues"), QJsonArray::fromStringList(groupValues));
-    insertIfSet(root, QStringLiteral("grandTotal"), grandTotal, defaults.grandTotal);
-    insertIfSet(root, QStringLiteral("empty"), empty, defaults.empty);
-    if (chart.isSet())
-        root.insert(QLatin1String("chart"), QJsonObject{{QLatin1String("query"), chart.query}, {QLatin1String("label"), chart.label},
-                                                        {QLatin1String("planned"), chart.planned}, {QLatin1String("actual"), chart.actual},
-                                                        {QLatin1String("title"), chart.title}});
-    if (overPlan.isSet())
-        root.insert(QLatin1String("overPlan"), QJsonObject{{QLatin1String("planned"), overPlan.planned},
-                                                           {QLatin1String("actual"), overPlan.actual},
-                                                           {QLatin1String("percent"), overPlan.percent},
-                                                           {QLatin1String("columns"), QJsonArray::fromStringList(overPlan.marked)}});
+}
+
+void writeTotalsAndHighlights(const ReportLayout &layout, QJsonObject &root)
+{
+    const ReportLayout defaults;
+    if (!layout.sums.isEmpty())
+        root.insert(QLatin1String("sums"), QJsonArray::fromStringList(layout.sums));
+    if (!layout.groupValues.isEmpty())
+        root.insert(QLatin1String("groupValues"), QJsonArray::fromStringList(layout.groupValues));
+    insertIfSet(root, QStringLiteral("grandTotal"), layout.grandTotal, defaults.grandTotal);
+    insertIfSet(root, QStringLiteral("empty"), layout.empty, defaults.empty);
+    if (layout.chart.isSet())
+        root.insert(QLatin1String("chart"), QJsonObject{{QLatin1String("query"), layout.chart.query}, {QLatin1String("label"), layout.chart.label},
+                                                        {QLatin1String("planned"), layout.chart.planned}, {QLatin1String("actual"), layout.chart.actual},
+                                                        {QLatin1String("title"), layout.chart.title}});
+    if (layout.overPlan.isSet())
+        root.insert(QLatin1String("overPlan"), QJsonObject{{QLatin1String("planned"), layout.overPlan.planned},
+                                                           {QLatin1String("actual"), layout.overPlan.actual},
+                                                           {QLatin1String("percent"), layout.overPlan.percent},
+                                                           {QLatin1String("columns"), QJsonArray::fromStringList(layout.overPlan.marked)}});
+}
+
+} // namespace
+
+void ReportLayout::save(const QString &path) const
+{
+    QJsonObject root;
+    root.insert(QLatin1String("title"), title);
+    insertIfSet(root, QStringLiteral("standard"), standard);
+    insertIfSet(root, QStringLiteral("origin"), origin);
+    if (landscape)
+        root.insert(QLatin1String("orientation"), QStringLiteral("landscape"));
+    writeParametersAndQueries(*this, root);
+    writeHeaderAndBody(*this, root);
+    writeGroupsAndColumns(*this, root);
+    writeTotalsAndHighlights(*this, root);
 
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);

@@ -46,18 +46,20 @@ QString requiredCode(const Args &args, int position, const QString &what, int ma
     return value;
 }
 
-wire::KeySelection keys(const QString &text, const QString &what, int maxKeyLength)
+wire::KeySelection keys(const QString &text, const QString &what, int maxKeyLength, wire::EmptyMeans empty = wire::EmptyMeans::Nothing)
 {
     QString error;
-    const auto parsed = wire::parseKeyList(text, wire::KeyListRules{what, maxKeyLength}, &error);
+    wire::KeyListRules rules{what, maxKeyLength};
+    rules.empty = empty;
+    const auto parsed = wire::parseKeyList(text, rules, &error);
     if (!parsed)
         throw Refusal{error};
     return *parsed;
 }
 
-ServiceKeys serviceKeys(const QString &text, const QString &what)
+ServiceKeys serviceKeys(const QString &text, const QString &what, wire::EmptyMeans empty = wire::EmptyMeans::Nothing)
 {
-    const wire::KeySelection selection = keys(text, what, kBranchWidth + kServiceWidth);
+    const wire::KeySelection selection = keys(text, what, kBranchWidth + kServiceWidth, empty);
     ServiceKeys result;
     result.all = selection.all;
     for (const QString &key : selection.keys) {
@@ -235,12 +237,9 @@ CallResult CustoPlanXReal::getServico(const Args &args) const
 CallResult CustoPlanXReal::execStpConsPlan(const Args &args) const
 {
     const QString central = requiredCode(args, 0, QStringLiteral("Central de alimentação escolar"), kBranchWidth);
-    const QString menuTypeText = args.text(1);
-    const wire::KeySelection menuTypes = menuTypeText.isEmpty() ? wire::KeySelection{true, {}}
-                                                          : keys(menuTypeText, QStringLiteral("Lista de tipos de cardápio"), kMenuTypeWidth);
+    const wire::KeySelection menuTypes = keys(args.text(1), QStringLiteral("Lista de tipos de cardápio"), kMenuTypeWidth, wire::EmptyMeans::All);
     const wire::KeySelection branches = keys(args.text(2), QStringLiteral("Lista de filiais"), kBranchWidth);
-    const QString serviceText = args.text(3);
-    const ServiceKeys services = serviceText.isEmpty() ? ServiceKeys{true, {}, {}} : serviceKeys(serviceText, QStringLiteral("Lista de serviços"));
+    const ServiceKeys services = serviceKeys(args.text(3), QStringLiteral("Lista de serviços"), wire::EmptyMeans::All);
     const QDate start = args.date(4);
     const QDate end = args.date(5);
     if (start > end)

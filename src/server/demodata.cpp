@@ -344,8 +344,10 @@ QString menuCode(const QString &menuType, int serviceIndex, int weekday)
     return QStringLiteral("%1%2%3").arg(menuType).arg(serviceIndex).arg(weekday);
 }
 
-void insertReferenceData(QSqlDatabase &db, const QList<CentralDef> &centrals, const QList<School> &schools,
-                         const QList<ServiceDef> &serviceDefs, const DemoOptions &options, Random &random, DemoSummary &summary)
+// The central, its schools and the branch outside any central, their groupings and the main
+// central's school years.
+void insertBranches(QSqlDatabase &db, const QList<CentralDef> &centrals, const QList<School> &schools, const DemoOptions &options,
+                    DemoSummary &summary)
 {
     const QDate processing = processingDay(options);
     BatchInserter branches(db, QStringLiteral("FILIAL"),
@@ -395,7 +397,12 @@ void insertReferenceData(QSqlDatabase &db, const QList<CentralDef> &centrals, co
         schoolYears.add({demo::kCentral, year, start, end});
     }
     schoolYears.flush();
+}
 
+// Service groups, the services of each school and the menu types of each central.
+void insertServicesAndMenuTypes(QSqlDatabase &db, const QList<CentralDef> &centrals, const QList<School> &schools,
+                                const QList<ServiceDef> &serviceDefs, DemoSummary &summary)
+{
     BatchInserter serviceGroups(db, QStringLiteral("GRUPSERV"), {"CDGRUPSERV", "NMGRUPSERV"});
     serviceGroups.add({"001", "Refeições principais"});
     serviceGroups.add({"002", "Lanches e desjejum"});
@@ -417,7 +424,11 @@ void insertReferenceData(QSqlDatabase &db, const QList<CentralDef> &centrals, co
             menuTypes.add({type.code, type.name, central.code, type.active ? "S" : "N"});
     }
     menuTypes.flush();
+}
 
+// Cost types, the products and their unit cost per cost type.
+void insertProductsAndCosts(QSqlDatabase &db, Random &random, DemoSummary &summary)
+{
     // Listed in the order the cost module shows them, which is not the order of their numbers.
     BatchInserter costTypes(db, QStringLiteral("TIPOCUSTO"), {"NRTIPOCUSTO", "NMTIPOCUSTO", "NRORDEM"});
     costTypes.add({1, "Custo médio ponderado", 2});
@@ -443,8 +454,11 @@ void insertReferenceData(QSqlDatabase &db, const QList<CentralDef> &centrals, co
     }
     costs.flush();
     summary.products = int(products.count());
+}
 
-
+// A menu per central, menu type, service and weekday, with its ingredients.
+void insertMenus(QSqlDatabase &db, const QList<CentralDef> &centrals, const QList<ServiceDef> &serviceDefs)
+{
     // Parents before children: a full batch of ingredients is written as soon as it fills up.
     static const char *const weekdays[] = {"segunda", "terça", "quarta", "quinta", "sexta"};
     BatchInserter menus(db, QStringLiteral("CARDAPIO"), {"CDCARDAPIO", "NMCARDAPIO", "CDFILCENTZUB", "CDTIPOCARD"});
@@ -467,6 +481,15 @@ void insertReferenceData(QSqlDatabase &db, const QList<CentralDef> &centrals, co
     for (const QVariantList &row : std::as_const(ingredientRows))
         ingredients.add(row);
     ingredients.flush();
+}
+
+void insertReferenceData(QSqlDatabase &db, const QList<CentralDef> &centrals, const QList<School> &schools,
+                         const QList<ServiceDef> &serviceDefs, const DemoOptions &options, Random &random, DemoSummary &summary)
+{
+    insertBranches(db, centrals, schools, options, summary);
+    insertServicesAndMenuTypes(db, centrals, schools, serviceDefs, summary);
+    insertProductsAndCosts(db, random, summary);
+    insertMenus(db, centrals, serviceDefs);
 }
 
 struct MealPlan {

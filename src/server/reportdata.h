@@ -14,7 +14,7 @@ struct PlanScope {
     QString central;
     wire::KeySelection branches;
     ServiceKeys services{true, {}, {}};
-    wire::KeySelection menuTypes{true, {}};
+    wire::KeySelection menuTypes = wire::KeySelection::everything();
     QDate start;
     QDate end;
     QString firstProduct = QStringLiteral("0");

@@ -63,7 +63,7 @@ wire::KeySelection allVisibleBranches(const Caller &caller)
 {
     if (school(caller))
         return wire::KeySelection{false, {caller.account.branch}};
-    return wire::KeySelection{true, {}};
+    return wire::KeySelection::everything();
 }
 
 QString serviceKeysRefusal(const Caller &caller, const ServiceKeys &services)

@@ -75,8 +75,10 @@ QString reduceToServiceCodes(const QString &keyList, int serviceWidth, int branc
 std::optional<KeySelection> parseKeyList(const QString &text, const KeyListRules &rules, QString *error)
 {
     KeySelection selection;
-    if (text.isEmpty())
+    if (text.isEmpty()) {
+        selection.all = rules.empty == EmptyMeans::All;
         return selection;
+    }
     if (text == QLatin1String("T")) {
         if (!rules.allowAll)
             return refuse(error, QStringLiteral("%1: \"T\" (todos) não é aceito aqui.").arg(rules.what));

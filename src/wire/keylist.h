@@ -28,7 +28,13 @@ QString reduceToServiceCodes(const QString &keyList, int serviceWidth, int branc
 struct KeySelection {
     bool all = false;
     QStringList keys; // distinct, in the order given
+
+    static KeySelection everything() { return {true, {}}; }
 };
+
+// What an empty argument selects: nothing for a list the client always sends, everything for a
+// filter the caller may leave unset.
+enum class EmptyMeans { Nothing, All };
 
 // Keys one list may hold. The lists travel as one bound value the database expands, so the
 // cost grows linearly; the bound only keeps one request's memory in reason (2 million keys are
@@ -41,6 +47,7 @@ struct KeyListRules {
     bool allowAll = true;     // "T" means all
     bool allowSingle = true;  // a bare code without "_" is one key
     int maxKeys = kMaxKeys;
+    EmptyMeans empty = EmptyMeans::Nothing;
 };
 
 // Parses and checks a selection. Keys are letters and digits only, so a list can never carry

@@ -282,6 +282,47 @@ private Q_SLOTS:
         QCOMPARE(found, QStringList{expected});
     }
 
+    // Groups open and close on a change of their field, each footer adds its rows (the innermost
+    // group's own values once), and the grand total adds the outer groups.
+    void groupsAndTotalsFromRowsInMemory()
+    {
+        ReportLayout layout;
+        layout.queries.append({QStringLiteral("linhas"), {}});
+        layout.groups = {{"ESCOLA", "Escola", "{ESCOLA}", {}, {}}, {"SERVICO", "Serviço", "{SERVICO}", {}, {}}};
+        ReportLayout::Column product{"PRODUTO", "Produto", 10};
+        ReportLayout::Column cost{"VRCUSTO", "Custo", 10, ReportLayout::Format::Number};
+        cost.total = true;
+        ReportLayout::Column meals{"QTREFEICOES", "Refeições", 6, ReportLayout::Format::Integer};
+        meals.total = true;
+        layout.columns = {product, cost, meals};
+        layout.sums = {"VRCUSTO"};
+        layout.groupValues = {"QTREFEICOES"};
+        auto row = [](const char *school, const char *service, const char *item, double value) {
+            return QVariantMap{{"ESCOLA", school}, {"SERVICO", service}, {"PRODUTO", item}, {"VRCUSTO", value}, {"QTREFEICOES", 10}};
+        };
+        const QList<QVariantMap> rows = {row("A", "1", "arroz", 2), row("A", "1", "feijão", 3), row("A", "2", "pão", 4),
+                                         row("B", "1", "leite", 5)};
+        const ReportDocument document = ReportEngine([&rows](const ReportLayout::Query &, const TParams &) { return rows; })
+                                            .build("ZUB011", layout, TParams());
+        QStringList bands;
+        for (const ReportDocument::Band &band : document.bands())
+            bands << QStringLiteral("%1:%2:%3:%4").arg(int(band.kind)).arg(band.text).arg(band.values.value(1).toString(),
+                                                                                   band.values.value(2).toString());
+        using Kind = ReportDocument::BandKind;
+        auto band = [](Kind kind, const QString &text, const QString &cost = {}, const QString &meals = {}) {
+            return QStringLiteral("%1:%2:%3:%4").arg(int(kind)).arg(text, cost, meals);
+        };
+        QCOMPARE(bands, QStringList({band(Kind::GroupHeader, "Escola: A"), band(Kind::GroupHeader, "Serviço: 1"),
+                                     band(Kind::Detail, "", "2", "10"), band(Kind::Detail, "", "3", "10"),
+                                     band(Kind::GroupFooter, "Total - Serviço 1", "5", "10"), band(Kind::GroupHeader, "Serviço: 2"),
+                                     band(Kind::Detail, "", "4", "10"), band(Kind::GroupFooter, "Total - Serviço 2", "4", "10"),
+                                     band(Kind::GroupFooter, "Total - Escola A", "9", "20"), band(Kind::GroupHeader, "Escola: B"),
+                                     band(Kind::GroupHeader, "Serviço: 1"), band(Kind::Detail, "", "5", "10"),
+                                     band(Kind::GroupFooter, "Total - Serviço 1", "5", "10"),
+                                     band(Kind::GroupFooter, "Total - Escola B", "5", "10"),
+                                     band(Kind::GrandTotal, layout.grandTotal, "14", "30")}));
+    }
+
     void emptyResultSaysSo()
     {
         TParams params = reportseed::params("T", 0);

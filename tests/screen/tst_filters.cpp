@@ -1,3 +1,4 @@
+#include "screen/filterwidgets.h"
 #include "host/services/dispatcher.h"
 #include "host/widgets/combobox.h"
 #include "host/widgets/dateeditplus.h"
@@ -32,9 +33,9 @@ private Q_SLOTS:
     {
         ScreenFixture fixture("0001", true);
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->rbtListaGrup->setChecked(true);
-        form->rbtListaServ->setChecked(true);
-        form->rbtListaTipoCard->setChecked(true);
+        form->widgets().rbtListaGrup->setChecked(true);
+        form->widgets().rbtListaServ->setChecked(true);
+        form->widgets().rbtListaTipoCard->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) {
             v.serviceGroups.marked = "_001_";
             v.services.marked = "_00010_";
@@ -43,17 +44,17 @@ private Q_SLOTS:
             v.menuTypes.marked = "_01_";
         });
 
-        form->medCdFilial->setText("0005");
-        QVERIFY(form->edtNmFilial->text().isEmpty());
-        QVERIFY(form->rbtTodosGrup->isChecked() && form->rbtTodosServ->isChecked());
-        QVERIFY(!form->sbtGrupServ->isEnabled() && !form->sbtServico->isEnabled());
+        form->widgets().medCdFilial->setText("0005");
+        QVERIFY(form->widgets().edtNmFilial->text().isEmpty());
+        QVERIFY(form->widgets().rbtTodosGrup->isChecked() && form->widgets().rbtTodosServ->isChecked());
+        QVERIFY(!form->widgets().sbtGrupServ->isEnabled() && !form->widgets().sbtServico->isEnabled());
         const zub01100::FilterValue &value = form->filterValue();
         for (const QString &cleared : {value.serviceGroups.marked, value.services.marked, value.effectiveServices, value.branches.marked})
             QVERIFY(cleared.isEmpty());
         // Menu types depend on nothing.
-        QVERIFY(form->rbtListaTipoCard->isChecked());
+        QVERIFY(form->widgets().rbtListaTipoCard->isChecked());
         QCOMPARE(form->filterValue().menuTypes.marked, QStringLiteral("_01_"));
-        QVERIFY(form->sbtTipoCard->isEnabled());
+        QVERIFY(form->widgets().sbtTipoCard->isEnabled());
     }
 
     void groupingChangeResetsOnlyThroughTheRadiosItChecks()
@@ -61,42 +62,42 @@ private Q_SLOTS:
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
         // Branches and groups on "Todos", services marked.
-        form->rbtListaServ->setChecked(true);
+        form->widgets().rbtListaServ->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) {
             v.services.marked = "_000100010_";
             v.effectiveServices = "_000100010_";
         });
-        form->edtAgrupFili->setText("Zona Leste");
-        form->edtCdAgrupFili->setText("10");
-        QVERIFY(form->edtAgrupFili->text().isEmpty());
-        QVERIFY(form->rbtTodosServ->isChecked());
+        form->widgets().edtAgrupFili->setText("Zona Leste");
+        form->widgets().edtCdAgrupFili->setText("10");
+        QVERIFY(form->widgets().edtAgrupFili->text().isEmpty());
+        QVERIFY(form->widgets().rbtTodosServ->isChecked());
         QVERIFY(form->filterValue().effectiveServices.isEmpty());
         // Only the branch radio's handling forgets the marked services, and it was not set off.
         QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
 
-        form->rbtListaFiliAgreg->setChecked(true);
+        form->widgets().rbtListaFiliAgreg->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) {
             v.branches.marked = "_0001_";
             v.services.marked = "_000100010_";
         });
-        form->edtCdAgrupFili->setText("20");
-        QVERIFY(form->rbtTodaFiliAgreg->isChecked());
+        form->widgets().edtCdAgrupFili->setText("20");
+        QVERIFY(form->widgets().rbtTodaFiliAgreg->isChecked());
         QVERIFY(form->filterValue().branches.marked.isEmpty());
         QVERIFY(form->filterValue().services.marked.isEmpty());
-        QVERIFY(!form->sbtFiliAgreg->isEnabled());
+        QVERIFY(!form->widgets().sbtFiliAgreg->isEnabled());
     }
 
     void branchListConfirmResetsServices()
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->rbtListaFiliAgreg->setChecked(true);
-        form->rbtListaGrup->setChecked(true);
+        form->widgets().rbtListaFiliAgreg->setChecked(true);
+        form->widgets().rbtListaGrup->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.serviceGroups.marked = "_001_"; });
         fixture.host->ui.markAnswers = {QStringList{"0005"}};
-        form->sbtFiliAgreg->click();
+        form->widgets().sbtFiliAgreg->click();
         QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0005_"));
-        QVERIFY(form->rbtTodosGrup->isChecked());
+        QVERIFY(form->widgets().rbtTodosGrup->isChecked());
         QVERIFY(form->filterValue().serviceGroups.marked.isEmpty());
         const MultiChoiceRequest request = fixture.host->ui.markRequests.last();
         QCOMPARE(request.table.title, QStringLiteral("Filial Agregada"));
@@ -104,29 +105,29 @@ private Q_SLOTS:
         QCOMPARE(fixture.lastParams("GetFiliAgreg"), QJsonArray({"F", "", "CE01", ""}));
 
         // A cancel changes nothing.
-        form->rbtListaGrup->setChecked(true);
+        form->widgets().rbtListaGrup->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.serviceGroups.marked = "_001_"; });
-        form->sbtFiliAgreg->click();
+        form->widgets().sbtFiliAgreg->click();
         QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0005_"));
         QCOMPARE(form->filterValue().serviceGroups.marked, QStringLiteral("_001_"));
-        QVERIFY(form->rbtListaGrup->isChecked());
+        QVERIFY(form->widgets().rbtListaGrup->isChecked());
     }
 
     void groupConfirmResetsServicesAndCancelDoesNot()
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->rbtListaGrup->setChecked(true);
-        form->rbtListaServ->setChecked(true);
+        form->widgets().rbtListaGrup->setChecked(true);
+        form->widgets().rbtListaServ->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_000100010_"; });
         fixture.host->ui.markAnswers = {std::nullopt, QStringList{"002"}};
-        form->sbtGrupServ->click();
-        QVERIFY(form->rbtListaServ->isChecked());
+        form->widgets().sbtGrupServ->click();
+        QVERIFY(form->widgets().rbtListaServ->isChecked());
         QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
-        form->sbtGrupServ->click();
+        form->widgets().sbtGrupServ->click();
         QCOMPARE(form->filterValue().serviceGroups.marked, QStringLiteral("_002_"));
-        QVERIFY(form->rbtTodosServ->isChecked());
-        QVERIFY(!form->sbtServico->isEnabled());
+        QVERIFY(form->widgets().rbtTodosServ->isChecked());
+        QVERIFY(!form->widgets().sbtServico->isEnabled());
         QVERIFY(form->filterValue().services.marked.isEmpty());
         QCOMPARE(fixture.host->ui.markRequests.last().table.title, QStringLiteral("Grupo de Serviços"));
     }
@@ -135,27 +136,27 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->rbtListaFiliAgreg->setChecked(true);
+        form->widgets().rbtListaFiliAgreg->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0001_"; });
-        form->rbtTodaFiliAgreg->setChecked(true);
-        form->rbtListaFiliAgreg->setChecked(true);
+        form->widgets().rbtTodaFiliAgreg->setChecked(true);
+        form->widgets().rbtListaFiliAgreg->setChecked(true);
         QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0001_"));
 
-        form->rbtListaServ->setChecked(true);
+        form->widgets().rbtListaServ->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_000100010_"; });
-        form->rbtTodosServ->setChecked(true);
-        form->rbtListaServ->setChecked(true);
+        form->widgets().rbtTodosServ->setChecked(true);
+        form->widgets().rbtListaServ->setChecked(true);
         QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
-        QVERIFY(passes([&] { form->Servico(); form->Vd_ListaServ(true); }));
+        QVERIFY(passes([&] { form->serviceFilters().Servico(); form->serviceFilters().Vd_ListaServ(true); }));
 
-        form->rbtListaTipoCard->setChecked(true);
+        form->widgets().rbtListaTipoCard->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.menuTypes.marked = "_01_"; });
-        form->rbtTodosTipoCard->setChecked(true);
-        form->rbtListaTipoCard->setChecked(true);
+        form->widgets().rbtTodosTipoCard->setChecked(true);
+        form->widgets().rbtListaTipoCard->setChecked(true);
         QVERIFY(form->filterValue().menuTypes.marked.isEmpty());
-        QVERIFY(!passes([&] { form->Vd_TipoCard(); }));
+        QVERIFY(!passes([&] { form->serviceFilters().Vd_TipoCard(); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Tipo de cardápio deve ser informado."));
-        QCOMPARE(QApplication::focusWidget(), form->rbtListaTipoCard);
+        QCOMPARE(QApplication::focusWidget(), form->widgets().rbtListaTipoCard);
     }
 
     void f9OnAListaRadioSearches_data()
@@ -249,37 +250,37 @@ private Q_SLOTS:
             QApplication::setActiveWindow(&box);
             QApplication::setActiveWindow(form);
         };
-        form->depDataInic->setFocus();
-        form->depDataInic->lineEdit()->selectAll();
-        QTest::keyClicks(form->depDataInic->lineEdit(), "31022025");
-        QTest::keyClick(form->depDataInic->lineEdit(), byPreview ? Qt::Key_F5 : Qt::Key_Tab);
+        form->widgets().depDataInic->setFocus();
+        form->widgets().depDataInic->lineEdit()->selectAll();
+        QTest::keyClicks(form->widgets().depDataInic->lineEdit(), "31022025");
+        QTest::keyClick(form->widgets().depDataInic->lineEdit(), byPreview ? Qt::Key_F5 : Qt::Key_Tab);
         QCOMPARE(errorsOf(fixture), QStringList{"Data inválida"});
-        QVERIFY(form->depDataInic->lineEdit()->hasFocus());
+        QVERIFY(form->widgets().depDataInic->lineEdit()->hasFocus());
     }
 
     void paddingRunsTheChangeRuleBeforeTheRequest()
     {
         ScreenFixture fixture("0001", true);
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->medCdFilial->setText("5"); // as if typed
-        form->rbtListaServ->setChecked(true);
+        form->widgets().medCdFilial->setText("5"); // as if typed
+        form->widgets().rbtListaServ->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_00010_"; });
-        QVERIFY(passes([&] { form->Vd_CdFilial(true); }));
-        QCOMPARE(form->medCdFilial->text(), QStringLiteral("0005"));
-        QVERIFY(form->rbtTodosServ->isChecked());
+        QVERIFY(passes([&] { form->branchFilters().Vd_CdFilial(true); }));
+        QCOMPARE(form->widgets().medCdFilial->text(), QStringLiteral("0005"));
+        QVERIFY(form->widgets().rbtTodosServ->isChecked());
         QVERIFY(form->filterValue().services.marked.isEmpty());
         QCOMPARE(fixture.lastParams("GetFiliAgreg"), QJsonArray({"F", "", "CE01", "0005"}));
-        QCOMPARE(form->edtNmFilial->text(), QStringLiteral("EM Lago"));
+        QCOMPARE(form->widgets().edtNmFilial->text(), QStringLiteral("EM Lago"));
 
-        form->medCdFilial->setText("0077");
-        QVERIFY(!passes([&] { form->Vd_CdFilial(true); }));
+        form->widgets().medCdFilial->setText("0077");
+        QVERIFY(!passes([&] { form->branchFilters().Vd_CdFilial(true); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Filial não cadastrada."));
-        QVERIFY(form->edtNmFilial->text().isEmpty());
+        QVERIFY(form->widgets().edtNmFilial->text().isEmpty());
 
-        form->medCdFilial->clear();
+        form->widgets().medCdFilial->clear();
         const int requests = fixture.callsOf("GetFiliAgreg").size();
-        QVERIFY(passes([&] { form->Vd_CdFilial(false); }));
-        QVERIFY(!passes([&] { form->Vd_CdFilial(true); }));
+        QVERIFY(passes([&] { form->branchFilters().Vd_CdFilial(false); }));
+        QVERIFY(!passes([&] { form->branchFilters().Vd_CdFilial(true); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Filial agregada deve ser informada."));
         QCOMPARE(fixture.callsOf("GetFiliAgreg").size(), requests);
     }
@@ -288,33 +289,33 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->edtCdAgrupFili->setFocus();
-        form->edtCdAgrupFili->setText("10");
-        form->rbtListaFiliAgreg->setChecked(true);
+        form->widgets().edtCdAgrupFili->setFocus();
+        form->widgets().edtCdAgrupFili->setText("10");
+        form->widgets().rbtListaFiliAgreg->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0001_"; });
-        QVERIFY(passes([&] { form->Vd_AgrupFili(); }));
-        QCOMPARE(form->edtCdAgrupFili->text(), QStringLiteral("0000000010"));
-        QCOMPARE(form->edtAgrupFili->text(), QStringLiteral("Zona Leste"));
-        QVERIFY(form->rbtTodaFiliAgreg->isChecked()); // the padding changed the code
+        QVERIFY(passes([&] { form->branchFilters().Vd_AgrupFili(); }));
+        QCOMPARE(form->widgets().edtCdAgrupFili->text(), QStringLiteral("0000000010"));
+        QCOMPARE(form->widgets().edtAgrupFili->text(), QStringLiteral("Zona Leste"));
+        QVERIFY(form->widgets().rbtTodaFiliAgreg->isChecked()); // the padding changed the code
         QCOMPARE(fixture.lastParams("GetAgrupFili"), QJsonArray({"0000000010"}));
 
         // The kind letter follows the grouping field.
-        QVERIFY(passes([&] { form->sbtFiliAgregClick(form->sbtFiliAgreg); }));
+        QVERIFY(passes([&] { form->branchFilters().sbtFiliAgregClick(form->widgets().sbtFiliAgreg); }));
         QCOMPARE(fixture.lastParams("GetFiliAgreg").at(0), QJsonValue("A"));
         QCOMPARE(fixture.lastParams("GetFiliAgreg").at(1), QJsonValue("0000000010"));
 
-        form->edtCdAgrupFili->setText("GRUPO1234567");
-        QVERIFY(!passes([&] { form->Vd_AgrupFili(); }));
+        form->widgets().edtCdAgrupFili->setText("GRUPO1234567");
+        QVERIFY(!passes([&] { form->branchFilters().Vd_AgrupFili(); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Agrupamento de filiais não cadastrado."));
-        QCOMPARE(form->edtCdAgrupFili->text(), QStringLiteral("GRUPO1234567")); // never cut
-        QCOMPARE(QApplication::focusWidget(), form->edtCdAgrupFili);
-        QVERIFY(form->edtAgrupFili->text().isEmpty());
+        QCOMPARE(form->widgets().edtCdAgrupFili->text(), QStringLiteral("GRUPO1234567")); // never cut
+        QCOMPARE(QApplication::focusWidget(), form->widgets().edtCdAgrupFili);
+        QVERIFY(form->widgets().edtAgrupFili->text().isEmpty());
 
-        form->edtCdAgrupFili->setText("   ");
+        form->widgets().edtCdAgrupFili->setText("   ");
         const int requests = fixture.callsOf("GetAgrupFili").size();
-        QVERIFY(passes([&] { form->Vd_AgrupFili(); }));
+        QVERIFY(passes([&] { form->branchFilters().Vd_AgrupFili(); }));
         QCOMPARE(fixture.callsOf("GetAgrupFili").size(), requests);
-        QVERIFY(passes([&] { form->sbtFiliAgregClick(form->sbtFiliAgreg); }));
+        QVERIFY(passes([&] { form->branchFilters().sbtFiliAgregClick(form->widgets().sbtFiliAgreg); }));
         QCOMPARE(fixture.lastParams("GetFiliAgreg").at(0), QJsonValue("F"));
     }
 
@@ -323,17 +324,17 @@ private Q_SLOTS:
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
         fixture.host->ui.rowAnswers = {QStringLiteral("0000000010")};
-        form->btnAgrupFili->click();
+        form->widgets().btnAgrupFili->click();
         QCOMPARE(fixture.lastParams("GetAgrupFili"), QJsonArray({"T"}));
-        QCOMPARE(form->edtCdAgrupFili->text(), QStringLiteral("0000000010"));
-        QCOMPARE(form->edtAgrupFili->text(), QStringLiteral("Zona Leste"));
+        QCOMPARE(form->widgets().edtCdAgrupFili->text(), QStringLiteral("0000000010"));
+        QCOMPARE(form->widgets().edtAgrupFili->text(), QStringLiteral("Zona Leste"));
         QCOMPARE(fixture.host->ui.rowRequests.last().table.title, QStringLiteral("Agrupamento de Filiais"));
 
         fixture.host->ui.rowAnswers = {QStringLiteral("0005")};
-        form->btnFilial->click();
+        form->widgets().btnFilial->click();
         QCOMPARE(fixture.lastParams("GetFiliAgreg"), QJsonArray({"A", "0000000010", "CE01", ""}));
-        QCOMPARE(form->medCdFilial->text(), QStringLiteral("0005"));
-        QCOMPARE(form->edtNmFilial->text(), QStringLiteral("EM Lago"));
+        QCOMPARE(form->widgets().medCdFilial->text(), QStringLiteral("0005"));
+        QCOMPARE(form->widgets().edtNmFilial->text(), QStringLiteral("EM Lago"));
         // The single choice shows code and name only.
         QCOMPARE(fixture.host->ui.rowRequests.last().table.headers, QStringList({"Código", "Nome"}));
     }
@@ -358,9 +359,9 @@ private Q_SLOTS:
         ScreenFixture fixture(branchMode ? "0001" : "CE01", branchMode);
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->cbbReportNames->setCurrentIndex(reportIndex);
-        form->rbtListaServ->setChecked(true);
+        form->widgets().rbtListaServ->setChecked(true);
         fixture.host->ui.markAnswers = {QStringList{firstKey}};
-        form->sbtServico->click();
+        form->widgets().sbtServico->click();
         const MultiChoiceRequest request = fixture.host->ui.markRequests.last();
         QCOMPARE(request.table.title, QStringLiteral("Serviço"));
         QCOMPARE(request.table.headers.contains("Filial"), branchColumn);
@@ -374,20 +375,20 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->edtCdAgrupFili->setText("0000000010");
-        form->rbtListaFiliAgreg->setChecked(true);
+        form->widgets().edtCdAgrupFili->setText("0000000010");
+        form->widgets().rbtListaFiliAgreg->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0001_0005_"; });
-        form->rbtListaGrup->setChecked(true);
+        form->widgets().rbtListaGrup->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.serviceGroups.marked = "_001_"; });
-        form->rbtListaServ->setChecked(true);
+        form->widgets().rbtListaServ->setChecked(true);
         fixture.host->ui.markAnswers = {std::nullopt};
-        form->sbtServico->click();
+        form->widgets().sbtServico->click();
         QCOMPARE(fixture.lastParams("GetServico"), QJsonArray({"_0001_0005_", "_001_", "0000000010", "CE01"}));
 
         // Nothing marked in the branch list: the check stops the search before the server is asked.
         driveValue(form, [](zub01100::FilterValue &v) { v.branches.marked.clear(); });
         const int requests = fixture.callsOf("GetServico").size();
-        form->sbtServico->click();
+        form->widgets().sbtServico->click();
         QCOMPARE(fixture.callsOf("GetServico").size(), requests);
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Filial agregada deve ser informada."));
     }
@@ -396,20 +397,20 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->Servico();
+        form->serviceFilters().Servico();
         QCOMPARE(form->filterValue().effectiveServices, QStringLiteral("000100010_000100020_000500010_"));
 
-        form->rbtListaServ->setChecked(true);
+        form->widgets().rbtListaServ->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_000100020_"; });
         const int requests = fixture.callsOf("GetServico").size();
-        form->Servico();
+        form->serviceFilters().Servico();
         QCOMPARE(form->filterValue().effectiveServices, QStringLiteral("_000100020_"));
         QCOMPARE(fixture.callsOf("GetServico").size(), requests);
 
         fixture.server.on("GetServico", RecordingServer::envelope(ScreenFixture::packet(
                                             {"IDMARCADO", "CDFILIAL", "CDSERVFILI", "NMSERVICO", "FILISERV"}, {})));
-        form->rbtTodosServ->setChecked(true);
-        form->Servico();
+        form->widgets().rbtTodosServ->setChecked(true);
+        form->serviceFilters().Servico();
         QVERIFY(form->filterValue().effectiveServices.isEmpty());
         QVERIFY(errorsOf(fixture).isEmpty());
     }
@@ -418,9 +419,9 @@ private Q_SLOTS:
     {
         ScreenFixture fixture("0001", true);
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->medCdFilial->setText("1");
-        form->Servico();
-        QCOMPARE(form->medCdFilial->text(), QStringLiteral("0001"));
+        form->widgets().medCdFilial->setText("1");
+        form->serviceFilters().Servico();
+        QCOMPARE(form->widgets().medCdFilial->text(), QStringLiteral("0001"));
         QCOMPARE(fixture.lastParams("GetServico"), QJsonArray({"0001", "T", "T", "CE01"}));
     }
 
@@ -428,16 +429,16 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        QCOMPARE(form->montaListaTipoCard(), QStringLiteral("01_02_05_"));
-        form->rbtListaTipoCard->setChecked(true);
-        QVERIFY(form->sbtTipoCard->isEnabled());
+        QCOMPARE(form->serviceFilters().montaListaTipoCard(), QStringLiteral("01_02_05_"));
+        form->widgets().rbtListaTipoCard->setChecked(true);
+        QVERIFY(form->widgets().sbtTipoCard->isEnabled());
         fixture.host->ui.markAnswers = {QStringList{"05", "01"}};
-        form->sbtTipoCard->click();
+        form->widgets().sbtTipoCard->click();
         QCOMPARE(fixture.host->ui.markRequests.last().keys, QStringList({"01", "02", "05"}));
         QCOMPARE(form->filterValue().menuTypes.marked, QStringLiteral("_01_05_"));
 
-        form->medCentral->setText("CE03"); // a central with no active menu type
-        QCOMPARE(form->montaListaTipoCard(), QStringLiteral("T"));
+        form->widgets().medCentral->setText("CE03"); // a central with no active menu type
+        QCOMPARE(form->serviceFilters().montaListaTipoCard(), QStringLiteral("T"));
     }
 
     void periodChecks_data()
@@ -462,10 +463,10 @@ private Q_SLOTS:
         QFETCH(QString, focus);
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->depDataInic->SetDate(start);
-        form->depDataFina->SetDate(end);
-        form->cbbTipoCusto->setFocus();
-        QCOMPARE(passes([&] { form->Vd_Data(true); }), message.isEmpty());
+        form->widgets().depDataInic->SetDate(start);
+        form->widgets().depDataFina->SetDate(end);
+        form->widgets().cbbTipoCusto->setFocus();
+        QCOMPARE(passes([&] { form->periodFilters().Vd_Data(true); }), message.isEmpty());
         if (!message.isEmpty()) {
             QCOMPARE(errorsOf(fixture), QStringList{message});
             QVERIFY(QApplication::focusWidget() && form->findChild<TDateEditPlus *>(focus)->isAncestorOf(QApplication::focusWidget()));
@@ -476,60 +477,60 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->depDataInic->SetDate(QDate(2026, 3, 14)); // a Saturday
-        form->depDataInicDateChange(form->depDataInic);
-        QCOMPARE(form->edtDataInic->text(), QStringLiteral("Sáb"));
+        form->widgets().depDataInic->SetDate(QDate(2026, 3, 14)); // a Saturday
+        form->periodFilters().depDataInicDateChange(form->widgets().depDataInic);
+        QCOMPARE(form->widgets().edtDataInic->text(), QStringLiteral("Sáb"));
     }
 
     void productAndCostTypeChecks()
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->chbEstocaveis->setChecked(false);
-        QVERIFY(passes([&] { form->Vd_TipoProd(true); }));
-        form->chbNaoEstoc->setChecked(false);
-        QVERIFY(!passes([&] { form->Vd_TipoProd(true); }));
+        form->widgets().chbEstocaveis->setChecked(false);
+        QVERIFY(passes([&] { form->periodFilters().Vd_TipoProd(true); }));
+        form->widgets().chbNaoEstoc->setChecked(false);
+        QVERIFY(!passes([&] { form->periodFilters().Vd_TipoProd(true); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Tipo de produto deve ser informado"));
-        QCOMPARE(QApplication::focusWidget(), form->chbEstocaveis);
+        QCOMPARE(QApplication::focusWidget(), form->widgets().chbEstocaveis);
 
-        QVERIFY(passes([&] { form->Vd_TipoCusto(); }));
-        form->cbbTipoCusto->clear();
-        QVERIFY(!passes([&] { form->Vd_TipoCusto(); }));
+        QVERIFY(passes([&] { form->periodFilters().Vd_TipoCusto(); }));
+        form->widgets().cbbTipoCusto->clear();
+        QVERIFY(!passes([&] { form->periodFilters().Vd_TipoCusto(); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Não há tipo de custo parametrizado."));
-        QCOMPARE(QApplication::focusWidget(), form->cbbTipoCusto);
+        QCOMPARE(QApplication::focusWidget(), form->widgets().cbbTipoCusto);
     }
 
     void listChecksRefuseListaWithoutMarks()
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->rbtListaGrup->setChecked(true);
-        QVERIFY(!passes([&] { form->Vd_ListaGrup(true); }));
+        form->widgets().rbtListaGrup->setChecked(true);
+        QVERIFY(!passes([&] { form->serviceFilters().Vd_ListaGrup(true); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Grupo de serviços deve ser informado."));
-        QCOMPARE(QApplication::focusWidget(), form->rbtListaGrup);
+        QCOMPARE(QApplication::focusWidget(), form->widgets().rbtListaGrup);
 
-        form->rbtListaServ->setChecked(true);
-        QVERIFY(!passes([&] { form->Servico(); form->Vd_ListaServ(true); }));
+        form->widgets().rbtListaServ->setChecked(true);
+        QVERIFY(!passes([&] { form->serviceFilters().Servico(); form->serviceFilters().Vd_ListaServ(true); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Serviço deve ser informado."));
-        QCOMPARE(QApplication::focusWidget(), form->rbtListaServ);
+        QCOMPARE(QApplication::focusWidget(), form->widgets().rbtListaServ);
 
-        form->rbtListaFiliAgreg->setChecked(true);
-        QVERIFY(!passes([&] { form->Vd_ListaFiliAgreg(); }));
+        form->widgets().rbtListaFiliAgreg->setChecked(true);
+        QVERIFY(!passes([&] { form->branchFilters().Vd_ListaFiliAgreg(); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Filial agregada deve ser informada."));
-        QCOMPARE(QApplication::focusWidget(), form->rbtListaFiliAgreg);
-        QVERIFY(passes([&] { form->Vd_ListaGrup(false); form->Vd_ListaServ(false); }));
+        QCOMPARE(QApplication::focusWidget(), form->widgets().rbtListaFiliAgreg);
+        QVERIFY(passes([&] { form->serviceFilters().Vd_ListaGrup(false); form->serviceFilters().Vd_ListaServ(false); }));
     }
 
     void leavingTheGroupingFieldChecksItOnce()
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
-        form->edtCdAgrupFili->setFocus();
-        QTest::keyClicks(form->edtCdAgrupFili, "99");
-        QTest::keyClick(form->edtCdAgrupFili, Qt::Key_Tab);
+        form->widgets().edtCdAgrupFili->setFocus();
+        QTest::keyClicks(form->widgets().edtCdAgrupFili, "99");
+        QTest::keyClick(form->widgets().edtCdAgrupFili, Qt::Key_Tab);
         QCOMPARE(errorsOf(fixture), QStringList{"Agrupamento de filiais não cadastrado."});
-        QCOMPARE(QApplication::focusWidget(), form->edtCdAgrupFili);
-        QCOMPARE(form->edtCdAgrupFili->text(), QStringLiteral("0000000099"));
+        QCOMPARE(QApplication::focusWidget(), form->widgets().edtCdAgrupFili);
+        QCOMPARE(form->widgets().edtCdAgrupFili->text(), QStringLiteral("0000000099"));
     }
     void filterStateRoundTrip()
     {
@@ -541,10 +542,10 @@ private Q_SLOTS:
             {"dataFinal", "31/03/2026"}, {"gruposServico", "todos"}, {"servicos", QJsonArray{"000100010"}},
             {"estocaveis", true}, {"naoEstocaveis", false}, {"diferenca", "total"}, {"nivel", 1}};
         QVERIFY(Dispatch([&] { form->applyFilterState(state); }));
-        QCOMPARE(form->edtAgrupFili->text(), QStringLiteral("Zona Leste"));
+        QCOMPARE(form->widgets().edtAgrupFili->text(), QStringLiteral("Zona Leste"));
         QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0001_0005_"));
         QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
-        QCOMPARE(form->edtDataFina->text(), QStringLiteral("Ter"));
+        QCOMPARE(form->widgets().edtDataFina->text(), QStringLiteral("Ter"));
         QJsonObject expected = state;
         expected["agrupamento"] = "0000000010";
         QCOMPARE(form->filterState(), expected);

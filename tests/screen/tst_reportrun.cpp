@@ -1,3 +1,4 @@
+#include "screen/filterwidgets.h"
 #include "host/services/dispatcher.h"
 #include "host/services/userinteraction.h"
 #include "host/widgets/busyindicator.h"
@@ -45,7 +46,7 @@ class TstReportRun : public QObject
     static bool request(TfrmCustoPlanXReal *form, TParams &params)
     {
         bool handled = false;
-        const bool done = Dispatch([&] { form->rpddPadraoBeforeGetQueryParams(params, handled); });
+        const bool done = Dispatch([&] { form->reportPreparation().rpddPadraoBeforeGetQueryParams(params, handled); });
         if (handled)
             qWarning("the handler must leave the Boolean alone");
         return done && !handled;
@@ -56,13 +57,13 @@ private Q_SLOTS:
     {
         ScreenFixture fixture("0001");
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->depDataInic->SetDate(QDate(2026, 3, 10));
-        form->depDataFina->SetDate(QDate(2026, 4, 7));
-        form->cbbTipoCusto->setCurrentIndex(1);
-        form->rdgDiferenca->setItemIndex(1);
-        form->sedNiveOrde->setValue(1);
-        form->chbNaoEstoc->setChecked(false);
-        form->rbtListaTipoCard->setChecked(true);
+        form->widgets().depDataInic->SetDate(QDate(2026, 3, 10));
+        form->widgets().depDataFina->SetDate(QDate(2026, 4, 7));
+        form->widgets().cbbTipoCusto->setCurrentIndex(1);
+        form->widgets().rdgDiferenca->setItemIndex(1);
+        form->widgets().sedNiveOrde->setValue(1);
+        form->widgets().chbNaoEstoc->setChecked(false);
+        form->widgets().rbtListaTipoCard->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.menuTypes.marked = "_02_"; });
         TParams params = declaring(kAllParameters);
         QVERIFY(request(form, params));
@@ -107,8 +108,8 @@ private Q_SLOTS:
     {
         ScreenFixture fixture("0001");
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->edtCdAgrupFili->setText("0000000010");
-        form->edtAgrupFili->setText("Zona Leste");
+        form->widgets().edtCdAgrupFili->setText("0000000010");
+        form->widgets().edtAgrupFili->setText("Zona Leste");
         TParams params = declaring(kAllParameters);
         QVERIFY(request(form, params));
         QCOMPARE(params.ParamByName("P_IDDIFERENCA").AsString(), QStringLiteral("P"));
@@ -151,7 +152,7 @@ private Q_SLOTS:
         ScreenFixture fixture("0001", branchMode);
         TfrmCustoPlanXReal *form = openActivated(fixture);
         if (lista) {
-            form->rbtListaFiliAgreg->setChecked(true);
+            form->widgets().rbtListaFiliAgreg->setChecked(true);
             driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0005_"; });
         }
         if (noRows)
@@ -167,7 +168,7 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->chbEstocaveis->setChecked(false);
+        form->widgets().chbEstocaveis->setChecked(false);
         TParams params = declaring({"P_NRCONSPLAN", "P_NRLISTA"});
         QVERIFY(request(form, params));
         QVERIFY(fixture.callsOf("ExecStpConsPlan").isEmpty());
@@ -175,9 +176,9 @@ private Q_SLOTS:
         QCOMPARE(fixture.callsOf("getListas").size(), 1);
 
         // A later request reuses the number of the last preparation.
-        form->chbEstocaveis->setChecked(true);
+        form->widgets().chbEstocaveis->setChecked(true);
         QVERIFY(request(form, params));
-        form->chbEstocaveis->setChecked(false);
+        form->widgets().chbEstocaveis->setChecked(false);
         QVERIFY(request(form, params));
         QCOMPARE(params.ParamByName("P_NRCONSPLAN").AsString(), QStringLiteral("0000000042"));
         QCOMPARE(fixture.callsOf("ExecStpConsPlan").size(), 1);
@@ -205,7 +206,7 @@ private Q_SLOTS:
             QVERIFY2(param.IsNull(), qPrintable(param.Name));
         QVERIFY(fixture.callsOf("getListas").isEmpty());
         QVERIFY(!BusyIndicatorShown());
-        QCOMPARE(form->planAnswer(), answer);
+        QCOMPARE(form->reportPreparation().planAnswer(), answer);
     }
 
     void markedServiceKeysAreReducedForThePlan_data()
@@ -235,7 +236,7 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openActivated(fixture);
         form->cbbReportNames->addItem("Terceiro relatório");
         form->cbbReportNames->setCurrentIndex(reportIndex);
-        form->rbtListaServ->setChecked(true);
+        form->widgets().rbtListaServ->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = v.effectiveServices = marked; });
         TParams params = declaring({"P_CDSERVFILI"});
         QVERIFY(request(form, params));
@@ -250,12 +251,12 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->rbtListaServ->setChecked(true);
+        form->widgets().rbtListaServ->setChecked(true);
         TParams params;
         QVERIFY(request(form, params));
         QCOMPARE(fixture.lastParams("ExecStpConsPlan").at(3).toString(), QStringLiteral("_"));
         QVERIFY(form->filterValue().services.marked.isEmpty());
-        QVERIFY(!Dispatch([&] { form->Servico(); form->Vd_ListaServ(true); }));
+        QVERIFY(!Dispatch([&] { form->serviceFilters().Servico(); form->serviceFilters().Vd_ListaServ(true); }));
     }
 
     void printCleansUpOnceThroughTheAfterPrintEvent()
@@ -291,7 +292,7 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->rbtListaGrup->setChecked(true);
+        form->widgets().rbtListaGrup->setChecked(true);
         form->sbtPrint->click();
         QCOMPARE(fixture.host->ui.errors, QStringList{"Grupo de serviços deve ser informado."});
         QVERIFY(fixture.host->ui.printRequests.isEmpty());
@@ -302,7 +303,7 @@ private Q_SLOTS:
     {
         ScreenFixture fixture("0001");
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->chbEstocaveis->setChecked(false);
+        form->widgets().chbEstocaveis->setChecked(false);
         QTemporaryDir dir;
         fixture.host->ui.printAnswers = {PrintTarget{QString(), dir.filePath("r.pdf")}};
         form->sbtPrint->click();
@@ -315,11 +316,11 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openActivated(fixture);
         fixture.server.on("deletaListas", RecordingServer::envelope("Lista 0000000101 em uso."));
         form->vNrListas = QVariantList{"0000000101", "0000000102", "0000000103"};
-        QVERIFY(!Dispatch([&] { form->deletaListas(); }));
+        QVERIFY(!Dispatch([&] { form->reportPreparation().deletaListas(); }));
         QCOMPARE(fixture.host->ui.errors, QStringList{"Lista 0000000101 em uso."});
         QCOMPARE(form->vNrListas.toList(), QVariantList({"", "", ""}));
         QVERIFY(!BusyIndicatorShown());
-        QVERIFY(Dispatch([&] { form->deletaListas(); }));
+        QVERIFY(Dispatch([&] { form->reportPreparation().deletaListas(); }));
         QCOMPARE(fixture.callsOf("deletaListas").size(), 1);
     }
 
@@ -327,7 +328,7 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        QVERIFY(Dispatch([&] { form->deletaListas(); }));
+        QVERIFY(Dispatch([&] { form->reportPreparation().deletaListas(); }));
         QVERIFY(fixture.callsOf("deletaListas").isEmpty());
     }
 
@@ -337,7 +338,7 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openActivated(fixture);
         fixture.server.on("DelConsPlan", RecordingServer::envelope("Plano em uso."));
         form->vNrListas = QVariantList{"0000000101", "0000000102", "0000000103"};
-        QVERIFY(!Dispatch([&] { form->rpddPadraoQRPAfterPrint(); }));
+        QVERIFY(!Dispatch([&] { form->reportPreparation().rpddPadraoQRPAfterPrint(); }));
         QCOMPARE(fixture.host->ui.errors, QStringList{"Plano em uso."});
         QVERIFY(fixture.callsOf("deletaListas").isEmpty());
         QCOMPARE(form->vNrListas.toList().first().toString(), QStringLiteral("0000000101"));
@@ -347,7 +348,7 @@ private Q_SLOTS:
     {
         ScreenFixture fixture("0001");
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->rbtListaGrup->setChecked(true); // would fail the checks
+        form->widgets().rbtListaGrup->setChecked(true); // would fail the checks
         QTemporaryDir dir;
         fixture.host->ui.saveAnswers = {dir.filePath("r.txt")};
         form->mnuSalvarTexto->trigger();
@@ -367,8 +368,8 @@ private Q_SLOTS:
     {
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        form->chbEstocaveis->setChecked(false);
-        form->chbNaoEstoc->setChecked(false);
+        form->widgets().chbEstocaveis->setChecked(false);
+        form->widgets().chbNaoEstoc->setChecked(false);
         form->mnuEditRel->trigger();
         form->mnuRelatPadr->trigger();
         QCOMPARE(fixture.host->ui.errors, QStringList({"Tipo de produto deve ser informado", "Tipo de produto deve ser informado"}));

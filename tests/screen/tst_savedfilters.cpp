@@ -1,3 +1,4 @@
+#include "screen/filterwidgets.h"
 // Saved filters on the screen, against the recording application server: what saving sends,
 // and a saved filter naming codes no longer on file opening with the rest applied and one message.
 #include "host/services/dispatcher.h"
@@ -57,7 +58,7 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = fixture.openActive();
         fixture.host->ui.textAnswers = texts;
         fixture.host->ui.rowAnswers = rows;
-        Dispatch([&] { form->mnuSalvarFiltrosClick(form->mnuSalvarFiltros); });
+        Dispatch([&] { form->savedFilters().mnuSalvarFiltrosClick(form->mnuSalvarFiltros); });
 
         const QList<RecordingServer::Call> saves = fixture.callsOf("SalvaFiltro");
         if (savedPeriod == QLatin1String("-")) {
@@ -74,7 +75,7 @@ private Q_SLOTS:
         // A rule replaces the dates; fixed dates are the ones on screen.
         QCOMPARE(state.contains("dataInicial"), savedPeriod.isEmpty());
         if (savedPeriod.isEmpty())
-            QCOMPARE(state.value("dataFinal").toString(), form->depDataFina->text());
+            QCOMPARE(state.value("dataFinal").toString(), form->widgets().depDataFina->text());
         QCOMPARE(params.at(2).toString(), shared);
         QVERIFY2(fixture.host->ui.informations.last().contains(texts.first()->trimmed()), qPrintable(fixture.host->ui.informations.last()));
     }
@@ -110,12 +111,12 @@ private Q_SLOTS:
 
         QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0001_"));
         QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
-        QVERIFY(form->rbtListaTipoCard->isChecked() && form->filterValue().menuTypes.marked.isEmpty());
-        QCOMPARE(form->rdgDiferenca->itemIndex(), 1);
+        QVERIFY(form->widgets().rbtListaTipoCard->isChecked() && form->filterValue().menuTypes.marked.isEmpty());
+        QCOMPARE(form->widgets().rdgDiferenca->itemIndex(), 1);
         const QDate firstOfMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
-        QCOMPARE(form->depDataInic->GetDate(), firstOfMonth.addMonths(-1));
-        QCOMPARE(form->depDataFina->GetDate(), firstOfMonth.addDays(-1));
-        QVERIFY(!Dispatch([&] { form->Vd_TipoCard(); }));
+        QCOMPARE(form->widgets().depDataInic->GetDate(), firstOfMonth.addMonths(-1));
+        QCOMPARE(form->widgets().depDataFina->GetDate(), firstOfMonth.addDays(-1));
+        QVERIFY(!Dispatch([&] { form->serviceFilters().Vd_TipoCard(); }));
         QCOMPARE(fixture.host->ui.errors.last(), QStringLiteral("Tipo de cardápio deve ser informado."));
     }
 
@@ -139,11 +140,11 @@ private Q_SLOTS:
         serveSavedFilters(fixture, {{"Mensal", "OP01", "Operador", "N", "S"}});
         fixture.server.on("LeFiltro", RecordingServer::refusal("Filtro salvo \"Mensal\" não encontrado."));
         TfrmCustoPlanXReal *form = fixture.openActive();
-        const QString before = form->depDataInic->text();
+        const QString before = form->widgets().depDataInic->text();
         fixture.host->ui.rowAnswers = {"Mensal"};
-        QVERIFY(!Dispatch([&] { form->mnuAbrirFiltrosClick(form->mnuAbrirFiltros); }));
+        QVERIFY(!Dispatch([&] { form->savedFilters().mnuAbrirFiltrosClick(form->mnuAbrirFiltros); }));
         QCOMPARE(fixture.host->ui.errors, QStringList{"Filtro salvo \"Mensal\" não encontrado."});
-        QCOMPARE(form->depDataInic->text(), before);
+        QCOMPARE(form->widgets().depDataInic->text(), before);
     }
 };
 

@@ -2,6 +2,7 @@
 // file serves as the client's general database, as at a site.
 #include "../server/serverharness.h"
 #include "Cli_zub01100.h"
+#include "screen/filterwidgets.h"
 #include "host/network/serverdata.h"
 #include "host/services/dispatcher.h"
 #include "host/services/hostservices.h"
@@ -111,13 +112,13 @@ private Q_SLOTS:
         IniProc();
         TfrmCustoPlanXReal *form = frmCustoPlanXReal;
         QVERIFY(form);
-        QCOMPARE(form->medCentral->text(), QStringLiteral("0001"));
-        QVERIFY(!form->edtNmCentral->text().isEmpty());
-        QCOMPARE(form->medCdFilial->text(), QStringLiteral("0101"));
-        QCOMPARE(form->nbkFilial->currentIndex(), 1);
+        QCOMPARE(form->widgets().medCentral->text(), QStringLiteral("0001"));
+        QVERIFY(!form->widgets().edtNmCentral->text().isEmpty());
+        QCOMPARE(form->widgets().medCdFilial->text(), QStringLiteral("0101"));
+        QCOMPARE(form->widgets().nbkFilial->currentIndex(), 1);
         form->FormActivate(form);
-        QCOMPARE(form->cbbTipoCusto->count(), 3);
-        QCOMPARE(form->depDataInic->GetDate(), QDate(2025, 12, 19)); // the demo's last school day
+        QCOMPARE(form->widgets().cbbTipoCusto->count(), 3);
+        QCOMPARE(form->widgets().depDataInic->GetDate(), QDate(2025, 12, 19)); // the demo's last school day
         QVERIFY(m_ui.errors.isEmpty());
     }
 
@@ -126,32 +127,32 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openForm();
         QVERIFY(form);
         m_ui.rowAnswers = {QStringLiteral("0000000001")};
-        form->btnAgrupFili->click();
-        QCOMPARE(form->edtCdAgrupFili->text(), QStringLiteral("0000000001"));
-        QCOMPARE(form->edtAgrupFili->text(), QStringLiteral("Região Norte"));
-        QVERIFY(Dispatch([&] { form->Vd_AgrupFili(); }));
+        form->widgets().btnAgrupFili->click();
+        QCOMPARE(form->widgets().edtCdAgrupFili->text(), QStringLiteral("0000000001"));
+        QCOMPARE(form->widgets().edtAgrupFili->text(), QStringLiteral("Região Norte"));
+        QVERIFY(Dispatch([&] { form->branchFilters().Vd_AgrupFili(); }));
 
-        form->rbtListaFiliAgreg->setChecked(true);
+        form->widgets().rbtListaFiliAgreg->setChecked(true);
         m_ui.markAnswers = {QStringList{"0101", "0103"}};
-        form->sbtFiliAgreg->click();
+        form->widgets().sbtFiliAgreg->click();
         QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
         const MultiChoiceRequest branches = m_ui.markRequests.last();
         QVERIFY(branches.keys.contains("0101"));
         QVERIFY(branches.keys.size() < 14); // only the grouping's members
         QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0101_0103_"));
 
-        form->Servico();
+        form->serviceFilters().Servico();
         const QStringList keys = form->filterValue().effectiveServices.split('_', Qt::SkipEmptyParts);
         QVERIFY(!keys.isEmpty());
         for (const QString &key : keys)
             QVERIFY2(key.startsWith("0101") || key.startsWith("0103"), qPrintable(key));
 
-        form->rbtListaServ->setChecked(true);
+        form->widgets().rbtListaServ->setChecked(true);
         m_ui.markAnswers = {QStringList{keys.first()}};
-        form->sbtServico->click();
+        form->widgets().sbtServico->click();
         QCOMPARE(form->filterValue().services.marked, "_" + keys.first() + "_");
 
-        const QStringList menuTypes = form->montaListaTipoCard().split('_', Qt::SkipEmptyParts);
+        const QStringList menuTypes = form->serviceFilters().montaListaTipoCard().split('_', Qt::SkipEmptyParts);
         QVERIFY(!menuTypes.isEmpty());
         QVERIFY(!menuTypes.contains("04")); // the inactive one
     }
@@ -160,13 +161,13 @@ private Q_SLOTS:
     {
         TfrmCustoPlanXReal *form = openForm();
         QVERIFY(form);
-        form->depDataInic->SetDate(QDate(2025, 3, 1));
-        form->depDataFina->SetDate(QDate(2025, 3, 31));
+        form->widgets().depDataInic->SetDate(QDate(2025, 3, 1));
+        form->widgets().depDataFina->SetDate(QDate(2025, 3, 31));
         m_ui.printAnswers = {PrintTarget{QString(), m_dir.filePath("relatorio.pdf")}};
         form->sbtPrint->click();
         QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
         QVERIFY(QFileInfo(m_dir.filePath("relatorio.pdf")).size() > 0);
-        QCOMPARE(form->planAnswer().size(), 10);
+        QCOMPARE(form->reportPreparation().planAnswer().size(), 10);
         QCOMPARE(countRows("CONSPLAN"), 0);
         QCOMPARE(countRows("ITCONSPLAN"), 0);
         QCOMPARE(countRows("LISTA"), 0);
@@ -219,8 +220,8 @@ private Q_SLOTS:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         HostServices withWindow(m_ui, *m_session, *m_geral, &window);
-        form->depDataInic->SetDate(QDate(2025, 1, 1));
-        form->depDataFina->SetDate(QDate(2025, 12, 31));
+        form->widgets().depDataInic->SetDate(QDate(2025, 1, 1));
+        form->widgets().depDataFina->SetDate(QDate(2025, 12, 31));
         const QString pdf = m_dir.filePath("cancelado.pdf");
         QFile::remove(pdf); // the previous row's finished report
         m_ui.printAnswers = {PrintTarget{QString(), pdf}};
@@ -266,7 +267,7 @@ private Q_SLOTS:
         QCOMPARE(countRows("LISTA"), 0);
 
         // The screen works again at once: the next report runs to its end.
-        form->depDataFina->SetDate(QDate(2025, 1, 31));
+        form->widgets().depDataFina->SetDate(QDate(2025, 1, 31));
         m_ui.printAnswers = {PrintTarget{QString(), pdf}};
         form->sbtPrint->click();
         QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
@@ -310,7 +311,7 @@ private Q_SLOTS:
         m_ui.openAnswers = {path};
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form->window()));
-        form->depDataInic->setFocus();
+        form->widgets().depDataInic->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(m_ui.openRequests.size(), 1);
         QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
@@ -466,12 +467,12 @@ private Q_SLOTS:
         QJsonObject expected = form->filterState();
         ui.textAnswers = {"Mensal das escolas"};
         ui.rowAnswers = {"Mês anterior", "Sim, com os operadores da central 0001"};
-        QVERIFY(Dispatch([&] { form->mnuSalvarFiltrosClick(form->mnuSalvarFiltros); }));
+        QVERIFY(Dispatch([&] { form->savedFilters().mnuSalvarFiltrosClick(form->mnuSalvarFiltros); }));
 
         QVERIFY(Dispatch([&] { form->applyFilterState({{"filiais", "todas"}, {"tiposCardapio", "todos"}, {"nivel", 0}}); }));
         QVERIFY(form->filterState() != expected);
         ui.rowAnswers = {"Mensal das escolas"};
-        QVERIFY(Dispatch([&] { form->mnuAbrirFiltrosClick(form->mnuAbrirFiltros); }));
+        QVERIFY(Dispatch([&] { form->savedFilters().mnuAbrirFiltrosClick(form->mnuAbrirFiltros); }));
         QVERIFY2(ui.errors.isEmpty() && ui.informations.size() == 1, qPrintable((ui.errors + ui.informations).join('\n')));
         const QDate firstOfMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
         expected["dataInicial"] = firstOfMonth.addMonths(-1).toString("dd/MM/yyyy");

@@ -1,3 +1,4 @@
+#include "screen/filterwidgets.h"
 #include "host/data/hostfunctions.h"
 #include "host/form/dadosgerrel.h"
 #include "host/services/formcreation.h"
@@ -65,18 +66,18 @@ private Q_SLOTS:
         ScreenFixture fixture;
         // Constructed only: the start-up has not run.
         TfrmCustoPlanXReal form;
-        for (QRadioButton *todos : {form.rbtTodaFiliAgreg, form.rbtTodosTipoCard, form.rbtTodosGrup, form.rbtTodosServ})
+        for (QRadioButton *todos : {form.widgets().rbtTodaFiliAgreg, form.widgets().rbtTodosTipoCard, form.widgets().rbtTodosGrup, form.widgets().rbtTodosServ})
             QVERIFY2(todos->isChecked(), qPrintable(todos->objectName()));
-        for (QAbstractButton *search : {form.sbtFiliAgreg, form.sbtTipoCard, form.sbtGrupServ, form.sbtServico}) {
+        for (QAbstractButton *search : {form.widgets().sbtFiliAgreg, form.widgets().sbtTipoCard, form.widgets().sbtGrupServ, form.widgets().sbtServico}) {
             QVERIFY2(!search->isEnabled(), qPrintable(search->objectName()));
             QCOMPARE(search->toolTip(), QStringLiteral("Pesquisar"));
         }
-        QVERIFY(form.chbEstocaveis->isChecked());
-        QVERIFY(form.chbNaoEstoc->isChecked());
-        QCOMPARE(form.rdgDiferenca->itemIndex(), 0);
-        QCOMPARE(form.rdgDiferenca->items(), QStringList({"Per Capita", "Total"}));
-        QCOMPARE(form.sedNiveOrde->value(), 0);
-        QCOMPARE(form.cbbTipoCusto->count(), 0);
+        QVERIFY(form.widgets().chbEstocaveis->isChecked());
+        QVERIFY(form.widgets().chbNaoEstoc->isChecked());
+        QCOMPARE(form.widgets().rdgDiferenca->itemIndex(), 0);
+        QCOMPARE(form.widgets().rdgDiferenca->items(), QStringList({"Per Capita", "Total"}));
+        QCOMPARE(form.widgets().sedNiveOrde->value(), 0);
+        QCOMPARE(form.widgets().cbbTipoCusto->count(), 0);
         QCOMPARE(form.lblCodTela->text(), QStringLiteral("ZUB01100"));
         QCOMPARE(form.lblCodRel->text(), QStringLiteral("ZUB011"));
         QCOMPARE(form.windowTitle(), QStringLiteral("Custo Planejado X Realizado (Planejamento de Alimentação Escolar)"));
@@ -92,10 +93,10 @@ private Q_SLOTS:
         ScreenFixture fixture;
         TfrmCustoPlanXReal form;
         form.show();
-        form.medCdFilial->setFocus();
-        QTest::keyClicks(form.medCdFilial, "a-b1c9");
-        QCOMPARE(form.medCdFilial->text(), QStringLiteral("AB1C"));
-        QVERIFY(form.sedNiveOrde->findChild<QLineEdit *>()->isReadOnly());
+        form.widgets().medCdFilial->setFocus();
+        QTest::keyClicks(form.widgets().medCdFilial, "a-b1c9");
+        QCOMPARE(form.widgets().medCdFilial->text(), QStringLiteral("AB1C"));
+        QVERIFY(form.widgets().sedNiveOrde->findChild<QLineEdit *>()->isReadOnly());
     }
 
     void secondCallBringsTheSameInstanceBack()
@@ -141,7 +142,7 @@ private Q_SLOTS:
         QVERIFY(second->netCustoPlanXReal->Connected());
         QCOMPARE(fixture.callsOf("rpc.ping").size(), 2);
         const zub01100::FilterValue &value = second->filterValue();
-        for (const QString &s : {value.effectiveServices, value.serviceGroups.marked, value.services.marked, second->planAnswer()})
+        for (const QString &s : {value.effectiveServices, value.serviceGroups.marked, value.services.marked, second->reportPreparation().planAnswer()})
             QVERIFY(s.isEmpty());
         QVERIFY(second->filterValue().branches.marked.isEmpty());
         QCOMPARE(second->vNrListas.toList().size(), 3);
@@ -257,19 +258,19 @@ private Q_SLOTS:
         ScreenFixture fixture(branch, branchMode);
         TfrmCustoPlanXReal *form = fixture.open();
         QVERIFY(form);
-        QCOMPARE(form->medCentral->text(), central);
-        QCOMPARE(form->edtNmCentral->text(), centralName);
-        QCOMPARE(form->medCdFilial->text(), singleBranch);
-        QCOMPARE(form->edtNmFilial->text(), singleBranchName);
-        QCOMPARE(form->nbkFilial->currentIndex(), page);
-        QVERIFY(form->rbtTodaFiliAgreg->isChecked());
-        const QList<QWidget *> fixedInBranchMode{form->lblAgrupFili, form->edtCdAgrupFili, form->btnAgrupFili,
-                                                 form->lblFiliUnic, form->medCdFilial, form->btnFilial};
+        QCOMPARE(form->widgets().medCentral->text(), central);
+        QCOMPARE(form->widgets().edtNmCentral->text(), centralName);
+        QCOMPARE(form->widgets().medCdFilial->text(), singleBranch);
+        QCOMPARE(form->widgets().edtNmFilial->text(), singleBranchName);
+        QCOMPARE(form->widgets().nbkFilial->currentIndex(), page);
+        QVERIFY(form->widgets().rbtTodaFiliAgreg->isChecked());
+        const QList<QWidget *> fixedInBranchMode{form->widgets().lblAgrupFili, form->widgets().edtCdAgrupFili, form->widgets().btnAgrupFili,
+                                                 form->widgets().lblFiliUnic, form->widgets().medCdFilial, form->widgets().btnFilial};
         for (QWidget *control : fixedInBranchMode)
             QCOMPARE(control->isEnabled(), !branchMode);
         const QColor buttonFace = form->palette().color(QPalette::Button);
-        QCOMPARE(form->medCdFilial->palette().color(QPalette::Base) == buttonFace, branchMode);
-        QCOMPARE(form->edtNmCentral->palette().color(QPalette::Base), buttonFace);
+        QCOMPARE(form->widgets().medCdFilial->palette().color(QPalette::Base) == buttonFace, branchMode);
+        QCOMPARE(form->widgets().edtNmCentral->palette().color(QPalette::Base), buttonFace);
         QVERIFY(fixture.host->ui.errors.isEmpty());
     }
 
@@ -293,9 +294,9 @@ private Q_SLOTS:
         HostServices services(fixture.host->ui, *fixture.host->session, *fixture.host->database);
         TfrmCustoPlanXReal *form = fixture.open();
         fixture.activate();
-        QCOMPARE(form->sedNiveOrde->minimum(), 0);
-        QCOMPARE(form->sedNiveOrde->maximum(), limit);
-        QCOMPARE(form->sedNiveOrde->value(), 0);
+        QCOMPARE(form->widgets().sedNiveOrde->minimum(), 0);
+        QCOMPARE(form->widgets().sedNiveOrde->maximum(), limit);
+        QCOMPARE(form->widgets().sedNiveOrde->value(), 0);
         form->Close();
     }
 
@@ -323,22 +324,22 @@ private Q_SLOTS:
         // The cost module is asked through its own connection, connected only for the call.
         QCOMPARE(fixture.callsOf("ListaTipoCusto").first().object, QStringLiteral("Cus00000.rdmCustProd"));
         QVERIFY(!form->netCustProd->Connected());
-        QCOMPARE(form->cbbTipoCusto->currentText(), QStringLiteral("Custo Médio"));
-        QCOMPARE(form->depDataInic->GetDate(), QDate(2026, 3, 16));
-        QCOMPARE(form->depDataFina->GetDate(), QDate(2026, 3, 16));
-        QCOMPARE(form->edtDataInic->text(), QStringLiteral("Seg"));
-        QCOMPARE(form->edtDataFina->text(), QStringLiteral("Seg"));
+        QCOMPARE(form->widgets().cbbTipoCusto->currentText(), QStringLiteral("Custo Médio"));
+        QCOMPARE(form->widgets().depDataInic->GetDate(), QDate(2026, 3, 16));
+        QCOMPARE(form->widgets().depDataFina->GetDate(), QDate(2026, 3, 16));
+        QCOMPARE(form->widgets().edtDataInic->text(), QStringLiteral("Seg"));
+        QCOMPARE(form->widgets().edtDataFina->text(), QStringLiteral("Seg"));
 
         // What the user chooses afterwards survives later activations.
-        form->cbbTipoCusto->setCurrentIndex(1);
-        form->depDataInic->SetDate(QDate(2026, 3, 1));
-        form->sedNiveOrde->setValue(1);
+        form->widgets().cbbTipoCusto->setCurrentIndex(1);
+        form->widgets().depDataInic->SetDate(QDate(2026, 3, 1));
+        form->widgets().sedNiveOrde->setValue(1);
         fixture.activate();
         form->cbbReportNamesEnter(form->cbbReportNames);
         QCOMPARE(fixture.callsOf("ListaTipoCusto").size(), 1);
-        QCOMPARE(form->cbbTipoCusto->currentIndex(), 1);
-        QCOMPARE(form->depDataInic->GetDate(), QDate(2026, 3, 1));
-        QCOMPARE(form->sedNiveOrde->value(), 1);
+        QCOMPARE(form->widgets().cbbTipoCusto->currentIndex(), 1);
+        QCOMPARE(form->widgets().depDataInic->GetDate(), QDate(2026, 3, 1));
+        QCOMPARE(form->widgets().sedNiveOrde->value(), 1);
     }
 
     // Regression: a central logged in on the list page got today's date, not its processing date.
@@ -347,8 +348,8 @@ private Q_SLOTS:
         ScreenFixture fixture("CE01");
         TfrmCustoPlanXReal *form = fixture.open();
         fixture.activate();
-        QCOMPARE(form->depDataInic->GetDate(), QDate(2026, 3, 20));
-        QCOMPARE(form->edtDataInic->text(), QStringLiteral("Sex"));
+        QCOMPARE(form->widgets().depDataInic->GetDate(), QDate(2026, 3, 20));
+        QCOMPARE(form->widgets().edtDataInic->text(), QStringLiteral("Sex"));
     }
 
     void connectionsTakeTheirAddressBeforeEveryConnect()
@@ -368,7 +369,7 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = fixture.open();
         fixture.activate();
         QApplication::setActiveWindow(form);
-        form->edtCdAgrupFili->setFocus();
+        form->widgets().edtCdAgrupFili->setFocus();
         QStringList visited;
         for (int i = 0; i < 40 && visited.size() < 40; ++i) {
             QWidget *focus = QApplication::focusWidget();
@@ -394,8 +395,8 @@ private Q_SLOTS:
         ScreenFixture fixture("0001");
         TfrmCustoPlanXReal *form = fixture.open();
         QApplication::setActiveWindow(form);
-        form->cbbTipoCusto->setFocus();
-        QTest::keyClick(form->cbbTipoCusto, Qt::Key_F1);
+        form->widgets().cbbTipoCusto->setFocus();
+        QTest::keyClick(form->widgets().cbbTipoCusto, Qt::Key_F1);
         QCOMPARE(fixture.host->ui.informations, QStringList{"Ajuda: arquivo Cushelp.hlp, tópico 10701100."});
     }
 };

@@ -76,6 +76,10 @@ private Q_SLOTS:
         QVERIFY(wire::parseKeyList(QStringLiteral("_1_2_1_"), rules, &error));
         QVERIFY(!wire::parseKeyList(QStringLiteral("_1_2_3_"), rules, &error));
         QVERIFY(error.contains(QStringLiteral("mais de 2 chaves")));
+        // An argument the caller may leave unset selects everything when empty; "_" stays nothing.
+        rules.empty = wire::EmptyMeans::All;
+        QVERIFY(wire::parseKeyList(QString(), rules, &error)->all);
+        QVERIFY(!wire::parseKeyList(QStringLiteral("_"), rules, &error)->all);
     }
 
     // Whole months come from the monthly sums, the days around them from the day rows.

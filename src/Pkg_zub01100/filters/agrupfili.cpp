@@ -1,5 +1,6 @@
 // Branch grouping and the list of aggregated branches ("Todos"/"Lista").
 #include "Cli_zub01100.h"
+#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/network/checkresultserv.h"
@@ -10,78 +11,78 @@
 using namespace host;
 using namespace zub01100;
 
-void TfrmCustoPlanXReal::loadGroupings(const QString &grouping)
+void BranchFilters::loadGroupings(const QString &grouping)
 {
-    const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("GetAgrupFili"), {RpcArg::val(grouping)});
-    cdsAgrupFili->LoadFromPacket(CheckResultServ(answer, true, 0));
+    const QVariant answer = m_form.netCustoPlanXReal->Call(QStringLiteral("GetAgrupFili"), {RpcArg::val(grouping)});
+    m_form.cdsAgrupFili->LoadFromPacket(CheckResultServ(answer, true, 0));
 }
 
-void TfrmCustoPlanXReal::Vd_AgrupFili()
+void BranchFilters::Vd_AgrupFili()
 {
-    if (EmptyString(edtCdAgrupFili->text()))
+    if (EmptyString(m_form.m_ui->edtCdAgrupFili->text()))
         return;
     try {
         // A longer code is kept whole: it is not on file and is refused as such.
-        edtCdAgrupFili->setText(Ajusta(edtCdAgrupFili->text(), wire::kGroupingCodeWidth));
-        loadGroupings(edtCdAgrupFili->text());
-        if (cdsAgrupFili->IsEmpty())
-            MensErro(msgPadrao.Msg(QStringLiteral("AGRUPFILI_N_CAD")), true);
-        edtAgrupFili->setText(cdsAgrupFili->FieldByName(QStringLiteral("NMGRUPFILI"))->AsString());
+        m_form.m_ui->edtCdAgrupFili->setText(Ajusta(m_form.m_ui->edtCdAgrupFili->text(), wire::kGroupingCodeWidth));
+        loadGroupings(m_form.m_ui->edtCdAgrupFili->text());
+        if (m_form.cdsAgrupFili->IsEmpty())
+            MensErro(m_form.msgPadrao.Msg(QStringLiteral("AGRUPFILI_N_CAD")), true);
+        m_form.m_ui->edtAgrupFili->setText(m_form.cdsAgrupFili->FieldByName(QStringLiteral("NMGRUPFILI"))->AsString());
     } catch (...) {
-        edtCdAgrupFili->setFocus();
+        m_form.m_ui->edtCdAgrupFili->setFocus();
         throw;
     }
 }
 
-void TfrmCustoPlanXReal::edtCdAgrupFiliChange(QObject *)
+void BranchFilters::edtCdAgrupFiliChange(QObject *)
 {
-    apply(changeGrouping(m_value, edtCdAgrupFili->text()));
+    m_form.apply(changeGrouping(m_form.m_value, m_form.m_ui->edtCdAgrupFili->text()));
 }
 
-void TfrmCustoPlanXReal::edtCdAgrupFiliExit(QObject *)
+void BranchFilters::edtCdAgrupFiliExit(QObject *)
 {
     Vd_AgrupFili();
 }
 
-void TfrmCustoPlanXReal::btnAgrupFiliBeforePesq(QObject *, bool &)
+void BranchFilters::btnAgrupFiliBeforePesq(QObject *, bool &)
 {
     BusyScope busy(6);
     loadGroupings(QStringLiteral("T"));
 }
 
-void TfrmCustoPlanXReal::btnAgrupFiliAfterPesq(QObject *)
+void BranchFilters::btnAgrupFiliAfterPesq(QObject *)
 {
-    apply(pickGrouping(m_value, cdsAgrupFili->FieldByName(QStringLiteral("CDGRUPFILI"))->AsString(),
-                       cdsAgrupFili->FieldByName(QStringLiteral("NMGRUPFILI"))->AsString()));
+    m_form.apply(pickGrouping(m_form.m_value, m_form.cdsAgrupFili->FieldByName(QStringLiteral("CDGRUPFILI"))->AsString(),
+                       m_form.cdsAgrupFili->FieldByName(QStringLiteral("NMGRUPFILI"))->AsString()));
 }
 
-void TfrmCustoPlanXReal::rbtTodaFiliAgregClick(QObject *)
+void BranchFilters::rbtTodaFiliAgregClick(QObject *)
 {
-    apply(chooseAll(m_value, Selection::Branches));
+    m_form.apply(chooseAll(m_form.m_value, Selection::Branches));
 }
 
-void TfrmCustoPlanXReal::rbtListaFiliAgregClick(QObject *)
+void BranchFilters::rbtListaFiliAgregClick(QObject *)
 {
-    apply(chooseList(m_value, Selection::Branches));
+    m_form.apply(chooseList(m_form.m_value, Selection::Branches));
 }
 
-void TfrmCustoPlanXReal::sbtFiliAgregClick(QObject *)
+void BranchFilters::sbtFiliAgregClick(QObject *)
 {
-    cdsFiliAgregIDMARCADO->setVisible(true);
+    m_form.cdsFiliAgregIDMARCADO->setVisible(true);
     {
         BusyScope busy(6);
         loadAggregatedBranches(QString());
     }
-    searchMarks(Selection::Branches, QStringLiteral("CDFILIAL"));
+    m_form.searchMarks(Selection::Branches, QStringLiteral("CDFILIAL"));
 }
 
-void TfrmCustoPlanXReal::rbtListaFiliAgregKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
+void BranchFilters::rbtListaFiliAgregKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
 {
     if (SelectionList::isSearchKey(key))
         sbtFiliAgregClick(sender);
 }
 
-void TfrmCustoPlanXReal::Vd_ListaFiliAgreg()
+void BranchFilters::Vd_ListaFiliAgreg()
 {
-    refuseFailedCheck(checkBranchList(m_value));
+    m_form.refuseFailedCheck(checkBranchList(m_form.m_value));
 }

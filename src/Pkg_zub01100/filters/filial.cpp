@@ -1,5 +1,7 @@
 // Aggregated branch: the single-branch code field, its lookup and the branch-filter check.
 #include "Cli_zub01100.h"
+#include "screen/focus.h"
+#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/network/checkresultserv.h"
@@ -10,52 +12,52 @@
 using namespace host;
 using namespace zub01100;
 
-void TfrmCustoPlanXReal::loadAggregatedBranches(const QString &branch)
+void BranchFilters::loadAggregatedBranches(const QString &branch)
 {
-    QString kind = branchSelectionKind(m_value);
-    const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("GetFiliAgreg"),
-                                                    {RpcArg::ref(kind), RpcArg::val(m_value.groupingCode),
-                                                     RpcArg::val(m_value.central), RpcArg::val(branch)});
-    cdsFiliAgreg->LoadFromPacket(CheckResultServ(answer, true, 0));
+    QString kind = branchSelectionKind(m_form.m_value);
+    const QVariant answer = m_form.netCustoPlanXReal->Call(QStringLiteral("GetFiliAgreg"),
+                                                    {RpcArg::ref(kind), RpcArg::val(m_form.m_value.groupingCode),
+                                                     RpcArg::val(m_form.m_value.central), RpcArg::val(branch)});
+    m_form.cdsFiliAgreg->LoadFromPacket(CheckResultServ(answer, true, 0));
 }
 
-void TfrmCustoPlanXReal::Vd_CdFilial(bool required)
+void BranchFilters::Vd_CdFilial(bool required)
 {
-    medCdFilial->setText(Ajusta(medCdFilial->text(), wire::kBranchCodeWidth));
-    refuseFailedCheck(checkBranch(m_value, required));
-    if (!isSinglePage() || EmptyString(medCdFilial->text()))
+    m_form.m_ui->medCdFilial->setText(Ajusta(m_form.m_ui->medCdFilial->text(), wire::kBranchCodeWidth));
+    m_form.refuseFailedCheck(checkBranch(m_form.m_value, required));
+    if (!m_form.isSinglePage() || EmptyString(m_form.m_ui->medCdFilial->text()))
         return;
     try {
-        loadAggregatedBranches(medCdFilial->text());
-        if (cdsFiliAgreg->IsEmpty())
-            MensErro(msgPadrao.Msg(QStringLiteral("FILI_N_CAD")), true);
-        edtNmFilial->setText(cdsFiliAgreg->FieldByName(QStringLiteral("NMFILIAL"))->AsString());
+        loadAggregatedBranches(m_form.m_ui->medCdFilial->text());
+        if (m_form.cdsFiliAgreg->IsEmpty())
+            MensErro(m_form.msgPadrao.Msg(QStringLiteral("FILI_N_CAD")), true);
+        m_form.m_ui->edtNmFilial->setText(m_form.cdsFiliAgreg->FieldByName(QStringLiteral("NMFILIAL"))->AsString());
     } catch (...) {
-        if (canTakeFocus(medCdFilial))
-            medCdFilial->setFocus();
+        if (canTakeFocus(m_form.m_ui->medCdFilial))
+            m_form.m_ui->medCdFilial->setFocus();
         throw;
     }
 }
 
-void TfrmCustoPlanXReal::medCdFilialChange(QObject *)
+void BranchFilters::medCdFilialChange(QObject *)
 {
-    apply(changeBranch(m_value, medCdFilial->text()));
+    m_form.apply(changeBranch(m_form.m_value, m_form.m_ui->medCdFilial->text()));
 }
 
-void TfrmCustoPlanXReal::medCdFilialExit(QObject *)
+void BranchFilters::medCdFilialExit(QObject *)
 {
     Vd_CdFilial(false);
 }
 
-void TfrmCustoPlanXReal::btnFilialBeforePesq(QObject *, bool &)
+void BranchFilters::btnFilialBeforePesq(QObject *, bool &)
 {
-    cdsFiliAgregIDMARCADO->setVisible(false);
+    m_form.cdsFiliAgregIDMARCADO->setVisible(false);
     BusyScope busy(6);
     loadAggregatedBranches(QString());
 }
 
-void TfrmCustoPlanXReal::btnFilialAfterPesq(QObject *)
+void BranchFilters::btnFilialAfterPesq(QObject *)
 {
-    apply(pickBranch(m_value, cdsFiliAgreg->FieldByName(QStringLiteral("CDFILIAL"))->AsString(),
-                     cdsFiliAgreg->FieldByName(QStringLiteral("NMFILIAL"))->AsString()));
+    m_form.apply(pickBranch(m_form.m_value, m_form.cdsFiliAgreg->FieldByName(QStringLiteral("CDFILIAL"))->AsString(),
+                     m_form.cdsFiliAgreg->FieldByName(QStringLiteral("NMFILIAL"))->AsString()));
 }

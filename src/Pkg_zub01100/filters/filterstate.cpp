@@ -1,6 +1,8 @@
 // The screen's filter value: owned here, shown on the widgets, replaced by a user's change; a
 // JSON value applied as a user would set it; a failed check shown at its field.
 #include "Cli_zub01100.h"
+#include "screen/focus.h"
+#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/services/messages.h"
@@ -112,21 +114,21 @@ void TfrmCustoPlanXReal::showFilterValue()
     const QScopedValueRollback<bool> showing(m_showing, true);
     // Read once: showing a field may make its widget report a change into the value.
     const FilterValue value = m_value;
-    setTextIfOther(edtCdAgrupFili, value.groupingCode);
-    setTextIfOther(edtAgrupFili, value.groupingName);
-    setTextIfOther(medCdFilial, value.branch);
-    setTextIfOther(edtNmFilial, value.branchName);
+    setTextIfOther(m_ui->edtCdAgrupFili, value.groupingCode);
+    setTextIfOther(m_ui->edtAgrupFili, value.groupingName);
+    setTextIfOther(m_ui->medCdFilial, value.branch);
+    setTextIfOther(m_ui->edtNmFilial, value.branchName);
     for (Selection which : kSelections)
         selectionList(which).show(selectionOf(value, which).all);
-    if (depDataInic->text() != value.startText)
-        depDataInic->setText(value.startText);
-    if (depDataFina->text() != value.endText)
-        depDataFina->setText(value.endText);
-    cbbTipoCusto->setCurrentIndex(value.costTypeIndex);
-    chbEstocaveis->setChecked(value.stockable);
-    chbNaoEstoc->setChecked(value.nonStockable);
-    rdgDiferenca->setItemIndex(value.difference == DifferenceMode::PerCapita ? 0 : 1);
-    sedNiveOrde->setValue(value.level);
+    if (m_ui->depDataInic->text() != value.startText)
+        m_ui->depDataInic->setText(value.startText);
+    if (m_ui->depDataFina->text() != value.endText)
+        m_ui->depDataFina->setText(value.endText);
+    m_ui->cbbTipoCusto->setCurrentIndex(value.costTypeIndex);
+    m_ui->chbEstocaveis->setChecked(value.stockable);
+    m_ui->chbNaoEstoc->setChecked(value.nonStockable);
+    m_ui->rdgDiferenca->setItemIndex(value.difference == DifferenceMode::PerCapita ? 0 : 1);
+    m_ui->sedNiveOrde->setValue(value.level);
     m_value = value;
 }
 
@@ -139,28 +141,28 @@ void TfrmCustoPlanXReal::followPlainFields()
         update();
     };
     follow(cbbReportNames, &QComboBox::currentIndexChanged, [](FilterValue &v, QComboBox *w) { v.reportIndex = w->currentIndex(); });
-    follow(medCentral, &QLineEdit::textChanged, [](FilterValue &v, QLineEdit *w) { v.central = w->text(); });
-    follow(nbkFilial, &QStackedWidget::currentChanged, [](FilterValue &v, QStackedWidget *w) { v.singleBranchPage = w->currentIndex() == 0; });
-    follow(edtAgrupFili, &QLineEdit::textChanged, [](FilterValue &v, QLineEdit *w) { v.groupingName = w->text(); });
-    follow(edtNmFilial, &QLineEdit::textChanged, [](FilterValue &v, QLineEdit *w) { v.branchName = w->text(); });
-    follow(cbbTipoCusto, &QComboBox::currentIndexChanged, [](FilterValue &v, QComboBox *w) {
+    follow(m_ui->medCentral, &QLineEdit::textChanged, [](FilterValue &v, QLineEdit *w) { v.central = w->text(); });
+    follow(m_ui->nbkFilial, &QStackedWidget::currentChanged, [](FilterValue &v, QStackedWidget *w) { v.singleBranchPage = w->currentIndex() == 0; });
+    follow(m_ui->edtAgrupFili, &QLineEdit::textChanged, [](FilterValue &v, QLineEdit *w) { v.groupingName = w->text(); });
+    follow(m_ui->edtNmFilial, &QLineEdit::textChanged, [](FilterValue &v, QLineEdit *w) { v.branchName = w->text(); });
+    follow(m_ui->cbbTipoCusto, &QComboBox::currentIndexChanged, [](FilterValue &v, QComboBox *w) {
         v.costTypeIndex = w->currentIndex();
         v.costTypeName = w->currentText();
     });
-    follow(depDataInic->lineEdit(), &QLineEdit::textChanged, [this](FilterValue &v, QLineEdit *) {
-        v.startText = depDataInic->text();
-        v.start = depDataInic->GetDate();
+    follow(m_ui->depDataInic->lineEdit(), &QLineEdit::textChanged, [this](FilterValue &v, QLineEdit *) {
+        v.startText = m_ui->depDataInic->text();
+        v.start = m_ui->depDataInic->GetDate();
     });
-    follow(depDataFina->lineEdit(), &QLineEdit::textChanged, [this](FilterValue &v, QLineEdit *) {
-        v.endText = depDataFina->text();
-        v.end = depDataFina->GetDate();
+    follow(m_ui->depDataFina->lineEdit(), &QLineEdit::textChanged, [this](FilterValue &v, QLineEdit *) {
+        v.endText = m_ui->depDataFina->text();
+        v.end = m_ui->depDataFina->GetDate();
     });
-    follow(chbEstocaveis, &QCheckBox::toggled, [](FilterValue &v, QCheckBox *w) { v.stockable = w->isChecked(); });
-    follow(chbNaoEstoc, &QCheckBox::toggled, [](FilterValue &v, QCheckBox *w) { v.nonStockable = w->isChecked(); });
-    follow(rdgDiferenca, &TRadioGroup::itemIndexChanged, [](FilterValue &v, TRadioGroup *w) {
+    follow(m_ui->chbEstocaveis, &QCheckBox::toggled, [](FilterValue &v, QCheckBox *w) { v.stockable = w->isChecked(); });
+    follow(m_ui->chbNaoEstoc, &QCheckBox::toggled, [](FilterValue &v, QCheckBox *w) { v.nonStockable = w->isChecked(); });
+    follow(m_ui->rdgDiferenca, &TRadioGroup::itemIndexChanged, [](FilterValue &v, TRadioGroup *w) {
         v.difference = w->itemIndex() == 0 ? DifferenceMode::PerCapita : DifferenceMode::Total;
     });
-    follow(sedNiveOrde, &QSpinBox::valueChanged, [](FilterValue &v, QSpinBox *w) { v.level = w->value(); });
+    follow(m_ui->sedNiveOrde, &QSpinBox::valueChanged, [](FilterValue &v, QSpinBox *w) { v.level = w->value(); });
 }
 
 SelectionList &TfrmCustoPlanXReal::selectionList(Selection which) const
@@ -184,23 +186,18 @@ void TfrmCustoPlanXReal::searchMarks(Selection which, const QString &keyField)
 QWidget *TfrmCustoPlanXReal::fieldWidget(FilterField field) const
 {
     switch (field) {
-    case FilterField::Branch: return medCdFilial;
-    case FilterField::Grouping: return edtCdAgrupFili;
-    case FilterField::BranchList: return rbtListaFiliAgreg;
-    case FilterField::MenuTypes: return rbtListaTipoCard;
-    case FilterField::CostType: return cbbTipoCusto;
-    case FilterField::PeriodStart: return depDataInic;
-    case FilterField::PeriodEnd: return depDataFina;
-    case FilterField::ServiceGroups: return rbtListaGrup;
-    case FilterField::Services: return rbtListaServ;
-    case FilterField::ProductTypes: return chbEstocaveis;
+    case FilterField::Branch: return m_ui->medCdFilial;
+    case FilterField::Grouping: return m_ui->edtCdAgrupFili;
+    case FilterField::BranchList: return m_ui->rbtListaFiliAgreg;
+    case FilterField::MenuTypes: return m_ui->rbtListaTipoCard;
+    case FilterField::CostType: return m_ui->cbbTipoCusto;
+    case FilterField::PeriodStart: return m_ui->depDataInic;
+    case FilterField::PeriodEnd: return m_ui->depDataFina;
+    case FilterField::ServiceGroups: return m_ui->rbtListaGrup;
+    case FilterField::Services: return m_ui->rbtListaServ;
+    case FilterField::ProductTypes: return m_ui->chbEstocaveis;
     }
     return nullptr;
-}
-
-bool TfrmCustoPlanXReal::canTakeFocus(const QWidget *widget)
-{
-    return widget->isEnabled() && widget->isVisibleTo(widget->window());
 }
 
 void TfrmCustoPlanXReal::refuseFailedCheck(const CheckResult &check)
@@ -242,7 +239,7 @@ QHash<QString, TfrmCustoPlanXReal::ListSource> TfrmCustoPlanXReal::listSources()
         {"filiais",
          {Selection::Branches,
           [this] {
-              loadAggregatedBranches(QString());
+              m_branchFilters->loadAggregatedBranches(QString());
               return columnValues(cdsFiliAgreg, {QStringLiteral("CDFILIAL")});
           },
           [this] {
@@ -260,7 +257,7 @@ QHash<QString, TfrmCustoPlanXReal::ListSource> TfrmCustoPlanXReal::listSources()
         {"servicos",
          {Selection::Services,
           [this] {
-              loadServices();
+              m_serviceFilters->loadServices();
               return columnValues(cdsServico, {QStringLiteral("CDSERVFILI"), QStringLiteral("FILISERV")});
           },
           [] { return QStringLiteral("serviços das filiais e grupos escolhidos"); }, QStringLiteral("serviços")}},
@@ -272,13 +269,13 @@ FilterOptions TfrmCustoPlanXReal::filterOptions(const std::optional<RelativePeri
     FilterOptions options;
     for (int i = 0; i < cbbReportNames->count(); ++i)
         options.reportTitles << cbbReportNames->itemText(i);
-    for (int i = 0; i < cbbTipoCusto->count(); ++i)
-        options.costTypes << cbbTipoCusto->itemText(i);
-    options.minLevel = sedNiveOrde->minimum();
-    options.maxLevel = sedNiveOrde->maximum();
+    for (int i = 0; i < m_ui->cbbTipoCusto->count(); ++i)
+        options.costTypes << m_ui->cbbTipoCusto->itemText(i);
+    options.minLevel = m_ui->sedNiveOrde->minimum();
+    options.maxLevel = m_ui->sedNiveOrde->maximum();
     options.today = QDate::currentDate();
     if (period && period->rule == PeriodRule::SchoolYear)
-        options.schoolYears = loadSchoolYears();
+        options.schoolYears = m_savedFilters->loadSchoolYears();
     return options;
 }
 
@@ -305,12 +302,12 @@ void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state, MissingCodes
             selectionOf(m_value, source.which).marked = kept;
     };
     auto showStart = [&] {
-        depDataInic->SetDate(value.start);
-        depDataInicDateChange(depDataInic);
+        m_ui->depDataInic->SetDate(value.start);
+        m_periodFilters->depDataInicDateChange(m_ui->depDataInic);
     };
     auto showEnd = [&] {
-        depDataFina->SetDate(value.end);
-        depDataFinaDateChange(depDataFina);
+        m_ui->depDataFina->SetDate(value.end);
+        m_periodFilters->depDataFinaDateChange(m_ui->depDataFina);
     };
 
     // Each filter as a user sets it, with the handlers and the server's checks that runs; a key
@@ -319,10 +316,10 @@ void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state, MissingCodes
         {"relatorio", [&] { cbbReportNames->setCurrentIndex(value.reportIndex); }},
         {"agrupamento",
          [&] {
-             edtCdAgrupFili->setText(value.groupingCode);
-             Vd_AgrupFili();
+             m_ui->edtCdAgrupFili->setText(value.groupingCode);
+             m_branchFilters->Vd_AgrupFili();
          }},
-        {"tipoCusto", [&] { cbbTipoCusto->setCurrentIndex(value.costTypeIndex); }},
+        {"tipoCusto", [&] { m_ui->cbbTipoCusto->setCurrentIndex(value.costTypeIndex); }},
         {"periodo",
          [&] {
              showStart();
@@ -330,10 +327,10 @@ void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state, MissingCodes
          }},
         {"dataInicial", showStart},
         {"dataFinal", showEnd},
-        {"estocaveis", [&] { chbEstocaveis->setChecked(value.stockable); }},
-        {"naoEstocaveis", [&] { chbNaoEstoc->setChecked(value.nonStockable); }},
-        {"diferenca", [&] { rdgDiferenca->setItemIndex(value.difference == DifferenceMode::Total ? 1 : 0); }},
-        {"nivel", [&] { sedNiveOrde->setValue(value.level); }},
+        {"estocaveis", [&] { m_ui->chbEstocaveis->setChecked(value.stockable); }},
+        {"naoEstocaveis", [&] { m_ui->chbNaoEstoc->setChecked(value.nonStockable); }},
+        {"diferenca", [&] { m_ui->rdgDiferenca->setItemIndex(value.difference == DifferenceMode::Total ? 1 : 0); }},
+        {"nivel", [&] { m_ui->sedNiveOrde->setValue(value.level); }},
     };
     const QHash<QString, ListSource> lists = listSources();
     for (auto it = lists.begin(); it != lists.end(); ++it)

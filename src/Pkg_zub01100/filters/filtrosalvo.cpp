@@ -5,11 +5,14 @@
 #include "host/data/errors.h"
 #include "host/data/hostfunctions.h"
 #include "host/network/checkresultserv.h"
+#include "host/services/dispatcher.h"
 #include "host/services/userinteraction.h"
 #include "screen/busyscope.h"
 #include "wire/wirevalue.h"
 
+#include <QAction>
 #include <QJsonDocument>
+#include <QMenu>
 
 using namespace host;
 using namespace zub01100;
@@ -118,9 +121,9 @@ std::optional<int> chooseSavedFilter(UserInteraction &ui, const QString &title, 
 
 } // namespace
 
-QList<SchoolYear> TfrmCustoPlanXReal::loadSchoolYears()
+QList<SchoolYear> SavedFilters::loadSchoolYears()
 {
-    const wire::DataPacket packet = packetOf(netCustoPlanXReal->Call(QStringLiteral("GetAnoLetivo"), {RpcArg::val(m_value.central)}),
+    const wire::DataPacket packet = packetOf(m_form.netCustoPlanXReal->Call(QStringLiteral("GetAnoLetivo"), {RpcArg::val(m_form.m_value.central)}),
                                              QStringLiteral("os anos letivos"));
     QList<SchoolYear> years;
     for (int row = 0; row < packet.rows.size(); ++row) {
@@ -130,16 +133,16 @@ QList<SchoolYear> TfrmCustoPlanXReal::loadSchoolYears()
     return years;
 }
 
-wire::DataPacket TfrmCustoPlanXReal::loadSavedFilters()
+wire::DataPacket SavedFilters::loadSavedFilters()
 {
-    return packetOf(netCustoPlanXReal->Call(QStringLiteral("ListaFiltros"), {}), QStringLiteral("os filtros salvos"));
+    return packetOf(m_form.netCustoPlanXReal->Call(QStringLiteral("ListaFiltros"), {}), QStringLiteral("os filtros salvos"));
 }
 
 // Asks the name, how the period is kept and whether the central shares it, then saves; a name
 // the operator already uses is replaced only when the user says so.
-void TfrmCustoPlanXReal::mnuSalvarFiltrosClick(QObject *)
+void SavedFilters::mnuSalvarFiltrosClick(QObject *)
 {
-    UserInteraction &ui = context().interaction();
+    UserInteraction &ui = m_form.context().interaction();
     // First, so a caller without saved filters (the shared token) is told before any question.
     const wire::DataPacket saved = loadSavedFilters();
     const std::optional<QString> answeredName = ui.askText(kSaveTitle, QStringLiteral("Nome dos filtros (até %1 caracteres):").arg(kMaxNameLength), QString());
@@ -150,7 +153,7 @@ void TfrmCustoPlanXReal::mnuSalvarFiltrosClick(QObject *)
     if (name.isEmpty() || name.size() > kMaxNameLength)
         MensErro(QStringLiteral("O nome do filtro deve ter de 1 a %1 caracteres.").arg(kMaxNameLength), true);
 
-    const FilterValue value = filterValue();
+    const FilterValue value = m_form.filterValue();
     const std::optional<int> periodRow = ui.chooseRow(periodRequest(value, QDate::currentDate(), loadSchoolYears()));
     if (!periodRow)
         return;
@@ -189,7 +192,7 @@ void TfrmCustoPlanXReal::mnuSalvarFiltrosClick(QObject *)
     }
 
     const QJsonObject state = savedFilterJson(value, period);
-    const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("SalvaFiltro"),
+    const QVariant answer = m_form.netCustoPlanXReal->Call(QStringLiteral("SalvaFiltro"),
                                                     {RpcArg::val(name), RpcArg::val(state.toVariantMap()),
                                                      RpcArg::val(*shareRow == 1 ? QStringLiteral("S") : QStringLiteral("N"))});
     CheckResultServ(answer, true, 0);
@@ -198,34 +201,34 @@ void TfrmCustoPlanXReal::mnuSalvarFiltrosClick(QObject *)
                                 *shareRow == 1 ? QStringLiteral("; compartilhados com a central %1").arg(value.central) : QString()));
 }
 
-void TfrmCustoPlanXReal::mnuAbrirFiltrosClick(QObject *)
+void SavedFilters::mnuAbrirFiltrosClick(QObject *)
 {
     const wire::DataPacket saved = loadSavedFilters();
-    const std::optional<int> chosen = chooseSavedFilter(context().interaction(), kOpenTitle, saved, false,
+    const std::optional<int> chosen = chooseSavedFilter(m_form.context().interaction(), kOpenTitle, saved, false,
                                                         QStringLiteral("Não há filtros salvos seus nem compartilhados com a central."));
     if (chosen)
         applySavedFilter(text(saved, *chosen, QStringLiteral("NMFILTRO")), text(saved, *chosen, QStringLiteral("CDOPERADOR")));
 }
 
 // Only the operator's own filters are offered: the server lets only the owner delete.
-void TfrmCustoPlanXReal::mnuApagarFiltrosClick(QObject *)
+void SavedFilters::mnuApagarFiltrosClick(QObject *)
 {
-    UserInteraction &ui = context().interaction();
+    UserInteraction &ui = m_form.context().interaction();
     const wire::DataPacket saved = loadSavedFilters();
     const std::optional<int> chosen = chooseSavedFilter(ui, kDeleteTitle, saved, true, QStringLiteral("Não há filtros salvos seus para apagar."));
     if (!chosen)
         return;
     const QString name = text(saved, *chosen, QStringLiteral("NMFILTRO"));
-    CheckResultServ(netCustoPlanXReal->Call(QStringLiteral("ApagaFiltro"), {RpcArg::val(name)}), true, 0);
+    CheckResultServ(m_form.netCustoPlanXReal->Call(QStringLiteral("ApagaFiltro"), {RpcArg::val(name)}), true, 0);
     ui.showInformation(QStringLiteral("Filtros \"%1\" apagados.").arg(name));
 }
 
-void TfrmCustoPlanXReal::applySavedFilter(const QString &name, const QString &owner, const QJsonObject &overrides)
+void SavedFilters::applySavedFilter(const QString &name, const QString &owner, const QJsonObject &overrides)
 {
     QVariant answer;
     {
         BusyScope busy(6);
-        answer = netCustoPlanXReal->Call(QStringLiteral("LeFiltro"), {RpcArg::val(name), RpcArg::val(owner)});
+        answer = m_form.netCustoPlanXReal->Call(QStringLiteral("LeFiltro"), {RpcArg::val(name), RpcArg::val(owner)});
     }
     // A name the server does not know (or no longer shares) ends the command as a failed check:
     // a scheduled run naming it fails like one with a code not on file.
@@ -234,15 +237,15 @@ void TfrmCustoPlanXReal::applySavedFilter(const QString &name, const QString &ow
         MensErro(answer.toMap().value(QStringLiteral("message")).toString(), true);
     QJsonObject saved = QJsonObject::fromVariantMap(read.toMap().value(QStringLiteral("filtros")).toMap());
     const QStringList notes = leaveOutOtherPageChoices(saved, QStringLiteral("dos filtros salvos"));
-    applyFilterState(overlayFilters(saved, overrides), MissingCodes::Drop, notes);
+    m_form.applyFilterState(overlayFilters(saved, overrides), TfrmCustoPlanXReal::MissingCodes::Drop, notes);
 }
 
 // Filters are shared between the central's and its schools' operators (saved ones, report files
-// sent on): the branch choices of the other page of the screen do not apply here.
-QStringList TfrmCustoPlanXReal::leaveOutOtherPageChoices(QJsonObject &state, const QString &source) const
+// sent on): the branch choices of the other page of the screen do not m_form.apply here.
+QStringList SavedFilters::leaveOutOtherPageChoices(QJsonObject &state, const QString &source) const
 {
     QStringList notes;
-    const QStringList otherPage = isSinglePage() ? QStringList{QStringLiteral("filiais"), QStringLiteral("agrupamento")}
+    const QStringList otherPage = m_form.isSinglePage() ? QStringList{QStringLiteral("filiais"), QStringLiteral("agrupamento")}
                                                  : QStringList{QStringLiteral("filial")};
     for (const QString &key : otherPage) {
         const QJsonValue choice = state.value(key);
@@ -253,4 +256,31 @@ QStringList TfrmCustoPlanXReal::leaveOutOtherPageChoices(QJsonObject &state, con
         state.remove(key);
     }
     return notes;
+}
+
+// Saved filters, and the filters of a saved report file, live in the save menu below the base
+// form's entries, with keys of their own.
+void SavedFilters::addMenuEntries()
+{
+    m_form.ppmSalvarRelatorio->addSeparator();
+    const struct {
+        QAction *&action;
+        const char *caption;
+        QKeySequence keys;
+        void (SavedFilters::*handler)(QObject *);
+    } savedFilterEntries[] = {
+        {m_form.mnuSalvarFiltros, "Salvar filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &SavedFilters::mnuSalvarFiltrosClick},
+        {m_form.mnuAbrirFiltros, "Abrir filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &SavedFilters::mnuAbrirFiltrosClick},
+        {m_form.mnuAbrirFiltrosRel, "Abrir filtros de um relatório…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &SavedFilters::mnuAbrirFiltrosRelClick},
+        {m_form.mnuApagarFiltros, "Apagar filtros salvos…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), &SavedFilters::mnuApagarFiltrosClick},
+    };
+    for (const auto &entry : savedFilterEntries) {
+        entry.action = m_form.ppmSalvarRelatorio->addAction(QString::fromUtf8(entry.caption));
+        entry.action->setShortcut(entry.keys);
+        entry.action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        m_form.addAction(entry.action);
+        QAction *action = entry.action;
+        auto handler = entry.handler;
+        QObject::connect(action, &QAction::triggered, &m_form, [this, action, handler] { Dispatch([&] { (this->*handler)(action); }); });
+    }
 }

@@ -1,5 +1,6 @@
 // Period, product types and cost type.
 #include "Cli_zub01100.h"
+#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/services/messages.h"
@@ -13,35 +14,35 @@ static QString weekdayAbbreviation(const QDate &date)
     return NomeSemana(date).left(3);
 }
 
-void TfrmCustoPlanXReal::depDataInicDateChange(QObject *)
+void PeriodFilters::depDataInicDateChange(QObject *)
 {
-    edtDataInic->setText(weekdayAbbreviation(depDataInic->GetDate()));
+    m_form.m_ui->edtDataInic->setText(weekdayAbbreviation(m_form.m_ui->depDataInic->GetDate()));
 }
 
-void TfrmCustoPlanXReal::depDataFinaDateChange(QObject *)
+void PeriodFilters::depDataFinaDateChange(QObject *)
 {
-    edtDataFina->setText(weekdayAbbreviation(depDataFina->GetDate()));
+    m_form.m_ui->edtDataFina->setText(weekdayAbbreviation(m_form.m_ui->depDataFina->GetDate()));
 }
 
-void TfrmCustoPlanXReal::depDataInicExit(QObject *sender)
+void PeriodFilters::depDataInicExit(QObject *sender)
 {
     if (auto *dateEdit = qobject_cast<TDateEditPlus *>(sender))
         dateEdit->CheckValidDate();
 }
 
-void TfrmCustoPlanXReal::Vd_Data(bool required)
+void PeriodFilters::Vd_Data(bool required)
 {
-    depDataInic->CheckValidDate();
-    depDataFina->CheckValidDate();
-    refuseFailedCheck(zub01100::checkPeriod(m_value, required));
+    m_form.m_ui->depDataInic->CheckValidDate();
+    m_form.m_ui->depDataFina->CheckValidDate();
+    m_form.refuseFailedCheck(zub01100::checkPeriod(m_form.m_value, required));
 }
 
-void TfrmCustoPlanXReal::Vd_TipoProd(bool required)
+void PeriodFilters::Vd_TipoProd(bool required)
 {
-    refuseFailedCheck(zub01100::checkProductTypes(m_value, required));
+    m_form.refuseFailedCheck(zub01100::checkProductTypes(m_form.m_value, required));
 }
 
-void TfrmCustoPlanXReal::Vd_TipoCusto()
+void PeriodFilters::Vd_TipoCusto()
 {
-    refuseFailedCheck(zub01100::checkCostType(m_value));
+    m_form.refuseFailedCheck(zub01100::checkCostType(m_form.m_value));
 }

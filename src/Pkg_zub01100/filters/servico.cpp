@@ -1,5 +1,6 @@
 // Service groups and services, and the effective service list of the report.
 #include "Cli_zub01100.h"
+#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/network/checkresultserv.h"
@@ -12,85 +13,85 @@
 using namespace host;
 using namespace zub01100;
 
-void TfrmCustoPlanXReal::loadServices()
+void ServiceFilters::loadServices()
 {
-    QString branches = serviceBranchArgument(m_value);
-    QString groups = serviceGroupArgument(m_value);
-    QString grouping = groupingArgument(m_value);
+    QString branches = serviceBranchArgument(m_form.m_value);
+    QString groups = serviceGroupArgument(m_form.m_value);
+    QString grouping = groupingArgument(m_form.m_value);
     BusyScope busy(6);
-    const QVariant answer = netCustoPlanXReal->Call(QStringLiteral("GetServico"),
+    const QVariant answer = m_form.netCustoPlanXReal->Call(QStringLiteral("GetServico"),
                                                     {RpcArg::ref(branches), RpcArg::ref(groups), RpcArg::ref(grouping),
-                                                     RpcArg::val(m_value.central)});
-    cdsServico->LoadFromPacket(CheckResultServ(answer, true, 0));
+                                                     RpcArg::val(m_form.m_value.central)});
+    m_form.cdsServico->LoadFromPacket(CheckResultServ(answer, true, 0));
 }
 
-void TfrmCustoPlanXReal::rbtListaGrupClick(QObject *)
+void ServiceFilters::rbtListaGrupClick(QObject *)
 {
-    apply(chooseList(m_value, Selection::ServiceGroups));
+    m_form.apply(chooseList(m_form.m_value, Selection::ServiceGroups));
 }
 
-void TfrmCustoPlanXReal::rbtTodosGrupClick(QObject *)
+void ServiceFilters::rbtTodosGrupClick(QObject *)
 {
-    apply(chooseAll(m_value, Selection::ServiceGroups));
+    m_form.apply(chooseAll(m_form.m_value, Selection::ServiceGroups));
 }
 
-void TfrmCustoPlanXReal::rbtListaGrupKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
+void ServiceFilters::rbtListaGrupKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
 {
     if (SelectionList::isSearchKey(key))
         sbtGrupServClick(sender);
 }
 
-void TfrmCustoPlanXReal::sbtGrupServClick(QObject *)
+void ServiceFilters::sbtGrupServClick(QObject *)
 {
-    qryGrupServ->Close();
-    qryGrupServ->Open();
-    searchMarks(Selection::ServiceGroups, QStringLiteral("CDGRUPSERV"));
+    m_form.qryGrupServ->Close();
+    m_form.qryGrupServ->Open();
+    m_form.searchMarks(Selection::ServiceGroups, QStringLiteral("CDGRUPSERV"));
 }
 
-void TfrmCustoPlanXReal::rbtListaServClick(QObject *)
+void ServiceFilters::rbtListaServClick(QObject *)
 {
-    apply(chooseList(m_value, Selection::Services));
+    m_form.apply(chooseList(m_form.m_value, Selection::Services));
 }
 
-void TfrmCustoPlanXReal::rbtTodosServClick(QObject *)
+void ServiceFilters::rbtTodosServClick(QObject *)
 {
-    apply(chooseAll(m_value, Selection::Services));
+    m_form.apply(chooseAll(m_form.m_value, Selection::Services));
 }
 
-void TfrmCustoPlanXReal::rbtListaServKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
+void ServiceFilters::rbtListaServKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
 {
     if (SelectionList::isSearchKey(key))
         sbtServicoClick(sender);
 }
 
-void TfrmCustoPlanXReal::sbtServicoClick(QObject *)
+void ServiceFilters::sbtServicoClick(QObject *)
 {
     if (!ModuFili())
-        Vd_CdFilial(true);
+        m_form.m_branchFilters->Vd_CdFilial(true);
     loadServices();
-    cdsServicoCDFILIAL->setVisible(serviceSearchShowsBranch(m_value));
-    searchMarks(Selection::Services, serviceSearchByBranchKey(m_value) ? QStringLiteral("FILISERV") : QStringLiteral("CDSERVFILI"));
+    m_form.cdsServicoCDFILIAL->setVisible(serviceSearchShowsBranch(m_form.m_value));
+    m_form.searchMarks(Selection::Services, serviceSearchByBranchKey(m_form.m_value) ? QStringLiteral("FILISERV") : QStringLiteral("CDSERVFILI"));
 }
 
-void TfrmCustoPlanXReal::Servico()
+void ServiceFilters::Servico()
 {
     QStringList offered;
-    if (m_value.services.all) {
-        if (isSinglePage())
-            medCdFilial->setText(Ajusta(medCdFilial->text(), wire::kBranchCodeWidth));
+    if (m_form.m_value.services.all) {
+        if (m_form.isSinglePage())
+            m_form.m_ui->medCdFilial->setText(Ajusta(m_form.m_ui->medCdFilial->text(), wire::kBranchCodeWidth));
         loadServices();
-        for (cdsServico->First(); !cdsServico->Eof(); cdsServico->Next())
-            offered << cdsServico->FieldByName(QStringLiteral("FILISERV"))->AsString();
+        for (m_form.cdsServico->First(); !m_form.cdsServico->Eof(); m_form.cdsServico->Next())
+            offered << m_form.cdsServico->FieldByName(QStringLiteral("FILISERV"))->AsString();
     }
-    m_value.effectiveServices = effectiveServiceKeys(m_value, offered);
+    m_form.m_value.effectiveServices = effectiveServiceKeys(m_form.m_value, offered);
 }
 
-void TfrmCustoPlanXReal::Vd_ListaGrup(bool required)
+void ServiceFilters::Vd_ListaGrup(bool required)
 {
-    refuseFailedCheck(checkServiceGroups(m_value, required));
+    m_form.refuseFailedCheck(checkServiceGroups(m_form.m_value, required));
 }
 
-void TfrmCustoPlanXReal::Vd_ListaServ(bool required)
+void ServiceFilters::Vd_ListaServ(bool required)
 {
-    refuseFailedCheck(checkServices(m_value, required));
+    m_form.refuseFailedCheck(checkServices(m_form.m_value, required));
 }

@@ -6,45 +6,45 @@
 
 using namespace host;
 
-void TfrmCustoPlanXReal::rbtListaTipoCardClick(QObject *)
+void ServiceFilters::rbtListaTipoCardClick(QObject *)
 {
-    apply(chooseList(m_value, zub01100::Selection::MenuTypes));
+    m_form.apply(chooseList(m_form.m_value, zub01100::Selection::MenuTypes));
 }
 
-void TfrmCustoPlanXReal::rbtTodosTipoCardClick(QObject *)
+void ServiceFilters::rbtTodosTipoCardClick(QObject *)
 {
-    apply(chooseAll(m_value, zub01100::Selection::MenuTypes));
+    m_form.apply(chooseAll(m_form.m_value, zub01100::Selection::MenuTypes));
 }
 
-void TfrmCustoPlanXReal::rbtListaTipoCardKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
+void ServiceFilters::rbtListaTipoCardKeyDown(QObject *sender, int &key, Qt::KeyboardModifiers)
 {
     if (SelectionList::isSearchKey(key))
         sbtTipoCardClick(sender);
 }
 
-void TfrmCustoPlanXReal::sbtTipoCardClick(QObject *)
+void ServiceFilters::sbtTipoCardClick(QObject *)
 {
-    qryTipoCard->Close();
-    qryTipoCard->Open();
-    searchMarks(zub01100::Selection::MenuTypes, QStringLiteral("CDTIPOCARD"));
+    m_form.qryTipoCard->Close();
+    m_form.qryTipoCard->Open();
+    m_form.searchMarks(zub01100::Selection::MenuTypes, QStringLiteral("CDTIPOCARD"));
 }
 
-void TfrmCustoPlanXReal::qryTipoCardBeforeOpen(TDataSet *)
+void ServiceFilters::qryTipoCardBeforeOpen(TDataSet *)
 {
-    qryTipoCard->ParamByName(QStringLiteral("P_CDFILCENTZUB")).setAsString(m_value.central);
+    m_form.qryTipoCard->ParamByName(QStringLiteral("P_CDFILCENTZUB")).setAsString(m_form.m_value.central);
 }
 
-QString TfrmCustoPlanXReal::montaListaTipoCard()
+QString ServiceFilters::montaListaTipoCard()
 {
-    qryTipoCard->Close();
-    qryTipoCard->Open();
+    m_form.qryTipoCard->Close();
+    m_form.qryTipoCard->Open();
     QStringList active;
-    for (qryTipoCard->First(); !qryTipoCard->Eof(); qryTipoCard->Next())
-        active << qryTipoCard->FieldByName(QStringLiteral("CDTIPOCARD"))->AsString();
+    for (m_form.qryTipoCard->First(); !m_form.qryTipoCard->Eof(); m_form.qryTipoCard->Next())
+        active << m_form.qryTipoCard->FieldByName(QStringLiteral("CDTIPOCARD"))->AsString();
     return zub01100::menuTypeKeys(active);
 }
 
-void TfrmCustoPlanXReal::Vd_TipoCard()
+void ServiceFilters::Vd_TipoCard()
 {
-    refuseFailedCheck(checkMenuTypes(m_value));
+    m_form.refuseFailedCheck(checkMenuTypes(m_form.m_value));
 }

@@ -73,24 +73,24 @@ QJsonObject filtersOfReportFile(const QString &path, const QString &reportCode)
 
 } // namespace
 
-QJsonObject TfrmCustoPlanXReal::reportRun() const
+QJsonObject ReportPreparation::reportRun() const
 {
     // Asked as soon as the server has prepared the data, so the moment stands for the data's.
-    return {{kFiltersKey, filterState()},
+    return {{kFiltersKey, m_form.filterState()},
             {QStringLiteral("dataPlano"), QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"))}};
 }
 
-void TfrmCustoPlanXReal::mnuAbrirFiltrosRelClick(QObject *)
+void SavedFilters::mnuAbrirFiltrosRelClick(QObject *)
 {
-    const std::optional<QString> path = context().interaction().chooseOpenFile(
+    const std::optional<QString> path = m_form.context().interaction().chooseOpenFile(
         QStringLiteral("Abrir filtros de um relatório"), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
         QStringLiteral("Relatórios (*.pdf *.csv *.xlsx);;Todos os arquivos (*)"));
     if (!path)
         return;
     // A file may be older than the codes on file now, or come from the other page of the screen
-    // (a school's report sent to the central): what does not apply is left out with one message,
+    // (a school's report sent to the central): what does not m_form.apply is left out with one message,
     // as with saved filters.
-    QJsonObject filters = filtersOfReportFile(*path, ReportCode());
+    QJsonObject filters = filtersOfReportFile(*path, m_form.ReportCode());
     const QStringList notes = leaveOutOtherPageChoices(filters, QStringLiteral("do relatório"));
-    applyFilterState(filters, MissingCodes::Drop, notes);
+    m_form.applyFilterState(filters, TfrmCustoPlanXReal::MissingCodes::Drop, notes);
 }

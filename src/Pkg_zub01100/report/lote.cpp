@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QJsonDocument>
+#include <QToolButton>
 
 namespace {
 
@@ -46,7 +47,7 @@ int runBatch(const QString &savedFilter, const char *filtersJson, const char *co
             if (savedFilter.isEmpty())
                 form->applyFilterState(filters.object());
             else
-                form->applySavedFilter(savedFilter, QString(), filters.object());
+                form->savedFilters().applySavedFilter(savedFilter, QString(), filters.object());
         } catch (const host::AbortError &) {
             checkFailed = true;
             throw;
@@ -63,9 +64,9 @@ int runBatch(const QString &savedFilter, const char *filtersJson, const char *co
             else {
                 // A scheduled text is checked like the other outputs, and nobody is left to
                 // delete the lists it stored once the run ends.
-                form->PreparaImpressao(true);
+                form->reportPreparation().PreparaImpressao(true);
                 form->mnuSalvarTextoClick(form->mnuSalvarTexto);
-                form->deletaListas();
+                form->reportPreparation().deletaListas();
             }
         };
         const bool done = host::Dispatch([&] {

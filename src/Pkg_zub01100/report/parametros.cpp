@@ -16,60 +16,60 @@
 using namespace host;
 using namespace zub01100;
 
-void TfrmCustoPlanXReal::PreparaImpressao(bool required)
+void ReportPreparation::PreparaImpressao(bool required)
 {
     // Exactly the host's date edits, in the order the form created them.
-    for (TDateEditPlus *dateEdit : findChildren<TDateEditPlus *>()) {
+    for (TDateEditPlus *dateEdit : m_form.findChildren<TDateEditPlus *>()) {
         if (dateEdit->metaObject() == &TDateEditPlus::staticMetaObject)
             dateEdit->CheckValidDate();
     }
-    Servico();
+    m_form.m_serviceFilters->Servico();
     // Whether the branch and the grouping are on file is the server's answer, asked in between.
-    Vd_CdFilial(required);
-    Vd_AgrupFili();
-    refuseFailedCheck(firstFailedCheck(m_value, required));
+    m_form.m_branchFilters->Vd_CdFilial(required);
+    m_form.m_branchFilters->Vd_AgrupFili();
+    m_form.refuseFailedCheck(firstFailedCheck(m_form.m_value, required));
 }
 
-void TfrmCustoPlanXReal::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
+void ReportPreparation::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
 {
-    const QString central = m_value.central;
+    const QString central = m_form.m_value.central;
 
     QStringList allBranches;
-    if (reportNeedsAllBranches(m_value)) {
+    if (reportNeedsAllBranches(m_form.m_value)) {
         {
             BusyScope busy(6);
-            loadAggregatedBranches(QString());
+            m_form.m_branchFilters->loadAggregatedBranches(QString());
         }
-        for (cdsFiliAgreg->First(); !cdsFiliAgreg->Eof(); cdsFiliAgreg->Next())
-            allBranches << cdsFiliAgreg->FieldByName(QStringLiteral("CDFILIAL"))->AsString();
+        for (m_form.cdsFiliAgreg->First(); !m_form.cdsFiliAgreg->Eof(); m_form.cdsFiliAgreg->Next())
+            allBranches << m_form.cdsFiliAgreg->FieldByName(QStringLiteral("CDFILIAL"))->AsString();
     }
-    QString branches = reportBranchKeys(m_value, allBranches);
+    QString branches = reportBranchKeys(m_form.m_value, allBranches);
 
-    if (m_value.stockable) {
+    if (m_form.m_value.stockable) {
         {
-            BusyScope busy(1, msgPadrao.Msg(QStringLiteral("Prep_Dados")));
+            BusyScope busy(1, m_form.msgPadrao.Msg(QStringLiteral("Prep_Dados")));
             m_planAnswer.clear();
-            QString services = planServiceKeys(m_value);
-            const QVariant answer = netCustoPlanXReal->Call(
+            QString services = planServiceKeys(m_form.m_value);
+            const QVariant answer = m_form.netCustoPlanXReal->Call(
                 QStringLiteral("ExecStpConsPlan"),
                 {RpcArg::val(central), RpcArg::val(QString()), RpcArg::ref(branches), RpcArg::ref(services),
-                 RpcArg::val(m_value.start), RpcArg::val(m_value.end), RpcArg::val(QStringLiteral("0")),
+                 RpcArg::val(m_form.m_value.start), RpcArg::val(m_form.m_value.end), RpcArg::val(QStringLiteral("0")),
                  RpcArg::val(QStringLiteral("zzzzzzzzzz")), RpcArg::val(Operador())});
             m_planAnswer = wire::toText(answer);
             if (!wire::isPlanNumber(m_planAnswer))
                 MensErro(m_planAnswer, true);
         }
-        update();
+        m_form.update();
     }
 
-    QString menuTypes = m_value.menuTypes.all ? montaListaTipoCard() : m_value.menuTypes.marked;
+    QString menuTypes = m_form.m_value.menuTypes.all ? m_form.m_serviceFilters->montaListaTipoCard() : m_form.m_value.menuTypes.marked;
 
-    vNrListas = QVariantList{QString(), QString(), QString()};
-    const QVariant lists = netCustoPlanXReal->Call(QStringLiteral("getListas"),
-                                                   {RpcArg::ref(m_value.effectiveServices), RpcArg::ref(menuTypes), RpcArg::val(central),
+    m_form.vNrListas = QVariantList{QString(), QString(), QString()};
+    const QVariant lists = m_form.netCustoPlanXReal->Call(QStringLiteral("getListas"),
+                                                   {RpcArg::ref(m_form.m_value.effectiveServices), RpcArg::ref(menuTypes), RpcArg::val(central),
                                                     RpcArg::ref(branches)});
-    vNrListas = CheckResultServ(lists, true, 0);
-    const QVariantList listNumbers = vNrListas.toList();
+    m_form.vNrListas = CheckResultServ(lists, true, 0);
+    const QVariantList listNumbers = m_form.vNrListas.toList();
 
     ReportAnswers answers;
     answers.branches = branches;
@@ -78,8 +78,8 @@ void TfrmCustoPlanXReal::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
     answers.serviceListNumber = wire::toText(listNumbers.value(0));
     answers.menuTypeListNumber = wire::toText(listNumbers.value(1));
     answers.branchListNumber = wire::toText(listNumbers.value(2));
-    answers.noGroupingText = msgPadrao.Msg(QStringLiteral("NENHUM"));
+    answers.noGroupingText = m_form.msgPadrao.Msg(QStringLiteral("NENHUM"));
     answers.costTypeNumber = [](int index) { return NumeroTipoCusto(index); };
     answers.levelCodeWidth = [](int level) { return DBPictObj(0).TamAcNivel(QString::number(level)); };
-    fillReportParameters(params, m_value, answers);
+    fillReportParameters(params, m_form.m_value, answers);
 }

@@ -1,4 +1,5 @@
 #include "Cli_zub01100.h"
+#include "ui_custoplanxreal.h"
 
 #include "host/form/reportdialog.h"
 #include "host/services/dispatcher.h"
@@ -55,7 +56,11 @@ void setAllDialects(TADOIBQuery *query, const QStringList &text)
 
 TfrmCustoPlanXReal::TfrmCustoPlanXReal(QWidget *owner)
     : TfrmDadosGerRel(QStringLiteral("ZUB01100"), QStringLiteral("ZUB011"),
-                      QStringLiteral("Custo Planejado X Realizado (Planejamento de Alimentação Escolar)"), owner)
+                      QStringLiteral("Custo Planejado X Realizado (Planejamento de Alimentação Escolar)"), owner),
+      m_ui(std::make_unique<Ui::CustoPlanXRealFiltros>()), m_branchFilters(std::make_unique<BranchFilters>(*this)),
+      m_serviceFilters(std::make_unique<ServiceFilters>(*this)),
+      m_savedFilters(std::make_unique<SavedFilters>(*this)),
+      m_periodFilters(std::make_unique<PeriodFilters>(*this)), m_reportPreparation(std::make_unique<ReportPreparation>(*this))
 {
     msgPadrao.setLines(messageTableLines());
     // Where the window first opens in the main window's area.
@@ -65,7 +70,7 @@ TfrmCustoPlanXReal::TfrmCustoPlanXReal(QWidget *owner)
     m_filterArea = new QWidget(grbDadosRel);
     const int top = bvlSeparator->geometry().bottom() + 2;
     m_filterArea->setGeometry(2, top, grbDadosRel->width() - 4, grbDadosRel->height() - top - 2);
-    setupUi(m_filterArea);
+    m_ui->setupUi(m_filterArea);
     applyLookAndFeel();
     bindEvents();
 }
@@ -95,7 +100,7 @@ void TfrmCustoPlanXReal::createComponents()
     setAllDialects(qryTipoCard, kSqlTipoCard);
     qryTipoCard->AddField(QStringLiteral("CDTIPOCARD"), FieldType::String, 10, true, QStringLiteral("Código"), 12);
     qryTipoCard->AddField(QStringLiteral("NMTIPOCARD"), FieldType::String, 100, false, QStringLiteral("Nome"));
-    qryTipoCard->BeforeOpen = [this](TDataSet *dataSet) { qryTipoCardBeforeOpen(dataSet); };
+    qryTipoCard->BeforeOpen = [this](TDataSet *dataSet) { m_serviceFilters->qryTipoCardBeforeOpen(dataSet); };
     dtsTipoCard__ = new TDataSource(qryTipoCard, QStringLiteral("dtsTipoCard__"), this);
 
     cdsAgrupFili = new TClientDataSet(QStringLiteral("cdsAgrupFili"), this);
@@ -127,16 +132,16 @@ void TfrmCustoPlanXReal::createComponents()
 
 void TfrmCustoPlanXReal::applyLookAndFeel()
 {
-    for (QWidget *widget : {static_cast<QWidget *>(medCentral), static_cast<QWidget *>(edtNmCentral),
-                            static_cast<QWidget *>(edtAgrupFili), static_cast<QWidget *>(edtNmFilial),
-                            static_cast<QWidget *>(edtDataInic), static_cast<QWidget *>(edtDataFina)})
+    for (QWidget *widget : {static_cast<QWidget *>(m_ui->medCentral), static_cast<QWidget *>(m_ui->edtNmCentral),
+                            static_cast<QWidget *>(m_ui->edtAgrupFili), static_cast<QWidget *>(m_ui->edtNmFilial),
+                            static_cast<QWidget *>(m_ui->edtDataInic), static_cast<QWidget *>(m_ui->edtDataFina)})
         paintBackground(widget, QPalette::Button);
-    for (QWidget *widget : {static_cast<QWidget *>(medCdFilial), static_cast<QWidget *>(depDataInic),
-                            static_cast<QWidget *>(depDataFina)})
+    for (QWidget *widget : {static_cast<QWidget *>(m_ui->medCdFilial), static_cast<QWidget *>(m_ui->depDataInic),
+                            static_cast<QWidget *>(m_ui->depDataFina)})
         paintBackground(widget, QPalette::ToolTipBase);
 
-    rdgDiferenca->setItems({QStringLiteral("Per Capita"), QStringLiteral("Total")}, 2);
-    rdgDiferenca->setItemIndex(0);
+    m_ui->rdgDiferenca->setItems({QStringLiteral("Per Capita"), QStringLiteral("Total")}, 2);
+    m_ui->rdgDiferenca->setItemIndex(0);
 
     // Group captions are bold, their contents are not.
     for (QGroupBox *box : m_filterArea->findChildren<QGroupBox *>()) {
@@ -150,73 +155,72 @@ void TfrmCustoPlanXReal::applyLookAndFeel()
         }
     }
 
-    medCentral->setMaxLength(wire::kBranchCodeWidth);
-    medCdFilial->setMaxLength(wire::kBranchCodeWidth);
-    btpCentral->setAssociate(medCentral);
-    btpCentral->Title = QStringLiteral("Central de Merenda");
-    btpCentral->EmptyError = QStringLiteral("Não há Central de Merenda cadastrada.");
-    btnAgrupFili->setAssociate(edtCdAgrupFili);
-    btnAgrupFili->Title = QStringLiteral("Agrupamento de Filiais");
-    btnAgrupFili->DataSource = dtsAgrupFili;
-    btnAgrupFili->EmptyError = QStringLiteral("Não há agrupamento de filiais cadastrado.");
-    btnFilial->setAssociate(medCdFilial);
-    btnFilial->Title = QStringLiteral("Filial Agregada");
-    btnFilial->DataSource = dtsFiliAgreg;
-    btnFilial->EmptyError = QStringLiteral("Não há filial agregada cadastrada para essa central de merenda.");
+    m_ui->medCentral->setMaxLength(wire::kBranchCodeWidth);
+    m_ui->medCdFilial->setMaxLength(wire::kBranchCodeWidth);
+    m_ui->btpCentral->setAssociate(m_ui->medCentral);
+    m_ui->btpCentral->Title = QStringLiteral("Central de Merenda");
+    m_ui->btpCentral->EmptyError = QStringLiteral("Não há Central de Merenda cadastrada.");
+    m_ui->btnAgrupFili->setAssociate(m_ui->edtCdAgrupFili);
+    m_ui->btnAgrupFili->Title = QStringLiteral("Agrupamento de Filiais");
+    m_ui->btnAgrupFili->DataSource = dtsAgrupFili;
+    m_ui->btnAgrupFili->EmptyError = QStringLiteral("Não há agrupamento de filiais cadastrado.");
+    m_ui->btnFilial->setAssociate(m_ui->medCdFilial);
+    m_ui->btnFilial->Title = QStringLiteral("Filial Agregada");
+    m_ui->btnFilial->DataSource = dtsFiliAgreg;
+    m_ui->btnFilial->EmptyError = QStringLiteral("Não há filial agregada cadastrada para essa central de merenda.");
 
 
     // The level changes by the arrows only.
-    auto *levelText = sedNiveOrde->findChild<QLineEdit *>();
+    auto *levelText = m_ui->sedNiveOrde->findChild<QLineEdit *>();
     levelText->setReadOnly(true);
     levelText->setMaxLength(2);
-    cbbTipoCusto->clear();
+    m_ui->cbbTipoCusto->clear();
 }
 
 void TfrmCustoPlanXReal::bindEvents()
 {
-    connect(medCdFilial, &QLineEdit::textChanged, this, [this] { Dispatch([this] { medCdFilialChange(medCdFilial); }); });
-    connect(edtCdAgrupFili, &QLineEdit::textChanged, this,
-            [this] { Dispatch([this] { edtCdAgrupFiliChange(edtCdAgrupFili); }); });
-    BindExit(medCdFilial, [this](QObject *sender) { medCdFilialExit(sender); });
-    BindExit(edtCdAgrupFili, [this](QObject *sender) { edtCdAgrupFiliExit(sender); });
+    connect(m_ui->medCdFilial, &QLineEdit::textChanged, this, [this] { Dispatch([this] { m_branchFilters->medCdFilialChange(m_ui->medCdFilial); }); });
+    connect(m_ui->edtCdAgrupFili, &QLineEdit::textChanged, this,
+            [this] { Dispatch([this] { m_branchFilters->edtCdAgrupFiliChange(m_ui->edtCdAgrupFili); }); });
+    BindExit(m_ui->medCdFilial, [this](QObject *sender) { m_branchFilters->medCdFilialExit(sender); });
+    BindExit(m_ui->edtCdAgrupFili, [this](QObject *sender) { m_branchFilters->edtCdAgrupFiliExit(sender); });
 
-    btnFilial->OnBeforePesq = [this](QObject *sender, bool &proceed) { btnFilialBeforePesq(sender, proceed); };
-    btnFilial->OnAfterPesq = [this](QObject *sender) { btnFilialAfterPesq(sender); };
-    btnAgrupFili->OnBeforePesq = [this](QObject *sender, bool &proceed) { btnAgrupFiliBeforePesq(sender, proceed); };
-    btnAgrupFili->OnAfterPesq = [this](QObject *sender) { btnAgrupFiliAfterPesq(sender); };
+    m_ui->btnFilial->OnBeforePesq = [this](QObject *sender, bool &proceed) { m_branchFilters->btnFilialBeforePesq(sender, proceed); };
+    m_ui->btnFilial->OnAfterPesq = [this](QObject *sender) { m_branchFilters->btnFilialAfterPesq(sender); };
+    m_ui->btnAgrupFili->OnBeforePesq = [this](QObject *sender, bool &proceed) { m_branchFilters->btnAgrupFiliBeforePesq(sender, proceed); };
+    m_ui->btnAgrupFili->OnAfterPesq = [this](QObject *sender) { m_branchFilters->btnAgrupFiliAfterPesq(sender); };
 
-    using Click = void (TfrmCustoPlanXReal::*)(QObject *);
-    using KeyDown = void (TfrmCustoPlanXReal::*)(QObject *, int &, Qt::KeyboardModifiers);
+    // The handlers are members of the part that owns the filter.
     auto selectionList = [this](QRadioButton *todos, QRadioButton *lista, QAbstractButton *search, TDataSource *source,
-                                const char *titleKey, const char *emptyKey, Click todosClick, Click listaClick,
-                                Click searchClick, KeyDown listaKeyDown) {
+                                const char *titleKey, const char *emptyKey, auto *part, auto todosClick, auto listaClick,
+                                auto searchClick, auto listaKeyDown) {
         return std::make_unique<SelectionList>(
             todos, lista, search, msgPadrao, context().interaction(),
             SelectionList::Dialog{source, QString::fromLatin1(titleKey), QString::fromLatin1(emptyKey)},
-            SelectionList::Handlers{[this, todosClick](QObject *s) { (this->*todosClick)(s); },
-                                    [this, listaClick](QObject *s) { (this->*listaClick)(s); },
-                                    [this, searchClick](QObject *s) { (this->*searchClick)(s); },
-                                    [this, listaKeyDown](QObject *s, int &k, Qt::KeyboardModifiers m) { (this->*listaKeyDown)(s, k, m); }});
+            SelectionList::Handlers{[part, todosClick](QObject *s) { (part->*todosClick)(s); },
+                                    [part, listaClick](QObject *s) { (part->*listaClick)(s); },
+                                    [part, searchClick](QObject *s) { (part->*searchClick)(s); },
+                                    [part, listaKeyDown](QObject *s, int &k, Qt::KeyboardModifiers m) { (part->*listaKeyDown)(s, k, m); }});
     };
-    m_filiAgregList = selectionList(rbtTodaFiliAgreg, rbtListaFiliAgreg, sbtFiliAgreg, dtsFiliAgreg, "FILIAGREG",
-                                    "FILIAGREG_N_CAD", &TfrmCustoPlanXReal::rbtTodaFiliAgregClick,
-                                    &TfrmCustoPlanXReal::rbtListaFiliAgregClick, &TfrmCustoPlanXReal::sbtFiliAgregClick,
-                                    &TfrmCustoPlanXReal::rbtListaFiliAgregKeyDown);
-    m_grupServList = selectionList(rbtTodosGrup, rbtListaGrup, sbtGrupServ, dtsGrupServ__, "GRUPSERV", "Grup_cad",
-                                   &TfrmCustoPlanXReal::rbtTodosGrupClick, &TfrmCustoPlanXReal::rbtListaGrupClick,
-                                   &TfrmCustoPlanXReal::sbtGrupServClick, &TfrmCustoPlanXReal::rbtListaGrupKeyDown);
-    m_servicoList = selectionList(rbtTodosServ, rbtListaServ, sbtServico, dtsServico, "SERV", "Servico_NCad",
-                                  &TfrmCustoPlanXReal::rbtTodosServClick, &TfrmCustoPlanXReal::rbtListaServClick,
-                                  &TfrmCustoPlanXReal::sbtServicoClick, &TfrmCustoPlanXReal::rbtListaServKeyDown);
-    m_tipoCardList = selectionList(rbtTodosTipoCard, rbtListaTipoCard, sbtTipoCard, dtsTipoCard__, "TipoCard",
-                                   "TPCARD_NCAD", &TfrmCustoPlanXReal::rbtTodosTipoCardClick,
-                                   &TfrmCustoPlanXReal::rbtListaTipoCardClick, &TfrmCustoPlanXReal::sbtTipoCardClick,
-                                   &TfrmCustoPlanXReal::rbtListaTipoCardKeyDown);
+    m_filiAgregList = selectionList(m_ui->rbtTodaFiliAgreg, m_ui->rbtListaFiliAgreg, m_ui->sbtFiliAgreg, dtsFiliAgreg, "FILIAGREG",
+                                    "FILIAGREG_N_CAD", m_branchFilters.get(), &BranchFilters::rbtTodaFiliAgregClick,
+                                    &BranchFilters::rbtListaFiliAgregClick, &BranchFilters::sbtFiliAgregClick,
+                                    &BranchFilters::rbtListaFiliAgregKeyDown);
+    m_grupServList = selectionList(m_ui->rbtTodosGrup, m_ui->rbtListaGrup, m_ui->sbtGrupServ, dtsGrupServ__, "GRUPSERV", "Grup_cad", m_serviceFilters.get(),
+                                   &ServiceFilters::rbtTodosGrupClick, &ServiceFilters::rbtListaGrupClick,
+                                   &ServiceFilters::sbtGrupServClick, &ServiceFilters::rbtListaGrupKeyDown);
+    m_servicoList = selectionList(m_ui->rbtTodosServ, m_ui->rbtListaServ, m_ui->sbtServico, dtsServico, "SERV", "Servico_NCad", m_serviceFilters.get(),
+                                  &ServiceFilters::rbtTodosServClick, &ServiceFilters::rbtListaServClick,
+                                  &ServiceFilters::sbtServicoClick, &ServiceFilters::rbtListaServKeyDown);
+    m_tipoCardList = selectionList(m_ui->rbtTodosTipoCard, m_ui->rbtListaTipoCard, m_ui->sbtTipoCard, dtsTipoCard__, "TipoCard",
+                                   "TPCARD_NCAD", m_serviceFilters.get(), &ServiceFilters::rbtTodosTipoCardClick,
+                                   &ServiceFilters::rbtListaTipoCardClick, &ServiceFilters::sbtTipoCardClick,
+                                   &ServiceFilters::rbtListaTipoCardKeyDown);
 
-    depDataInic->OnDateChange = [this](QObject *sender) { depDataInicDateChange(sender); };
-    depDataFina->OnDateChange = [this](QObject *sender) { depDataFinaDateChange(sender); };
-    depDataInic->OnExit = [this](QObject *sender) { depDataInicExit(sender); };
-    depDataFina->OnExit = [this](QObject *sender) { depDataInicExit(sender); };
+    m_ui->depDataInic->OnDateChange = [this](QObject *sender) { m_periodFilters->depDataInicDateChange(sender); };
+    m_ui->depDataFina->OnDateChange = [this](QObject *sender) { m_periodFilters->depDataFinaDateChange(sender); };
+    m_ui->depDataInic->OnExit = [this](QObject *sender) { m_periodFilters->depDataInicExit(sender); };
+    m_ui->depDataFina->OnExit = [this](QObject *sender) { m_periodFilters->depDataInicExit(sender); };
 
     // No help viewer ships with the client: F1 names the help topic so support can find it.
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
@@ -228,41 +232,14 @@ void TfrmCustoPlanXReal::bindEvents()
         });
     });
 
-    addSavedFilterEntries();
+    m_savedFilters->addMenuEntries();
 
-    rpddPadrao->BeforeGetQueryParams = [this](TParams &params, bool &handled) { rpddPadraoBeforeGetQueryParams(params, handled); };
-    rpddPadrao->QRPAfterPrint = [this] { rpddPadraoQRPAfterPrint(); };
-    rpddPadrao->QRPAfterPreview = [this] { rpddPadraoQRPAfterPreview(); };
-    rpddPadrao->GetReportRun = [this] { return reportRun(); };
-    rpddPadrao->ExplainEmpty = [this](const TParams &) { return motivoRelatorioVazio(); };
+    rpddPadrao->BeforeGetQueryParams = [this](TParams &params, bool &handled) { m_reportPreparation->rpddPadraoBeforeGetQueryParams(params, handled); };
+    rpddPadrao->QRPAfterPrint = [this] { m_reportPreparation->rpddPadraoQRPAfterPrint(); };
+    rpddPadrao->QRPAfterPreview = [this] { m_reportPreparation->rpddPadraoQRPAfterPreview(); };
+    rpddPadrao->GetReportRun = [this] { return m_reportPreparation->reportRun(); };
+    rpddPadrao->ExplainEmpty = [this](const TParams &) { return m_reportPreparation->motivoRelatorioVazio(); };
     followPlainFields();
-}
-
-// Saved filters, and the filters of a saved report file, live in the save menu below the base
-// form's entries, with keys of their own.
-void TfrmCustoPlanXReal::addSavedFilterEntries()
-{
-    ppmSalvarRelatorio->addSeparator();
-    const struct {
-        QAction *&action;
-        const char *caption;
-        QKeySequence keys;
-        void (TfrmCustoPlanXReal::*handler)(QObject *);
-    } savedFilterEntries[] = {
-        {mnuSalvarFiltros, "Salvar filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &TfrmCustoPlanXReal::mnuSalvarFiltrosClick},
-        {mnuAbrirFiltros, "Abrir filtros…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), &TfrmCustoPlanXReal::mnuAbrirFiltrosClick},
-        {mnuAbrirFiltrosRel, "Abrir filtros de um relatório…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &TfrmCustoPlanXReal::mnuAbrirFiltrosRelClick},
-        {mnuApagarFiltros, "Apagar filtros salvos…", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), &TfrmCustoPlanXReal::mnuApagarFiltrosClick},
-    };
-    for (const auto &entry : savedFilterEntries) {
-        entry.action = ppmSalvarRelatorio->addAction(QString::fromUtf8(entry.caption));
-        entry.action->setShortcut(entry.keys);
-        entry.action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-        addAction(entry.action);
-        QAction *action = entry.action;
-        auto handler = entry.handler;
-        connect(action, &QAction::triggered, this, [this, action, handler] { Dispatch([&] { (this->*handler)(action); }); });
-    }
 }
 
 bool TfrmCustoPlanXReal::isSinglePage() const

@@ -1,4 +1,5 @@
 #include "Cli_zub01100.h"
+#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/services/hostservices.h"
@@ -54,8 +55,8 @@ void TfrmCustoPlanXReal::FormCreate(QObject *sender)
             frmCustoPlanXReal->Close();
             return;
         }
-        medCentral->setText(column("CDFILIAL"));
-        edtNmCentral->setText(column("NMFILIAL"));
+        m_ui->medCentral->setText(column("CDFILIAL"));
+        m_ui->edtNmCentral->setText(column("NMFILIAL"));
     } else {
         if (EmptyString(column("CDFILCENTZUB"))) {
             MensErro(msgPadrao.Msg(QStringLiteral("N_Filial_Centr")), false);
@@ -68,26 +69,26 @@ void TfrmCustoPlanXReal::FormCreate(QObject *sender)
             frmCustoPlanXReal->Close();
             return;
         }
-        medCentral->setText(column("CDFILCENTZUB"));
-        edtNmCentral->setText(column("NMFILCENTZUB"));
+        m_ui->medCentral->setText(column("CDFILCENTZUB"));
+        m_ui->edtNmCentral->setText(column("NMFILCENTZUB"));
         // The code first: its change rule empties the name.
-        medCdFilial->setText(FiliProc());
-        edtNmFilial->setText(NomeFiliProc());
+        m_ui->medCdFilial->setText(FiliProc());
+        m_ui->edtNmFilial->setText(NomeFiliProc());
     }
 
     m_value.branchModule = ModuFili();
     if (ModuFili()) {
-        nbkFilial->setCurrentIndex(0);
-        paintBackground(medCdFilial, QPalette::Button);
-        paintBackground(edtCdAgrupFili, QPalette::Button);
-        for (QWidget *control : {static_cast<QWidget *>(lblAgrupFili), static_cast<QWidget *>(edtCdAgrupFili),
-                                 static_cast<QWidget *>(btnAgrupFili), static_cast<QWidget *>(lblFiliUnic),
-                                 static_cast<QWidget *>(medCdFilial), static_cast<QWidget *>(btnFilial)})
+        m_ui->nbkFilial->setCurrentIndex(0);
+        paintBackground(m_ui->medCdFilial, QPalette::Button);
+        paintBackground(m_ui->edtCdAgrupFili, QPalette::Button);
+        for (QWidget *control : {static_cast<QWidget *>(m_ui->lblAgrupFili), static_cast<QWidget *>(m_ui->edtCdAgrupFili),
+                                 static_cast<QWidget *>(m_ui->btnAgrupFili), static_cast<QWidget *>(m_ui->lblFiliUnic),
+                                 static_cast<QWidget *>(m_ui->medCdFilial), static_cast<QWidget *>(m_ui->btnFilial)})
             control->setEnabled(false);
-        medCdFilial->setText(FiliProc());
-        edtNmFilial->setText(NomeFiliProc());
+        m_ui->medCdFilial->setText(FiliProc());
+        m_ui->edtNmFilial->setText(NomeFiliProc());
     } else {
-        nbkFilial->setCurrentIndex(1);
+        m_ui->nbkFilial->setCurrentIndex(1);
     }
 }
 
@@ -98,7 +99,7 @@ void TfrmCustoPlanXReal::FormActivate(QObject *sender)
     if (!boPrimAtiv)
         return;
 
-    sbtServico->setEnabled(rbtListaServ->isChecked());
+    m_ui->sbtServico->setEnabled(m_ui->rbtListaServ->isChecked());
 
     netCustProd->setConnected(true);
     QStringList costTypes;
@@ -109,19 +110,19 @@ void TfrmCustoPlanXReal::FormActivate(QObject *sender)
         throw;
     }
     netCustProd->setConnected(false);
-    cbbTipoCusto->clear();
-    cbbTipoCusto->addItems(costTypes);
-    cbbTipoCusto->setCurrentIndex(costTypes.isEmpty() ? -1 : 0);
+    m_ui->cbbTipoCusto->clear();
+    m_ui->cbbTipoCusto->addItems(costTypes);
+    m_ui->cbbTipoCusto->setCurrentIndex(costTypes.isEmpty() ? -1 : 0);
 
-    depDataInic->SetDate(DataProc(medCdFilial->text()));
-    depDataInicDateChange(depDataInic);
-    depDataFina->SetDate(depDataInic->GetDate());
-    depDataFinaDateChange(depDataFina);
+    m_ui->depDataInic->SetDate(DataProc(m_ui->medCdFilial->text()));
+    m_periodFilters->depDataInicDateChange(m_ui->depDataInic);
+    m_ui->depDataFina->SetDate(m_ui->depDataInic->GetDate());
+    m_periodFilters->depDataFinaDateChange(m_ui->depDataFina);
 
     const int levels = DBPictObj(0).GetTtNiveis();
     const int limit = levels < 2 ? levels : levels - 2;
-    sedNiveOrde->setRange(0, limit);
-    sedNiveOrde->setValue(0);
+    m_ui->sedNiveOrde->setRange(0, limit);
+    m_ui->sedNiveOrde->setValue(0);
 
     boPrimAtiv = false;
 }

@@ -10,6 +10,7 @@
 #include <QJsonValue>
 #include <QRandomGenerator>
 #include <atomic>
+#include <utility>
 
 namespace host {
 
@@ -23,33 +24,27 @@ RpcArg RpcArg::ref(QVariant &variable)
     return RpcArg(variable, [&variable](const QVariant &value) { variable = value; });
 }
 
-std::function<QString()> &TNetConnection::defaultToken()
+TNetConnection::Defaults &TNetConnection::defaults()
 {
-    static std::function<QString()> provider;
-    return provider;
+    static Defaults inForce;
+    return inForce;
 }
 
-void TNetConnection::setDefaultToken(std::function<QString()> provider)
+TNetConnection::DefaultsScope::DefaultsScope(Defaults defaults)
+    : m_previous(std::exchange(TNetConnection::defaults(), std::move(defaults)))
 {
-    defaultToken() = std::move(provider);
 }
 
-NetTransport &TNetConnection::defaultTransport()
+TNetConnection::DefaultsScope::~DefaultsScope()
 {
-    static NetTransport transport;
-    return transport;
-}
-
-void TNetConnection::setDefaultTransport(const NetTransport &transport)
-{
-    defaultTransport() = transport;
+    TNetConnection::defaults() = std::move(m_previous);
 }
 
 TNetConnection::TNetConnection(const QString &name, const QString &serverName, QObject *parent)
     : QObject(parent), ServerName(serverName)
 {
     setObjectName(name);
-    useTransport(defaultTransport());
+    useTransport(defaults().transport);
 }
 
 void TNetConnection::useTransport(const NetTransport &transport)
@@ -128,8 +123,8 @@ TNetConnection::Answer TNetConnection::post(const QString &address, const QStrin
                                             bool cancellable) const
 {
     QString token = Token;
-    if (token.isEmpty() && defaultToken())
-        token = defaultToken()();
+    if (token.isEmpty() && defaults().token)
+        token = defaults().token();
     HttpPostRequest request;
     request.scheme = UseTls ? QStringLiteral("https") : QStringLiteral("http");
     const int colon = address.lastIndexOf(QLatin1Char(':'));

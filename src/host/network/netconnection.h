@@ -72,19 +72,33 @@ public:
     // Calls a method of the server object; answers the method's answer. Raises ServerError.
     QVariant Call(const QString &method, const QList<RpcArg> &args = {});
 
-    // The token of connections that carry none of their own; the host's services set it to the
-    // logged-in session's, so the network layer needs nothing above it.
-    static void setDefaultToken(std::function<QString()> provider);
-    // Taken by every connection made afterwards (its fields above can still be changed).
-    static void setDefaultTransport(const NetTransport &transport);
+    // What a connection takes when made: the token of connections that carry none of their own
+    // (the host's services give the logged-in session's, so the network layer needs nothing above
+    // it) and the transport (its fields above can still be changed afterwards).
+    struct Defaults {
+        std::function<QString()> token;
+        NetTransport transport;
+    };
+    // Puts `defaults` in force while it lives; the ones before it come back when it ends, so a
+    // second set of host services (a test's) leaves nothing of its own behind.
+    class DefaultsScope
+    {
+    public:
+        explicit DefaultsScope(Defaults defaults);
+        ~DefaultsScope();
+        DefaultsScope(const DefaultsScope &) = delete;
+        DefaultsScope &operator=(const DefaultsScope &) = delete;
+
+    private:
+        Defaults m_previous;
+    };
 
     // The address that answered the last connect, and the ones skipped on the way with the reason.
     QString ActiveAddress() const { return m_active; }
     QStringList SkippedServers() const { return m_skipped; }
 
 private:
-    static std::function<QString()> &defaultToken();
-    static NetTransport &defaultTransport();
+    static Defaults &defaults();
     QVariant exchange(const QString &method, const QList<RpcArg> &args);
     struct Answer;
     Answer post(const QString &address, const QString &method, const QByteArray &body, bool cancellable) const;

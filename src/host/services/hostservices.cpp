@@ -9,11 +9,10 @@ namespace host {
 static HostServices *g_current = nullptr;
 
 HostServices::HostServices(UserInteraction &ui, HostSession &session, TdtmDBGeral &database, QWidget *mainWindow)
-    : m_ui(ui), m_session(session), m_database(database), m_mainWindow(mainWindow), m_previous(g_current)
+    : m_ui(ui), m_session(session), m_database(database), m_mainWindow(mainWindow), m_previous(g_current),
+      m_netDefaults({[] { return isInstalled() ? current().session().token() : QString(); }, session.config().transport})
 {
     g_current = this;
-    TNetConnection::setDefaultToken([] { return isInstalled() ? current().session().token() : QString(); });
-    TNetConnection::setDefaultTransport(session.config().transport);
 }
 
 HostServices::~HostServices()

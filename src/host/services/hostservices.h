@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/network/netconnection.h"
+
 class QWidget;
 
 namespace host {
@@ -33,6 +35,8 @@ private:
     TdtmDBGeral &m_database;
     QWidget *m_mainWindow;
     HostServices *m_previous;
+    // The session's token and transport for the connections made while these services are in force.
+    TNetConnection::DefaultsScope m_netDefaults;
 };
 
 } // namespace host
