@@ -3,6 +3,7 @@
 #include "server/refusal.h"
 #include "server/rights.h"
 #include "wire/keylist.h"
+#include "wire/periodparts.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,20 +18,21 @@ namespace {
 enum class ParameterKind { Plan, List, Central, Date, Flag, SmallNumber };
 
 // Every parameter a layout query of the server may take, and what it must be.
-const QHash<QString, ParameterKind> kParameterKinds = {
-    {QStringLiteral("P_NRCONSPLAN"), ParameterKind::Plan},      {QStringLiteral("P_NRLISTA"), ParameterKind::List},
-    {QStringLiteral("P_NRLISTAFILI"), ParameterKind::List},     {QStringLiteral("P_LISTATIPOCARD"), ParameterKind::List},
-    {QStringLiteral("P_LISTASERVICO"), ParameterKind::List},    {QStringLiteral("P_CDFILCENTZUB"), ParameterKind::Central},
-    {QStringLiteral("P_DTINICIAL"), ParameterKind::Date},       {QStringLiteral("P_DTFINAL"), ParameterKind::Date},
-    {QStringLiteral("P_DTMESINIC"), ParameterKind::Date},       {QStringLiteral("P_DTMESFINA"), ParameterKind::Date},
-    {QStringLiteral("P_IDESTOCAVEIS"), ParameterKind::Flag},    {QStringLiteral("P_IDNESTOCAVEIS"), ParameterKind::Flag},
-    {QStringLiteral("P_NIVEL"), ParameterKind::Flag},           {QStringLiteral("P_NRTIPOCUSTO"), ParameterKind::SmallNumber},
-    {QStringLiteral("P_NRTAMACNIVEL"), ParameterKind::SmallNumber},
-    // The period's whole months and edges (wire::periodPartParameters).
-    {QStringLiteral("P_DTMESESINI"), ParameterKind::Date},      {QStringLiteral("P_DTMESESFIM"), ParameterKind::Date},
-    {QStringLiteral("P_DTDIAS1INI"), ParameterKind::Date},      {QStringLiteral("P_DTDIAS1FIM"), ParameterKind::Date},
-    {QStringLiteral("P_DTDIAS2INI"), ParameterKind::Date},      {QStringLiteral("P_DTDIAS2FIM"), ParameterKind::Date},
-};
+const QHash<QString, ParameterKind> kParameterKinds = [] {
+    QHash<QString, ParameterKind> kinds = {
+        {QStringLiteral("P_NRCONSPLAN"), ParameterKind::Plan},      {QStringLiteral("P_NRLISTA"), ParameterKind::List},
+        {QStringLiteral("P_NRLISTAFILI"), ParameterKind::List},     {QStringLiteral("P_LISTATIPOCARD"), ParameterKind::List},
+        {QStringLiteral("P_LISTASERVICO"), ParameterKind::List},    {QStringLiteral("P_CDFILCENTZUB"), ParameterKind::Central},
+        {QStringLiteral("P_DTINICIAL"), ParameterKind::Date},       {QStringLiteral("P_DTFINAL"), ParameterKind::Date},
+        {QStringLiteral("P_DTMESINIC"), ParameterKind::Date},       {QStringLiteral("P_DTMESFINA"), ParameterKind::Date},
+        {QStringLiteral("P_IDESTOCAVEIS"), ParameterKind::Flag},    {QStringLiteral("P_IDNESTOCAVEIS"), ParameterKind::Flag},
+        {QStringLiteral("P_NIVEL"), ParameterKind::Flag},           {QStringLiteral("P_NRTIPOCUSTO"), ParameterKind::SmallNumber},
+        {QStringLiteral("P_NRTAMACNIVEL"), ParameterKind::SmallNumber},
+    };
+    for (const QString &name : wire::periodPartNames())
+        kinds.insert(name, ParameterKind::Date);
+    return kinds;
+}();
 
 bool ownsNumber(QSqlDatabase &db, const QString &table, const QString &column, const QString &number, const QString &owner)
 {

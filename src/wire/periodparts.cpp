@@ -32,13 +32,20 @@ QList<QPair<QString, QDate>> periodPartParameters(const QDate &start, const QDat
             {QStringLiteral("P_DTDIAS2INI"), days2.first},  {QStringLiteral("P_DTDIAS2FIM"), days2.second}};
 }
 
+const QStringList &periodPartNames()
+{
+    static const QStringList names = [] {
+        QStringList list;
+        for (const auto &[name, day] : periodPartParameters(QDate(2000, 1, 1), QDate(2000, 1, 1)))
+            list << name;
+        return list;
+    }();
+    return names;
+}
+
 bool isPeriodPartParameter(const QString &name)
 {
-    for (const auto &[partName, day] : periodPartParameters(QDate(2000, 1, 1), QDate(2000, 1, 1))) {
-        if (partName == name)
-            return true;
-    }
-    return false;
+    return periodPartNames().contains(name);
 }
 
 } // namespace wire

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 namespace wire {
 
@@ -21,6 +22,7 @@ PeriodParts splitByMonth(const QDate &start, const QDate &end);
 // days of the whole months) and P_DTDIAS1INI/FIM, P_DTDIAS2INI/FIM. A missing part is a range
 // that ends before it starts, so "BETWEEN" finds nothing in it.
 QList<QPair<QString, QDate>> periodPartParameters(const QDate &start, const QDate &end);
+const QStringList &periodPartNames();
 bool isPeriodPartParameter(const QString &name);
 
 } // namespace wire
