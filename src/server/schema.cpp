@@ -20,6 +20,15 @@ struct Migration {
 
 const QStringList kCounters = {QStringLiteral("CONSPLAN"), QStringLiteral("LISTA")};
 
+// The triggers version 7 made for CONSREALDIA, by the names they were given then.
+QStringList consumptionDaysRemoval(Dialect dialect)
+{
+    if (dialect == Dialect::Postgres)
+        return {QStringLiteral("DROP FUNCTION IF EXISTS FN_CONSREALDIA() CASCADE"), QStringLiteral("DROP FUNCTION IF EXISTS FN_CONSREALDIA_TRUNC() CASCADE")};
+    return {QStringLiteral("DROP TRIGGER IF EXISTS TG_CONSREALDIA_INS"), QStringLiteral("DROP TRIGGER IF EXISTS TG_CONSREALDIA_DEL"),
+            QStringLiteral("DROP TRIGGER IF EXISTS TG_CONSREALDIA_UPD")};
+}
+
 const QList<Migration> &migrations()
 {
     static const QList<Migration> steps = {
@@ -279,19 +288,28 @@ const QList<Migration> &migrations()
          }},
         // Plans and lists come and go by the thousand: their statistics are refreshed by
         // autovacuum after a few thousand rows changed, not after a fifth of the table.
-        // The days with consumption, kept like the monthly sums (see summaries.h).
+        // (Version 7 also made CONSREALDIA, the days with consumption, which version 8 replaces;
+        // a new database goes straight to REGISTRODIA.)
         {7,
          {
              QStringLiteral("{WORKTABLE_STATISTICS}"),
-             QStringLiteral("CREATE TABLE CONSREALDIA ("
+         }},
+        // The days with planned meals, served meals and consumption in one table, kept like the
+        // monthly sums (see summaries.h).
+        {8,
+         {
+             QStringLiteral("{DROP_CONSUMPTION_DAYS}"),
+             QStringLiteral("DROP TABLE IF EXISTS CONSREALDIA"),
+             QStringLiteral("CREATE TABLE REGISTRODIA ("
                             " CDFILIAL VARCHAR(4) NOT NULL,"
                             " DTREFEICAO {DATE} NOT NULL,"
                             " CDSERVFILI VARCHAR(5) NOT NULL,"
                             " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                            " QTCONSUMIDA {REAL} NOT NULL,"
-                            " QTLINHAS INTEGER NOT NULL,"
+                            " QTLINHASPLAN INTEGER NOT NULL DEFAULT 0,"
+                            " QTLINHASSERV INTEGER NOT NULL DEFAULT 0,"
+                            " QTLINHASCONS INTEGER NOT NULL DEFAULT 0,"
                             " PRIMARY KEY (CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD)){WITHOUTROWID}"),
-             QStringLiteral("{CONSUMPTION_DAYS}"),
+             QStringLiteral("{DAY_RECORDS}"),
          }},
     };
     return steps;
@@ -391,7 +409,7 @@ QStringList schemaTables()
             QStringLiteral("CONSREALMES"), QStringLiteral("CONSPLAN"),    QStringLiteral("ITCONSPLANREAL"), QStringLiteral("REFECONSPLAN"),
             QStringLiteral("LISTA"),       QStringLiteral("OPERADOR"),    QStringLiteral("SESSAO"),      QStringLiteral("AUDITORIA"),
             QStringLiteral("FILTROSALVO"), QStringLiteral("ANOLETIVO"), QStringLiteral("FALTACONSPLAN"),
-            QStringLiteral("CONSREALDIA")};
+            QStringLiteral("REGISTRODIA")};
 }
 
 // On PostgreSQL, the role report queries run under: it reads the report's tables and nothing
@@ -446,8 +464,10 @@ void ensureSchema(QSqlDatabase &db)
                 statements << counterStatements(dialect);
             else if (statement == QLatin1String("{SUMMARIES}"))
                 statements << summaryCreation(dialect);
-            else if (statement == QLatin1String("{CONSUMPTION_DAYS}"))
-                statements << consumptionDaysCreation(dialect);
+            else if (statement == QLatin1String("{DAY_RECORDS}"))
+                statements << dayRecordsCreation(dialect);
+            else if (statement == QLatin1String("{DROP_CONSUMPTION_DAYS}"))
+                statements << consumptionDaysRemoval(dialect);
             else if (statement == QLatin1String("{WORKTABLE_STATISTICS}"))
                 statements << workTableStatistics(dialect);
             else

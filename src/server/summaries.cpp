@@ -33,29 +33,70 @@ QString sameRow(const MonthlySummary &summary, const QString &alias, Dialect dia
     return terms.join(QStringLiteral(" AND "));
 }
 
+bool isShared(const MonthlySummary &summary)
+{
+    return !summary.sharedCounts.isEmpty();
+}
+
 QString addRow(const MonthlySummary &summary, const QString &alias, Dialect dialect)
 {
-    return QStringLiteral("INSERT INTO %1 (%2, %7, %3, QTLINHAS) VALUES (%4, %5, %6.%3, 1)"
-                          " ON CONFLICT (%2, %7) DO UPDATE SET %3 = %1.%3 + excluded.%3, QTLINHAS = %1.QTLINHAS + 1")
-        .arg(summary.table, columns(summary), summary.sum, columns(summary, alias + QLatin1Char('.')), periodOf(summary, alias, dialect), alias,
-             periodColumn(summary));
+    QStringList names{columns(summary), periodColumn(summary)};
+    QStringList values{columns(summary, alias + QLatin1Char('.')), periodOf(summary, alias, dialect)};
+    QStringList updates;
+    if (!summary.sum.isEmpty()) {
+        names << summary.sum;
+        values << alias + QLatin1Char('.') + summary.sum;
+        updates << QStringLiteral("%2 = %1.%2 + excluded.%2").arg(summary.table, summary.sum);
+    }
+    names << summary.count;
+    values << QStringLiteral("1");
+    updates << QStringLiteral("%2 = %1.%2 + 1").arg(summary.table, summary.count);
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4, %5) DO UPDATE SET %6")
+        .arg(summary.table, names.join(QStringLiteral(", ")), values.join(QStringLiteral(", ")), columns(summary), periodColumn(summary),
+             updates.join(QStringLiteral(", ")));
+}
+
+QString noRowsLeft(const MonthlySummary &summary)
+{
+    QStringList terms;
+    for (const QString &count : summary.allCounts())
+        terms << count + QStringLiteral(" = 0");
+    return terms.join(QStringLiteral(" AND "));
 }
 
 QStringList removeRow(const MonthlySummary &summary, const QString &alias, Dialect dialect)
 {
     const QString where = sameRow(summary, alias, dialect);
-    return {QStringLiteral("UPDATE %1 SET %2 = %2 - %3.%2, QTLINHAS = QTLINHAS - 1 WHERE %4").arg(summary.table, summary.sum, alias, where),
-            QStringLiteral("DELETE FROM %1 WHERE %2 AND QTLINHAS = 0").arg(summary.table, where)};
+    QStringList changes;
+    if (!summary.sum.isEmpty())
+        changes << QStringLiteral("%1 = %1 - %2.%1").arg(summary.sum, alias);
+    changes << QStringLiteral("%1 = %1 - 1").arg(summary.count);
+    return {QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(summary.table, changes.join(QStringLiteral(", ")), where),
+            QStringLiteral("DELETE FROM %1 WHERE %2 AND %3").arg(summary.table, where, noRowsLeft(summary))};
+}
+
+// Each source of a shared table has triggers of its own.
+QString objectBase(const MonthlySummary &summary)
+{
+    return isShared(summary) ? summary.table + QLatin1Char('_') + summary.source : summary.table;
 }
 
 QString triggerName(const MonthlySummary &summary, const QString &suffix = {})
 {
-    return QStringLiteral("TG_%1%2").arg(summary.table, suffix);
+    return QStringLiteral("TG_%1%2").arg(objectBase(summary), suffix);
 }
 
 QString functionName(const MonthlySummary &summary, const QString &suffix = {})
 {
-    return QStringLiteral("FN_%1%2").arg(summary.table, suffix);
+    return QStringLiteral("FN_%1%2").arg(objectBase(summary), suffix);
+}
+
+// What emptying the source leaves of the summary.
+QString emptiedSource(const MonthlySummary &summary)
+{
+    if (!isShared(summary))
+        return QStringLiteral("TRUNCATE %1").arg(summary.table);
+    return QStringLiteral("UPDATE %1 SET %2 = 0; DELETE FROM %1 WHERE %3").arg(summary.table, summary.count, noRowsLeft(summary));
 }
 
 QStringList triggerCreation(const MonthlySummary &summary, Dialect dialect)
@@ -76,8 +117,8 @@ QStringList triggerCreation(const MonthlySummary &summary, Dialect dialect)
                      addRow(summary, QStringLiteral("NEW"), dialect)),
             QStringLiteral("CREATE TRIGGER %1 AFTER INSERT OR UPDATE OR DELETE ON %2 FOR EACH ROW EXECUTE FUNCTION %3()")
                 .arg(triggerName(summary), summary.source, functionName(summary)),
-            QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN TRUNCATE %2; RETURN NULL; END $$")
-                .arg(functionName(summary, QStringLiteral("_TRUNC")), summary.table),
+            QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN %2; RETURN NULL; END $$")
+                .arg(functionName(summary, QStringLiteral("_TRUNC")), emptiedSource(summary)),
             QStringLiteral("CREATE TRIGGER %1 AFTER TRUNCATE ON %2 FOR EACH STATEMENT EXECUTE FUNCTION %3()")
                 .arg(triggerName(summary, QStringLiteral("_TRUNC")), summary.source, functionName(summary, QStringLiteral("_TRUNC")))};
 }
@@ -94,26 +135,44 @@ QStringList triggerRemoval(const MonthlySummary &summary, Dialect dialect)
             QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2").arg(triggerName(summary, QStringLiteral("_TRUNC")), summary.source)};
 }
 
-QStringList refill(const MonthlySummary &summary, Dialect dialect)
+// Fills the summary from its source's rows; the table was emptied before its first source.
+QString fill(const MonthlySummary &summary, Dialect dialect)
 {
     const QString period = periodOf(summary, QStringLiteral("R"), dialect);
-    return {QStringLiteral("DELETE FROM %1").arg(summary.table),
-            QStringLiteral("INSERT INTO %1 (%2, %7, %3, QTLINHAS) SELECT %4, %5, SUM(R.%3), COUNT(*) FROM %6 R GROUP BY %4, %5")
-                .arg(summary.table, columns(summary), summary.sum, columns(summary, QStringLiteral("R.")), period, summary.source,
-                     periodColumn(summary))};
+    QStringList names{columns(summary), periodColumn(summary)};
+    QStringList values{columns(summary, QStringLiteral("R.")), period};
+    if (!summary.sum.isEmpty()) {
+        names << summary.sum;
+        values << QStringLiteral("SUM(R.%1)").arg(summary.sum);
+    }
+    names << summary.count;
+    values << QStringLiteral("COUNT(*)");
+    // SQLite reads "ON" after a bare FROM as a join's; the WHERE keeps the upsert unambiguous.
+    QString statement = QStringLiteral("INSERT INTO %1 (%2) SELECT %3 FROM %4 R WHERE 1 = 1 GROUP BY %5, %6")
+                            .arg(summary.table, names.join(QStringLiteral(", ")), values.join(QStringLiteral(", ")), summary.source,
+                                 columns(summary, QStringLiteral("R.")), period);
+    if (isShared(summary))
+        statement += QStringLiteral(" ON CONFLICT (%1, %2) DO UPDATE SET %3 = excluded.%3").arg(columns(summary), periodColumn(summary), summary.count);
+    return statement;
 }
 
 QList<MonthlySummary> allSummaries()
 {
-    return monthlySummaries() + QList<MonthlySummary>{consumptionDays()};
+    return monthlySummaries() + dayRecords();
 }
 
 // Without triggers: a new schema has none yet, a bulk load has suspended them.
 QStringList rebuildStatements(Dialect dialect, const QList<MonthlySummary> &summaries)
 {
     QStringList statements;
-    for (const MonthlySummary &summary : summaries)
-        statements << refill(summary, dialect) << triggerCreation(summary, dialect);
+    QStringList emptied;
+    for (const MonthlySummary &summary : summaries) {
+        if (!emptied.contains(summary.table)) {
+            statements << QStringLiteral("DELETE FROM %1").arg(summary.table);
+            emptied << summary.table;
+        }
+        statements << fill(summary, dialect) << triggerCreation(summary, dialect);
+    }
     return statements;
 }
 
@@ -134,12 +193,18 @@ const QList<MonthlySummary> &monthlySummaries()
     return summaries;
 }
 
-const MonthlySummary &consumptionDays()
+const QList<MonthlySummary> &dayRecords()
 {
-    static const MonthlySummary days{QStringLiteral("CONSREALDIA"), QStringLiteral("CONSREAL"),
-                                     {QStringLiteral("CDFILIAL"), QStringLiteral("CDSERVFILI"), QStringLiteral("CDTIPOCARD")},
-                                     QStringLiteral("QTCONSUMIDA"), true};
-    return days;
+    static const QList<MonthlySummary> records = [] {
+        const QStringList keys{QStringLiteral("CDFILIAL"), QStringLiteral("CDSERVFILI"), QStringLiteral("CDTIPOCARD")};
+        const QStringList counts{QStringLiteral("QTLINHASPLAN"), QStringLiteral("QTLINHASSERV"), QStringLiteral("QTLINHASCONS")};
+        const QStringList sources{QStringLiteral("REFEPLAN"), QStringLiteral("REFESERV"), QStringLiteral("CONSREAL")};
+        QList<MonthlySummary> list;
+        for (int i = 0; i < sources.size(); ++i)
+            list.append({QStringLiteral("REGISTRODIA"), sources[i], keys, {}, true, counts[i], counts});
+        return list;
+    }();
+    return records;
 }
 
 QString monthOf(const QString &alias, Dialect dialect)
@@ -154,9 +219,9 @@ QStringList summaryCreation(Dialect dialect)
     return rebuildStatements(dialect, monthlySummaries());
 }
 
-QStringList consumptionDaysCreation(Dialect dialect)
+QStringList dayRecordsCreation(Dialect dialect)
 {
-    return rebuildStatements(dialect, {consumptionDays()});
+    return rebuildStatements(dialect, dayRecords());
 }
 
 QStringList summaryRemoval(Dialect dialect)

@@ -408,8 +408,8 @@ private Q_SLOTS:
         compareWithReference(*postgres(&url));
     }
 
-    // The monthly sums follow the consumption and planned meals that other programs write:
-    // each change shows in the next preparation's report.
+    // The monthly sums and the day records follow the consumption and planned meals that other
+    // programs write: each change shows in the next preparation's report.
     void summariesFollowTheDayRows_data()
     {
         QTest::addColumn<bool>("onPostgres");
@@ -428,10 +428,32 @@ private Q_SLOTS:
             wire::DatabaseUrl::parse(url)->applyTo(db);
             QVERIFY2(db.open(), qPrintable(db.lastError().text()));
             int plan = 100;
+            auto rowsOf = [&](const QString &sql) {
+                QSqlQuery query(db);
+                QStringList rows;
+                if (!query.exec(sql))
+                    return QStringList{query.lastError().text()};
+                while (query.next())
+                    rows << QStringLiteral("%1 %2 %3 %4 %5 %6 %7").arg(query.value(0).toString(), query.value(1).toString().left(10),
+                                                                      query.value(2).toString(), query.value(3).toString(),
+                                                                      query.value(4).toString(), query.value(5).toString(), query.value(6).toString());
+                return rows;
+            };
+            // The day records, as counted straight from the three day tables.
+            const QString counted = QStringLiteral(
+                "SELECT CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD, SUM(P), SUM(S), SUM(C) FROM ("
+                " SELECT CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD, 1 AS P, 0 AS S, 0 AS C FROM REFEPLAN"
+                " UNION ALL SELECT CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD, 0, 1, 0 FROM REFESERV"
+                " UNION ALL SELECT CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD, 0, 0, 1 FROM CONSREAL) X"
+                " GROUP BY CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD ORDER BY 1, 2, 3, 4");
             auto totalsAfter = [&](const QString &statement) {
                 QSqlQuery query(db);
                 if (!query.exec(statement))
                     return query.lastError().text();
+                const QStringList records = rowsOf("SELECT CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD, QTLINHASPLAN, QTLINHASSERV, QTLINHASCONS"
+                                                   " FROM REGISTRODIA ORDER BY 1, 2, 3, 4");
+                if (records != rowsOf(counted))
+                    return QStringLiteral("REGISTRODIA difere da contagem: %1").arg(records.join(QStringLiteral("; ")));
                 const QString number = QStringLiteral("%1").arg(++plan, 10, 10, QLatin1Char('0'));
                 reportseed::prepare(db, number, {}, QDate(2025, 3, 1), QDate(2025, 3, 31));
                 TParams params = reportseed::params("T", 0);
