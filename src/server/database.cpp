@@ -191,6 +191,9 @@ QSqlDatabase openConnection(const DbSettings &settings, const QString &connectio
         // holding the call; no statement runs longer than a call may.
         execScript(db,
                    {QStringLiteral("SET client_min_messages TO WARNING"), QStringLiteral("SET jit = off"),
+                    // A year's report sorts and groups some half a million rows; with the default
+                    // 4 MB each sort went to disk.
+                    QStringLiteral("SET work_mem = '64MB'"),
                     QStringLiteral("SET lock_timeout = %1").arg(qMax(1, settings.busyTimeoutMs)),
                     QStringLiteral("SET statement_timeout = %1").arg(settings.statementTimeoutMs)},
                    QStringLiteral("configurar a conexão PostgreSQL"));

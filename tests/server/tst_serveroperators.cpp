@@ -378,8 +378,9 @@ private Q_SLOTS:
         const QJsonArray ownLists = answerOf(m_server.callWith(school, kPlanObject, "getListas", {"T", "T", "0001", "_0101_"})).toObject().value("data").toArray();
         const QJsonArray otherLists = answerOf(m_server.callWith(other, kPlanObject, "getListas", {"T", "T", "0001", "_0101_"})).toObject().value("data").toArray();
         QVERIFY(otherPlan.size() == 10 && ownPlan.size() == 10 && ownLists.size() == 3 && otherLists.size() == 3);
-        const QJsonObject own{{"P_NRCONSPLAN", ownPlan},        {"P_NRLISTAFILI", ownLists[2]}, {"P_LISTASERVICO", ownLists[0]},
-                              {"P_DTINICIAL", "2025-01-02"},    {"P_DTFINAL", "2025-01-31"},    {"P_IDESTOCAVEIS", "S"}};
+        const QJsonObject own{{"P_NRCONSPLAN", ownPlan},     {"P_NRLISTAFILI", ownLists[2]}, {"P_LISTASERVICO", ownLists[0]},
+                              {"P_LISTATIPOCARD", ownLists[1]}, {"P_DTINICIAL", "2025-01-02"},  {"P_DTFINAL", "2025-01-31"},
+                              {"P_IDESTOCAVEIS", "S"}};
         const auto rows = [&](const QString &layout, const QString &query, const QJsonObject &parameters) {
             return m_server.callWith(school, harness::kGeneralDataObject, "DadosRelatorio", {"ZUB011", layout, query, parameters});
         };
