@@ -28,7 +28,7 @@ QString reduceToServiceCodes(const QString &keyList, int serviceWidth, int branc
 // "Todos"/"Lista" choices in it too, and keeps the marked keys while "Todos" is chosen.
 struct KeySelection {
     bool all = false;
-    QStringList keys; // distinct, in the order given
+    QStringList keys; // in the order given; parseKeyList keeps each once
 
     static KeySelection everything() { return {true, {}}; }
 
