@@ -12,6 +12,8 @@
 
 namespace host {
 
+class QueryRunner;
+
 // Feeds a report document from a layout: runs its queries on the given (read-only) database
 // with the run's parameters bound by name (":P_NAME"), and turns the rows of the detail query
 // into group headings, detail lines, subtotals and grand totals.
@@ -49,9 +51,8 @@ private:
     QSqlDatabase m_database;
     SqlDialect m_dialect = SqlDialect::Generic;
     TPictObj m_codePicture;
-    // Runs the queries off the caller's thread, on one connection of its own for the engine's life.
-    class Reader;
-    mutable std::shared_ptr<Reader> m_reader;
+    // Runs the queries on m_database; none when the rows come from a RowSource.
+    std::shared_ptr<QueryRunner> m_runner;
 };
 
 } // namespace host

@@ -20,6 +20,303 @@ struct Migration {
 
 const QStringList kCounters = {QStringLiteral("CONSPLAN"), QStringLiteral("LISTA")};
 
+// The reference tables: branches and their groups, services, menu types, products, costs and menus.
+QStringList referenceTables()
+{
+    return {
+        QStringLiteral("CREATE TABLE FILIAL ("
+                       " CDFILIAL VARCHAR(4) NOT NULL PRIMARY KEY,"
+                       " NMFILIAL VARCHAR(30) NOT NULL,"
+                       " IDCNTRRESC CHAR(1) NOT NULL DEFAULT 'N',"
+                       " IDFILCENTZUB CHAR(1) NOT NULL DEFAULT 'N',"
+                       " CDFILCENTZUB VARCHAR(4) NULL,"
+                       " IDMATRFILI CHAR(1) NOT NULL DEFAULT 'F',"
+                       " DTPROCESSA {DATE} NULL)"),
+        QStringLiteral("CREATE INDEX IX_FILIAL_CENTRAL ON FILIAL (CDFILCENTZUB, CDFILIAL)"),
+        QStringLiteral("CREATE TABLE GRUPFILI ("
+                       " CDGRUPFILI VARCHAR(10) NOT NULL PRIMARY KEY,"
+                       " NMGRUPFILI VARCHAR(40) NOT NULL)"),
+        QStringLiteral("CREATE TABLE ITGRUPFILI ("
+                       " CDGRUPFILI VARCHAR(10) NOT NULL REFERENCES GRUPFILI (CDGRUPFILI),"
+                       " CDFILIAL VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
+                       " PRIMARY KEY (CDGRUPFILI, CDFILIAL))"),
+        QStringLiteral("CREATE TABLE GRUPSERV ("
+                       " CDGRUPSERV VARCHAR(3) NOT NULL PRIMARY KEY,"
+                       " NMGRUPSERV VARCHAR(30) NOT NULL)"),
+        QStringLiteral("CREATE TABLE SERVFILI ("
+                       " CDFILIAL VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
+                       " CDSERVFILI VARCHAR(5) NOT NULL,"
+                       " NMSERVICO VARCHAR(40) NOT NULL,"
+                       " CDGRUPSERV VARCHAR(3) NOT NULL REFERENCES GRUPSERV (CDGRUPSERV),"
+                       " PRIMARY KEY (CDFILIAL, CDSERVFILI))"),
+        QStringLiteral("CREATE TABLE TIPOCARD ("
+                       " CDTIPOCARD VARCHAR(10) NOT NULL PRIMARY KEY,"
+                       " NMTIPOCARD VARCHAR(100) NOT NULL,"
+                       " CDFILCENTZUB VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
+                       " IDTPCARDATIV CHAR(1) NOT NULL DEFAULT 'S')"),
+        QStringLiteral("CREATE INDEX IX_TIPOCARD_CENTRAL ON TIPOCARD (CDFILCENTZUB)"),
+        QStringLiteral("CREATE TABLE PRODUTO ("
+                       " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL PRIMARY KEY,"
+                       " NMPRODUTO VARCHAR(60) NOT NULL,"
+                       " NRNIVEL INTEGER NOT NULL,"
+                       " SGUNIDADE VARCHAR(3) NULL,"
+                       " IDESTOCAVEL CHAR(1) NOT NULL DEFAULT 'S')"),
+        QStringLiteral("CREATE TABLE TIPOCUSTO ("
+                       " NRTIPOCUSTO INTEGER NOT NULL PRIMARY KEY,"
+                       " NMTIPOCUSTO VARCHAR(40) NOT NULL,"
+                       " NRORDEM INTEGER NOT NULL)"),
+        QStringLiteral("CREATE TABLE CUSTOPROD ("
+                       " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL REFERENCES PRODUTO (CDPRODUTO),"
+                       " NRTIPOCUSTO INTEGER NOT NULL REFERENCES TIPOCUSTO (NRTIPOCUSTO),"
+                       " VRUNITARIO {REAL} NOT NULL,"
+                       " PRIMARY KEY (NRTIPOCUSTO, CDPRODUTO))"),
+        QStringLiteral("CREATE TABLE CARDAPIO ("
+                       " CDCARDAPIO VARCHAR(10) NOT NULL PRIMARY KEY,"
+                       " NMCARDAPIO VARCHAR(60) NOT NULL,"
+                       " CDFILCENTZUB VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
+                       " CDTIPOCARD VARCHAR(10) NOT NULL REFERENCES TIPOCARD (CDTIPOCARD))"),
+        QStringLiteral("CREATE TABLE ITCARDAPIO ("
+                       " CDCARDAPIO VARCHAR(10) NOT NULL REFERENCES CARDAPIO (CDCARDAPIO),"
+                       " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL REFERENCES PRODUTO (CDPRODUTO),"
+                       " QTPERCAPITA {REAL} NOT NULL,"
+                       " PRIMARY KEY (CDCARDAPIO, CDPRODUTO))"),
+    };
+}
+
+// What each branch planned, served and consumed, day by day.
+QStringList dailyRecords()
+{
+    return {
+        QStringLiteral("CREATE TABLE REFEPLAN ("
+                       " CDFILIAL VARCHAR(4) NOT NULL,"
+                       " CDSERVFILI VARCHAR(5) NOT NULL,"
+                       " DTREFEICAO {DATE} NOT NULL,"
+                       " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                       " CDCARDAPIO VARCHAR(10) NOT NULL,"
+                       " QTREFEPLAN INTEGER NOT NULL,"
+                       " PRIMARY KEY (CDFILIAL, CDSERVFILI, DTREFEICAO, CDTIPOCARD))"),
+        QStringLiteral("CREATE INDEX IX_REFEPLAN_DATA ON REFEPLAN (DTREFEICAO)"),
+        QStringLiteral("CREATE TABLE REFESERV ("
+                       " CDFILIAL VARCHAR(4) NOT NULL,"
+                       " CDSERVFILI VARCHAR(5) NOT NULL,"
+                       " DTREFEICAO {DATE} NOT NULL,"
+                       " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                       " QTREFESERV INTEGER NOT NULL,"
+                       " PRIMARY KEY (CDFILIAL, CDSERVFILI, DTREFEICAO, CDTIPOCARD))"),
+        QStringLiteral("CREATE INDEX IX_REFESERV_DATA ON REFESERV (DTREFEICAO)"),
+        QStringLiteral("CREATE TABLE CONSREAL ("
+                       " CDFILIAL VARCHAR(4) NOT NULL,"
+                       " CDSERVFILI VARCHAR(5) NOT NULL,"
+                       " DTREFEICAO {DATE} NOT NULL,"
+                       " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                       " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
+                       " QTCONSUMIDA {REAL} NOT NULL,"
+                       " PRIMARY KEY (CDFILIAL, CDSERVFILI, DTREFEICAO, CDTIPOCARD, CDPRODUTO))"),
+        QStringLiteral("CREATE INDEX IX_CONSREAL_DATA ON CONSREAL (DTREFEICAO)"),
+    };
+}
+
+// The plans and lists the server prepares for reports, and their counters.
+QStringList workTables()
+{
+    return {
+        QStringLiteral("CREATE {TEMPDATA}TABLE CONSPLAN ("
+                       " NRCONSPLAN VARCHAR(10) NOT NULL PRIMARY KEY,"
+                       " CDFILCENTZUB VARCHAR(4) NOT NULL,"
+                       " CDOPERADOR VARCHAR(20) NOT NULL,"
+                       " DTINICIAL {DATE} NOT NULL,"
+                       " DTFINAL {DATE} NOT NULL,"
+                       " CDPRODINIC VARCHAR(10) {BYTEORDER} NOT NULL,"
+                       " CDPRODFINA VARCHAR(10) {BYTEORDER} NOT NULL,"
+                       " DTCRIACAO {TIMESTAMP} NOT NULL)"),
+        QStringLiteral("CREATE INDEX IX_CONSPLAN_CRIACAO ON CONSPLAN (DTCRIACAO)"),
+        QStringLiteral("CREATE {TEMPDATA}TABLE ITCONSPLAN ("
+                       " NRCONSPLAN VARCHAR(10) NOT NULL,"
+                       " CDFILIAL VARCHAR(4) NOT NULL,"
+                       " CDSERVFILI VARCHAR(5) NOT NULL,"
+                       " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                       " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
+                       " QTREFEPLAN {BIGINT} NOT NULL,"
+                       " QTPLANEJADA {REAL} NOT NULL)"),
+        // The GROUP BY that fills a plan already makes its rows unique; a five-column key
+        // would double the cost of storing a plan.
+        QStringLiteral("CREATE INDEX IX_ITCONSPLAN_NUMERO ON ITCONSPLAN (NRCONSPLAN)"),
+        QStringLiteral("CREATE {TEMPDATA}TABLE LISTA ("
+                       " NRLISTA VARCHAR(10) NOT NULL,"
+                       " IDTIPOLISTA CHAR(1) NOT NULL,"
+                       " CDCHAVE VARCHAR(10) NOT NULL,"
+                       " CDFILIAL VARCHAR(4) NULL,"
+                       " CDSERVFILI VARCHAR(5) NULL,"
+                       " CDTIPOCARD VARCHAR(10) NULL,"
+                       " DTCRIACAO {TIMESTAMP} NOT NULL,"
+                       " PRIMARY KEY (NRLISTA, CDCHAVE))"),
+        QStringLiteral("CREATE INDEX IX_LISTA_CRIACAO ON LISTA (DTCRIACAO)"),
+        QStringLiteral("{COUNTERS}"),
+    };
+}
+
+// Indexes by branch and date, the monthly sums and the report's prepared data.
+QStringList version2()
+{
+    return {
+        // Reports filter by branch and period.
+        QStringLiteral("CREATE INDEX IX_REFEPLAN_FILIAL_DATA ON REFEPLAN (CDFILIAL, DTREFEICAO)"),
+        QStringLiteral("CREATE INDEX IX_REFESERV_FILIAL_DATA ON REFESERV (CDFILIAL, DTREFEICAO)"),
+        QStringLiteral("CREATE INDEX IX_CONSREAL_FILIAL_DATA ON CONSREAL (CDFILIAL, DTREFEICAO)"),
+        // Monthly sums kept by triggers (see summaries.h). Keyed by branch first and by month
+        // last: a report reads the months of each branch in the order it sums them, with no
+        // sort, and a year of a branch's sums lies together on disk.
+        QStringLiteral("CREATE TABLE REFEPLANMES ("
+                       " CDFILIAL VARCHAR(4) NOT NULL,"
+                       " DTMES {DATE} NOT NULL,"
+                       " CDSERVFILI VARCHAR(5) NOT NULL,"
+                       " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                       " CDCARDAPIO VARCHAR(10) NOT NULL,"
+                       " QTREFEPLAN {BIGINT} NOT NULL,"
+                       " QTLINHAS INTEGER NOT NULL,"
+                       " PRIMARY KEY (CDFILIAL, CDSERVFILI, CDTIPOCARD, CDCARDAPIO, DTMES)){WITHOUTROWID}"),
+        QStringLiteral("CREATE TABLE REFESERVMES ("
+                       " CDFILIAL VARCHAR(4) NOT NULL,"
+                       " DTMES {DATE} NOT NULL,"
+                       " CDSERVFILI VARCHAR(5) NOT NULL,"
+                       " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                       " QTREFESERV {BIGINT} NOT NULL,"
+                       " QTLINHAS INTEGER NOT NULL,"
+                       " PRIMARY KEY (CDFILIAL, CDSERVFILI, CDTIPOCARD, DTMES)){WITHOUTROWID}"),
+        QStringLiteral("CREATE TABLE CONSREALMES ("
+                       " CDFILIAL VARCHAR(4) NOT NULL,"
+                       " DTMES {DATE} NOT NULL,"
+                       " CDSERVFILI VARCHAR(5) NOT NULL,"
+                       " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                       " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
+                       " QTCONSUMIDA {REAL} NOT NULL,"
+                       " QTLINHAS INTEGER NOT NULL,"
+                       " PRIMARY KEY (CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO, DTMES)){WITHOUTROWID}"),
+        QStringLiteral("{SUMMARIES}"),
+        // The report's data, prepared under the plan number: planned and actual per branch,
+        // service, menu type and product, the meals planned per menu and the meals served
+        // (rows without a menu). The
+        // consolidated plan of stockable products is a view of it, so nothing is stored twice.
+        QStringLiteral("DROP TABLE ITCONSPLAN"),
+        QStringLiteral("CREATE {TEMPDATA}TABLE ITCONSPLANREAL ("
+                       " NRCONSPLAN VARCHAR(10) NOT NULL,"
+                       " CDFILIAL VARCHAR(4) NOT NULL,"
+                       " CDSERVFILI VARCHAR(5) NOT NULL,"
+                       " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                       " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
+                       " IDESTOCAVEL CHAR(1) NOT NULL,"
+                       " QTREFEPLAN {BIGINT} NULL,"
+                       " QTPLANEJADA {REAL} NOT NULL,"
+                       " QTCONSUMIDA {REAL} NOT NULL)"),
+        QStringLiteral("CREATE INDEX IX_ITCONSPLANREAL_NUMERO ON ITCONSPLANREAL (NRCONSPLAN, CDFILIAL, CDSERVFILI)"),
+        QStringLiteral("CREATE {TEMPDATA}TABLE REFECONSPLAN ("
+                       " NRCONSPLAN VARCHAR(10) NOT NULL,"
+                       " CDFILIAL VARCHAR(4) NOT NULL,"
+                       " CDSERVFILI VARCHAR(5) NOT NULL,"
+                       " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                       " CDCARDAPIO VARCHAR(10) NULL,"
+                       " QTREFEPLAN {BIGINT} NOT NULL,"
+                       " QTREFESERV {BIGINT} NOT NULL)"),
+        QStringLiteral("CREATE INDEX IX_REFECONSPLAN_NUMERO ON REFECONSPLAN (NRCONSPLAN, CDFILIAL, CDSERVFILI)"),
+        QStringLiteral("CREATE VIEW ITCONSPLAN AS"
+                       " SELECT NRCONSPLAN, CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO, QTREFEPLAN, QTPLANEJADA"
+                       " FROM ITCONSPLANREAL WHERE IDESTOCAVEL = 'S' AND QTREFEPLAN IS NOT NULL"),
+    };
+}
+
+// Operators, their sessions and the audit of report runs; plans and lists know who made them.
+QStringList version3()
+{
+    return {
+        QStringLiteral("CREATE TABLE OPERADOR ("
+                       " CDOPERADOR VARCHAR(20) NOT NULL PRIMARY KEY,"
+                       " NMOPERADOR VARCHAR(60) NOT NULL,"
+                       " DSSENHA VARCHAR(128) NOT NULL,"
+                       " CDFILIAL VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
+                       " IDPAPEL CHAR(1) NOT NULL,"
+                       " IDATIVO CHAR(1) NOT NULL DEFAULT 'S',"
+                       " QTFALHAS INTEGER NOT NULL DEFAULT 0,"
+                       " DTBLOQUEIO {TIMESTAMP} NULL)"),
+        QStringLiteral("CREATE TABLE SESSAO ("
+                       " CDSESSAO VARCHAR(64) NOT NULL PRIMARY KEY,"
+                       " CDOPERADOR VARCHAR(20) NOT NULL REFERENCES OPERADOR (CDOPERADOR),"
+                       " DTCRIACAO {TIMESTAMP} NOT NULL,"
+                       " DTULTIMOUSO {TIMESTAMP} NOT NULL)"),
+        QStringLiteral("CREATE TABLE AUDITORIA ("
+                       " DTINICIO {TIMESTAMP} NOT NULL,"
+                       " CDOPERADOR VARCHAR(20) NOT NULL,"
+                       " NMMETODO VARCHAR(40) NOT NULL,"
+                       " DSFILTROS TEXT NOT NULL,"
+                       " NRCONSPLAN VARCHAR(40) NULL,"
+                       " DSRESULTADO TEXT NOT NULL,"
+                       " QTDURACAOMS INTEGER NOT NULL)"),
+        QStringLiteral("CREATE INDEX IX_AUDITORIA_INICIO ON AUDITORIA (DTINICIO)"),
+        QStringLiteral("ALTER TABLE CONSPLAN ADD COLUMN CDDONO VARCHAR(64) NULL"),
+        QStringLiteral("ALTER TABLE LISTA ADD COLUMN CDDONO VARCHAR(64) NULL"),
+    };
+}
+
+// Filters an operator saved under a name, shared with its central or not; the school
+// years of each central, which the period "ano letivo" reads.
+QStringList version4()
+{
+    return {
+        QStringLiteral("CREATE TABLE FILTROSALVO ("
+                       " CDOPERADOR VARCHAR(20) NOT NULL REFERENCES OPERADOR (CDOPERADOR),"
+                       " NMFILTRO VARCHAR(60) NOT NULL,"
+                       " CDFILCENTZUB VARCHAR(4) NOT NULL,"
+                       " IDCOMPARTILHADO CHAR(1) NOT NULL DEFAULT 'N',"
+                       " DSFILTRO TEXT NOT NULL,"
+                       " DTCRIACAO {TIMESTAMP} NOT NULL,"
+                       " DTALTERACAO {TIMESTAMP} NOT NULL,"
+                       " PRIMARY KEY (CDOPERADOR, NMFILTRO))"),
+        QStringLiteral("CREATE INDEX IX_FILTROSALVO_CENTRAL ON FILTROSALVO (CDFILCENTZUB, IDCOMPARTILHADO)"),
+        QStringLiteral("CREATE TABLE ANOLETIVO ("
+                       " CDFILCENTZUB VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
+                       " NRANO INTEGER NOT NULL,"
+                       " DTINICIO {DATE} NOT NULL,"
+                       " DTFIM {DATE} NOT NULL,"
+                       " PRIMARY KEY (CDFILCENTZUB, NRANO))"),
+    };
+}
+
+// The days of each branch whose records do not match, kept with the plan (see datagaps.h).
+QStringList version5()
+{
+    return {
+        QStringLiteral("CREATE {TEMPDATA}TABLE FALTACONSPLAN ("
+                       " NRCONSPLAN VARCHAR(10) NOT NULL,"
+                       " IDFALTA CHAR(1) NOT NULL,"
+                       " CDFILIAL VARCHAR(4) NOT NULL,"
+                       " DTREFEICAO {DATE} NOT NULL)"),
+        QStringLiteral("CREATE INDEX IX_FALTACONSPLAN_NUMERO ON FALTACONSPLAN (NRCONSPLAN, IDFALTA, CDFILIAL)"),
+    };
+}
+
+// A name shared within a central names one filter, so nobody's run can take another's.
+// Names shared twice before keep it with the earliest; the later ones become private.
+// The audit keeps the address each call came from.
+QStringList version6()
+{
+    return {
+        QStringLiteral("ALTER TABLE AUDITORIA ADD COLUMN DSENDERECO VARCHAR(64) NULL"),
+        QStringLiteral("UPDATE FILTROSALVO SET IDCOMPARTILHADO = 'N' WHERE IDCOMPARTILHADO = 'S' AND EXISTS ("
+                       "SELECT 1 FROM FILTROSALVO E WHERE E.CDFILCENTZUB = FILTROSALVO.CDFILCENTZUB AND E.NMFILTRO = FILTROSALVO.NMFILTRO"
+                       " AND E.IDCOMPARTILHADO = 'S' AND (E.DTCRIACAO < FILTROSALVO.DTCRIACAO"
+                       " OR (E.DTCRIACAO = FILTROSALVO.DTCRIACAO AND E.CDOPERADOR < FILTROSALVO.CDOPERADOR)))"),
+        QStringLiteral("CREATE UNIQUE INDEX UX_FILTROSALVO_COMPARTILHADO ON FILTROSALVO (CDFILCENTZUB, NMFILTRO) WHERE IDCOMPARTILHADO = 'S'"),
+    };
+}
+
+// Plans and lists come and go by the thousand: their statistics are refreshed by
+// autovacuum after a few thousand rows changed, not after a fifth of the table.
+QStringList version7()
+{
+    // (Version 7 also made CONSREALDIA, the days with consumption, which version 8 replaces; a
+    // new database goes straight to REGISTRODIA.)
+    return {QStringLiteral("{WORKTABLE_STATISTICS}")};
+}
+
 // The triggers version 7 made for CONSREALDIA, by the names they were given then.
 QStringList consumptionDaysRemoval(Dialect dialect)
 {
@@ -29,288 +326,37 @@ QStringList consumptionDaysRemoval(Dialect dialect)
             QStringLiteral("DROP TRIGGER IF EXISTS TG_CONSREALDIA_UPD")};
 }
 
+// The days with planned meals, served meals and consumption in one table, kept like the monthly
+// sums (see summaries.h).
+QStringList version8()
+{
+    return {
+        QStringLiteral("{DROP_CONSUMPTION_DAYS}"),
+        QStringLiteral("DROP TABLE IF EXISTS CONSREALDIA"),
+        QStringLiteral("CREATE TABLE REGISTRODIA ("
+                       " CDFILIAL VARCHAR(4) NOT NULL,"
+                       " DTREFEICAO {DATE} NOT NULL,"
+                       " CDSERVFILI VARCHAR(5) NOT NULL,"
+                       " CDTIPOCARD VARCHAR(10) NOT NULL,"
+                       " QTLINHASPLAN INTEGER NOT NULL DEFAULT 0,"
+                       " QTLINHASSERV INTEGER NOT NULL DEFAULT 0,"
+                       " QTLINHASCONS INTEGER NOT NULL DEFAULT 0,"
+                       " PRIMARY KEY (CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD)){WITHOUTROWID}"),
+        QStringLiteral("{DAY_RECORDS}"),
+    };
+}
+
 const QList<Migration> &migrations()
 {
     static const QList<Migration> steps = {
-        {1,
-         {
-             QStringLiteral("CREATE TABLE FILIAL ("
-                            " CDFILIAL VARCHAR(4) NOT NULL PRIMARY KEY,"
-                            " NMFILIAL VARCHAR(30) NOT NULL,"
-                            " IDCNTRRESC CHAR(1) NOT NULL DEFAULT 'N',"
-                            " IDFILCENTZUB CHAR(1) NOT NULL DEFAULT 'N',"
-                            " CDFILCENTZUB VARCHAR(4) NULL,"
-                            " IDMATRFILI CHAR(1) NOT NULL DEFAULT 'F',"
-                            " DTPROCESSA {DATE} NULL)"),
-             QStringLiteral("CREATE INDEX IX_FILIAL_CENTRAL ON FILIAL (CDFILCENTZUB, CDFILIAL)"),
-             QStringLiteral("CREATE TABLE GRUPFILI ("
-                            " CDGRUPFILI VARCHAR(10) NOT NULL PRIMARY KEY,"
-                            " NMGRUPFILI VARCHAR(40) NOT NULL)"),
-             QStringLiteral("CREATE TABLE ITGRUPFILI ("
-                            " CDGRUPFILI VARCHAR(10) NOT NULL REFERENCES GRUPFILI (CDGRUPFILI),"
-                            " CDFILIAL VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
-                            " PRIMARY KEY (CDGRUPFILI, CDFILIAL))"),
-             QStringLiteral("CREATE TABLE GRUPSERV ("
-                            " CDGRUPSERV VARCHAR(3) NOT NULL PRIMARY KEY,"
-                            " NMGRUPSERV VARCHAR(30) NOT NULL)"),
-             QStringLiteral("CREATE TABLE SERVFILI ("
-                            " CDFILIAL VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
-                            " CDSERVFILI VARCHAR(5) NOT NULL,"
-                            " NMSERVICO VARCHAR(40) NOT NULL,"
-                            " CDGRUPSERV VARCHAR(3) NOT NULL REFERENCES GRUPSERV (CDGRUPSERV),"
-                            " PRIMARY KEY (CDFILIAL, CDSERVFILI))"),
-             QStringLiteral("CREATE TABLE TIPOCARD ("
-                            " CDTIPOCARD VARCHAR(10) NOT NULL PRIMARY KEY,"
-                            " NMTIPOCARD VARCHAR(100) NOT NULL,"
-                            " CDFILCENTZUB VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
-                            " IDTPCARDATIV CHAR(1) NOT NULL DEFAULT 'S')"),
-             QStringLiteral("CREATE INDEX IX_TIPOCARD_CENTRAL ON TIPOCARD (CDFILCENTZUB)"),
-             QStringLiteral("CREATE TABLE PRODUTO ("
-                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL PRIMARY KEY,"
-                            " NMPRODUTO VARCHAR(60) NOT NULL,"
-                            " NRNIVEL INTEGER NOT NULL,"
-                            " SGUNIDADE VARCHAR(3) NULL,"
-                            " IDESTOCAVEL CHAR(1) NOT NULL DEFAULT 'S')"),
-             QStringLiteral("CREATE TABLE TIPOCUSTO ("
-                            " NRTIPOCUSTO INTEGER NOT NULL PRIMARY KEY,"
-                            " NMTIPOCUSTO VARCHAR(40) NOT NULL,"
-                            " NRORDEM INTEGER NOT NULL)"),
-             QStringLiteral("CREATE TABLE CUSTOPROD ("
-                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL REFERENCES PRODUTO (CDPRODUTO),"
-                            " NRTIPOCUSTO INTEGER NOT NULL REFERENCES TIPOCUSTO (NRTIPOCUSTO),"
-                            " VRUNITARIO {REAL} NOT NULL,"
-                            " PRIMARY KEY (NRTIPOCUSTO, CDPRODUTO))"),
-             QStringLiteral("CREATE TABLE CARDAPIO ("
-                            " CDCARDAPIO VARCHAR(10) NOT NULL PRIMARY KEY,"
-                            " NMCARDAPIO VARCHAR(60) NOT NULL,"
-                            " CDFILCENTZUB VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
-                            " CDTIPOCARD VARCHAR(10) NOT NULL REFERENCES TIPOCARD (CDTIPOCARD))"),
-             QStringLiteral("CREATE TABLE ITCARDAPIO ("
-                            " CDCARDAPIO VARCHAR(10) NOT NULL REFERENCES CARDAPIO (CDCARDAPIO),"
-                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL REFERENCES PRODUTO (CDPRODUTO),"
-                            " QTPERCAPITA {REAL} NOT NULL,"
-                            " PRIMARY KEY (CDCARDAPIO, CDPRODUTO))"),
-             QStringLiteral("CREATE TABLE REFEPLAN ("
-                            " CDFILIAL VARCHAR(4) NOT NULL,"
-                            " CDSERVFILI VARCHAR(5) NOT NULL,"
-                            " DTREFEICAO {DATE} NOT NULL,"
-                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                            " CDCARDAPIO VARCHAR(10) NOT NULL,"
-                            " QTREFEPLAN INTEGER NOT NULL,"
-                            " PRIMARY KEY (CDFILIAL, CDSERVFILI, DTREFEICAO, CDTIPOCARD))"),
-             QStringLiteral("CREATE INDEX IX_REFEPLAN_DATA ON REFEPLAN (DTREFEICAO)"),
-             QStringLiteral("CREATE TABLE REFESERV ("
-                            " CDFILIAL VARCHAR(4) NOT NULL,"
-                            " CDSERVFILI VARCHAR(5) NOT NULL,"
-                            " DTREFEICAO {DATE} NOT NULL,"
-                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                            " QTREFESERV INTEGER NOT NULL,"
-                            " PRIMARY KEY (CDFILIAL, CDSERVFILI, DTREFEICAO, CDTIPOCARD))"),
-             QStringLiteral("CREATE INDEX IX_REFESERV_DATA ON REFESERV (DTREFEICAO)"),
-             QStringLiteral("CREATE TABLE CONSREAL ("
-                            " CDFILIAL VARCHAR(4) NOT NULL,"
-                            " CDSERVFILI VARCHAR(5) NOT NULL,"
-                            " DTREFEICAO {DATE} NOT NULL,"
-                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
-                            " QTCONSUMIDA {REAL} NOT NULL,"
-                            " PRIMARY KEY (CDFILIAL, CDSERVFILI, DTREFEICAO, CDTIPOCARD, CDPRODUTO))"),
-             QStringLiteral("CREATE INDEX IX_CONSREAL_DATA ON CONSREAL (DTREFEICAO)"),
-             QStringLiteral("CREATE {TEMPDATA}TABLE CONSPLAN ("
-                            " NRCONSPLAN VARCHAR(10) NOT NULL PRIMARY KEY,"
-                            " CDFILCENTZUB VARCHAR(4) NOT NULL,"
-                            " CDOPERADOR VARCHAR(20) NOT NULL,"
-                            " DTINICIAL {DATE} NOT NULL,"
-                            " DTFINAL {DATE} NOT NULL,"
-                            " CDPRODINIC VARCHAR(10) {BYTEORDER} NOT NULL,"
-                            " CDPRODFINA VARCHAR(10) {BYTEORDER} NOT NULL,"
-                            " DTCRIACAO {TIMESTAMP} NOT NULL)"),
-             QStringLiteral("CREATE INDEX IX_CONSPLAN_CRIACAO ON CONSPLAN (DTCRIACAO)"),
-             QStringLiteral("CREATE {TEMPDATA}TABLE ITCONSPLAN ("
-                            " NRCONSPLAN VARCHAR(10) NOT NULL,"
-                            " CDFILIAL VARCHAR(4) NOT NULL,"
-                            " CDSERVFILI VARCHAR(5) NOT NULL,"
-                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
-                            " QTREFEPLAN {BIGINT} NOT NULL,"
-                            " QTPLANEJADA {REAL} NOT NULL)"),
-             // The GROUP BY that fills a plan already makes its rows unique; a five-column key
-             // would double the cost of storing a plan.
-             QStringLiteral("CREATE INDEX IX_ITCONSPLAN_NUMERO ON ITCONSPLAN (NRCONSPLAN)"),
-             QStringLiteral("CREATE {TEMPDATA}TABLE LISTA ("
-                            " NRLISTA VARCHAR(10) NOT NULL,"
-                            " IDTIPOLISTA CHAR(1) NOT NULL,"
-                            " CDCHAVE VARCHAR(10) NOT NULL,"
-                            " CDFILIAL VARCHAR(4) NULL,"
-                            " CDSERVFILI VARCHAR(5) NULL,"
-                            " CDTIPOCARD VARCHAR(10) NULL,"
-                            " DTCRIACAO {TIMESTAMP} NOT NULL,"
-                            " PRIMARY KEY (NRLISTA, CDCHAVE))"),
-             QStringLiteral("CREATE INDEX IX_LISTA_CRIACAO ON LISTA (DTCRIACAO)"),
-             QStringLiteral("{COUNTERS}"),
-         }},
-        {2,
-         {
-             // Reports filter by branch and period.
-             QStringLiteral("CREATE INDEX IX_REFEPLAN_FILIAL_DATA ON REFEPLAN (CDFILIAL, DTREFEICAO)"),
-             QStringLiteral("CREATE INDEX IX_REFESERV_FILIAL_DATA ON REFESERV (CDFILIAL, DTREFEICAO)"),
-             QStringLiteral("CREATE INDEX IX_CONSREAL_FILIAL_DATA ON CONSREAL (CDFILIAL, DTREFEICAO)"),
-             // Monthly sums kept by triggers (see summaries.h). Keyed by branch first and by month
-             // last: a report reads the months of each branch in the order it sums them, with no
-             // sort, and a year of a branch's sums lies together on disk.
-             QStringLiteral("CREATE TABLE REFEPLANMES ("
-                            " CDFILIAL VARCHAR(4) NOT NULL,"
-                            " DTMES {DATE} NOT NULL,"
-                            " CDSERVFILI VARCHAR(5) NOT NULL,"
-                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                            " CDCARDAPIO VARCHAR(10) NOT NULL,"
-                            " QTREFEPLAN {BIGINT} NOT NULL,"
-                            " QTLINHAS INTEGER NOT NULL,"
-                            " PRIMARY KEY (CDFILIAL, CDSERVFILI, CDTIPOCARD, CDCARDAPIO, DTMES)){WITHOUTROWID}"),
-             QStringLiteral("CREATE TABLE REFESERVMES ("
-                            " CDFILIAL VARCHAR(4) NOT NULL,"
-                            " DTMES {DATE} NOT NULL,"
-                            " CDSERVFILI VARCHAR(5) NOT NULL,"
-                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                            " QTREFESERV {BIGINT} NOT NULL,"
-                            " QTLINHAS INTEGER NOT NULL,"
-                            " PRIMARY KEY (CDFILIAL, CDSERVFILI, CDTIPOCARD, DTMES)){WITHOUTROWID}"),
-             QStringLiteral("CREATE TABLE CONSREALMES ("
-                            " CDFILIAL VARCHAR(4) NOT NULL,"
-                            " DTMES {DATE} NOT NULL,"
-                            " CDSERVFILI VARCHAR(5) NOT NULL,"
-                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
-                            " QTCONSUMIDA {REAL} NOT NULL,"
-                            " QTLINHAS INTEGER NOT NULL,"
-                            " PRIMARY KEY (CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO, DTMES)){WITHOUTROWID}"),
-             QStringLiteral("{SUMMARIES}"),
-             // The report's data, prepared under the plan number: planned and actual per branch,
-             // service, menu type and product, the meals planned per menu and the meals served
-             // (rows without a menu). The
-             // consolidated plan of stockable products is a view of it, so nothing is stored twice.
-             QStringLiteral("DROP TABLE ITCONSPLAN"),
-             QStringLiteral("CREATE {TEMPDATA}TABLE ITCONSPLANREAL ("
-                            " NRCONSPLAN VARCHAR(10) NOT NULL,"
-                            " CDFILIAL VARCHAR(4) NOT NULL,"
-                            " CDSERVFILI VARCHAR(5) NOT NULL,"
-                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                            " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
-                            " IDESTOCAVEL CHAR(1) NOT NULL,"
-                            " QTREFEPLAN {BIGINT} NULL,"
-                            " QTPLANEJADA {REAL} NOT NULL,"
-                            " QTCONSUMIDA {REAL} NOT NULL)"),
-             QStringLiteral("CREATE INDEX IX_ITCONSPLANREAL_NUMERO ON ITCONSPLANREAL (NRCONSPLAN, CDFILIAL, CDSERVFILI)"),
-             QStringLiteral("CREATE {TEMPDATA}TABLE REFECONSPLAN ("
-                            " NRCONSPLAN VARCHAR(10) NOT NULL,"
-                            " CDFILIAL VARCHAR(4) NOT NULL,"
-                            " CDSERVFILI VARCHAR(5) NOT NULL,"
-                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                            " CDCARDAPIO VARCHAR(10) NULL,"
-                            " QTREFEPLAN {BIGINT} NOT NULL,"
-                            " QTREFESERV {BIGINT} NOT NULL)"),
-             QStringLiteral("CREATE INDEX IX_REFECONSPLAN_NUMERO ON REFECONSPLAN (NRCONSPLAN, CDFILIAL, CDSERVFILI)"),
-             QStringLiteral("CREATE VIEW ITCONSPLAN AS"
-                            " SELECT NRCONSPLAN, CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO, QTREFEPLAN, QTPLANEJADA"
-                            " FROM ITCONSPLANREAL WHERE IDESTOCAVEL = 'S' AND QTREFEPLAN IS NOT NULL"),
-         }},
-        // Operators, their sessions and the audit of report runs; plans and lists know who made them.
-        {3,
-         {
-             QStringLiteral("CREATE TABLE OPERADOR ("
-                            " CDOPERADOR VARCHAR(20) NOT NULL PRIMARY KEY,"
-                            " NMOPERADOR VARCHAR(60) NOT NULL,"
-                            " DSSENHA VARCHAR(128) NOT NULL,"
-                            " CDFILIAL VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
-                            " IDPAPEL CHAR(1) NOT NULL,"
-                            " IDATIVO CHAR(1) NOT NULL DEFAULT 'S',"
-                            " QTFALHAS INTEGER NOT NULL DEFAULT 0,"
-                            " DTBLOQUEIO {TIMESTAMP} NULL)"),
-             QStringLiteral("CREATE TABLE SESSAO ("
-                            " CDSESSAO VARCHAR(64) NOT NULL PRIMARY KEY,"
-                            " CDOPERADOR VARCHAR(20) NOT NULL REFERENCES OPERADOR (CDOPERADOR),"
-                            " DTCRIACAO {TIMESTAMP} NOT NULL,"
-                            " DTULTIMOUSO {TIMESTAMP} NOT NULL)"),
-             QStringLiteral("CREATE TABLE AUDITORIA ("
-                            " DTINICIO {TIMESTAMP} NOT NULL,"
-                            " CDOPERADOR VARCHAR(20) NOT NULL,"
-                            " NMMETODO VARCHAR(40) NOT NULL,"
-                            " DSFILTROS TEXT NOT NULL,"
-                            " NRCONSPLAN VARCHAR(40) NULL,"
-                            " DSRESULTADO TEXT NOT NULL,"
-                            " QTDURACAOMS INTEGER NOT NULL)"),
-             QStringLiteral("CREATE INDEX IX_AUDITORIA_INICIO ON AUDITORIA (DTINICIO)"),
-             QStringLiteral("ALTER TABLE CONSPLAN ADD COLUMN CDDONO VARCHAR(64) NULL"),
-             QStringLiteral("ALTER TABLE LISTA ADD COLUMN CDDONO VARCHAR(64) NULL"),
-         }},
-        // Filters an operator saved under a name, shared with its central or not; the school
-        // years of each central, which the period "ano letivo" reads.
-        {4,
-         {
-             QStringLiteral("CREATE TABLE FILTROSALVO ("
-                            " CDOPERADOR VARCHAR(20) NOT NULL REFERENCES OPERADOR (CDOPERADOR),"
-                            " NMFILTRO VARCHAR(60) NOT NULL,"
-                            " CDFILCENTZUB VARCHAR(4) NOT NULL,"
-                            " IDCOMPARTILHADO CHAR(1) NOT NULL DEFAULT 'N',"
-                            " DSFILTRO TEXT NOT NULL,"
-                            " DTCRIACAO {TIMESTAMP} NOT NULL,"
-                            " DTALTERACAO {TIMESTAMP} NOT NULL,"
-                            " PRIMARY KEY (CDOPERADOR, NMFILTRO))"),
-             QStringLiteral("CREATE INDEX IX_FILTROSALVO_CENTRAL ON FILTROSALVO (CDFILCENTZUB, IDCOMPARTILHADO)"),
-             QStringLiteral("CREATE TABLE ANOLETIVO ("
-                            " CDFILCENTZUB VARCHAR(4) NOT NULL REFERENCES FILIAL (CDFILIAL),"
-                            " NRANO INTEGER NOT NULL,"
-                            " DTINICIO {DATE} NOT NULL,"
-                            " DTFIM {DATE} NOT NULL,"
-                            " PRIMARY KEY (CDFILCENTZUB, NRANO))"),
-         }},
-        // The days of each branch whose records do not match, kept with the plan (see datagaps.h).
-        {5,
-         {
-             QStringLiteral("CREATE {TEMPDATA}TABLE FALTACONSPLAN ("
-                            " NRCONSPLAN VARCHAR(10) NOT NULL,"
-                            " IDFALTA CHAR(1) NOT NULL,"
-                            " CDFILIAL VARCHAR(4) NOT NULL,"
-                            " DTREFEICAO {DATE} NOT NULL)"),
-             QStringLiteral("CREATE INDEX IX_FALTACONSPLAN_NUMERO ON FALTACONSPLAN (NRCONSPLAN, IDFALTA, CDFILIAL)"),
-         }},
-        // A name shared within a central names one filter, so nobody's run can take another's.
-        // Names shared twice before keep it with the earliest; the later ones become private.
-        // The audit keeps the address each call came from.
-        {6,
-         {
-             QStringLiteral("ALTER TABLE AUDITORIA ADD COLUMN DSENDERECO VARCHAR(64) NULL"),
-             QStringLiteral("UPDATE FILTROSALVO SET IDCOMPARTILHADO = 'N' WHERE IDCOMPARTILHADO = 'S' AND EXISTS ("
-                            "SELECT 1 FROM FILTROSALVO E WHERE E.CDFILCENTZUB = FILTROSALVO.CDFILCENTZUB AND E.NMFILTRO = FILTROSALVO.NMFILTRO"
-                            " AND E.IDCOMPARTILHADO = 'S' AND (E.DTCRIACAO < FILTROSALVO.DTCRIACAO"
-                            " OR (E.DTCRIACAO = FILTROSALVO.DTCRIACAO AND E.CDOPERADOR < FILTROSALVO.CDOPERADOR)))"),
-             QStringLiteral("CREATE UNIQUE INDEX UX_FILTROSALVO_COMPARTILHADO ON FILTROSALVO (CDFILCENTZUB, NMFILTRO) WHERE IDCOMPARTILHADO = 'S'"),
-         }},
-        // Plans and lists come and go by the thousand: their statistics are refreshed by
-        // autovacuum after a few thousand rows changed, not after a fifth of the table.
-        // (Version 7 also made CONSREALDIA, the days with consumption, which version 8 replaces;
-        // a new database goes straight to REGISTRODIA.)
-        {7,
-         {
-             QStringLiteral("{WORKTABLE_STATISTICS}"),
-         }},
-        // The days with planned meals, served meals and consumption in one table, kept like the
-        // monthly sums (see summaries.h).
-        {8,
-         {
-             QStringLiteral("{DROP_CONSUMPTION_DAYS}"),
-             QStringLiteral("DROP TABLE IF EXISTS CONSREALDIA"),
-             QStringLiteral("CREATE TABLE REGISTRODIA ("
-                            " CDFILIAL VARCHAR(4) NOT NULL,"
-                            " DTREFEICAO {DATE} NOT NULL,"
-                            " CDSERVFILI VARCHAR(5) NOT NULL,"
-                            " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                            " QTLINHASPLAN INTEGER NOT NULL DEFAULT 0,"
-                            " QTLINHASSERV INTEGER NOT NULL DEFAULT 0,"
-                            " QTLINHASCONS INTEGER NOT NULL DEFAULT 0,"
-                            " PRIMARY KEY (CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD)){WITHOUTROWID}"),
-             QStringLiteral("{DAY_RECORDS}"),
-         }},
+        {1, referenceTables() + dailyRecords() + workTables()},
+        {2, version2()},
+        {3, version3()},
+        {4, version4()},
+        {5, version5()},
+        {6, version6()},
+        {7, version7()},
+        {8, version8()},
     };
     return steps;
 }

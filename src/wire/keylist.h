@@ -24,12 +24,19 @@ QString markedKeyList(const QStringList &keys, const QList<bool> &marks);
 QString reduceToServiceCodes(const QString &keyList, int serviceWidth, int branchWidth);
 
 // A selection as the client sends it: "T" (all), a key list "_K1_K2_" or "K1_K2_",
-// a single code "K1" where one is allowed, "" or "_" for nothing.
+// a single code "K1" where one is allowed, "" or "_" for nothing. The screen holds its
+// "Todos"/"Lista" choices in it too, and keeps the marked keys while "Todos" is chosen.
 struct KeySelection {
     bool all = false;
-    QStringList keys; // distinct, in the order given
+    QStringList keys; // in the order given; parseKeyList keeps each once
 
     static KeySelection everything() { return {true, {}}; }
+
+    // Neither all nor any key: a "Lista" with nothing marked.
+    bool none() const { return !all && keys.isEmpty(); }
+    // The keys as "_K1_K2_", whether or not all are chosen; "" when there is no key.
+    QString keyList() const { return joinKeyList(keys); }
+    bool operator==(const KeySelection &) const = default;
 };
 
 // What an empty argument selects: nothing for a list the client always sends, everything for a

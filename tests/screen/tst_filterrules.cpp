@@ -39,10 +39,10 @@ FilterValue with(const std::function<void(FilterValue &)> &change)
 FilterValue everythingMarked()
 {
     return with([](FilterValue &v) {
-        v.branches = {false, "_0001_"};
-        v.menuTypes = {false, "_01_"};
-        v.serviceGroups = {false, "_001_"};
-        v.services = {false, "_00010_"};
+        v.branches = {false, {"0001"}};
+        v.menuTypes = {false, {"01"}};
+        v.serviceGroups = {false, {"001"}};
+        v.services = {false, {"00010"}};
         v.effectiveServices = "_00010_";
         v.groupingCode = "0000000010";
         v.groupingName = "Zona Leste";
@@ -89,7 +89,7 @@ private Q_SLOTS:
                                           << false << "DATA" << FilterField::PeriodStart;
         QTest::newRow("groups before services") << with([](FilterValue &v) { v.serviceGroups.all = v.services.all = false; })
                                                 << true << "GRUP_EMPTY" << FilterField::ServiceGroups;
-        QTest::newRow("services in force, not the marks") << with([](FilterValue &v) { v.services = {false, "_00010_"}; })
+        QTest::newRow("services in force, not the marks") << with([](FilterValue &v) { v.services = {false, {"00010"}}; })
                                                           << true << "SERV_EMPTY" << FilterField::Services;
         QTest::newRow("no product type") << with([](FilterValue &v) { v.stockable = v.nonStockable = false; })
                                          << true << "TIPOPROD" << FilterField::ProductTypes;
@@ -120,7 +120,7 @@ private Q_SLOTS:
         QTest::addColumn<FilterValue>("after");
         const FilterValue marked = everythingMarked();
         auto allBranchLists = [](FilterValue &v) {
-            v.branches = v.serviceGroups = v.services = {true, ""};
+            v.branches = v.serviceGroups = v.services = {true, {}};
             v.effectiveServices.clear();
         };
         QTest::newRow("branch typed") << marked << Transition([](const FilterValue &v) { return changeBranch(v, "0005"); })
@@ -134,16 +134,17 @@ private Q_SLOTS:
                                                v.groupingName = v.branch = v.branchName = QString();
                                            });
         // With nothing on "Lista" and no branch, no rule reaches the marked services.
-        const FilterValue servicesOnly = with([](FilterValue &v) { v.services.marked = "_00010_"; });
+        const FilterValue servicesOnly = with([](FilterValue &v) { v.services.keys = {"00010"}; });
         QTest::newRow("grouping typed, lists on Todos") << servicesOnly << Transition([](const FilterValue &v) { return changeGrouping(v, "20"); })
                                                         << changed(servicesOnly, [](FilterValue &v) { v.groupingCode = "20"; });
         QTest::newRow("groups to Todos keep their marks") << marked << Transition([](const FilterValue &v) { return chooseAll(v, Selection::ServiceGroups); })
                                                           << changed(marked, [](FilterValue &v) {
                                                                  v.serviceGroups.all = v.services.all = true;
-                                                                 v.services.marked = v.effectiveServices = QString();
+                                                                 v.services.keys.clear();
+                                                                 v.effectiveServices.clear();
                                                              });
         QTest::newRow("menu types to Todos lose theirs") << marked << Transition([](const FilterValue &v) { return chooseAll(v, Selection::MenuTypes); })
-                                                         << changed(marked, [](FilterValue &v) { v.menuTypes = {true, ""}; });
+                                                         << changed(marked, [](FilterValue &v) { v.menuTypes = {true, {}}; });
         QTest::newRow("services to Todos") << marked << Transition([](const FilterValue &v) { return chooseAll(v, Selection::Services); })
                                            << changed(marked, [](FilterValue &v) { v.services.all = true; v.effectiveServices.clear(); });
         QTest::newRow("Lista already checked") << marked << Transition([](const FilterValue &v) { return chooseList(v, Selection::Branches); })
@@ -151,9 +152,9 @@ private Q_SLOTS:
         // A confirmed branch list from "Todos" runs the "Lista" radio's handling too.
         const FilterValue branchesAll = changed(marked, [](FilterValue &v) { v.branches.all = true; });
         QTest::newRow("branches confirmed") << branchesAll << Transition([](const FilterValue &v) { return confirmMarks(v, Selection::Branches, "_0005_"); })
-                                            << changed(marked, [&](FilterValue &v) { allBranchLists(v); v.branches = {false, "_0005_"}; });
+                                            << changed(marked, [&](FilterValue &v) { allBranchLists(v); v.branches = {false, {"0005"}}; });
         QTest::newRow("services confirmed") << marked << Transition([](const FilterValue &v) { return confirmMarks(v, Selection::Services, "_00020_"); })
-                                            << changed(marked, [](FilterValue &v) { v.services.marked = "_00020_"; });
+                                            << changed(marked, [](FilterValue &v) { v.services.keys = {"00020"}; });
     }
     void userChangesClearWhatDependsOnThem()
     {
@@ -188,7 +189,7 @@ private Q_SLOTS:
         QCOMPARE(serviceBranchArgument(all), QStringLiteral("T"));
         QCOMPARE(reportBranchKeys(all, {"0001", "0005"}), QStringLiteral("_0001_0005_"));
         QCOMPARE(reportBranchKeys(all, {}), QStringLiteral("_"));
-        const FilterValue marked = with([](FilterValue &v) { v.branches = {false, "_0005_"}; v.groupingCode = "0000000010"; });
+        const FilterValue marked = with([](FilterValue &v) { v.branches = {false, {"0005"}}; v.groupingCode = "0000000010"; });
         QVERIFY(!reportNeedsAllBranches(marked));
         QCOMPARE(reportBranchKeys(marked, {"0001"}), QStringLiteral("_0005_"));
         QCOMPARE(branchSelectionKind(marked) + groupingArgument(marked), QStringLiteral("A0000000010"));
@@ -198,7 +199,7 @@ private Q_SLOTS:
         QVERIFY(serviceSearchByBranchKey(with([](FilterValue &v) { v.branchModule = v.singleBranchPage = true; v.reportIndex = 1; })));
         QCOMPARE(menuTypeKeys({}), QStringLiteral("T"));
         QCOMPARE(effectiveServiceKeys(all, {"000100010", "000500010"}), QStringLiteral("000100010_000500010_"));
-        QCOMPARE(planServiceKeys(with([](FilterValue &v) { v.services = {false, "_000100010_"}; })), QStringLiteral("_00010_"));
+        QCOMPARE(planServiceKeys(with([](FilterValue &v) { v.services = {false, {"000100010"}}; })), QStringLiteral("_00010_"));
     }
 
     void parametersOfTheValueAndTheAnswers()
@@ -210,7 +211,7 @@ private Q_SLOTS:
         const FilterValue value = with([](FilterValue &v) {
             v.end = QDate(2026, 2, 3);
             v.difference = DifferenceMode::Total;
-            v.services = {false, "_00010_"};
+            v.services = {false, {"00010"}};
             v.effectiveServices = "_00010_";
         });
         ReportAnswers answers{"_0001_", "01_", "0000000042", "S1", "T1", "F1", "Nenhum", {}, {}};
@@ -230,13 +231,13 @@ private Q_SLOTS:
         const FilterOptions options{{"Por serviço", "Por filial"}, {"Último Custo", "Custo Médio"}, 0, 1, {}, {}};
         const QJsonObject state{{"relatorio", "Por filial"}, {"filiais", QJsonArray{"0001", "0005"}}, {"tipoCusto", "Custo Médio"},
                                 {"dataInicial", "01/03/2026"}, {"servicos", "todos"}, {"diferenca", "Total"}, {"nivel", 1}};
-        const FilterValue before = with([](FilterValue &v) { v.services.marked = "_00010_"; });
+        const FilterValue before = with([](FilterValue &v) { v.services.keys = {"00010"}; });
         const FilterValue value = filterFromJson(state, before, options);
         QCOMPARE(value.reportIndex, 1);
-        QCOMPARE(value.branches, (KeySelection{false, "_0001_0005_"}));
+        QCOMPARE(value.branches, (wire::KeySelection{false, {"0001", "0005"}}));
         QCOMPARE(value.costTypeIndex, 1);
         QCOMPARE(value.start, QDate(2026, 3, 1));
-        QCOMPARE(value.services, (KeySelection{true, "_00010_"}));
+        QCOMPARE(value.services, (wire::KeySelection{true, {"00010"}}));
         QCOMPARE(filterFromJson(filterToJson(value), before, options), value);
         // Refused before anything changes, naming the key.
         const std::pair<QJsonObject, QString> refused[] = {

@@ -37,11 +37,11 @@ private Q_SLOTS:
         form->widgets().rbtListaServ->setChecked(true);
         form->widgets().rbtListaTipoCard->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) {
-            v.serviceGroups.marked = "_001_";
-            v.services.marked = "_00010_";
+            v.serviceGroups.keys = {"001"};
+            v.services.keys = {"00010"};
             v.effectiveServices = "_00010_";
-            v.branches.marked = "_0005_";
-            v.menuTypes.marked = "_01_";
+            v.branches.keys = {"0005"};
+            v.menuTypes.keys = {"01"};
         });
 
         form->widgets().medCdFilial->setText("0005");
@@ -49,11 +49,11 @@ private Q_SLOTS:
         QVERIFY(form->widgets().rbtTodosGrup->isChecked() && form->widgets().rbtTodosServ->isChecked());
         QVERIFY(!form->widgets().sbtGrupServ->isEnabled() && !form->widgets().sbtServico->isEnabled());
         const zub01100::FilterValue &value = form->filterValue();
-        for (const QString &cleared : {value.serviceGroups.marked, value.services.marked, value.effectiveServices, value.branches.marked})
+        for (const QString &cleared : {value.serviceGroups.keyList(), value.services.keyList(), value.effectiveServices, value.branches.keyList()})
             QVERIFY(cleared.isEmpty());
         // Menu types depend on nothing.
         QVERIFY(form->widgets().rbtListaTipoCard->isChecked());
-        QCOMPARE(form->filterValue().menuTypes.marked, QStringLiteral("_01_"));
+        QCOMPARE(form->filterValue().menuTypes.keyList(), QStringLiteral("_01_"));
         QVERIFY(form->widgets().sbtTipoCard->isEnabled());
     }
 
@@ -64,7 +64,7 @@ private Q_SLOTS:
         // Branches and groups on "Todos", services marked.
         form->widgets().rbtListaServ->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) {
-            v.services.marked = "_000100010_";
+            v.services.keys = {"000100010"};
             v.effectiveServices = "_000100010_";
         });
         form->widgets().edtAgrupFili->setText("Zona Leste");
@@ -73,17 +73,17 @@ private Q_SLOTS:
         QVERIFY(form->widgets().rbtTodosServ->isChecked());
         QVERIFY(form->filterValue().effectiveServices.isEmpty());
         // Only the branch radio's handling forgets the marked services, and it was not set off.
-        QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
+        QCOMPARE(form->filterValue().services.keyList(), QStringLiteral("_000100010_"));
 
         form->widgets().rbtListaFiliAgreg->setChecked(true);
         driveValue(form, [&](zub01100::FilterValue &v) {
-            v.branches.marked = "_0001_";
-            v.services.marked = "_000100010_";
+            v.branches.keys = {"0001"};
+            v.services.keys = {"000100010"};
         });
         form->widgets().edtCdAgrupFili->setText("20");
         QVERIFY(form->widgets().rbtTodaFiliAgreg->isChecked());
-        QVERIFY(form->filterValue().branches.marked.isEmpty());
-        QVERIFY(form->filterValue().services.marked.isEmpty());
+        QVERIFY(form->filterValue().branches.keys.isEmpty());
+        QVERIFY(form->filterValue().services.keys.isEmpty());
         QVERIFY(!form->widgets().sbtFiliAgreg->isEnabled());
     }
 
@@ -93,12 +93,12 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->widgets().rbtListaFiliAgreg->setChecked(true);
         form->widgets().rbtListaGrup->setChecked(true);
-        driveValue(form, [&](zub01100::FilterValue &v) { v.serviceGroups.marked = "_001_"; });
+        driveValue(form, [&](zub01100::FilterValue &v) { v.serviceGroups.keys = {"001"}; });
         fixture.host->ui.markAnswers = {QStringList{"0005"}};
         form->widgets().sbtFiliAgreg->click();
-        QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0005_"));
+        QCOMPARE(form->filterValue().branches.keyList(), QStringLiteral("_0005_"));
         QVERIFY(form->widgets().rbtTodosGrup->isChecked());
-        QVERIFY(form->filterValue().serviceGroups.marked.isEmpty());
+        QVERIFY(form->filterValue().serviceGroups.keys.isEmpty());
         const MultiChoiceRequest request = fixture.host->ui.markRequests.last();
         QCOMPARE(request.table.title, QStringLiteral("Filial Agregada"));
         QCOMPARE(request.keys, QStringList({"0001", "0005"}));
@@ -106,10 +106,10 @@ private Q_SLOTS:
 
         // A cancel changes nothing.
         form->widgets().rbtListaGrup->setChecked(true);
-        driveValue(form, [&](zub01100::FilterValue &v) { v.serviceGroups.marked = "_001_"; });
+        driveValue(form, [&](zub01100::FilterValue &v) { v.serviceGroups.keys = {"001"}; });
         form->widgets().sbtFiliAgreg->click();
-        QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0005_"));
-        QCOMPARE(form->filterValue().serviceGroups.marked, QStringLiteral("_001_"));
+        QCOMPARE(form->filterValue().branches.keyList(), QStringLiteral("_0005_"));
+        QCOMPARE(form->filterValue().serviceGroups.keyList(), QStringLiteral("_001_"));
         QVERIFY(form->widgets().rbtListaGrup->isChecked());
     }
 
@@ -119,16 +119,16 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->widgets().rbtListaGrup->setChecked(true);
         form->widgets().rbtListaServ->setChecked(true);
-        driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_000100010_"; });
+        driveValue(form, [&](zub01100::FilterValue &v) { v.services.keys = {"000100010"}; });
         fixture.host->ui.markAnswers = {std::nullopt, QStringList{"002"}};
         form->widgets().sbtGrupServ->click();
         QVERIFY(form->widgets().rbtListaServ->isChecked());
-        QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
+        QCOMPARE(form->filterValue().services.keyList(), QStringLiteral("_000100010_"));
         form->widgets().sbtGrupServ->click();
-        QCOMPARE(form->filterValue().serviceGroups.marked, QStringLiteral("_002_"));
+        QCOMPARE(form->filterValue().serviceGroups.keyList(), QStringLiteral("_002_"));
         QVERIFY(form->widgets().rbtTodosServ->isChecked());
         QVERIFY(!form->widgets().sbtServico->isEnabled());
-        QVERIFY(form->filterValue().services.marked.isEmpty());
+        QVERIFY(form->filterValue().services.keys.isEmpty());
         QCOMPARE(fixture.host->ui.markRequests.last().table.title, QStringLiteral("Grupo de Serviços"));
     }
 
@@ -137,23 +137,23 @@ private Q_SLOTS:
         ScreenFixture fixture;
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->widgets().rbtListaFiliAgreg->setChecked(true);
-        driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0001_"; });
+        driveValue(form, [&](zub01100::FilterValue &v) { v.branches.keys = {"0001"}; });
         form->widgets().rbtTodaFiliAgreg->setChecked(true);
         form->widgets().rbtListaFiliAgreg->setChecked(true);
-        QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0001_"));
+        QCOMPARE(form->filterValue().branches.keyList(), QStringLiteral("_0001_"));
 
         form->widgets().rbtListaServ->setChecked(true);
-        driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_000100010_"; });
+        driveValue(form, [&](zub01100::FilterValue &v) { v.services.keys = {"000100010"}; });
         form->widgets().rbtTodosServ->setChecked(true);
         form->widgets().rbtListaServ->setChecked(true);
-        QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
+        QCOMPARE(form->filterValue().services.keyList(), QStringLiteral("_000100010_"));
         QVERIFY(passes([&] { form->serviceFilters().Servico(); form->serviceFilters().Vd_ListaServ(true); }));
 
         form->widgets().rbtListaTipoCard->setChecked(true);
-        driveValue(form, [&](zub01100::FilterValue &v) { v.menuTypes.marked = "_01_"; });
+        driveValue(form, [&](zub01100::FilterValue &v) { v.menuTypes.keys = {"01"}; });
         form->widgets().rbtTodosTipoCard->setChecked(true);
         form->widgets().rbtListaTipoCard->setChecked(true);
-        QVERIFY(form->filterValue().menuTypes.marked.isEmpty());
+        QVERIFY(form->filterValue().menuTypes.keys.isEmpty());
         QVERIFY(!passes([&] { form->serviceFilters().Vd_TipoCard(); }));
         QCOMPARE(errorsOf(fixture).last(), QStringLiteral("Tipo de cardápio deve ser informado."));
         QCOMPARE(QApplication::focusWidget(), form->widgets().rbtListaTipoCard);
@@ -222,8 +222,8 @@ private Q_SLOTS:
         lista->setFocus();
         QTest::keyClick(lista, Qt::Key_F9);
         QVERIFY(lista->isChecked());
-        const QMap<QString, QString> lists{{"filiais", form->filterValue().branches.marked}, {"grupos", form->filterValue().serviceGroups.marked},
-                                           {"servicos", form->filterValue().services.marked}, {"tipos", form->filterValue().menuTypes.marked}};
+        const QMap<QString, QString> lists{{"filiais", form->filterValue().branches.keyList()}, {"grupos", form->filterValue().serviceGroups.keyList()},
+                                           {"servicos", form->filterValue().services.keyList()}, {"tipos", form->filterValue().menuTypes.keyList()}};
         QCOMPARE(lists.value(keyList), "_" + mark + "_");
         // A cancelled list changes nothing.
         form->findChild<QRadioButton *>(todos)->setChecked(true);
@@ -264,11 +264,11 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->widgets().medCdFilial->setText("5"); // as if typed
         form->widgets().rbtListaServ->setChecked(true);
-        driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_00010_"; });
+        driveValue(form, [&](zub01100::FilterValue &v) { v.services.keys = {"00010"}; });
         QVERIFY(passes([&] { form->branchFilters().Vd_CdFilial(true); }));
         QCOMPARE(form->widgets().medCdFilial->text(), QStringLiteral("0005"));
         QVERIFY(form->widgets().rbtTodosServ->isChecked());
-        QVERIFY(form->filterValue().services.marked.isEmpty());
+        QVERIFY(form->filterValue().services.keys.isEmpty());
         QCOMPARE(fixture.lastParams("GetFiliAgreg"), QJsonArray({"F", "", "CE01", "0005"}));
         QCOMPARE(form->widgets().edtNmFilial->text(), QStringLiteral("EM Lago"));
 
@@ -292,7 +292,7 @@ private Q_SLOTS:
         form->widgets().edtCdAgrupFili->setFocus();
         form->widgets().edtCdAgrupFili->setText("10");
         form->widgets().rbtListaFiliAgreg->setChecked(true);
-        driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0001_"; });
+        driveValue(form, [&](zub01100::FilterValue &v) { v.branches.keys = {"0001"}; });
         QVERIFY(passes([&] { form->branchFilters().Vd_AgrupFili(); }));
         QCOMPARE(form->widgets().edtCdAgrupFili->text(), QStringLiteral("0000000010"));
         QCOMPARE(form->widgets().edtAgrupFili->text(), QStringLiteral("Zona Leste"));
@@ -366,7 +366,7 @@ private Q_SLOTS:
         QCOMPARE(request.table.title, QStringLiteral("Serviço"));
         QCOMPARE(request.table.headers.contains("Filial"), branchColumn);
         QCOMPARE(request.keys.first(), firstKey);
-        QCOMPARE(form->filterValue().services.marked, "_" + firstKey + "_");
+        QCOMPARE(form->filterValue().services.keyList(), "_" + firstKey + "_");
         QCOMPARE(fixture.lastParams("GetServico"),
                  QJsonArray({branchMode ? "0001" : "T", "T", "T", "CE01"}));
     }
@@ -377,16 +377,16 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openShown(fixture);
         form->widgets().edtCdAgrupFili->setText("0000000010");
         form->widgets().rbtListaFiliAgreg->setChecked(true);
-        driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0001_0005_"; });
+        driveValue(form, [&](zub01100::FilterValue &v) { v.branches.keys = {"0001", "0005"}; });
         form->widgets().rbtListaGrup->setChecked(true);
-        driveValue(form, [&](zub01100::FilterValue &v) { v.serviceGroups.marked = "_001_"; });
+        driveValue(form, [&](zub01100::FilterValue &v) { v.serviceGroups.keys = {"001"}; });
         form->widgets().rbtListaServ->setChecked(true);
         fixture.host->ui.markAnswers = {std::nullopt};
         form->widgets().sbtServico->click();
         QCOMPARE(fixture.lastParams("GetServico"), QJsonArray({"_0001_0005_", "_001_", "0000000010", "CE01"}));
 
         // Nothing marked in the branch list: the check stops the search before the server is asked.
-        driveValue(form, [](zub01100::FilterValue &v) { v.branches.marked.clear(); });
+        driveValue(form, [](zub01100::FilterValue &v) { v.branches.keys.clear(); });
         const int requests = fixture.callsOf("GetServico").size();
         form->widgets().sbtServico->click();
         QCOMPARE(fixture.callsOf("GetServico").size(), requests);
@@ -401,7 +401,7 @@ private Q_SLOTS:
         QCOMPARE(form->filterValue().effectiveServices, QStringLiteral("000100010_000100020_000500010_"));
 
         form->widgets().rbtListaServ->setChecked(true);
-        driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = "_000100020_"; });
+        driveValue(form, [&](zub01100::FilterValue &v) { v.services.keys = {"000100020"}; });
         const int requests = fixture.callsOf("GetServico").size();
         form->serviceFilters().Servico();
         QCOMPARE(form->filterValue().effectiveServices, QStringLiteral("_000100020_"));
@@ -435,7 +435,7 @@ private Q_SLOTS:
         fixture.host->ui.markAnswers = {QStringList{"05", "01"}};
         form->widgets().sbtTipoCard->click();
         QCOMPARE(fixture.host->ui.markRequests.last().keys, QStringList({"01", "02", "05"}));
-        QCOMPARE(form->filterValue().menuTypes.marked, QStringLiteral("_01_05_"));
+        QCOMPARE(form->filterValue().menuTypes.keyList(), QStringLiteral("_01_05_"));
 
         form->widgets().medCentral->setText("CE03"); // a central with no active menu type
         QCOMPARE(form->serviceFilters().montaListaTipoCard(), QStringLiteral("T"));
@@ -543,8 +543,8 @@ private Q_SLOTS:
             {"estocaveis", true}, {"naoEstocaveis", false}, {"diferenca", "total"}, {"nivel", 1}};
         QVERIFY(Dispatch([&] { form->applyFilterState(state); }));
         QCOMPARE(form->widgets().edtAgrupFili->text(), QStringLiteral("Zona Leste"));
-        QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0001_0005_"));
-        QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
+        QCOMPARE(form->filterValue().branches.keyList(), QStringLiteral("_0001_0005_"));
+        QCOMPARE(form->filterValue().services.keyList(), QStringLiteral("_000100010_"));
         QCOMPARE(form->widgets().edtDataFina->text(), QStringLiteral("Ter"));
         QJsonObject expected = state;
         expected["agrupamento"] = "0000000010";

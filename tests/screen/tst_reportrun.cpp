@@ -64,7 +64,7 @@ private Q_SLOTS:
         form->widgets().sedNiveOrde->setValue(1);
         form->widgets().chbNaoEstoc->setChecked(false);
         form->widgets().rbtListaTipoCard->setChecked(true);
-        driveValue(form, [&](zub01100::FilterValue &v) { v.menuTypes.marked = "_02_"; });
+        driveValue(form, [&](zub01100::FilterValue &v) { v.menuTypes.keys = {"02"}; });
         TParams params = declaring(kAllParameters);
         QVERIFY(request(form, params));
 
@@ -153,7 +153,7 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openActivated(fixture);
         if (lista) {
             form->widgets().rbtListaFiliAgreg->setChecked(true);
-            driveValue(form, [&](zub01100::FilterValue &v) { v.branches.marked = "_0005_"; });
+            driveValue(form, [&](zub01100::FilterValue &v) { v.branches.keys = {"0005"}; });
         }
         if (noRows)
             fixture.server.on("GetFiliAgreg", RecordingServer::envelope(ScreenFixture::packet({"IDMARCADO", "CDFILIAL", "NMFILIAL"}, {})));
@@ -237,11 +237,14 @@ private Q_SLOTS:
         form->cbbReportNames->addItem("Terceiro relatório");
         form->cbbReportNames->setCurrentIndex(reportIndex);
         form->widgets().rbtListaServ->setChecked(true);
-        driveValue(form, [&](zub01100::FilterValue &v) { v.services.marked = v.effectiveServices = marked; });
+        driveValue(form, [&](zub01100::FilterValue &v) {
+            v.services.keys = wire::splitKeyList(marked);
+            v.effectiveServices = marked;
+        });
         TParams params = declaring({"P_CDSERVFILI"});
         QVERIFY(request(form, params));
         QCOMPARE(fixture.lastParams("ExecStpConsPlan").at(3).toString(), sent);
-        QCOMPARE(form->filterValue().services.marked, marked);
+        QCOMPARE(form->filterValue().services.keyList(), marked);
         // The report gets the marks as they were.
         QCOMPARE(params.ParamByName("P_CDSERVFILI").AsString(), marked);
     }
@@ -255,7 +258,7 @@ private Q_SLOTS:
         TParams params;
         QVERIFY(request(form, params));
         QCOMPARE(fixture.lastParams("ExecStpConsPlan").at(3).toString(), QStringLiteral("_"));
-        QVERIFY(form->filterValue().services.marked.isEmpty());
+        QVERIFY(form->filterValue().services.keys.isEmpty());
         QVERIFY(!Dispatch([&] { form->serviceFilters().Servico(); form->serviceFilters().Vd_ListaServ(true); }));
     }
 

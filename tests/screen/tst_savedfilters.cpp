@@ -109,9 +109,9 @@ private Q_SLOTS:
         for (const char *part : {"filiais agregadas 0009", "tipos de cardápio 09", "serviços 000900010", "A lista de tipos de cardápio ficou vazia"})
             QVERIFY2(message.contains(QString::fromUtf8(part)), qPrintable(message));
 
-        QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0001_"));
-        QCOMPARE(form->filterValue().services.marked, QStringLiteral("_000100010_"));
-        QVERIFY(form->widgets().rbtListaTipoCard->isChecked() && form->filterValue().menuTypes.marked.isEmpty());
+        QCOMPARE(form->filterValue().branches.keyList(), QStringLiteral("_0001_"));
+        QCOMPARE(form->filterValue().services.keyList(), QStringLiteral("_000100010_"));
+        QVERIFY(form->widgets().rbtListaTipoCard->isChecked() && form->filterValue().menuTypes.keys.isEmpty());
         QCOMPARE(form->widgets().rdgDiferenca->itemIndex(), 1);
         const QDate firstOfMonth(QDate::currentDate().year(), QDate::currentDate().month(), 1);
         QCOMPARE(form->widgets().depDataInic->GetDate(), firstOfMonth.addMonths(-1));

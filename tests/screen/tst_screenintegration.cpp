@@ -139,7 +139,7 @@ private Q_SLOTS:
         const MultiChoiceRequest branches = m_ui.markRequests.last();
         QVERIFY(branches.keys.contains("0101"));
         QVERIFY(branches.keys.size() < 14); // only the grouping's members
-        QCOMPARE(form->filterValue().branches.marked, QStringLiteral("_0101_0103_"));
+        QCOMPARE(form->filterValue().branches.keyList(), QStringLiteral("_0101_0103_"));
 
         form->serviceFilters().Servico();
         const QStringList keys = form->filterValue().effectiveServices.split('_', Qt::SkipEmptyParts);
@@ -150,7 +150,7 @@ private Q_SLOTS:
         form->widgets().rbtListaServ->setChecked(true);
         m_ui.markAnswers = {QStringList{keys.first()}};
         form->widgets().sbtServico->click();
-        QCOMPARE(form->filterValue().services.marked, "_" + keys.first() + "_");
+        QCOMPARE(form->filterValue().services.keyList(), "_" + keys.first() + "_");
 
         const QStringList menuTypes = form->serviceFilters().montaListaTipoCard().split('_', Qt::SkipEmptyParts);
         QVERIFY(!menuTypes.isEmpty());

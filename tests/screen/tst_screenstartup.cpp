@@ -125,9 +125,9 @@ private Q_SLOTS:
         QVERIFY(connection->Connected());
         driveValue(first, [&](zub01100::FilterValue &v) {
             v.effectiveServices = "x_";
-            v.serviceGroups.marked = "_001_";
-            v.services.marked = "_00010_";
-            v.branches.marked = "_0005_";
+            v.serviceGroups.keys = {"001"};
+            v.services.keys = {"00010"};
+            v.branches.keys = {"0005"};
         });
 
         first->Close();
@@ -142,9 +142,9 @@ private Q_SLOTS:
         QVERIFY(second->netCustoPlanXReal->Connected());
         QCOMPARE(fixture.callsOf("rpc.ping").size(), 2);
         const zub01100::FilterValue &value = second->filterValue();
-        for (const QString &s : {value.effectiveServices, value.serviceGroups.marked, value.services.marked, second->reportPreparation().planAnswer()})
+        for (const QString &s : {value.effectiveServices, value.serviceGroups.keyList(), value.services.keyList(), second->reportPreparation().planAnswer()})
             QVERIFY(s.isEmpty());
-        QVERIFY(second->filterValue().branches.marked.isEmpty());
+        QVERIFY(second->filterValue().branches.keys.isEmpty());
         QCOMPARE(second->vNrListas.toList().size(), 3);
     }
 

@@ -1,12 +1,13 @@
 // Branch grouping and the list of aggregated branches ("Todos"/"Lista").
 #include "Cli_zub01100.h"
-#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/network/checkresultserv.h"
 #include "host/services/messages.h"
 #include "screen/busyscope.h"
 #include "wire/codes.h"
+
+#include <QLineEdit>
 
 using namespace host;
 using namespace zub01100;
@@ -19,24 +20,24 @@ void BranchFilters::loadGroupings(const QString &grouping)
 
 void BranchFilters::Vd_AgrupFili()
 {
-    if (EmptyString(m_form.m_ui->edtCdAgrupFili->text()))
+    if (EmptyString(m_widgets.edtCdAgrupFili->text()))
         return;
     try {
         // A longer code is kept whole: it is not on file and is refused as such.
-        m_form.m_ui->edtCdAgrupFili->setText(Ajusta(m_form.m_ui->edtCdAgrupFili->text(), wire::kGroupingCodeWidth));
-        loadGroupings(m_form.m_ui->edtCdAgrupFili->text());
+        m_widgets.edtCdAgrupFili->setText(Ajusta(m_widgets.edtCdAgrupFili->text(), wire::kGroupingCodeWidth));
+        loadGroupings(m_widgets.edtCdAgrupFili->text());
         if (m_form.cdsAgrupFili->IsEmpty())
             MensErro(m_form.msgPadrao.Msg(QStringLiteral("AGRUPFILI_N_CAD")), true);
-        m_form.m_ui->edtAgrupFili->setText(m_form.cdsAgrupFili->FieldByName(QStringLiteral("NMGRUPFILI"))->AsString());
+        m_widgets.edtAgrupFili->setText(m_form.cdsAgrupFili->FieldByName(QStringLiteral("NMGRUPFILI"))->AsString());
     } catch (...) {
-        m_form.m_ui->edtCdAgrupFili->setFocus();
+        m_widgets.edtCdAgrupFili->setFocus();
         throw;
     }
 }
 
 void BranchFilters::edtCdAgrupFiliChange(QObject *)
 {
-    m_form.apply(changeGrouping(m_form.m_value, m_form.m_ui->edtCdAgrupFili->text()));
+    m_form.apply(changeGrouping(m_form.m_value, m_widgets.edtCdAgrupFili->text()));
 }
 
 void BranchFilters::edtCdAgrupFiliExit(QObject *)

@@ -5,17 +5,32 @@
 #include <QString>
 #include <Qt>
 
+class QLineEdit;
 class QObject;
 class TfrmCustoPlanXReal;
+
+namespace host {
+class TMaskEdit;
+} // namespace host
 
 // The branch filters of the screen: the aggregated branch (single-branch page), the branch
 // grouping and the list of aggregated branches ("Todos"/"Lista"), with their lookups and checks.
 class ZUB01100_EXPORT BranchFilters
 {
 public:
-    explicit BranchFilters(TfrmCustoPlanXReal &form) : m_form(form) {}
+    // The form's widgets these filters read and write.
+    struct Widgets {
+        host::TMaskEdit *medCdFilial;
+        QLineEdit *edtNmFilial;
+        QLineEdit *edtCdAgrupFili;
+        QLineEdit *edtAgrupFili;
+    };
+
+    BranchFilters(TfrmCustoPlanXReal &form, const Widgets &widgets) : m_form(form), m_widgets(widgets) {}
 
     void Vd_CdFilial(bool required);
+    // The single branch's code as typed, padded to a branch code's width.
+    void padBranchCode();
     void medCdFilialChange(QObject *sender);
     void medCdFilialExit(QObject *sender);
     void btnFilialBeforePesq(QObject *sender, bool &proceed);
@@ -39,4 +54,5 @@ public:
 
 private:
     TfrmCustoPlanXReal &m_form;
+    const Widgets m_widgets;
 };

@@ -1,11 +1,11 @@
 // Aggregated branch: the single-branch code field, its lookup and the branch-filter check.
 #include "Cli_zub01100.h"
 #include "screen/focus.h"
-#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/network/checkresultserv.h"
 #include "host/services/messages.h"
+#include "host/widgets/maskedit.h"
 #include "screen/busyscope.h"
 #include "wire/codes.h"
 
@@ -21,27 +21,32 @@ void BranchFilters::loadAggregatedBranches(const QString &branch)
     m_form.cdsFiliAgreg->LoadFromPacket(CheckResultServ(answer, true, 0));
 }
 
+void BranchFilters::padBranchCode()
+{
+    m_widgets.medCdFilial->setText(Ajusta(m_widgets.medCdFilial->text(), wire::kBranchCodeWidth));
+}
+
 void BranchFilters::Vd_CdFilial(bool required)
 {
-    m_form.m_ui->medCdFilial->setText(Ajusta(m_form.m_ui->medCdFilial->text(), wire::kBranchCodeWidth));
+    padBranchCode();
     m_form.refuseFailedCheck(checkBranch(m_form.m_value, required));
-    if (!m_form.isSinglePage() || EmptyString(m_form.m_ui->medCdFilial->text()))
+    if (!m_form.isSinglePage() || EmptyString(m_widgets.medCdFilial->text()))
         return;
     try {
-        loadAggregatedBranches(m_form.m_ui->medCdFilial->text());
+        loadAggregatedBranches(m_widgets.medCdFilial->text());
         if (m_form.cdsFiliAgreg->IsEmpty())
             MensErro(m_form.msgPadrao.Msg(QStringLiteral("FILI_N_CAD")), true);
-        m_form.m_ui->edtNmFilial->setText(m_form.cdsFiliAgreg->FieldByName(QStringLiteral("NMFILIAL"))->AsString());
+        m_widgets.edtNmFilial->setText(m_form.cdsFiliAgreg->FieldByName(QStringLiteral("NMFILIAL"))->AsString());
     } catch (...) {
-        if (canTakeFocus(m_form.m_ui->medCdFilial))
-            m_form.m_ui->medCdFilial->setFocus();
+        if (canTakeFocus(m_widgets.medCdFilial))
+            m_widgets.medCdFilial->setFocus();
         throw;
     }
 }
 
 void BranchFilters::medCdFilialChange(QObject *)
 {
-    m_form.apply(changeBranch(m_form.m_value, m_form.m_ui->medCdFilial->text()));
+    m_form.apply(changeBranch(m_form.m_value, m_widgets.medCdFilial->text()));
 }
 
 void BranchFilters::medCdFilialExit(QObject *)

@@ -47,19 +47,19 @@ CheckResult checkBranch(const FilterValue &value, bool required)
         return {};
     if (value.singleBranchPage && EmptyString(value.branch))
         return failure("FILI_EMPTY", FilterField::Branch);
-    if (!value.singleBranchPage && !value.branches.all && EmptyString(value.branches.marked))
+    if (!value.singleBranchPage && value.branches.none())
         return failure("FILI_EMPTY", FilterField::BranchList);
     return {};
 }
 
 CheckResult checkBranchList(const FilterValue &value)
 {
-    return value.branches.unmarked() ? failure("FILIAGREG_INF", FilterField::BranchList) : CheckResult{};
+    return value.branches.none() ? failure("FILIAGREG_INF", FilterField::BranchList) : CheckResult{};
 }
 
 CheckResult checkMenuTypes(const FilterValue &value)
 {
-    return value.menuTypes.unmarked() ? failure("TipoCard_inf", FilterField::MenuTypes) : CheckResult{};
+    return value.menuTypes.none() ? failure("TipoCard_inf", FilterField::MenuTypes) : CheckResult{};
 }
 
 CheckResult checkCostType(const FilterValue &value)
@@ -81,7 +81,7 @@ CheckResult checkPeriod(const FilterValue &value, bool required)
 
 CheckResult checkServiceGroups(const FilterValue &value, bool required)
 {
-    return required && value.serviceGroups.unmarked() ? failure("GRUP_EMPTY", FilterField::ServiceGroups) : CheckResult{};
+    return required && value.serviceGroups.none() ? failure("GRUP_EMPTY", FilterField::ServiceGroups) : CheckResult{};
 }
 
 CheckResult checkServices(const FilterValue &value, bool required)
@@ -129,14 +129,14 @@ QString groupingArgument(const FilterValue &value)
 
 QString serviceGroupArgument(const FilterValue &value)
 {
-    return value.serviceGroups.all ? QStringLiteral("T") : value.serviceGroups.marked;
+    return value.serviceGroups.all ? QStringLiteral("T") : value.serviceGroups.keyList();
 }
 
 QString serviceBranchArgument(const FilterValue &value)
 {
     if (value.singleBranchPage)
         return value.branch;
-    return value.branches.all ? QStringLiteral("T") : value.branches.marked;
+    return value.branches.all ? QStringLiteral("T") : value.branches.keyList();
 }
 
 bool serviceSearchByBranchKey(const FilterValue &value)
@@ -161,7 +161,7 @@ QString reportBranchKeys(const FilterValue &value, const QStringList &allBranche
     if (value.singleBranchPage)
         return value.branch;
     if (!value.branches.all)
-        return value.branches.marked;
+        return value.branches.keyList();
     return QLatin1Char('_') + wire::joinKeyList(allBranches, false);
 }
 
@@ -172,7 +172,7 @@ QString menuTypeKeys(const QStringList &activeTypes)
 
 QString effectiveServiceKeys(const FilterValue &value, const QStringList &offered)
 {
-    return value.services.all ? wire::joinKeyList(offered, false) : value.services.marked;
+    return value.services.all ? wire::joinKeyList(offered, false) : value.services.keyList();
 }
 
 // A key longer than a service code is a branch followed by the service code. Judging each key by
@@ -185,7 +185,7 @@ QString reducedServiceKeys(const QString &marked)
 QString planServiceKeys(const FilterValue &value)
 {
     // The plan wants service codes, whatever form the service search gave the marks.
-    return value.services.all ? QString() : reducedServiceKeys(value.services.marked);
+    return value.services.all ? QString() : reducedServiceKeys(value.services.keyList());
 }
 
 void fillReportParameters(host::TParams &params, const FilterValue &value, const ReportAnswers &answers)

@@ -38,10 +38,10 @@ QStringList columnValues(TDataSet *dataSet, const QStringList &fields)
 // The codes of a list that are on file. A code that is not fails the run as a check does,
 // naming it: a scheduled run with a typo must not print an empty report and report success. A
 // saved filter (`dropped` given) opens without it instead, and the caller tells what was left out.
-QString codesOnFile(const QString &key, const QString &keyList, const QStringList &known, const QString &where, QStringList *dropped)
+QStringList codesOnFile(const QString &key, const QStringList &codes, const QStringList &known, const QString &where, QStringList *dropped)
 {
     QStringList kept;
-    for (const QString &code : wire::splitKeyList(keyList)) {
+    for (const QString &code : codes) {
         if (known.contains(code))
             kept << code;
         else if (dropped)
@@ -49,7 +49,7 @@ QString codesOnFile(const QString &key, const QString &keyList, const QStringLis
         else
             MensErro(QStringLiteral("Filtro \"%1\": o código %2 não está cadastrado (%3).").arg(key, code, where), true);
     }
-    return wire::joinKeyList(kept);
+    return kept;
 }
 
 // What a saved filter lost: the codes per list, and the lists left with none (on "Lista"
@@ -178,7 +178,7 @@ SelectionList &TfrmCustoPlanXReal::selectionList(Selection which) const
 
 void TfrmCustoPlanXReal::searchMarks(Selection which, const QString &keyField)
 {
-    QString marked = selectionOf(m_value, which).marked;
+    QString marked = selectionOf(m_value, which).keyList();
     if (selectionList(which).search(keyField, marked))
         apply(confirmMarks(m_value, which, marked));
 }
@@ -290,16 +290,16 @@ void TfrmCustoPlanXReal::applyFilterState(const QJsonObject &state, MissingCodes
     // A list's radio as a user checks it (its own handling decides what that empties), then its
     // marks that are on file.
     auto applyList = [&](const QString &key, const ListSource &source) {
-        const KeySelection &wanted = selectionOf(value, source.which);
-        QString kept;
+        const wire::KeySelection &wanted = selectionOf(value, source.which);
+        QStringList kept;
         if (!wanted.all) {
-            kept = codesOnFile(key, wanted.marked, source.codesOnFile(), source.where(), dropMissing ? dropped.codesOf(source.label) : nullptr);
+            kept = codesOnFile(key, wanted.keys, source.codesOnFile(), source.where(), dropMissing ? dropped.codesOf(source.label) : nullptr);
             if (kept.isEmpty())
                 dropped.listEmptied(source.label);
         }
         (wanted.all ? selectionList(source.which).todos() : selectionList(source.which).lista())->setChecked(true);
         if (!wanted.all)
-            selectionOf(m_value, source.which).marked = kept;
+            selectionOf(m_value, source.which).keys = kept;
     };
     auto showStart = [&] {
         m_ui->depDataInic->SetDate(value.start);

@@ -50,7 +50,7 @@ FilterValue cleared(FilterValue value, const Clears &clears)
     for (Selection which : clears.backToAll)
         value = chooseAll(value, which);
     for (Selection which : clears.marksEmptied)
-        selectionOf(value, which).marked.clear();
+        selectionOf(value, which).keys.clear();
     if (clears.effectiveServices)
         value.effectiveServices.clear();
     return value;
@@ -65,7 +65,7 @@ const Clears kGroupingDependents{{Selection::Branches, Selection::ServiceGroups,
 
 } // namespace
 
-KeySelection &selectionOf(FilterValue &value, Selection which)
+wire::KeySelection &selectionOf(FilterValue &value, Selection which)
 {
     switch (which) {
     case Selection::Branches: return value.branches;
@@ -76,7 +76,7 @@ KeySelection &selectionOf(FilterValue &value, Selection which)
     Q_UNREACHABLE();
 }
 
-const KeySelection &selectionOf(const FilterValue &value, Selection which)
+const wire::KeySelection &selectionOf(const FilterValue &value, Selection which)
 {
     return selectionOf(const_cast<FilterValue &>(value), which);
 }
@@ -99,7 +99,7 @@ FilterValue chooseList(FilterValue value, Selection which)
 
 FilterValue confirmMarks(FilterValue value, Selection which, const QString &marked)
 {
-    selectionOf(value, which).marked = marked;
+    selectionOf(value, which).keys = wire::splitKeyList(marked);
     return cleared(chooseList(value, which), resetsOf(which).onConfirm);
 }
 

@@ -11,8 +11,8 @@ namespace zub01100 {
 // The four "Todos"/"Lista" filters of the screen.
 enum class Selection { Branches, MenuTypes, ServiceGroups, Services };
 
-KeySelection &selectionOf(FilterValue &value, Selection which);
-const KeySelection &selectionOf(const FilterValue &value, Selection which);
+wire::KeySelection &selectionOf(FilterValue &value, Selection which);
+const wire::KeySelection &selectionOf(const FilterValue &value, Selection which);
 
 // "Todos" checked: nothing changes when it already was, else what that radio clears goes too.
 FilterValue chooseAll(FilterValue value, Selection which);

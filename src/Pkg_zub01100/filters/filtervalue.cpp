@@ -20,15 +20,15 @@ const QString kDateFormat = QStringLiteral("dd/MM/yyyy");
     throw HostError(QStringLiteral("Filtro \"%1\": %2").arg(key, why));
 }
 
-QJsonValue selectionToJson(const KeySelection &selection, const QString &allWord)
+QJsonValue selectionToJson(const wire::KeySelection &selection, const QString &allWord)
 {
     if (selection.all)
         return allWord;
-    return QJsonArray::fromStringList(wire::splitKeyList(selection.marked));
+    return QJsonArray::fromStringList(selection.keys);
 }
 
-// "todos" (or "todas") keeps the marks behind "Todos"; a list gives its key list "_K1_K2_".
-KeySelection selectionFromJson(const QString &key, const QJsonValue &value, const QString &allWord, KeySelection selection)
+// "todos" (or "todas") keeps the marks behind "Todos"; a list gives its codes.
+wire::KeySelection selectionFromJson(const QString &key, const QJsonValue &value, const QString &allWord, wire::KeySelection selection)
 {
     if (value.isString()) {
         if (value.toString().compare(allWord, Qt::CaseInsensitive) != 0)
@@ -45,7 +45,7 @@ KeySelection selectionFromJson(const QString &key, const QJsonValue &value, cons
             refuse(key, QStringLiteral("código inválido na lista."));
         codes.append(text);
     }
-    return {false, wire::joinKeyList(codes)};
+    return {false, codes};
 }
 
 QDate dateFromJson(const QString &key, const QJsonValue &value)
@@ -77,7 +77,7 @@ struct JsonField {
     std::function<void(FilterValue &, const QJsonValue &, const JsonReadContext &)> read;
 };
 
-JsonField selectionField(const char *key, KeySelection FilterValue::*selection, const char *allWord)
+JsonField selectionField(const char *key, wire::KeySelection FilterValue::*selection, const char *allWord)
 {
     return {key, [=](const FilterValue &v) { return selectionToJson(v.*selection, QString::fromLatin1(allWord)); },
             [=](FilterValue &v, const QJsonValue &json, const JsonReadContext &) {
@@ -180,11 +180,6 @@ const QList<JsonField> &jsonFields()
 }
 
 } // namespace
-
-bool KeySelection::unmarked() const
-{
-    return !all && host::EmptyString(marked);
-}
 
 const QStringList &filterJsonKeys()
 {

@@ -4,6 +4,7 @@
 // rules (filters/filterrules.h) compute from, and written as JSON for batch runs and saved choices.
 
 #include "filters/relativeperiod.h"
+#include "wire/keylist.h"
 
 #include <QDate>
 #include <QJsonObject>
@@ -11,17 +12,6 @@
 #include <QStringList>
 
 namespace zub01100 {
-
-// One "Todos"/"Lista" filter: every entry, or the marked keys ("_K1_K2_"). The marks stay
-// while "Todos" is chosen, as the screen keeps them.
-struct KeySelection {
-    bool all = true;
-    QString marked;
-
-    // "Lista" chosen with nothing marked.
-    bool unmarked() const;
-    bool operator==(const KeySelection &) const = default;
-};
 
 enum class DifferenceMode { PerCapita, Total };
 
@@ -34,8 +24,9 @@ struct FilterValue {
     QString groupingCode;
     QString groupingName;
     QString branch; // the single aggregated branch
-    KeySelection branches;
-    KeySelection menuTypes;
+    // "Todos"/"Lista" filters: every entry, or the marked keys.
+    wire::KeySelection branches = wire::KeySelection::everything();
+    wire::KeySelection menuTypes = wire::KeySelection::everything();
     int costTypeIndex = -1;
     QString costTypeName;
     // As typed ("" when empty) and as dates (invalid when empty or not a date).
@@ -43,8 +34,8 @@ struct FilterValue {
     QString endText;
     QDate start;
     QDate end;
-    KeySelection serviceGroups;
-    KeySelection services;     // the user's marks
+    wire::KeySelection serviceGroups = wire::KeySelection::everything();
+    wire::KeySelection services = wire::KeySelection::everything(); // the user's marks
     QString effectiveServices; // the services the report runs on
     bool stockable = true;
     bool nonStockable = true;

@@ -1,10 +1,11 @@
 // Period, product types and cost type.
 #include "Cli_zub01100.h"
-#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/services/messages.h"
 #include "host/widgets/dateeditplus.h"
+
+#include <QLineEdit>
 
 using namespace host;
 
@@ -16,12 +17,12 @@ static QString weekdayAbbreviation(const QDate &date)
 
 void PeriodFilters::depDataInicDateChange(QObject *)
 {
-    m_form.m_ui->edtDataInic->setText(weekdayAbbreviation(m_form.m_ui->depDataInic->GetDate()));
+    m_widgets.edtDataInic->setText(weekdayAbbreviation(m_widgets.depDataInic->GetDate()));
 }
 
 void PeriodFilters::depDataFinaDateChange(QObject *)
 {
-    m_form.m_ui->edtDataFina->setText(weekdayAbbreviation(m_form.m_ui->depDataFina->GetDate()));
+    m_widgets.edtDataFina->setText(weekdayAbbreviation(m_widgets.depDataFina->GetDate()));
 }
 
 void PeriodFilters::depDataInicExit(QObject *sender)
@@ -32,8 +33,8 @@ void PeriodFilters::depDataInicExit(QObject *sender)
 
 void PeriodFilters::Vd_Data(bool required)
 {
-    m_form.m_ui->depDataInic->CheckValidDate();
-    m_form.m_ui->depDataFina->CheckValidDate();
+    m_widgets.depDataInic->CheckValidDate();
+    m_widgets.depDataFina->CheckValidDate();
     m_form.refuseFailedCheck(zub01100::checkPeriod(m_form.m_value, required));
 }
 

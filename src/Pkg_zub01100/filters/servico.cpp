@@ -1,6 +1,5 @@
 // Service groups and services, and the effective service list of the report.
 #include "Cli_zub01100.h"
-#include "ui_custoplanxreal.h"
 
 #include "host/data/hostfunctions.h"
 #include "host/network/checkresultserv.h"
@@ -8,7 +7,6 @@
 #include "host/services/session.h"
 #include "host/widgets/combobox.h"
 #include "screen/busyscope.h"
-#include "wire/codes.h"
 
 using namespace host;
 using namespace zub01100;
@@ -78,7 +76,7 @@ void ServiceFilters::Servico()
     QStringList offered;
     if (m_form.m_value.services.all) {
         if (m_form.isSinglePage())
-            m_form.m_ui->medCdFilial->setText(Ajusta(m_form.m_ui->medCdFilial->text(), wire::kBranchCodeWidth));
+            m_form.m_branchFilters->padBranchCode();
         loadServices();
         for (m_form.cdsServico->First(); !m_form.cdsServico->Eof(); m_form.cdsServico->Next())
             offered << m_form.cdsServico->FieldByName(QStringLiteral("FILISERV"))->AsString();

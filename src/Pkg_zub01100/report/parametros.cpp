@@ -62,7 +62,7 @@ void ReportPreparation::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
         m_form.update();
     }
 
-    QString menuTypes = m_form.m_value.menuTypes.all ? m_form.m_serviceFilters->montaListaTipoCard() : m_form.m_value.menuTypes.marked;
+    QString menuTypes = m_form.m_value.menuTypes.all ? m_form.m_serviceFilters->montaListaTipoCard() : m_form.m_value.menuTypes.keyList();
 
     m_form.vNrListas = QVariantList{QString(), QString(), QString()};
     const QVariant lists = m_form.netCustoPlanXReal->Call(QStringLiteral("getListas"),

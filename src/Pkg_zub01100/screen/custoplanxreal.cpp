@@ -57,10 +57,8 @@ void setAllDialects(TADOIBQuery *query, const QStringList &text)
 TfrmCustoPlanXReal::TfrmCustoPlanXReal(QWidget *owner)
     : TfrmDadosGerRel(QStringLiteral("ZUB01100"), QStringLiteral("ZUB011"),
                       QStringLiteral("Custo Planejado X Realizado (Planejamento de Alimentação Escolar)"), owner),
-      m_ui(std::make_unique<Ui::CustoPlanXRealFiltros>()), m_branchFilters(std::make_unique<BranchFilters>(*this)),
-      m_serviceFilters(std::make_unique<ServiceFilters>(*this)),
-      m_savedFilters(std::make_unique<SavedFilters>(*this)),
-      m_periodFilters(std::make_unique<PeriodFilters>(*this)), m_reportPreparation(std::make_unique<ReportPreparation>(*this))
+      m_ui(std::make_unique<Ui::CustoPlanXRealFiltros>()), m_serviceFilters(std::make_unique<ServiceFilters>(*this)),
+      m_savedFilters(std::make_unique<SavedFilters>(*this)), m_reportPreparation(std::make_unique<ReportPreparation>(*this))
 {
     msgPadrao.setLines(messageTableLines());
     // Where the window first opens in the main window's area.
@@ -71,6 +69,10 @@ TfrmCustoPlanXReal::TfrmCustoPlanXReal(QWidget *owner)
     const int top = bvlSeparator->geometry().bottom() + 2;
     m_filterArea->setGeometry(2, top, grbDadosRel->width() - 4, grbDadosRel->height() - top - 2);
     m_ui->setupUi(m_filterArea);
+    m_branchFilters = std::make_unique<BranchFilters>(
+        *this, BranchFilters::Widgets{m_ui->medCdFilial, m_ui->edtNmFilial, m_ui->edtCdAgrupFili, m_ui->edtAgrupFili});
+    m_periodFilters = std::make_unique<PeriodFilters>(
+        *this, PeriodFilters::Widgets{m_ui->depDataInic, m_ui->depDataFina, m_ui->edtDataInic, m_ui->edtDataFina});
     applyLookAndFeel();
     bindEvents();
 }
