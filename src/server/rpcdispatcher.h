@@ -64,7 +64,7 @@ struct MethodSpec {
     QList<ArgSpec> args;
     Handler handler;
     Lane lane = Lane::Quick;
-    Admission admit;
+    Admission admit = {}; // none: every call is queued
 };
 
 using wire::kCancelMethod;

@@ -484,9 +484,14 @@ void ensureSchema(QSqlDatabase &db)
 {
     const Dialect dialect = dialectOf(db);
     WriteTransaction transaction(db);
-    // Several servers may start at once against one PostgreSQL; the first one migrates.
+    // Several servers may start at once against one PostgreSQL; the first one migrates, the
+    // others wait for it. A migration that fills a table of a large central runs for minutes:
+    // the time limits of a call do not apply to it.
     if (dialect == Dialect::Postgres)
-        execScript(db, {QStringLiteral("SELECT pg_advisory_xact_lock(4701100)")}, QStringLiteral("reservar a atualização do esquema"));
+        execScript(db,
+                   {QStringLiteral("SET LOCAL statement_timeout = 0"), QStringLiteral("SET LOCAL lock_timeout = 0"),
+                    QStringLiteral("SELECT pg_advisory_xact_lock(4701100)")},
+                   QStringLiteral("reservar a atualização do esquema"));
     const int installed = installedVersion(db);
     if (installed > currentSchemaVersion())
         throw DbError{QStringLiteral("O banco de dados tem o esquema versão %1, mais novo que o deste servidor (%2). Atualize o servidor.")
