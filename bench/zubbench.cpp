@@ -427,16 +427,14 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
                           QStringLiteral("%1; caminho / régua = %2").arg(spread(naive)).arg(median(totals) / median(naive), 0, 'f', 2));
             }
         }
-        // The summary against the per-service layout on the same run: the year of all schools.
+        // The summary against the per-service layout on the same run: the year of all schools,
+        // the two taken in turns so that a change of the machine's load weighs on both alike.
         {
-            const auto totals = [&](int layout) {
-                QList<double> runs;
-                for (int i = 0; i < repeat; ++i)
-                    runs << site.reportPath(layout, {}, kYear).total();
-                return runs;
-            };
-            const QList<double> perService = totals(0);
-            const QList<double> summary = totals(2);
+            QList<double> perService, summary;
+            for (int i = 0; i < repeat; ++i) {
+                perService << site.reportPath(0, {}, kYear).total();
+                summary << site.reportPath(2, {}, kYear).total();
+            }
             table.set(QStringLiteral("Resumo até o PDF (layout 03), todas as escolas, %1").arg(kYear.label), column, spread(summary));
             table.set(QStringLiteral("  … resumo ÷ layout 01 do mesmo período (meta: até 1,5)"), column,
                       QString::number(median(summary) / median(perService), 'f', 2).replace(QLatin1Char('.'), QLatin1Char(',')));
