@@ -754,6 +754,62 @@ private Q_SLOTS:
         QVERIFY(!fresh.start(QStringLiteral("sqlite:") + file, kToken, {}, &why));
         QVERIFY2(why.contains(QStringLiteral("mais novo que o deste servidor")), qPrintable(why));
     }
+
+    // A database of schema 7 kept the consumption days in CONSREALDIA; its upgrade counts the
+    // rows already there into REGISTRODIA, whose triggers then follow new rows.
+    void aVersionSevenDatabaseGetsItsDayRecords()
+    {
+        if (m_postgres)
+            QSKIP("checked once, on SQLite");
+        const QString file = m_dir.filePath(QStringLiteral("seven.db"));
+        harness::ServerProcess server;
+        QString why;
+        QVERIFY2(server.start(QStringLiteral("sqlite:") + file, kToken, {}, &why), qPrintable(why));
+        QCOMPARE(server.stop(), 0);
+        QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("seven"));
+        raw.setDatabaseName(file);
+        QVERIFY(raw.open());
+        const auto run = [&raw](const QString &statement) {
+            QSqlQuery query(raw);
+            return query.exec(statement) ? QString() : statement + QStringLiteral(": ") + query.lastError().text();
+        };
+        const auto records = [&raw] {
+            QSqlQuery query(raw);
+            QStringList found;
+            query.exec(QStringLiteral("SELECT CDFILIAL, DTREFEICAO, CDSERVFILI, QTLINHASPLAN, QTLINHASSERV, QTLINHASCONS FROM REGISTRODIA ORDER BY 1, 2, 3"));
+            while (query.next())
+                found << QStringLiteral("%1 %2 %3 %4%5%6").arg(query.value(0).toString(), query.value(1).toString(), query.value(2).toString(),
+                                                              query.value(3).toString(), query.value(4).toString(), query.value(5).toString());
+            return found;
+        };
+        QStringList back{QStringLiteral("DROP TABLE REGISTRODIA"), QStringLiteral("DELETE FROM ZUBVERSAO WHERE NRVERSAO = 8"),
+                         QStringLiteral("CREATE TABLE CONSREALDIA (CDFILIAL VARCHAR(4) NOT NULL, DTREFEICAO TEXT NOT NULL, CDSERVFILI VARCHAR(5) NOT NULL,"
+                                        " CDTIPOCARD VARCHAR(10) NOT NULL, QTCONSUMIDA REAL NOT NULL, QTLINHAS INTEGER NOT NULL,"
+                                        " PRIMARY KEY (CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD)) WITHOUT ROWID"),
+                         QStringLiteral("CREATE TRIGGER TG_CONSREALDIA_INS AFTER INSERT ON CONSREAL BEGIN INSERT INTO CONSREALDIA VALUES"
+                                        " (NEW.CDFILIAL, NEW.DTREFEICAO, NEW.CDSERVFILI, NEW.CDTIPOCARD, NEW.QTCONSUMIDA, 1); END"),
+                         QStringLiteral("INSERT INTO REFEPLAN VALUES ('0101', '00010', '2025-03-03', '01', 'C1', 10)"),
+                         QStringLiteral("INSERT INTO REFESERV VALUES ('0101', '00010', '2025-03-03', '01', 9)"),
+                         QStringLiteral("INSERT INTO CONSREAL VALUES ('0101', '00010', '2025-03-03', '01', '0102', 2)"),
+                         QStringLiteral("INSERT INTO REFESERV VALUES ('0102', '00020', '2025-03-04', '01', 5)")};
+        for (const char *source : {"REFEPLAN", "REFESERV", "CONSREAL"}) {
+            for (const char *event : {"INS", "DEL", "UPD"})
+                back.prepend(QStringLiteral("DROP TRIGGER TG_REGISTRODIA_%1_%2").arg(QLatin1String(source), QLatin1String(event)));
+        }
+        for (const QString &statement : back)
+            QVERIFY2(run(statement).isEmpty(), qPrintable(run(statement)));
+
+        QVERIFY2(server.start(QStringLiteral("sqlite:") + file, kToken, {}, &why), qPrintable(why));
+        QCOMPARE(server.stop(), 0);
+        QCOMPARE(records(), (QStringList{"0101 2025-03-03 00010 111", "0102 2025-03-04 00020 010"}));
+        QVERIFY(!run(QStringLiteral("SELECT 1 FROM CONSREALDIA")).isEmpty());
+        QVERIFY(run(QStringLiteral("INSERT INTO CONSREAL VALUES ('0101', '00010', '2025-03-03', '01', '0201', 3)")).isEmpty());
+        QVERIFY(run(QStringLiteral("DELETE FROM REFESERV WHERE CDFILIAL = '0102'")).isEmpty());
+        QCOMPARE(records(), QStringList{"0101 2025-03-03 00010 112"});
+        raw.close();
+        raw = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("seven"));
+    }
 };
 
 int main(int argc, char *argv[])
