@@ -341,9 +341,24 @@ QStringList version8()
                        " QTLINHASPLAN INTEGER NOT NULL DEFAULT 0,"
                        " QTLINHASSERV INTEGER NOT NULL DEFAULT 0,"
                        " QTLINHASCONS INTEGER NOT NULL DEFAULT 0,"
-                       " PRIMARY KEY (CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD)){WITHOUTROWID}"),
+                       " PRIMARY KEY (CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD){KEYCOUNTS}){WITHOUTROWID}"),
         QStringLiteral("{DAY_RECORDS}"),
+        QStringLiteral("{BRANCH_MONTH_INDEXES}"),
     };
+}
+
+// On PostgreSQL a central's rows of the monthly sums lie among every other central's, so
+// reading them by the key's first column fetches nearly every page of the table: a central's
+// year took three times as long among nine centrals as alone. These indexes hold what the
+// preparation reads, branch and month first, so it reads the index alone. (SQLite stores those
+// tables in key order, which already does that.)
+QStringList branchMonthIndexes(Dialect dialect)
+{
+    if (dialect != Dialect::Postgres)
+        return {};
+    return {QStringLiteral("CREATE INDEX IX_REFEPLANMES_FILIAL_MES ON REFEPLANMES (CDFILIAL, DTMES, CDSERVFILI, CDTIPOCARD, CDCARDAPIO) INCLUDE (QTREFEPLAN)"),
+            QStringLiteral("CREATE INDEX IX_REFESERVMES_FILIAL_MES ON REFESERVMES (CDFILIAL, DTMES, CDSERVFILI, CDTIPOCARD) INCLUDE (QTREFESERV)"),
+            QStringLiteral("CREATE INDEX IX_CONSREALMES_FILIAL_MES ON CONSREALMES (CDFILIAL, DTMES, CDSERVFILI, CDTIPOCARD, CDPRODUTO) INCLUDE (QTCONSUMIDA)")};
 }
 
 const QList<Migration> &migrations()
@@ -376,6 +391,8 @@ QString typed(QString statement, Dialect dialect)
     statement.replace(QLatin1String("{TEMPDATA}"), pg ? QStringLiteral("UNLOGGED ") : QString());
     // Rows stored in key order: a branch's months lie together on disk.
     statement.replace(QLatin1String("{WITHOUTROWID}"), pg ? QString() : QStringLiteral(" WITHOUT ROWID"));
+    // The same for the day records' counts on PostgreSQL: a branch's days are read from the key alone.
+    statement.replace(QLatin1String("{KEYCOUNTS}"), pg ? QStringLiteral(" INCLUDE (QTLINHASPLAN, QTLINHASSERV, QTLINHASCONS)") : QString());
     return statement;
 }
 
@@ -519,6 +536,8 @@ void ensureSchema(QSqlDatabase &db)
                 statements << dayRecordsCreation(dialect);
             else if (statement == QLatin1String("{DROP_CONSUMPTION_DAYS}"))
                 statements << consumptionDaysRemoval(dialect);
+            else if (statement == QLatin1String("{BRANCH_MONTH_INDEXES}"))
+                statements << branchMonthIndexes(dialect);
             else if (statement == QLatin1String("{WORKTABLE_STATISTICS}"))
                 statements << workTableStatistics(dialect);
             else
