@@ -7,12 +7,15 @@
 #include "report/reportexpression.h"
 #include "report/reportformat.h"
 #include "report/reportrun.h"
+#include "report/textcache.h"
 #include "support/testhost.h"
 #include "support/xlsxcells.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPicture>
 #include <QPrinter>
 #include <QSqlDatabase>
 #include <QTableWidget>
@@ -348,6 +351,44 @@ private Q_SLOTS:
         const QString text = pdfPages(document).join('\n');
         for (const QString &word : {QStringLiteral("filial"), QStringLiteral("filiada"), QStringLiteral("fluxo")})
             QVERIFY2(text.contains(word), qPrintable(text));
+    }
+
+    // A kept line lands where QPainter::drawText puts the same text, once laid out and again from
+    // the cache: each alignment, in a box too narrow for it (clipped), in both fonts.
+    void keptTextsDrawWherePainterDraws()
+    {
+        qsizetype linesKept = 0;
+        const auto record = [&linesKept](bool kept) {
+            QPicture picture;
+            QPainter painter(&picture);
+            TextCache cache(painter.device());
+            QFont font(QStringLiteral("DejaVu Sans"), 8);
+            font.setLetterSpacing(QFont::AbsoluteSpacing, 1.0 / 64);
+            qreal y = 0.3;
+            for (const bool bold : {false, true}) {
+                font.setBold(bold);
+                painter.setFont(font);
+                for (const int flags : {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignRight | Qt::AlignVCenter, Qt::AlignHCenter | Qt::AlignVCenter,
+                                        Qt::AlignLeft | Qt::AlignBottom, Qt::AlignRight | Qt::AlignTop}) {
+                    for (const QString &text : {QStringLiteral("Maçã"), QStringLiteral("\u25B2 Feijão"), QStringLiteral("Maçã"), QStringLiteral("01.02.001")}) {
+                        for (const qreal width : {4.5, 61.3, 400.0}) {
+                            const QRectF box(10.25, y += 13.37, width, 12.71);
+                            if (kept)
+                                cache.draw(painter, box, flags, text);
+                            else
+                                painter.drawText(box, flags, text);
+                        }
+                    }
+                }
+            }
+            painter.end();
+            linesKept = cache.size();
+            return QByteArray(picture.data(), int(picture.size()));
+        };
+        const QByteArray drawn = record(false);
+        QVERIFY(drawn.size() > 1000);
+        QCOMPARE(record(true), drawn);
+        QCOMPARE(linesKept, 6); // three texts in two fonts, none drawn past the cache
     }
 
     // The workbook read back by another reader: values and totals as the text and CSV outputs
