@@ -172,12 +172,10 @@ void ReportPrintout::paintRow(QPainter &painter, qreal y, qreal height, const QL
         const QRectF box(m_columnX[i] + m_padding, y, m_columnX[i + 1] - m_columnX[i] - 2 * m_padding, height);
         const bool marked = overPlan && m_document.marksOverPlan(i) && !cells.value(i).isEmpty();
         const QString cell = marked ? kOverPlanMarker + cells.value(i) : cells.value(i);
-        // Texts (codes, names, units) repeat from page to page and are kept laid out; numbers
-        // seldom repeat.
         if (columns[i].isTextual())
             m_texts->draw(painter, box, Qt::AlignLeft | Qt::AlignVCenter, m_texts->elided(painter.font(), cell, box.width()));
         else
-            painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, cell);
+            m_texts->draw(painter, box, Qt::AlignRight | Qt::AlignVCenter, cell);
     }
     if (overPlan)
         painter.restore();

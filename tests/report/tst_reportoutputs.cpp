@@ -11,11 +11,12 @@
 #include "support/testhost.h"
 #include "support/xlsxcells.h"
 
+#include <QBuffer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPicture>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QSqlDatabase>
 #include <QTableWidget>
@@ -353,26 +354,31 @@ private Q_SLOTS:
             QVERIFY2(text.contains(word), qPrintable(text));
     }
 
-    // A kept line lands where QPainter::drawText puts the same text, once laid out and again from
-    // the cache: each alignment, in a box too narrow for it (clipped), in both fonts.
+    // Kept lines and figures set glyph by glyph land where QPainter::drawText puts the same text,
+    // in the PDF's page: each alignment, once laid out and again from the cache, in a box too
+    // narrow (clipped), in both fonts, over-plan marker and all.
     void keptTextsDrawWherePainterDraws()
     {
         qsizetype linesKept = 0;
-        const auto record = [&linesKept](bool kept) {
-            QPicture picture;
-            QPainter painter(&picture);
-            TextCache cache(painter.device());
+        const auto page = [&linesKept](bool kept) {
+            QBuffer pdf;
+            pdf.open(QIODevice::WriteOnly);
+            QPdfWriter writer(&pdf);
+            writer.setResolution(1200);
+            QPainter painter(&writer);
+            TextCache cache(&writer);
             QFont font(QStringLiteral("DejaVu Sans"), 8);
             font.setLetterSpacing(QFont::AbsoluteSpacing, 1.0 / 64);
-            qreal y = 0.3;
+            qreal y = 3.3;
             for (const bool bold : {false, true}) {
                 font.setBold(bold);
                 painter.setFont(font);
                 for (const int flags : {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignRight | Qt::AlignVCenter, Qt::AlignHCenter | Qt::AlignVCenter,
                                         Qt::AlignLeft | Qt::AlignBottom, Qt::AlignRight | Qt::AlignTop}) {
-                    for (const QString &text : {QStringLiteral("Maçã"), QStringLiteral("\u25B2 Feijão"), QStringLiteral("Maçã"), QStringLiteral("01.02.001")}) {
-                        for (const qreal width : {4.5, 61.3, 400.0}) {
-                            const QRectF box(10.25, y += 13.37, width, 12.71);
+                    for (const QString &text : {QStringLiteral("Maçã"), QStringLiteral("\u25B2 -1.234,56"), QStringLiteral("Maçã"),
+                                                QStringLiteral("01.02.001"), QStringLiteral("-37.890,1"), QStringLiteral("31/12/2025")}) {
+                        for (const qreal width : {40.5, 611.3, 4000.0}) {
+                            const QRectF box(100.25, y += 133.7, width, 216.71);
                             if (kept)
                                 cache.draw(painter, box, flags, text);
                             else
@@ -383,12 +389,20 @@ private Q_SLOTS:
             }
             painter.end();
             linesKept = cache.size();
-            return QByteArray(picture.data(), int(picture.size()));
+            // The page's content: the one compressed stream that sets the page's state first.
+            const QByteArray bytes = pdf.data();
+            for (qsizetype at = bytes.indexOf("stream\n"); at >= 0; at = bytes.indexOf("stream\n", at + 1)) {
+                const qsizetype end = bytes.indexOf("endstream", at);
+                const QByteArray content = qUncompress(QByteArray::fromHex("00100000") + bytes.mid(at + 7, end - at - 7));
+                if (content.startsWith("/GSa gs"))
+                    return content;
+            }
+            return QByteArray();
         };
-        const QByteArray drawn = record(false);
-        QVERIFY(drawn.size() > 1000);
-        QCOMPARE(record(true), drawn);
-        QCOMPARE(linesKept, 6); // three texts in two fonts, none drawn past the cache
+        const QByteArray drawn = page(false);
+        QVERIFY(drawn.count(" Tj") > 500);
+        QCOMPARE(page(true), drawn);
+        QCOMPARE(linesKept, 4); // "Maçã" and the marked figure in two fonts; figures are never kept
     }
 
     // The workbook read back by another reader: values and totals as the text and CSV outputs
