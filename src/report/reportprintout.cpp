@@ -132,21 +132,22 @@ void ReportPrintout::paintFrame(QPainter &painter, int page, int pages) const
     painter.setPen(Qt::black);
     painter.setFont(m_title);
     const qreal titleHeight = QFontMetricsF(m_title, m_device).lineSpacing();
-    painter.drawText(QRectF(0, 0, m_area.width(), titleHeight), Qt::AlignLeft | Qt::AlignVCenter, m_document.title());
+    // The same on every page but the page number: kept laid out.
+    m_texts->draw(painter, QRectF(0, 0, m_area.width(), titleHeight), Qt::AlignLeft | Qt::AlignVCenter, m_document.title());
     painter.setFont(m_small);
     const qreal smallHeight = QFontMetricsF(m_small, m_device).lineSpacing();
-    painter.drawText(QRectF(0, titleHeight, m_area.width(), smallHeight), Qt::AlignLeft | Qt::AlignVCenter, m_document.heading());
+    m_texts->draw(painter, QRectF(0, titleHeight, m_area.width(), smallHeight), Qt::AlignLeft | Qt::AlignVCenter, m_document.heading());
     painter.drawLine(QPointF(0, m_top - m_row / 4), QPointF(m_area.width(), m_top - m_row / 4));
     const qreal footY = m_area.height() - m_row;
     painter.drawLine(QPointF(0, footY), QPointF(m_area.width(), footY));
-    painter.drawText(QRectF(0, footY, m_area.width(), m_row), Qt::AlignLeft | Qt::AlignVCenter,
-                     m_document.title() + QStringLiteral(" (") + m_document.reportCode() + QLatin1Char(')'));
+    m_texts->draw(painter, QRectF(0, footY, m_area.width(), m_row), Qt::AlignLeft | Qt::AlignVCenter,
+                  m_document.title() + QStringLiteral(" (") + m_document.reportCode() + QLatin1Char(')'));
     painter.drawText(QRectF(0, footY, m_area.width(), m_row), Qt::AlignRight | Qt::AlignVCenter,
                      QStringLiteral("Página %1 de %2").arg(page).arg(pages));
     if (m_anyOverPlan) {
         painter.setPen(kOverPlanText);
-        painter.drawText(QRectF(0, footY, m_area.width(), m_row), Qt::AlignHCenter | Qt::AlignVCenter,
-                         kOverPlanMarker + QStringLiteral("em negrito: realizado mais de %1 acima do planejado").arg(m_document.overPlan().percentText()));
+        m_texts->draw(painter, QRectF(0, footY, m_area.width(), m_row), Qt::AlignHCenter | Qt::AlignVCenter,
+                      kOverPlanMarker + QStringLiteral("em negrito: realizado mais de %1 acima do planejado").arg(m_document.overPlan().percentText()));
         painter.setPen(Qt::black);
     }
 }
@@ -177,6 +178,7 @@ void ReportPrintout::paintRow(QPainter &painter, qreal y, qreal height, const QL
         else
             m_texts->draw(painter, box, Qt::AlignRight | Qt::AlignVCenter, cell);
     }
+    m_texts->flush(painter);
     if (overPlan)
         painter.restore();
 }
