@@ -178,7 +178,6 @@ void ReportPrintout::paintRow(QPainter &painter, qreal y, qreal height, const QL
         else
             m_texts->draw(painter, box, Qt::AlignRight | Qt::AlignVCenter, cell);
     }
-    m_texts->flush(painter);
     if (overPlan)
         painter.restore();
 }

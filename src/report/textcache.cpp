@@ -77,7 +77,6 @@ void TextCache::draw(QPainter &painter, const QRectF &box, int flags, const QStr
 {
     if (text.isEmpty() || drawFigures(painter, box, flags, text))
         return;
-    flush(painter);
     const QFont &font = painter.font();
     const Qt::LayoutDirection direction = painter.layoutDirection();
     Lines &lines = keptFor(m_lines, font);
@@ -192,45 +191,18 @@ bool TextCache::drawFigures(QPainter &painter, const QRectF &box, int flags, con
     const QPointF origin(toFixedPoint(box.x() + off.x()), toFixedPoint(box.y() + off.y()) + figures.baseline);
     for (QPointF &position : positions)
         position += origin;
-    if (m_pending.figures && (m_pending.figures != &figures || m_pending.pen != painter.pen() || clip))
-        flush(painter);
+    QGlyphRun run;
+    run.setRawFont(figures.font);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
     if (clip) {
         painter.save();
         painter.setClipRect(box, Qt::IntersectClip);
-        drawGlyphs(painter, figures.font, glyphs, positions);
-        painter.restore();
-        return true;
     }
-    m_pending.figures = &figures;
-    m_pending.pen = painter.pen();
-    m_pending.glyphs += glyphs;
-    m_pending.positions += positions;
-    return true;
-}
-
-void TextCache::drawGlyphs(QPainter &painter, const QRawFont &font, const QList<quint32> &glyphs, const QList<QPointF> &positions)
-{
-    QGlyphRun run;
-    run.setRawFont(font);
-    run.setGlyphIndexes(glyphs);
-    run.setPositions(positions);
     painter.drawGlyphRun(QPointF(0, 0), run);
-}
-
-void TextCache::flush(QPainter &painter)
-{
-    if (!m_pending.figures)
-        return;
-    // In the pen they were gathered in, should the painter's have changed since.
-    const bool repen = painter.pen() != m_pending.pen;
-    if (repen) {
-        painter.save();
-        painter.setPen(m_pending.pen);
-    }
-    drawGlyphs(painter, m_pending.figures->font, m_pending.glyphs, m_pending.positions);
-    if (repen)
+    if (clip)
         painter.restore();
-    m_pending = Pending();
+    return true;
 }
 
 qsizetype TextCache::size() const

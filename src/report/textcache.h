@@ -3,7 +3,6 @@
 #include <QFont>
 #include <QHash>
 #include <QList>
-#include <QPen>
 #include <QRawFont>
 #include <QRectF>
 #include <QString>
@@ -26,12 +25,8 @@ public:
     explicit TextCache(QPaintDevice *device) : m_device(device) {}
 
     // What painter.drawText(box, flags, text) draws, for one line without wrapping: flags of
-    // horizontal and vertical alignment only. Figures in the same font and pen are gathered
-    // into one run of glyphs, drawn when something else is, or by flush(); a page's stream then
-    // opens and closes one text object per run instead of per cell.
+    // horizontal and vertical alignment only.
     void draw(QPainter &painter, const QRectF &box, int flags, const QString &text);
-    // Draws the figures gathered, in the pen they were gathered in; before the page ends.
-    void flush(QPainter &painter);
     // QFontMetricsF(font, device).elidedText(text, Qt::ElideRight, width).
     QString elided(const QFont &font, const QString &text, qreal width);
     // The lines kept, of every font.
@@ -65,19 +60,13 @@ private:
     // Where QPainter puts a line of `width` and `height`: its offset in the box, and whether it is
     // clipped to it.
     static QPointF offset(const QRectF &box, int flags, qreal width, qreal height, bool *clip);
-    static void drawGlyphs(QPainter &painter, const QRawFont &font, const QList<quint32> &glyphs, const QList<QPointF> &positions);
 
     QPaintDevice *m_device;
     // Per font; a report paints with a handful of them.
     QList<std::pair<QFont, std::shared_ptr<Lines>>> m_lines;
     QList<std::pair<QFont, std::shared_ptr<Elisions>>> m_elided;
     QList<std::pair<QFont, std::shared_ptr<Figures>>> m_figures;
-    struct Pending {
-        const Figures *figures = nullptr;
-        QPen pen;
-        QList<quint32> glyphs;
-        QList<QPointF> positions;
-    } m_pending;
+
 };
 
 } // namespace host
