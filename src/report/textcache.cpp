@@ -103,7 +103,8 @@ void TextCache::draw(QPainter &painter, const QRectF &box, int flags, const QStr
         painter.restore();
 }
 
-const QString &TextCache::figureCharacters()
+// The characters of figures, set glyph by glyph.
+static const QString &figureCharacters()
 {
     static const QString characters = QStringLiteral("0123456789.,-+%/");
     return characters;

@@ -31,13 +31,11 @@ public:
     QString elided(const QFont &font, const QString &text, qreal width);
     // The lines kept, of every font.
     qsizetype size() const;
-    // The characters of figures, set glyph by glyph.
-    static const QString &figureCharacters();
 
 private:
     struct Line {
         std::shared_ptr<QTextLayout> layout;
-        qreal width = 0;  // the widest line's natural width
+        qreal width = 0; // the line's natural width
         qreal height = 0;
         Qt::LayoutDirection direction = Qt::LayoutDirectionAuto; // the painter's when laid out
     };
@@ -66,7 +64,6 @@ private:
     QList<std::pair<QFont, std::shared_ptr<Lines>>> m_lines;
     QList<std::pair<QFont, std::shared_ptr<Elisions>>> m_elided;
     QList<std::pair<QFont, std::shared_ptr<Figures>>> m_figures;
-
 };
 
 } // namespace host
