@@ -84,11 +84,11 @@ void GroupBands::add(const QVariantMap &row)
         innermost.add(numbers(row, m_layout.groupValues));
     innermost.add(numbers(row, m_layout.sums));
     innermost.addUnits(row, m_unitFields);
-    const auto value = [&row](const QString &field) { return numberOf(row.value(field.toUpper())); };
-    QList<QVariant> values = lineValues(value, [&row](const ReportLayout::Column &column) { return row.value(column.field.toUpper()); });
+    const auto value = [this, &row](const QString &field) { return numberOf(row.value(upper(field))); };
+    QList<QVariant> values = lineValues(value, [this, &row](const ReportLayout::Column &column) { return row.value(upper(column.field)); });
     // A quantity without its unit (a product group of several units) says nothing.
     for (int c = 0; c < m_columns.size(); ++c) {
-        if (!m_columns[c].unitField.isEmpty() && isBlank(row.value(m_columns[c].unitField.toUpper())))
+        if (!m_columns[c].unitField.isEmpty() && isBlank(row.value(upper(m_columns[c].unitField))))
             values[c] = QVariant();
     }
     ReportDocument::Band line{ReportDocument::BandKind::Detail, m_levels, QString(), values, m_captions, {}};
@@ -107,10 +107,16 @@ void GroupBands::finish()
     m_document.addBand(grand);
 }
 
+const QString &GroupBands::upper(const QString &name) const
+{
+    const auto found = m_upper.constFind(name);
+    return found != m_upper.constEnd() ? *found : *m_upper.insert(name, name.toUpper());
+}
+
 int GroupBands::firstChangedLevel(const QVariantMap &row) const
 {
     for (int level = 0; level < m_levels; ++level) {
-        const QString field = m_layout.groups[level].field.toUpper();
+        const QString &field = upper(m_layout.groups[level].field);
         if (row.value(field).toString() != m_openedBy[level].value(field).toString())
             return level;
     }

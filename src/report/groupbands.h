@@ -5,6 +5,7 @@
 #include "report/reportexpression.h"
 #include "report/reportlayout.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QStringList>
@@ -51,6 +52,8 @@ private:
     using FieldValue = std::function<std::optional<double>(const QString &)>;
     static FieldValue valueOfTotals(const Totals &totals);
 
+    // A field's name as the rows spell it (upper case), made once per name rather than per row.
+    const QString &upper(const QString &name) const;
     int firstChangedLevel(const QVariantMap &row) const;
     void open(int level, const QVariantMap &row);
     void close(int level);
@@ -70,6 +73,7 @@ private:
     QList<QVariantMap> m_openedBy;
     QStringList m_captions;
     int m_rowCount = 0;
+    mutable QHash<QString, QString> m_upper;
 };
 
 } // namespace host

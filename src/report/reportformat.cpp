@@ -7,10 +7,16 @@
 
 namespace host {
 
-static const QLocale &brazil()
+static const QLocale &brazil(bool grouping = true)
 {
-    static const QLocale locale(QLocale::Portuguese, QLocale::Brazil);
-    return locale;
+    // Both kept: setting a copy's options allocates, once per cell of a long report.
+    static const QLocale grouped(QLocale::Portuguese, QLocale::Brazil);
+    static const QLocale plain = [] {
+        QLocale locale(QLocale::Portuguese, QLocale::Brazil);
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        return locale;
+    }();
+    return grouping ? grouped : plain;
 }
 
 QString ReportFormat::number(double value, int decimals, bool grouping)
@@ -19,9 +25,7 @@ QString ReportFormat::number(double value, int decimals, bool grouping)
     const double scale = std::pow(10.0, decimals);
     if (std::round(value * scale) == 0)
         value = 0;
-    QLocale locale = brazil();
-    locale.setNumberOptions(grouping ? QLocale::DefaultNumberOptions : QLocale::OmitGroupSeparator);
-    return locale.toString(value, 'f', decimals);
+    return brazil(grouping).toString(value, 'f', decimals);
 }
 
 QDate ReportFormat::day(const QVariant &value)

@@ -25,6 +25,8 @@ static const QString kOverPlanMarker = QStringLiteral("\u25B2 ");
 void ReportPrintout::measure(const Device &device)
 {
     m_device = &device.pages;
+    m_texts = std::make_unique<TextCache>(m_device);
+    m_anyOverPlan = m_document.anyOverPlan();
     m_area = QRectF(QPointF(0, 0), device.pages.pageLayout().paintRectPixels(device.resolution).size());
     m_body = QFont(QStringLiteral("DejaVu Sans"), m_document.landscape() ? 8 : 9);
     // Any letter spacing turns the shaper's ligatures off, so "fi" stays two letters in the PDF's
@@ -130,21 +132,22 @@ void ReportPrintout::paintFrame(QPainter &painter, int page, int pages) const
     painter.setPen(Qt::black);
     painter.setFont(m_title);
     const qreal titleHeight = QFontMetricsF(m_title, m_device).lineSpacing();
-    painter.drawText(QRectF(0, 0, m_area.width(), titleHeight), Qt::AlignLeft | Qt::AlignVCenter, m_document.title());
+    // The same on every page but the page number: kept laid out.
+    m_texts->draw(painter, QRectF(0, 0, m_area.width(), titleHeight), Qt::AlignLeft | Qt::AlignVCenter, m_document.title());
     painter.setFont(m_small);
     const qreal smallHeight = QFontMetricsF(m_small, m_device).lineSpacing();
-    painter.drawText(QRectF(0, titleHeight, m_area.width(), smallHeight), Qt::AlignLeft | Qt::AlignVCenter, m_document.heading());
+    m_texts->draw(painter, QRectF(0, titleHeight, m_area.width(), smallHeight), Qt::AlignLeft | Qt::AlignVCenter, m_document.heading());
     painter.drawLine(QPointF(0, m_top - m_row / 4), QPointF(m_area.width(), m_top - m_row / 4));
     const qreal footY = m_area.height() - m_row;
     painter.drawLine(QPointF(0, footY), QPointF(m_area.width(), footY));
-    painter.drawText(QRectF(0, footY, m_area.width(), m_row), Qt::AlignLeft | Qt::AlignVCenter,
-                     m_document.title() + QStringLiteral(" (") + m_document.reportCode() + QLatin1Char(')'));
+    m_texts->draw(painter, QRectF(0, footY, m_area.width(), m_row), Qt::AlignLeft | Qt::AlignVCenter,
+                  m_document.title() + QStringLiteral(" (") + m_document.reportCode() + QLatin1Char(')'));
     painter.drawText(QRectF(0, footY, m_area.width(), m_row), Qt::AlignRight | Qt::AlignVCenter,
                      QStringLiteral("Página %1 de %2").arg(page).arg(pages));
-    if (m_document.anyOverPlan()) {
+    if (m_anyOverPlan) {
         painter.setPen(kOverPlanText);
-        painter.drawText(QRectF(0, footY, m_area.width(), m_row), Qt::AlignHCenter | Qt::AlignVCenter,
-                         kOverPlanMarker + QStringLiteral("em negrito: realizado mais de %1 acima do planejado").arg(m_document.overPlan().percentText()));
+        m_texts->draw(painter, QRectF(0, footY, m_area.width(), m_row), Qt::AlignHCenter | Qt::AlignVCenter,
+                      kOverPlanMarker + QStringLiteral("em negrito: realizado mais de %1 acima do planejado").arg(m_document.overPlan().percentText()));
         painter.setPen(Qt::black);
     }
 }
@@ -161,18 +164,22 @@ void ReportPrintout::paintRow(QPainter &painter, qreal y, qreal height, const QL
         painter.drawText(QRectF(m_padding, y, qMax(m_columnX[first], m_area.width() / 3) - 2 * m_padding, height),
                          Qt::AlignLeft | Qt::AlignVCenter, label);
     }
+    // The over-plan colour is the cells' alone, not the label's.
+    if (overPlan) {
+        painter.save();
+        painter.setPen(kOverPlanText);
+    }
     for (int i = first; i < columns.size(); ++i) {
         const QRectF box(m_columnX[i] + m_padding, y, m_columnX[i + 1] - m_columnX[i] - 2 * m_padding, height);
-        const bool text = columns[i].isTextual();
         const bool marked = overPlan && m_document.marksOverPlan(i) && !cells.value(i).isEmpty();
         const QString cell = marked ? kOverPlanMarker + cells.value(i) : cells.value(i);
-        const QString shown = QFontMetricsF(painter.font(), m_device).elidedText(cell, Qt::ElideRight, box.width());
-        painter.save();
-        if (overPlan)
-            painter.setPen(kOverPlanText);
-        painter.drawText(box, (text ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter, text ? shown : cell);
-        painter.restore();
+        if (columns[i].isTextual())
+            m_texts->draw(painter, box, Qt::AlignLeft | Qt::AlignVCenter, m_texts->elided(painter.font(), cell, box.width()));
+        else
+            m_texts->draw(painter, box, Qt::AlignRight | Qt::AlignVCenter, cell);
     }
+    if (overPlan)
+        painter.restore();
 }
 
 void ReportPrintout::paintHeading(QPainter &painter, int level, const QString &text, qreal y, qreal height) const

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "report/reportdocument.h"
+#include "report/textcache.h"
 
 #include <QFont>
 #include <QList>
 #include <QRectF>
 #include <functional>
+#include <memory>
 
 class QPagedPaintDevice;
 class QPaintDevice;
@@ -68,6 +70,8 @@ private:
     QFont m_body, m_bold, m_title, m_small;
     qreal m_row = 0, m_top = 0, m_bottom = 0, m_padding = 0;
     QList<qreal> m_columnX; // left edge of each column, then the right edge of the last
+    bool m_anyOverPlan = false;
+    mutable std::unique_ptr<TextCache> m_texts; // the device's; painting fills it
 };
 
 } // namespace host

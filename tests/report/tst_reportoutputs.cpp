@@ -7,18 +7,24 @@
 #include "report/reportexpression.h"
 #include "report/reportformat.h"
 #include "report/reportrun.h"
+#include "report/textcache.h"
 #include "support/testhost.h"
 #include "support/xlsxcells.h"
 
+#include <QBuffer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QSqlDatabase>
 #include <QTableWidget>
 #include <QtTest>
 
 #include <zip.h>
+
+#include <functional>
 
 using namespace host;
 
@@ -63,6 +69,27 @@ static QStringList pdfPages(const ReportDocument &document, int *printed = nullp
     if (!pdftotext.waitForFinished())
         return {};
     return QString::fromUtf8(pdftotext.readAllStandardOutput()).split('\f', Qt::SkipEmptyParts);
+}
+
+// The content of the one page `paint` draws on a PDF writer of 1200 dpi, with a cache of its own.
+static QByteArray pdfPageContent(const std::function<void(QPainter &, TextCache &)> &paint)
+{
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&pdf);
+    writer.setResolution(1200);
+    QPainter painter(&writer);
+    TextCache cache(&writer);
+    paint(painter, cache);
+    painter.end();
+    // The page's content: the one compressed stream that sets the page's state first.
+    const QByteArray bytes = pdf.data();
+    for (qsizetype at = bytes.indexOf("stream\n"); at >= 0; at = bytes.indexOf("stream\n", at + 1)) {
+        const QByteArray content = qUncompress(QByteArray::fromHex("00100000") + bytes.mid(at + 7, bytes.indexOf("endstream", at) - at - 7));
+        if (content.startsWith("/GSa gs"))
+            return content;
+    }
+    return QByteArray();
 }
 
 class TstReportOutputs : public QObject
@@ -348,6 +375,68 @@ private Q_SLOTS:
         const QString text = pdfPages(document).join('\n');
         for (const QString &word : {QStringLiteral("filial"), QStringLiteral("filiada"), QStringLiteral("fluxo")})
             QVERIFY2(text.contains(word), qPrintable(text));
+    }
+
+    // Kept lines and figures set glyph by glyph land where QPainter::drawText puts the same text,
+    // in the PDF's page: each alignment, once laid out and again from the cache, in a box too
+    // narrow (clipped), in both fonts and two colours, over-plan marker and all.
+    void keptTextsDrawWherePainterDraws()
+    {
+        qsizetype linesKept = 0;
+        const auto page = [&linesKept](bool kept) {
+            return pdfPageContent([&](QPainter &painter, TextCache &cache) {
+                QFont font(QStringLiteral("DejaVu Sans"), 8);
+                font.setLetterSpacing(QFont::AbsoluteSpacing, 1.0 / 64);
+                qreal y = 3.3;
+                for (const bool bold : {false, true}) {
+                    font.setBold(bold);
+                    painter.setFont(font);
+                    painter.setPen(bold ? Qt::darkRed : Qt::black);
+                    for (const int flags : {Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignRight | Qt::AlignVCenter, Qt::AlignHCenter | Qt::AlignVCenter,
+                                            Qt::AlignLeft | Qt::AlignBottom, Qt::AlignRight | Qt::AlignTop}) {
+                        for (const QString &text : {QStringLiteral("Maçã"), QStringLiteral("\u25B2 -1.234,56"), QStringLiteral("Maçã"),
+                                                    QStringLiteral("01.02.001"), QStringLiteral("-37.890,1"), QStringLiteral("31/12/2025")}) {
+                            for (const qreal width : {40.5, 611.3, 4000.0}) {
+                                const QRectF box(100.25, y += 133.7, width, 216.71);
+                                if (kept)
+                                    cache.draw(painter, box, flags, text);
+                                else
+                                    painter.drawText(box, flags, text);
+                            }
+                        }
+                    }
+                }
+                linesKept = cache.size();
+            });
+        };
+        const QByteArray drawn = page(false);
+        QVERIFY(drawn.count(" Tj") > 500);
+        QCOMPARE(page(true), drawn);
+        QCOMPARE(linesKept, 4); // "Maçã" and the marked figure in two fonts; figures are never kept
+    }
+
+    // Texts that never repeat (a long report's headings) do not grow the cache past its bound,
+    // and are drawn all the same.
+    void cacheOfTextsIsBounded()
+    {
+        qsizetype linesKept = 0;
+        const auto page = [&linesKept](bool kept) {
+            return pdfPageContent([&](QPainter &painter, TextCache &cache) {
+                painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
+                for (int i = 0; i < 4200; ++i) {
+                    const QRectF box(100, 10 + i * 2, 2000, 100);
+                    const QString text = QStringLiteral("Escola %1").arg(i);
+                    if (kept)
+                        cache.draw(painter, box, Qt::AlignLeft | Qt::AlignVCenter, text);
+                    else
+                        painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, text);
+                }
+                linesKept = cache.size();
+            });
+        };
+        const QByteArray drawn = page(false);
+        QCOMPARE(page(true), drawn);
+        QVERIFY2(linesKept == 4096, qPrintable(QString::number(linesKept)));
     }
 
     // The workbook read back by another reader: values and totals as the text and CSV outputs
