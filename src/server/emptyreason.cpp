@@ -29,6 +29,8 @@ const QList<Source> &sources()
     return list;
 }
 
+// Lists are read through their key (NRLISTA, CDCHAVE): a list the statistics have not seen yet
+// cannot turn into a whole-list scan for every row tested.
 void restrict(Sql &sql, const ReportRunScope &scope, Narrowing upTo, const QString &productTest)
 {
     sql.add(QStringLiteral(" AND X.CDFILIAL IN (SELECT F.CDFILIAL FROM FILIAL F WHERE 1 = 1"));
@@ -38,14 +40,14 @@ void restrict(Sql &sql, const ReportRunScope &scope, Narrowing upTo, const QStri
         sql.add(condition).bind(number).bind(scope.owner);
     };
     if (upTo >= Narrowing::Branches)
-        inList(QStringLiteral(" AND X.CDFILIAL IN (SELECT L.CDFILIAL FROM LISTA L WHERE L.NRLISTA = ? AND L.IDTIPOLISTA = 'F' AND L.CDDONO = ?)"),
+        inList(QStringLiteral(" AND X.CDFILIAL IN (SELECT L.CDCHAVE FROM LISTA L WHERE L.NRLISTA = ? AND L.IDTIPOLISTA = 'F' AND L.CDDONO = ?)"),
                scope.branchList);
     if (upTo >= Narrowing::MenuTypes)
-        inList(QStringLiteral(" AND X.CDTIPOCARD IN (SELECT L.CDTIPOCARD FROM LISTA L WHERE L.NRLISTA = ? AND L.IDTIPOLISTA = 'T' AND L.CDDONO = ?)"),
+        inList(QStringLiteral(" AND X.CDTIPOCARD IN (SELECT L.CDCHAVE FROM LISTA L WHERE L.NRLISTA = ? AND L.IDTIPOLISTA = 'T' AND L.CDDONO = ?)"),
                scope.menuTypeList);
     if (upTo >= Narrowing::Services)
         inList(QStringLiteral(" AND EXISTS (SELECT 1 FROM LISTA L WHERE L.NRLISTA = ? AND L.IDTIPOLISTA = 'S' AND L.CDDONO = ?"
-                              " AND L.CDFILIAL = X.CDFILIAL AND L.CDSERVFILI = X.CDSERVFILI)"),
+                              " AND L.CDCHAVE = X.CDFILIAL || X.CDSERVFILI AND L.CDFILIAL = X.CDFILIAL AND L.CDSERVFILI = X.CDSERVFILI)"),
                scope.serviceList);
     if (upTo >= Narrowing::ProductKind)
         sql.add(productTest.arg(scope.stockables ? QStringLiteral("= 'S'") : QStringLiteral("<> 'S'")));
