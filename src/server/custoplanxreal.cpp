@@ -284,7 +284,7 @@ CallResult CustoPlanXReal::execStpConsPlan(const Args &args) const
     const qint64 stored = storeReportData(db, number, scope);
     storeDataGaps(db, number, scope);
     transaction.commit();
-    refreshStatisticsAfter(db, kReportDataTables, stored);
+    refreshStatisticsAfter(db, kReportDataTables, stored, kPlanRowsWorthStatistics);
     return CallResult{number, {}};
 }
 
@@ -325,10 +325,10 @@ CallResult CustoPlanXReal::getListas(const Args &args) const
     Sql branchSql(insert + QStringLiteral("SELECT ?, 'F', F.CDFILIAL, F.CDFILIAL, NULL, NULL, ?, ? FROM FILIAL F WHERE 1 = 1"));
     branchSql.bind(branchList).bind(now).bind(caller.owner());
     restrictBranches(branchSql, central, branches);
-    exec(db, branchSql, QStringLiteral("gravar a lista de filiais"));
+    const qint64 branchRows = exec(db, branchSql, QStringLiteral("gravar a lista de filiais")).numRowsAffected();
 
     transaction.commit();
-    refreshStatisticsAfter(db, {QStringLiteral("LISTA")}, serviceRows);
+    refreshStatisticsAfter(db, {QStringLiteral("LISTA")}, serviceRows + branchRows, kListRowsWorthStatistics);
     return envelopeOk(QJsonArray{serviceList, menuTypeList, branchList});
 }
 

@@ -105,10 +105,9 @@ void refreshStatistics(QSqlDatabase &db, const QStringList &tables)
     }
 }
 
-void refreshStatisticsAfter(QSqlDatabase &db, const QStringList &tables, qint64 rows)
+void refreshStatisticsAfter(QSqlDatabase &db, const QStringList &tables, qint64 rows, qint64 worthIt)
 {
-    constexpr qint64 kRowsWorthFreshStatistics = 5000;
-    if (rows >= kRowsWorthFreshStatistics)
+    if (rows >= worthIt)
         refreshStatistics(db, tables);
 }
 

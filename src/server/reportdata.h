@@ -45,9 +45,13 @@ qint64 storeReportData(QSqlDatabase &db, const QString &number, const PlanScope 
 void refreshStatistics(QSqlDatabase &db, const QStringList &tables);
 
 // The same after a call stored `rows` rows of a plan or a list under a new number, only when
-// they are many: the planner, not knowing the number, takes its rows for one or two, which costs
-// little on a school's plan and seconds on a central's year (a nested loop over tens of
-// thousands of rows). Small plans and lists, the most frequent, are left to autovacuum.
-void refreshStatisticsAfter(QSqlDatabase &db, const QStringList &tables, qint64 rows);
+// they are at least `worthIt`: the planner, not knowing the number, takes its rows for one or
+// two, which costs little on a school's plan and seconds on a central's year (a nested loop over
+// tens of thousands of rows). Small plans and lists, the most frequent, are left to autovacuum.
+constexpr qint64 kPlanRowsWorthStatistics = 5000;
+// A central's lists are a few hundred rows, analysed in milliseconds, and every query of its
+// report joins them.
+constexpr qint64 kListRowsWorthStatistics = 200;
+void refreshStatisticsAfter(QSqlDatabase &db, const QStringList &tables, qint64 rows, qint64 worthIt);
 
 } // namespace server

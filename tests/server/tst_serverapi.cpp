@@ -576,7 +576,7 @@ private Q_SLOTS:
         QCOMPARE(strings(keysOf, {numbers[0].toString(), "S"}), serviceKeys);
         QCOMPARE(strings(keysOf, {numbers[1].toString(), "T"}), menuTypeKeys);
         QCOMPARE(strings(keysOf, {numbers[2].toString(), "F"}), branchKeys);
-        // Report queries join services on branch and service, not on the text of the key.
+        // Report queries find a service through the key, which must be branch and service.
         QCOMPARE(scalar("SELECT COUNT(*) FROM LISTA WHERE NRLISTA = ? AND CDCHAVE <> CDFILIAL || CDSERVFILI", {numbers[0].toString()}).toInt(), 0);
         QCOMPARE(QSet<QString>({numbers[0].toString(), numbers[1].toString(), numbers[2].toString()}).size(), 3);
     }
