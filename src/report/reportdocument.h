@@ -30,7 +30,7 @@ public:
         QString text;
         QList<QVariant> values;
         QStringList groups;
-        QString continued; // group headers: the heading repeated atop the pages the group runs onto
+        QString continued = {}; // group headers: the heading repeated atop the pages the group runs onto
         bool overPlan = false; // details and totals: actual over plan beyond the layout's margin
     };
     struct HeaderLine {

@@ -44,12 +44,12 @@ public:
         int width = 0;                // characters
         Format format = Format::Text;
         int decimals = 2;             // Number only
-        QString expression;           // computed from the row's (or the total's) numeric fields
+        QString expression = {};      // computed from the row's (or the total's) numeric fields
         bool total = false;           // shown in subtotals and grand totals
-        QString unitField;            // a quantity in this unit: blank where the unit is unknown or
+        QString unitField = {};       // a quantity in this unit: blank where the unit is unknown or
                                       // where a total adds rows of different units
         bool visible = true;
-        QMap<QString, QString> when;  // shown only when each parameter has the given value
+        QMap<QString, QString> when = {}; // shown only when each parameter has the given value
 
         // Read left to right and aligned left, unlike numbers and dates.
         bool isTextual() const { return format == Format::Text || format == Format::Code; }

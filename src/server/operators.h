@@ -28,7 +28,7 @@ struct OperatorRecord {
     Role role = Role::School;
     bool active = true;
     int failures = 0;
-    QDateTime lockedUntil;
+    QDateTime lockedUntil = {};
 };
 
 using wire::kOperatorCodeWidth;

@@ -474,7 +474,7 @@ private Q_SLOTS:
         QVERIFY(pdftotext.waitForFinished());
         const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
         QVERIFY(text.count('\f') <= 2);
-        for (const QString &label : {"Custo planejado x realizado por mês (R$)", "Planejado", "Realizado", "02/2025", "04/2025",
+        for (const QString label : {"Custo planejado x realizado por mês (R$)", "Planejado", "Realizado", "02/2025", "04/2025",
                                      "Filiais acima do planejado", "Produtos abaixo do planejado"})
             QVERIFY2(text.contains(label), qPrintable(label));
         // The meat of the unplanned Saturday is over plan by more than 10 %: marked, and the mark explained.

@@ -287,7 +287,7 @@ private Q_SLOTS:
             for (auto it = cells.begin(); it != cells.end(); ++it) {
                 if (it.key().startsWith("sheet2!A") && it->value == ReportRun::xlsxLabel()) {
                     const QString row = it.key().mid(8);
-                    for (const QString &column : {"B", "C", "D"})
+                    for (const QString column : {"B", "C", "D"})
                         seen += cells.value("sheet2!" + column + row).value;
                 }
             }

@@ -374,7 +374,7 @@ private Q_SLOTS:
         const auto run = [&](const QString &query) {
             return server.call(harness::kGeneralDataObject, "DadosRelatorio", {"ZUB099", "hostil.json", query, QJsonObject{}});
         };
-        for (const QString &query : {"apaga", "dentro", "destrava", "apaga", "dentro"}) {
+        for (const QString query : {"apaga", "dentro", "destrava", "apaga", "dentro"}) {
             const QJsonObject reply = run(query);
             if (query != QLatin1String("destrava"))
                 QVERIFY2(reply.contains("error"), QJsonDocument(reply).toJson().constData());
