@@ -361,6 +361,38 @@ QStringList coveringIndexes(Dialect dialect)
             QStringLiteral("CREATE INDEX IX_CONSREALMES_COBERTURA ON CONSREALMES (CDFILIAL, CDSERVFILI, CDTIPOCARD, DTMES, CDPRODUTO) INCLUDE (QTCONSUMIDA)")};
 }
 
+// A plan's statistics are refreshed by the call that stored it (see refreshStatisticsAfter): a
+// sample of 3 000 rows tells a new plan's size and spread as well as the default 30 000 in a
+// sixth of the time, and the figures, never filtered or joined on, need none.
+QStringList version9()
+{
+    return {QStringLiteral("{WORKTABLE_SAMPLING}")};
+}
+
+QStringList workTableSampling(Dialect dialect)
+{
+    if (dialect != Dialect::Postgres)
+        return {};
+    const auto sampled = [](const QString &table, const QStringList &keys, const QStringList &figures) {
+        QStringList columns;
+        for (const QString &key : keys)
+            columns << QStringLiteral("ALTER COLUMN %1 SET STATISTICS 10").arg(key);
+        for (const QString &figure : figures)
+            columns << QStringLiteral("ALTER COLUMN %1 SET STATISTICS 0").arg(figure);
+        return QStringLiteral("ALTER TABLE %1 %2").arg(table, columns.join(QStringLiteral(", ")));
+    };
+    return {sampled(QStringLiteral("ITCONSPLANREAL"),
+                    {QStringLiteral("NRCONSPLAN"), QStringLiteral("CDFILIAL"), QStringLiteral("CDSERVFILI"), QStringLiteral("CDTIPOCARD"),
+                     QStringLiteral("CDPRODUTO"), QStringLiteral("IDESTOCAVEL")},
+                    {QStringLiteral("QTREFEPLAN"), QStringLiteral("QTPLANEJADA"), QStringLiteral("QTCONSUMIDA")}),
+            sampled(QStringLiteral("REFECONSPLAN"),
+                    {QStringLiteral("NRCONSPLAN"), QStringLiteral("CDFILIAL"), QStringLiteral("CDSERVFILI"), QStringLiteral("CDTIPOCARD"),
+                     QStringLiteral("CDCARDAPIO")},
+                    {QStringLiteral("QTREFEPLAN"), QStringLiteral("QTREFESERV")}),
+            sampled(QStringLiteral("FALTACONSPLAN"),
+                    {QStringLiteral("NRCONSPLAN"), QStringLiteral("IDFALTA"), QStringLiteral("CDFILIAL"), QStringLiteral("DTREFEICAO")}, {})};
+}
+
 const QList<Migration> &migrations()
 {
     static const QList<Migration> steps = {
@@ -372,6 +404,7 @@ const QList<Migration> &migrations()
         {6, version6()},
         {7, version7()},
         {8, version8()},
+        {9, version9()},
     };
     return steps;
 }
@@ -540,6 +573,8 @@ void ensureSchema(QSqlDatabase &db)
                 statements << coveringIndexes(dialect);
             else if (statement == QLatin1String("{WORKTABLE_STATISTICS}"))
                 statements << workTableStatistics(dialect);
+            else if (statement == QLatin1String("{WORKTABLE_SAMPLING}"))
+                statements << workTableSampling(dialect);
             else
                 statements << typed(statement, dialect);
         }

@@ -782,7 +782,7 @@ private Q_SLOTS:
                                                               query.value(3).toString(), query.value(4).toString(), query.value(5).toString());
             return found;
         };
-        QStringList back{QStringLiteral("DROP TABLE REGISTRODIA"), QStringLiteral("DELETE FROM ZUBVERSAO WHERE NRVERSAO = 8"),
+        QStringList back{QStringLiteral("DROP TABLE REGISTRODIA"), QStringLiteral("DELETE FROM ZUBVERSAO WHERE NRVERSAO >= 8"),
                          QStringLiteral("CREATE TABLE CONSREALDIA (CDFILIAL VARCHAR(4) NOT NULL, DTREFEICAO TEXT NOT NULL, CDSERVFILI VARCHAR(5) NOT NULL,"
                                         " CDTIPOCARD VARCHAR(10) NOT NULL, QTCONSUMIDA REAL NOT NULL, QTLINHAS INTEGER NOT NULL,"
                                         " PRIMARY KEY (CDFILIAL, DTREFEICAO, CDSERVFILI, CDTIPOCARD)) WITHOUT ROWID"),
