@@ -92,8 +92,8 @@ int main(int argc, char *argv[])
                 scope.start = period.start;
                 scope.end = period.end;
                 qint64 gaps = 0, plain = 0;
-                exec(db, dataGaps(scope), QStringLiteral("aquecer")); // the pages in the cache, as on a running server
-                const double gapsMs = timed(db, dataGaps(scope), repeat, &gaps);
+                exec(db, dataGaps(dialectOf(db), scope), QStringLiteral("aquecer")); // the pages in the cache, as on a running server
+                const double gapsMs = timed(db, dataGaps(dialectOf(db), scope), repeat, &gaps);
                 const double plainMs = timed(db, plainQuery(scope), qMin(repeat, 3), &plain);
                 // What the gaps add to a preparation: both stored, then rolled back.
                 double storeMs = 0, storeGapsMs = 0;

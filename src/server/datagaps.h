@@ -16,7 +16,7 @@ inline constexpr char kGapNoConsumption = 'C';
 inline constexpr char kGapNotPlanned = 'P';
 
 // The gaps of the scope: rows IDFALTA, CDFILIAL, DTREFEICAO, by kind, branch and day.
-Sql dataGaps(const PlanScope &scope);
+Sql dataGaps(Dialect dialect, const PlanScope &scope);
 
 // Stores the gaps of the scope in FALTACONSPLAN under the plan's number, inside the caller's
 // write transaction; they go with the plan's other rows.

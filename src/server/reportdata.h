@@ -25,6 +25,17 @@ struct PlanScope {
 // and menu types.
 void restrictScope(Sql &sql, const PlanScope &scope);
 
+// Rows of a table whose key starts with the branch, grouped per branch and more keys.
+struct GroupedRows {
+    QString table;    // with the alias X, e.g. "REGISTRODIA X"
+    QString columns;  // the other keys and the aggregates, e.g. "X.DTREFEICAO, MAX(...) AS IDPLAN"
+    Sql condition;    // on X besides the scope, e.g. the period
+    QString keys;     // the grouping keys after the branch, e.g. "X.DTREFEICAO"
+};
+
+// SELECT CDFILIAL, <columns> of the scope's rows, grouped by branch and `keys`.
+Sql groupedPerBranch(Dialect dialect, const PlanScope &scope, const GroupedRows &rows);
+
 using wire::PeriodParts;
 
 // The tables that hold a plan's rows besides CONSPLAN.
