@@ -52,49 +52,33 @@ Sql groupedPerBranch(Dialect dialect, const PlanScope &scope, const GroupedRows 
 
 namespace {
 
-const MonthlySummary &summaryOf(const QList<MonthlySummary> &summaries, const QString &source)
+// The sums of a day-by-day table over the scope's period per the summary's keys: one part from
+// the monthly sums for the whole months, one from the day rows for the days around them (the
+// caller adds the parts up).
+Sql periodSums(Dialect dialect, const MonthlySummary &summary, const PlanScope &scope, const PeriodParts &parts)
 {
-    for (const MonthlySummary &summary : summaries) {
-        if (summary.source == source)
-            return summary;
-    }
-    Q_UNREACHABLE();
-}
-
-// The sums of a day-by-day table over the scope's period per its summaries' keys: one part from
-// the monthly sums for the whole months, one from the weekly sums for the whole weeks around them
-// and one from the day rows for the days left (the caller adds the parts up).
-Sql periodSums(Dialect dialect, const QString &source, const PlanScope &scope, const PeriodParts &parts)
-{
-    const MonthlySummary &monthly = summaryOf(monthlySummaries(), source);
     QStringList keys;
-    for (const QString &key : monthly.keys)
+    for (const QString &key : summary.keys)
         keys << QStringLiteral("X.") + key;
     const QString keyList = keys.join(QStringLiteral(", "));
-    // The sums' keys start with the branch, so they can be grouped per branch.
-    const QString otherKeys = QStringList(keys.mid(1)).join(QStringLiteral(", "));
-    const QString summed = QStringLiteral("%1, SUM(X.%2) AS %2").arg(otherKeys, monthly.sum);
     Sql sql;
     auto unionAll = [&sql] {
         if (!sql.text().isEmpty())
             sql.add(QStringLiteral(" UNION ALL "));
     };
     if (parts.firstMonth.isValid()) {
+        // The monthly sums' keys start with the branch, so they can be grouped per branch.
+        const QString otherKeys = QStringList(keys.mid(1)).join(QStringLiteral(", "));
+        GroupedRows months{summary.table + QStringLiteral(" X"),
+                           QStringLiteral("%1, SUM(X.%2) AS %2").arg(otherKeys, summary.sum),
+                           Sql(QStringLiteral("X.DTMES BETWEEN ? AND ?")).bind(parts.firstMonth).bind(parts.lastMonth), otherKeys};
         unionAll();
-        sql.add(groupedPerBranch(dialect, scope,
-                                 {monthly.table + QStringLiteral(" X"), summed,
-                                  Sql(QStringLiteral("X.DTMES BETWEEN ? AND ?")).bind(parts.firstMonth).bind(parts.lastMonth), otherKeys}));
-    }
-    const QString weekly = summaryOf(weeklySummaries(), source).table;
-    for (const auto &[from, to] : parts.weeks) {
-        unionAll();
-        sql.add(groupedPerBranch(dialect, scope,
-                                 {weekly + QStringLiteral(" X"), summed, Sql(QStringLiteral("X.DTSEMANA BETWEEN ? AND ?")).bind(from).bind(to), otherKeys}));
+        sql.add(groupedPerBranch(dialect, scope, months));
     }
     for (const auto &[from, to] : parts.days) {
         // A day table's index by branch leads to the day rows one by one: read by date instead.
         unionAll();
-        sql.add(QStringLiteral("SELECT %1, SUM(X.%2) AS %2 FROM %3 X WHERE X.DTREFEICAO BETWEEN ? AND ?").arg(keyList, monthly.sum, source))
+        sql.add(QStringLiteral("SELECT %1, SUM(X.%2) AS %2 FROM %3 X WHERE X.DTREFEICAO BETWEEN ? AND ?").arg(keyList, summary.sum, summary.source))
             .bind(from)
             .bind(to);
         restrictScope(sql, scope);
@@ -103,21 +87,30 @@ Sql periodSums(Dialect dialect, const QString &source, const PlanScope &scope, c
     return sql;
 }
 
+const MonthlySummary &summaryOf(const QString &source)
+{
+    for (const MonthlySummary &summary : monthlySummaries()) {
+        if (summary.source == source)
+            return summary;
+    }
+    Q_UNREACHABLE();
+}
+
 } // namespace
 
 qint64 storeReportData(QSqlDatabase &db, const QString &number, const PlanScope &scope)
 {
     const Dialect dialect = dialectOf(db);
-    const PeriodParts parts = wire::splitByMonthAndWeek(scope.start, scope.end);
+    const PeriodParts parts = wire::splitByMonth(scope.start, scope.end);
 
     Sql meals(QStringLiteral("INSERT INTO REFECONSPLAN (NRCONSPLAN, CDFILIAL, CDSERVFILI, CDTIPOCARD, CDCARDAPIO, QTREFEPLAN, QTREFESERV)"
                              " SELECT ?, R.CDFILIAL, R.CDSERVFILI, R.CDTIPOCARD, R.CDCARDAPIO, SUM(R.QTREFEPLAN), 0 FROM ("));
     meals.bind(number)
-        .add(periodSums(dialect, QStringLiteral("REFEPLAN"), scope, parts))
+        .add(periodSums(dialect, summaryOf(QStringLiteral("REFEPLAN")), scope, parts))
         .add(QStringLiteral(") R GROUP BY R.CDFILIAL, R.CDSERVFILI, R.CDTIPOCARD, R.CDCARDAPIO"
                             " UNION ALL SELECT ?, V.CDFILIAL, V.CDSERVFILI, V.CDTIPOCARD, NULL, 0, SUM(V.QTREFESERV) FROM ("))
         .bind(number)
-        .add(periodSums(dialect, QStringLiteral("REFESERV"), scope, parts))
+        .add(periodSums(dialect, summaryOf(QStringLiteral("REFESERV")), scope, parts))
         .add(QStringLiteral(") V GROUP BY V.CDFILIAL, V.CDSERVFILI, V.CDTIPOCARD"));
     const qint64 mealRows = exec(db, meals, QStringLiteral("calcular as refeições planejadas e servidas")).numRowsAffected();
 
@@ -133,7 +126,7 @@ qint64 storeReportData(QSqlDatabase &db, const QString &number, const PlanScope 
                                 " SELECT C.CDFILIAL, C.CDSERVFILI, C.CDTIPOCARD, C.CDPRODUTO, NULL, 0, C.QTCONSUMIDA FROM ("));
     products.bind(number)
         .bind(number)
-        .add(periodSums(dialect, QStringLiteral("CONSREAL"), scope, parts))
+        .add(periodSums(dialect, summaryOf(QStringLiteral("CONSREAL")), scope, parts))
         .add(QStringLiteral(") C) X"
                             " JOIN PRODUTO P ON P.CDPRODUTO = X.CDPRODUTO"
                             " WHERE X.CDPRODUTO BETWEEN ? AND ?"

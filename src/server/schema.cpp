@@ -369,41 +369,6 @@ QStringList version9()
     return {QStringLiteral("{WORKTABLE_SAMPLING}")};
 }
 
-// The planned meals, served meals and consumption per week (see weeklySummaries), like the
-// monthly sums: a period that cuts months reads the days around whole weeks from the day rows.
-QStringList version10()
-{
-    return {
-        QStringLiteral("CREATE TABLE REFEPLANSEM ("
-                       " CDFILIAL VARCHAR(4) NOT NULL,"
-                       " DTSEMANA {DATE} NOT NULL,"
-                       " CDSERVFILI VARCHAR(5) NOT NULL,"
-                       " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                       " CDCARDAPIO VARCHAR(10) NOT NULL,"
-                       " QTREFEPLAN {BIGINT} NOT NULL,"
-                       " QTLINHAS INTEGER NOT NULL,"
-                       " PRIMARY KEY (CDFILIAL, CDSERVFILI, CDTIPOCARD, CDCARDAPIO, DTSEMANA)){WITHOUTROWID}"),
-        QStringLiteral("CREATE TABLE REFESERVSEM ("
-                       " CDFILIAL VARCHAR(4) NOT NULL,"
-                       " DTSEMANA {DATE} NOT NULL,"
-                       " CDSERVFILI VARCHAR(5) NOT NULL,"
-                       " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                       " QTREFESERV {BIGINT} NOT NULL,"
-                       " QTLINHAS INTEGER NOT NULL,"
-                       " PRIMARY KEY (CDFILIAL, CDSERVFILI, CDTIPOCARD, DTSEMANA)){WITHOUTROWID}"),
-        QStringLiteral("CREATE TABLE CONSREALSEM ("
-                       " CDFILIAL VARCHAR(4) NOT NULL,"
-                       " DTSEMANA {DATE} NOT NULL,"
-                       " CDSERVFILI VARCHAR(5) NOT NULL,"
-                       " CDTIPOCARD VARCHAR(10) NOT NULL,"
-                       " CDPRODUTO VARCHAR(10) {BYTEORDER} NOT NULL,"
-                       " QTCONSUMIDA {REAL} NOT NULL,"
-                       " QTLINHAS INTEGER NOT NULL,"
-                       " PRIMARY KEY (CDFILIAL, CDSERVFILI, CDTIPOCARD, CDPRODUTO, DTSEMANA)){WITHOUTROWID}"),
-        QStringLiteral("{WEEKLY_SUMMARIES}"),
-    };
-}
-
 QStringList workTableSampling(Dialect dialect)
 {
     if (dialect != Dialect::Postgres)
@@ -440,7 +405,6 @@ const QList<Migration> &migrations()
         {7, version7()},
         {8, version8()},
         {9, version9()},
-        {10, version10()},
     };
     return steps;
 }
@@ -541,7 +505,7 @@ QStringList schemaTables()
             QStringLiteral("CONSREALMES"), QStringLiteral("CONSPLAN"),    QStringLiteral("ITCONSPLANREAL"), QStringLiteral("REFECONSPLAN"),
             QStringLiteral("LISTA"),       QStringLiteral("OPERADOR"),    QStringLiteral("SESSAO"),      QStringLiteral("AUDITORIA"),
             QStringLiteral("FILTROSALVO"), QStringLiteral("ANOLETIVO"), QStringLiteral("FALTACONSPLAN"),
-            QStringLiteral("REGISTRODIA"), QStringLiteral("REFEPLANSEM"), QStringLiteral("REFESERVSEM"), QStringLiteral("CONSREALSEM")};
+            QStringLiteral("REGISTRODIA")};
 }
 
 // On PostgreSQL, the role report queries run under: it reads the report's tables and nothing
@@ -603,8 +567,6 @@ void ensureSchema(QSqlDatabase &db)
                 statements << summaryCreation(dialect);
             else if (statement == QLatin1String("{DAY_RECORDS}"))
                 statements << dayRecordsCreation(dialect);
-            else if (statement == QLatin1String("{WEEKLY_SUMMARIES}"))
-                statements << weeklySummaryCreation(dialect);
             else if (statement == QLatin1String("{DROP_CONSUMPTION_DAYS}"))
                 statements << consumptionDaysRemoval(dialect);
             else if (statement == QLatin1String("{COVERING_INDEXES}"))

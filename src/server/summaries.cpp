@@ -4,33 +4,15 @@ namespace server {
 
 namespace {
 
-using Period = MonthlySummary::Period;
-
 QString periodColumn(const MonthlySummary &summary)
 {
-    switch (summary.period) {
-    case Period::Day:
-        return QStringLiteral("DTREFEICAO");
-    case Period::Week:
-        return QStringLiteral("DTSEMANA");
-    case Period::Month:
-        break;
-    }
-    return QStringLiteral("DTMES");
+    return summary.daily ? QStringLiteral("DTREFEICAO") : QStringLiteral("DTMES");
 }
 
 // The summary row's period of the source row `alias`.
 QString periodOf(const MonthlySummary &summary, const QString &alias, Dialect dialect)
 {
-    switch (summary.period) {
-    case Period::Day:
-        return alias + QStringLiteral(".DTREFEICAO");
-    case Period::Week:
-        return weekOf(alias, dialect);
-    case Period::Month:
-        break;
-    }
-    return monthOf(alias, dialect);
+    return summary.daily ? alias + QStringLiteral(".DTREFEICAO") : monthOf(alias, dialect);
 }
 
 QString columns(const MonthlySummary &summary, const QString &alias = {})
@@ -176,7 +158,7 @@ QString fill(const MonthlySummary &summary, Dialect dialect)
 
 QList<MonthlySummary> allSummaries()
 {
-    return monthlySummaries() + weeklySummaries() + dayRecords();
+    return monthlySummaries() + dayRecords();
 }
 
 // Without triggers: a new schema has none yet, a bulk load has suspended them.
@@ -217,20 +199,6 @@ const QList<MonthlySummary> &monthlySummaries()
     return summaries;
 }
 
-const QList<MonthlySummary> &weeklySummaries()
-{
-    static const QList<MonthlySummary> summaries = [] {
-        QList<MonthlySummary> list;
-        for (MonthlySummary summary : monthlySummaries()) {
-            summary.table.replace(QLatin1String("MES"), QLatin1String("SEM"));
-            summary.period = Period::Week;
-            list << summary;
-        }
-        return list;
-    }();
-    return summaries;
-}
-
 const QList<MonthlySummary> &dayRecords()
 {
     static const QList<MonthlySummary> records = [] {
@@ -239,7 +207,7 @@ const QList<MonthlySummary> &dayRecords()
         const QStringList sources{QStringLiteral("REFEPLAN"), QStringLiteral("REFESERV"), QStringLiteral("CONSREAL")};
         QList<MonthlySummary> list;
         for (int i = 0; i < sources.size(); ++i)
-            list.append({QStringLiteral("REGISTRODIA"), sources[i], keys, {}, Period::Day, counts[i], counts});
+            list.append({QStringLiteral("REGISTRODIA"), sources[i], keys, {}, true, counts[i], counts});
         return list;
     }();
     return records;
@@ -252,15 +220,6 @@ QString monthOf(const QString &alias, Dialect dialect)
                                         : QStringLiteral("substr(%1.DTREFEICAO, 1, 8) || '01'").arg(alias);
 }
 
-QString weekOf(const QString &alias, Dialect dialect)
-{
-    if (dialect == Dialect::Postgres)
-        return QStringLiteral("GREATEST(CAST(date_trunc('week', %1.DTREFEICAO) AS DATE), CAST(date_trunc('month', %1.DTREFEICAO) AS DATE))").arg(alias);
-    // strftime's %w counts from Sunday (0); the text dates compare as dates.
-    return QStringLiteral("max(date(%1.DTREFEICAO, '-' || ((CAST(strftime('%w', %1.DTREFEICAO) AS INTEGER) + 6) % 7) || ' days'), %2)")
-        .arg(alias, monthOf(alias, dialect));
-}
-
 QStringList summaryCreation(Dialect dialect)
 {
     return rebuildStatements(dialect, monthlySummaries());
@@ -269,11 +228,6 @@ QStringList summaryCreation(Dialect dialect)
 QStringList dayRecordsCreation(Dialect dialect)
 {
     return rebuildStatements(dialect, dayRecords());
-}
-
-QStringList weeklySummaryCreation(Dialect dialect)
-{
-    return rebuildStatements(dialect, weeklySummaries());
 }
 
 QStringList summaryRemoval(Dialect dialect)

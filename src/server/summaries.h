@@ -16,8 +16,7 @@ struct MonthlySummary {
     QString source;    // e.g. CONSREAL, whose rows carry DTREFEICAO
     QStringList keys;  // the source's key columns other than the day
     QString sum;       // the summed column, named alike in both tables; empty when rows are only counted
-    enum class Period { Month, Week, Day };
-    Period period = Period::Month; // DTMES, DTSEMANA (see weekOf) or DTREFEICAO
+    bool daily = false; // per day (DTREFEICAO) instead of per month (DTMES)
     QString count = QStringLiteral("QTLINHAS"); // counts this source's rows
     QStringList sharedCounts = {}; // every source's count when several sources share the table
 
@@ -28,11 +27,6 @@ struct MonthlySummary {
 // Planned meals per menu, served meals, and consumption per product.
 const QList<MonthlySummary> &monthlySummaries();
 
-// The same sums per week: the days of a period before and after its whole months come from
-// these, and only the days around whole weeks from the day rows. A week is cut at the month's
-// edges, so each lies in one month (DTSEMANA is its first day within the month).
-const QList<MonthlySummary> &weeklySummaries();
-
 // The days with planned meals, served meals and consumption per branch, service and menu type,
 // in one table (REGISTRODIA) with a count for each: the completeness searches read a branch's
 // days from it in one index range, instead of the days of three tables (and some 25 consumption
@@ -41,14 +35,11 @@ const QList<MonthlySummary> &dayRecords();
 
 // The first day of the month of the source row `alias` (e.g. NEW), in the dialect's spelling.
 QString monthOf(const QString &alias, Dialect dialect);
-// The first day of the source row's week (weeks start on Monday) within its month.
-QString weekOf(const QString &alias, Dialect dialect);
 
 // Statements that fill the monthly sum tables from the rows already there and create their
 // triggers; the same for the day records (a later schema version).
 QStringList summaryCreation(Dialect dialect);
 QStringList dayRecordsCreation(Dialect dialect);
-QStringList weeklySummaryCreation(Dialect dialect);
 
 // What dropSchema removes besides the tables (PostgreSQL trigger functions).
 QStringList summaryRemoval(Dialect dialect);

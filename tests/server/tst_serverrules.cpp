@@ -111,44 +111,6 @@ private Q_SLOTS:
         QCOMPARE(got.join(' '), parts);
     }
 
-    // Every day of any period lies in exactly one part, and the parts fit the report queries'
-    // parameters (two week ranges, two day ranges), and at most twelve days are read from day rows.
-    void periodsSplitIntoMonthsWeeksAndDays()
-    {
-        const QDate first(2024, 12, 1), last(2025, 4, 30);
-        for (QDate start = first; start <= last; start = start.addDays(1)) {
-            for (QDate end = start; end <= last; end = end.addDays(1)) {
-                const wire::PeriodParts split = wire::splitByMonthAndWeek(start, end);
-                const QString period = start.toString("dd/MM/yyyy") + "-" + end.toString("dd/MM/yyyy");
-                QVERIFY2(split.weeks.size() <= 2 && split.days.size() <= 2, qPrintable(period));
-                QMap<QDate, int> seen;
-                if (split.firstMonth.isValid()) {
-                    for (QDate day = split.firstMonth; day <= split.lastMonth.addMonths(1).addDays(-1); day = day.addDays(1))
-                        ++seen[day];
-                }
-                for (const auto &[from, to] : split.weeks) {
-                    for (QDate day = from; day <= to || wire::weekStart(day) == to; day = day.addDays(1))
-                        ++seen[day];
-                }
-                int loose = 0;
-                for (const auto &[from, to] : split.days) {
-                    loose += from.daysTo(to) + 1;
-                    for (QDate day = from; day <= to; day = day.addDays(1))
-                        ++seen[day];
-                }
-                QVERIFY2(loose <= 12, qPrintable(period));
-                QCOMPARE(seen.firstKey(), start);
-                QCOMPARE(seen.lastKey(), end);
-                QCOMPARE(seen.size(), int(start.daysTo(end) + 1));
-                for (auto it = seen.cbegin(); it != seen.cend(); ++it)
-                    QVERIFY2(it.value() == 1, qPrintable(period + " " + it.key().toString("dd/MM")));
-            }
-        }
-        const wire::PeriodParts split = wire::splitByMonthAndWeek(QDate(2025, 2, 10), QDate(2025, 4, 20));
-        QCOMPARE(split.weeks, (QList<QPair<QDate, QDate>>{{QDate(2025, 2, 10), QDate(2025, 2, 24)}, {QDate(2025, 4, 1), QDate(2025, 4, 14)}}));
-        QVERIFY(split.days.isEmpty());
-    }
-
     void codesAreTrimmedAndChecked()
     {
         QString error;
