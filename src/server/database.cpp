@@ -15,7 +15,11 @@
 #include <poll.h>
 #include <sqlite3.h>
 
+#include <atomic>
+#include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 
 namespace server {
 
@@ -105,6 +109,51 @@ static int sqliteBusyWait(void *timeoutMs, int attempt)
     return 1;
 }
 
+namespace {
+
+// SQLite lets one connection write at a time and leaves the others to poll for its lock,
+// sleeping up to 50 ms between tries (sqliteBusyWait): with many of the server's own writers the
+// lock sat free between their sleeps (100 clients on the full cycle left the cores 40 % idle and
+// the slowest calls near a second). The server's writers queue here first and get their turn as
+// soon as the last one ends. SQLite's lock stays the arbiter: other programs write to the file
+// too, and a writer that gave up waiting here goes on to SQLite, which then fails it at once if
+// the lock is still held.
+struct WriterGate {
+    std::timed_mutex turn;
+    std::atomic<int> timeoutMs{5000};
+};
+
+WriterGate &writerGate(const QString &file)
+{
+    static std::mutex guard;
+    static std::map<QString, std::unique_ptr<WriterGate>> gates;
+    std::lock_guard lock(guard);
+    std::unique_ptr<WriterGate> &gate = gates[file];
+    if (!gate)
+        gate = std::make_unique<WriterGate>();
+    return *gate;
+}
+
+// Waits for the writers' turn within the busy timeout, not at all under NoLockWait, and no
+// longer once the call was stopped.
+std::unique_lock<std::timed_mutex> waitForWriterTurn(WriterGate &gate)
+{
+    std::unique_lock turn(gate.turn, std::defer_lock);
+    if (noLockWaitHere) {
+        turn.try_lock();
+        return turn;
+    }
+    const QDeadlineTimer deadline(gate.timeoutMs.load());
+    while (!turn.try_lock_for(std::chrono::milliseconds(qBound(qint64(1), deadline.remainingTime(), qint64(20))))) {
+        const CallContext *call = CallContext::current();
+        if ((call && call->stopReason() != StopReason::None) || deadline.hasExpired())
+            break;
+    }
+    return turn;
+}
+
+} // namespace
+
 static PGconn *postgresHandle(const QSqlDatabase &db)
 {
     const QVariant handle = db.driver()->handle();
@@ -170,6 +219,7 @@ QSqlDatabase openConnection(const DbSettings &settings, const QString &connectio
         throw DbError{QStringLiteral("Não foi possível abrir o banco de dados %1: %2").arg(url.display(), errorText(db.lastError())),
                       DbFailure::Connection};
     if (url.kind == wire::DatabaseUrl::Kind::Sqlite) {
+        writerGate(db.databaseName()).timeoutMs = qMax(0, settings.busyTimeoutMs);
         if (sqlite3 *handle = sqliteHandle(db))
             sqlite3_busy_handler(handle, &sqliteBusyWait, reinterpret_cast<void *>(quintptr(qMax(0, settings.busyTimeoutMs))));
         // A read-only connection finds the file in WAL mode already (the writers set it).
@@ -468,8 +518,15 @@ wire::DataPacket readPacket(QSqlQuery &query, const QList<wire::FieldDef> &field
 
 WriteTransaction::WriteTransaction(QSqlDatabase &db) : m_db(db)
 {
-    execScript(m_db, {dialectOf(m_db) == Dialect::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN")},
-               QStringLiteral("iniciar a transação"));
+    if (dialectOf(m_db) != Dialect::Sqlite) {
+        execScript(m_db, {QStringLiteral("BEGIN")}, QStringLiteral("iniciar a transação"));
+    } else {
+        m_turn = waitForWriterTurn(writerGate(m_db.databaseName()));
+        std::optional<NoLockWait> decideAtOnce;
+        if (!m_turn.owns_lock())
+            decideAtOnce.emplace();
+        execScript(m_db, {QStringLiteral("BEGIN IMMEDIATE")}, QStringLiteral("iniciar a transação"));
+    }
     m_open = true;
 }
 
@@ -486,6 +543,8 @@ void WriteTransaction::commit()
 {
     execScript(m_db, {QStringLiteral("COMMIT")}, QStringLiteral("confirmar a transação"));
     m_open = false;
+    if (m_turn.owns_lock())
+        m_turn.unlock();
 }
 
 QString nextNumber(QSqlDatabase &db, const QString &counter, int width)

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <mutex>
+
 class QSqlError;
 
 namespace server {
@@ -118,6 +120,7 @@ public:
 private:
     QSqlDatabase &m_db;
     bool m_open = false;
+    std::unique_lock<std::timed_mutex> m_turn; // SQLite: the server's writers take turns
 };
 
 // For writes that may be skipped when the database is busy (a session's last use): while it

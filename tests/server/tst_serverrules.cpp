@@ -10,6 +10,9 @@
 #include <QSqlQuery>
 #include <QtTest>
 
+#include <optional>
+#include <thread>
+
 using wire::KeyListRules;
 
 class TstServerRules : public QObject
@@ -118,6 +121,66 @@ private Q_SLOTS:
         QCOMPARE(wire::parseCode(QStringLiteral("   "), QStringLiteral("Central"), 4, &error), std::optional<QString>(QString()));
         QVERIFY(!wire::parseCode(QStringLiteral("0'01"), QStringLiteral("Central"), 4, &error));
         QVERIFY(!wire::parseCode(QStringLiteral("00001"), QStringLiteral("Central"), 4, &error));
+    }
+
+    // The server's writers take turns on a SQLite file: one waits for another's commit instead of
+    // failing, one that may not wait fails at once as busy, and a transaction rolled back hands
+    // the turn on at once.
+    void sqliteWritersTakeTurns()
+    {
+        QTemporaryDir dir;
+        server::DbSettings settings;
+        settings.url = *wire::DatabaseUrl::parse(QStringLiteral("sqlite:") + dir.filePath("turns.db"));
+        settings.busyTimeoutMs = 20000;
+        {
+            QSqlDatabase first = server::openConnection(settings, QStringLiteral("first"));
+            server::execScript(first, {QStringLiteral("CREATE TABLE T (N INTEGER)")}, QStringLiteral("criar"));
+            std::optional<server::WriteTransaction> holding(std::in_place, first);
+            server::exec(first, server::Sql(QStringLiteral("INSERT INTO T VALUES (1)")), QStringLiteral("gravar"));
+
+            QString secondOutcome;
+            std::thread second([&] {
+                {
+                    QSqlDatabase db = server::openConnection(settings, QStringLiteral("second"));
+                    try {
+                        {
+                            const server::NoLockWait noWait;
+                            try {
+                                server::WriteTransaction refused(db);
+                                secondOutcome = QStringLiteral("entrou sem esperar");
+                                return;
+                            } catch (const server::DbError &error) {
+                                if (error.kind != server::DbFailure::Busy)
+                                    secondOutcome = error.message;
+                            }
+                        }
+                        server::WriteTransaction waiting(db);
+                        server::exec(db, server::Sql(QStringLiteral("INSERT INTO T VALUES (2)")), QStringLiteral("gravar"));
+                        waiting.commit();
+                    } catch (const server::DbError &error) {
+                        secondOutcome = error.message;
+                    }
+                }
+                QSqlDatabase::removeDatabase(QStringLiteral("second"));
+            });
+            QThread::msleep(300);
+            QElapsedTimer handedOn;
+            handedOn.start();
+            holding->commit();
+            second.join();
+            QVERIFY2(secondOutcome.isEmpty(), qPrintable(secondOutcome));
+            QVERIFY2(handedOn.elapsed() < settings.busyTimeoutMs / 2, qPrintable(QString::number(handedOn.elapsed())));
+
+            { server::WriteTransaction rolledBack(first); }
+            handedOn.restart();
+            server::WriteTransaction next(first);
+            next.commit();
+            QVERIFY2(handedOn.elapsed() < settings.busyTimeoutMs / 2, qPrintable(QString::number(handedOn.elapsed())));
+            QSqlQuery order(first);
+            QVERIFY(order.exec(QStringLiteral("SELECT GROUP_CONCAT(N) FROM (SELECT N FROM T ORDER BY ROWID)")) && order.next());
+            QCOMPARE(order.value(0).toString(), QStringLiteral("1,2"));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("first"));
     }
 
     // What the caller is told depends on it: Qt's SQLite driver marks every failed step as a
