@@ -15,7 +15,10 @@
 #include <poll.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -109,19 +112,66 @@ static int sqliteBusyWait(void *timeoutMs, int attempt)
     return 1;
 }
 
-namespace {
-
 // SQLite lets one connection write at a time and leaves the others to poll for its lock,
 // sleeping up to 50 ms between tries (sqliteBusyWait): with many of the server's own writers the
 // lock sat free between their sleeps (100 clients on the full cycle left the cores 40 % idle and
 // the slowest calls near a second). The server's writers queue here first and get their turn as
 // soon as the last one ends. SQLite's lock stays the arbiter: other programs write to the file
 // too, and a writer that gave up waiting here goes on to SQLite, which then fails it at once if
-// the lock is still held.
-struct WriterGate {
-    std::timed_mutex turn;
+// the lock is still held. Turns are given in the order the writers came (the slowest call then
+// waits for those ahead of it, not for luck); a writer that stops waiting leaves the line.
+class WriterGate
+{
+public:
     std::atomic<int> timeoutMs{5000};
+
+    bool enter(bool wait)
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_taken && m_line.empty()) {
+            m_taken = true;
+            return true;
+        }
+        if (!wait)
+            return false;
+        const QDeadlineTimer deadline(timeoutMs.load());
+        const quint64 ticket = m_nextTicket++;
+        m_line.push_back(ticket);
+        for (;;) {
+            if (!m_taken && m_line.front() == ticket) {
+                m_line.pop_front();
+                m_taken = true;
+                return true;
+            }
+            const CallContext *call = CallContext::current();
+            if ((call && call->stopReason() != StopReason::None) || deadline.hasExpired()) {
+                m_line.erase(std::find(m_line.begin(), m_line.end(), ticket));
+                m_changed.notify_all();
+                return false;
+            }
+            // Woken by every turn's end; the slices let a cancel or the deadline be seen.
+            m_changed.wait_for(lock, std::chrono::milliseconds(qBound(qint64(1), deadline.remainingTime(), qint64(20))));
+        }
+    }
+
+    void leave()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_taken = false;
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_taken = false;
+    quint64 m_nextTicket = 0;
+    std::deque<quint64> m_line;
 };
+
+namespace {
 
 WriterGate &writerGate(const QString &file)
 {
@@ -132,24 +182,6 @@ WriterGate &writerGate(const QString &file)
     if (!gate)
         gate = std::make_unique<WriterGate>();
     return *gate;
-}
-
-// Waits for the writers' turn within the busy timeout, not at all under NoLockWait, and no
-// longer once the call was stopped.
-std::unique_lock<std::timed_mutex> waitForWriterTurn(WriterGate &gate)
-{
-    std::unique_lock turn(gate.turn, std::defer_lock);
-    if (noLockWaitHere) {
-        turn.try_lock();
-        return turn;
-    }
-    const QDeadlineTimer deadline(gate.timeoutMs.load());
-    while (!turn.try_lock_for(std::chrono::milliseconds(qBound(qint64(1), deadline.remainingTime(), qint64(20))))) {
-        const CallContext *call = CallContext::current();
-        if ((call && call->stopReason() != StopReason::None) || deadline.hasExpired())
-            break;
-    }
-    return turn;
 }
 
 } // namespace
@@ -521,9 +553,11 @@ WriteTransaction::WriteTransaction(QSqlDatabase &db) : m_db(db)
     if (dialectOf(m_db) != Dialect::Sqlite) {
         execScript(m_db, {QStringLiteral("BEGIN")}, QStringLiteral("iniciar a transação"));
     } else {
-        m_turn = waitForWriterTurn(writerGate(m_db.databaseName()));
+        WriterGate &gate = writerGate(m_db.databaseName());
+        if (gate.enter(!noLockWaitHere))
+            m_turn.reset(&gate);
         std::optional<NoLockWait> decideAtOnce;
-        if (!m_turn.owns_lock())
+        if (!m_turn)
             decideAtOnce.emplace();
         execScript(m_db, {QStringLiteral("BEGIN IMMEDIATE")}, QStringLiteral("iniciar a transação"));
     }
@@ -533,18 +567,22 @@ WriteTransaction::WriteTransaction(QSqlDatabase &db) : m_db(db)
 WriteTransaction::~WriteTransaction()
 {
     // A connection closed on failure has dropped its transaction already.
-    if (!m_open || !m_db.isOpen())
-        return;
-    QSqlQuery query(m_db);
-    query.exec(QStringLiteral("ROLLBACK"));
+    if (m_open && m_db.isOpen()) {
+        QSqlQuery query(m_db);
+        query.exec(QStringLiteral("ROLLBACK"));
+    }
+}
+
+void WriteTransaction::LeaveTurn::operator()(WriterGate *gate) const
+{
+    gate->leave();
 }
 
 void WriteTransaction::commit()
 {
     execScript(m_db, {QStringLiteral("COMMIT")}, QStringLiteral("confirmar a transação"));
     m_open = false;
-    if (m_turn.owns_lock())
-        m_turn.unlock();
+    m_turn.reset();
 }
 
 QString nextNumber(QSqlDatabase &db, const QString &counter, int width)

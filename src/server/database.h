@@ -11,7 +11,8 @@
 #include <QStringList>
 #include <QVariantList>
 
-#include <mutex>
+#include <memory>
+
 
 class QSqlError;
 
@@ -107,6 +108,8 @@ wire::DataPacket readPacket(QSqlQuery &query, const QList<wire::FieldDef> &field
 // A transaction that may write: BEGIN IMMEDIATE on SQLite (a deferred one could fail at once
 // with "database is locked" when it upgrades to a write lock, whatever the busy timeout),
 // BEGIN on PostgreSQL. Rolled back unless committed.
+class WriterGate;
+
 class WriteTransaction
 {
 public:
@@ -120,7 +123,12 @@ public:
 private:
     QSqlDatabase &m_db;
     bool m_open = false;
-    std::unique_lock<std::timed_mutex> m_turn; // SQLite: the server's writers take turns
+    // SQLite: the server's writers take turns; left however the transaction ends, a failed
+    // BEGIN included.
+    struct LeaveTurn {
+        void operator()(WriterGate *gate) const;
+    };
+    std::unique_ptr<WriterGate, LeaveTurn> m_turn;
 };
 
 // For writes that may be skipped when the database is busy (a session's last use): while it

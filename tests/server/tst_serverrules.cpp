@@ -124,8 +124,8 @@ private Q_SLOTS:
     }
 
     // The server's writers take turns on a SQLite file: one waits for another's commit instead of
-    // failing, one that may not wait fails at once as busy, and a transaction rolled back hands
-    // the turn on at once.
+    // failing, one that may not wait fails at once as busy, and a transaction rolled back or one
+    // whose BEGIN failed hands the turn on at once.
     void sqliteWritersTakeTurns()
     {
         QTemporaryDir dir;
@@ -172,6 +172,15 @@ private Q_SLOTS:
             QVERIFY2(handedOn.elapsed() < settings.busyTimeoutMs / 2, qPrintable(QString::number(handedOn.elapsed())));
 
             { server::WriteTransaction rolledBack(first); }
+            // A BEGIN that fails (another program holds SQLite's lock) hands the turn on too.
+            QSqlDatabase other = server::openConnection(settings, QStringLiteral("other"));
+            server::execScript(other, {QStringLiteral("BEGIN IMMEDIATE")}, QStringLiteral("reservar"));
+            {
+                const server::NoLockWait noWait;
+                QVERIFY_THROWS_EXCEPTION(server::DbError, server::WriteTransaction failing(first));
+            }
+            server::execScript(other, {QStringLiteral("ROLLBACK")}, QStringLiteral("liberar"));
+            other.close();
             handedOn.restart();
             server::WriteTransaction next(first);
             next.commit();
@@ -181,6 +190,7 @@ private Q_SLOTS:
             QCOMPARE(order.value(0).toString(), QStringLiteral("1,2"));
         }
         QSqlDatabase::removeDatabase(QStringLiteral("first"));
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
     }
 
     // What the caller is told depends on it: Qt's SQLite driver marks every failed step as a
