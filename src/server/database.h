@@ -13,7 +13,6 @@
 
 #include <memory>
 
-
 class QSqlError;
 
 namespace server {
@@ -105,11 +104,11 @@ void execScript(QSqlDatabase &db, const QStringList &statements, const QString &
 // Reads every row of a query into a data packet with the given fields, column by column.
 wire::DataPacket readPacket(QSqlQuery &query, const QList<wire::FieldDef> &fields);
 
+class WriterGate;
+
 // A transaction that may write: BEGIN IMMEDIATE on SQLite (a deferred one could fail at once
 // with "database is locked" when it upgrades to a write lock, whatever the busy timeout),
 // BEGIN on PostgreSQL. Rolled back unless committed.
-class WriterGate;
-
 class WriteTransaction
 {
 public:

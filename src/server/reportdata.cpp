@@ -30,10 +30,24 @@ void restrictScope(Sql &sql, const PlanScope &scope)
     restrictToScopeServicesAndMenuTypes(sql, scope);
 }
 
+namespace {
+
+// The scope's rows grouped by branch and `keys` in one grouping.
+Sql groupedTogether(const PlanScope &scope, const GroupedRows &rows)
+{
+    Sql sql(QStringLiteral("SELECT X.CDFILIAL, %1 FROM %2 WHERE ").arg(rows.columns, rows.table));
+    sql.add(rows.condition);
+    restrictScope(sql, scope);
+    sql.add(QStringLiteral(" GROUP BY X.CDFILIAL, %1").arg(rows.keys));
+    return sql;
+}
+
+} // namespace
+
 Sql groupedPerBranch(Dialect dialect, const PlanScope &scope, const GroupedRows &rows)
 {
-    Sql sql;
     if (dialect == Dialect::Postgres) {
+        Sql sql;
         // Each branch grouped apart: its rows come in key order from the index that starts
         // with the branch, where hashing a central's year of rows at once took twice as long.
         sql.add(QStringLiteral("SELECT B.CDFILIAL, G.* FROM ("));
@@ -44,10 +58,8 @@ Sql groupedPerBranch(Dialect dialect, const PlanScope &scope, const GroupedRows 
         sql.add(QStringLiteral(" GROUP BY %1) G").arg(rows.keys));
         return sql;
     }
-    sql.add(QStringLiteral("SELECT X.CDFILIAL, %1 FROM %2 WHERE ").arg(rows.columns, rows.table)).add(rows.condition);
-    restrictScope(sql, scope);
-    sql.add(QStringLiteral(" GROUP BY X.CDFILIAL, %1").arg(rows.keys));
-    return sql;
+    // SQLite already reads the rows of the scope's branches in key order.
+    return groupedTogether(scope, rows);
 }
 
 namespace {
@@ -57,32 +69,28 @@ namespace {
 // caller adds the parts up).
 Sql periodSums(Dialect dialect, const MonthlySummary &summary, const PlanScope &scope, const PeriodParts &parts)
 {
-    QStringList keys;
-    for (const QString &key : summary.keys)
-        keys << QStringLiteral("X.") + key;
-    const QString keyList = keys.join(QStringLiteral(", "));
+    // The keys start with the branch, which the grouping adds itself.
+    QStringList otherKeys;
+    for (const QString &key : summary.keys.mid(1))
+        otherKeys << QStringLiteral("X.") + key;
+    const QString keys = otherKeys.join(QStringLiteral(", "));
+    const QString summed = QStringLiteral("%1, SUM(X.%2) AS %2").arg(keys, summary.sum);
     Sql sql;
     auto unionAll = [&sql] {
         if (!sql.text().isEmpty())
             sql.add(QStringLiteral(" UNION ALL "));
     };
     if (parts.firstMonth.isValid()) {
-        // The monthly sums' keys start with the branch, so they can be grouped per branch.
-        const QString otherKeys = QStringList(keys.mid(1)).join(QStringLiteral(", "));
-        GroupedRows months{summary.table + QStringLiteral(" X"),
-                           QStringLiteral("%1, SUM(X.%2) AS %2").arg(otherKeys, summary.sum),
-                           Sql(QStringLiteral("X.DTMES BETWEEN ? AND ?")).bind(parts.firstMonth).bind(parts.lastMonth), otherKeys};
         unionAll();
-        sql.add(groupedPerBranch(dialect, scope, months));
+        sql.add(groupedPerBranch(dialect, scope,
+                                 {summary.table + QStringLiteral(" X"), summed,
+                                  Sql(QStringLiteral("X.DTMES BETWEEN ? AND ?")).bind(parts.firstMonth).bind(parts.lastMonth), keys}));
     }
     for (const auto &[from, to] : parts.days) {
         // A day table's index by branch leads to the day rows one by one: read by date instead.
         unionAll();
-        sql.add(QStringLiteral("SELECT %1, SUM(X.%2) AS %2 FROM %3 X WHERE X.DTREFEICAO BETWEEN ? AND ?").arg(keyList, summary.sum, summary.source))
-            .bind(from)
-            .bind(to);
-        restrictScope(sql, scope);
-        sql.add(QStringLiteral(" GROUP BY ") + keyList);
+        sql.add(groupedTogether(scope, {summary.source + QStringLiteral(" X"), summed,
+                                        Sql(QStringLiteral("X.DTREFEICAO BETWEEN ? AND ?")).bind(from).bind(to), keys}));
     }
     return sql;
 }
