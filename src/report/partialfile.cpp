@@ -10,6 +10,27 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+// The process's umask, read without changing it (umask(2) only sets it, and setting it back
+// races with other threads creating files); Linux tells it in /proc since 4.7.
+mode_t currentUmask()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Umask:", 0) == 0)
+            return mode_t(std::stoul(line.substr(6), nullptr, 8));
+    }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
 
 namespace host {
 
@@ -22,6 +43,13 @@ PartialFile::PartialFile(const QString &target) : m_target(target)
                             .arg(QDir::toNativeSeparators(target), file.errorString()));
     file.setAutoRemove(false);
     m_path = file.fileName();
+    // The temporary name is created owner-only; the report itself is a document like any other
+    // the user saves, readable by whoever the umask lets read it (a shared folder's colleagues).
+    if (::fchmod(file.handle(), 0666 & ~currentUmask()) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(m_path);
+        throw HostError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2").arg(QDir::toNativeSeparators(target), reason));
+    }
 }
 
 PartialFile::~PartialFile()

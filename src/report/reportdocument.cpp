@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QPdfWriter>
 #include <QPrinter>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -232,12 +231,17 @@ QString ReportDocument::toCsv() const
     return rows.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
 }
 
+// Through a partial file like the PDF and the workbook: a link planted under the chosen name is
+// replaced, never followed.
 static void writeFile(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    PartialFile partial(path);
+    QFile file(partial.path());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush())
         throw HostError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
                             .arg(QDir::toNativeSeparators(path), file.errorString()));
+    file.close();
+    partial.commit();
 }
 
 void ReportDocument::writeText(const QString &path) const

@@ -24,6 +24,8 @@
 
 #include <zip.h>
 
+#include <sys/stat.h>
+
 #include <functional>
 
 using namespace host;
@@ -52,6 +54,24 @@ static bool writeZip(const QString &path, const QList<std::pair<QByteArray, QByt
             && zipWriteInFileInZip(zip, bytes.constData(), unsigned(bytes.size())) == ZIP_OK && zipCloseFileInZip(zip) == ZIP_OK;
     }
     return zipClose(zip, nullptr) == ZIP_OK && written;
+}
+
+// Writes `document` as its file name's suffix says, as "Salvar como" does.
+static void writeOutput(const ReportDocument &document, const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    if (suffix == "pdf") {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(path);
+        document.print(printer);
+    } else if (suffix == "csv") {
+        document.writeCsv(path);
+    } else if (suffix == "xlsx") {
+        document.writeXlsx(path);
+    } else {
+        document.writeText(path);
+    }
 }
 
 // Prints `document` to a PDF and answers the text of each page as pdftotext reads it.
@@ -257,16 +277,7 @@ private Q_SLOTS:
         document.setRun(run);
         QTemporaryDir dir;
         const QString path = dir.filePath("r." + suffix);
-        if (suffix == "pdf") {
-            QPrinter printer(QPrinter::HighResolution);
-            printer.setOutputFormat(QPrinter::PdfFormat);
-            printer.setOutputFileName(path);
-            document.print(printer);
-        } else if (suffix == "csv") {
-            document.writeCsv(path);
-        } else {
-            document.writeXlsx(path);
-        }
+        writeOutput(document, path);
         const QJsonObject record = ReportRun::read(path);
         QCOMPARE(record.value("execucao").toObject(), run);
         QCOMPARE(record, ReportRun::record(document));
@@ -293,6 +304,48 @@ private Q_SLOTS:
             }
             QCOMPARE(seen, ReportRun::recordText(document));
         }
+    }
+
+    // Regression: PDF and XLSX were written owner-only, so colleagues could not open a report
+    // saved in a shared folder; and every output replaces a link planted under its name.
+    void savedFilesAreLikeAnyOtherProgramsFiles_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<int>("mask");
+        for (const char *suffix : {"pdf", "xlsx", "csv", "txt"}) {
+            QTest::addRow("%s, umask 022", suffix) << QString::fromLatin1(suffix) << 022;
+            QTest::addRow("%s, umask 077", suffix) << QString::fromLatin1(suffix) << 077;
+        }
+    }
+    void savedFilesAreLikeAnyOtherProgramsFiles()
+    {
+        QFETCH(QString, suffix);
+        QFETCH(int, mask);
+        ReportDocument document("ZUB011", "Custo por serviço", TParams());
+        document.setColumns({column("NMPRODUTO", ReportLayout::Format::Text, 20)});
+        document.addBand({ReportDocument::BandKind::Detail, 0, {}, {"Arroz"}, {}});
+        QTemporaryDir dir;
+        const QString victim = dir.filePath("outro-arquivo");
+        QFile untouched(victim);
+        QVERIFY(untouched.open(QIODevice::WriteOnly));
+        untouched.write("intacto");
+        untouched.close();
+        const QString path = dir.filePath("relatorio." + suffix);
+        QVERIFY(QFile::link(victim, path));
+
+        const mode_t before = ::umask(mode_t(mask));
+        writeOutput(document, path);
+        ::umask(before);
+
+        const QFileInfo written(path);
+        QVERIFY(!written.isSymLink());
+        QVERIFY(written.size() > 0);
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
+        QCOMPARE(int(status.st_mode & 0777), 0666 & ~mask);
+        QVERIFY(untouched.open(QIODevice::ReadOnly));
+        QCOMPARE(untouched.readAll(), QByteArray("intacto"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // no partial file left
     }
 
     // A layout's notices survive an edited copy; a line names its first rows, then "e mais K",

@@ -8,6 +8,7 @@
 #include "host/widgets/maskedit.h"
 #include "host/widgets/radiogroup.h"
 #include "screenfixture.h"
+#include "wire/rpcmessage.h"
 
 #include <QLineEdit>
 #include <QMainWindow>
@@ -16,6 +17,7 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QSpinBox>
+#include <QThread>
 #include <QtTest>
 
 using namespace host;
@@ -230,6 +232,42 @@ private Q_SLOTS:
         QCOMPARE(window->minimumSize(), window->maximumSize());
         QVERIFY(window->width() >= 523 && window->height() >= 399);
         QCOMPARE(form->focusWidget(), form->cbbReportNames);
+    }
+
+    // Regression: when the main window was activated while the screen still waited for the
+    // server at start (a window manager activates a newly mapped window; a slow server), the
+    // first activation never ran: no cost types, no default dates. Also run on a real X display,
+    // with and without a window manager.
+    void firstActivationSurvivesTheWindowSystemDuringStartUp_data()
+    {
+        QTest::addColumn<bool>("activateWhileWaiting");
+        QTest::newRow("main window activated while the server is slow") << true;
+        QTest::newRow("main window left to the window system") << false;
+    }
+    void firstActivationSurvivesTheWindowSystemDuringStartUp()
+    {
+        QFETCH(bool, activateWhileWaiting);
+        ScreenFixture fixture("0001");
+        fixture.server.on(QString::fromLatin1(wire::kPingMethod), [](const RecordingServer::Call &call) {
+            QThread::msleep(800);
+            return RecordingServer::envelope(call.object);
+        });
+        MdiMainWindow main(fixture);
+        if (activateWhileWaiting) {
+            QTimer::singleShot(200, &main.window, [&main] {
+                main.window.activateWindow();
+                QApplication::setActiveWindow(&main.window);
+            });
+        }
+        TfrmCustoPlanXReal *form = fixture.open();
+        QVERIFY(form);
+        if (!activateWhileWaiting)
+            QApplication::setActiveWindow(&main.window); // what a desktop does with a new window, late or at once
+        QTRY_VERIFY_WITH_TIMEOUT(!form->boPrimAtiv, 5000);
+        QCOMPARE(form->widgets().cbbTipoCusto->currentText(), QStringLiteral("Custo Médio"));
+        QCOMPARE(form->widgets().depDataInic->GetDate(), QDate(2026, 3, 16));
+        QCOMPARE(form->widgets().depDataFina->GetDate(), QDate(2026, 3, 16));
+        QCOMPARE(fixture.callsOf("ListaTipoCusto").size(), 1);
     }
 
     void centralAndPageFollowTheLoggedInBranch_data()

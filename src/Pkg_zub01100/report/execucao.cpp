@@ -6,13 +6,13 @@
 #include "host/work/longwork.h"
 #include "host/form/reportdialog.h"
 #include "host/services/hostservices.h"
+#include "host/services/reportfolder.h"
 #include "host/services/userinteraction.h"
 #include "host/widgets/busyindicator.h"
 #include "report/reportrun.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QStandardPaths>
 
 #include <atomic>
 #include <chrono>
@@ -83,7 +83,7 @@ QJsonObject ReportPreparation::reportRun() const
 void SavedFilters::mnuAbrirFiltrosRelClick(QObject *)
 {
     const std::optional<QString> path = m_form.context().interaction().chooseOpenFile(
-        QStringLiteral("Abrir filtros de um relatório"), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+        QStringLiteral("Abrir filtros de um relatório"), reportFolder(),
         QStringLiteral("Relatórios (*.pdf *.csv *.xlsx);;Todos os arquivos (*)"));
     if (!path)
         return;

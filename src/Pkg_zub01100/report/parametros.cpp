@@ -45,10 +45,12 @@ void ReportPreparation::rpddPadraoBeforeGetQueryParams(TParams &params, bool &)
     }
     QString branches = reportBranchKeys(m_form.m_value, allBranches);
 
+    // A run without stockables prepares no plan: the last run's number names a plan its clean-up
+    // deleted, which the server rightly refuses.
+    m_planAnswer.clear();
     if (m_form.m_value.stockable) {
         {
             BusyScope busy(1, m_form.msgPadrao.Msg(QStringLiteral("Prep_Dados")));
-            m_planAnswer.clear();
             QString services = planServiceKeys(m_form.m_value);
             const QVariant answer = m_form.netCustoPlanXReal->Call(
                 QStringLiteral("ExecStpConsPlan"),

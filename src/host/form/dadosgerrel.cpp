@@ -2,6 +2,8 @@
 
 #include "host/form/reportdialog.h"
 #include "host/services/dispatcher.h"
+#include "host/services/reportfolder.h"
+#include "host/services/userinteraction.h"
 #include "host/widgets/btnpesquisa.h"
 #include "host/widgets/combobox.h"
 #include "host/widgets/savedialog.h"
@@ -18,7 +20,6 @@
 #include <QMenu>
 #include <QRegularExpression>
 #include <QShortcut>
-#include <QStandardPaths>
 #include <QToolButton>
 #include <utility>
 
@@ -216,8 +217,7 @@ QString TfrmDadosGerRel::suggestedFileName(const QString &extension) const
     name.replace(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|]+")), QStringLiteral("-"));
     if (name.isEmpty())
         name = ReportCode();
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return QDir(folder).filePath(name + QLatin1Char('.') + extension);
+    return QDir(reportFolder()).filePath(name + QLatin1Char('.') + extension);
 }
 
 void TfrmDadosGerRel::FormCreate(QObject *)
@@ -261,14 +261,24 @@ bool TfrmDadosGerRel::askSaveFile(const QString &title, const QString &filter, c
 
 void TfrmDadosGerRel::sbtSalvarComoClick(QObject *)
 {
-    if (askSaveFile(QStringLiteral("Salvar relatório como"), QStringLiteral("Documento PDF (*.pdf);;Planilha CSV (*.csv);;Planilha Excel (*.xlsx)"), QStringLiteral("pdf")))
-        rpddPadrao->SaveAs(svdSaveReport->FileName);
+    if (!askSaveFile(QStringLiteral("Salvar relatório como"), QStringLiteral("Documento PDF (*.pdf);;Planilha CSV (*.csv);;Planilha Excel (*.xlsx)"), QStringLiteral("pdf")))
+        return;
+    rpddPadrao->SaveAs(svdSaveReport->FileName);
+    tellSaved(svdSaveReport->FileName);
 }
 
 void TfrmDadosGerRel::mnuSalvarTextoClick(QObject *)
 {
-    if (askSaveFile(QStringLiteral("Salvar relatório como texto"), QStringLiteral("Arquivo de texto (*.txt)"), QStringLiteral("txt")))
-        rpddPadrao->SaveAsText(svdSaveReport->FileName);
+    if (!askSaveFile(QStringLiteral("Salvar relatório como texto"), QStringLiteral("Arquivo de texto (*.txt)"), QStringLiteral("txt")))
+        return;
+    rpddPadrao->SaveAsText(svdSaveReport->FileName);
+    tellSaved(svdSaveReport->FileName);
+}
+
+void TfrmDadosGerRel::tellSaved(const QString &path)
+{
+    rememberSavedReport(path);
+    m_context.interaction().showSaved(path);
 }
 
 void TfrmDadosGerRel::mnuEditRelClick(QObject *)
@@ -329,8 +339,14 @@ void TfrmDadosGerRel::Show()
     if (QMdiSubWindow *window = subWindow()) {
         window->show();
         window->raise();
-        if (QMdiArea *area = window->mdiArea())
+        if (QMdiArea *area = window->mdiArea()) {
             area->setActiveSubWindow(window);
+            // The area may have made the hidden sub-window its active one while FormCreate waited
+            // for the server (the window manager activates the main window meanwhile): then
+            // setActiveSubWindow says nothing, and the activation kept back is given now.
+            if (std::exchange(m_activationOwed, false) && area->activeSubWindow() == window)
+                windowActivated();
+        }
     } else {
         raise();
         activateWindow();
@@ -371,9 +387,12 @@ void TfrmDadosGerRel::focusFirstControl()
 void TfrmDadosGerRel::windowActivated()
 {
     // A form that is not on screen is not active for its user: FormCreate may still be running
-    // (a message box of its own re-activates the hidden sub-window), or it closed the form.
-    if (!isVisible())
+    // (a message box of its own re-activates the hidden sub-window), or it closed the form. Show()
+    // gives the activation once the form is on screen.
+    if (!isVisible()) {
+        m_activationOwed = true;
         return;
+    }
     runActivation([this] { FormActivate(this); }, true);
 }
 

@@ -115,9 +115,12 @@ private:
     QWidget *stateTarget() const;
     QString suggestedFileName(const QString &extension) const;
     bool askSaveFile(const QString &title, const QString &filter, const QString &extension);
+    // Where a saved report went: told to the user, and where the next dialog starts.
+    void tellSaved(const QString &path);
     DialogContext m_context;
     QMetaObject::Connection m_activation;
     bool m_shown = false;
+    bool m_activationOwed = false; // activated by the window system while not on screen
     bool m_activating = false;
     bool m_deactivatedWhileActivating = false;
     bool m_skipReactivation = false;

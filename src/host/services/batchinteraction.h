@@ -25,6 +25,8 @@ public:
     std::optional<QString> chooseSaveFile(const QString &title, const QString &suggestedPath,
                                           const QString &filter) override;
     std::optional<QString> chooseOpenFile(const QString &title, const QString &folder, const QString &filter) override;
+    // Says nothing: the batch's caller named the file.
+    void showSaved(const QString &) override {}
     bool choosePrinter(QPrinter &printer, const QString &documentName) override;
     void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override;
     std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,

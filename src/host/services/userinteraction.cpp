@@ -34,6 +34,12 @@ void ScriptedInteraction::showNotice(const QString &text)
     log.append(QStringLiteral("notice:") + text);
 }
 
+void ScriptedInteraction::showSaved(const QString &path)
+{
+    savedFiles.append(path);
+    log.append(QStringLiteral("saved:") + path);
+}
+
 std::optional<QString> ScriptedInteraction::askText(const QString &title, const QString &prompt, const QString &)
 {
     questions.append(title + QLatin1Char('|') + prompt);

@@ -33,6 +33,9 @@ public:
                                                   const QString &filter) = 0;
     // An existing file to read, or nothing when the user cancels; `folder` is where the dialog opens.
     virtual std::optional<QString> chooseOpenFile(const QString &title, const QString &folder, const QString &filter) = 0;
+    // Tells where a report was saved, with ways to open the file or its folder; the work goes
+    // on while it is shown.
+    virtual void showSaved(const QString &path) = 0;
     // Sets the printer up for a print job; false when the user cancels.
     virtual bool choosePrinter(QPrinter &printer, const QString &documentName) = 0;
     // Shows the pages that `paint` draws in a preview window until the user closes it.
@@ -58,6 +61,7 @@ public:
     std::optional<QString> chooseSaveFile(const QString &title, const QString &suggestedPath,
                                           const QString &filter) override;
     std::optional<QString> chooseOpenFile(const QString &title, const QString &folder, const QString &filter) override;
+    void showSaved(const QString &path) override;
     // Prints into the scripted target's PDF file.
     bool choosePrinter(QPrinter &printer, const QString &documentName) override;
     // Renders the preview into `previewPdf` (a temporary file when empty).
@@ -76,9 +80,10 @@ public:
     QList<MultiChoiceRequest> markRequests;
     QStringList saveRequests;  // "title|suggested path|filter"
     QStringList openRequests;  // "title|folder|filter"
+    QStringList savedFiles;    // what showSaved named
     QStringList printRequests; // document names
     QStringList previews;      // titles
-    // Every event in one list ("error:...", "notice:...", "rows:title", "marks:title", "save:title", "open:title", "print:...",
+    // Every event in one list ("error:...", "notice:...", "rows:title", "marks:title", "save:title", "open:title", "saved:path", "print:...",
     // "preview:title", "text:title"), for order checks across kinds.
     QStringList log;
 

@@ -7,13 +7,18 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QUrl>
 
 namespace host {
 
@@ -104,6 +109,34 @@ std::optional<QString> QtUserInteraction::chooseOpenFile(const QString &title, c
     if (chosen.isEmpty())
         return std::nullopt;
     return chosen;
+}
+
+// Non-modal like a notice: the clean-up after the save goes on while it is open. The desktop's
+// own handlers open the file and the folder.
+void QtUserInteraction::showSaved(const QString &path)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("Relatório salvo"),
+                                QStringLiteral("O relatório foi salvo em:\n%1").arg(shown), QMessageBox::NoButton,
+                                QApplication::activeWindow());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    QPushButton *openFile = box->addButton(QStringLiteral("Abrir"), QMessageBox::ActionRole);
+    QPushButton *openFolder = box->addButton(QStringLiteral("Abrir pasta"), QMessageBox::ActionRole);
+    box->setDefaultButton(box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole));
+    const auto open = [](const QString &target, const QString &what) {
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(target)))
+            showMessage(QMessageBox::Warning, QStringLiteral("Atenção"),
+                        QStringLiteral("Não foi possível abrir %1 \"%2\": a área de trabalho não tem um programa para isso.")
+                            .arg(what, QDir::toNativeSeparators(target)));
+    };
+    QObject::connect(box, &QMessageBox::buttonClicked, box, [=](QAbstractButton *button) {
+        if (button == openFile)
+            open(path, QStringLiteral("o arquivo"));
+        else if (button == openFolder)
+            open(QFileInfo(path).absolutePath(), QStringLiteral("a pasta"));
+    });
+    box->show();
 }
 
 bool QtUserInteraction::choosePrinter(QPrinter &printer, const QString &documentName)

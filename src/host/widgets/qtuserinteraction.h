@@ -17,6 +17,7 @@ public:
     std::optional<int> chooseRow(const SingleChoiceRequest &request) override;
     std::optional<QList<bool>> chooseMarks(const MultiChoiceRequest &request) override;
     std::optional<QString> chooseOpenFile(const QString &title, const QString &folder, const QString &filter) override;
+    void showSaved(const QString &path) override;
     std::optional<QString> chooseSaveFile(const QString &title, const QString &suggestedPath,
                                           const QString &filter) override;
     bool choosePrinter(QPrinter &printer, const QString &documentName) override;
