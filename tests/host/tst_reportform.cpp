@@ -253,16 +253,38 @@ private Q_SLOTS:
         QCOMPARE(lines.value(0), QStringLiteral("Teste por serviço"));
         QVERIFY(lines.contains(QStringLiteral("P_DTINIC: 16/03/2026")));
         QVERIFY(lines.contains(QStringLiteral("P_NRNIVEL: 2")));
+        QCOMPARE(m_host->ui.savedFiles, (QStringList{out.filePath(QStringLiteral("relatorio.pdf")), out.filePath(QStringLiteral("relatorio.txt"))}));
     }
 
+    // Regression: with the server gone mid-report, the report's failure and the clean-up's showed
+    // the same box twice; a different clean-up failure is still told.
+    void outputFailureStillCleansUp_data()
+    {
+        QTest::addColumn<QString>("cleanUpFailure");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("clean-up done") << QString() << 1;
+        QTest::newRow("clean-up fails as the output did") << "Servidor fora do ar." << 1;
+        QTest::newRow("clean-up fails otherwise") << "Plano em uso." << 2;
+    }
     void outputFailureStillCleansUp()
     {
+        QFETCH(QString, cleanUpFailure);
+        QFETCH(int, messages);
         CreateForm(RecordingForm::instance);
-        m_host->ui.saveAnswers.append(QStringLiteral("/nao-existe/pasta/relatorio.pdf"));
+        RecordingForm::instance->rpddPadrao->BeforeGetQueryParams = [](TParams &, bool &) {
+            throw ServerError(QStringLiteral("Servidor fora do ar."));
+        };
+        RecordingForm::instance->rpddPadrao->QRPAfterPrint = [cleanUpFailure] {
+            RecordingForm::events << QStringLiteral("afterPrint");
+            if (!cleanUpFailure.isEmpty())
+                throw ServerError(cleanUpFailure);
+        };
+        m_host->ui.saveAnswers.append(QStringLiteral("/tmp/relatorio.pdf"));
         QTest::mouseClick(RecordingForm::instance->sbtSalvarComo, Qt::LeftButton);
-        QCOMPARE(RecordingForm::events.mid(1), (QStringList{"params", "afterPrint"}));
-        QCOMPARE(m_host->ui.errors.size(), 1);
-        QVERIFY2(m_host->ui.errors[0].contains(QStringLiteral("/nao-existe/pasta/relatorio.pdf")), qPrintable(m_host->ui.errors[0]));
+        QCOMPARE(RecordingForm::events.mid(1), (QStringList{"afterPrint"}));
+        QCOMPARE(m_host->ui.errors.size(), messages);
+        QCOMPARE(m_host->ui.errors[0], QStringLiteral("Servidor fora do ar."));
+        QVERIFY(m_host->ui.savedFiles.isEmpty());
     }
 
     void unfilledParameters_data()

@@ -167,6 +167,19 @@ ReportEngine TReportDesignerDialog::engineFor(const ReportLayout &layout) const
     return ReportEngine(ReportEngine::fromServer(*server, ReportCode, installed), m_context.productCodePicture());
 }
 
+// The text a host failure shows; empty for an abort (already told) or a failure of another kind.
+static QString textOf(const std::exception_ptr &failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const AbortError &) {
+    } catch (const HostError &error) {
+        return error.text();
+    } catch (...) {
+    }
+    return {};
+}
+
 void TReportDesignerDialog::finish(const std::function<void()> &output, const std::function<void()> &after) const
 {
     std::exception_ptr failure;
@@ -179,16 +192,17 @@ void TReportDesignerDialog::finish(const std::function<void()> &output, const st
     CancelShield shield;
     if (after) {
         if (failure) {
-            // The output's failure would be lost if the clean-up fails too; show it first.
+            // The output's failure would be lost if the clean-up fails too; show it first. A server
+            // gone mid-report fails both alike: one message says it.
             try {
                 after();
             } catch (...) {
-                try {
-                    std::rethrow_exception(failure);
-                } catch (const HostError &error) {
-                    m_context.interaction().showError(error.text());
-                } catch (...) {
-                }
+                const QString shown = textOf(failure);
+                if (shown.isEmpty())
+                    throw;
+                m_context.interaction().showError(shown);
+                if (shown == textOf(std::current_exception()))
+                    throw AbortError();
                 throw;
             }
         } else {
