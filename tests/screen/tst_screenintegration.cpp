@@ -172,6 +172,16 @@ private Q_SLOTS:
         QCOMPARE(countRows("ITCONSPLAN"), 0);
         QCOMPARE(countRows("LISTA"), 0);
         QCOMPARE(m_ui.notices, QStringList()); // the demo's March is complete
+
+        // Regression: a run with only non-stockables right after one with both sent the deleted
+        // plan's number, which the server refused.
+        form->widgets().chbEstocaveis->setChecked(false);
+        m_ui.printAnswers = {PrintTarget{QString(), m_dir.filePath("nao-estocaveis.pdf")}};
+        form->sbtPrint->click();
+        QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
+        QVERIFY(QFileInfo(m_dir.filePath("nao-estocaveis.pdf")).size() > 0);
+        QCOMPARE(countRows("LISTA"), 0);
+        form->widgets().chbEstocaveis->setChecked(true);
     }
 
     // Missing records are told before the output, which goes on and is produced all the same.
