@@ -286,7 +286,7 @@ QList<AuditEntry> readAudit(QSqlDatabase &db, const QDateTime &since)
                                .bind(since.toUTC()),
                            QStringLiteral("ler a auditoria"));
     QList<AuditEntry> entries;
-    while (query.next()) {
+    while (nextRow(db, query, QStringLiteral("ler a auditoria"))) {
         entries << AuditEntry{query.value(0).toDateTime().toUTC(), query.value(1).toString(), query.value(2).toString(),
                               query.value(3).toString(),           query.value(4).toString(), query.value(5).toString(),
                               query.value(6).toString(),           query.value(7).toLongLong()};

@@ -79,7 +79,7 @@ void requireCentral(QSqlDatabase &db, const QString &central)
 {
     QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT IDFILCENTZUB FROM FILIAL WHERE CDFILIAL = ?")).bind(central),
                            QStringLiteral("ler a central de alimentação escolar"));
-    if (!query.next())
+    if (!nextRow(db, query, QStringLiteral("ler a central de alimentação escolar")))
         throw Refusal{QStringLiteral("Central de alimentação escolar %1 não cadastrada.").arg(central)};
     if (query.value(0).toString() != QLatin1String("S"))
         throw Refusal{QStringLiteral("A filial %1 não é uma central de alimentação escolar.").arg(central)};
@@ -191,7 +191,7 @@ CallResult CustoPlanXReal::getFiliAgreg(const Args &args) const
     if (applied == QLatin1String("A"))
         allow(groupingRefusal(db, caller, grouping));
     QSqlQuery query = exec(db, sql, QStringLiteral("ler as filiais agregadas"));
-    return envelopeOk(readPacket(query, kBranchFields).toJson(), {{0, applied}});
+    return envelopeOk(readPacket(db, query, kBranchFields).toJson(), {{0, applied}});
 }
 
 CallResult CustoPlanXReal::getAgrupFili(const Args &args) const
@@ -203,7 +203,7 @@ CallResult CustoPlanXReal::getAgrupFili(const Args &args) const
     sql.add(QStringLiteral(" ORDER BY CDGRUPFILI"));
     QSqlDatabase db = threadConnection(m_settings);
     QSqlQuery query = exec(db, sql, QStringLiteral("ler os agrupamentos de filiais"));
-    return envelopeOk(readPacket(query, kGroupingFields).toJson());
+    return envelopeOk(readPacket(db, query, kGroupingFields).toJson());
 }
 
 CallResult CustoPlanXReal::getServico(const Args &args) const
@@ -228,7 +228,7 @@ CallResult CustoPlanXReal::getServico(const Args &args) const
     QSqlDatabase db = threadConnection(m_settings);
     allow(groupingRefusal(db, caller, grouping));
     QSqlQuery query = exec(db, sql, QStringLiteral("ler os serviços"));
-    return envelopeOk(readPacket(query, kServiceFields).toJson());
+    return envelopeOk(readPacket(db, query, kServiceFields).toJson());
 }
 
 // Prepares the report's data for the chosen branches, services and period (see storeReportData)
@@ -377,7 +377,7 @@ CallResult CustoPlanXReal::delConsPlan(const Args &args) const
     WriteTransaction transaction(db);
     QSqlQuery owned = exec(db, Sql(QStringLiteral("SELECT 1 FROM CONSPLAN WHERE NRCONSPLAN = ? AND CDDONO = ?")).bind(number).bind(owner),
                            QStringLiteral("ler o dono do plano consolidado"));
-    if (!owned.next())
+    if (!nextRow(db, owned, QStringLiteral("ler o dono do plano consolidado")))
         return envelopeOk(QString());
     owned.finish();
     for (const QString &table : kReportDataTables)

@@ -15,7 +15,7 @@ CallResult CustProd::listaTipoCusto(const Args &) const
     QSqlDatabase db = threadConnection(m_settings);
     QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT NRTIPOCUSTO, NMTIPOCUSTO FROM TIPOCUSTO ORDER BY NRORDEM, NRTIPOCUSTO")),
                            QStringLiteral("ler os tipos de custo"));
-    const wire::DataPacket packet = readPacket(query, {{QStringLiteral("NRTIPOCUSTO"), QStringLiteral("integer"), 0},
+    const wire::DataPacket packet = readPacket(db, query, {{QStringLiteral("NRTIPOCUSTO"), QStringLiteral("integer"), 0},
                                                        {QStringLiteral("NMTIPOCUSTO"), QStringLiteral("string"), 40}});
     return CallResult{wire::envelope::ok(packet.toJson()), {}};
 }

@@ -522,11 +522,20 @@ void execScript(QSqlDatabase &db, const QStringList &statements, const QString &
     }
 }
 
-wire::DataPacket readPacket(QSqlQuery &query, const QList<wire::FieldDef> &fields)
+bool nextRow(QSqlDatabase &db, QSqlQuery &query, const QString &what)
+{
+    if (query.next())
+        return true;
+    if (query.lastError().type() != QSqlError::NoError)
+        throw statementFailure(db, query.lastError(), what);
+    return false;
+}
+
+wire::DataPacket readPacket(QSqlDatabase &db, QSqlQuery &query, const QList<wire::FieldDef> &fields)
 {
     wire::DataPacket packet;
     packet.fields = fields;
-    while (query.next()) {
+    while (nextRow(db, query, QStringLiteral("ler as linhas da consulta"))) {
         QVariantList row;
         row.reserve(fields.size());
         for (int i = 0; i < fields.size(); ++i) {
@@ -592,14 +601,14 @@ QString nextNumber(QSqlDatabase &db, const QString &counter, int width)
     if (dialectOf(db) == Dialect::Postgres) {
         // A sequence hands out numbers without making concurrent preparations wait for each other.
         QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT nextval('SQ_%1')").arg(counter)), what);
-        if (!query.next())
+        if (!nextRow(db, query, what))
             throw DbError{QStringLiteral("Erro no banco de dados ao %1: sequência sem valor.").arg(what)};
         value = query.value(0).toLongLong();
     } else {
         // The write transaction already holds SQLite's write lock, so read-and-increment is safe.
         exec(db, Sql(QStringLiteral("UPDATE NUMERADOR SET NRULTIMO = NRULTIMO + 1 WHERE NMNUMERADOR = ?")).bind(counter), what);
         QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT NRULTIMO FROM NUMERADOR WHERE NMNUMERADOR = ?")).bind(counter), what);
-        if (!query.next())
+        if (!nextRow(db, query, what))
             throw DbError{QStringLiteral("Erro no banco de dados ao %1: contador ausente.").arg(what)};
         value = query.value(0).toLongLong();
     }

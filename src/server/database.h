@@ -101,8 +101,13 @@ QString jsonArray(const QStringList &keys);
 QSqlQuery exec(QSqlDatabase &db, const Sql &sql, const QString &what);
 void execScript(QSqlDatabase &db, const QStringList &statements, const QString &what);
 
+// The next row of a query run by exec(); false at the end. Qt's next() answers false as well when
+// the result breaks off (a connection cut by a failover or a proxy, a cancel): that throws
+// DbError, so rows cut short are never taken for the whole result.
+bool nextRow(QSqlDatabase &db, QSqlQuery &query, const QString &what);
+
 // Reads every row of a query into a data packet with the given fields, column by column.
-wire::DataPacket readPacket(QSqlQuery &query, const QList<wire::FieldDef> &fields);
+wire::DataPacket readPacket(QSqlDatabase &db, QSqlQuery &query, const QList<wire::FieldDef> &fields);
 
 class WriterGate;
 

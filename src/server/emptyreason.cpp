@@ -63,7 +63,9 @@ bool anythingWithin(QSqlDatabase &db, const ReportRunScope &scope, Narrowing upT
             sql.bind(from).bind(to);
             restrict(sql, scope, upTo, source.productTest);
             sql.add(QStringLiteral(" LIMIT 1"));
-            return exec(db, sql, QStringLiteral("procurar o motivo do relatório vazio")).next();
+            const QString what = QStringLiteral("procurar o motivo do relatório vazio");
+            QSqlQuery found = exec(db, sql, what);
+            return nextRow(db, found, what);
         };
         if (parts.firstMonth.isValid() && found(source.months, QStringLiteral("DTMES"), parts.firstMonth, parts.lastMonth))
             return true;

@@ -112,7 +112,7 @@ CallResult GeneralData::openLookup(const Args &args) const
     const Sql sql = lookup->statement(parameters, Caller::current());
     QSqlDatabase db = readOnlyThreadConnection(m_settings);
     QSqlQuery query = exec(db, sql, QStringLiteral("ler a consulta %1").arg(name));
-    return envelopeOk(readPacket(query, lookup->fields).toJson());
+    return envelopeOk(readPacket(db, query, lookup->fields).toJson());
 }
 
 // The statement is the server's layout's; only the parameter values come from the caller, bound,
@@ -138,7 +138,7 @@ CallResult GeneralData::reportRows(const Args &args) const
     for (int i = 0; i < record.count(); ++i)
         fields.append(QJsonObject{{QStringLiteral("name"), record.fieldName(i).toUpper()}, {QStringLiteral("type"), QStringLiteral("any")}});
     QJsonArray data;
-    while (rows.next()) {
+    while (nextRow(db, rows, QStringLiteral("ler a consulta %1 do relatório %2").arg(query.name, args.text(0)))) {
         QJsonArray row;
         for (int i = 0; i < record.count(); ++i)
             row.append(wire::toJson(rows.value(i)));

@@ -14,8 +14,9 @@ static bool takesNoWrites(QSqlDatabase &db)
 {
     if (dialectOf(db) != Dialect::Postgres)
         return false;
-    QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT current_setting('transaction_read_only')")), QStringLiteral("verificar se o banco aceita gravações"));
-    return query.next() && query.value(0).toString() == QLatin1String("on");
+    const QString what = QStringLiteral("verificar se o banco aceita gravações");
+    QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT current_setting('transaction_read_only')")), what);
+    return nextRow(db, query, what) && query.value(0).toString() == QLatin1String("on");
 }
 
 HealthAnswer checkDatabaseHealth(const DbSettings &settings)

@@ -41,7 +41,7 @@ QString storedHash(QSqlDatabase &db, const QString &code)
 {
     QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT DSSENHA FROM OPERADOR WHERE CDOPERADOR = ?")).bind(code),
                            QStringLiteral("ler a senha do operador"));
-    return query.next() ? query.value(0).toString() : QString();
+    return nextRow(db, query, QStringLiteral("ler a senha do operador")) ? query.value(0).toString() : QString();
 }
 
 QString passwordProblem(const QString &password)
@@ -119,7 +119,7 @@ bool passwordMatches(const QString &storedHash, const QString &password)
 std::optional<OperatorRecord> findOperator(QSqlDatabase &db, const QString &code)
 {
     QSqlQuery query = exec(db, Sql(kOperatorColumns + QStringLiteral(" WHERE O.CDOPERADOR = ?")).bind(code), QStringLiteral("ler o operador"));
-    if (!query.next())
+    if (!nextRow(db, query, QStringLiteral("ler o operador")))
         return std::nullopt;
     return readOperator(query);
 }
@@ -128,7 +128,7 @@ QList<OperatorRecord> listOperators(QSqlDatabase &db)
 {
     QSqlQuery query = exec(db, Sql(kOperatorColumns + QStringLiteral(" ORDER BY O.CDOPERADOR")), QStringLiteral("ler os operadores"));
     QList<OperatorRecord> records;
-    while (query.next())
+    while (nextRow(db, query, QStringLiteral("ler os operadores")))
         records << readOperator(query);
     return records;
 }
@@ -144,7 +144,7 @@ QString addOperator(QSqlDatabase &db, const OperatorRecord &record, const QStrin
         return problem;
     QSqlQuery branch = exec(db, Sql(QStringLiteral("SELECT IDFILCENTZUB FROM FILIAL WHERE CDFILIAL = ?")).bind(record.branch),
                             QStringLiteral("ler a filial do operador"));
-    if (!branch.next())
+    if (!nextRow(db, branch, QStringLiteral("ler a filial do operador")))
         return QStringLiteral("Filial %1 não cadastrada.").arg(record.branch);
     if (record.role == Role::Central && branch.value(0).toString() != QLatin1String("S"))
         return QStringLiteral("A filial %1 não é uma central de alimentação escolar: um operador de central pertence à central.").arg(record.branch);

@@ -38,7 +38,7 @@ bool ownsNumber(QSqlDatabase &db, const QString &table, const QString &column, c
 {
     QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND CDDONO = ?").arg(table, column)).bind(number).bind(owner),
                            QStringLiteral("verificar o dono de %1").arg(table));
-    return query.next();
+    return nextRow(db, query, QStringLiteral("verificar o dono de %1").arg(table));
 }
 
 QVariant checkedValue(QSqlDatabase &db, const Caller &caller, const QString &name, ParameterKind kind, const QJsonValue &value)

@@ -83,7 +83,7 @@ QString groupingRefusal(QSqlDatabase &db, const Caller &caller, const QString &g
         return {};
     QSqlQuery query = exec(db, Sql(visibleMembers(caller)).add(QStringLiteral(" AND G.CDGRUPFILI = ?"), grouping),
                            QStringLiteral("verificar o acesso ao agrupamento"));
-    if (query.next())
+    if (nextRow(db, query, QStringLiteral("verificar o acesso ao agrupamento")))
         return {};
     return QStringLiteral("O operador %1 não tem acesso ao agrupamento %2.").arg(caller.account.code, grouping);
 }

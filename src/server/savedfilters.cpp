@@ -104,7 +104,7 @@ CallResult SavedFilters::list(const Args &) const
                                               " ORDER BY 5 DESC, 1, 2"))
                                .bind(self.code).bind(self.code).bind(sharingCircle(self)),
                            QStringLiteral("listar os filtros salvos"));
-    return envelopeOk(readPacket(query, kListFields).toJson());
+    return envelopeOk(readPacket(db, query, kListFields).toJson());
 }
 
 // An empty owner takes the caller's own filter of that name, else the one shared under it
@@ -126,7 +126,7 @@ CallResult SavedFilters::read(const Args &args) const
     // By name alone, an operator above the schools never takes a school's shared filter: a
     // scheduled run of the central must not silently run a school's filters under its name.
     const bool aboveSchools = self.role != Role::School;
-    while (query.next()) {
+    while (nextRow(db, query, QStringLiteral("ler os filtros salvos"))) {
         const Found row{query.value(0).toString(), query.value(1).toString(), query.value(2).toString() == QLatin1String("S"),
                         query.value(3).toString(), query.value(4).toString() == roleCode(Role::School)};
         if (owner.isEmpty() ? !(aboveSchools && row.bySchool && row.owner != self.code) : row.owner.compare(owner, Qt::CaseInsensitive) == 0)
@@ -192,7 +192,7 @@ CallResult SavedFilters::save(const Args &args) const
                                                   " AND CDOPERADOR <> ?"))
                                    .bind(sharingCircle(self)).bind(name).bind(self.code),
                                QStringLiteral("ler os filtros compartilhados"));
-        if (taken.next())
+        if (nextRow(db, taken, QStringLiteral("ler os filtros compartilhados")))
             throw Refusal{sharedByAnother(name, taken.value(0).toString())};
     }
     try {
@@ -217,7 +217,7 @@ CallResult SavedFilters::remove(const Args &args) const
                              QStringLiteral("apagar o filtro salvo"));
     if (deleted.numRowsAffected() < 1) {
         QSqlQuery visible = exec(db, visibleByName(self, name), QStringLiteral("ler o filtro salvo"));
-        if (visible.next())
+        if (nextRow(db, visible, QStringLiteral("ler o filtro salvo")))
             throw Refusal{QStringLiteral("O filtro \"%1\" é do operador %2; só o dono pode apagá-lo.").arg(name, visible.value(0).toString())};
         throw Refusal{notFound(name)};
     }
@@ -235,7 +235,7 @@ CallResult SavedFilters::schoolYears(const Args &args) const
     QSqlDatabase db = threadConnection(m_settings);
     QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT NRANO, DTINICIO, DTFIM FROM ANOLETIVO WHERE CDFILCENTZUB = ? ORDER BY NRANO")).bind(*central),
                            QStringLiteral("ler os anos letivos"));
-    return envelopeOk(readPacket(query, kSchoolYearFields).toJson());
+    return envelopeOk(readPacket(db, query, kSchoolYearFields).toJson());
 }
 
 } // namespace server

@@ -468,7 +468,7 @@ bool catalogHas(QSqlDatabase &db, CatalogKind kind, const QString &name)
               .bind(view ? QStringLiteral("view") : QStringLiteral("table"))
               .bind(name);
     QSqlQuery query = exec(db, sql, QStringLiteral("ler o catálogo do banco"));
-    return query.next();
+    return nextRow(db, query, QStringLiteral("ler o catálogo do banco"));
 }
 
 bool tableExists(QSqlDatabase &db, const QString &table)
@@ -481,7 +481,7 @@ int installedVersion(QSqlDatabase &db)
     if (!tableExists(db, QStringLiteral("ZUBVERSAO")))
         return 0;
     QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT MAX(NRVERSAO) FROM ZUBVERSAO")), QStringLiteral("ler a versão do esquema"));
-    return query.next() ? query.value(0).toInt() : 0;
+    return nextRow(db, query, QStringLiteral("ler a versão do esquema")) ? query.value(0).toInt() : 0;
 }
 
 } // namespace

@@ -102,7 +102,7 @@ std::optional<Caller> SessionStore::resume(const QByteArray &token) const
     QSqlDatabase db = threadConnection(m_settings);
     QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT CDOPERADOR, DTCRIACAO, DTULTIMOUSO FROM SESSAO WHERE CDSESSAO = ?")).bind(id),
                            QStringLiteral("ler a sessão"));
-    if (!query.next())
+    if (!nextRow(db, query, QStringLiteral("ler a sessão")))
         return std::nullopt;
     const QString code = query.value(0).toString();
     const QDateTime created = query.value(1).toDateTime().toUTC();

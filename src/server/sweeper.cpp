@@ -15,7 +15,7 @@ SweepResult sweepTemporaryData(QSqlDatabase &db, const QDateTime &cutoff, const 
     // the same rows in different orders could deadlock. The lock ends with the transaction.
     if (dialectOf(db) == Dialect::Postgres) {
         QSqlQuery turn = exec(db, Sql(QStringLiteral("SELECT pg_try_advisory_xact_lock(4701101)")), what);
-        if (!turn.next() || !turn.value(0).toBool())
+        if (!nextRow(db, turn, what) || !turn.value(0).toBool())
             return result;
     }
     for (const QString &table : kReportDataTables)

@@ -1,6 +1,7 @@
 // The server under pressure: a locked database, cancelled calls, failures that must not leak
 // their detail, limits, strict reading and the token file. The real zub-server on loopback,
 // on SQLite and on PostgreSQL where the case applies.
+#include "cuttingrelay.h"
 #include "serverharness.h"
 #include "testdatabase.h"
 
@@ -311,6 +312,33 @@ private Q_SLOTS:
         cut({});
         QCOMPARE(health(), 200);
         QVERIFY(lookupWorks());
+    }
+
+    // Regression: a result the database cut off mid-way (a failover, a proxy's shutdown-sessions)
+    // was answered ok with the rows read so far.
+    void aResultCutMidWayIsNoAnswer()
+    {
+        if (!m_postgres)
+            QSKIP("a SQLite file has no connection to cut");
+        const int databasePort = wire::DatabaseUrl::parse(m_url)->port;
+        harness::CuttingRelay relay{quint16(databasePort)};
+        harness::ServerProcess server;
+        QString why;
+        QVERIFY2(server.start(QString(m_url).replace(QStringLiteral(":%1/").arg(databasePort), QStringLiteral(":%1/").arg(relay.port())),
+                              kToken, {}, &why),
+                 qPrintable(why));
+        const auto services = [&] { return server.call(kPlanObject, "GetServico", {"T", "T", "T", "0001"}); };
+        const auto rowsOf = [](const QJsonObject &reply) { return answer(reply).toObject().value("data").toObject().value("rows").toArray().size(); };
+        const int rows = rowsOf(services());
+        QVERIFY(rows > 20);
+        const qint64 before = relay.bytesFromDatabase();
+        QCOMPARE(rowsOf(services()), rows);
+        relay.cutAfter((relay.bytesFromDatabase() - before) * 3 / 4);
+        const QJsonObject cut = services();
+        QVERIFY2(!answer(cut).toObject().value("ok").toBool(), qPrintable(QJsonDocument(cut).toJson(QJsonDocument::Compact).left(300)));
+        QCOMPARE(errorOf(cut).value("message").toString(), QStringLiteral("Servidor ocupado/indisponível, tente novamente"));
+        const QJsonObject again = services();
+        QVERIFY2(rowsOf(again) == rows, qPrintable(QJsonDocument(again).toJson(QJsonDocument::Compact).left(300))); // and trying again works
     }
 
     // On SQLite one writer holds the whole database, a long preparation for seconds: a session's
