@@ -2,6 +2,7 @@
 #include "Cli_zub01100.h"
 
 #include "host/data/errors.h"
+#include "host/form/reportdialog.h"
 #include "host/services/dispatcher.h"
 #include "host/services/hostservices.h"
 #include "host/services/userinteraction.h"
@@ -71,10 +72,14 @@ int runBatch(const QString &savedFilter, const char *filtersJson, const char *co
         };
         const bool done = host::Dispatch([&] {
             // An output is written whole or not at all, so a server's failure (a server or the
-            // database lost in a switch-over) left nothing of it behind: once more, from the start.
+            // database lost in a switch-over) before it was written left nothing of it behind:
+            // once more, from the start. After it was written only the clean-up failed: told,
+            // never printed twice.
             try {
                 output();
             } catch (const host::ServerError &error) {
+                if (form->rpddPadrao->LastOutputDone())
+                    throw;
                 ui.showNotice(QStringLiteral("%1\nTentando mais uma vez.").arg(error.text()));
                 output();
             }

@@ -183,8 +183,10 @@ static QString textOf(const std::exception_ptr &failure)
 void TReportDesignerDialog::finish(const std::function<void()> &output, const std::function<void()> &after) const
 {
     std::exception_ptr failure;
+    m_outputDone = false;
     try {
         output();
+        m_outputDone = true;
     } catch (...) {
         failure = std::current_exception();
     }
@@ -277,7 +279,9 @@ void TReportDesignerDialog::SaveAs(const QString &fileName)
 void TReportDesignerDialog::SaveAsText(const QString &fileName)
 {
     const ReportLayout layout = layoutAt(ReportIndex);
+    m_outputDone = false;
     run(layout).writeText(fileName);
+    m_outputDone = true;
 }
 
 // The layout's columns in the edited order, with the edited labels and visibility; a column

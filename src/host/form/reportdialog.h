@@ -78,6 +78,9 @@ public:
 
     // The parameters of the last run, as the handlers left them.
     const TParams &LastParams() const { return m_lastParams; }
+    // Whether the last output command got its output out whole (printed, shown or written),
+    // whatever its clean-up did after.
+    bool LastOutputDone() const { return m_outputDone; }
 
     // The configured folder, else the program's layouts (host::LayoutsFolder()).
     static QString ReportsRoot(const QString &configured);
@@ -99,6 +102,7 @@ private:
 
     DialogContext m_context;
     TParams m_lastParams;
+    mutable bool m_outputDone = false;
 };
 
 } // namespace host
