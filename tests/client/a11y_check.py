@@ -2,8 +2,9 @@
 """What a screen reader gets from the desktop client, read through AT-SPI as Orca reads it.
 
 Starts the real zub-server on a small demo database and the real zub-client on it, then checks the
-report screen, a dialog of the screen (the multi-select list, by F9 on a "Lista" radio), the help
-window (F1) and the sign-in dialog (a client started without credentials): every control a user
+report screen, dialogs of the screen (the multi-select list by F9 on a "Lista" radio, the lookup list
+by F4 in a code, the question of "Salvar filtros…" by Ctrl+Shift+S), the help window (F1) and the
+sign-in dialog (a client started without credentials): every control a user
 can reach must have a name with a letter or digit in it, and a few named ones must expose their
 role, state and value. Run inside tests/support/desktop-session.sh --a11y.
     a11y_check.py BIN_DIR
@@ -35,7 +36,8 @@ CONTROL_ROLES = {
 # A table's rows are checked as far as this: they are alike, and each costs a round trip.
 ROWS_CHECKED = 3
 
-KEY_F1, KEY_F4, KEY_F9, KEY_ESCAPE = 0xFFBE, 0xFFC1, 0xFFC6, 0xFF1B
+KEY_F1, KEY_F4, KEY_F9, KEY_ESCAPE, KEY_S = 0xFFBE, 0xFFC1, 0xFFC6, 0xFF1B, 0x73
+SHIFT, CONTROL = 1 << 0, 1 << 2  # X modifier masks
 
 
 class Failure(Exception):
@@ -145,8 +147,12 @@ def text_of(node):
     return text.getText(0, text.characterCount)
 
 
-def press(keysym):
+def press(keysym, modifiers=0):
+    if modifiers:
+        Atspi.generate_keyboard_event(modifiers, None, Atspi.KeySynthType.LOCKMODIFIERS)
     pyatspi.Registry.generateKeyboardEvent(keysym, None, pyatspi.KEY_SYM)
+    if modifiers:
+        Atspi.generate_keyboard_event(modifiers, None, Atspi.KeySynthType.UNLOCKMODIFIERS)
 
 
 def focus(node):
@@ -246,19 +252,30 @@ def check_screen(app, problems):
     return screen
 
 
-def check_multi_select(app, screen, problems):
-    menu_list = find(screen, pyatspi.ROLE_RADIO_BUTTON, "Lista", lambda node: "Tipo de Cardápio" in (node.parent.name or ""))
-    if menu_list is None:
-        problems.append("tela: sem o \"Lista\" de Tipo de Cardápio")
+def check_dialog(app, control, keys, title, named, problems):
+    """Opens the dialog `title` by `keys` in `control`, as a user does, checks its controls and
+    that one is called `named`, and closes it with Esc."""
+    if control is None:
+        problems.append(f"tela: sem o controle que abre \"{title}\"")
         return
-    focus(menu_list)
-    press(KEY_F9)
-    dialog = wait_for("a lista de tipos de cardápio (F9)", lambda: find(app, pyatspi.ROLE_DIALOG, "Tipo de Cardápio"))
-    problems += [f"lista de marcar: {control}" for control in unnamed_controls(dialog)]
-    if find(dialog, pyatspi.ROLE_TEXT, "Pesquisar:") is None:
-        problems.append("lista de marcar: sem o campo \"Pesquisar:\"")
+    focus(control)
+    keys()
+    dialog = wait_for(f"o diálogo \"{title}\"", lambda: find(app, pyatspi.ROLE_DIALOG, title))
+    problems += [f"{title}: {unnamed}" for unnamed in unnamed_controls(dialog)]
+    if find(dialog, None, named) is None:
+        problems.append(f"{title}: sem o controle \"{named}\"")
     press(KEY_ESCAPE)
-    wait_for("o fim da lista de marcar", lambda: find(app, pyatspi.ROLE_DIALOG, "Tipo de Cardápio") is None)
+    wait_for(f"o fim do diálogo \"{title}\"", lambda: find(app, pyatspi.ROLE_DIALOG, title) is None)
+
+
+def check_screen_dialogs(app, screen, problems):
+    in_menu_types = lambda node: "Tipo de Cardápio" in (node.parent.name or "")
+    check_dialog(app, find(screen, pyatspi.ROLE_RADIO_BUTTON, "Lista", in_menu_types), lambda: press(KEY_F9),
+                 "Tipo de Cardápio", "Pesquisar:", problems)
+    check_dialog(app, find(screen, pyatspi.ROLE_TEXT, "Agrupamento de Filiais"), lambda: press(KEY_F4),
+                 "Agrupamento de Filiais", "Pesquisar:", problems)
+    check_dialog(app, find(screen, pyatspi.ROLE_CHECK_BOX, "Estocáveis"), lambda: press(KEY_S, CONTROL | SHIFT),
+                 "Salvar filtros", "Nome dos filtros (até 60 caracteres):", problems)
 
 
 def check_help(app, screen, problems):
@@ -294,7 +311,7 @@ def main():
         session.start_server()
         client, app = session.start_client("--credentials", os.path.join(session.dir, "operador.cred"), "--open", "PKG_ZUB01100")
         screen = check_screen(app, problems)
-        check_multi_select(app, screen, problems)
+        check_screen_dialogs(app, screen, problems)
         check_help(app, screen, problems)
         check_sign_in(session, problems)
     except Failure as failure:
