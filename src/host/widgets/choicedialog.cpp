@@ -52,6 +52,7 @@ ChoiceDialog::ChoiceDialog(const ChoiceTable &table, bool checkColumn, QWidget *
     m_proxy->setFilterKeyColumn(-1);
 
     m_view->setModel(m_proxy);
+    // Qt names a table by its accessible name only.
     m_view->setAccessibleName(table.title);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -25,7 +25,7 @@ ReportColumnsDialog::ReportColumnsDialog(const QString &caption, const QString &
     auto *columnsLabel = new QLabel(QStringLiteral("&Colunas (marque as que aparecem; F2 altera o título):"), this);
     m_table = new QTableWidget(int(initial.columns.size()), 2, this);
     columnsLabel->setBuddy(m_table);
-    // A list's name is its own, not its label's.
+    // Qt names a table by its accessible name only, never by the label whose buddy it is.
     m_table->setAccessibleName(QStringLiteral("Colunas"));
     m_table->setHorizontalHeaderLabels({QStringLiteral("Título da coluna"), QStringLiteral("Campo")});
     m_table->verticalHeader()->hide();
