@@ -231,14 +231,16 @@ static int RunBatch(const QCommandLineParser &parser)
     }
 }
 
-// The batch's filter keys as the batch module reads them, for --help.
+// The batch's filter keys as the batch module reads them, and where its help page is, for --help.
 static QString batchKeysHelp()
 {
+    const QString page = QStringLiteral("\nMais sobre o modo lote, em português: %1\n")
+                             .arg(QDir::toNativeSeparators(QDir(host::HelpFolder()).filePath(QStringLiteral("modo-lote.html"))));
     ModuleLoader loader(host::ModulesFolder());
     try {
-        return BatchFilters::helpText(BatchFilters::keysOf(loader, QLatin1String(kBatchModule)));
+        return BatchFilters::helpText(BatchFilters::keysOf(loader, QLatin1String(kBatchModule))) + page;
     } catch (const HostError &error) {
-        return QStringLiteral("As chaves dos filtros do modo lote não puderam ser lidas: %1\n").arg(error.text());
+        return QStringLiteral("As chaves dos filtros do modo lote não puderam ser lidas: %1\n").arg(error.text()) + page;
     }
 }
 
