@@ -4,7 +4,8 @@
 #               queries it runs in /usr/share/zub-server/reports; postinst adds the system user zub
 #               and a token
 #   zub-client  /usr/bin/zub-client; the host libraries and the modules in /usr/lib/zub (found
-#               through RPATH $ORIGIN); the layouts in /usr/share/zub/reports; a desktop entry
+#               through RPATH $ORIGIN); the layouts in /usr/share/zub/reports; the help pages in
+#               /usr/share/zub/help; a desktop entry
 # The client finds its parts relative to itself: src/host/services/programfolders.h.
 set(zub_host_libraries zubshared zubdata zubwork zubnet zubreport zubservices zubwidgets zubhost)
 set_target_properties(zub-client PROPERTIES INSTALL_RPATH "$ORIGIN/../lib/zub")
@@ -27,6 +28,7 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/cluster/etcd.yml.in ${CMAKE_CURRENT_LIST
 install(TARGETS zub-client RUNTIME DESTINATION bin COMPONENT client)
 install(TARGETS ${zub_host_libraries} PKG_ZUB01100 LIBRARY DESTINATION lib/zub COMPONENT client)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/reports/ DESTINATION share/zub/reports COMPONENT client)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/help/ DESTINATION share/zub/help COMPONENT client)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/zub-client.desktop DESTINATION share/applications COMPONENT client)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/zub-client.svg DESTINATION share/icons/hicolor/scalable/apps COMPONENT client)
 

@@ -184,4 +184,8 @@ ZUB01100_EXPORT int ExecutaLote(const char *filtersJson, const char *command);
 // that name), `filtersJson` laid over it. A saved filter not found answers 1; its codes no
 // longer on file are left out with a message.
 ZUB01100_EXPORT int ExecutaLoteFiltroSalvo(const char *savedFilter, const char *filtersJson, const char *command);
+// The filter keys ExecutaLote reads, as a JSON array (UTF-8) of {"chave", "tipo" ("texto",
+// "numero", "logico" or "codigos"), "valores", "campo"}: how the client reads --filter chave=valor
+// and what its --help lists.
+ZUB01100_EXPORT const char *ChavesFiltroLote();
 }

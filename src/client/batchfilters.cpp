@@ -1,5 +1,6 @@
 #include "client/batchfilters.h"
 
+#include "client/moduleloader.h"
 #include "host/data/errors.h"
 
 #include <QDir>
@@ -12,17 +13,37 @@ namespace client {
 
 using host::HostError;
 
-QJsonValue BatchFilters::valueFor(const QString &key, const QString &text)
+QList<BatchFilterKey> BatchFilters::keysOf(ModuleLoader &loader, const QString &module)
 {
-    static const QStringList lists{QStringLiteral("filiais"), QStringLiteral("tiposCardapio"), QStringLiteral("gruposServico"),
-                                   QStringLiteral("servicos")};
-    static const QStringList numbers{QStringLiteral("nivel"), QStringLiteral("relatorio")};
+    using KeysFunction = const char *(*)();
+    const auto describe = reinterpret_cast<KeysFunction>(loader.resolve(module, "ChavesFiltroLote"));
+    const QJsonArray described = QJsonDocument::fromJson(QByteArray(describe())).array();
+    QList<BatchFilterKey> keys;
+    for (const QJsonValue &entry : described) {
+        const QJsonObject key = entry.toObject();
+        keys.append({key[QLatin1String("chave")].toString(), key[QLatin1String("tipo")].toString(),
+                     key[QLatin1String("valores")].toString(), key[QLatin1String("campo")].toString()});
+    }
+    if (keys.isEmpty())
+        throw HostError(QStringLiteral("O módulo %1 não descreve as chaves dos filtros do modo lote.").arg(module));
+    return keys;
+}
+
+QJsonValue BatchFilters::valueFor(const QString &key, const QString &text, const QList<BatchFilterKey> &keys)
+{
     static const QRegularExpression digits(QStringLiteral("^\\d+$"));
+    QString kind;
+    for (const BatchFilterKey &known : keys) {
+        if (known.key == key)
+            kind = known.kind;
+    }
     const QString value = text.trimmed();
-    if (value == QLatin1String("true") || value == QLatin1String("false"))
+    if (kind == QLatin1String("logico") && (value == QLatin1String("true") || value == QLatin1String("false")))
         return value == QLatin1String("true");
-    if (numbers.contains(key) && digits.match(value).hasMatch())
+    if (kind == QLatin1String("numero") && digits.match(value).hasMatch())
         return value.toInt();
+    if (kind != QLatin1String("codigos"))
+        return value;
     if (value.startsWith(QLatin1Char('['))) {
         const QJsonDocument array = QJsonDocument::fromJson(value.toUtf8());
         if (!array.isArray())
@@ -30,18 +51,15 @@ QJsonValue BatchFilters::valueFor(const QString &key, const QString &text)
         return array.array();
     }
     // "todos"/"todas" stands for all; anything else is a list, of one code or more.
-    const bool all = value.compare(QLatin1String("todos"), Qt::CaseInsensitive) == 0
-                  || value.compare(QLatin1String("todas"), Qt::CaseInsensitive) == 0;
-    if (lists.contains(key) && !all) {
-        QJsonArray codes;
-        for (const QString &code : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
-            codes.append(code.trimmed());
-        return codes;
-    }
-    return value;
+    if (value.compare(QLatin1String("todos"), Qt::CaseInsensitive) == 0 || value.compare(QLatin1String("todas"), Qt::CaseInsensitive) == 0)
+        return value;
+    QJsonArray codes;
+    for (const QString &code : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        codes.append(code.trimmed());
+    return codes;
 }
 
-QJsonObject BatchFilters::read(const QString &file, const QStringList &assignments)
+QJsonObject BatchFilters::read(const QString &file, const QStringList &assignments, const QList<BatchFilterKey> &keys)
 {
     QJsonObject filters;
     if (!file.isEmpty()) {
@@ -60,9 +78,20 @@ QJsonObject BatchFilters::read(const QString &file, const QStringList &assignmen
         if (equals <= 0)
             throw HostError(QStringLiteral("Filtro inválido \"%1\": use --filter chave=valor.").arg(assignment));
         const QString key = assignment.left(equals).trimmed();
-        filters.insert(key, valueFor(key, assignment.mid(equals + 1)));
+        filters.insert(key, valueFor(key, assignment.mid(equals + 1), keys));
     }
     return filters;
+}
+
+QString BatchFilters::helpText(const QList<BatchFilterKey> &keys)
+{
+    QStringList lines{QStringLiteral("Chaves dos filtros do modo lote (--filter chave=valor, ou um objeto JSON em --filters):")};
+    qsizetype width = 0;
+    for (const BatchFilterKey &key : keys)
+        width = qMax(width, key.key.size() + 1 + key.values.size());
+    for (const BatchFilterKey &key : keys)
+        lines << QStringLiteral("  %1  %2").arg(QStringLiteral("%1=%2").arg(key.key, key.values), -int(width)).arg(key.field);
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
 } // namespace client

@@ -195,16 +195,17 @@ static int RunBatch(const QCommandLineParser &parser)
         return BatchBadInput;
     }
     try {
-        const QJsonObject filters = BatchFilters::read(parser.value(QLatin1String(kFiltersOption)), parser.values(QLatin1String(kFilterOption)));
+        ModuleLoader loader(host::ModulesFolder());
+        const QString module = modules.value(0, QLatin1String(kBatchModule));
+        const QJsonObject filters = BatchFilters::read(parser.value(QLatin1String(kFiltersOption)), parser.values(QLatin1String(kFilterOption)),
+                                                       BatchFilters::keysOf(loader, module));
         host::ClientConfig config = readConfig(parser);
         bool cancelled = false;
         const std::optional<SignedIn> session = signInOperator(config, parser, false, &cancelled);
         const SignOutAtEnd signOutAtEnd(config, session);
         requireBranch(config);
         LoggedIn login(config);
-        ModuleLoader loader(host::ModulesFolder());
         host::HostServices services(ui, login.session, login.database);
-        const QString module = modules.value(0, QLatin1String(kBatchModule));
         const QByteArray filtersJson = QJsonDocument(filters).toJson(QJsonDocument::Compact);
         const QByteArray savedFilter = parser.value(QLatin1String(kSavedFilterOption)).toUtf8();
         int result = BatchBadInput;
@@ -230,6 +231,19 @@ static int RunBatch(const QCommandLineParser &parser)
     }
 }
 
+// The batch's filter keys as the batch module reads them, and where its help page is, for --help.
+static QString batchKeysHelp()
+{
+    const QString page = QStringLiteral("\nMais sobre o modo lote, em português: %1\n")
+                             .arg(QDir::toNativeSeparators(QDir(host::HelpFolder()).filePath(QStringLiteral("modo-lote.html"))));
+    ModuleLoader loader(host::ModulesFolder());
+    try {
+        return BatchFilters::helpText(BatchFilters::keysOf(loader, QLatin1String(kBatchModule))) + page;
+    } catch (const HostError &error) {
+        return QStringLiteral("As chaves dos filtros do modo lote não puderam ser lidas: %1\n").arg(error.text()) + page;
+    }
+}
+
 // The client's own options, besides help, version and the connection's (host::ClientConfig).
 static void addClientOptions(QCommandLineParser &parser)
 {
@@ -251,7 +265,7 @@ static void addClientOptions(QCommandLineParser &parser)
                       QStringLiteral("arquivo")});
     parser.addOption({QLatin1String(kOutputOption), QStringLiteral("Modo lote: arquivo a gerar."), QStringLiteral("arquivo")});
     parser.addOption({QLatin1String(kFiltersOption),
-                      QStringLiteral("Modo lote: arquivo JSON com os filtros da tela (chaves no README)."), QStringLiteral("arquivo")});
+                      QStringLiteral("Modo lote: arquivo JSON com os filtros da tela (chaves abaixo)."), QStringLiteral("arquivo")});
     parser.addOption({QLatin1String(kFilterOption),
                       QStringLiteral("Modo lote: um filtro, sobre os do arquivo (pode repetir), por exemplo "
                                      "dataInicial=01/03/2025 ou filiais=0101,0103."),
@@ -281,7 +295,7 @@ int RunClient(QApplication &app)
         return 2;
     }
     if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+        std::fputs(qPrintable(parser.helpText() + QLatin1Char('\n') + batchKeysHelp()), stdout);
         return 0;
     }
     if (parser.isSet(version)) {

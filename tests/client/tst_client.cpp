@@ -4,6 +4,7 @@
 
 #include "client/mainwindow.h"
 #include "client/moduleloader.h"
+#include "filters/filtervalue.h"
 #include "host/services/dispatcher.h"
 
 #include <QLabel>
@@ -214,6 +215,23 @@ private Q_SLOTS:
         const QString output = QString::fromUtf8(process.readAllStandardOutput());
         for (const QString &text : expected)
             QVERIFY2(output.contains(text), qPrintable(text + " in " + output));
+    }
+
+    // The keys come from the module's own table: --help lists each, and the help page explains each.
+    void everyBatchKeyIsListedAndDocumented()
+    {
+        QProcess process;
+        process.start(binDir() + QStringLiteral("/zub-client"), {QStringLiteral("--help")});
+        QVERIFY(process.waitForFinished(20000));
+        const QString output = QString::fromUtf8(process.readAllStandardOutput());
+        QFile page(QStringLiteral(ZUB_SOURCE_DIR "/docs/help/modo-lote.html"));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString documented = QString::fromUtf8(page.readAll());
+        QVERIFY(!zub01100::filterJsonKeys().isEmpty());
+        for (const QString &key : zub01100::filterJsonKeys()) {
+            QVERIFY2(output.contains(QStringLiteral("\n  %1=").arg(key)), qPrintable(key + " in " + output));
+            QVERIFY2(documented.contains(QStringLiteral("<code>%1</code>").arg(key)), qPrintable(key));
+        }
     }
 
 private:

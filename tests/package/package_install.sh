@@ -29,6 +29,7 @@ dpkg -x "$client_deb" "$root"
 
 for file in usr/bin/zub-server lib/systemd/system/zub-server.service etc/zub/server.ini \
             usr/bin/zub-client usr/lib/zub/libPKG_ZUB01100.so usr/share/zub/reports/ZUB011/01-por-servico.json \
+            usr/share/zub/help/index.html usr/share/zub/help/custoplanxreal.html usr/share/zub/help/ajuda.css \
             usr/share/applications/zub-client.desktop usr/share/icons/hicolor/scalable/apps/zub-client.svg; do
   [ -e "$root/$file" ] || fail "o pacote não instala /$file"
 done
@@ -98,4 +99,7 @@ HOME="$work" QT_QPA_PLATFORM=offscreen "$root/usr/bin/zub-client" --config "$wor
 grep -q "Custo Planejado X Realizado por Filial Agregada" "$work/relatorio.txt" || fail "relatório sem o título do layout instalado: $(head -c 600 "$work/relatorio.txt")"
 grep -q "Central: 0001 - Central Merenda Vila Nova" "$work/relatorio.txt" || fail "relatório sem a central do banco"
 grep -q "Total geral" "$work/relatorio.txt" || fail "relatório sem o total geral"
+# --help lists the batch's filter keys as the installed module describes them.
+client_help=$(QT_QPA_PLATFORM=offscreen "$root/usr/bin/zub-client" --help)
+grep -q '^  naoEstocaveis=true|false' <<<"$client_help" || fail "--help do cliente instalado sem as chaves dos filtros: $client_help"
 echo "pacotes: $(basename "$server_deb") $(basename "$client_deb"); servidor e relatório em lote instalados: ok"

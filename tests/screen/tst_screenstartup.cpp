@@ -2,6 +2,7 @@
 #include "host/data/hostfunctions.h"
 #include "host/form/dadosgerrel.h"
 #include "host/services/formcreation.h"
+#include "host/services/helptopics.h"
 #include "host/services/session.h"
 #include "host/widgets/combobox.h"
 #include "host/widgets/dateeditplus.h"
@@ -10,6 +11,7 @@
 #include "screenfixture.h"
 #include "wire/rpcmessage.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QTimer>
@@ -428,14 +430,18 @@ private Q_SLOTS:
             last = at;
         }
     }
-    void f1NamesTheHelpTopic()
+    void f1ShowsTheScreensHelpPage()
     {
         ScreenFixture fixture("0001");
         TfrmCustoPlanXReal *form = fixture.open();
         QApplication::setActiveWindow(form);
         form->widgets().cbbTipoCusto->setFocus();
         QTest::keyClick(form->widgets().cbbTipoCusto, Qt::Key_F1);
-        QCOMPARE(fixture.host->ui.informations, QStringList{"Ajuda: arquivo Cushelp.hlp, tópico 10701100."});
+        QCOMPARE(fixture.host->ui.helpRequests, QStringList{"Cushelp.hlp|10701100"});
+        // A page of its own, not the index every unknown topic falls back to.
+        const host::HelpTopic topic{"Cushelp.hlp", 10701100};
+        QVERIFY(host::HelpPageFor(topic) != host::HelpIndexPage());
+        QVERIFY2(QFileInfo(host::HelpPagePath(topic)).isFile(), qPrintable(host::HelpPagePath(topic)));
     }
 };
 

@@ -52,7 +52,8 @@ if [ -n "$wm" ]; then
   pids+=($!)
   # The manager owns the screen once it has set its check window on the root.
   for _ in $(seq 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    # Read whole, then matched: grep -q in a pipe may stop before xprop ends (see the zub script).
+    [[ "$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null)" == *"window id"* ]] && break
     sleep 0.1
   done
   export ZUB_DESKTOP_WM="$wm"

@@ -69,41 +69,52 @@ struct JsonReadContext {
     QStringList *notes;
 };
 
-// One filter of the JSON value, in the order the screen applies them: how the value writes it
-// (undefined: left out) and how a JSON value sets it, refusing what it cannot take.
+// One filter of the JSON value, in the order the screen applies them: what a batch's --help says
+// of it, how the value writes it (undefined: left out) and how a JSON value sets it, refusing what
+// it cannot take.
 struct JsonField {
     const char *key;
+    FilterKeyKind kind;
+    QString values;
+    QString field;
     std::function<QJsonValue(const FilterValue &)> write;
     std::function<void(FilterValue &, const QJsonValue &, const JsonReadContext &)> read;
 };
 
-JsonField selectionField(const char *key, wire::KeySelection FilterValue::*selection, const char *allWord)
+QString codesValues(const char *allWord)
 {
-    return {key, [=](const FilterValue &v) { return selectionToJson(v.*selection, QString::fromLatin1(allWord)); },
+    return QString::fromLatin1(allWord) + QStringLiteral("|código,código");
+}
+
+JsonField selectionField(const char *key, wire::KeySelection FilterValue::*selection, const char *allWord, const QString &field)
+{
+    return {key, FilterKeyKind::Codes, codesValues(allWord), field,
+            [=](const FilterValue &v) { return selectionToJson(v.*selection, QString::fromLatin1(allWord)); },
             [=](FilterValue &v, const QJsonValue &json, const JsonReadContext &) {
                 v.*selection = selectionFromJson(QString::fromLatin1(key), json, QString::fromLatin1(allWord), v.*selection);
             }};
 }
 
-JsonField dateField(const char *key, QString FilterValue::*text, QDate FilterValue::*date)
+JsonField dateField(const char *key, QString FilterValue::*text, QDate FilterValue::*date, const QString &field)
 {
-    return {key, [=](const FilterValue &v) { return QJsonValue(v.*text); },
+    return {key, FilterKeyKind::Text, QStringLiteral("dd/mm/aaaa"), field, [=](const FilterValue &v) { return QJsonValue(v.*text); },
             [=](FilterValue &v, const QJsonValue &json, const JsonReadContext &) {
                 v.*date = dateFromJson(QString::fromLatin1(key), json);
                 v.*text = (v.*date).toString(kDateFormat);
             }};
 }
 
-JsonField flagField(const char *key, bool FilterValue::*flag)
+JsonField flagField(const char *key, bool FilterValue::*flag, const QString &field)
 {
-    return {key, [=](const FilterValue &v) { return QJsonValue(v.*flag); },
+    return {key, FilterKeyKind::Flag, QStringLiteral("true|false"), field, [=](const FilterValue &v) { return QJsonValue(v.*flag); },
             [=](FilterValue &v, const QJsonValue &json, const JsonReadContext &) { v.*flag = flagFromJson(QString::fromLatin1(key), json); }};
 }
 
 const QList<JsonField> &jsonFields()
 {
     static const QList<JsonField> fields{
-        {"relatorio", [](const FilterValue &v) { return QJsonValue(v.reportIndex); },
+        {"relatorio", FilterKeyKind::Number, QStringLiteral("N|título"), QStringLiteral("Relatório: a posição na lista (0 é o primeiro) ou o título"),
+         [](const FilterValue &v) { return QJsonValue(v.reportIndex); },
          [](FilterValue &v, const QJsonValue &json, const JsonReadContext &c) {
              const QStringList &titles = c.options.reportTitles;
              const int index = json.isDouble() ? json.toInt(-1) : int(titles.indexOf(json.toString()));
@@ -111,18 +122,20 @@ const QList<JsonField> &jsonFields()
                  refuse("relatorio", QStringLiteral("relatório não encontrado."));
              v.reportIndex = index;
          }},
-        {"agrupamento", [](const FilterValue &v) { return QJsonValue(v.groupingCode); },
+        {"agrupamento", FilterKeyKind::Text, QStringLiteral("código"), QStringLiteral("Agrupamento de Filiais (vazio: nenhum)"),
+         [](const FilterValue &v) { return QJsonValue(v.groupingCode); },
          [](FilterValue &v, const QJsonValue &json, const JsonReadContext &) {
              v.groupingCode = json.toString();
              if (v.branchModule && !host::EmptyString(v.groupingCode))
                  refuse("agrupamento", QStringLiteral("o modo filial não permite agrupamento."));
          }},
-        {"filial", [](const FilterValue &v) { return v.singleBranchPage ? QJsonValue(v.branch) : QJsonValue(QJsonValue::Undefined); },
+        {"filial", FilterKeyKind::Text, QStringLiteral("código"), QStringLiteral("Filial Agregada na tela de uma escola: a filial logada"),
+         [](const FilterValue &v) { return v.singleBranchPage ? QJsonValue(v.branch) : QJsonValue(QJsonValue::Undefined); },
          [](FilterValue &v, const QJsonValue &json, const JsonReadContext &) {
              if (!v.singleBranchPage || json.toString() != v.branch)
                  refuse("filial", QStringLiteral("a filial única é a filial logada, no modo filial; use \"filiais\" nos demais casos."));
          }},
-        {"filiais",
+        {"filiais", FilterKeyKind::Codes, codesValues("todas"), QStringLiteral("Filial Agregada"),
          [](const FilterValue &v) {
              return v.singleBranchPage ? QJsonValue(QJsonValue::Undefined) : selectionToJson(v.branches, QStringLiteral("todas"));
          },
@@ -131,8 +144,9 @@ const QList<JsonField> &jsonFields()
                  refuse("filiais", QStringLiteral("no modo filial o relatório fica na filial logada."));
              v.branches = selectionFromJson("filiais", json, QStringLiteral("todas"), v.branches);
          }},
-        selectionField("tiposCardapio", &FilterValue::menuTypes, "todos"),
-        {"tipoCusto", [](const FilterValue &v) { return QJsonValue(v.costTypeName); },
+        selectionField("tiposCardapio", &FilterValue::menuTypes, "todos", QStringLiteral("Tipo de Cardápio")),
+        {"tipoCusto", FilterKeyKind::Text, QStringLiteral("nome"), QStringLiteral("Tipo de Custo, pelo nome como a tela o lista"),
+         [](const FilterValue &v) { return QJsonValue(v.costTypeName); },
          [](FilterValue &v, const QJsonValue &json, const JsonReadContext &c) {
              v.costTypeName = json.toString();
              v.costTypeIndex = int(c.options.costTypes.indexOf(v.costTypeName));
@@ -140,7 +154,9 @@ const QList<JsonField> &jsonFields()
                  refuse("tipoCusto", QStringLiteral("tipo de custo não encontrado."));
          }},
         // Written by savedFilterJson only, in place of the dates.
-        {"periodo", [](const FilterValue &) { return QJsonValue(QJsonValue::Undefined); },
+        {"periodo", FilterKeyKind::Text, QStringLiteral("regra"),
+         QStringLiteral("Data Inicial e Data Final no dia da execução: %1").arg(relativePeriodChoices()),
+         [](const FilterValue &) { return QJsonValue(QJsonValue::Undefined); },
          [](FilterValue &v, const QJsonValue &json, const JsonReadContext &c) {
              const std::optional<RelativePeriod> period = periodOf(QJsonObject{{"periodo", json}});
              const QDate today = c.options.today.isValid() ? c.options.today : QDate::currentDate();
@@ -152,13 +168,13 @@ const QList<JsonField> &jsonFields()
              if (c.notes && !resolved.note.isEmpty())
                  c.notes->append(resolved.note);
          }},
-        dateField("dataInicial", &FilterValue::startText, &FilterValue::start),
-        dateField("dataFinal", &FilterValue::endText, &FilterValue::end),
-        selectionField("gruposServico", &FilterValue::serviceGroups, "todos"),
-        selectionField("servicos", &FilterValue::services, "todos"),
-        flagField("estocaveis", &FilterValue::stockable),
-        flagField("naoEstocaveis", &FilterValue::nonStockable),
-        {"diferenca",
+        dateField("dataInicial", &FilterValue::startText, &FilterValue::start, QStringLiteral("Data Inicial")),
+        dateField("dataFinal", &FilterValue::endText, &FilterValue::end, QStringLiteral("Data Final")),
+        selectionField("gruposServico", &FilterValue::serviceGroups, "todos", QStringLiteral("Grupo de Serviços")),
+        selectionField("servicos", &FilterValue::services, "todos", QStringLiteral("Serviço")),
+        flagField("estocaveis", &FilterValue::stockable, QStringLiteral("Estocáveis")),
+        flagField("naoEstocaveis", &FilterValue::nonStockable, QStringLiteral("Não Estocáveis")),
+        {"diferenca", FilterKeyKind::Text, QStringLiteral("per capita|total"), QStringLiteral("Diferença pela Quantidade"),
          [](const FilterValue &v) {
              return QJsonValue(v.difference == DifferenceMode::PerCapita ? QStringLiteral("per capita") : QStringLiteral("total"));
          },
@@ -168,7 +184,8 @@ const QList<JsonField> &jsonFields()
                  refuse("diferenca", QStringLiteral("use \"per capita\" ou \"total\"."));
              v.difference = mode == QLatin1String("total") ? DifferenceMode::Total : DifferenceMode::PerCapita;
          }},
-        {"nivel", [](const FilterValue &v) { return QJsonValue(v.level); },
+        {"nivel", FilterKeyKind::Number, QStringLiteral("N"), QStringLiteral("Agrupar Produtos pelo Nível (0: nenhum)"),
+         [](const FilterValue &v) { return QJsonValue(v.level); },
          [](FilterValue &v, const QJsonValue &json, const JsonReadContext &c) {
              const int level = json.toInt(-1);
              if (!json.isDouble() || level < c.options.minLevel || level > c.options.maxLevel)
@@ -189,6 +206,14 @@ const QStringList &filterJsonKeys()
             all << QString::fromLatin1(field.key);
         return all;
     }();
+    return keys;
+}
+
+QList<FilterKeyHelp> filterKeyHelp()
+{
+    QList<FilterKeyHelp> keys;
+    for (const JsonField &field : jsonFields())
+        keys.append({QString::fromLatin1(field.key), field.kind, field.values, field.field});
     return keys;
 }
 

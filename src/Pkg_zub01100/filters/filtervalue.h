@@ -77,6 +77,20 @@ struct FilterOptions {
 //   "nivel"          product grouping level, 0 for none
 const QStringList &filterJsonKeys();
 
+// How a batch's --filter chave=valor reads a key's text: a number, true or false, a list of codes
+// ("0101,0103", or the word for all), or the text as it is.
+enum class FilterKeyKind { Text, Number, Flag, Codes };
+
+// What a batch run's --help says of a key, and how it reads the key's text.
+struct FilterKeyHelp {
+    QString key;
+    FilterKeyKind kind = FilterKeyKind::Text;
+    QString values; // what a user writes, as in "todos|código,código"
+    QString field;  // the screen's field it sets
+};
+// The keys of filterJsonKeys(), in that order.
+QList<FilterKeyHelp> filterKeyHelp();
+
 QJsonObject filterToJson(const FilterValue &value);
 // `value` with what `state` gives; raises host::HostError naming the first key or value it
 // cannot take, before anything is changed. Codes are not looked up here: whether they are on

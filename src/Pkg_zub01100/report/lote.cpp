@@ -8,7 +8,9 @@
 #include "host/services/userinteraction.h"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QToolButton>
 
 namespace {
@@ -102,4 +104,19 @@ int ExecutaLote(const char *filtersJson, const char *command)
 int ExecutaLoteFiltroSalvo(const char *savedFilter, const char *filtersJson, const char *command)
 {
     return runBatch(QString::fromUtf8(savedFilter), filtersJson, command);
+}
+
+const char *ChavesFiltroLote()
+{
+    static const QByteArray keys = [] {
+        const QHash<zub01100::FilterKeyKind, QString> kinds{{zub01100::FilterKeyKind::Text, QStringLiteral("texto")},
+                                                           {zub01100::FilterKeyKind::Number, QStringLiteral("numero")},
+                                                           {zub01100::FilterKeyKind::Flag, QStringLiteral("logico")},
+                                                           {zub01100::FilterKeyKind::Codes, QStringLiteral("codigos")}};
+        QJsonArray array;
+        for (const zub01100::FilterKeyHelp &key : zub01100::filterKeyHelp())
+            array.append(QJsonObject{{"chave", key.key}, {"tipo", kinds.value(key.kind)}, {"valores", key.values}, {"campo", key.field}});
+        return QJsonDocument(array).toJson(QJsonDocument::Compact);
+    }();
+    return keys.constData();
 }

@@ -224,14 +224,11 @@ void TfrmCustoPlanXReal::bindEvents()
     m_ui->depDataInic->OnExit = [this](QObject *sender) { m_periodFilters->depDataInicExit(sender); };
     m_ui->depDataFina->OnExit = [this](QObject *sender) { m_periodFilters->depDataInicExit(sender); };
 
-    // No help viewer ships with the client: F1 names the help topic so support can find it.
+    // F1 shows the screen's help topic; the host's table gives the page.
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
     help->setContext(Qt::WidgetWithChildrenShortcut);
     connect(help, &QShortcut::activated, this, [this] {
-        Dispatch([this] {
-            context().interaction().showInformation(
-                QStringLiteral("Ajuda: arquivo %1, tópico %2.").arg(QString::fromLatin1(kHelpFile)).arg(kHelpContext));
-        });
+        Dispatch([this] { context().interaction().showHelp({QString::fromLatin1(kHelpFile), kHelpContext}); });
     });
 
     m_savedFilters->addMenuEntries();

@@ -1,5 +1,6 @@
 #include "host/services/batchinteraction.h"
 
+#include <QDir>
 #include <QPrinter>
 
 namespace host {
@@ -84,6 +85,11 @@ std::optional<ReportLayoutEdit> BatchInteraction::editReportLayout(const QString
 {
     refuse(QStringLiteral("editar o relatório (%1)").arg(caption));
     return std::nullopt;
+}
+
+void BatchInteraction::showHelp(const HelpTopic &topic)
+{
+    write(QString(), QStringLiteral("Ajuda: %1").arg(QDir::toNativeSeparators(HelpPagePath(topic))));
 }
 
 } // namespace host

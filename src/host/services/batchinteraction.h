@@ -31,6 +31,8 @@ public:
     void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override;
     std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,
                                                      const ReportLayoutEdit &initial) override;
+    // Nobody reads a help window here: names the page to open elsewhere.
+    void showHelp(const HelpTopic &topic) override;
 
     int errorCount() const { return m_errors; }
 

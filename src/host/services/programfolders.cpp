@@ -27,4 +27,9 @@ QString LayoutsFolder()
     return QFileInfo(beside).isDir() ? beside : besideProgram(QStringLiteral("../share/zub/reports"));
 }
 
+QString HelpFolder()
+{
+    return besideProgram(QStringLiteral("../share/zub/help"));
+}
+
 } // namespace host

@@ -128,4 +128,11 @@ std::optional<ReportLayoutEdit> ScriptedInteraction::editReportLayout(const QStr
     return edited;
 }
 
+void ScriptedInteraction::showHelp(const HelpTopic &topic)
+{
+    const QString request = topic.file + QLatin1Char('|') + QString::number(topic.context);
+    helpRequests.append(request);
+    log.append(QStringLiteral("help:") + request);
+}
+
 } // namespace host

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/services/choicerequest.h"
+#include "host/services/helptopics.h"
 #include "host/services/reportlayoutedit.h"
 
 #include <QString>
@@ -44,6 +45,8 @@ public:
     // `caption` titles the dialog; `prompt` asks for the report's title.
     virtual std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,
                                                              const ReportLayoutEdit &initial) = 0;
+    // Shows the help page of `topic` beside the work, without waiting.
+    virtual void showHelp(const HelpTopic &topic) = 0;
 };
 
 // Records what was shown and answers from a script; an unscripted question counts as a cancel.
@@ -70,6 +73,7 @@ public:
     // the columns come from `columnAnswers`, unchanged when none is scripted.
     std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,
                                                      const ReportLayoutEdit &initial) override;
+    void showHelp(const HelpTopic &topic) override;
 
     // What was shown, in order.
     QStringList errors;
@@ -83,8 +87,9 @@ public:
     QStringList savedFiles;    // what showSaved named
     QStringList printRequests; // document names
     QStringList previews;      // titles
-    // Every event in one list ("error:...", "notice:...", "rows:title", "marks:title", "save:title", "open:title", "saved:path", "print:...",
-    // "preview:title", "text:title"), for order checks across kinds.
+    QStringList helpRequests;  // "file|context"
+    // Every event in one list ("error:...", "notice:...", "rows:title", "marks:title", "save:title", "open:title", "saved:path",
+    // "print:...", "preview:title", "text:title", "help:file|context"), for order checks across kinds.
     QStringList log;
 
     // Runs while an error is on screen, as a modal message box would; tests move the focus or the

@@ -36,6 +36,8 @@ ChoiceDialog::ChoiceDialog(const ChoiceTable &table, bool checkColumn, QWidget *
             auto *mark = new QStandardItem;
             mark->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
             mark->setCheckState(Qt::Unchecked);
+            // The mark's cell has no text of its own; a screen reader says what it marks.
+            mark->setData(QStringLiteral("Marcar %1").arg(cells.value(0)), Qt::AccessibleTextRole);
             items.append(mark);
         }
         for (const QString &cell : cells) {
@@ -50,6 +52,8 @@ ChoiceDialog::ChoiceDialog(const ChoiceTable &table, bool checkColumn, QWidget *
     m_proxy->setFilterKeyColumn(-1);
 
     m_view->setModel(m_proxy);
+    // Qt names a table by its accessible name only.
+    m_view->setAccessibleName(table.title);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -8,6 +8,7 @@
 #include <QCalendarWidget>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QStyle>
@@ -31,6 +32,7 @@ TDateEditPlus::TDateEditPlus(QWidget *parent)
     m_edit->installEventFilter(this);
     m_button->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     m_button->setToolTip(QStringLiteral("Calendário (F4)"));
+    m_button->setAccessibleName(QStringLiteral("Calendário"));
     m_button->setFocusPolicy(Qt::NoFocus);
     setFocusProxy(m_edit);
     setFocusPolicy(Qt::StrongFocus);
@@ -147,6 +149,28 @@ void TDateEditPlus::pick(const QDate &date)
     m_edit->setFocus();
     m_edit->setText(date.toString(kFormat));
     textEdited();
+}
+
+bool TDateEditPlus::event(QEvent *event)
+{
+    // Before the first show, when the form has set its labels' buddies.
+    if (event->type() == QEvent::Polish)
+        nameEditFromLabel();
+    return QWidget::event(event);
+}
+
+// A screen reader names a field by the label whose buddy it is, or by its accessible name; both
+// point at this field, while the focus and the text are in the edit inside it.
+void TDateEditPlus::nameEditFromLabel()
+{
+    QString name = accessibleName();
+    for (const QLabel *label : parentWidget() ? parentWidget()->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly)
+                                              : QList<QLabel *>()) {
+        if (name.isEmpty() && label->buddy() == this)
+            name = label->text().remove(QLatin1Char('&'));
+    }
+    if (!name.isEmpty())
+        m_edit->setAccessibleName(name);
 }
 
 bool TDateEditPlus::eventFilter(QObject *watched, QEvent *event)

@@ -49,9 +49,11 @@ public:
     std::function<void(QObject *sender)> OnExit;
 
 protected:
+    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void nameEditFromLabel();
     void textEdited();
     void updateColour();
     void pick(const QDate &date);

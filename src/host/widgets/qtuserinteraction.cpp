@@ -1,6 +1,7 @@
 #include "host/widgets/qtuserinteraction.h"
 
 #include "host/services/dispatcher.h"
+#include "host/widgets/helpwindow.h"
 #include "host/widgets/lookupdialog.h"
 #include "host/widgets/multiselectdialog.h"
 #include "host/widgets/reportcolumnsdialog.h"
@@ -166,6 +167,11 @@ std::optional<ReportLayoutEdit> QtUserInteraction::editReportLayout(const QStrin
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.edited();
+}
+
+void QtUserInteraction::showHelp(const HelpTopic &topic)
+{
+    HelpWindow::showPage(HelpPagePath(topic), dialogParent());
 }
 
 } // namespace host

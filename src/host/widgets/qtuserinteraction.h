@@ -24,6 +24,7 @@ public:
     void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override;
     std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,
                                                      const ReportLayoutEdit &initial) override;
+    void showHelp(const HelpTopic &topic) override;
 
 private:
     static QWidget *dialogParent();

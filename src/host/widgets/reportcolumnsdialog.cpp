@@ -25,6 +25,8 @@ ReportColumnsDialog::ReportColumnsDialog(const QString &caption, const QString &
     auto *columnsLabel = new QLabel(QStringLiteral("&Colunas (marque as que aparecem; F2 altera o título):"), this);
     m_table = new QTableWidget(int(initial.columns.size()), 2, this);
     columnsLabel->setBuddy(m_table);
+    // Qt names a table by its accessible name only, never by the label whose buddy it is.
+    m_table->setAccessibleName(QStringLiteral("Colunas"));
     m_table->setHorizontalHeaderLabels({QStringLiteral("Título da coluna"), QStringLiteral("Campo")});
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setSectionResizeMode(kLabelColumn, QHeaderView::Stretch);
