@@ -12,7 +12,10 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -34,9 +37,26 @@ mode_t currentUmask()
 
 namespace host {
 
+// Partial files of `target` whose runs are gone: no lock held on them.
+static void removeAbandoned(const QFileInfo &target)
+{
+    const QDir folder = target.absoluteDir();
+    const QStringList names = folder.entryList({QStringLiteral(".%1.??????.parcial").arg(target.fileName())}, QDir::Files | QDir::Hidden);
+    for (const QString &name : names) {
+        const QByteArray path = QFile::encodeName(folder.filePath(name));
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
+
 PartialFile::PartialFile(const QString &target) : m_target(target)
 {
     const QFileInfo info(target);
+    removeAbandoned(info);
     QTemporaryFile file(info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX.parcial").arg(info.fileName())));
     if (!file.open())
         throw HostError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
@@ -50,12 +70,18 @@ PartialFile::PartialFile(const QString &target) : m_target(target)
         QFile::remove(m_path);
         throw HostError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2").arg(QDir::toNativeSeparators(target), reason));
     }
+    // Held while this run lives: the lock goes with the process, however it ends.
+    m_lock = ::dup(file.handle());
+    if (m_lock >= 0)
+        ::flock(m_lock, LOCK_EX | LOCK_NB);
 }
 
 PartialFile::~PartialFile()
 {
     if (!m_committed)
         QFile::remove(m_path);
+    if (m_lock >= 0)
+        ::close(m_lock);
 }
 
 void PartialFile::commit()

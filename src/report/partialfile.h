@@ -7,7 +7,8 @@ namespace host {
 // A report file written under a name of its own next to its target, and put in the target's
 // place only once complete: a run stopped, failed or killed half way leaves nothing under the
 // chosen name (and an earlier file there intact). The name is made with O_EXCL, so a link
-// planted in the folder is never followed.
+// planted in the folder is never followed. A run killed outright leaves its partial file; the next
+// one to the same target removes it (a partial file is locked while its run lives).
 class PartialFile
 {
 public:
@@ -25,6 +26,7 @@ public:
 private:
     QString m_target;
     QString m_path;
+    int m_lock = -1;
     bool m_committed = false;
 };
 

@@ -212,6 +212,11 @@ QString ReportDocument::toCsv() const
     // spreadsheet shows them above the table.
     for (const QString &notice : noticeTexts())
         rows.append(csvField(notice));
+    // An empty report says why, as its text and PDF do, where a spreadsheet shows it.
+    if (isEmptyReport()) {
+        for (const Band &band : m_bands)
+            rows.append(csvField(band.text));
+    }
     if (!rows.isEmpty())
         rows.append(QString());
     QStringList header = m_groupLabels;

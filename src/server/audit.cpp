@@ -9,12 +9,16 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
 #include <QSqlQuery>
 
 #include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace server {
@@ -176,8 +180,12 @@ Handler audited(const DbSettings &settings, const QString &method, Handler inner
             recordAudit(settings, entry);
             throw;
         } catch (const DbError &) {
-            // The detail is the log's, under the incident number the dispatcher gives it.
-            entry.outcome = QStringLiteral("falha no banco de dados");
+            // The detail is the log's, under the incident number the dispatcher gives it. A call
+            // its client stopped failed nowhere.
+            const CallContext *call = CallContext::current();
+            const StopReason stop = call ? call->stopReason() : StopReason::None;
+            entry.outcome = stop == StopReason::Cancelled || stop == StopReason::ClientGone ? QStringLiteral("cancelada pelo cliente")
+                                                                                             : QStringLiteral("falha no banco de dados");
             entry.durationMs = timer.elapsed();
             dropThreadConnection();
             recordAudit(settings, entry);
@@ -186,22 +194,137 @@ Handler audited(const DbSettings &settings, const QString &method, Handler inner
     };
 }
 
+namespace {
+
+QJsonObject toJson(const AuditEntry &entry)
+{
+    return {{QStringLiteral("inicio"), entry.start.toString(Qt::ISODateWithMs)}, {QStringLiteral("operador"), entry.operatorCode},
+            {QStringLiteral("endereco"), entry.address},                        {QStringLiteral("metodo"), entry.method},
+            {QStringLiteral("filtros"), entry.filters},                         {QStringLiteral("numeros"), entry.numbers},
+            {QStringLiteral("resultado"), entry.outcome},                       {QStringLiteral("duracaoMs"), double(entry.durationMs)}};
+}
+
+std::optional<AuditEntry> fromJson(const QByteArray &line)
+{
+    const QJsonObject object = QJsonDocument::fromJson(line).object();
+    AuditEntry entry;
+    entry.start = QDateTime::fromString(object.value(QStringLiteral("inicio")).toString(), Qt::ISODateWithMs);
+    if (!entry.start.isValid())
+        return std::nullopt;
+    entry.operatorCode = object.value(QStringLiteral("operador")).toString();
+    entry.address = object.value(QStringLiteral("endereco")).toString();
+    entry.method = object.value(QStringLiteral("metodo")).toString();
+    entry.filters = object.value(QStringLiteral("filtros")).toString();
+    entry.numbers = object.value(QStringLiteral("numeros")).toString();
+    entry.outcome = object.value(QStringLiteral("resultado")).toString();
+    entry.durationMs = qint64(object.value(QStringLiteral("duracaoMs")).toDouble());
+    return entry;
+}
+
+// The rows waiting for the database, in a file: appended as they come; a note beside it says how
+// many from the start are in the database, and both go once all are.
+class AuditSpool
+{
+public:
+    explicit AuditSpool(const QString &path) : m_file(path), m_notePath(path + QStringLiteral(".gravadas")) {}
+
+    bool open(QString *why)
+    {
+        if (!m_file.open(QIODevice::ReadWrite | QIODevice::Append)) {
+            *why = m_file.errorString();
+            return false;
+        }
+        m_file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QFile note(m_notePath);
+        if (note.open(QIODevice::ReadOnly))
+            m_written = note.readAll().trimmed().toLongLong();
+        m_file.seek(0);
+        while (!m_file.atEnd()) {
+            m_file.readLine();
+            ++m_lines;
+        }
+        m_written = qBound<qint64>(0, m_written, m_lines);
+        return true;
+    }
+    QString path() const { return m_file.fileName(); }
+    qint64 waiting() const { return m_lines - m_written; }
+
+    bool append(const AuditEntry &entry)
+    {
+        const QByteArray line = QJsonDocument(toJson(entry)).toJson(QJsonDocument::Compact) + '\n';
+        if (m_file.write(line) != line.size() || !m_file.flush())
+            return false;
+        ++m_lines;
+        return true;
+    }
+    // Up to `count` rows from the first not yet written, skipping `skip` of them.
+    QList<AuditEntry> read(qint64 skip, qint64 count)
+    {
+        QList<AuditEntry> entries;
+        m_file.seek(0);
+        for (qint64 line = 0; line < m_written + skip + count && !m_file.atEnd(); ++line) {
+            const QByteArray text = m_file.readLine();
+            if (line >= m_written + skip) {
+                if (const std::optional<AuditEntry> entry = fromJson(text))
+                    entries.append(*entry);
+            }
+        }
+        return entries;
+    }
+    void markWritten(qint64 count)
+    {
+        m_written += count;
+        if (m_written >= m_lines) {
+            m_file.resize(0);
+            m_lines = m_written = 0;
+            QFile::remove(m_notePath);
+            return;
+        }
+        QSaveFile note(m_notePath);
+        if (note.open(QIODevice::WriteOnly)) {
+            note.write(QByteArray::number(m_written));
+            note.commit();
+        }
+    }
+
+private:
+    QFile m_file;
+    QString m_notePath;
+    qint64 m_lines = 0;
+    qint64 m_written = 0;
+};
+
+} // namespace
+
 struct AuditWriter::State {
     DbSettings settings;
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<AuditEntry> queue;
+    std::unique_ptr<AuditSpool> spool;
+    qint64 onlyInSpool = 0; // rows past the memory's share, waiting in the spool alone
     bool stopping = false;
     std::thread thread;
 
     // Rows past this wait in memory no longer: a database gone for hours must not take the
-    // server's memory with it.
+    // server's memory with it. With a spool they wait there; without one they are lost.
     static constexpr size_t kMaxQueued = 100000;
     static constexpr int kDrainSeconds = 5;
+
+    // The spool's rows not in memory yet, once memory has room for them again.
+    void refill()
+    {
+        if (!spool || onlyInSpool == 0 || queue.size() >= kMaxQueued)
+            return;
+        const QList<AuditEntry> more = spool->read(qint64(queue.size()), qint64(kMaxQueued - queue.size()));
+        queue.insert(queue.end(), more.begin(), more.end());
+        onlyInSpool = qMax<qint64>(0, onlyInSpool - more.size());
+    }
 
     void run()
     {
         int pauseMs = 50;
+        qint64 delayed = 0; // rows of the outage under way; 0: none
         QDeadlineTimer drainDeadline(QDeadlineTimer::Forever);
         std::unique_lock lock(mutex);
         while (true) {
@@ -231,25 +354,68 @@ struct AuditWriter::State {
                         logLost(entry, why);
                     queue.pop_front();
                 }
+                if (spool)
+                    spool->markWritten(batch.size());
+                refill();
+                if (delayed > 0 && queue.empty()) {
+                    logLine(LogLevel::Warning, QStringLiteral("auditoria em dia: as linhas adiadas foram gravadas."));
+                    delayed = 0;
+                }
                 pauseMs = 50;
                 continue;
             }
+            if (delayed == 0) {
+                // One line an outage, not one a retry or a call.
+                logLine(LogLevel::Warning, QStringLiteral("auditoria adiada (%1 linha(s) esperando%2): %3")
+                                               .arg(queue.size() + onlyInSpool)
+                                               .arg(spool ? QStringLiteral(" em %1").arg(spool->path()) : QString(), why));
+            }
+            delayed = qint64(queue.size()) + onlyInSpool;
             if (stopping && drainDeadline.hasExpired()) {
-                for (const AuditEntry &entry : queue)
-                    logLost(entry, why);
+                if (spool) {
+                    logLine(LogLevel::Warning, QStringLiteral("auditoria: %1 linha(s) ficam em %2 e serão gravadas no próximo início.")
+                                                   .arg(spool->waiting())
+                                                   .arg(spool->path()));
+                } else {
+                    for (const AuditEntry &entry : queue)
+                        logLost(entry, why);
+                }
                 queue.clear();
                 break;
             }
-            logLine(LogLevel::Warning, QStringLiteral("auditoria adiada (%1 linha(s) na fila): %2").arg(queue.size()).arg(why));
             wake.wait_for(lock, std::chrono::milliseconds(pauseMs));
             pauseMs = std::min(pauseMs * 2, 2000);
         }
     }
 };
 
-AuditWriter::AuditWriter(const DbSettings &settings) : m_state(std::make_unique<State>())
+QString defaultAuditSpool(const DbSettings &settings)
+{
+    if (settings.url.kind == wire::DatabaseUrl::Kind::Sqlite)
+        return settings.url.path + QStringLiteral("-auditoria-pendente.jsonl");
+    const QString state = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
+    return state.isEmpty() ? QString() : QDir(state).filePath(QStringLiteral("auditoria-pendente.jsonl"));
+}
+
+AuditWriter::AuditWriter(const DbSettings &settings, const QString &spoolFile) : m_state(std::make_unique<State>())
 {
     m_state->settings = settings;
+    if (!spoolFile.isEmpty()) {
+        auto spool = std::make_unique<AuditSpool>(spoolFile);
+        QString why;
+        if (spool->open(&why)) {
+            m_state->spool = std::move(spool);
+            m_state->onlyInSpool = m_state->spool->waiting();
+            if (m_state->onlyInSpool > 0)
+                logLine(LogLevel::Warning, QStringLiteral("auditoria: %1 linha(s) de uma execução anterior esperam em %2 e serão gravadas.")
+                                               .arg(m_state->onlyInSpool)
+                                               .arg(spoolFile));
+            m_state->refill();
+        } else {
+            logLine(LogLevel::Warning, QStringLiteral("auditoria: não foi possível abrir %1 (%2); as linhas adiadas ficam só na memória.")
+                                           .arg(spoolFile, why));
+        }
+    }
     m_state->thread = std::thread([state = m_state.get()] { state->run(); });
     runningWriter.store(this);
 }
@@ -269,11 +435,19 @@ void AuditWriter::post(AuditEntry entry)
 {
     {
         std::lock_guard lock(m_state->mutex);
-        if (m_state->queue.size() >= State::kMaxQueued) {
-            logLost(entry, QStringLiteral("fila da auditoria cheia"));
+        if (m_state->spool && !m_state->spool->append(entry)) {
+            logLost(entry, QStringLiteral("não foi possível gravar em %1").arg(m_state->spool->path()));
             return;
         }
-        m_state->queue.push_back(std::move(entry));
+        if (m_state->queue.size() >= State::kMaxQueued || m_state->onlyInSpool > 0) {
+            if (!m_state->spool) {
+                logLost(entry, QStringLiteral("fila da auditoria cheia"));
+                return;
+            }
+            ++m_state->onlyInSpool;
+        } else {
+            m_state->queue.push_back(std::move(entry));
+        }
     }
     m_state->wake.notify_one();
 }

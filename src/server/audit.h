@@ -50,10 +50,13 @@ void auditRefusal(const QString &refusal);
 // (another writer held the database, or it could not be reached), trying again until written,
 // so a call neither waits for its row nor loses it. Without one (tools, tests that run handlers
 // directly) such a row is logged as lost.
+// With a spool file the rows waiting are also kept there, owner-only, one JSON line each, so a
+// stop, a crash or an outage longer than memory holds loses none: the next start writes them.
+// (A crash between a batch's commit and the note of it may write up to one batch twice.)
 class AuditWriter
 {
 public:
-    explicit AuditWriter(const DbSettings &settings);
+    explicit AuditWriter(const DbSettings &settings, const QString &spoolFile = {});
     // Writes what is still queued, for a few seconds at most, then stops.
     ~AuditWriter();
     AuditWriter(const AuditWriter &) = delete;
@@ -65,6 +68,10 @@ private:
     struct State;
     std::unique_ptr<State> m_state;
 };
+
+// Where a server keeps the audit rows waiting for the database: beside a SQLite file; for
+// PostgreSQL in the service's state folder ($STATE_DIRECTORY), else nowhere (memory only).
+QString defaultAuditSpool(const DbSettings &settings);
 
 // The address of the call running on this thread, as the audit and the log show it; "" outside calls.
 QString callerAddress();

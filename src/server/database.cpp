@@ -82,6 +82,9 @@ DbFailure failureOf(const QSqlError &error, Dialect dialect)
 
 namespace {
 thread_local bool noLockWaitHere = false;
+// Set while a write transaction begins: its whole wait for the lock, the turn among the server's
+// writers and SQLite's lock together, ends here.
+thread_local const QDeadlineTimer *lockWaitEnds = nullptr;
 }
 
 NoLockWait::NoLockWait() : m_outer(noLockWaitHere)
@@ -102,7 +105,7 @@ static int sqliteBusyWait(void *timeoutMs, int attempt)
         return 0;
     thread_local QDeadlineTimer deadline;
     if (attempt == 0)
-        deadline.setRemainingTime(qint64(reinterpret_cast<quintptr>(timeoutMs)));
+        deadline = lockWaitEnds ? *lockWaitEnds : QDeadlineTimer(qint64(reinterpret_cast<quintptr>(timeoutMs)));
     const CallContext *call = CallContext::current();
     if ((call && call->stopReason() != StopReason::None) || deadline.hasExpired())
         return 0;
@@ -125,7 +128,7 @@ class WriterGate
 public:
     std::atomic<int> timeoutMs{5000};
 
-    bool enter(bool wait)
+    bool enter(bool wait, const QDeadlineTimer &deadline)
     {
         std::unique_lock lock(m_mutex);
         if (!m_taken && m_line.empty()) {
@@ -134,7 +137,6 @@ public:
         }
         if (!wait)
             return false;
-        const QDeadlineTimer deadline(timeoutMs.load());
         const quint64 ticket = m_nextTicket++;
         m_line.push_back(ticket);
         for (;;) {
@@ -563,7 +565,14 @@ WriteTransaction::WriteTransaction(QSqlDatabase &db) : m_db(db)
         execScript(m_db, {QStringLiteral("BEGIN")}, QStringLiteral("iniciar a transação"));
     } else {
         WriterGate &gate = writerGate(m_db.databaseName());
-        if (gate.enter(!noLockWaitHere))
+        // One busy timeout in all, whatever the writer's place in the line: a writer that waited
+        // its turn behind one that met another program's lock does not wait that long again.
+        const QDeadlineTimer waitEnds(gate.timeoutMs.load());
+        lockWaitEnds = &waitEnds;
+        const struct Forget {
+            ~Forget() { lockWaitEnds = nullptr; }
+        } forget;
+        if (gate.enter(!noLockWaitHere, waitEnds))
             m_turn.reset(&gate);
         std::optional<NoLockWait> decideAtOnce;
         if (!m_turn)

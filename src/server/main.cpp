@@ -230,7 +230,7 @@ int serve(QCoreApplication &app, QSqlDatabase &db, const ServerConfig &config)
     dispatcher.addObject(QString::fromLatin1(kSessionObject), sessions.methods());
 
     // Outlives the HTTP server, so the rows of the last calls are written before the end.
-    AuditWriter auditWriter(config.database);
+    AuditWriter auditWriter(config.database, config.auditSpool.isEmpty() ? defaultAuditSpool(config.database) : config.auditSpool);
     HttpServer http(dispatcher, *token, config.limits);
     http.setHealthCheck([&config] { return checkDatabaseHealth(config.database); });
     if (!config.tlsCertFile.isEmpty()) {

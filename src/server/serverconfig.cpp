@@ -231,6 +231,10 @@ const QList<OptionRow> kOptionRows{
             QStringLiteral("Pasta dos layouts de relatório cujas consultas o servidor executa (padrão: a pasta reports ao lado do "
                            "programa, ou ../share/zub-server/reports)."),
             "pasta", text(&ServerConfig::reportsDir)),
+    setting("audit-spool",
+            QStringLiteral("Arquivo onde as linhas da auditoria esperam pelo banco indisponível e sobrevivem a uma parada (padrão: "
+                           "ao lado do arquivo SQLite; no PostgreSQL, na pasta de estado do serviço)."),
+            "arquivo", text(&ServerConfig::auditSpool)),
     setting("sweep-age",
             QStringLiteral("Idade a partir da qual planos e listas temporários são apagados: 90s, 30m, 2h, 1d (padrão 2h)."), "duração",
             duration("sweep-age", "90s, 30m, 2h ou 1d", [](ServerConfig &c, qint64 age) {

@@ -24,6 +24,7 @@ struct ServerConfig {
     QString reportsDir; // empty: beside the program, else the installed one (see reportsFolder)
     qint64 sweepAgeSeconds = 2 * 3600;
     int auditRetentionDays = 0; // --audit-days: the audit's rows are kept this long (0: for good)
+    QString auditSpool;         // --audit-spool: where audit rows wait for the database (empty: defaultAuditSpool)
     HttpLimits limits;
     LogLevel logLevel = LogLevel::Info;
     QString backupFile; // --backup: copy the SQLite database there and end

@@ -5,6 +5,7 @@
 #include "host/widgets/reportcolumnsdialog.h"
 #include "report/reportengine.h"
 #include "report/reportexpression.h"
+#include "report/partialfile.h"
 #include "report/reportformat.h"
 #include "report/reportrun.h"
 #include "report/textcache.h"
@@ -346,6 +347,24 @@ private Q_SLOTS:
         QVERIFY(untouched.open(QIODevice::ReadOnly));
         QCOMPARE(untouched.readAll(), QByteArray("intacto"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // no partial file left
+    }
+
+    // Regression: a run killed outright left its partial file beside the report for good. The
+    // next run to the same file removes it, never one whose run is still writing.
+    void abandonedPartialFilesGoLiveOnesStay()
+    {
+        ReportDocument document("ZUB011", "Custo por serviço", TParams());
+        document.setColumns({column("NMPRODUTO", ReportLayout::Format::Text, 20)});
+        document.addBand({ReportDocument::BandKind::Detail, 0, {}, {"Arroz"}, {}});
+        QTemporaryDir dir;
+        const QString path = dir.filePath("relatorio.csv");
+        QFile abandoned(dir.filePath(".relatorio.csv.AbC123.parcial"));
+        QVERIFY(abandoned.open(QIODevice::WriteOnly));
+        abandoned.close();
+        const PartialFile live(path);
+        writeOutput(document, path);
+        QVERIFY(!abandoned.exists());
+        QVERIFY(QFileInfo::exists(live.path()));
     }
 
     // A layout's notices survive an edited copy; a line names its first rows, then "e mais K",

@@ -148,6 +148,21 @@ private Q_SLOTS:
         startServer(server, {"--busy-timeout", "1000"});
         WriterLock lock(m_url, m_postgres);
         QVERIFY(lock.held());
+        const auto listsRequest = harness::post("/rpc/" + kPlanObject, harness::rpcBody("getListas", {"T", "T", "0001", "T"}), kToken);
+        // Regression: on SQLite the second of two writers waited its turn behind the first for a
+        // busy timeout, then as long again for the lock: 2 s, not 1.
+        std::vector<std::future<qint64>> timed;
+        for (int i = 0; i < 2; ++i) {
+            timed.push_back(std::async(std::launch::async, [&server, &listsRequest] {
+                QElapsedTimer clock;
+                clock.start();
+                return harness::exchange(server.port(), listsRequest).status == 503 ? clock.elapsed() : -1;
+            }));
+        }
+        for (auto &writer : timed) {
+            const qint64 waited = writer.get();
+            QVERIFY2(waited >= 0 && waited < 1700, qPrintable(QString::number(waited)));
+        }
         // More writers than preparation workers, so some also wait in the queue.
         std::vector<std::future<harness::HttpReply>> writers;
         for (int i = 0; i < 6; ++i) {
@@ -312,6 +327,32 @@ private Q_SLOTS:
         cut({});
         QCOMPARE(health(), 200);
         QVERIFY(lookupWorks());
+    }
+
+    // Regression: the audit rows waiting for a database held by another writer lived in memory
+    // only, and a stop lost them.
+    void auditRowsOutliveAStopDuringAnOutage()
+    {
+        if (m_postgres)
+            QSKIP("another writer holds all of a SQLite file only");
+        const QString count = QStringLiteral("SELECT COUNT(*) FROM AUDITORIA WHERE NMMETODO = 'getListas'");
+        const int before = scalar(count).toInt();
+        {
+            harness::ServerProcess server;
+            startServer(server, {"--busy-timeout", "200"});
+            WriterLock lock(m_url, m_postgres);
+            QVERIFY(lock.held());
+            for (int i = 0; i < 5; ++i)
+                QCOMPARE(errorOf(server.call(kPlanObject, "getListas", {"T", "T", "0001", "T"})).value("message").toString(), kBusy);
+            QCOMPARE(server.stop(), 0);
+            QVERIFY2(server.output().contains("serão gravadas no próximo início"), qPrintable(server.output()));
+        }
+        QCOMPARE(scalar(count).toInt(), before);
+        harness::ServerProcess restarted;
+        startServer(restarted, {});
+        QVERIFY(eventually([&] { return scalar(count).toInt() == before + 5; }));
+        QTest::qWait(300);
+        QCOMPARE(scalar(count).toInt(), before + 5); // each once
     }
 
     // Regression: a result the database cut off mid-way (a failover, a proxy's shutdown-sessions)
