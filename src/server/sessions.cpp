@@ -129,6 +129,11 @@ SessionStore::Verdict SessionStore::check(const QByteArray &token) const
                        QStringLiteral("Sessão encerrada ou expirada; entre novamente com operador e senha."), {}};
     } catch (const DbError &error) {
         dropThreadConnection();
+        // A cancel that lands while the session is checked is a cancel, as anywhere in the call.
+        const CallContext *call = CallContext::current();
+        const StopReason stop = call ? call->stopReason() : StopReason::None;
+        if (stop == StopReason::Cancelled || stop == StopReason::ClientGone)
+            return Verdict{std::nullopt, wire::CallCancelled, QStringLiteral("Chamada cancelada a pedido do cliente."), {}};
         if (error.kind == DbFailure::Connection) {
             logLine(LogLevel::Warning, QStringLiteral("verificação da sessão: sem banco de dados: %1").arg(error.message));
             return Verdict{std::nullopt, wire::ServerBusy, unavailableMessage(), {}};
