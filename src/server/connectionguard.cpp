@@ -130,9 +130,15 @@ void ConnectionGuard::acceptLoop()
         auto *connection = new Connection;
         {
             std::lock_guard lock(m_mutex);
+            // The number was free again, so the library closed that socket: one it announces is
+            // forgotten before it closes it, so this one it closed unannounced, having failed to
+            // take it in.
+            if (Connection *stale = m_bySocket.value(socket); stale && !stale->claimed)
+                forgetLocked(stale);
             if (m_perAddress.value(key) >= m_limits.perAddress)
                 refusal = QStringLiteral("Conexões demais a partir deste endereço; tente novamente em instantes.");
-            else if (unsigned(m_bySocket.size() - m_evicting) >= m_limits.maxConnections && !evictOldestIdleLocked())
+            else if (unsigned(m_bySocket.size()) >= m_limits.handedOverCap()
+                     || (unsigned(m_bySocket.size() - m_evicting) >= m_limits.maxConnections && !evictOldestIdleLocked()))
                 refusal = QStringLiteral("Servidor com conexões demais no momento; tente novamente em instantes.");
             if (refusal.isEmpty()) {
                 connection->socket = socket;
@@ -149,12 +155,8 @@ void ConnectionGuard::acceptLoop()
         }
         if (!m_handoff(socket, reinterpret_cast<sockaddr *>(&address), length)) {
             std::lock_guard lock(m_mutex);
-            if (!connection->claimed) {
-                m_bySocket.remove(socket);
-                if (--m_perAddress[key] == 0)
-                    m_perAddress.remove(key);
-                delete connection;
-            }
+            if (!connection->claimed)
+                forgetLocked(connection);
         }
     }
     for (const auto &[fd, age] : m_refused)
@@ -214,6 +216,11 @@ void ConnectionGuard::closed(Connection *connection)
     if (!connection)
         return;
     std::lock_guard lock(m_mutex);
+    forgetLocked(connection);
+}
+
+void ConnectionGuard::forgetLocked(Connection *connection)
+{
     if (connection->phase != Phase::Head)
         --m_underWay;
     if (connection->evicted)

@@ -24,6 +24,10 @@ struct GuardLimits {
     qint64 headTimeoutMs = 10000;       // request line and headers, from connect or the previous answer
     qint64 bodyTimeoutMs = 20000;       // the body, from the end of the headers
     qint64 bodiesMemory = 64LL << 20;   // bodies of all requests in flight together
+
+    // Sockets handed to the HTTP library and not yet closed by it: the connections, and at most
+    // as many again shut down to make room that the library has not closed yet.
+    unsigned handedOverCap() const { return 2 * maxConnections; }
 };
 
 // Accepts the connections itself, so that over a limit it can answer at once with a 503 that
@@ -72,6 +76,8 @@ private:
     // so a new client is not kept out by sockets held open; false when none waits for one.
     bool evictOldestIdleLocked();
     bool underPressureLocked() const;
+    // Takes a connection out of the tables and frees it.
+    void forgetLocked(Connection *connection);
 
     GuardLimits m_limits;
     Handoff m_handoff;

@@ -20,6 +20,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -537,6 +538,47 @@ void requestCompleted(void *cls, MHD_Connection *, void **state, MHD_RequestTerm
 
 namespace {
 
+// After the calls' time limit, the time the last answers have to go out, and the time the
+// pools and the library have to stop, before the process is ended without them.
+constexpr qint64 kLastAnswersMs = 2000;
+constexpr qint64 kLibraryStopMs = 5000;
+constexpr int kStopTimedOutExitCode = 3;
+
+// Ends the process unless it is destroyed before `ms` have passed: a thread of the library that
+// never returns must not keep alive a server that was told to end.
+class StopDeadline
+{
+public:
+    explicit StopDeadline(qint64 ms) : m_watch([this, ms] { watch(ms); }) {}
+    ~StopDeadline()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopped = true;
+        }
+        m_wake.notify_one();
+        m_watch.join();
+    }
+    StopDeadline(const StopDeadline &) = delete;
+    StopDeadline &operator=(const StopDeadline &) = delete;
+
+private:
+    void watch(qint64 ms)
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopped; }))
+            return;
+        logLine(LogLevel::Error, QStringLiteral("o servidor HTTP não parou em %1 s depois do pedido de término; processo encerrado à força.")
+                                     .arg(ms / 1000));
+        ::_exit(kStopTimedOutExitCode);
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopped = false;
+    std::thread m_watch; // last: it starts once the members it uses are ready
+};
+
 // A socket listening on the address and port (0: a free one), or the reason it cannot be had.
 std::optional<int> openListenSocket(const QHostAddress &address, quint16 port, QString *error)
 {
@@ -609,11 +651,15 @@ bool HttpServer::start(const QHostAddress &address, quint16 port, QString *error
     if (!tls)
         return fail(tlsError);
     m_pools = std::make_unique<Pools>(m_limits);
-    // The guard accepts and counts the connections; the library's own limit is only a backstop.
+    // The guard accepts and counts the connections, and its limits must be the only ones met:
+    // libmicrohttpd 0.9.75 splits its own limit evenly over its threads, gives an added socket to
+    // a thread by the socket's number (so one thread may get them all), and a thread that meets
+    // its share while taking an added connection in keeps a lock for good and serves no one again.
+    // So each thread's share is all the guard ever hands over.
     m_daemon = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_NO_LISTEN_SOCKET | tls->flag, 0, nullptr,
                                 nullptr, &accessHandler, this,
                                 MHD_OPTION_THREAD_POOL_SIZE, m_limits.httpThreads,
-                                MHD_OPTION_CONNECTION_LIMIT, m_limits.guard.maxConnections + 16 * m_limits.httpThreads,
+                                MHD_OPTION_CONNECTION_LIMIT, m_limits.httpThreads * m_limits.guard.handedOverCap(),
                                 MHD_OPTION_CONNECTION_MEMORY_LIMIT, m_limits.connectionMemory,
                                 MHD_OPTION_CONNECTION_TIMEOUT, m_limits.timeoutSeconds,
                                 MHD_OPTION_NOTIFY_COMPLETED, &requestCompleted, this,
@@ -641,6 +687,7 @@ void HttpServer::stop()
 {
     if (!m_daemon)
         return;
+    const StopDeadline deadline(m_limits.callTimeoutMs + kLibraryStopMs);
     m_guard.stopAccepting();
     // The calls under way finish and are answered; then nothing new is taken.
     QElapsedTimer waited;
@@ -655,7 +702,7 @@ void HttpServer::stop()
     }
     pools.reset();
     waited.restart();
-    while (m_guard.requestsUnderWay() > 0 && !waited.hasExpired(2000))
+    while (m_guard.requestsUnderWay() > 0 && !waited.hasExpired(kLastAnswersMs))
         QThread::msleep(20);
     MHD_stop_daemon(m_daemon);
     m_daemon = nullptr;
