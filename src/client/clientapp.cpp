@@ -126,7 +126,9 @@ static std::optional<SignedIn> signInOperator(host::ClientConfig &config, const 
         return std::nullopt;
     std::optional<SignedIn> session;
     QString unattendedRefusal;
+    QString operatorCode = config.operatorCode;
     if (const auto credentials = unattendedCredentials(parser.value(QLatin1String(kCredentialsOption)))) {
+        operatorCode = credentials->operatorCode; // asked again, the person types only the password
         try {
             session = signIn(config, *credentials);
         } catch (const HostError &error) {
@@ -140,7 +142,7 @@ static std::optional<SignedIn> signInOperator(host::ClientConfig &config, const 
                                        "ou as variáveis ZUB_OPERADOR e ZUB_SENHA."));
     }
     if (!session) {
-        SignInDialog dialog(config.operatorCode, [&](const Credentials &typed) {
+        SignInDialog dialog(operatorCode, [&](const Credentials &typed) {
             try {
                 session = signIn(config, typed);
                 return QString();

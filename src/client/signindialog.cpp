@@ -14,6 +14,7 @@ SignInDialog::SignInDialog(const QString &operatorCode, std::function<QString(co
       m_problem(new QLabel)
 {
     setWindowTitle(QStringLiteral("Entrar no Planejamento de Alimentação Escolar"));
+    setMinimumWidth(440); // the title whole, under window managers that do not widen a dialog for it
     m_operator->setMaxLength(20);
     m_password->setEchoMode(QLineEdit::Password);
     m_problem->setObjectName(QStringLiteral("problema"));
