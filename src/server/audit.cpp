@@ -470,10 +470,10 @@ QList<AuditEntry> readAudit(QSqlDatabase &db, const QDateTime &since)
 
 QString describe(const AuditEntry &entry)
 {
-    return QStringLiteral("%1  %2  %3  %4  %5 ms  %6  %7  %8")
+    return printable(QStringLiteral("%1  %2  %3  %4  %5 ms  %6  %7  %8")
         .arg(entry.start.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), entry.operatorCode.leftJustified(8),
              entry.address.isEmpty() ? QStringLiteral("-") : entry.address, entry.method, QString::number(entry.durationMs), entry.numbers.isEmpty() ? QStringLiteral("-") : entry.numbers,
-             entry.outcome, entry.filters);
+             entry.outcome, entry.filters));
 }
 
 } // namespace server

@@ -36,11 +36,25 @@ bool logs(LogLevel level)
     return int(level) <= currentLevel;
 }
 
+QString printable(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code < 0x20 || code == 0x7f || (code >= 0x80 && code < 0xa0) || code == 0x2028 || code == 0x2029)
+            shown += QStringLiteral("\\x%1").arg(unsigned(code), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 void logLine(LogLevel level, const QString &text)
 {
     if (!logs(level))
         return;
-    const QByteArray line = (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz ")) + text).toUtf8() + '\n';
+    const QByteArray line = (QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz ")) + printable(text)).toUtf8() + '\n';
     // One write per line: lines of several threads never mix.
     for (qsizetype written = 0; written < line.size();) {
         const ssize_t n = ::write(STDERR_FILENO, line.constData() + written, size_t(line.size() - written));

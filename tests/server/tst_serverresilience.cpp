@@ -472,6 +472,20 @@ private Q_SLOTS:
         QVERIFY(answer(server.call(kCostObject, "ListaTipoCusto", {})).toObject().value("ok").toBool());
     }
 
+    // Regression: a method name with a line break and terminal escapes wrote a forged line into
+    // the server's log.
+    void aCallersTextForgesNoLogLine()
+    {
+        harness::ServerProcess server;
+        startServer(server, {"--log-level", "debug"});
+        const QString forged = QStringLiteral("ping\n2026-01-01 00:00:00.000 falso: entrada aceita\x1b[2K");
+        server.call(kPlanObject, forged, {});
+        QTRY_VERIFY(server.output().contains("falso"));
+        const QString log = server.output();
+        QVERIFY2(!log.contains("\n2026-01-01") && !log.contains(QChar(0x1b)), qPrintable(log.right(600)));
+        QVERIFY2(log.contains("ping\\x0a2026-01-01"), qPrintable(log.right(600)));
+    }
+
     void malformedInputIsRefused_data()
     {
         QTest::addColumn<QByteArray>("request");
