@@ -1,5 +1,6 @@
 #include "host/data/errors.h"
 #include "host/network/checkresultserv.h"
+#include "host/network/httpclient.h"
 #include "host/network/netconnection.h"
 #include "host/services/session.h"
 #include "support/recordingserver.h"
@@ -176,6 +177,30 @@ private Q_SLOTS:
     }
 
     // Regression: a call blocked the GUI thread, so the window froze for as long as it lasted.
+    // Regression: the client held any answer whole; a rogue server's 800 MB took 4 GB.
+    void anAnswerPastTheBoundIsRefusedAsItArrives()
+    {
+        RecordingServer server;
+        RecordingServer::Reply huge;
+        huge.rawBody = QByteArray(3 << 20, 'x');
+        server.on("GetFiliAgreg", huge);
+        HttpPostRequest request;
+        request.host = QStringLiteral("127.0.0.1");
+        request.port = server.port();
+        request.path = QStringLiteral("/rpc/Zub01100.rdmCustoPlanXReal");
+        request.headers = {{"Authorization", "Bearer " + server.token().toLatin1()}, {"Content-Type", "application/json"}};
+        request.body = R"({"jsonrpc":"2.0","id":1,"method":"GetFiliAgreg","params":[]})";
+        request.maxAnswerBytes = 1 << 20;
+        try {
+            httpPost(request);
+            QFAIL("an answer past the bound was taken");
+        } catch (const HttpTransportFailure &failure) {
+            QVERIFY(failure.kind == HttpTransportFailure::Kind::TooLarge);
+        }
+        request.maxAnswerBytes = 4 << 20;
+        QCOMPARE(httpPost(request).body.size(), 3 << 20);
+    }
+
     void windowPaintsButTakesNoInputDuringACall()
     {
         RecordingServer server;

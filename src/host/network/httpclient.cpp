@@ -100,6 +100,7 @@ struct ReplyWatch {
     bool connectExpired = false;
     bool callExpired = false;
     bool cancelled = false;
+    bool tooLarge = false;
     QList<QSslError> tlsErrors;
 };
 
@@ -111,6 +112,9 @@ void throwIfNotAnswered(const ReplyWatch &watch, QNetworkReply::NetworkError err
         throwIfCancelled(); // forgets the cancel
         throw CancelledError();
     }
+    if (watch.tooLarge)
+        throw HttpTransportFailure{HttpTransportFailure::Kind::TooLarge,
+                                   QStringLiteral("%1 MB").arg(request.maxAnswerBytes >> 20), true};
     if (watch.connectExpired)
         throw HttpTransportFailure{HttpTransportFailure::Kind::Unreachable,
                                    QStringLiteral("sem resposta em %1 s").arg(request.connectTimeoutMs / 1000.0), false};
@@ -151,6 +155,16 @@ HttpResponse httpPost(const HttpPostRequest &request)
     QObject::connect(reply, &QNetworkReply::requestSent, &loop, [&] { watch.sent = true; });
     QObject::connect(reply, &QNetworkReply::uploadProgress, &loop, [&](qint64 done, qint64) { watch.sent = watch.sent || done > 0; });
     QObject::connect(reply, &QNetworkReply::sslErrors, &loop, [&](const QList<QSslError> &errors) { watch.tlsErrors = errors; });
+    // Looked at on every piece that arrives (the progress signal is choked) and on the declared length.
+    const auto refuseIfTooLarge = [&](qint64 size) {
+        if (!watch.tooLarge && size > request.maxAnswerBytes) {
+            watch.tooLarge = true;
+            reply->abort();
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop,
+                     [&] { refuseIfTooLarge(reply->header(QNetworkRequest::ContentLengthHeader).toLongLong()); });
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] { refuseIfTooLarge(reply->bytesAvailable()); });
     QTimer connectTimer;
     connectTimer.setSingleShot(true);
     QObject::connect(&connectTimer, &QTimer::timeout, &loop, [&] {

@@ -15,7 +15,7 @@ struct HttpResponse {
 // Why a request did not get an answer. `maybeSent` tells whether the server may have received the
 // request (and so may have run the call): a call that failed before is safe to send elsewhere.
 struct HttpTransportFailure {
-    enum class Kind { Unreachable, Timeout, Broken, Certificate };
+    enum class Kind { Unreachable, Timeout, Broken, Certificate, TooLarge };
     Kind kind;
     QString detail;
     bool maybeSent = true;
@@ -32,6 +32,9 @@ struct HttpPostRequest {
     int timeoutMs = 60000;       // until the whole answer is in
     QString caFile;              // https: the authorities to trust; empty: the system's
     bool cancellable = true;     // a cancel (host/work/longwork.h) aborts the wait
+    // An answer past this (after decompression) is refused as it arrives: no answer of ours is
+    // near it, and a rogue server or a man in the middle must not take the machine's memory.
+    qint64 maxAnswerBytes = qint64(512) << 20;
 };
 
 // One POST through Qt Network (keep-alive, TLS, proxies from the environment). The caller's code

@@ -111,6 +111,10 @@ static QString transportMessage(const HttpTransportFailure &failure, const QStri
         return QStringLiteral("O certificado do servidor de aplicação em %1 não foi aceito (%2). Confira o arquivo de "
                               "autoridades (ca) em [servidor] da configuração do cliente.")
             .arg(address, failure.detail);
+    case HttpTransportFailure::Kind::TooLarge:
+        return QStringLiteral("A resposta do servidor de aplicação em %1 à chamada %2 passou de %3 e foi recusada. Confira se o "
+                              "endereço em [servidor] é mesmo o do servidor; se for, restrinja os filtros ou informe o suporte.")
+            .arg(address, method, failure.detail);
     case HttpTransportFailure::Kind::Broken:
         break;
     }
