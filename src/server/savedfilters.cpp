@@ -16,6 +16,8 @@ namespace {
 
 // Larger than any filter value the screen writes, small enough to keep the table lean.
 constexpr int kMaxFilterBytes = 64 * 1024;
+// An operator keeps a few dozen; the bound keeps one caller from filling the disk.
+constexpr int kMaxFiltersPerOperator = 200;
 constexpr int kBranchWidth = 4;
 
 const QList<wire::FieldDef> kListFields = {{QStringLiteral("NMFILTRO"), QStringLiteral("string"), kFilterNameMaxLength},
@@ -159,6 +161,11 @@ static void writeFilter(QSqlDatabase &db, const OperatorRecord &self, const QStr
                                  .bind(sharingCircle(self)).bind(shared).bind(QString::fromUtf8(filters)).bind(now).bind(self.code).bind(name),
                              QStringLiteral("gravar o filtro salvo"));
     if (updated.numRowsAffected() < 1) {
+        const QString what = QStringLiteral("contar os filtros salvos do operador");
+        QSqlQuery owned = exec(db, Sql(QStringLiteral("SELECT COUNT(*) FROM FILTROSALVO WHERE CDOPERADOR = ?")).bind(self.code), what);
+        if (nextRow(db, owned, what) && owned.value(0).toInt() >= kMaxFiltersPerOperator)
+            throw Refusal{QStringLiteral("Limite de %1 filtros salvos por operador atingido; apague um filtro antes de salvar outro.")
+                              .arg(kMaxFiltersPerOperator)};
         exec(db,
              Sql(QStringLiteral("INSERT INTO FILTROSALVO (CDOPERADOR, NMFILTRO, CDFILCENTZUB, IDCOMPARTILHADO, DSFILTRO, DTCRIACAO, DTALTERACAO)"
                                 " VALUES (?, ?, ?, ?, ?, ?, ?)"))

@@ -214,6 +214,20 @@ private Q_SLOTS:
         QVERIFY2(dataOf(response).toString().contains(message), qPrintable(dataOf(response).toString()));
     }
 
+    // Regression: a school stored 3,000 filters of 60 KB in 15 s: an operator's filters are
+    // bounded, and replacing one of them still works at the bound.
+    void anOperatorsFiltersAreBounded()
+    {
+        for (int i = 0; i < 200; ++i)
+            QVERIFY(!refused(call(m_other, "SalvaFiltro", {QStringLiteral("Filtro %1").arg(i), kMarch, "N"})));
+        const QJsonObject over = call(m_other, "SalvaFiltro", {"Mais um", kMarch, "N"});
+        QVERIFY(refused(over));
+        QVERIFY2(dataOf(over).toString().contains("Limite de 200 filtros salvos"), qPrintable(dataOf(over).toString()));
+        QVERIFY(!refused(call(m_other, "SalvaFiltro", {"Filtro 7", QJsonObject{{"nivel", 2}}, "N"})));
+        for (int i = 0; i < 200; ++i)
+            call(m_other, "ApagaFiltro", {QStringLiteral("Filtro %1").arg(i)});
+    }
+
     void machineCallerHasNoSavedFilters()
     {
         const QJsonObject response = m_server.call(kPlanObject, "ListaFiltros", {});
