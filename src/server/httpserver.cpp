@@ -461,11 +461,20 @@ QByteArray HttpServer::clientAddress(void *rawConnection, Request *request) cons
     const QByteArray peer = rawAddress(m_guard.addressOf(request->connection));
     if (m_trustedProxy.isNull() || peer != rawAddress(m_trustedProxy))
         return peer;
-    const char *forwarded = MHD_lookup_connection_value(static_cast<MHD_Connection *>(rawConnection), MHD_HEADER_KIND, "X-Forwarded-For");
-    if (!forwarded)
+    // A proxy adds a header line of its own (HAProxy's option forwardfor) or appends to the last:
+    // the last entry of the last line is the proxy's, everything before it the client's own say.
+    QByteArray forwarded;
+    MHD_get_connection_values(
+        static_cast<MHD_Connection *>(rawConnection), MHD_HEADER_KIND,
+        [](void *last, MHD_ValueKind, const char *key, const char *value) -> MHD_Result {
+            if (key && value && qstricmp(key, "X-Forwarded-For") == 0)
+                *static_cast<QByteArray *>(last) = value;
+            return MHD_YES;
+        },
+        &forwarded);
+    if (forwarded.isEmpty())
         return peer;
-    // The addresses before the last are the client's own say; only the last is the proxy's.
-    const QHostAddress client(QString::fromLatin1(QByteArray(forwarded).split(',').last().trimmed()));
+    const QHostAddress client(QString::fromLatin1(forwarded.split(',').last().trimmed()));
     return client.isNull() ? peer : rawAddress(client);
 }
 

@@ -172,9 +172,14 @@ private Q_SLOTS:
         harness::ServerProcess proxied;
         QString why;
         QVERIFY2(proxied.start(m_demo.url, kToken, {"--trusted-proxy", "127.0.0.1", "--sign-in-failures", "6"}, &why), qPrintable(why));
+        int invented = 0;
         const auto signInFrom = [&](const QByteArray &client, const QString &code, const QString &password) {
-            // What the client itself puts first in the header counts for nothing.
-            const QByteArray forwarded = "X-Forwarded-For: 10.9.9.9, " + client + "\r\n";
+            // What the client itself puts in the header counts for nothing: an address made up
+            // anew each time, on a line of its own before the one the proxy adds (HAProxy's
+            // option forwardfor), and before the proxy's entry on that line. Regression: the
+            // client's own line was read, and made-up addresses were never throttled.
+            const QByteArray madeUp = "10.9.9." + QByteArray::number(++invented % 250);
+            const QByteArray forwarded = "X-Forwarded-For: " + madeUp + "\r\nX-Forwarded-For: " + madeUp + ", " + client + "\r\n";
             return harness::exchange(proxied.port(), harness::post("/rpc/" + kSession, harness::rpcBody("entrar", {code, password}), {}, forwarded))
                 .json();
         };
