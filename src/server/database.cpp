@@ -71,8 +71,11 @@ DbFailure failureOf(const QSqlError &error, Dialect dialect)
         return DbFailure::Full;
     if (code.startsWith(QLatin1String("53")))
         return DbFailure::Busy; // out of memory or connections: may pass
+    // A read-only transaction is a standby: the old primary demoted or a node not yet promoted in a
+    // failover. A new connection reaches the primary through the balancer, so the caller is told to
+    // try again, as for a lost connection.
     if (code == QLatin1String("25006"))
-        return DbFailure::ReadOnly;
+        return DbFailure::Connection;
     if (code.startsWith(QLatin1String("23")))
         return DbFailure::Constraint;
     if (code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P")))
