@@ -9,6 +9,7 @@
 #include "host/widgets/busyoverlay.h"
 #include "host/widgets/combobox.h"
 #include "host/widgets/qtuserinteraction.h"
+#include "host/widgets/reportpreviewdialog.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -17,8 +18,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QPrintPreviewDialog>
-#include <QPrintPreviewWidget>
+#include <QPrintDialog>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QToolButton>
@@ -207,29 +208,51 @@ private Q_SLOTS:
         QCOMPARE(RecordingForm::instance->rpddPadrao->LastParams().count(), 1);
     }
 
-    // The real preview window shows the report's pages.
+    // The real preview window: the report's pages, "Imprimir…" through the printer dialog, Esc leaves.
     void realPreviewWindow()
     {
         QtUserInteraction qtUi;
         HostServices services(qtUi, *m_host->session, *m_host->database);
         RecordingForm form;
         form.FormCreate(&form);
-        int pages = -1;
-        // Until the window is up: the report's preparation lets timers run before it opens.
+        QString title, pageBox;
+        QStringList unnamed;
+        bool printerAsked = false;
+        // Until the window is up (the report's preparation lets timers run before it opens), then
+        // "Imprimir…", the printer dialog cancelled, and Esc.
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            auto *dialog = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget());
-            auto *view = dialog ? dialog->findChild<QPrintPreviewWidget *>() : nullptr;
-            if (!view)
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *printer = qobject_cast<QPrintDialog *>(modal)) {
+                printerAsked = true;
+                printer->reject();
                 return;
-            watch.stop();
-            view->updatePreview();
-            pages = view->pageCount();
-            QTest::keyClick(dialog, Qt::Key_Escape);
+            }
+            auto *dialog = qobject_cast<ReportPreviewDialog *>(modal);
+            if (!dialog)
+                return;
+            if (printerAsked) {
+                watch.stop();
+                QTest::keyClick(dialog, Qt::Key_Escape);
+                return;
+            }
+            if (!title.isEmpty())
+                return;
+            title = dialog->windowTitle();
+            pageBox = dialog->pageBox()->text();
+            for (QWidget *control : dialog->findChildren<QWidget *>()) {
+                if ((qobject_cast<QAbstractButton *>(control) || qobject_cast<QAbstractSpinBox *>(control)
+                     || qobject_cast<QAbstractScrollArea *>(control)) && control->accessibleName().isEmpty())
+                    unnamed << control->metaObject()->className();
+            }
+            QTimer::singleShot(0, dialog->printButton(), &QToolButton::click);
         });
         watch.start(20);
         form.rpddPadrao->Preview();
-        QCOMPARE(pages, 1);
+        QCOMPARE(title, QStringLiteral("Visualizar: Teste por serviço"));
+        QCOMPARE(pageBox, QStringLiteral("Página 1 de 1"));
+        QCOMPARE(unnamed, QStringList());
+        QVERIFY(printerAsked);
         QCOMPARE(RecordingForm::events, (QStringList{"create:reference empty", "params", "afterPreview"}));
     }
 
