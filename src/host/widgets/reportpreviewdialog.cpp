@@ -57,7 +57,7 @@ ReportPreviewDialog::ReportPreviewDialog(const QString &title, PreviewPages &pag
     bar->addWidget(addCommand(QStringLiteral("Página inteira"), QStringLiteral("Página inteira"), QStringLiteral("zoom-fit-best"), {},
                               [this] { m_view->setFit(PreviewPageView::Fit::Page); }));
     bar->addWidget(addCommand(QStringLiteral("−"), QStringLiteral("Diminuir o zoom"), QStringLiteral("zoom-out"),
-                              {QKeySequence::ZoomOut, Qt::CTRL | Qt::Key_Minus}, [this] { m_view->zoomOut(); }));
+                              {QKeySequence::ZoomOut}, [this] { m_view->zoomOut(); }));
     m_zoomLabel = new QLabel(m_bar);
     m_zoomLabel->setAccessibleName(QStringLiteral("Zoom"));
     m_zoomLabel->setMinimumWidth(m_zoomLabel->fontMetrics().horizontalAdvance(QStringLiteral("0000%")));
@@ -65,7 +65,7 @@ ReportPreviewDialog::ReportPreviewDialog(const QString &title, PreviewPages &pag
     bar->addWidget(m_zoomLabel);
     // Ctrl+= too: on many keyboards "+" is the shifted "=".
     bar->addWidget(addCommand(QStringLiteral("+"), QStringLiteral("Aumentar o zoom"), QStringLiteral("zoom-in"),
-                              {QKeySequence::ZoomIn, Qt::CTRL | Qt::Key_Plus, Qt::CTRL | Qt::Key_Equal}, [this] { m_view->zoomIn(); }));
+                              {QKeySequence::ZoomIn, Qt::CTRL | Qt::Key_Equal}, [this] { m_view->zoomIn(); }));
     bar->addStretch();
     m_print = addCommand(QStringLiteral("Imprimir…"), QStringLiteral("Imprimir o relatório"), QStringLiteral("document-print"),
                          {QKeySequence::Print}, [this] { Dispatch([this] { m_pages.print(this); }); });
