@@ -195,17 +195,26 @@ private Q_SLOTS:
         QCOMPARE(RecordingForm::events.mid(1), QStringList{"printDone"});
     }
 
-    void previewOrder()
+    // "Imprimir…" in the preview prints the report it shows, through the printer dialog, and the
+    // run's clean-up is still the preview's, once.
+    void previewOrderAndPrintFromIt()
     {
+        QTemporaryDir out;
+        const QString pdf = out.filePath(QStringLiteral("da-visualizacao.pdf"));
         CreateForm(RecordingForm::instance);
         RecordingForm::instance->cbbReportNames->setCurrentIndex(1);
         RecordingForm::instance->rpddPadrao->QRPAfterPreview = [this] {
             QCOMPARE(m_host->ui.previews, QStringList{QStringLiteral("Teste por filial")}); // after the window closed
             RecordingForm::events << QStringLiteral("afterPreview");
         };
+        m_host->ui.printFromPreview = true;
+        m_host->ui.printAnswers.append(PrintTarget{QString(), pdf});
         QTest::mouseClick(RecordingForm::instance->sbtPreview, Qt::LeftButton);
         QCOMPARE(RecordingForm::events.mid(1), (QStringList{"params", "afterPreview"}));
         QCOMPARE(RecordingForm::instance->rpddPadrao->LastParams().count(), 1);
+        QCOMPARE(m_host->ui.previewPageCounts, QList<int>{1});
+        QCOMPARE(m_host->ui.printRequests, QStringList{QStringLiteral("Teste por filial")});
+        QVERIFY2(pdfText(pdf).contains(QStringLiteral("P_CDFILIAL: 0001")), qPrintable(pdfText(pdf)));
     }
 
     // The real preview window: the report's pages, "Imprimir…" through the printer dialog, Esc leaves.
