@@ -77,6 +77,16 @@ static void writeOutput(const ReportDocument &document, const QString &path)
     }
 }
 
+// 150 lines of one figure each: three pages and more.
+static ReportDocument longReport()
+{
+    ReportDocument document("ZUB011", "Relatório longo", TParams());
+    document.setColumns({column("N", ReportLayout::Format::Integer, 8)});
+    for (int i = 1; i <= 150; ++i)
+        document.addBand({ReportDocument::BandKind::Detail, 0, {}, {i * 1000}, {}});
+    return document;
+}
+
 // Prints `document` to a PDF and answers the text of each page as pdftotext reads it.
 static QStringList pdfPages(const ReportDocument &document, int *printed = nullptr)
 {
@@ -398,10 +408,7 @@ private Q_SLOTS:
     // Every page of a long report carries "Página N de M" with the final M.
     void pageNumbersOnEveryPage()
     {
-        ReportDocument document("ZUB011", "Relatório longo", TParams());
-        document.setColumns({column("N", ReportLayout::Format::Integer, 8)});
-        for (int i = 1; i <= 150; ++i)
-            document.addBand({ReportDocument::BandKind::Detail, 0, {}, {i * 1000}, {}});
+        const ReportDocument document = longReport();
         int pages = 0;
         const QStringList pageTexts = pdfPages(document, &pages);
         QVERIFY(pages >= 3);
@@ -415,10 +422,7 @@ private Q_SLOTS:
     // painted alone just as the print paints it; a cancel stops the laying out.
     void aLaidOutPageIsPaintedAlone()
     {
-        ReportDocument document("ZUB011", "Relatório longo", TParams());
-        document.setColumns({column("N", ReportLayout::Format::Integer, 8)});
-        for (int i = 1; i <= 150; ++i)
-            document.addBand({ReportDocument::BandKind::Detail, 0, {}, {i * 1000}, {}});
+        const ReportDocument document = longReport();
         int printed = 0;
         const QStringList printedPages = pdfPages(document, &printed);
         QPrinter printer(QPrinter::HighResolution);

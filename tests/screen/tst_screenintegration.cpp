@@ -62,6 +62,16 @@ class TstScreenIntegration : public QObject
         return frmCustoPlanXReal;
     }
 
+    // The host's services over a main window on screen, so that the busy panel shows over it.
+    std::unique_ptr<HostServices> servicesOver(QWidget &window)
+    {
+        window.resize(800, 600);
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            return nullptr;
+        return std::make_unique<HostServices>(m_ui, *m_session, *m_geral, &window);
+    }
+
     // A report file of this screen with filters in its run record, as "Salvar como" writes it.
     void writeReportFile(const QString &path)
     {
@@ -228,10 +238,8 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openForm();
         QVERIFY(form);
         QWidget window;
-        window.resize(800, 600);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        HostServices withWindow(m_ui, *m_session, *m_geral, &window);
+        const std::unique_ptr<HostServices> withWindow = servicesOver(window);
+        QVERIFY(withWindow);
         form->widgets().depDataInic->SetDate(QDate(2025, 1, 1));
         form->widgets().depDataFina->SetDate(QDate(2025, 12, 31));
         const QString pdf = m_dir.filePath("cancelado.pdf");
@@ -300,10 +308,8 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openForm();
         QVERIFY(form);
         QWidget window;
-        window.resize(800, 600);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        HostServices withWindow(m_ui, *m_session, *m_geral, &window);
+        const std::unique_ptr<HostServices> withWindow = servicesOver(window);
+        QVERIFY(withWindow);
         form->cbbReportNames->setCurrentIndex(1);
         form->widgets().depDataInic->SetDate(QDate(2025, 1, 1));
         form->widgets().depDataFina->SetDate(QDate(2025, 12, 31));

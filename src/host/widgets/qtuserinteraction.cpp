@@ -3,8 +3,8 @@
 #include "host/widgets/helpwindow.h"
 #include "host/widgets/lookupdialog.h"
 #include "host/widgets/multiselectdialog.h"
-#include "host/widgets/reportpreviewdialog.h"
 #include "host/widgets/reportcolumnsdialog.h"
+#include "host/widgets/reportpreviewdialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
