@@ -159,9 +159,10 @@ const QImage &PreviewPageView::imageOf(int index)
 {
     m_lastUsed.removeOne(index);
     m_lastUsed.append(index);
+    const qreal ratio = devicePixelRatioF();
     auto kept = m_images.find(index);
-    if (kept == m_images.end()) {
-        const qreal ratio = devicePixelRatioF();
+    // Painted again for a screen of another pixel ratio, where the window has moved.
+    if (kept == m_images.end() || kept->devicePixelRatio() != ratio) {
         QImage image = m_pages.pageImage(index, pageSizeOnScreen() * ratio);
         image.setDevicePixelRatio(ratio);
         kept = m_images.insert(index, image);
