@@ -16,7 +16,7 @@ bin="${ZUB_BUILD_DIR:-$here/build}/bin"
 work="${1:-/tmp/zub-bench}"
 repeat="${ZUB_BENCH_REPEAT:-5}"
 port="${ZUB_BENCH_PG_PORT:-55433}"
-for tool in zub-server zub-bench zub-serverload zub-bench-faltas; do
+for tool in zub-server zub-bench zub-serverload zub-bench-faltas zub-bench-preview; do
   [ -x "$bin/$tool" ] || { echo "run-all: $bin/$tool não existe; rode ./zub build antes" >&2; exit 2; }
 done
 mkdir -p "$work" && chmod 755 "$work"
@@ -49,6 +49,14 @@ demo "$postgres"
 
 echo "== Caminho do relatório, régua e cliente em lote (medianas de $repeat) =="
 "$bin/zub-bench" --database "$sqlite" --database "$postgres" --reuse --repeat "$repeat"
+
+# On a desktop of its own (Xvfb, openbox) when there is Xvfb, as an office machine shows it.
+echo "== Visualizar um relatório grande no cliente (SQLite) =="
+if command -v Xvfb >/dev/null; then
+  "$here/tests/support/desktop-session.sh" -- "$bin/zub-bench-preview" --database "$sqlite" --repeat "$repeat"
+else
+  "$bin/zub-bench-preview" --database "$sqlite" --repeat "$repeat"
+fi
 
 echo "== Dias com registros incompletos =="
 "$bin/zub-bench-faltas" --database "$sqlite" --database "$postgres" --repeat "$repeat"

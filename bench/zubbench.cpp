@@ -10,6 +10,7 @@
 //
 //   zub-bench --database sqlite:/tmp/bench.db --database postgresql://zub@127.0.0.1:55432/bench
 //             [--branches 300] [--centrals 1] [--days 365] [--repeat 5] [--reuse] [--year-only]
+#include "benchfigures.h"
 #include "plainquery.h"
 
 #include "host/data/dbgeral.h"
@@ -49,6 +50,7 @@
 extern char **environ;
 
 using namespace server;
+using namespace bench;
 
 namespace {
 
@@ -57,16 +59,6 @@ const QString kPlanObject = QStringLiteral("Zub01100.rdmCustoPlanXReal");
 const QString kCentral = QStringLiteral("0001");
 const QString kOneSchool = QStringLiteral("0150");
 const QString kMenuTypes = QStringLiteral("01_02_03_"); // the central's active menu types
-
-void say(const QString &text)
-{
-    std::printf("%s\n", text.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
-
-struct Failure {
-    QString message;
-};
 
 QJsonObject callRaw(quint16 port, const QString &method, const QJsonArray &params)
 {
@@ -99,32 +91,6 @@ QJsonValue call(quint16 port, const QString &method, const QJsonArray &params)
         return answer.toObject().value("data");
     }
     return answer;
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-QString ms(double value)
-{
-    return value >= 100 ? QStringLiteral("%1 ms").arg(value, 0, 'f', 0) : QStringLiteral("%1 ms").arg(value, 0, 'f', 1);
-}
-
-// "median (min–max, n runs)": a figure with its spread, so a rerun can tell noise from change.
-QString spread(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return QStringLiteral("%1 (%2–%3, %4×)").arg(ms(values[values.size() / 2]), ms(values.first()).chopped(3), ms(values.last())).arg(values.size());
-}
-
-double timed(const std::function<void()> &run)
-{
-    QElapsedTimer timer;
-    timer.start();
-    run();
-    return timer.nsecsElapsed() / 1e6;
 }
 
 struct Period {
@@ -361,26 +327,10 @@ void measure(const QString &database, const QCommandLineParser &parser, Table &t
     QSqlDatabase::removeDatabase(QStringLiteral("bench-create"));
 
     QTemporaryDir dir;
-    QFile token(dir.filePath(QStringLiteral("server.token")));
-    token.open(QIODevice::WriteOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    token.write(kToken);
-    token.close();
     QProcess server;
-    server.setProcessChannelMode(QProcess::MergedChannels);
     // A million keys of nine characters are about 10 MB of request.
-    server.start(parser.value("server"), {"--database", database, "--listen", "127.0.0.1:0", "--token-file", token.fileName(),
-                                          "--max-body", QString::number(32 * 1024 * 1024)});
-    quint16 port = 0;
-    QString output;
-    static const QRegularExpression listening(QStringLiteral(":(\\d+)/rpc/"));
-    while (port == 0 && server.waitForReadyRead(120000)) {
-        output += QString::fromUtf8(server.readAll());
-        const auto match = listening.match(output);
-        if (match.hasMatch())
-            port = quint16(match.captured(1).toUInt());
-    }
-    if (port == 0)
-        throw Failure{QStringLiteral("o zub-server não iniciou: %1").arg(output)};
+    const quint16 port = bench::startServer(server, parser.value("server"), database, dir.filePath(QStringLiteral("server.token")), kToken,
+                                            {"--max-body", QString::number(32 * 1024 * 1024)});
 
     {
         const host::TNetConnection::DefaultsScope machineToken({[] { return QString::fromLatin1(kToken); }, {}});

@@ -1,6 +1,7 @@
 #include "report/reportengine.h"
 
 #include "host/data/errors.h"
+#include "host/work/longwork.h"
 #include "report/groupbands.h"
 #include "report/queryrunner.h"
 #include "report/reportformat.h"
@@ -234,9 +235,15 @@ ReportDocument ReportEngine::build(const QString &reportCode, const ReportLayout
     for (const ReportLayout::Lookup &lookup : layout.lookups)
         complete(data, lookup, *layout.query(lookup.query), params);
 
+    // Tens of thousands of rows take a tenth of a second and more: the window is served between
+    // runs of them, and each row is freed once it is a band, so no long free at the end holds it.
     GroupBands bands(layout, params, columns, document);
-    for (const QVariantMap &row : std::as_const(data))
-        bands.add(row);
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        if (i % 1024 == 0 && workUnderWay())
+            keepResponsive();
+        bands.add(data[i]);
+        data[i] = QVariantMap();
+    }
     bands.finish();
     return document;
 }

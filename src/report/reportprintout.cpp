@@ -22,12 +22,17 @@ static const QColor kOverPlanFill(255, 204, 170);
 static const QColor kOverPlanText(150, 20, 0);
 static const QString kOverPlanMarker = QStringLiteral("\u25B2 ");
 
-void ReportPrintout::measure(const Device &device)
+QPageLayout::Orientation ReportPrintout::orientation() const
 {
-    m_device = &device.pages;
+    return m_document.landscape() ? QPageLayout::Landscape : QPageLayout::Portrait;
+}
+
+void ReportPrintout::measure(QPaintDevice &metrics)
+{
+    m_device = &metrics;
     m_texts = std::make_unique<TextCache>(m_device);
     m_anyOverPlan = m_document.anyOverPlan();
-    m_area = QRectF(QPointF(0, 0), device.pages.pageLayout().paintRectPixels(device.resolution).size());
+    m_area = QRectF(QPointF(0, 0), m_layout.paintRectPixels(m_resolution).size());
     m_body = QFont(QStringLiteral("DejaVu Sans"), m_document.landscape() ? 8 : 9);
     // Any letter spacing turns the shaper's ligatures off, so "fi" stays two letters in the PDF's
     // text layer and a search for "filial" finds it; a 64th of a pixel changes nothing visible.
@@ -75,7 +80,18 @@ qreal ReportPrintout::itemHeight(Item::Kind kind, int index) const
     return qMax(m_row, bounds.height() + m_row - metrics.lineSpacing());
 }
 
-QList<ReportPrintout::Page> ReportPrintout::paginate() const
+int ReportPrintout::paginate(const QPageLayout &layout, int resolution, QPaintDevice &metrics)
+{
+    m_layout = layout;
+    m_layout.setOrientation(orientation());
+    m_resolution = resolution;
+    m_pages.clear();
+    measure(metrics);
+    m_pages = layOutPages();
+    return pageCount();
+}
+
+QList<ReportPrintout::Page> ReportPrintout::layOutPages() const
 {
     const qreal usable = m_area.height() - m_top - m_bottom;
     const bool table = !m_document.columns().isEmpty();
@@ -114,6 +130,9 @@ QList<ReportPrintout::Page> ReportPrintout::paginate() const
     const QList<ReportDocument::Band> &bands = m_document.bands();
     QList<int> open; // the heading bands of the groups open so far, outermost first
     for (int i = 0; i < bands.size(); ++i) {
+        // Laying out 2 048 bands takes a millisecond or so: a cancel lands at once.
+        if (i % 2048 == 0 && workUnderWay())
+            keepResponsive();
         // A group heading never ends a page, nor does a grand total open one alone.
         const bool heading = bands[i].kind == BandKind::GroupHeader;
         if (heading)
@@ -272,36 +291,57 @@ int ReportPrintout::print(QPdfWriter &writer, const QString &fileName)
     return paint({writer, writer.resolution(), QDir::toNativeSeparators(fileName), [] { return false; }, [] {}});
 }
 
+void ReportPrintout::paintPage(QPainter &painter, int index) const
+{
+    paintFrame(painter, index + 1, pageCount());
+    qreal y = m_top;
+    for (const Item &item : m_pages[index]) {
+        paintItem(painter, item, y);
+        y += item.height;
+    }
+}
+
+QImage ReportPrintout::pageImage(int index, const QSize &size) const
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    // The painter resolves fonts at the image's resolution: the pagination's, as the page is
+    // scaled down from it as a whole.
+    const int dotsPerMetre = qRound(m_resolution / 0.0254);
+    image.setDotsPerMeterX(dotsPerMetre);
+    image.setDotsPerMeterY(dotsPerMetre);
+    QPainter painter(&image);
+    const QRect page = m_layout.fullRectPixels(m_resolution);
+    painter.scale(qreal(size.width()) / page.width(), qreal(size.height()) / page.height());
+    painter.translate(m_layout.paintRectPixels(m_resolution).topLeft());
+    paintPage(painter, index);
+    return image;
+}
+
 int ReportPrintout::paint(const Device &device)
 {
-    device.pages.setPageOrientation(m_document.landscape() ? QPageLayout::Landscape : QPageLayout::Portrait);
+    device.pages.setPageOrientation(orientation());
     QPainter painter;
     if (!painter.begin(&device.pages))
         throw HostError(QStringLiteral("Não foi possível iniciar a impressão em \"%1\": impressora indisponível ou arquivo sem permissão de escrita.").arg(device.target));
-    measure(device);
-    const QList<Page> pages = paginate();
-    for (int page = 0; page < pages.size(); ++page) {
-        if (workUnderWay()) {
-            setWorkStage(QStringLiteral("Página %1 de %2…").arg(page + 1).arg(pages.size()));
-            try {
+    try {
+        paginate(device.pages.pageLayout(), device.resolution, device.pages);
+        for (int page = 0; page < pageCount(); ++page) {
+            if (workUnderWay()) {
+                setWorkStage(QStringLiteral("Página %1 de %2…").arg(page + 1).arg(pageCount()));
                 keepResponsive();
-            } catch (const CancelledError &) {
-                device.abort();
-                throw;
             }
+            if (page > 0 && !device.pages.newPage())
+                throw HostError(QStringLiteral("A impressão foi interrompida na página %1.").arg(page + 1));
+            paintPage(painter, page);
         }
-        if (page > 0 && !device.pages.newPage())
-            throw HostError(QStringLiteral("A impressão foi interrompida na página %1.").arg(page + 1));
-        paintFrame(painter, page + 1, int(pages.size()));
-        qreal y = m_top;
-        for (const Item &item : pages[page]) {
-            paintItem(painter, item, y);
-            y += item.height;
-        }
+    } catch (const CancelledError &) {
+        device.abort();
+        throw;
     }
     if (!painter.end() || device.failed())
         throw HostError(QStringLiteral("A impressão de \"%1\" falhou ao ser concluída.").arg(m_document.title()));
-    return int(pages.size());
+    return pageCount();
 }
 
 } // namespace host

@@ -4,7 +4,9 @@
 #include "report/textcache.h"
 
 #include <QFont>
+#include <QImage>
 #include <QList>
+#include <QPageLayout>
 #include <QRectF>
 #include <functional>
 #include <memory>
@@ -19,7 +21,9 @@ namespace host {
 
 // Lays a report document out on printer pages: title and issue line on every page, the filter
 // lines on the first, the column headings on each, the headings of the groups that run on from
-// the page before, bands that never split, and "Página N de M" at every foot. Two passes: the page count is known before the first page is painted.
+// the page before, bands that never split, and "Página N de M" at every foot. Two passes: the
+// pages are laid out first (cheap: nothing is painted), so the page count is known before the
+// first page is painted, and a preview paints only the pages it shows.
 class ReportPrintout
 {
 public:
@@ -29,6 +33,20 @@ public:
     int print(QPrinter &printer);
     // The same onto a PDF file's writer; `fileName` names the file in messages.
     int print(QPdfWriter &writer, const QString &fileName);
+
+    // Lays the document out on pages like `layout`, turned as the document asks, its text measured
+    // on `metrics` at `resolution` dots per inch (the device the pages go to, or one like it).
+    // While a work is under way the window keeps painting, and a cancel raises CancelledError.
+    // Answers the number of pages.
+    int paginate(const QPageLayout &layout, int resolution, QPaintDevice &metrics);
+    int pageCount() const { return int(m_pages.size()); }
+    // The last pagination's page, turned as the document asks.
+    const QPageLayout &pageLayout() const { return m_layout; }
+    // Paints page `index` (from 0) of the last pagination, its frame included, in that
+    // pagination's device pixels, the corner of the page's printable area at the origin.
+    void paintPage(QPainter &painter, int index) const;
+    // Page `index`, margins included, scaled into a white image of `size` pixels: the page on screen.
+    QImage pageImage(int index, const QSize &size) const;
 
 private:
     struct Item {
@@ -51,8 +69,9 @@ private:
         std::function<void()> abort;
     };
     int paint(const Device &device);
-    void measure(const Device &device);
-    QList<Page> paginate() const;
+    QPageLayout::Orientation orientation() const;
+    void measure(QPaintDevice &metrics);
+    QList<Page> layOutPages() const;
     // The labelled line of a Filter or Notice item.
     const ReportDocument::HeaderLine &lineOf(const Item &item) const;
     qreal labelWidth(const Item &item) const;
@@ -65,6 +84,9 @@ private:
                   bool overPlan = false) const;
 
     const ReportDocument &m_document;
+    QPageLayout m_layout;
+    int m_resolution = 0;
+    QList<Page> m_pages;
     QPaintDevice *m_device = nullptr;
     QRectF m_area;
     QFont m_body, m_bold, m_title, m_small;

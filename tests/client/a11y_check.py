@@ -3,7 +3,7 @@
 
 Starts the real zub-server on a small demo database and the real zub-client on it, then checks the
 report screen, dialogs of the screen (the multi-select list by F9 on a "Lista" radio, the lookup list
-by F4 in a code, the question of "Salvar filtros…" by Ctrl+Shift+S), the help window (F1) and the
+by F4 in a code, the question of "Salvar filtros…" by Ctrl+Shift+S, the preview by F5), the help window (F1) and the
 sign-in dialog (a client started without credentials): every control a user
 can reach must have a name with a letter or digit in it, and a few named ones must expose their
 role, state and value. Run inside tests/support/desktop-session.sh --a11y.
@@ -36,7 +36,7 @@ CONTROL_ROLES = {
 # A table's rows are checked as far as this: they are alike, and each costs a round trip.
 ROWS_CHECKED = 3
 
-KEY_F1, KEY_F4, KEY_F9, KEY_ESCAPE, KEY_S = 0xFFBE, 0xFFC1, 0xFFC6, 0xFF1B, 0x73
+KEY_F1, KEY_F4, KEY_F5, KEY_F9, KEY_ESCAPE, KEY_S = 0xFFBE, 0xFFC1, 0xFFC2, 0xFFC6, 0xFF1B, 0x73
 SHIFT, CONTROL = 1 << 0, 1 << 2  # X modifier masks
 
 
@@ -272,6 +272,8 @@ def check_screen_dialogs(app, screen, problems):
                  "Agrupamento de Filiais", "Pesquisar:", problems)
     check_dialog(app, find(screen, pyatspi.ROLE_CHECK_BOX, "Estocáveis"), lambda: press(KEY_S, CONTROL | SHIFT),
                  "Salvar filtros", "Nome dos filtros (até 60 caracteres):", problems)
+    check_dialog(app, find(screen, pyatspi.ROLE_CHECK_BOX, "Estocáveis"), lambda: press(KEY_F5),
+                 "Visualizar: Custo Planejado X Realizado por Serviço", "Número da página", problems)
 
 
 def check_help(app, screen, problems):

@@ -9,6 +9,7 @@
 #include "host/widgets/busyoverlay.h"
 #include "host/widgets/combobox.h"
 #include "host/widgets/qtuserinteraction.h"
+#include "host/widgets/reportpreviewdialog.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -17,8 +18,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
-#include <QPrintPreviewDialog>
-#include <QPrintPreviewWidget>
+#include <QPrintDialog>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QToolButton>
@@ -194,42 +195,66 @@ private Q_SLOTS:
         QCOMPARE(RecordingForm::events.mid(1), QStringList{"printDone"});
     }
 
-    void previewOrder()
+    // "Imprimir…" in the preview prints the report it shows, through the printer dialog, and the
+    // run's clean-up is still the preview's, once.
+    void previewOrderAndPrintFromIt()
     {
+        QTemporaryDir out;
+        const QString pdf = out.filePath(QStringLiteral("da-visualizacao.pdf"));
         CreateForm(RecordingForm::instance);
         RecordingForm::instance->cbbReportNames->setCurrentIndex(1);
         RecordingForm::instance->rpddPadrao->QRPAfterPreview = [this] {
             QCOMPARE(m_host->ui.previews, QStringList{QStringLiteral("Teste por filial")}); // after the window closed
             RecordingForm::events << QStringLiteral("afterPreview");
         };
+        m_host->ui.printFromPreview = true;
+        m_host->ui.printAnswers.append(PrintTarget{QString(), pdf});
         QTest::mouseClick(RecordingForm::instance->sbtPreview, Qt::LeftButton);
         QCOMPARE(RecordingForm::events.mid(1), (QStringList{"params", "afterPreview"}));
         QCOMPARE(RecordingForm::instance->rpddPadrao->LastParams().count(), 1);
+        QCOMPARE(m_host->ui.previewPageCounts, QList<int>{1});
+        QCOMPARE(m_host->ui.printRequests, QStringList{QStringLiteral("Teste por filial")});
+        QVERIFY2(pdfText(pdf).contains(QStringLiteral("P_CDFILIAL: 0001")), qPrintable(pdfText(pdf)));
     }
 
-    // The real preview window shows the report's pages.
+    // The real preview window: the report's pages, "Imprimir…" through the printer dialog, Esc leaves.
     void realPreviewWindow()
     {
         QtUserInteraction qtUi;
         HostServices services(qtUi, *m_host->session, *m_host->database);
         RecordingForm form;
         form.FormCreate(&form);
-        int pages = -1;
-        // Until the window is up: the report's preparation lets timers run before it opens.
+        QString title, pageBox;
+        bool printerAsked = false;
+        // Until the window is up (the report's preparation lets timers run before it opens), then
+        // "Imprimir…", the printer dialog cancelled, and Esc.
         QTimer watch;
         connect(&watch, &QTimer::timeout, this, [&] {
-            auto *dialog = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget());
-            auto *view = dialog ? dialog->findChild<QPrintPreviewWidget *>() : nullptr;
-            if (!view)
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *printer = qobject_cast<QPrintDialog *>(modal)) {
+                printerAsked = true;
+                printer->reject();
                 return;
-            watch.stop();
-            view->updatePreview();
-            pages = view->pageCount();
-            QTest::keyClick(dialog, Qt::Key_Escape);
+            }
+            auto *dialog = qobject_cast<ReportPreviewDialog *>(modal);
+            if (!dialog)
+                return;
+            if (printerAsked) {
+                watch.stop();
+                QTest::keyClick(dialog, Qt::Key_Escape);
+                return;
+            }
+            if (!title.isEmpty())
+                return;
+            title = dialog->windowTitle();
+            pageBox = dialog->pageBox()->text();
+            QTimer::singleShot(0, dialog->printButton(), &QToolButton::click);
         });
         watch.start(20);
         form.rpddPadrao->Preview();
-        QCOMPARE(pages, 1);
+        QCOMPARE(title, QStringLiteral("Visualizar: Teste por serviço"));
+        QCOMPARE(pageBox, QStringLiteral("Página 1 de 1"));
+        QVERIFY(printerAsked);
         QCOMPARE(RecordingForm::events, (QStringList{"create:reference empty", "params", "afterPreview"}));
     }
 

@@ -2,11 +2,13 @@
 // saves with changed columns.
 #include "host/data/errors.h"
 #include "host/form/reportdialog.h"
+#include "host/work/longwork.h"
 #include "host/widgets/reportcolumnsdialog.h"
 #include "report/reportengine.h"
 #include "report/reportexpression.h"
 #include "report/partialfile.h"
 #include "report/reportformat.h"
+#include "report/reportprintout.h"
 #include "report/reportrun.h"
 #include "report/textcache.h"
 #include "support/testhost.h"
@@ -73,6 +75,16 @@ static void writeOutput(const ReportDocument &document, const QString &path)
     } else {
         document.writeText(path);
     }
+}
+
+// 150 lines of one figure each: three pages and more.
+static ReportDocument longReport()
+{
+    ReportDocument document("ZUB011", "Relatório longo", TParams());
+    document.setColumns({column("N", ReportLayout::Format::Integer, 8)});
+    for (int i = 1; i <= 150; ++i)
+        document.addBand({ReportDocument::BandKind::Detail, 0, {}, {i * 1000}, {}});
+    return document;
 }
 
 // Prints `document` to a PDF and answers the text of each page as pdftotext reads it.
@@ -396,10 +408,7 @@ private Q_SLOTS:
     // Every page of a long report carries "Página N de M" with the final M.
     void pageNumbersOnEveryPage()
     {
-        ReportDocument document("ZUB011", "Relatório longo", TParams());
-        document.setColumns({column("N", ReportLayout::Format::Integer, 8)});
-        for (int i = 1; i <= 150; ++i)
-            document.addBand({ReportDocument::BandKind::Detail, 0, {}, {i * 1000}, {}});
+        const ReportDocument document = longReport();
         int pages = 0;
         const QStringList pageTexts = pdfPages(document, &pages);
         QVERIFY(pages >= 3);
@@ -407,6 +416,39 @@ private Q_SLOTS:
         for (int page = 1; page <= pages; ++page)
             QVERIFY2(pageTexts[page - 1].contains(QStringLiteral("Página %1 de %2").arg(page).arg(pages)), qPrintable(pageTexts[page - 1]));
         QVERIFY(pageTexts.last().contains("150.000"));
+    }
+
+    // What a preview shows: the pages laid out as the print lays them out, any one of them
+    // painted alone just as the print paints it; a cancel stops the laying out.
+    void aLaidOutPageIsPaintedAlone()
+    {
+        const ReportDocument document = longReport();
+        int printed = 0;
+        const QStringList printedPages = pdfPages(document, &printed);
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        ReportPrintout printout(document);
+        QCOMPARE(printout.paginate(printer.pageLayout(), printer.resolution(), printer), printed);
+
+        QTemporaryDir dir;
+        {
+            QPdfWriter writer(dir.filePath("pagina.pdf"));
+            writer.setResolution(printer.resolution());
+            writer.setPageLayout(printout.pageLayout());
+            QPainter painter(&writer);
+            printout.paintPage(painter, 1);
+        }
+        QProcess pdftotext;
+        pdftotext.start("pdftotext", {"-layout", dir.filePath("pagina.pdf"), "-"});
+        QVERIFY(pdftotext.waitForFinished());
+        const QString page = QString::fromUtf8(pdftotext.readAllStandardOutput()).remove('\f');
+        QVERIFY2(page.contains(QStringLiteral("Página 2 de %1").arg(printed)), qPrintable(page));
+        QCOMPARE(page, printedPages[1]);
+
+        setWorkStage(QStringLiteral("Paginando o relatório…"));
+        requestCancel();
+        QVERIFY_THROWS_EXCEPTION(CancelledError, printout.paginate(printer.pageLayout(), printer.resolution(), printer));
+        setWorkStage(QString());
     }
 
     // Regression: a page that went on with a group showed its lines under no heading.

@@ -285,8 +285,6 @@ private Q_SLOTS:
     {
         ScreenFixture fixture("0001");
         TfrmCustoPlanXReal *form = openActivated(fixture);
-        QTemporaryDir dir;
-        fixture.host->ui.previewPdf = dir.filePath("p.pdf");
         form->sbtPreview->click();
         QCOMPARE(fixture.host->ui.previews.size(), 1);
         QCOMPARE(fixture.callsOf("DelConsPlan").size(), 1);

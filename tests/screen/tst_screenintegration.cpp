@@ -12,6 +12,7 @@
 #include "host/widgets/busyoverlay.h"
 #include "host/widgets/combobox.h"
 #include "host/widgets/dateeditplus.h"
+#include "host/work/longwork.h"
 #include "report/reportdocument.h"
 
 #include <QAction>
@@ -61,6 +62,16 @@ class TstScreenIntegration : public QObject
         return frmCustoPlanXReal;
     }
 
+    // The host's services over a main window on screen, so that the busy panel shows over it.
+    std::unique_ptr<HostServices> servicesOver(QWidget &window)
+    {
+        window.resize(800, 600);
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            return nullptr;
+        return std::make_unique<HostServices>(m_ui, *m_session, *m_geral, &window);
+    }
+
     // A report file of this screen with filters in its run record, as "Salvar como" writes it.
     void writeReportFile(const QString &path)
     {
@@ -96,6 +107,7 @@ private Q_SLOTS:
         m_geral = std::make_unique<TdtmDBGeral>();
         m_geral->useServer(std::make_shared<ServerDataSource>(QStringLiteral("127.0.0.1"), m_server.port()));
         m_check = harness::openDatabase("sqlite:" + m_database, "checks");
+        QVERIFY(m_check.open());
         m_session = std::make_unique<HostSession>(config, m_geral.get());
         m_services = std::make_unique<HostServices>(m_ui, *m_session, *m_geral);
     }
@@ -226,10 +238,8 @@ private Q_SLOTS:
         TfrmCustoPlanXReal *form = openForm();
         QVERIFY(form);
         QWidget window;
-        window.resize(800, 600);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        HostServices withWindow(m_ui, *m_session, *m_geral, &window);
+        const std::unique_ptr<HostServices> withWindow = servicesOver(window);
+        QVERIFY(withWindow);
         form->widgets().depDataInic->SetDate(QDate(2025, 1, 1));
         form->widgets().depDataFina->SetDate(QDate(2025, 12, 31));
         const QString pdf = m_dir.filePath("cancelado.pdf");
@@ -282,6 +292,60 @@ private Q_SLOTS:
         form->sbtPrint->click();
         QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
         QVERIFY(QFileInfo(pdf).size() > 0);
+    }
+
+    // A preview stopped while its data arrives or its pages are laid out shows nothing and leaves
+    // nothing on the server, and the window was served all along; the next one runs to its end.
+    void previewCancelledMidWayLeavesNothing_data()
+    {
+        QTest::addColumn<QString>("stage");
+        QTest::newRow("dados") << QStringLiteral("Montando o relatório…");
+        QTest::newRow("páginas") << QStringLiteral("Paginando o relatório…");
+    }
+    void previewCancelledMidWayLeavesNothing()
+    {
+        QFETCH(QString, stage);
+        TfrmCustoPlanXReal *form = openForm();
+        QVERIFY(form);
+        QWidget window;
+        const std::unique_ptr<HostServices> withWindow = servicesOver(window);
+        QVERIFY(withWindow);
+        form->cbbReportNames->setCurrentIndex(1);
+        form->widgets().depDataInic->SetDate(QDate(2025, 1, 1));
+        form->widgets().depDataFina->SetDate(QDate(2025, 12, 31));
+        m_ui.previews.clear();
+
+        // The cancel lands as the stage begins, the way the panel's button sends it.
+        bool cancelled = false;
+        setWorkStageListener([&](const QString &now) {
+            if (now == stage && BusyPanel() && !cancelled) {
+                cancelled = true;
+                QTest::mouseClick(BusyPanel()->cancelButton(), Qt::LeftButton);
+            }
+        });
+        // The event loop's ticks while the preview is built; a build that held the window until
+        // its end would have none.
+        int ticks = 0;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, this, [&] { ++ticks; });
+        probe.start(5);
+        form->sbtPreview->click();
+        probe.stop();
+        setWorkStageListener({});
+        QVERIFY(cancelled);
+        QVERIFY2(ticks > 0, "the window was not served while the preview was built");
+        QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
+        QCOMPARE(m_ui.previews, QStringList());
+        QVERIFY(!BusyPanel());
+        QCOMPARE(countRows("CONSPLAN"), 0);
+        QCOMPARE(countRows("LISTA"), 0);
+
+        form->sbtPreview->click();
+        QVERIFY2(m_ui.errors.isEmpty(), qPrintable(m_ui.errors.join('\n')));
+        QCOMPARE(m_ui.previews.size(), 1);
+        QCOMPARE(countRows("CONSPLAN"), 0);
+        QCOMPARE(countRows("LISTA"), 0);
+        form->cbbReportNames->setCurrentIndex(0);
     }
 
     // A report saved in each format gives its filters back to a screen that has others by now.

@@ -3,12 +3,14 @@
 #include "host/data/dbgeral.h"
 #include "host/data/errors.h"
 #include "host/work/longwork.h"
+#include "host/services/previewpages.h"
 #include "host/services/programfolders.h"
 #include "host/services/session.h"
 #include "host/services/userinteraction.h"
 #include "host/widgets/busyindicator.h"
 #include "report/reportdocument.h"
 #include "report/reportengine.h"
+#include "report/reportprintout.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -17,7 +19,36 @@
 #include <QSet>
 #include <QStandardPaths>
 
+#include <optional>
+
 namespace host {
+
+static const QString kPreparingStage = QStringLiteral("Preparando os dados…");
+
+namespace {
+
+// A run's pages for the preview window, laid out on the page of the print command's printer (so
+// they are the pages it prints) and painted one at a time as the window shows them.
+class DocumentPages : public PreviewPages
+{
+public:
+    DocumentPages(const ReportDocument &document, std::function<void(QWidget *)> print)
+        : m_printout(document), m_print(std::move(print))
+    {
+    }
+    void paginate() { m_printout.paginate(m_printer.pageLayout(), m_printer.resolution(), m_printer); }
+    int pageCount() const override { return m_printout.pageCount(); }
+    QSizeF pageSize() const override { return m_printout.pageLayout().fullRect(QPageLayout::Point).size(); }
+    QImage pageImage(int index, const QSize &size) const override { return m_printout.pageImage(index, size); }
+    void print(QWidget *window) override { m_print(window); }
+
+private:
+    QPrinter m_printer{QPrinter::HighResolution};
+    ReportPrintout m_printout;
+    std::function<void(QWidget *)> m_print;
+};
+
+} // namespace
 
 TReportDesignerDialog::TReportDesignerDialog(QObject *parent, DialogContext context)
     : QObject(parent), m_context(std::move(context))
@@ -72,7 +103,7 @@ ReportLayout TReportDesignerDialog::layoutAt(int index) const
 
 ReportDocument TReportDesignerDialog::run(const ReportLayout &layout)
 {
-    BusyWork work(m_context.mainWindow, QStringLiteral("Preparando os dados…"));
+    BusyWork work(m_context.mainWindow, kPreparingStage);
     m_lastParams = layout.declaredParams();
     bool handled = false;
     if (BeforeGetQueryParams)
@@ -215,18 +246,23 @@ void TReportDesignerDialog::finish(const std::function<void()> &output, const st
         std::rethrow_exception(failure);
 }
 
-void TReportDesignerDialog::printWithPanel(const ReportDocument &document, QPrinter &printer) const
+void TReportDesignerDialog::printWithPanel(const ReportDocument &document, QPrinter &printer, QWidget *window) const
 {
-    BusyWork work(m_context.mainWindow, QStringLiteral("Imprimindo…"));
+    BusyWork work(window ? window : m_context.mainWindow, QStringLiteral("Imprimindo…"));
     document.print(printer);
+}
+
+bool TReportDesignerDialog::choosePrinter(QPrinter &printer, const QString &title) const
+{
+    printer.setDocName(title);
+    return m_context.interaction().choosePrinter(printer, title);
 }
 
 void TReportDesignerDialog::Print()
 {
     const ReportLayout layout = layoutAt(ReportIndex);
     QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(layout.title);
-    if (!m_context.interaction().choosePrinter(printer, layout.title))
+    if (!choosePrinter(printer, layout.title))
         return;
     finish([&] { printWithPanel(run(layout), printer); }, QRPAfterPrint);
 }
@@ -234,8 +270,21 @@ void TReportDesignerDialog::Print()
 void TReportDesignerDialog::preview(const ReportLayout &layout)
 {
     finish([&] {
-        const ReportDocument document = run(layout);
-        m_context.interaction().showPreview(layout.title, [&document](QPrinter &printer) { document.print(printer); });
+        std::optional<ReportDocument> document;
+        std::optional<DocumentPages> pages;
+        {
+            // One panel from the data to the last page laid out; the window opens without it.
+            BusyWork work(m_context.mainWindow, kPreparingStage);
+            document.emplace(run(layout));
+            setWorkStage(QStringLiteral("Paginando o relatório…"));
+            pages.emplace(*document, [&](QWidget *window) {
+                QPrinter printer(QPrinter::HighResolution);
+                if (choosePrinter(printer, layout.title))
+                    printWithPanel(*document, printer, window);
+            });
+            pages->paginate();
+        }
+        m_context.interaction().showPreview(layout.title, *pages);
     }, QRPAfterPreview);
 }
 

@@ -12,6 +12,7 @@
 #include <functional>
 
 class QPrinter;
+class QWidget;
 
 namespace host {
 
@@ -20,7 +21,9 @@ class ReportDocument;
 // Runs the layouts of one report code. Each output command, in this order:
 //   Print:         printer choice (a cancel ends here, nothing raised) -> BeforeGetQueryParams
 //                  -> output -> QRPAfterPrint
-//   Preview:       BeforeGetQueryParams -> preview window (until closed) -> QRPAfterPreview
+//   Preview:       BeforeGetQueryParams -> pages laid out -> preview window (until closed; its
+//                  "Imprimir…" prints as Print does, without running the report again)
+//                  -> QRPAfterPreview
 //   SaveAs(file):  BeforeGetQueryParams -> PDF file (CSV when the name ends in .csv)
 //                  -> QRPAfterPrint (saving is printing to a file)
 //   SaveAsText:    BeforeGetQueryParams -> text file; no after-event
@@ -97,8 +100,11 @@ private:
     ReportLayout installedLayoutOf(const ReportLayout &layout) const;
     void preview(const ReportLayout &layout);
     void finish(const std::function<void()> &output, const std::function<void()> &after) const;
-    // Paints the pages with the busy panel up, "Página N de M…" as its stage; a cancel stops between pages.
-    void printWithPanel(const ReportDocument &document, QPrinter &printer) const;
+    // Paints the pages with the busy panel up over `window` (none: the main window), "Página N de
+    // M…" as its stage; a cancel stops between pages.
+    void printWithPanel(const ReportDocument &document, QPrinter &printer, QWidget *window = nullptr) const;
+    // The printer dialog for the report `title`; false when the user cancels it.
+    bool choosePrinter(QPrinter &printer, const QString &title) const;
 
     DialogContext m_context;
     TParams m_lastParams;

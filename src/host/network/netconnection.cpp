@@ -10,9 +10,49 @@
 #include <QJsonValue>
 #include <QRandomGenerator>
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <utility>
 
 namespace host {
+
+namespace {
+
+// An answer and its value as the caller gets it.
+struct DecodedAnswer {
+    std::optional<wire::RpcResponse> response;
+    QString problem;
+    QVariant answer;
+};
+
+DecodedAnswer decodeAnswer(const QByteArray &body)
+{
+    DecodedAnswer decoded;
+    decoded.response = wire::RpcResponse::decode(body, &decoded.problem);
+    if (decoded.response && !decoded.response->error)
+        decoded.answer = wire::fromJson(decoded.response->answer);
+    return decoded;
+}
+
+// A report's rows come in answers of megabytes that take a tenth of a second and more to decode:
+// during a long work they are decoded on a thread of their own while the window is served.
+DecodedAnswer decodeServingTheWindow(const QByteArray &body)
+{
+    constexpr qsizetype kLargeAnswer = 256 * 1024;
+    if (body.size() < kLargeAnswer || !workUnderWay())
+        return decodeAnswer(body);
+    std::future<DecodedAnswer> decoding = std::async(std::launch::async, decodeAnswer, body);
+    try {
+        while (decoding.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+            keepResponsive();
+    } catch (...) {
+        decoding.wait(); // the call ends after its thread
+        throw;
+    }
+    return decoding.get();
+}
+
+} // namespace
 
 RpcArg RpcArg::ref(QString &variable)
 {
@@ -241,13 +281,13 @@ QVariant TNetConnection::exchange(const QString &method, const QList<RpcArg> &ar
                               .arg(address)
                               .arg(http.status)
                               .arg(method));
-    QString problem;
-    const auto response = wire::RpcResponse::decode(http.body, &problem);
+    const DecodedAnswer decoded = decodeServingTheWindow(http.body);
+    const std::optional<wire::RpcResponse> &response = decoded.response;
     if (!response) {
         throw ServerError(QStringLiteral("Resposta inválida do servidor de aplicação em %1 à chamada %2 (HTTP %3: %4).")
                               .arg(address, method)
                               .arg(http.status)
-                              .arg(problem));
+                              .arg(decoded.problem));
     }
     if (response->error) {
         if (response->error->code == wire::Unauthorized)
@@ -259,7 +299,7 @@ QVariant TNetConnection::exchange(const QString &method, const QList<RpcArg> &ar
         if (it.key() < args.size() && args[it.key()].isByReference())
             args[it.key()].writeBack(wire::fromJson(it.value()));
     }
-    return wire::fromJson(response->answer);
+    return decoded.answer;
 }
 
 } // namespace host

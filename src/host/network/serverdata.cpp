@@ -3,6 +3,7 @@
 #include "host/data/errors.h"
 #include "host/network/checkresultserv.h"
 #include "host/network/netconnection.h"
+#include "host/work/longwork.h"
 #include "wire/rpcmessage.h"
 
 namespace host {
@@ -47,6 +48,9 @@ QList<QVariantMap> ServerDataSource::reportRows(const QString &reportCode, const
     QList<QVariantMap> result;
     result.reserve(rows.size());
     for (const QVariant &row : rows) {
+        // A large report's rows take tens of milliseconds: the window is served between runs of them.
+        if (result.size() % 1024 == 0 && workUnderWay())
+            keepResponsive();
         const QVariantList values = row.toList();
         if (values.size() != names.size())
             throw ServerError(QStringLiteral("Resposta do servidor à consulta \"%1\" do relatório com linhas incompletas.").arg(queryName));

@@ -76,7 +76,7 @@ bool BatchInteraction::choosePrinter(QPrinter &printer, const QString &documentN
     return true;
 }
 
-void BatchInteraction::showPreview(const QString &title, const std::function<void(QPrinter &)> &)
+void BatchInteraction::showPreview(const QString &title, PreviewPages &)
 {
     refuse(QStringLiteral("mostrar a visualização de \"%1\"").arg(title));
 }

@@ -28,7 +28,7 @@ public:
     // Says nothing: the batch's caller named the file.
     void showSaved(const QString &) override {}
     bool choosePrinter(QPrinter &printer, const QString &documentName) override;
-    void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override;
+    void showPreview(const QString &title, PreviewPages &pages) override;
     std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,
                                                      const ReportLayoutEdit &initial) override;
     // Nobody reads a help window here: names the page to open elsewhere.

@@ -1,8 +1,6 @@
 #include "host/services/userinteraction.h"
 
-#include <QPainter>
 #include <QPrinter>
-#include <QTemporaryDir>
 
 namespace host {
 
@@ -105,15 +103,15 @@ bool ScriptedInteraction::choosePrinter(QPrinter &printer, const QString &docume
     return true;
 }
 
-void ScriptedInteraction::showPreview(const QString &title, const std::function<void(QPrinter &)> &paint)
+void ScriptedInteraction::showPreview(const QString &title, PreviewPages &pages)
 {
     previews.append(title);
+    previewPageCounts.append(pages.pageCount());
     log.append(QStringLiteral("preview:") + title);
-    QTemporaryDir scratch;
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(previewPdf.isEmpty() ? scratch.filePath(QStringLiteral("preview.pdf")) : previewPdf);
-    paint(printer);
+    if (pages.pageCount() > 0)
+        pages.pageImage(0, (pages.pageSize() * 96 / 72).toSize());
+    if (printFromPreview)
+        pages.print(nullptr);
 }
 
 std::optional<ReportLayoutEdit> ScriptedInteraction::editReportLayout(const QString &caption, const QString &prompt,

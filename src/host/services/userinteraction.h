@@ -2,6 +2,7 @@
 
 #include "host/services/choicerequest.h"
 #include "host/services/helptopics.h"
+#include "host/services/previewpages.h"
 #include "host/services/reportlayoutedit.h"
 
 #include <QString>
@@ -39,8 +40,8 @@ public:
     virtual void showSaved(const QString &path) = 0;
     // Sets the printer up for a print job; false when the user cancels.
     virtual bool choosePrinter(QPrinter &printer, const QString &documentName) = 0;
-    // Shows the pages that `paint` draws in a preview window until the user closes it.
-    virtual void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) = 0;
+    // Shows the pages in a preview window until the user closes it.
+    virtual void showPreview(const QString &title, PreviewPages &pages) = 0;
     // The title and columns of a layout copy as the user leaves them, or nothing on cancel.
     // `caption` titles the dialog; `prompt` asks for the report's title.
     virtual std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,
@@ -67,8 +68,9 @@ public:
     void showSaved(const QString &path) override;
     // Prints into the scripted target's PDF file.
     bool choosePrinter(QPrinter &printer, const QString &documentName) override;
-    // Renders the preview into `previewPdf` (a temporary file when empty).
-    void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override;
+    // Records the title and the page count, paints the first page as the window would, and
+    // prints from the preview when `printFromPreview` says so.
+    void showPreview(const QString &title, PreviewPages &pages) override;
     // Asks the title as askText does (recorded in `questions`, answered from `textAnswers`);
     // the columns come from `columnAnswers`, unchanged when none is scripted.
     std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,
@@ -87,6 +89,7 @@ public:
     QStringList savedFiles;    // what showSaved named
     QStringList printRequests; // document names
     QStringList previews;      // titles
+    QList<int> previewPageCounts;
     QStringList helpRequests;  // "file|context"
     // Every event in one list ("error:...", "notice:...", "rows:title", "marks:title", "save:title", "open:title", "saved:path",
     // "print:...", "preview:title", "text:title", "help:file|context"), for order checks across kinds.
@@ -103,7 +106,8 @@ public:
     QList<std::optional<QString>> saveAnswers;
     QList<std::optional<QString>> openAnswers;
     QList<std::optional<PrintTarget>> printAnswers;
-    QString previewPdf;
+    // Presses "Imprimir…" in each preview shown (the printer answered from `printAnswers`).
+    bool printFromPreview = false;
     QList<QList<ReportLayoutEdit::Column>> columnAnswers;
 };
 

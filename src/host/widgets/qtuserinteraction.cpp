@@ -1,10 +1,10 @@
 #include "host/widgets/qtuserinteraction.h"
 
-#include "host/services/dispatcher.h"
 #include "host/widgets/helpwindow.h"
 #include "host/widgets/lookupdialog.h"
 #include "host/widgets/multiselectdialog.h"
 #include "host/widgets/reportcolumnsdialog.h"
+#include "host/widgets/reportpreviewdialog.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -15,7 +15,6 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
-#include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -148,15 +147,9 @@ bool QtUserInteraction::choosePrinter(QPrinter &printer, const QString &document
     return dialog.exec() == QDialog::Accepted;
 }
 
-void QtUserInteraction::showPreview(const QString &title, const std::function<void(QPrinter &)> &paint)
+void QtUserInteraction::showPreview(const QString &title, PreviewPages &pages)
 {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(title);
-    QPrintPreviewDialog dialog(&printer, dialogParent());
-    dialog.setWindowTitle(QStringLiteral("Visualizar: %1").arg(title));
-    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
-                     [&paint](QPrinter *target) { Dispatch([&] { paint(*target); }); });
-    dialog.resize(900, 700);
+    ReportPreviewDialog dialog(title, pages, dialogParent());
     dialog.exec();
 }
 

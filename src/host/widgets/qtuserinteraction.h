@@ -21,7 +21,7 @@ public:
     std::optional<QString> chooseSaveFile(const QString &title, const QString &suggestedPath,
                                           const QString &filter) override;
     bool choosePrinter(QPrinter &printer, const QString &documentName) override;
-    void showPreview(const QString &title, const std::function<void(QPrinter &)> &paint) override;
+    void showPreview(const QString &title, PreviewPages &pages) override;
     std::optional<ReportLayoutEdit> editReportLayout(const QString &caption, const QString &prompt,
                                                      const ReportLayoutEdit &initial) override;
     void showHelp(const HelpTopic &topic) override;

@@ -44,7 +44,7 @@ public:
 void setWorkStage(const QString &stage);
 QString workStage();
 // A long work shows its stage: the report engine lets the window paint only then (not, say, while
-// the preview dialog paints its pages).
+// the preview window paints a page).
 inline bool workUnderWay() { return !workStage().isEmpty(); }
 // Told of every stage change (the busy panel, batch mode's stderr).
 void setWorkStageListener(std::function<void(const QString &)> listener);
