@@ -220,6 +220,9 @@ private Q_SLOTS:
         lock.release();
         QCOMPARE(scalar("SELECT COUNT(*) FROM CONSPLAN").toInt(), plans);
         QCOMPARE(scalar("SELECT COUNT(*) FROM ITCONSPLAN").toInt(), rows);
+        // Regression: the audit told a stopped call as a failure of the database.
+        const QString lastOutcome = QStringLiteral("SELECT DSRESULTADO FROM AUDITORIA WHERE NMMETODO = 'ExecStpConsPlan' ORDER BY DTINICIO DESC LIMIT 1");
+        QVERIFY(eventually([&] { return scalar(lastOutcome).toString() == QLatin1String("cancelada pelo cliente"); }));
         // The worker that was stopped serves the next preparation.
         QCOMPARE(answer(server.call(kPlanObject, "ExecStpConsPlan", yearPlan())).toString().size(), 10);
     }
