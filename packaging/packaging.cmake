@@ -22,7 +22,7 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/server.ini DESTINATION /etc/zub COMPONEN
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/reports/ DESTINATION share/zub-server/reports COMPONENT server)
 # The reference configuration of a central on several machines (README "A central on several machines").
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/cluster/etcd.yml.in ${CMAKE_CURRENT_LIST_DIR}/cluster/patroni.yml.in
-              ${CMAKE_CURRENT_LIST_DIR}/cluster/haproxy.cfg.in
+              ${CMAKE_CURRENT_LIST_DIR}/cluster/haproxy.cfg.in ${CMAKE_CURRENT_LIST_DIR}/cluster/haproxy.state.in
         DESTINATION share/doc/zub-server/cluster COMPONENT server)
 
 install(TARGETS zub-client RUNTIME DESTINATION bin COMPONENT client)

@@ -511,6 +511,9 @@ QStringList schemaTables()
 // On PostgreSQL, the role report queries run under: it reads the report's tables and nothing
 // else (not the operators, their sessions, the audit or the saved filters), and writes nothing.
 // Roles belong to the whole cluster, so servers of other databases may be creating it too.
+// A server that logs in as a plain role (no CREATEROLE) finds the role made and granted to it by
+// whoever set the database up: creating or granting it again would be refused, so each is done
+// only when missing.
 static void grantReportRole(QSqlDatabase &db)
 {
     if (dialectOf(db) != Dialect::Postgres)
@@ -518,11 +521,13 @@ static void grantReportRole(QSqlDatabase &db)
     const QString role = QLatin1String(kReportRole);
     try {
         execScript(db,
-                   {QStringLiteral("DO $$ BEGIN CREATE ROLE %1 NOLOGIN; EXCEPTION WHEN duplicate_object OR unique_violation THEN NULL; END $$").arg(role),
+                   {QStringLiteral("DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = '%1') THEN CREATE ROLE %1 NOLOGIN; END IF; "
+                                   "EXCEPTION WHEN duplicate_object OR unique_violation THEN NULL; END $$").arg(role),
                     QStringLiteral("GRANT USAGE ON SCHEMA public TO %1").arg(role),
                     QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1").arg(role),
                     QStringLiteral("REVOKE ALL ON OPERADOR, SESSAO, AUDITORIA, FILTROSALVO FROM %1").arg(role),
-                    QStringLiteral("GRANT %1 TO CURRENT_USER").arg(role)},
+                    QStringLiteral("DO $$ BEGIN IF NOT pg_has_role(CURRENT_USER, '%1', 'MEMBER') THEN EXECUTE format('GRANT %1 TO %I', CURRENT_USER); "
+                                   "END IF; END $$").arg(role)},
                    QStringLiteral("preparar o papel %1 das consultas de relatório").arg(role));
     } catch (const DbError &error) {
         logLine(LogLevel::Warning, QStringLiteral("%1 (crie o papel como descrito no README: as consultas de relatório seguem só em "

@@ -2,6 +2,7 @@
 
 #include "server/serverlog.h"
 #include "wire/rpcmessage.h"
+#include "wire/secretfile.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -184,6 +185,24 @@ const QList<OptionRow> kOptionRows{
                 if (!url)
                     return error;
                 config.database.url = *url;
+                return std::nullopt;
+            }),
+    // Kept off the command line, which any local user reads in /proc; taken after --database.
+    setting("database-password-file",
+            QStringLiteral("Arquivo com a senha do banco PostgreSQL (legível só pelo dono), no lugar da senha no endereço de --database."),
+            "arquivo",
+            [](const QString &value, ServerConfig &config) -> std::optional<QString> {
+                if (config.database.url.kind != wire::DatabaseUrl::Kind::Postgres)
+                    return QStringLiteral("--database-password-file só vale com --database postgresql://...");
+                if (!config.database.url.password.isEmpty())
+                    return QStringLiteral("a senha do banco veio no endereço de --database e em --database-password-file; deixe só o arquivo");
+                QString error;
+                const auto content = wire::readOwnerOnlyFile(value, QStringLiteral("arquivo da senha do banco"), 4096, &error);
+                if (!content)
+                    return error;
+                config.database.url.password = QString::fromUtf8(*content).remove(QRegularExpression(QStringLiteral("[\\r\\n]+$")));
+                if (config.database.url.password.isEmpty())
+                    return QStringLiteral("o arquivo da senha do banco %1 está vazio").arg(value);
                 return std::nullopt;
             }),
     action("create-demo", QStringLiteral("Cria (ou recria, apagando o que houver) o banco de demonstração e termina."), "",

@@ -133,6 +133,19 @@ private:
         QVERIFY2(server.start(m_url, kToken, arguments, &why), qPrintable(why));
     }
 
+    // A file of the test's folder holding `content`, with permissions `mode`.
+    QString secretFile(const QString &name, const QByteArray &content, int mode)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(content);
+        file.close();
+        if (::chmod(QFile::encodeName(path).constData(), mode_t(mode)) != 0)
+            qFatal("chmod %s", qPrintable(path));
+        return path;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -657,15 +670,37 @@ private Q_SLOTS:
         QFETCH(int, mode);
         QFETCH(int, length);
         QFETCH(QString, message);
-        const QString path = m_dir.filePath(QStringLiteral("token-%1").arg(QTest::currentDataTag()));
-        QFile token(path);
-        QVERIFY(token.open(QIODevice::WriteOnly));
-        token.write(QByteArray(length, 'a'));
-        token.close();
-        QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+        const QString path = secretFile(QStringLiteral("token-%1").arg(QTest::currentDataTag()), QByteArray(length, 'a'), mode);
         QString output;
         QCOMPARE(harness::runTool({"--database", m_url, "--listen", "127.0.0.1:0", "--token-file", path}, &output), 1);
         QVERIFY2(output.contains(message), qPrintable(output));
+    }
+
+    // The database password kept off the command line: taken from an owner-only file only.
+    void databasePasswordFileRules()
+    {
+        const QString ownerOnly = secretFile(QStringLiteral("senha-600"), "segredo\n", 0600);
+        const QString readable = secretFile(QStringLiteral("senha-644"), "segredo\n", 0644);
+        QString output;
+        if (!m_postgres) {
+            QCOMPARE(harness::runTool({"--database", m_url, "--database-password-file", ownerOnly, "--list-operators"}, &output), 2);
+            QVERIFY2(output.contains("só vale com --database postgresql"), qPrintable(output));
+            return;
+        }
+        const auto url = wire::DatabaseUrl::parse(m_url);
+        QVERIFY(url);
+        const auto address = [&](const QString &password) {
+            return QStringLiteral("postgresql://%1%2@%3:%4/%5")
+                .arg(url->user, password.isEmpty() ? QString() : ":" + password, url->host)
+                .arg(url->port)
+                .arg(url->database);
+        };
+        QCOMPARE(harness::runTool({"--database", address({}), "--database-password-file", readable, "--list-operators"}, &output), 2);
+        QVERIFY2(output.contains("acessível a outros usuários") && output.contains("chmod 600"), qPrintable(output));
+        QCOMPARE(harness::runTool({"--database", address("outra"), "--database-password-file", ownerOnly, "--list-operators"}, &output), 2);
+        QVERIFY2(output.contains("deixe só o arquivo"), qPrintable(output));
+        // The test cluster trusts loopback, so only the cluster drill proves the password logs in.
+        QCOMPARE(harness::runTool({"--database", address({}), "--database-password-file", ownerOnly, "--list-operators"}, &output), 0);
     }
 };
 
