@@ -1,8 +1,9 @@
 // The failover drill's side of the clients: operators running the whole report cycle through
-// HAProxy while an application server and then the database primary are killed and brought back.
+// HAProxy while an application server and then the database primary are killed and brought back,
+// and then the new primary is frozen past Patroni's TTL and let go (a machine that paused).
 //
 //   zub-drill --port HAPROXY_PORT --database URL --clients 20
-//             --kill-app CMD --kill-db CMD --restore CMD
+//             --kill-app CMD --kill-db CMD --restore CMD [--freeze-db CMD --thaw-db CMD]
 //   zub-drill --port HAPROXY_PORT --database URL --clients 20 --measure SECONDS
 //             (the throughput of the whole cycle, nothing killed)
 //
@@ -10,8 +11,8 @@
 // was told had worked (operators, saved filters, the audit of each preparation) is looked for at
 // the end, and so are plans and lists still stored once the servers' sweep has run. Ends with one
 // line, "drill: completed N, ended M, wrong W, lost L, leftovers X, app-failover S s,
-// db-failover T s", and fails when a figure was wrong, a write was lost, something was left over
-// or the database took longer than 30 s to come back.
+// db-failover T s[, freeze-failover F s]", and fails when a figure was wrong, a write was lost,
+// something was left over or the database took longer than 30 s to come back.
 #include "serverharness.h"
 #include "wire/periodparts.h"
 
@@ -269,8 +270,10 @@ int main(int argc, char **argv)
     const QCommandLineOption killApp("kill-app", "Comando que mata um servidor de aplicação.", "comando");
     const QCommandLineOption killDb("kill-db", "Comando que mata o primário.", "comando");
     const QCommandLineOption restore("restore", "Comando que traz de volta o que foi morto.", "comando");
+    const QCommandLineOption freezeDb("freeze-db", "Comando que congela o primário (SIGSTOP) até --thaw-db.", "comando");
+    const QCommandLineOption thawDb("thaw-db", "Comando que descongela o primário congelado (SIGCONT).", "comando");
     const QCommandLineOption measure("measure", "Só mede os ciclos por segundo durante N segundos, sem matar nada.", "segundos");
-    parser.addOptions({port, database, clients, killApp, killDb, restore, measure});
+    parser.addOptions({port, database, clients, killApp, killDb, restore, freezeDb, thawDb, measure});
     parser.addHelpOption();
     parser.process(app);
     const quint16 serverPort = quint16(parser.value(port).toUInt());
@@ -345,10 +348,22 @@ int main(int argc, char **argv)
     const double appFailover = secondsToFirstGoodAnswer(serverPort, tokens[0], clock);
     settle(5);
     clock.restart();
-    runShell(parser.value(killDb));
-    const double dbFailover = secondsToFirstGoodAnswer(serverPort, tokens[0], clock);
+    // A kill that did not happen (no primary with a synchronous standby) must not pass for a failover.
+    const double dbFailover = runShell(parser.value(killDb)) == 0 ? secondsToFirstGoodAnswer(serverPort, tokens[0], clock) : -1;
     runShell(parser.value(restore));
     settle(15);
+    // The primary pauses (a frozen machine) past the leader key's life: the standby takes over,
+    // and the old primary, let go, must not have acknowledged anything the new one lacks.
+    double freezeFailover = 0;
+    if (parser.isSet(freezeDb)) {
+        // Timed from the pause: the command first waits for a synchronous standby.
+        const bool frozen = runShell(parser.value(freezeDb)) == 0;
+        clock.restart();
+        freezeFailover = frozen ? secondsToFirstGoodAnswer(serverPort, tokens[0], clock) : -1;
+        if (runShell(parser.value(thawDb)) != 0)
+            freezeFailover = -1;
+        settle(15);
+    }
     running = false;
     for (std::thread &thread : threads)
         thread.join();
@@ -373,9 +388,11 @@ int main(int argc, char **argv)
     }
     for (const QString &ending : tally.endings)
         std::fprintf(stderr, "drill: encerrado com: %s\n", qPrintable(ending));
-    std::printf("drill: completed %d, ended %d, wrong %d, lost %d, leftovers %d, app-failover %.1f s, db-failover %.1f s\n", tally.completed,
-                tally.ended, tally.wrong, lost, leftovers, appFailover, dbFailover);
-    const bool good = tally.completed > 0 && tally.wrong == 0 && lost == 0 && leftovers == 0 && appFailover >= 0 && dbFailover >= 0
-                      && dbFailover <= kLongestDbFailoverSeconds;
+    std::printf("drill: completed %d, ended %d, wrong %d, lost %d, leftovers %d, app-failover %.1f s, db-failover %.1f s%s\n", tally.completed,
+                tally.ended, tally.wrong, lost, leftovers, appFailover, dbFailover,
+                parser.isSet(freezeDb) ? qPrintable(QStringLiteral(", freeze-failover %1 s").arg(freezeFailover, 0, 'f', 1)) : "");
+    const auto failedOver = [](double seconds) { return seconds >= 0 && seconds <= kLongestDbFailoverSeconds; };
+    const bool good = tally.completed > 0 && tally.wrong == 0 && lost == 0 && leftovers == 0 && appFailover >= 0 && failedOver(dbFailover)
+                      && failedOver(freezeFailover);
     return good ? 0 : 1;
 }
