@@ -234,6 +234,20 @@ static sqlite3 *sqliteHandle(const QSqlDatabase &db)
 constexpr int kSqliteCacheKiB = 32 * 1024;
 constexpr qint64 kSqliteMapBytes = 1LL << 30;
 
+// A session setting cannot fail for anything a call asked: when it does, the connection is of no
+// use (a node shutting down or still promoting in a failover, its error often without a code), so
+// the caller is told to try again on a new one rather than to call support.
+static void setUpPostgresSession(QSqlDatabase &db, const QStringList &statements, const QString &what)
+{
+    try {
+        execScript(db, statements, what);
+    } catch (DbError &error) {
+        if (error.kind == DbFailure::Other)
+            error.kind = DbFailure::Connection;
+        throw;
+    }
+}
+
 QSqlDatabase openConnection(const DbSettings &settings, const QString &connectionName, bool readOnly)
 {
     const wire::DatabaseUrl &url = settings.url;
@@ -276,7 +290,7 @@ QSqlDatabase openConnection(const DbSettings &settings, const QString &connectio
         // machine code, which takes longer than it saves on queries of this size.
         // A lock held by another writer fails the statement after the busy timeout instead of
         // holding the call; no statement runs longer than a call may.
-        execScript(db,
+        setUpPostgresSession(db,
                    {QStringLiteral("SET client_min_messages TO WARNING"), QStringLiteral("SET jit = off"),
                     // A year's report sorts and groups some half a million rows; with the default
                     // 4 MB each sort went to disk.
@@ -340,8 +354,8 @@ void makeReadOnly(QSqlDatabase &db)
         static std::once_flag warned;
         std::call_once(warned, [&] { logLine(LogLevel::Warning, error.message); });
     }
-    execScript(db, {QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY")},
-               QStringLiteral("configurar a conexão de relatórios"));
+    setUpPostgresSession(db, {QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY")},
+                         QStringLiteral("configurar a conexão de relatórios"));
 }
 
 QSqlDatabase connectionOn(ThreadConnection &holder, const DbSettings &settings, bool readOnly)
