@@ -17,6 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace host {
+
 namespace {
 
 // The process's umask, read without changing it (umask(2) only sets it, and setting it back
@@ -33,12 +35,13 @@ mode_t currentUmask()
     return mask;
 }
 
-} // namespace
-
-namespace host {
+HostError cannotWrite(const QString &target, const QString &reason)
+{
+    return HostError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2").arg(QDir::toNativeSeparators(target), reason));
+}
 
 // Partial files of `target` whose runs are gone: no lock held on them.
-static void removeAbandoned(const QFileInfo &target)
+void removeAbandoned(const QFileInfo &target)
 {
     const QDir folder = target.absoluteDir();
     const QStringList names = folder.entryList({QStringLiteral(".%1.??????.parcial").arg(target.fileName())}, QDir::Files | QDir::Hidden);
@@ -53,14 +56,15 @@ static void removeAbandoned(const QFileInfo &target)
     }
 }
 
+} // namespace
+
 PartialFile::PartialFile(const QString &target) : m_target(target)
 {
     const QFileInfo info(target);
     removeAbandoned(info);
     QTemporaryFile file(info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX.parcial").arg(info.fileName())));
     if (!file.open())
-        throw HostError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
-                            .arg(QDir::toNativeSeparators(target), file.errorString()));
+        throw cannotWrite(target, file.errorString());
     file.setAutoRemove(false);
     m_path = file.fileName();
     // The temporary name is created owner-only; the report itself is a document like any other
@@ -68,7 +72,7 @@ PartialFile::PartialFile(const QString &target) : m_target(target)
     if (::fchmod(file.handle(), 0666 & ~currentUmask()) != 0) {
         const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         QFile::remove(m_path);
-        throw HostError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2").arg(QDir::toNativeSeparators(target), reason));
+        throw cannotWrite(target, reason);
     }
     // Held while this run lives: the lock goes with the process, however it ends.
     m_lock = ::dup(file.handle());
@@ -88,8 +92,7 @@ void PartialFile::commit()
 {
     // rename(2) replaces the target atomically; QFile::rename refuses an existing one.
     if (std::rename(QFile::encodeName(m_path).constData(), QFile::encodeName(m_target).constData()) != 0)
-        throw HostError(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
-                            .arg(QDir::toNativeSeparators(m_target), QString::fromLocal8Bit(std::strerror(errno))));
+        throw cannotWrite(m_target, QString::fromLocal8Bit(std::strerror(errno)));
     m_committed = true;
 }
 

@@ -454,13 +454,14 @@ void AuditWriter::post(AuditEntry entry)
 
 QList<AuditEntry> readAudit(QSqlDatabase &db, const QDateTime &since)
 {
+    const QString what = QStringLiteral("ler a auditoria");
     QSqlQuery query = exec(db,
                            Sql(QStringLiteral("SELECT DTINICIO, CDOPERADOR, DSENDERECO, NMMETODO, DSFILTROS, NRCONSPLAN, DSRESULTADO, QTDURACAOMS"
                                               " FROM AUDITORIA WHERE DTINICIO >= ? ORDER BY DTINICIO"))
                                .bind(since.toUTC()),
-                           QStringLiteral("ler a auditoria"));
+                           what);
     QList<AuditEntry> entries;
-    while (nextRow(db, query, QStringLiteral("ler a auditoria"))) {
+    while (nextRow(db, query, what)) {
         entries << AuditEntry{query.value(0).toDateTime().toUTC(), query.value(1).toString(), query.value(2).toString(),
                               query.value(3).toString(),           query.value(4).toString(), query.value(5).toString(),
                               query.value(6).toString(),           query.value(7).toLongLong()};

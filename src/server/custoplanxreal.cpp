@@ -77,9 +77,10 @@ ServiceKeys serviceKeys(const QString &text, const QString &what, wire::EmptyMea
 // Refuses a code that is not a registered school-meal central.
 void requireCentral(QSqlDatabase &db, const QString &central)
 {
+    const QString what = QStringLiteral("ler a central de alimentação escolar");
     QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT IDFILCENTZUB FROM FILIAL WHERE CDFILIAL = ?")).bind(central),
-                           QStringLiteral("ler a central de alimentação escolar"));
-    if (!nextRow(db, query, QStringLiteral("ler a central de alimentação escolar")))
+                           what);
+    if (!nextRow(db, query, what))
         throw Refusal{QStringLiteral("Central de alimentação escolar %1 não cadastrada.").arg(central)};
     if (query.value(0).toString() != QLatin1String("S"))
         throw Refusal{QStringLiteral("A filial %1 não é uma central de alimentação escolar.").arg(central)};
@@ -375,9 +376,10 @@ CallResult CustoPlanXReal::delConsPlan(const Args &args) const
     const QString owner = Caller::current().owner();
     QSqlDatabase db = threadConnection(m_settings);
     WriteTransaction transaction(db);
+    const QString what = QStringLiteral("ler o dono do plano consolidado");
     QSqlQuery owned = exec(db, Sql(QStringLiteral("SELECT 1 FROM CONSPLAN WHERE NRCONSPLAN = ? AND CDDONO = ?")).bind(number).bind(owner),
-                           QStringLiteral("ler o dono do plano consolidado"));
-    if (!nextRow(db, owned, QStringLiteral("ler o dono do plano consolidado")))
+                           what);
+    if (!nextRow(db, owned, what))
         return envelopeOk(QString());
     owned.finish();
     for (const QString &table : kReportDataTables)

@@ -131,14 +131,15 @@ CallResult GeneralData::reportRows(const Args &args) const
     Sql sql(positional);
     for (const QString &name : order)
         sql.bind(values.value(name));
-    QSqlQuery rows = exec(db, sql, QStringLiteral("ler a consulta %1 do relatório %2").arg(query.name, args.text(0)));
+    const QString what = QStringLiteral("ler a consulta %1 do relatório %2").arg(query.name, args.text(0));
+    QSqlQuery rows = exec(db, sql, what);
 
     QJsonArray fields;
     const QSqlRecord record = rows.record();
     for (int i = 0; i < record.count(); ++i)
         fields.append(QJsonObject{{QStringLiteral("name"), record.fieldName(i).toUpper()}, {QStringLiteral("type"), QStringLiteral("any")}});
     QJsonArray data;
-    while (nextRow(db, rows, QStringLiteral("ler a consulta %1 do relatório %2").arg(query.name, args.text(0)))) {
+    while (nextRow(db, rows, what)) {
         QJsonArray row;
         for (int i = 0; i < record.count(); ++i)
             row.append(wire::toJson(rows.value(i)));

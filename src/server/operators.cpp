@@ -39,9 +39,10 @@ OperatorRecord readOperator(const QSqlQuery &query)
 
 QString storedHash(QSqlDatabase &db, const QString &code)
 {
+    const QString what = QStringLiteral("ler a senha do operador");
     QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT DSSENHA FROM OPERADOR WHERE CDOPERADOR = ?")).bind(code),
-                           QStringLiteral("ler a senha do operador"));
-    return nextRow(db, query, QStringLiteral("ler a senha do operador")) ? query.value(0).toString() : QString();
+                           what);
+    return nextRow(db, query, what) ? query.value(0).toString() : QString();
 }
 
 QString passwordProblem(const QString &password)
@@ -118,17 +119,19 @@ bool passwordMatches(const QString &storedHash, const QString &password)
 
 std::optional<OperatorRecord> findOperator(QSqlDatabase &db, const QString &code)
 {
-    QSqlQuery query = exec(db, Sql(kOperatorColumns + QStringLiteral(" WHERE O.CDOPERADOR = ?")).bind(code), QStringLiteral("ler o operador"));
-    if (!nextRow(db, query, QStringLiteral("ler o operador")))
+    const QString what = QStringLiteral("ler o operador");
+    QSqlQuery query = exec(db, Sql(kOperatorColumns + QStringLiteral(" WHERE O.CDOPERADOR = ?")).bind(code), what);
+    if (!nextRow(db, query, what))
         return std::nullopt;
     return readOperator(query);
 }
 
 QList<OperatorRecord> listOperators(QSqlDatabase &db)
 {
-    QSqlQuery query = exec(db, Sql(kOperatorColumns + QStringLiteral(" ORDER BY O.CDOPERADOR")), QStringLiteral("ler os operadores"));
+    const QString what = QStringLiteral("ler os operadores");
+    QSqlQuery query = exec(db, Sql(kOperatorColumns + QStringLiteral(" ORDER BY O.CDOPERADOR")), what);
     QList<OperatorRecord> records;
-    while (nextRow(db, query, QStringLiteral("ler os operadores")))
+    while (nextRow(db, query, what))
         records << readOperator(query);
     return records;
 }
@@ -142,9 +145,10 @@ QString addOperator(QSqlDatabase &db, const OperatorRecord &record, const QStrin
         return QStringLiteral("Informe o nome do operador (até 60 caracteres).");
     if (const QString problem = passwordProblem(password); !problem.isEmpty())
         return problem;
+    const QString what = QStringLiteral("ler a filial do operador");
     QSqlQuery branch = exec(db, Sql(QStringLiteral("SELECT IDFILCENTZUB FROM FILIAL WHERE CDFILIAL = ?")).bind(record.branch),
-                            QStringLiteral("ler a filial do operador"));
-    if (!nextRow(db, branch, QStringLiteral("ler a filial do operador")))
+                            what);
+    if (!nextRow(db, branch, what))
         return QStringLiteral("Filial %1 não cadastrada.").arg(record.branch);
     if (record.role == Role::Central && branch.value(0).toString() != QLatin1String("S"))
         return QStringLiteral("A filial %1 não é uma central de alimentação escolar: um operador de central pertence à central.").arg(record.branch);

@@ -36,9 +36,10 @@ const QHash<QString, ParameterKind> kParameterKinds = [] {
 
 bool ownsNumber(QSqlDatabase &db, const QString &table, const QString &column, const QString &number, const QString &owner)
 {
+    const QString what = QStringLiteral("verificar o dono de %1").arg(table);
     QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? AND CDDONO = ?").arg(table, column)).bind(number).bind(owner),
-                           QStringLiteral("verificar o dono de %1").arg(table));
-    return nextRow(db, query, QStringLiteral("verificar o dono de %1").arg(table));
+                           what);
+    return nextRow(db, query, what);
 }
 
 QVariant checkedValue(QSqlDatabase &db, const Caller &caller, const QString &name, ParameterKind kind, const QJsonValue &value)

@@ -81,9 +81,10 @@ QString groupingRefusal(QSqlDatabase &db, const Caller &caller, const QString &g
 {
     if (!limited(caller) || grouping.isEmpty())
         return {};
+    const QString what = QStringLiteral("verificar o acesso ao agrupamento");
     QSqlQuery query = exec(db, Sql(visibleMembers(caller)).add(QStringLiteral(" AND G.CDGRUPFILI = ?"), grouping),
-                           QStringLiteral("verificar o acesso ao agrupamento"));
-    if (nextRow(db, query, QStringLiteral("verificar o acesso ao agrupamento")))
+                           what);
+    if (nextRow(db, query, what))
         return {};
     return QStringLiteral("O operador %1 não tem acesso ao agrupamento %2.").arg(caller.account.code, grouping);
 }

@@ -194,12 +194,13 @@ CallResult SavedFilters::save(const Args &args) const
     QSqlDatabase db = threadConnection(m_settings);
     WriteTransaction transaction(db);
     if (shared == QLatin1String("S")) {
+        const QString what = QStringLiteral("ler os filtros compartilhados");
         QSqlQuery taken = exec(db,
                                Sql(QStringLiteral("SELECT CDOPERADOR FROM FILTROSALVO WHERE CDFILCENTZUB = ? AND NMFILTRO = ? AND IDCOMPARTILHADO = 'S'"
                                                   " AND CDOPERADOR <> ?"))
                                    .bind(sharingCircle(self)).bind(name).bind(self.code),
-                               QStringLiteral("ler os filtros compartilhados"));
-        if (nextRow(db, taken, QStringLiteral("ler os filtros compartilhados")))
+                               what);
+        if (nextRow(db, taken, what))
             throw Refusal{sharedByAnother(name, taken.value(0).toString())};
     }
     try {
@@ -223,8 +224,9 @@ CallResult SavedFilters::remove(const Args &args) const
     QSqlQuery deleted = exec(db, Sql(QStringLiteral("DELETE FROM FILTROSALVO WHERE CDOPERADOR = ? AND NMFILTRO = ?")).bind(self.code).bind(name),
                              QStringLiteral("apagar o filtro salvo"));
     if (deleted.numRowsAffected() < 1) {
-        QSqlQuery visible = exec(db, visibleByName(self, name), QStringLiteral("ler o filtro salvo"));
-        if (nextRow(db, visible, QStringLiteral("ler o filtro salvo")))
+        const QString what = QStringLiteral("ler o filtro salvo");
+        QSqlQuery visible = exec(db, visibleByName(self, name), what);
+        if (nextRow(db, visible, what))
             throw Refusal{QStringLiteral("O filtro \"%1\" é do operador %2; só o dono pode apagá-lo.").arg(name, visible.value(0).toString())};
         throw Refusal{notFound(name)};
     }

@@ -467,8 +467,9 @@ bool catalogHas(QSqlDatabase &db, CatalogKind kind, const QString &name)
         : Sql(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = ? AND name = ?"))
               .bind(view ? QStringLiteral("view") : QStringLiteral("table"))
               .bind(name);
-    QSqlQuery query = exec(db, sql, QStringLiteral("ler o catálogo do banco"));
-    return nextRow(db, query, QStringLiteral("ler o catálogo do banco"));
+    const QString what = QStringLiteral("ler o catálogo do banco");
+    QSqlQuery query = exec(db, sql, what);
+    return nextRow(db, query, what);
 }
 
 bool tableExists(QSqlDatabase &db, const QString &table)
@@ -480,8 +481,9 @@ int installedVersion(QSqlDatabase &db)
 {
     if (!tableExists(db, QStringLiteral("ZUBVERSAO")))
         return 0;
-    QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT MAX(NRVERSAO) FROM ZUBVERSAO")), QStringLiteral("ler a versão do esquema"));
-    return nextRow(db, query, QStringLiteral("ler a versão do esquema")) ? query.value(0).toInt() : 0;
+    const QString what = QStringLiteral("ler a versão do esquema");
+    QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT MAX(NRVERSAO) FROM ZUBVERSAO")), what);
+    return nextRow(db, query, what) ? query.value(0).toInt() : 0;
 }
 
 } // namespace

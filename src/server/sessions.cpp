@@ -100,9 +100,10 @@ std::optional<Caller> SessionStore::resume(const QByteArray &token) const
         return std::nullopt;
     const QString id = idOf(token);
     QSqlDatabase db = threadConnection(m_settings);
+    const QString what = QStringLiteral("ler a sessão");
     QSqlQuery query = exec(db, Sql(QStringLiteral("SELECT CDOPERADOR, DTCRIACAO, DTULTIMOUSO FROM SESSAO WHERE CDSESSAO = ?")).bind(id),
-                           QStringLiteral("ler a sessão"));
-    if (!nextRow(db, query, QStringLiteral("ler a sessão")))
+                           what);
+    if (!nextRow(db, query, what))
         return std::nullopt;
     const QString code = query.value(0).toString();
     const QDateTime created = query.value(1).toDateTime().toUTC();
