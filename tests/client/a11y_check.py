@@ -156,8 +156,18 @@ def press(keysym, modifiers=0):
 
 
 def focus(node):
-    node.queryComponent().grabFocus()
-    wait_for(f"o foco em {describe(node)}", lambda: node.getState().contains(pyatspi.STATE_FOCUSED))
+    """Asks for the focus again every second until it is there: a request that arrives while the
+    window is still being given back (a closed dialog, a clean-up call under way on a loaded
+    machine) is not remembered by the window system."""
+    def focused():
+        if node.getState().contains(pyatspi.STATE_FOCUSED):
+            return True
+        if time.monotonic() >= asked[0] + 1.0:
+            node.queryComponent().grabFocus()
+            asked[0] = time.monotonic()
+        return False
+    asked = [float("-inf")]
+    wait_for(f"o foco em {describe(node)}", focused)
 
 
 class Session:
